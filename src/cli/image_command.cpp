@@ -1,0 +1,260 @@
+#include "cli/image_command.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+
+#include "cli/picture_io.h"
+#include "common/numbers.h"
+#include "common/random.h"
+#include "dib/img_deal.h"
+#include "dib/img_state.h"
+#include "lcd/frame_record.h"
+#include "lcd/mono.h"
+#include "lcd/page_packing.h"
+
+namespace orv::cli {
+
+const char* const kImageUsage =
+    "usage: orv image copy|engrave|equalize|brightness|zoom|sharpen INPUT OUTPUT [options]\n"
+    "\n"
+    "Runs one workbench operation on the picture INPUT and writes the result to\n"
+    "OUTPUT, whose format follows its extension (.bmp, .png, ...).\n"
+    "\n"
+    "  copy        the picture unchanged\n"
+    "  engrave     [--orv FILE] [--seed N]\n"
+    "              the one-bit reduction; --orv also packs the frame and appends\n"
+    "              its record to FILE; --seed N restarts the random sequence at N\n"
+    "              (the tool itself always starts at 0)\n"
+    "  equalize    histogram equalisation\n"
+    "  brightness  [--red R] [--green G] [--blue B]\n"
+    "              [--contrast-red C] [--contrast-green C] [--contrast-blue C]\n"
+    "              brightness defaults 255, 0, 255; contrasts 1.0\n"
+    "  zoom        [--x FX] [--y FY]   factors, defaults 1.2 and 0.8;\n"
+    "              new size = round(F x size)\n"
+    "  sharpen     [--strength K]      default 8\n"
+    "\n"
+    "Exit status: 0 done, 1 a file could not be read or written, 2 a usage or\n"
+    "parameter error or a refused operation. Nothing is written on an error.\n";
+
+namespace {
+
+struct Failed {
+    int status;
+    std::string message;
+};
+
+using Options = std::map<std::string, std::string>;
+
+// What an operation needs besides the grids: its parsed options.
+using Operation = std::function<std::optional<Failed>(ImageState&, const Options&)>;
+
+std::optional<Failed> refused(const std::string& message) {
+    return Failed{kExitUsage, message};
+}
+
+std::string option(const Options& options, const std::string& name, const std::string& fallback) {
+    auto it = options.find(name);
+    return it == options.end() ? fallback : it->second;
+}
+
+// Sets PurposeWidth/PurposeHeight as the workbench does after a successful
+// procedure; a refused one leaves them as they were.
+std::optional<Failed> finish(ImageState& s, const Result<std::int32_t>& run, std::int32_t width,
+                             std::int32_t height) {
+    if (!run) return refused(run.error());
+    s.PurposeWidth = width;
+    s.PurposeHeight = height;
+    return std::nullopt;
+}
+
+std::optional<Failed> runCopy(ImageState& s, const Options&) {
+    return finish(s, CopyData(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32),
+                  s.SourceWidth, s.SourceHeight);
+}
+
+std::optional<Failed> runEqualize(ImageState& s, const Options&) {
+    return finish(s, StatChart(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32),
+                  s.SourceWidth, s.SourceHeight);
+}
+
+std::optional<Failed> runEngrave(ImageState& s, const Options& options) {
+    if (auto seed = options.find("seed"); seed != options.end()) {
+        Result<std::uint64_t> n = num::parseUnsigned64(seed->second, "--seed");
+        if (!n) return refused(n.error());
+        rnd::setSeed(n.value());
+    }
+    return finish(s,
+                  Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
+                         s.MonoFrame, s.MonoCount),
+                  s.SourceWidth, s.SourceHeight);
+}
+
+std::optional<Failed> runBrightness(ImageState& s, const Options& options) {
+    const std::array<std::string, 3> channels{"red", "green", "blue"};
+    const std::array<const char*, 3> defaults{"255", "0", "255"};  // as the workbench passes them
+    std::array<std::int32_t, 3> level{};
+    std::array<float, 3> contrast{};
+    for (std::size_t i = 0; i < 3; ++i) {
+        Result<std::int32_t> b =
+            num::parseInt32(option(options, channels[i], defaults[i]), "--" + channels[i]);
+        if (!b) return refused(b.error());
+        level[i] = b.value();
+        const std::string name = "contrast-" + channels[i];
+        Result<float> c = num::parseSingle(option(options, name, "1.0"), "--" + name);
+        if (!c) return refused(c.error());
+        contrast[i] = c.value();
+    }
+    return finish(s,
+                  Bright(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, level[0],
+                         level[1], level[2], contrast[0], contrast[1], contrast[2], 32),
+                  s.SourceWidth, s.SourceHeight);
+}
+
+std::optional<Failed> runZoom(ImageState& s, const Options& options) {
+    // The vertical factor is read first, as the zoom button does.
+    Result<double> fy = num::parseDouble(option(options, "y", "0.8"));
+    if (!fy) return refused("--y: " + fy.error());
+    Result<std::int32_t> newH = zoomedSize(fy.value(), s.SourceHeight, "height");
+    if (!newH) return refused(newH.error());
+    Result<double> fx = num::parseDouble(option(options, "x", "1.2"));
+    if (!fx) return refused("--x: " + fx.error());
+    Result<std::int32_t> newW = zoomedSize(fx.value(), s.SourceWidth, "width");
+    if (!newW) return refused(newW.error());
+    return finish(s,
+                  Zoom(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, newW.value(),
+                       newH.value(), 32),
+                  newW.value(), newH.value());
+}
+
+std::optional<Failed> runSharpen(ImageState& s, const Options& options) {
+    Result<float> k = num::parseSingle(option(options, "strength", "8"), "--strength");
+    if (!k) return refused(k.error());
+    return finish(s, Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32),
+                  s.SourceWidth, s.SourceHeight);
+}
+
+struct OperationSpec {
+    std::set<std::string> options;
+    Operation run;
+};
+
+const std::map<std::string, OperationSpec>& operations() {
+    static const std::map<std::string, OperationSpec> table{
+        {"copy", {{}, runCopy}},
+        {"engrave", {{"orv", "seed"}, runEngrave}},
+        {"equalize", {{}, runEqualize}},
+        {"brightness",
+         {{"red", "green", "blue", "contrast-red", "contrast-green", "contrast-blue"},
+          runBrightness}},
+        {"zoom", {{"x", "y"}, runZoom}},
+        {"sharpen", {{"strength"}, runSharpen}},
+    };
+    return table;
+}
+
+struct Invocation {
+    std::string operation;
+    std::string input;
+    std::string output;
+    Options options;
+};
+
+// Splits the words into operation, INPUT, OUTPUT and --name VALUE options
+// (also --name=VALUE).
+std::optional<Failed> parse(const std::vector<std::string>& args, Invocation& inv) {
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
+            std::string name = word.substr(2);
+            std::string value;
+            if (auto eq = name.find('='); eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return refused("option --" + name + " needs a value");
+            }
+            inv.options[name] = value;
+        } else {
+            positional.push_back(word);
+        }
+    }
+    if (positional.empty()) return refused("no operation given");
+    inv.operation = positional[0];
+    auto op = operations().find(inv.operation);
+    if (op == operations().end()) return refused("unknown operation \"" + inv.operation + "\"");
+    if (positional.size() != 3) {
+        return refused(inv.operation + " takes exactly INPUT and OUTPUT");
+    }
+    inv.input = positional[1];
+    inv.output = positional[2];
+    for (const auto& [name, value] : inv.options) {
+        if (!op->second.options.count(name)) {
+            return refused("option --" + name + " does not apply to " + inv.operation);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Failed> run(const Invocation& inv) {
+    const QString output = QString::fromStdString(inv.output);
+    if (Result<QByteArray> format = writableFormat(output); !format) {
+        return refused(format.error());
+    }
+    Result<LoadedPicture> picture = readPicture(QString::fromStdString(inv.input));
+    if (!picture) return Failed{kExitIo, picture.error()};
+
+    ImageState& s = imageState();
+    s.SourceGrid = std::move(picture.value().grid);
+    s.SourceWidth = picture.value().width;
+    s.SourceHeight = picture.value().height;
+    if (auto failed = operations().at(inv.operation).run(s, inv.options)) return failed;
+
+    PictureWriter writer(output);
+    if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
+        !prepared) {
+        return Failed{kExitIo, prepared.error()};
+    }
+    std::optional<std::uint64_t> appendedAt;
+    const auto orv = inv.options.find("orv");
+    if (orv != inv.options.end()) {
+        LcdPageBufferArray pages{};
+        packLcdPages(s.MonoFrame, pages);
+        Result<std::uint64_t> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
+        if (!appended) return Failed{kExitIo, appended.error()};
+        appendedAt = appended.value();
+    }
+    if (Status committed = writer.commit(); !committed) {
+        if (appendedAt) (void)undoAppend(orv->second, *appendedAt);
+        return Failed{kExitIo, committed.error()};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    for (const std::string& word : args) {
+        if (word == "--help" || word == "-h") {
+            out << kImageUsage;
+            return kExitOk;
+        }
+    }
+    Invocation inv;
+    std::optional<Failed> failed = parse(args, inv);
+    if (!failed) failed = run(inv);
+    if (failed) {
+        err << "orv image: " << failed->message << "\n";
+        return failed->status;
+    }
+    return kExitOk;
+}
+
+}  // namespace orv::cli

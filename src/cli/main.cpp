@@ -1,0 +1,38 @@
+// orv: the command line of ORV Tool. Needs no display.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/image_command.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: orv COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  image   run a workbench operation (copy, engrave, equalize, brightness,\n"
+    "          zoom, sharpen) on a picture file; see 'orv image --help'\n"
+    "\n"
+    "Options:\n"
+    "  --help  show this text\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace orv::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << "orv: no command given (try 'orv --help')\n";
+        return kExitUsage;
+    }
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return kExitOk;
+    }
+    if (command == "image") return runImage(args, std::cout, std::cerr);
+    std::cerr << "orv: unknown command \"" << command << "\" (try 'orv --help')\n";
+    return kExitUsage;
+}

@@ -1,0 +1,46 @@
+// Reading and writing picture files as pixel grids, the way the workbench
+// reads and draws its pictures. Uses QtGui's image I/O; needs no display.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "common/result.h"
+#include "dib/pixel_grid.h"
+
+namespace orv::cli {
+
+// A picture read into a grid: bottom picture row is grid row 0, bytes blue,
+// green, red, fourth byte.
+struct LoadedPicture {
+    PixelGrid grid;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+Result<LoadedPicture> readPicture(const QString& path);
+
+// Whether `path`'s extension names a format this build can write; the format.
+Result<QByteArray> writableFormat(const QString& path);
+
+// A picture file, written whole or not at all: the bytes go to a temporary file
+// beside the target and replace it on commit().
+class PictureWriter {
+public:
+    explicit PictureWriter(QString path);
+    ~PictureWriter();
+    PictureWriter(const PictureWriter&) = delete;
+    PictureWriter& operator=(const PictureWriter&) = delete;
+
+    // Encodes width x height pixels of `grid` into the temporary file.
+    Status prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height);
+    // Puts the prepared file in place of the target.
+    Status commit();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orv::cli

@@ -1,0 +1,181 @@
+#include "common/numbers.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <system_error>
+
+namespace orv::num {
+namespace {
+
+std::string quoted(std::string_view text) {
+    std::string q;
+    q.reserve(text.size() + 2);
+    q.push_back('"');
+    q.append(text);
+    q.push_back('"');
+    return q;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// True when `t` is sign? digits [. digits] [e sign? digits] with at least one
+// mantissa digit; the grammar of a plain decimal number.
+bool isDecimalSyntax(std::string_view t) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        std::size_t start = i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+        return i - start;
+    };
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == t.size();
+}
+
+std::string formatSignificant(double value, int digits) {
+    if (value == 0.0) return "0";  // also turns -0 into "0"
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*G", digits, value);
+    return buf;
+}
+
+template <class Int>
+Result<Int> toInteger(double value, std::string_view what, const char* typeName) {
+    if (!std::isfinite(value)) {
+        return fail(std::string(what) + " is not a finite number");
+    }
+    const double r = roundHalfEven(value);
+    if (r < static_cast<double>(std::numeric_limits<Int>::min()) ||
+        r > static_cast<double>(std::numeric_limits<Int>::max())) {
+        return fail(std::string(what) + " " + formatDouble(value) + " is outside the " + typeName +
+                    " range " + std::to_string(std::numeric_limits<Int>::min()) + " .. " +
+                    std::to_string(std::numeric_limits<Int>::max()));
+    }
+    return static_cast<Int>(r);
+}
+
+template <class T, class Convert>
+Result<T> parseThen(std::string_view text, std::string_view what, Convert convert) {
+    Result<double> d = parseDouble(text);
+    if (!d) return fail(std::string(what) + ": " + d.error());
+    return convert(d.value(), what);
+}
+
+}  // namespace
+
+Result<double> parseDouble(std::string_view text) {
+    const std::string_view t = trimBlanks(text);
+    if (!isDecimalSyntax(t)) {
+        return fail(quoted(text) + " is not a number");
+    }
+    std::string_view digits = t;
+    if (digits.front() == '+') digits.remove_prefix(1);  // from_chars takes no '+'
+    double value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        return fail(quoted(text) + " is beyond the range of a Double");
+    }
+    if (ec != std::errc() || end != digits.data() + digits.size()) {
+        return fail(quoted(text) + " is not a number");
+    }
+    return value;
+}
+
+double roundHalfEven(double value) {
+    if (!std::isfinite(value)) return value;
+    const double lower = std::floor(value);
+    const double diff = value - lower;
+    if (diff < 0.5) return lower;
+    if (diff > 0.5) return lower + 1.0;
+    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+}
+
+Result<std::int16_t> toInt16(double value, std::string_view what) {
+    return toInteger<std::int16_t>(value, what, "16-bit");
+}
+
+Result<std::int32_t> toInt32(double value, std::string_view what) {
+    return toInteger<std::int32_t>(value, what, "32-bit");
+}
+
+Result<float> toSingle(double value, std::string_view what) {
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) {
+        return fail(std::string(what) + " " + formatDouble(value) +
+                    " is outside the Single range");
+    }
+    return static_cast<float>(value);
+}
+
+Result<std::int16_t> parseInt16(std::string_view text, std::string_view what) {
+    return parseThen<std::int16_t>(text, what, [](double d, std::string_view w) {
+        return toInt16(d, w);
+    });
+}
+
+Result<std::int32_t> parseInt32(std::string_view text, std::string_view what) {
+    return parseThen<std::int32_t>(text, what, [](double d, std::string_view w) {
+        return toInt32(d, w);
+    });
+}
+
+Result<float> parseSingle(std::string_view text, std::string_view what) {
+    return parseThen<float>(text, what, [](double d, std::string_view w) {
+        return toSingle(d, w);
+    });
+}
+
+Result<std::uint64_t> parseUnsigned64(std::string_view text, std::string_view what) {
+    const std::string_view t = trimBlanks(text);
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (t.empty() || ec != std::errc() || end != t.data() + t.size()) {
+        return fail(std::string(what) + ": " + quoted(text) +
+                    " is not a whole number from 0 to 18446744073709551615");
+    }
+    return value;
+}
+
+std::string formatSingle(float value) { return formatSignificant(value, 7); }
+
+std::string formatDouble(double value) { return formatSignificant(value, 15); }
+
+Result<std::int32_t> checkedMul(std::int32_t a, std::int32_t b) {
+    std::int32_t r = 0;
+    if (__builtin_mul_overflow(a, b, &r)) {
+        return fail(std::to_string(a) + " x " + std::to_string(b) +
+                    " is outside the 32-bit range");
+    }
+    return r;
+}
+
+Result<std::int32_t> checkedAdd(std::int32_t a, std::int32_t b) {
+    std::int32_t r = 0;
+    if (__builtin_add_overflow(a, b, &r)) {
+        return fail(std::to_string(a) + " + " + std::to_string(b) +
+                    " is outside the 32-bit range");
+    }
+    return r;
+}
+
+}  // namespace orv::num

@@ -1,0 +1,38 @@
+// Result of an operation that can be refused: a value, or a failure with a
+// message for the user.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace orv {
+
+// Why an operation was refused or failed, worded for the user.
+struct Failure {
+    std::string message;
+};
+
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : data_(std::move(value)) {}
+    Result(Failure failure) : data_(std::move(failure)) {}
+
+    bool ok() const { return std::holds_alternative<T>(data_); }
+    explicit operator bool() const { return ok(); }
+    const T& value() const { return std::get<T>(data_); }
+    T& value() { return std::get<T>(data_); }
+    const std::string& error() const { return std::get<Failure>(data_).message; }
+
+private:
+    std::variant<T, Failure> data_;
+};
+
+// A success that carries no value.
+struct Done {};
+using Status = Result<Done>;
+
+inline Failure fail(std::string message) { return Failure{std::move(message)}; }
+
+}  // namespace orv

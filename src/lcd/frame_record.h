@@ -1,0 +1,30 @@
+// The .orv frame file: per frame 1024 decimal lines of the packed bytes and a
+// line "F", every line ended by CR LF, appended frame by frame, no header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "lcd/page_packing.h"
+
+namespace orv {
+
+// Bytes of one record: 3075 (all values below 10) to 5123 (all 100 or more).
+inline constexpr std::size_t kMinRecordBytes = 3075;
+inline constexpr std::size_t kMaxRecordBytes = 5123;
+
+// The record of LcdPageBuffer bytes 1..1024, final CR LF included.
+std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer);
+
+// Appends `record` to the file at `path` (created when missing) with one
+// write. All or nothing: on any failure the file is cut back to the length it
+// had, and the failure names the path and the reason. On success the result
+// is the length the file had before, for undoAppend.
+Result<std::uint64_t> appendFrameRecord(const std::string& path, std::string_view record);
+
+// Takes back an append by cutting the file back to `previousLength`.
+Status undoAppend(const std::string& path, std::uint64_t previousLength);
+
+}  // namespace orv

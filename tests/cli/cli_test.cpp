@@ -1,0 +1,256 @@
+// `orv image` from the outside: real picture files in, real files out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QColor>
+#include <QImage>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string err;
+    std::string out;
+};
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class OrvImage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("orv-cli-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    Outcome run(const std::vector<std::string>& args) const {
+        std::string cmd = quote(ORV_CLI);
+        for (const auto& a : args) cmd += " " + quote(a);
+        const std::string errFile = path("stderr.txt"), outFile = path("stdout.txt");
+        cmd += " >" + quote(outFile) + " 2>" + quote(errFile);
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(errFile), readAll(outFile)};
+    }
+
+    // Saves a picture whose pixel (col, row-from-top) is colour(col, row).
+    template <class F>
+    std::string save(const std::string& name, int w, int h, F colour) const {
+        QImage image(w, h, QImage::Format_RGB32);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) image.setPixel(x, y, colour(x, y));
+        }
+        EXPECT_TRUE(image.save(QString::fromStdString(path(name))));
+        return path(name);
+    }
+
+    static QImage load(const std::string& p) {
+        QImage image(QString::fromStdString(p));
+        return image.convertToFormat(QImage::Format_RGB32);
+    }
+
+    fs::path dir_;
+};
+
+QRgb gradient(int x, int y) { return qRgb((x * 7) % 256, (y * 11) % 256, (x + y) % 256); }
+
+}  // namespace
+
+TEST_F(OrvImage, CopyWritesThePictureUnchangedInEitherFormat) {
+    for (const char* inName : {"in.png", "in.bmp"}) {
+        const std::string in = save(inName, 37, 23, gradient);
+        for (const char* outName : {"out.png", "out.bmp"}) {
+            const Outcome o = run({"image", "copy", in, path(outName)});
+            ASSERT_EQ(o.status, 0) << o.err;
+            EXPECT_EQ(load(path(outName)), load(in)) << inName << " -> " << outName;
+        }
+    }
+}
+
+TEST_F(OrvImage, BrightnessDefaultsFillRedAndBlue) {
+    const std::string in = save("in.png", 20, 10, gradient);
+    ASSERT_EQ(run({"image", "brightness", in, path("out.png")}).status, 0);
+    const QImage src = load(in), out = load(path("out.png"));
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            EXPECT_EQ(out.pixel(x, y), qRgb(255, qGreen(src.pixel(x, y)), 255));
+        }
+    }
+    // --green 10 --contrast-green 2: (g - 127) x 2 + 127 + 10, clamped.
+    ASSERT_EQ(run({"image", "brightness", in, path("c.png"), "--red", "0", "--blue", "0",
+                   "--green", "10", "--contrast-green=2"})
+                  .status,
+              0);
+    const QImage c = load(path("c.png"));
+    const int g = qGreen(src.pixel(7, 9));  // 99
+    EXPECT_EQ(qGreen(c.pixel(7, 9)), std::clamp((g - 127) * 2 + 127 + 10, 0, 255));
+    EXPECT_EQ(qRed(c.pixel(7, 9)), qRed(src.pixel(7, 9)));
+}
+
+TEST_F(OrvImage, ZoomSizesAndSamples) {
+    const std::string in = save("in.png", 129, 65, gradient);
+    ASSERT_EQ(run({"image", "zoom", in, path("z.png")}).status, 0);
+    EXPECT_EQ(load(path("z.png")).size(), QSize(155, 52));
+
+    // The row 0, 90, 180 zoomed by 3.
+    const std::string row = save("row.png", 3, 2, [](int x, int) {
+        const int v = 90 * x;
+        return qRgb(v, v, v);
+    });
+    ASSERT_EQ(run({"image", "zoom", row, path("r.bmp"), "--x", "3", "--y", "1"}).status, 0);
+    const QImage r = load(path("r.bmp"));
+    ASSERT_EQ(r.size(), QSize(9, 2));
+    std::vector<int> got;
+    for (int x = 0; x < 9; ++x) got.push_back(qBlue(r.pixel(x, 0)));
+    EXPECT_EQ(got, (std::vector<int>{0, 22, 45, 90, 112, 135, 180, 180, 180}));
+}
+
+TEST_F(OrvImage, SharpenAndEqualizeOnUniformPictures) {
+    const std::string in = save("in.png", 12, 8, [](int, int) { return qRgb(100, 100, 100); });
+    ASSERT_EQ(run({"image", "sharpen", in, path("s.png")}).status, 0);
+    const QImage s = load(path("s.png"));
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 12; ++x) {
+            const bool edge = x == 11 || y == 0;  // last column, top row
+            EXPECT_EQ(s.pixel(x, y), edge ? qRgb(0, 0, 0) : qRgb(100, 100, 100)) << x << "," << y;
+        }
+    }
+    ASSERT_EQ(run({"image", "equalize", in, path("e.png")}).status, 0);
+    EXPECT_EQ(load(path("e.png")).pixel(3, 3), qRgb(255, 255, 255));
+}
+
+TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
+    // Dark (L <= 90) or light (L > 180) pixels only, so the dither cannot decide.
+    auto pattern = [](int x, int y) {
+        const bool light = ((x / 3) + (y / 5)) % 2 == 0 || (x == 127 && y == 1);
+        return light ? qRgb(230, 230, 230) : qRgb(40, 90, 10);
+    };
+    const std::string in = save("in.png", 129, 65, pattern);
+    const std::string orv = path("mov1.orv");
+    for (int i = 0; i < 2; ++i) {
+        const Outcome o = run({"image", "engrave", in, path("e.png"), "--orv", orv});
+        ASSERT_EQ(o.status, 0) << o.err;
+    }
+    // Expected bytes straight from the picture: frame pixel (c, r) is picture
+    // column c, row r + 1 from the top; page p, bit k is row 8p + k.
+    std::ostringstream record;
+    for (int p = 0; p < 8; ++p) {
+        for (int c = 0; c < 128; ++c) {
+            int byte = 0;
+            for (int k = 0; k < 8; ++k) {
+                const int r = 8 * p + k;
+                if (qRed(pattern(c, r + 1)) != 230) byte |= 1 << k;
+            }
+            record << byte << "\r\n";
+        }
+    }
+    record << "F\r\n";
+    EXPECT_EQ(readAll(orv), record.str() + record.str());
+
+    const QImage e = load(path("e.png"));
+    for (int y = 0; y < 65; ++y) {
+        for (int x = 0; x < 129; ++x) {
+            const bool light = x < 128 && y > 0 && qRed(pattern(x, y)) == 230;
+            ASSERT_EQ(e.pixel(x, y), light ? qRgb(255, 255, 255) : qRgb(0, 0, 0)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(OrvImage, EngraveSeedFixesTheDither) {
+    const std::string in = save("in.png", 129, 65, [](int, int) { return qRgb(150, 150, 150); });
+    for (const char* name : {"a.png", "b.png"}) {
+        ASSERT_EQ(run({"image", "engrave", in, path(name), "--seed", "5"}).status, 0);
+    }
+    ASSERT_EQ(run({"image", "engrave", in, path("c.png"), "--seed", "6"}).status, 0);
+    ASSERT_EQ(run({"image", "engrave", in, path("d.png")}).status, 0);
+    ASSERT_EQ(run({"image", "engrave", in, path("e.png"), "--seed", "0"}).status, 0);
+    EXPECT_EQ(load(path("a.png")), load(path("b.png")));
+    EXPECT_NE(load(path("a.png")), load(path("c.png")));
+    EXPECT_EQ(load(path("d.png")), load(path("e.png")));  // the default start is seed 0
+}
+
+TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
+    const std::string in = save("in.png", 16, 9, gradient);
+    const std::string tiny = save("tiny.png", 1, 1, gradient);
+    const std::string text = path("text.png");
+    std::ofstream(text) << "not a picture";
+    const std::string out = path("out.png");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"image"}, 2, "no operation"},
+        {{"image", "blur", in, out}, 2, "blur"},
+        {{"image", "copy", in}, 2, "INPUT and OUTPUT"},
+        {{"image", "sharpen", in, out, "--x", "2"}, 2, "--x"},
+        {{"image", "sharpen", in, out, "--strength"}, 2, "--strength"},
+        {{"image", "sharpen", in, out, "--strength", "abc"}, 2, "\"abc\""},
+        {{"image", "sharpen", in, out, "--strength", "1e20"}, 2, "too large"},
+        {{"image", "zoom", in, out, "--x", "0"}, 2, "less than 1"},
+        {{"image", "zoom", in, out, "--y", "1.2.3"}, 2, "\"1.2.3\""},
+        {{"image", "zoom", tiny, out}, 2, "2 x 2"},
+        {{"image", "brightness", in, out, "--red", "1e10"}, 2, "32-bit"},
+        {{"image", "brightness", in, out, "--red", "40000"}, 2, "16-bit"},
+        {{"image", "engrave", in, out, "--seed", "-1"}, 2, "--seed"},
+        {{"image", "copy", in, path("out.xyz")}, 2, "out.xyz"},
+        {{"image", "copy", path("missing.png"), out}, 1, "missing.png"},
+        {{"image", "copy", text, out}, 1, "text.png"},
+        {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
+        {{"image", "engrave", in, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
+        {{"bogus"}, 2, "bogus"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = run(c.args);
+        std::string joined;
+        for (const auto& a : c.args) joined += a + " ";
+        EXPECT_EQ(o.status, c.status) << joined << o.err;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << joined << " said: " << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << joined << o.err;
+        EXPECT_FALSE(fs::exists(out)) << joined;
+    }
+}
+
+TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
+    const std::string in = save("in.png", 16, 9, gradient);
+    const std::string out = path("out.png");
+    std::ofstream(out) << "precious";
+    EXPECT_EQ(run({"image", "zoom", in, out, "--x", "-2"}).status, 2);
+    EXPECT_EQ(readAll(out), "precious");
+    // The frame file is appended before the picture is put in place; a picture
+    // that cannot be put there takes the record back.
+    const std::string orv = path("keep.orv");
+    std::ofstream(orv) << "F\r\n";
+    fs::create_directory(path("blocked.png"));
+    EXPECT_EQ(run({"image", "engrave", in, path("blocked.png"), "--orv", orv}).status, 1);
+    EXPECT_EQ(readAll(orv), "F\r\n");
+}
+
+TEST_F(OrvImage, HelpTextsExitZero) {
+    for (auto args : {std::vector<std::string>{"--help"}, {"image", "--help"}}) {
+        const Outcome o = run(args);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_NE(o.out.find("usage: orv"), std::string::npos);
+    }
+}

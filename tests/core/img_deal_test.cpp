@@ -1,0 +1,237 @@
+#include "dib/img_deal.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "test_support.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// One source row of blue values (green and red follow), W x 2 so that the
+// zoom has two rows to work with.
+PixelGrid rowGrid(const std::vector<int>& blue) {
+    return makeGrid(int(blue.size()), 2, [&](int x, int) {
+        const auto v = std::uint8_t(blue[x]);
+        return Bgrx{v, v, v, 200};
+    });
+}
+
+std::vector<int> blueRow(const PixelGrid& g, int y) {
+    std::vector<int> out;
+    for (int x = 0; x < g.width(); ++x) out.push_back(g(0, x, y));
+    return out;
+}
+
+// A 2 x 2 source grid: pixel (x, y) = p[y * 2 + x].
+PixelGrid quad(Bgrx p00, Bgrx p10, Bgrx p01, Bgrx p11) {
+    const Bgrx p[] = {p00, p10, p01, p11};
+    return makeGrid(2, 2, [&](int x, int y) { return p[y * 2 + x]; });
+}
+
+}  // namespace
+
+TEST(Zoom, HandWorkedRows) {
+    const struct {
+        std::vector<int> row;
+        int newW;
+        std::vector<int> want;
+    } cases[] = {
+        {{0, 50, 100, 150, 200}, 6, {0, 50, 100, 125, 150, 200}},
+        {{0, 50, 100, 150, 200}, 4, {0, 50, 150, 200}},
+        // Factor 3: the positions beyond the last span take the last sample.
+        {{0, 90, 180}, 9, {0, 22, 45, 90, 112, 135, 180, 180, 180}},
+        {{10, 20}, 2, {10, 20}},
+        {{0, 255, 0, 255}, 1, {255}},
+    };
+    for (const auto& c : cases) {
+        PixelGrid result;
+        ASSERT_TRUE(Zoom(rowGrid(c.row), result, int(c.row.size()), 2, c.newW, 2, 32).ok());
+        ASSERT_EQ(result.width(), c.newW);
+        EXPECT_EQ(blueRow(result, 0), c.want) << "to " << c.newW;
+        EXPECT_EQ(blueRow(result, 1), c.want);
+    }
+}
+
+TEST(Zoom, VerticalPassUsesTheSameRule) {
+    // The column 0, 90, 180 zoomed by 3 reads like the row above.
+    PixelGrid source = makeGrid(2, 3, [](int, int y) {
+        const auto v = std::uint8_t(90 * y);
+        return Bgrx{v, v, v, 0};
+    });
+    PixelGrid result;
+    ASSERT_TRUE(Zoom(source, result, 2, 3, 2, 9, 32).ok());
+    std::vector<int> column;
+    for (int y = 0; y < 9; ++y) column.push_back(result(0, 1, y));
+    EXPECT_EQ(column, (std::vector<int>{0, 22, 45, 90, 112, 135, 180, 180, 180}));
+}
+
+TEST(Zoom, FactorOneReproducesTheSourceWithoutFourthByte) {
+    PixelGrid source = makeGrid(129, 65, [](int x, int y) {
+        return Bgrx{std::uint8_t(x), std::uint8_t(y * 3), std::uint8_t(x ^ y), 77};
+    });
+    PixelGrid result;
+    ASSERT_TRUE(Zoom(source, result, 129, 65, 129, 65, 32).ok());
+    for (int y = 0; y < 65; ++y) {
+        for (int x = 0; x < 129; ++x) {
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(result(c, x, y), source(c, x, y));
+            ASSERT_EQ(result(3, x, y), 0);
+        }
+    }
+}
+
+TEST(Zoom, DesignSizeAndStrongShrinks) {
+    EXPECT_EQ(zoomedSize(1.2, 129, "width").value(), 155);
+    EXPECT_EQ(zoomedSize(0.8, 65, "height").value(), 52);
+    PixelGrid source = uniformGrid(129, 65, {10, 20, 30, 0});
+    for (auto [w, h] : {std::pair{155, 52}, {13, 7}, {1, 1}, {3, 2}}) {
+        PixelGrid result;
+        ASSERT_TRUE(Zoom(source, result, 129, 65, w, h, 32).ok()) << w << "x" << h;
+        EXPECT_EQ(result.width(), w);
+        EXPECT_EQ(result.height(), h);
+        EXPECT_EQ(result(2, w - 1, h - 1), 30);
+    }
+}
+
+TEST(Zoom, RefusalsKeepTheResult) {
+    PixelGrid result = uniformGrid(3, 3, {1, 2, 3, 4});
+    const PixelGrid kept = result;
+    PixelGrid source = uniformGrid(4, 4, {9, 9, 9, 9});
+    EXPECT_FALSE(Zoom(uniformGrid(1, 5, {}), result, 1, 5, 2, 2, 32).ok());  // below 2 x 2
+    EXPECT_FALSE(Zoom(source, result, 4, 4, 0, 4, 32).ok());
+    EXPECT_FALSE(Zoom(source, result, 4, 4, 4, -3, 32).ok());
+    EXPECT_FALSE(Zoom(source, result, 4, 4, 2000000000, 2000, 32).ok());  // too large
+    EXPECT_FALSE(Zoom(source, result, 5, 5, 4, 4, 32).ok());  // source too small
+    EXPECT_EQ(result, kept);
+    EXPECT_FALSE(zoomedSize(0.001, 129, "width").ok());  // rounds to 0
+    EXPECT_FALSE(zoomedSize(-1, 129, "width").ok());
+    EXPECT_FALSE(zoomedSize(1e300, 129, "width").ok());
+}
+
+TEST(Sharp, HandWorkedPixels) {
+    const Bgrx n110{110, 110, 110, 0};
+    const Bgrx n0{0, 0, 0, 0};
+    const struct {
+        float k;
+        int P;
+        Bgrx neighbour;
+        int want;
+    } cases[] = {
+        {8, 100, {100, 100, 100, 0}, 100},  // flat area: 900 - 800
+        {8, 120, n110, 200},                // 1080 - 880
+        {8, 90, n110, 0},                   // -70, clamped
+        {8, 100, n0, 255},                  // 900, clamped
+        {0, 77, n110, 77},
+        {0.5f, 101, {101, 101, 101, 0}, 101},  // round(151.5) = 152, round(-50.500002) = -51
+        {-1, 200, {10, 20, 30, 0}, 10},        // plain mean of the blue neighbours
+    };
+    for (const auto& c : cases) {
+        const Bgrx p{std::uint8_t(c.P), std::uint8_t(c.P), std::uint8_t(c.P), 0};
+        PixelGrid source = quad(p, c.neighbour, c.neighbour, c.neighbour);
+        PixelGrid result;
+        ASSERT_TRUE(Sharp(source, result, 2, 2, c.k, 32).ok());
+        EXPECT_EQ(result(0, 0, 0), c.want) << "k " << c.k << " P " << c.P;
+        // The last column and row are not computed.
+        for (auto [x, y] : {std::pair{1, 0}, {0, 1}, {1, 1}}) {
+            for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(result(ch, x, y), 0);
+        }
+    }
+}
+
+TEST(Sharp, ChannelsAreIndependentAndHugeStrengthsAreRefused) {
+    PixelGrid source = quad({50, 60, 70, 0}, {50, 60, 255, 0}, {50, 60, 0, 0}, {50, 60, 9, 0});
+    PixelGrid result;
+    ASSERT_TRUE(Sharp(source, result, 2, 2, 8, 32).ok());
+    EXPECT_EQ(result(0, 0, 0), 50);
+    EXPECT_EQ(result(1, 0, 0), 60);
+    PixelGrid kept = result;
+    EXPECT_FALSE(Sharp(source, result, 2, 2, 1e20f, 32).ok());
+    EXPECT_EQ(result, kept);
+}
+
+TEST(StatChart, UniformPictures) {
+    const struct {
+        Bgrx pixel;
+        Bgrx want;
+    } cases[] = {
+        {{128, 128, 128, 9}, {255, 255, 255, 0}},  // any grey >= 1 turns white
+        {{0, 0, 0, 0}, {0, 0, 0, 0}},
+        {{255, 255, 255, 0}, {255, 255, 255, 0}},
+        {{0, 0, 255, 0}, {0, 0, 255, 0}},  // pure red, level 76, stays red
+        // Level (3 x 100 + 6 x 50 + 200) \ 10 = 80: bytes below 80 map to 0.
+        {{200, 50, 100, 0}, {255, 0, 255, 0}},
+    };
+    for (const auto& c : cases) {
+        PixelGrid result;
+        ASSERT_TRUE(StatChart(uniformGrid(7, 5, c.pixel), result, 7, 5, 32).ok());
+        for (int ch = 0; ch < 4; ++ch) {
+            const std::uint8_t want[] = {c.want.b, c.want.g, c.want.r, c.want.x};
+            EXPECT_EQ(result(ch, 3, 2), want[ch]) << "channel " << ch;
+        }
+    }
+}
+
+TEST(StatChart, CumulativeShareRoundsHalfToEven) {
+    // Greys 0, 64, 128, 255 once each: shares 1/4 .. 1; 0.5 x 255 = 127.5 -> 128.
+    auto g = [](int v) { return Bgrx{std::uint8_t(v), std::uint8_t(v), std::uint8_t(v), 0}; };
+    PixelGrid source = quad(g(0), g(64), g(128), g(255));
+    PixelGrid result;
+    ASSERT_TRUE(StatChart(source, result, 2, 2, 32).ok());
+    EXPECT_EQ(result(0, 0, 0), 0);
+    EXPECT_EQ(result(1, 1, 0), 128);
+    EXPECT_EQ(result(2, 0, 1), 191);  // 0.75 x 255 = 191.25
+    EXPECT_EQ(result(0, 1, 1), 255);
+
+    PixelGrid kept = result;
+    PixelGrid empty;
+    (void)empty.dimension(4, 0, 0);
+    EXPECT_FALSE(StatChart(empty, result, 0, 0, 32).ok());
+    EXPECT_EQ(result, kept);
+}
+
+TEST(Bright, HandWorkedChannels) {
+    const struct {
+        int brightness;
+        float contrast;
+        int source;
+        int want;
+    } cases[] = {
+        {0, 1, 77, 77},     {-255, 1, 200, 0},  {10, 1, 250, 255}, {10, 1, 100, 110},
+        {255, 1, 0, 255},   {0, 2, 127, 127},   {0, 2, 200, 255},  {0, 2, 50, 0},
+        {0, 2, 100, 73},    {0, 1.5f, 100, 86},  // offset -63.5 rounds to -64
+        {0, 0.5f, 101, 114},  // 50.5 + 64 = 114.5 -> 114
+    };
+    for (const auto& c : cases) {
+        const auto s = std::uint8_t(c.source);
+        PixelGrid result;
+        // The channel under test is green; red and blue keep brightness 0.
+        ASSERT_TRUE(Bright(uniformGrid(3, 2, {s, s, s, 9}), result, 3, 2, 0, c.brightness, 0, 1,
+                           c.contrast, 1, 32)
+                        .ok());
+        EXPECT_EQ(result(1, 2, 1), c.want) << c.brightness << " " << c.contrast << " " << c.source;
+        EXPECT_EQ(result(0, 2, 1), s);
+        EXPECT_EQ(result(3, 2, 1), 0);
+    }
+}
+
+TEST(Bright, WorkbenchDefaultsAndOffsetRange) {
+    PixelGrid source = makeGrid(4, 3, [](int x, int y) {
+        return Bgrx{std::uint8_t(x * 10), std::uint8_t(y * 40 + x), std::uint8_t(x + y), 1};
+    });
+    PixelGrid result;
+    ASSERT_TRUE(Bright(source, result, 4, 3, 255, 0, 255, 1, 1, 1, 32).ok());
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(result(2, x, y), 255);
+            EXPECT_EQ(result(0, x, y), 255);
+            EXPECT_EQ(result(1, x, y), source(1, x, y));
+        }
+    }
+    const PixelGrid kept = result;
+    EXPECT_FALSE(Bright(source, result, 4, 3, 40000, 0, 0, 1, 1, 1, 32).ok());
+    EXPECT_FALSE(Bright(source, result, 4, 3, 0, 0, 0, 1, 1, 1000, 32).ok());  // -126873
+    EXPECT_EQ(result, kept);
+}

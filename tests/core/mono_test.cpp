@@ -1,0 +1,176 @@
+#include "lcd/mono.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/random.h"
+#include "test_support.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+constexpr std::int32_t kSentinel = -7;
+
+struct Engraved {
+    PixelGrid dest;
+    MonoFrameArray frame;
+    std::int32_t count = -1;
+};
+
+// Engraves `source` from the start of the sequence, with sentinel entries.
+Engraved engrave(const PixelGrid& source, std::uint64_t seed = 0) {
+    Engraved run;
+    run.frame.fill(kSentinel);
+    rnd::setSeed(seed);
+    auto r = Pencil(source, run.dest, source.width(), source.height(), 32, run.frame, run.count);
+    EXPECT_TRUE(r.ok());
+    return run;
+}
+
+// The rule written out plainly, one pixel at a time, for any size.
+Engraved reference(const PixelGrid& source, std::uint64_t seed = 0) {
+    Engraved run;
+    run.frame.fill(kSentinel);
+    (void)run.dest.dimension(4, source.width(), source.height());
+    rnd::setSeed(seed);
+    run.count = 0;
+    for (int x = 0; x <= source.width() - 2; ++x) {
+        for (int y = 0; y <= source.height() - 2; ++y) {
+            const int L = (3 * source(0, x, y) + 6 * source(1, x, y) + source(2, x, y)) / 10;
+            if (run.count < 8192) ++run.count;
+            const double u = rnd::next();
+            const bool light = L > 180 || u * L > 90;
+            run.frame[run.count] = light ? 65535 : 0;
+            for (int c = 0; c < 3; ++c) run.dest(c, x, y) = light ? 255 : 0;
+        }
+    }
+    return run;
+}
+
+int lightCount(const Engraved& run) {
+    int n = 0;
+    for (int i = 1; i <= 8192; ++i) n += run.frame[i] == 65535;
+    return n;
+}
+
+}  // namespace
+
+TEST(Pencil, WhitePictureIsLightButForItsLastColumnAndTopRow) {
+    Engraved run = engrave(uniformGrid(129, 65, {255, 255, 255, 255}));
+    EXPECT_EQ(run.count, 8192);
+    EXPECT_EQ(lightCount(run), 8192);
+    EXPECT_EQ(run.frame[0], kSentinel);
+    for (int i = 8193; i <= 9192; ++i) ASSERT_EQ(run.frame[i], kSentinel);
+    for (int y = 0; y < 65; ++y) {
+        for (int x = 0; x < 129; ++x) {
+            const std::uint8_t want = (x == 128 || y == 64) ? 0 : 255;
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(run.dest(c, x, y), want) << x << "," << y;
+            ASSERT_EQ(run.dest(3, x, y), 0);
+        }
+    }
+}
+
+TEST(Pencil, LuminanceDecidesDarkAndLightOutsideTheDitherBand) {
+    // L = (3B + 6G + R) \ 10; blue weighs 3 and red 1.
+    const struct {
+        Bgrx pixel;
+        int lights;  // -1: somewhere strictly between none and all
+    } cases[] = {
+        {{90, 90, 90, 0}, 0},       // L = 90
+        {{0, 0, 255, 0}, 0},        // pure red, L = 25
+        {{255, 0, 0, 0}, 0},        // pure blue, L = 76
+        {{181, 181, 181, 0}, 8192},  // L = 181
+        {{255, 200, 0, 0}, 8192},   // L = 196; with the weights swapped it would be 145
+        {{0, 200, 255, 0}, -1},     // L = 145
+        {{0, 255, 0, 0}, -1},       // pure green, L = 153
+        {{180, 180, 180, 0}, -1},   // L = 180
+    };
+    for (const auto& c : cases) {
+        Engraved run = engrave(uniformGrid(129, 65, c.pixel));
+        const int lights = lightCount(run);
+        if (c.lights >= 0) {
+            EXPECT_EQ(lights, c.lights) << int(c.pixel.b) << "," << int(c.pixel.g) << ","
+                                        << int(c.pixel.r);
+        } else {
+            EXPECT_GT(lights, 0);
+            EXPECT_LT(lights, 8192);
+        }
+    }
+}
+
+TEST(Pencil, DitherFollowsTheRuleWithOneDrawPerPixel) {
+    // Light with probability 1 - 90 / L: 1/4 at L = 120, 1/2 at L = 180.
+    for (auto [grey, share] : {std::pair{120, 0.25}, {180, 0.5}}) {
+        Engraved run = engrave(uniformGrid(129, 65, {std::uint8_t(grey), std::uint8_t(grey),
+                                                std::uint8_t(grey), 0}));
+        EXPECT_NEAR(lightCount(run) / 8192.0, share, 0.03) << grey;
+    }
+    // Pixel by pixel against the plain rule, on a picture of every level.
+    PixelGrid ramp = makeGrid(129, 65, [](int x, int y) {
+        return Bgrx{std::uint8_t(x * 2), std::uint8_t((x + y) % 256), std::uint8_t(y * 4), 9};
+    });
+    Engraved fast = engrave(ramp, 42);
+    Engraved plain = reference(ramp, 42);
+    EXPECT_EQ(fast.frame, plain.frame);
+    EXPECT_EQ(fast.dest, plain.dest);
+    EXPECT_EQ(fast.count, plain.count);
+}
+
+TEST(Pencil, EntriesRunColumnByColumnFromTheBottomUp) {
+    const struct {
+        int x, y, entry;
+    } cases[] = {{0, 0, 1}, {0, 1, 2}, {1, 0, 65}, {0, 63, 64}, {127, 63, 8192}, {5, 10, 331}};
+    for (const auto& c : cases) {
+        PixelGrid source = makeGrid(129, 65, [&](int x, int y) {
+            return (x == c.x && y == c.y) ? Bgrx{255, 255, 255, 0} : Bgrx{10, 10, 10, 0};
+        });
+        Engraved run = engrave(source);
+        for (int i = 1; i <= 8192; ++i) {
+            ASSERT_EQ(run.frame[i], i == c.entry ? 65535 : 0) << "pixel " << c.x << "," << c.y;
+        }
+    }
+}
+
+TEST(Pencil, LargerPicturesKeepOverwritingTheLastEntry) {
+    PixelGrid source = makeGrid(200, 100, [](int x, int y) {
+        const std::uint8_t v = std::uint8_t((x * 7 + y * 13) % 256);
+        return Bgrx{v, v, v, 0};
+    });
+    Engraved fast = engrave(source, 3);
+    Engraved plain = reference(source, 3);
+    EXPECT_EQ(fast.count, 8192);
+    EXPECT_EQ(fast.frame, plain.frame);
+    EXPECT_EQ(fast.dest, plain.dest);
+}
+
+TEST(Pencil, SequenceRepeatsFromItsStartAndMovesOnBetweenConversions) {
+    PixelGrid grey = uniformGrid(129, 65, {150, 150, 150, 0});
+    Engraved first = engrave(grey);
+    Engraved again = engrave(grey);
+    EXPECT_EQ(first.frame, again.frame);  // same start, same frames
+
+    MonoFrameArray second{};
+    PixelGrid dest;
+    std::int32_t count = 0;
+    ASSERT_TRUE(Pencil(grey, dest, 129, 65, 32, second, count).ok());  // continues the sequence
+    EXPECT_NE(first.frame, second);
+}
+
+TEST(Pencil, TinyAndShortSources) {
+    Engraved tiny = engrave(uniformGrid(1, 1, {255, 255, 255, 0}));
+    EXPECT_EQ(tiny.count, 0);
+    EXPECT_EQ(tiny.dest.width(), 1);
+    EXPECT_EQ(tiny.frame[1], kSentinel);
+
+    PixelGrid dest = uniformGrid(1, 1, {1, 1, 1, 1});
+    const PixelGrid kept = dest;
+    MonoFrameArray frame{};
+    std::int32_t count = 77;
+    PixelGrid small = uniformGrid(2, 2, {0, 0, 0, 0});
+    EXPECT_FALSE(Pencil(small, dest, 129, 65, 32, frame, count).ok());
+    EXPECT_EQ(dest, kept);
+    EXPECT_EQ(count, 77);
+}

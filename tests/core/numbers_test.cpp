@@ -1,0 +1,126 @@
+#include "common/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace orv::num;
+
+TEST(Numbers, ParsesDecimalText) {
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {
+        {"1.2", 1.2},  {" 3 ", 3.0},    {"-0.5", -0.5}, {"+7", 7.0},     {".5", 0.5},
+        {"5.", 5.0},   {"2e3", 2000.0}, {"1E-2", 0.01}, {"475.6667", 475.6667},
+        {"0", 0.0},    {"-0", 0.0},     {"\t8\n", 8.0},
+    };
+    for (const auto& c : cases) {
+        auto r = parseDouble(c.text);
+        ASSERT_TRUE(r.ok()) << c.text << ": " << r.error();
+        EXPECT_EQ(r.value(), c.value) << c.text;
+    }
+}
+
+TEST(Numbers, RefusesWhatIsNotADecimalNumber) {
+    for (const char* text : {"", " ", "abc", "1.2.3", "inf", "nan", "0x10", "1,5", "1e", "--1",
+                             "+", ".", "e5", "1e999", "Text1", "12 34", "1.2a"}) {
+        auto r = parseDouble(text);
+        ASSERT_FALSE(r.ok()) << "accepted \"" << text << "\"";
+        EXPECT_NE(r.error().find(std::string("\"") + text + "\""), std::string::npos)
+            << "message does not name the text: " << r.error();
+    }
+}
+
+TEST(Numbers, RoundsHalfToEven) {
+    const struct {
+        double in, out;
+    } cases[] = {
+        {2.5, 2},     {3.5, 4},         {-2.5, -2}, {-3.5, -4}, {22.5, 22}, {0.5, 0},
+        {1.5, 2},     {154.8, 155},     {2.4999, 2}, {-0.4, 0}, {-1.6, -2}, {1e15 + 0.5, 1e15},
+        {4503599627370497.0, 4503599627370497.0},  // above 2^52 every double is whole
+    };
+    for (const auto& c : cases) EXPECT_EQ(roundHalfEven(c.in), c.out) << c.in;
+}
+
+TEST(Numbers, IntegerRangesFailAndNeverWrap) {
+    const struct {
+        double in;
+        bool ok16;
+        int expected16;
+        bool ok32;
+        long long expected32;
+    } cases[] = {
+        {32767.0, true, 32767, true, 32767},
+        {32767.5, false, 0, true, 32768},  // rounds to 32768
+        {32766.5, true, 32766, true, 32766},
+        {-32768.5, true, -32768, true, -32768},
+        {-32769.0, false, 0, true, -32769},
+        {2024.6667, true, 2025, true, 2025},
+        {2147483647.0, false, 0, true, 2147483647},
+        {2147483647.5, false, 0, false, 0},
+        {-2147483648.5, false, 0, true, -2147483648LL},
+        {-2147483649.0, false, 0, false, 0},
+        {std::numeric_limits<double>::quiet_NaN(), false, 0, false, 0},
+        {std::numeric_limits<double>::infinity(), false, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        auto r16 = toInt16(c.in, "width");
+        ASSERT_EQ(r16.ok(), c.ok16) << c.in;
+        if (c.ok16) {
+            EXPECT_EQ(r16.value(), c.expected16);
+        } else {
+            EXPECT_NE(r16.error().find("width"), std::string::npos);
+        }
+        auto r32 = toInt32(c.in);
+        ASSERT_EQ(r32.ok(), c.ok32) << c.in;
+        if (c.ok32) {
+            EXPECT_EQ(r32.value(), c.expected32);
+        }
+    }
+}
+
+TEST(Numbers, ParsesIntoTypedValues) {
+    EXPECT_EQ(parseInt32("474.5").value(), 474);
+    EXPECT_EQ(parseInt32("475.5").value(), 476);
+    EXPECT_EQ(parseInt16("2024.6667").value(), 2025);
+    EXPECT_FALSE(parseInt16("40000").ok());
+    EXPECT_FALSE(parseInt32("Text3").ok());
+    EXPECT_EQ(parseSingle("1.2").value(), 1.2f);
+    EXPECT_FALSE(parseSingle("1e39").ok());
+    EXPECT_EQ(parseUnsigned64("18446744073709551615").value(), 18446744073709551615ull);
+    for (const char* bad : {"-1", "1.5", "", "18446744073709551616", "x"}) {
+        EXPECT_FALSE(parseUnsigned64(bad).ok()) << bad;
+    }
+}
+
+TEST(Numbers, FormatsWithoutLeadingBlank) {
+    const float left = 7120.0f / 15.0f;  // player and window left, in pixels
+    const struct {
+        std::string got, want;
+    } cases[] = {
+        {formatSingle(left), "474.6667"},
+        {formatDouble(parseDouble(formatSingle(left)).value() + 1550), "2024.6667"},
+        {formatDouble(parseDouble("474.6667").value() + 1), "475.6667"},
+        {formatSingle(3450.0f / 15.0f), "230"},
+        {formatDouble(230 + 810), "1040"},
+        {formatSingle(0.1f), "0.1"},
+        {formatSingle(-2.5f), "-2.5"},
+        {formatSingle(12345678.0f), "1.234568E+07"},
+        {formatSingle(1234567.0f), "1234567"},
+        {formatDouble(0.0001), "0.0001"},
+        {formatDouble(0.00001), "1E-05"},
+        {formatDouble(-0.0), "0"},
+        {formatDouble(1.0 / 3.0), "0.333333333333333"},
+        {formatSingle(1.0f / 3.0f), "0.3333333"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
+TEST(Numbers, CheckedArithmeticFailsOnOverflow) {
+    EXPECT_EQ(checkedMul(46340, 46340).value(), 2147395600);
+    EXPECT_FALSE(checkedMul(46341, 46341).ok());
+    EXPECT_FALSE(checkedAdd(2147483647, 1).ok());
+    EXPECT_EQ(checkedAdd(-2147483647, -1).value(), -2147483647 - 1);
+}

@@ -1,0 +1,59 @@
+// Helpers shared by the core tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "common/clock.h"
+#include "dib/pixel_grid.h"
+
+namespace orv::test {
+
+// A grid of w x h pixels where every pixel is fill(x, y) as B, G, R, fourth.
+struct Bgrx {
+    std::uint8_t b, g, r, x;
+};
+
+inline PixelGrid makeGrid(std::int32_t w, std::int32_t h,
+                          const std::function<Bgrx(std::int32_t, std::int32_t)>& fill) {
+    PixelGrid g;
+    (void)g.dimension(4, w, h);
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            const Bgrx p = fill(x, y);
+            g(0, x, y) = p.b;
+            g(1, x, y) = p.g;
+            g(2, x, y) = p.r;
+            g(3, x, y) = p.x;
+        }
+    }
+    return g;
+}
+
+inline PixelGrid uniformGrid(std::int32_t w, std::int32_t h, Bgrx p) {
+    return makeGrid(w, h, [p](std::int32_t, std::int32_t) { return p; });
+}
+
+// A clock that advances by `step` milliseconds at every reading.
+class SteppingClock final : public MillisecondClock {
+public:
+    explicit SteppingClock(std::int64_t start, std::int64_t step) : now_(start), step_(step) {}
+    std::int64_t nowMs() const override {
+        const std::int64_t t = now_;
+        now_ += step_;
+        return t;
+    }
+
+private:
+    mutable std::int64_t now_;
+    std::int64_t step_;
+};
+
+// Installs a clock for the lifetime of the object.
+class ScopedClock {
+public:
+    explicit ScopedClock(const MillisecondClock& clock) { setProcessClock(&clock); }
+    ~ScopedClock() { setProcessClock(nullptr); }
+};
+
+}  // namespace orv::test
