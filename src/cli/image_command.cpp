@@ -53,9 +53,7 @@ using Options = std::map<std::string, std::string>;
 // What an operation needs besides the grids: its parsed options.
 using Operation = std::function<std::optional<Failed>(ImageState&, const Options&)>;
 
-std::optional<Failed> refused(const std::string& message) {
-    return Failed{kExitUsage, message};
-}
+std::optional<Failed> refused(const std::string& message) { return Failed{kExitUsage, message}; }
 
 std::string option(const Options& options, const std::string& name, const std::string& fallback) {
     auto it = options.find(name);
@@ -134,7 +132,8 @@ std::optional<Failed> runZoom(ImageState& s, const Options& options) {
 std::optional<Failed> runSharpen(ImageState& s, const Options& options) {
     Result<float> k = num::parseSingle(option(options, "strength", "8"), "--strength");
     if (!k) return refused(k.error());
-    return finish(s, Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32),
+    return finish(s,
+                  Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32),
                   s.SourceWidth, s.SourceHeight);
 }
 

@@ -29,8 +29,8 @@ Result<LoadedPicture> readPicture(const QString& path) {
     LoadedPicture picture;
     picture.width = image.width();
     picture.height = image.height();
-    Result<std::int32_t> read = GetData(viewOf(image), 0, 0, picture.width - 1,
-                                        picture.height - 1, picture.grid, kBitsPerPixel);
+    Result<std::int32_t> read = GetData(viewOf(image), 0, 0, picture.width - 1, picture.height - 1,
+                                        picture.grid, kBitsPerPixel);
     if (!read) return fail("cannot read picture \"" + text(path) + "\": " + read.error());
     return picture;
 }

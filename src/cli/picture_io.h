@@ -27,7 +27,7 @@ Result<QByteArray> writableFormat(const QString& path);
 // A picture file, written whole or not at all: the bytes go to a temporary file
 // beside the target and replace it on commit().
 class PictureWriter {
-public:
+  public:
     explicit PictureWriter(QString path);
     ~PictureWriter();
     PictureWriter(const PictureWriter&) = delete;
@@ -38,7 +38,7 @@ public:
     // Puts the prepared file in place of the target.
     Status commit();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

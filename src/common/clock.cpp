@@ -9,7 +9,7 @@ namespace orv {
 namespace {
 
 class SteadyClock final : public MillisecondClock {
-public:
+  public:
     std::int64_t nowMs() const override {
         using namespace std::chrono;
         return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -29,9 +29,8 @@ void setProcessClock(const MillisecondClock* clock) {
 
 std::int32_t Stopwatch::elapsedMs() const {
     const std::int64_t d = processClock().nowMs() - start_;
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(d, std::numeric_limits<std::int32_t>::min(),
-                                 std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        d, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace orv

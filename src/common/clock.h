@@ -8,7 +8,7 @@ namespace orv {
 // A monotonic millisecond counter. The process uses the steady clock unless a
 // test installs its own.
 class MillisecondClock {
-public:
+  public:
     virtual ~MillisecondClock() = default;
     virtual std::int64_t nowMs() const = 0;
 };
@@ -22,11 +22,11 @@ void setProcessClock(const MillisecondClock* clock);
 // Two readings of the process clock; elapsed time as a 32-bit signed count of
 // milliseconds (saturated, never wrapped).
 class Stopwatch {
-public:
+  public:
     Stopwatch() : start_(processClock().nowMs()) {}
     std::int32_t elapsedMs() const;
 
-private:
+  private:
     std::int64_t start_;
 };
 

@@ -102,15 +102,6 @@ Result<double> parseDouble(std::string_view text) {
     return value;
 }
 
-double roundHalfEven(double value) {
-    if (!std::isfinite(value)) return value;
-    const double lower = std::floor(value);
-    const double diff = value - lower;
-    if (diff < 0.5) return lower;
-    if (diff > 0.5) return lower + 1.0;
-    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
-}
-
 Result<std::int16_t> toInt16(double value, std::string_view what) {
     return toInteger<std::int16_t>(value, what, "16-bit");
 }
@@ -121,28 +112,24 @@ Result<std::int32_t> toInt32(double value, std::string_view what) {
 
 Result<float> toSingle(double value, std::string_view what) {
     if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) {
-        return fail(std::string(what) + " " + formatDouble(value) +
-                    " is outside the Single range");
+        return fail(std::string(what) + " " + formatDouble(value) + " is outside the Single range");
     }
     return static_cast<float>(value);
 }
 
 Result<std::int16_t> parseInt16(std::string_view text, std::string_view what) {
-    return parseThen<std::int16_t>(text, what, [](double d, std::string_view w) {
-        return toInt16(d, w);
-    });
+    return parseThen<std::int16_t>(text, what,
+                                   [](double d, std::string_view w) { return toInt16(d, w); });
 }
 
 Result<std::int32_t> parseInt32(std::string_view text, std::string_view what) {
-    return parseThen<std::int32_t>(text, what, [](double d, std::string_view w) {
-        return toInt32(d, w);
-    });
+    return parseThen<std::int32_t>(text, what,
+                                   [](double d, std::string_view w) { return toInt32(d, w); });
 }
 
 Result<float> parseSingle(std::string_view text, std::string_view what) {
-    return parseThen<float>(text, what, [](double d, std::string_view w) {
-        return toSingle(d, w);
-    });
+    return parseThen<float>(text, what,
+                            [](double d, std::string_view w) { return toSingle(d, w); });
 }
 
 Result<std::uint64_t> parseUnsigned64(std::string_view text, std::string_view what) {
@@ -163,8 +150,7 @@ std::string formatDouble(double value) { return formatSignificant(value, 15); }
 Result<std::int32_t> checkedMul(std::int32_t a, std::int32_t b) {
     std::int32_t r = 0;
     if (__builtin_mul_overflow(a, b, &r)) {
-        return fail(std::to_string(a) + " x " + std::to_string(b) +
-                    " is outside the 32-bit range");
+        return fail(std::to_string(a) + " x " + std::to_string(b) + " is outside the 32-bit range");
     }
     return r;
 }
@@ -172,8 +158,7 @@ Result<std::int32_t> checkedMul(std::int32_t a, std::int32_t b) {
 Result<std::int32_t> checkedAdd(std::int32_t a, std::int32_t b) {
     std::int32_t r = 0;
     if (__builtin_add_overflow(a, b, &r)) {
-        return fail(std::to_string(a) + " + " + std::to_string(b) +
-                    " is outside the 32-bit range");
+        return fail(std::to_string(a) + " + " + std::to_string(b) + " is outside the 32-bit range");
     }
     return r;
 }

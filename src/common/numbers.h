@@ -3,6 +3,7 @@
 // instead of wrapping, and Single/Double values as text.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@ namespace orv::num {
 Result<double> parseDouble(std::string_view text);
 
 // Nearest integer, exact halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
-double roundHalfEven(double value);
+// The tool never leaves the default floating-point rounding mode, which is
+// exactly this rule.
+inline double roundHalfEven(double value) { return std::nearbyint(value); }
 
 // Rounded (half to even) into a 16- or 32-bit signed integer; out of range or
 // not finite fails, never wraps. `what` names the value in the message.

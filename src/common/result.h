@@ -15,7 +15,7 @@ struct Failure {
 
 template <class T>
 class [[nodiscard]] Result {
-public:
+  public:
     Result(T value) : data_(std::move(value)) {}
     Result(Failure failure) : data_(std::move(failure)) {}
 
@@ -25,7 +25,7 @@ public:
     T& value() { return std::get<T>(data_); }
     const std::string& error() const { return std::get<Failure>(data_).message; }
 
-private:
+  private:
     std::variant<T, Failure> data_;
 };
 

@@ -134,8 +134,8 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
         if (!std::isfinite(contrast[c])) {
             return fail(std::string(names[c]) + " contrast is not a finite number");
         }
-        const double raw = static_cast<double>(brightness[c]) -
-                           (static_cast<double>(contrast[c]) - 1.0) * 127.0;
+        const double raw =
+            static_cast<double>(brightness[c]) - (static_cast<double>(contrast[c]) - 1.0) * 127.0;
         Result<std::int16_t> offset =
             num::toInt16(raw, std::string(names[c]) + " brightness offset");
         if (!offset) return fail(offset.error());
@@ -220,15 +220,20 @@ Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int3
     }
     assert(&source != &result);
     if (Status dim = result.dimension(4, W, H); !dim) return fail(dim.error());
-    const double da = a;
-    const double db = b;
-    for (std::int32_t x = 0; x + 1 < W; ++x) {
-        for (std::int32_t y = 0; y + 1 < H; ++y) {
+    // Both terms depend on one whole number each, so each is one table.
+    std::array<std::int32_t, 256> centre{};
+    for (int P = 0; P < 256; ++P) {
+        centre[P] = static_cast<std::int32_t>(roundHalfEven(P * static_cast<double>(a)));
+    }
+    std::array<std::int32_t, 766> pull{};
+    for (int S = 0; S < 766; ++S) {
+        pull[S] = static_cast<std::int32_t>(roundHalfEven(static_cast<double>(b) * S));
+    }
+    for (std::int32_t y = 0; y + 1 < H; ++y) {
+        for (std::int32_t x = 0; x + 1 < W; ++x) {
             for (int c = 0; c < 3; ++c) {
-                const int P = source(c, x, y);
                 const int S = source(c, x + 1, y + 1) + source(c, x, y + 1) + source(c, x + 1, y);
-                const auto centre = static_cast<std::int32_t>(roundHalfEven(P * da));
-                const auto value = centre + static_cast<std::int32_t>(roundHalfEven(db * S));
+                const std::int32_t value = centre[source(c, x, y)] + pull[S];
                 result(c, x, y) = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
             }
         }
@@ -240,8 +245,8 @@ Result<std::int32_t> zoomedSize(double factor, std::int32_t size, const char* ax
     Result<std::int32_t> n = num::toInt32(factor * size, std::string("zoomed ") + axis);
     if (!n) return n;
     if (n.value() < 1) {
-        return fail(std::string("zoom factor ") + num::formatDouble(factor) + " makes the " +
-                    axis + " " + std::to_string(n.value()) + ", less than 1 pixel");
+        return fail(std::string("zoom factor ") + num::formatDouble(factor) + " makes the " + axis +
+                    " " + std::to_string(n.value()) + ", less than 1 pixel");
     }
     return n;
 }

@@ -15,7 +15,7 @@ namespace orv {
 inline constexpr std::int32_t kBitsPerPixel = 32;
 
 class PixelGrid {
-public:
+  public:
     // An empty grid: never dimensioned, no bounds.
     PixelGrid() = default;
 
@@ -60,7 +60,7 @@ public:
     // Checks that a grid of this size can be made, without making it.
     static Status checkSize(std::int64_t bytesPerPixel, std::int64_t width, std::int64_t height);
 
-private:
+  private:
     std::size_t offset(std::int32_t c, std::int32_t x, std::int32_t y) const {
         return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
                 static_cast<std::size_t>(x)) *

@@ -18,8 +18,8 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
     const std::int64_t height = static_cast<std::int64_t>(Y2) - Y1 + 1;
     if (Status size = PixelGrid::checkSize(4, width, height); !size) return fail(size.error());
     PixelGrid fresh;
-    if (Status dim = fresh.dimension(4, static_cast<std::int32_t>(width),
-                                     static_cast<std::int32_t>(height));
+    if (Status dim =
+            fresh.dimension(4, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
         !dim) {
         return fail(dim.error());
     }
@@ -27,7 +27,8 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
     const std::int64_t cols = std::min<std::int64_t>(width, surface.width);
     if (surface.bits && cols > 0) {
         for (std::int64_t y = 0; y < rows; ++y) {
-            const std::uint8_t* line = surface.bits + (surface.height - 1 - y) * surface.bytesPerLine;
+            const std::uint8_t* line =
+                surface.bits + (surface.height - 1 - y) * surface.bytesPerLine;
             std::memcpy(fresh.data() + y * width * 4, line, static_cast<std::size_t>(cols * 4));
         }
     }

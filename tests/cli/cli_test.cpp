@@ -33,7 +33,7 @@ std::string quote(const std::string& s) {
 }
 
 class OrvImage : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("orv-cli-" + std::to_string(::getpid()) + "-" +
@@ -98,8 +98,8 @@ TEST_F(OrvImage, BrightnessDefaultsFillRedAndBlue) {
         }
     }
     // --green 10 --contrast-green 2: (g - 127) x 2 + 127 + 10, clamped.
-    ASSERT_EQ(run({"image", "brightness", in, path("c.png"), "--red", "0", "--blue", "0",
-                   "--green", "10", "--contrast-green=2"})
+    ASSERT_EQ(run({"image", "brightness", in, path("c.png"), "--red", "0", "--blue", "0", "--green",
+                   "10", "--contrast-green=2"})
                   .status,
               0);
     const QImage c = load(path("c.png"));

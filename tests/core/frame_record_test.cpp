@@ -29,7 +29,7 @@ LcdPageBufferArray filled(std::uint8_t v) {
 }
 
 class FrameFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("orv-frame-" + std::to_string(::getpid()) + "-" +

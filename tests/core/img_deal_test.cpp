@@ -104,7 +104,7 @@ TEST(Zoom, RefusalsKeepTheResult) {
     EXPECT_FALSE(Zoom(source, result, 4, 4, 0, 4, 32).ok());
     EXPECT_FALSE(Zoom(source, result, 4, 4, 4, -3, 32).ok());
     EXPECT_FALSE(Zoom(source, result, 4, 4, 2000000000, 2000, 32).ok());  // too large
-    EXPECT_FALSE(Zoom(source, result, 5, 5, 4, 4, 32).ok());  // source too small
+    EXPECT_FALSE(Zoom(source, result, 5, 5, 4, 4, 32).ok());              // source too small
     EXPECT_EQ(result, kept);
     EXPECT_FALSE(zoomedSize(0.001, 129, "width").ok());  // rounds to 0
     EXPECT_FALSE(zoomedSize(-1, 129, "width").ok());
@@ -199,10 +199,10 @@ TEST(Bright, HandWorkedChannels) {
         int source;
         int want;
     } cases[] = {
-        {0, 1, 77, 77},     {-255, 1, 200, 0},  {10, 1, 250, 255}, {10, 1, 100, 110},
-        {255, 1, 0, 255},   {0, 2, 127, 127},   {0, 2, 200, 255},  {0, 2, 50, 0},
-        {0, 2, 100, 73},    {0, 1.5f, 100, 86},  // offset -63.5 rounds to -64
-        {0, 0.5f, 101, 114},  // 50.5 + 64 = 114.5 -> 114
+        {0, 1, 77, 77},      {-255, 1, 200, 0},  {10, 1, 250, 255}, {10, 1, 100, 110},
+        {255, 1, 0, 255},    {0, 2, 127, 127},   {0, 2, 200, 255},  {0, 2, 50, 0},
+        {0, 2, 100, 73},     {0, 1.5f, 100, 86},  // offset -63.5 rounds to -64
+        {0, 0.5f, 101, 114},                      // 50.5 + 64 = 114.5 -> 114
     };
     for (const auto& c : cases) {
         const auto s = std::uint8_t(c.source);

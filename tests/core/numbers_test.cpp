@@ -12,9 +12,10 @@ TEST(Numbers, ParsesDecimalText) {
         const char* text;
         double value;
     } cases[] = {
-        {"1.2", 1.2},  {" 3 ", 3.0},    {"-0.5", -0.5}, {"+7", 7.0},     {".5", 0.5},
-        {"5.", 5.0},   {"2e3", 2000.0}, {"1E-2", 0.01}, {"475.6667", 475.6667},
-        {"0", 0.0},    {"-0", 0.0},     {"\t8\n", 8.0},
+        {"1.2", 1.2},    {" 3 ", 3.0},   {"-0.5", -0.5},
+        {"+7", 7.0},     {".5", 0.5},    {"5.", 5.0},
+        {"2e3", 2000.0}, {"1E-2", 0.01}, {"475.6667", 475.6667},
+        {"0", 0.0},      {"-0", 0.0},    {"\t8\n", 8.0},
     };
     for (const auto& c : cases) {
         auto r = parseDouble(c.text);
@@ -24,8 +25,8 @@ TEST(Numbers, ParsesDecimalText) {
 }
 
 TEST(Numbers, RefusesWhatIsNotADecimalNumber) {
-    for (const char* text : {"", " ", "abc", "1.2.3", "inf", "nan", "0x10", "1,5", "1e", "--1",
-                             "+", ".", "e5", "1e999", "Text1", "12 34", "1.2a"}) {
+    for (const char* text : {"", " ", "abc", "1.2.3", "inf", "nan", "0x10", "1,5", "1e", "--1", "+",
+                             ".", "e5", "1e999", "Text1", "12 34", "1.2a"}) {
         auto r = parseDouble(text);
         ASSERT_FALSE(r.ok()) << "accepted \"" << text << "\"";
         EXPECT_NE(r.error().find(std::string("\"") + text + "\""), std::string::npos)
@@ -37,8 +38,18 @@ TEST(Numbers, RoundsHalfToEven) {
     const struct {
         double in, out;
     } cases[] = {
-        {2.5, 2},     {3.5, 4},         {-2.5, -2}, {-3.5, -4}, {22.5, 22}, {0.5, 0},
-        {1.5, 2},     {154.8, 155},     {2.4999, 2}, {-0.4, 0}, {-1.6, -2}, {1e15 + 0.5, 1e15},
+        {2.5, 2},
+        {3.5, 4},
+        {-2.5, -2},
+        {-3.5, -4},
+        {22.5, 22},
+        {0.5, 0},
+        {1.5, 2},
+        {154.8, 155},
+        {2.4999, 2},
+        {-0.4, 0},
+        {-1.6, -2},
+        {1e15 + 0.5, 1e15},
         {4503599627370497.0, 4503599627370497.0},  // above 2^52 every double is whole
     };
     for (const auto& c : cases) EXPECT_EQ(roundHalfEven(c.in), c.out) << c.in;

@@ -36,3 +36,17 @@ TEST(Random, FixedStartUniformInUnitInterval) {
     EXPECT_EQ(rest[0], all[1]);
     EXPECT_EQ(rest[2], all[3]);
 }
+
+TEST(Random, StepsAreTheValuesTimesTwoToThe24) {
+    for (std::size_t skip : {0, 3, 8, 13}) {
+        rnd::setSeed(99);
+        for (std::size_t i = 0; i < skip; ++i) rnd::next();
+        std::vector<std::uint32_t> steps(37);
+        rnd::fillSteps(steps.data(), steps.size());
+        const float after = rnd::next();
+        rnd::setSeed(99);
+        for (std::size_t i = 0; i < skip; ++i) rnd::next();
+        for (std::uint32_t k : steps) ASSERT_EQ(static_cast<float>(k) * rnd::kStep, rnd::next());
+        EXPECT_EQ(rnd::next(), after);
+    }
+}

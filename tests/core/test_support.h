@@ -36,7 +36,7 @@ inline PixelGrid uniformGrid(std::int32_t w, std::int32_t h, Bgrx p) {
 
 // A clock that advances by `step` milliseconds at every reading.
 class SteppingClock final : public MillisecondClock {
-public:
+  public:
     explicit SteppingClock(std::int64_t start, std::int64_t step) : now_(start), step_(step) {}
     std::int64_t nowMs() const override {
         const std::int64_t t = now_;
@@ -44,14 +44,14 @@ public:
         return t;
     }
 
-private:
+  private:
     mutable std::int64_t now_;
     std::int64_t step_;
 };
 
 // Installs a clock for the lifetime of the object.
 class ScopedClock {
-public:
+  public:
     explicit ScopedClock(const MillisecondClock& clock) { setProcessClock(&clock); }
     ~ScopedClock() { setProcessClock(nullptr); }
 };

@@ -68,7 +68,7 @@ TEST(Transfer, GetDataReadsBottomRowAsRowZero) {
     ASSERT_TRUE(GetData(s.view(), 0, 0, 128, 64, grid, 32).ok());
     ASSERT_EQ(grid.width(), 129);
     ASSERT_EQ(grid.height(), 65);
-    EXPECT_EQ(grid(2, 0, 0), s.at(0, 64)[2]);    // red byte of the bottom-left pixel
+    EXPECT_EQ(grid(2, 0, 0), s.at(0, 64)[2]);      // red byte of the bottom-left pixel
     EXPECT_EQ(grid(0, 128, 64), s.at(128, 0)[0]);  // blue byte of the top-right pixel
     for (int y = 0; y < 65; ++y) {
         for (int x = 0; x < 129; ++x) {

@@ -6,7 +6,7 @@
 
 class GuiSmokeTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void mainWindowStartsBorderlessAtItsDesignPlace() {
         orv::app::Form1 form;
         form.show();

@@ -9,7 +9,7 @@ namespace orv::app {
 // file box and serial panel.
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(QWidget* parent = nullptr);
 
     // Design geometry in pixels.
