@@ -47,9 +47,9 @@ class OrvImage : public ::testing::Test {
 
     Outcome run(const std::vector<std::string>& args) const {
         std::string cmd = quote(ORV_CLI);
-        for (const auto& a : args) cmd += " " + quote(a);
+        for (const auto& a : args) cmd.append(" ").append(quote(a));
         const std::string errFile = path("stderr.txt"), outFile = path("stdout.txt");
-        cmd += " >" + quote(outFile) + " 2>" + quote(errFile);
+        cmd.append(" >").append(quote(outFile)).append(" 2>").append(quote(errFile));
         const int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(errFile), readAll(outFile)};
     }
