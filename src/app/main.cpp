@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/platform/screen_grabber.h"
 #include "app/ui/form1.h"
 
 namespace {
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
-    orv::app::Form1 form;
+    app.setQuitOnLastWindowClosed(false);  // the tool ends by its exit label
+    orv::ui::Form1 form(orv::imageState(), std::make_unique<orv::platform::QtScreenGrabber>());
     form.show();
     return app.exec();
 }

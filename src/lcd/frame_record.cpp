@@ -42,6 +42,20 @@ std::int64_t tell(std::FILE* f) {
 
 }  // namespace
 
+std::string composeFramePath(const std::string& folder, const std::string& name, char separator) {
+    std::string path = folder;
+    if (path.empty() || path.back() != separator) path.push_back(separator);
+    return path + name + ".orv";
+}
+
+std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer) {
+    std::string listing;
+    for (std::size_t i = 1; i <= 128; ++i) {
+        listing.append(kLines.text[LcdPageBuffer[i]], kLines.length[LcdPageBuffer[i]]);
+    }
+    return listing;
+}
+
 std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer) {
     std::string record;
     record.resize(kMaxRecordBytes);

@@ -18,6 +18,14 @@ inline constexpr std::size_t kMaxRecordBytes = 5123;
 // The record of LcdPageBuffer bytes 1..1024, final CR LF included.
 std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer);
 
+// The frame file path the folder chooser composes: folder, separator, name and
+// ".orv", without doubling a separator the folder already ends with.
+std::string composeFramePath(const std::string& folder, const std::string& name, char separator);
+
+// Page 0 of the buffer (bytes 1..128) as decimal lines, each ended by CR LF:
+// the first 128 lines of the frame's record.
+std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer);
+
 // Appends `record` to the file at `path` (created when missing) with one
 // write. All or nothing: on any failure the file is cut back to the length it
 // had, and the failure names the path and the reason. On success the result

@@ -8,7 +8,7 @@ class GuiSmokeTest : public QObject {
     Q_OBJECT
   private slots:
     void mainWindowStartsBorderlessAtItsDesignPlace() {
-        orv::app::Form1 form;
+        orv::ui::Form1 form(orv::imageState(), std::make_unique<orv::platform::QtScreenGrabber>());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.windowTitle(), QStringLiteral("Marlune"));

@@ -1,0 +1,53 @@
+#include "app/capture_clock.h"
+
+#include "common/numbers.h"
+
+namespace orv::app {
+
+int captureIntervalMs(int framesPerSecond) {
+    return static_cast<int>(num::roundHalfEven(1000.0 / static_cast<double>(framesPerSecond)));
+}
+
+std::string frameRateCaption(int framesPerSecond) {
+    return "\xE5\xB8\xA7\xE7\x8E\x87\xEF\xBC\x9A" + std::to_string(framesPerSecond);  // 帧率：
+}
+
+CaptureRectTexts aimAtPlayer(double playerLeft, double playerTop, double windowLeft,
+                             double windowTop) {
+    CaptureRectTexts t;
+    // Left and top in single precision; width and height from the texts read
+    // back in double precision; then left and top move one pixel on.
+    t.text3 = num::formatSingle(static_cast<float>(playerLeft + windowLeft) / 15.0f);
+    t.text4 = num::formatSingle(static_cast<float>(playerTop + windowTop + 210) / 15.0f);
+    const double left = num::parseDouble(t.text3).value();
+    const double top = num::parseDouble(t.text4).value();
+    t.text1 = num::formatDouble(left + 1550);
+    t.text2 = num::formatDouble(top + 810);
+    t.text3 = num::formatDouble(left + 1);
+    t.text4 = num::formatDouble(top + 1);
+    return t;
+}
+
+Result<CaptureRectValues> readCaptureRect(const std::string& text1, const std::string& text2,
+                                          const std::string& text3, const std::string& text4) {
+    CaptureRectValues v;
+    Result<std::int16_t> w = num::parseInt16(text1, "capture width (Text1)");
+    if (!w) return fail(w.error());
+    Result<std::int16_t> h = num::parseInt16(text2, "capture height (Text2)");
+    if (!h) return fail(h.error());
+    Result<std::int32_t> left = num::parseInt32(text3, "capture left (Text3)");
+    if (!left) return fail(left.error());
+    Result<std::int32_t> top = num::parseInt32(text4, "capture top (Text4)");
+    if (!top) return fail(top.error());
+    v.width = w.value();
+    v.height = h.value();
+    v.left = left.value();
+    v.top = top.value();
+    return v;
+}
+
+int twipsToPixels(double twips) {
+    return static_cast<int>(num::roundHalfEven(twips / kTwipsPerPixel));
+}
+
+}  // namespace orv::app

@@ -1,0 +1,33 @@
+// Reading pixels off the real screen.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+namespace orv::platform {
+
+// A piece of the screen: the pixels of the requested rectangle that lie on
+// the screen, and where they start within that rectangle.
+struct ScreenPiece {
+    QImage pixels;  // Format_RGB32; null when nothing of the rectangle is on screen
+    QPoint offset;  // position of pixels' top-left corner inside the requested rectangle
+};
+
+class ScreenGrabber {
+  public:
+    virtual ~ScreenGrabber() = default;
+    // The rectangle in desktop pixels (a normalised rectangle).
+    virtual ScreenPiece grab(const QRect& rect) = 0;
+    // The whole desktop in pixels.
+    virtual QRect desktop() const = 0;
+};
+
+// The screen as Qt sees it (QScreen::grabWindow of the desktop).
+class QtScreenGrabber final : public ScreenGrabber {
+  public:
+    ScreenPiece grab(const QRect& rect) override;
+    QRect desktop() const override;
+};
+
+}  // namespace orv::platform

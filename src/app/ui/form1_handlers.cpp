@@ -1,0 +1,138 @@
+// Form1's handlers: frame rate, capture clock, frame file and preview.
+#include <QDir>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/capture_clock.h"
+#include "app/ui/form1.h"
+#include "lcd/frame_record.h"
+
+namespace orv::ui {
+namespace {
+
+const QString kRectNotice = QStringLiteral("capture-rect");
+const QString kFileNotice = QStringLiteral("frame-file");
+
+}  // namespace
+
+void Form1::Label2_Click() { exitProcess(); }
+
+void Form1::Check1_Click() {
+    if (Check1->isChecked()) {
+        frmMain_->showNormal();
+        frmMain_->raise();
+    } else {
+        frmMain_->showMinimized();
+    }
+}
+
+void Form1::HScroll1_Change() {
+    const int rate = HScroll1->value();
+    Label3->setText(QString::fromStdString(app::frameRateCaption(rate)));
+    Timer2->setInterval(app::captureIntervalMs(rate));  // a running clock takes it at once
+}
+
+void Form1::Command1_Click() { WindowsMediaPlayer1->setUrl(QStringLiteral("demo.avi")); }
+
+void Form1::Command2_Click() {
+    move(app::twipsToPixels(kCaptureLeftTwips), app::twipsToPixels(kCaptureTopTwips));
+    const app::CaptureRectTexts t = app::aimAtPlayer(WindowsMediaPlayer1->x() * app::kTwipsPerPixel,
+                                                     WindowsMediaPlayer1->y() * app::kTwipsPerPixel,
+                                                     kCaptureLeftTwips, kCaptureTopTwips);
+    Text3->setText(QString::fromStdString(t.text3));
+    Text4->setText(QString::fromStdString(t.text4));
+    Text1->setText(QString::fromStdString(t.text1));
+    Text2->setText(QString::fromStdString(t.text2));
+    Timer2->start();
+}
+
+void Form1::Command3_Click() {
+    Timer2->stop();
+    frmMain_->Timer1->stop();
+}
+
+void Form1::Check2_Click() {
+    Shape2->setColour(Check2->isChecked() ? QColor(255, 0, 0) : palette().color(QPalette::Base));
+}
+
+void Form1::Timer2_Timer() {
+    Result<app::CaptureRectValues> read =
+        app::readCaptureRect(Text1->text().toStdString(), Text2->text().toStdString(),
+                             Text3->text().toStdString(), Text4->text().toStdString());
+    if (!read) {
+        // Skip this tick's grab; say so once until the boxes are good again.
+        Notice->report(kRectNotice,
+                       QStringLiteral("capture skipped: ") + QString::fromStdString(read.error()));
+        return;
+    }
+    Notice->withdraw(kRectNotice);
+    const app::CaptureRectValues r = read.value();
+
+    // The picture's outer size is the box's width and height in twips; its
+    // client area bounds what the screen copy keeps.
+    Picture1->setOuterSize(
+        QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
+    Picture1->cls();
+    const QSize client = Picture1->clientSize();
+    QRect source = QRect(r.left, r.top, r.width, r.height).normalized();
+    source.setSize(source.size().boundedTo(client));
+    if (!source.isEmpty()) {
+        const platform::ScreenPiece piece = grabber_->grab(source);
+        if (!piece.pixels.isNull()) {
+            QImage& target = Picture1->image();
+            for (int y = 0; y < piece.pixels.height(); ++y) {
+                const int row = piece.offset.y() + y;
+                if (row < 0 || row >= target.height()) continue;
+                const int cols = std::min(piece.pixels.width(), target.width() - piece.offset.x());
+                if (cols <= 0) break;
+                std::memcpy(target.scanLine(row) + piece.offset.x() * 4,
+                            piece.pixels.constScanLine(y), static_cast<std::size_t>(cols) * 4);
+            }
+            Picture1->update();
+        }
+    }
+    frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
+    Image1->setImage(Picture1->image());
+    Command7_Click();
+    if (Check2->isChecked()) Command6_Click();
+}
+
+void Form1::Command7_Click() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
+
+void Form1::Command6_Click() {
+    FrameText = buildFrameRecord(LcdPageBuffer);
+    const QString path = Text9->text();
+    Result<std::uint64_t> appended = appendFrameRecord(path.toStdString(), FrameText);
+    if (!appended) {
+        Notice->report(kFileNotice, QStringLiteral("frame not written: ") +
+                                        QString::fromStdString(appended.error()));
+        return;
+    }
+    Notice->withdraw(kFileNotice);
+    ++FramesWritten;
+    Label14->setText(QStringLiteral("F-") + QString::number(FramesWritten));
+}
+
+void Form1::Command4_Click() {
+    FrameText = buildPageListing(LcdPageBuffer);
+    Text8->setPlainText(QString::fromStdString(FrameText));
+}
+
+void Form1::Picture2_Click() {
+    int i = 0;
+    for (int x = 1; x <= 128; ++x) {
+        for (int y = 1; y <= 64; ++y) {
+            ++i;
+            Picture2->pset(x, 64 - y, static_cast<std::uint32_t>(state_.MonoFrame[i]));
+        }
+    }
+}
+
+void Form1::Label13_Click() {
+    if (!Dialog_) Dialog_ = new Dialog(Text9, this);
+    Dialog_->show();
+    Dialog_->raise();
+    Dialog_->activateWindow();
+}
+
+}  // namespace orv::ui

@@ -1,0 +1,99 @@
+#include "app/ui/player_panel.h"
+
+#include <QAudioDevice>
+#include <QAudioOutput>
+#include <QDir>
+#include <QLabel>
+#include <QMediaDevices>
+#include <QMediaPlayer>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVideoWidget>
+
+namespace orv::ui {
+namespace {
+
+QString clock(qint64 ms) {
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
+    player_ = new QMediaPlayer(this);
+    // Without a sound device an audio output would bring the player down.
+    if (!QMediaDevices::audioOutputs().isEmpty()) {
+        audio_ = new QAudioOutput(this);
+        audio_->setVolume(kVolume / 100.0f);
+        player_->setAudioOutput(audio_);
+    }
+    video_ = new QVideoWidget(this);
+    video_->setAspectRatioMode(Qt::KeepAspectRatio);
+    player_->setVideoOutput(video_);
+
+    playPause_ = new QToolButton(this);
+    playPause_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    playPause_->setAutoRaise(true);
+    position_ = new QSlider(Qt::Horizontal, this);
+    time_ = new QLabel(QStringLiteral("0:00"), this);
+    QFont small = time_->font();
+    small.setPixelSize(10);
+    time_->setFont(small);
+
+    connect(playPause_, &QToolButton::clicked, this, [this] {
+        if (player_->playbackState() == QMediaPlayer::PlayingState) {
+            player_->pause();
+        } else {
+            player_->play();
+        }
+    });
+    connect(player_, &QMediaPlayer::playbackStateChanged, this, [this](auto state) {
+        playPause_->setIcon(style()->standardIcon(
+            state == QMediaPlayer::PlayingState ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    });
+    connect(player_, &QMediaPlayer::durationChanged, this,
+            [this](qint64 d) { position_->setRange(0, static_cast<int>(d)); });
+    connect(player_, &QMediaPlayer::positionChanged, this, &PlayerPanel::showPosition);
+    connect(position_, &QSlider::sliderMoved, player_, &QMediaPlayer::setPosition);
+    connect(player_, &QMediaPlayer::mediaStatusChanged, this, &PlayerPanel::onStatus);
+    // Errors show as an empty panel; the player raises no dialog.
+}
+
+void PlayerPanel::setUrl(const QString& name) {
+    const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(name));
+    if (player_->source() == url && player_->mediaStatus() != QMediaPlayer::InvalidMedia) {
+        player_->setPosition(0);
+        player_->play();
+        return;
+    }
+    player_->setSource(url);
+}
+
+void PlayerPanel::resizeEvent(QResizeEvent*) {
+    const int top = height() - kStripHeight;
+    video_->setGeometry(0, 0, width(), top);
+    position_->setGeometry(2, top + 4, width() - 4, 16);
+    playPause_->setGeometry(2, top + 24, 24, 24);
+    time_->setGeometry(30, top + 28, width() - 32, 16);
+}
+
+QUrl PlayerPanel::source() const { return player_->source(); }
+
+void PlayerPanel::onStatus() {
+    // Start once the media is loaded; starting right after setSource stalls
+    // some pipelines.
+    if (player_->mediaStatus() == QMediaPlayer::LoadedMedia &&
+        player_->playbackState() != QMediaPlayer::PlayingState) {
+        player_->play();
+    }
+}
+
+void PlayerPanel::showPosition() {
+    const qint64 at = player_->position();
+    if (!position_->isSliderDown()) position_->setValue(static_cast<int>(at));
+    time_->setText(clock(at));
+}
+
+}  // namespace orv::ui

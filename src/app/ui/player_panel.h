@@ -1,0 +1,51 @@
+// The media player panel: a video area with a small control strip below it.
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+
+class QAudioOutput;
+class QLabel;
+class QMediaPlayer;
+class QSlider;
+class QToolButton;
+class QVideoWidget;
+
+namespace orv::ui {
+
+class PlayerPanel : public QWidget {
+    Q_OBJECT
+  public:
+    explicit PlayerPanel(QWidget* parent = nullptr);
+
+    // Height of the control strip under the video area.
+    static constexpr int kStripHeight = 64;
+    // Volume of the player, 0 .. 100.
+    static constexpr int kVolume = 50;
+
+    // Sets the media address, resolved against the current directory, and
+    // starts playback as soon as the file is loaded. The same address again
+    // plays it from the start. A missing or unplayable file leaves the panel
+    // empty, without a message.
+    void setUrl(const QString& name);
+
+    QMediaPlayer* player() const { return player_; }
+    QVideoWidget* videoArea() const { return video_; }
+    QUrl source() const;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void onStatus();
+    void showPosition();
+
+    QMediaPlayer* player_;
+    QAudioOutput* audio_ = nullptr;
+    QVideoWidget* video_;
+    QToolButton* playPause_;
+    QSlider* position_;
+    QLabel* time_;
+};
+
+}  // namespace orv::ui

@@ -1,0 +1,229 @@
+#include "dib/ui/frm_main.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+
+#include "common/numbers.h"
+#include "dib/img_deal.h"
+#include "lcd/mono.h"
+
+namespace orv::ui {
+namespace {
+
+// Design positions are in twips; 15 to a pixel.
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+std::string text(const QLineEdit* box) { return box->text().toStdString(); }
+
+QString timing(const char* prefix, std::int32_t ms) {
+    return QString::fromLatin1(prefix) + QString::number(ms);
+}
+
+}  // namespace
+
+frmMain::frmMain(ImageState& state, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      state_(state) {
+    setWindowTitle(QStringLiteral("DIB"));
+    setFixedSize(6765 / 15, 1500 / 15);
+
+    auto button = [this](const QString& caption, QRect at) {
+        auto* b = new QPushButton(caption, this);
+        b->setGeometry(at);
+        return b;
+    };
+    auto box = [this](const QString& initial, QRect at) {
+        auto* e = new QLineEdit(initial, this);
+        e->setGeometry(at);
+        return e;
+    };
+    auto label = [this](const QString& caption, QRect at) {
+        auto* l = new QLabel(caption, this);
+        l->setGeometry(at);
+        return l;
+    };
+    // In tab order.
+    picSource = new PictureBox(this);
+    picSource->setGeometry(twips(2160, 120, 1935, 975));
+    cmdCopy = button(QStringLiteral("复制"), twips(1920, 3960, 1215, 495));
+    picPurpose = new PictureBox(this);
+    picPurpose->setGeometry(twips(120, 120, 1935, 975));
+    picPurpose->setBackColor(palette().color(QPalette::Base));
+    picPurpose->cls();
+    cmdZoom = button(QStringLiteral("缩放"), twips(3360, 3960, 1215, 495));
+    cmdSharp = button(QStringLiteral("锐化"), twips(4800, 3960, 1215, 495));
+    cmdPencil = button(QStringLiteral("雕刻"), twips(6240, 3960, 1215, 495));
+    cmdStatChart = button(QStringLiteral("直方图"), twips(7680, 3960, 1215, 495));
+    cmdBright = button(QStringLiteral("亮度对比度"), twips(9120, 3960, 1215, 495));
+    cmdGetData = button(QStringLiteral("获取数据"), twips(480, 3960, 1215, 495));
+    cmdDrawPic = button(QStringLiteral("绘制图像"), twips(10560, 3960, 1215, 495));
+    txtSharp = box(QStringLiteral("8"), twips(4680, 3360, 1215, 270));
+    txtPencil = box(QStringLiteral("25"), twips(6120, 3345, 1215, 270));
+    txtRed = box(QStringLiteral("255"), twips(9120, 2760, 1215, 270));
+    txtGreen = box(QStringLiteral("0"), twips(9120, 3120, 1215, 270));
+    txtBlue = box(QStringLiteral("255"), twips(9120, 3480, 1215, 270));
+    txtZoomX = box(QStringLiteral("1.2"), twips(3360, 3240, 1215, 270));
+    txtZoomY = box(QStringLiteral("0.8"), twips(3360, 3585, 1215, 270));
+    Label1 = label(QStringLiteral("Marlune 2006 DIB PROJECT"), twips(120, 1200, 2415, 255));
+    Label2 = label(QStringLiteral("Label2"), twips(4560, 240, 1815, 255));
+    Label3 = label(QStringLiteral("Label3"), twips(4560, 600, 1815, 255));
+    Label4 = label(QStringLiteral("Label4"), twips(4560, 960, 1935, 255));
+    const QList<QWidget*> order{picSource, cmdCopy,      picPurpose, cmdZoom,    cmdSharp,
+                                cmdPencil, cmdStatChart, cmdBright,  cmdGetData, cmdDrawPic,
+                                txtSharp,  txtPencil,    txtRed,     txtGreen,   txtBlue,
+                                txtZoomX,  txtZoomY};
+    for (QWidget* w : order) w->setFocusPolicy(Qt::StrongFocus);
+    for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(10000);
+    Timer1->start();
+
+    connect(cmdGetData, &QPushButton::clicked, this, &frmMain::cmdGetData_Click);
+    connect(cmdDrawPic, &QPushButton::clicked, this, &frmMain::cmdDrawPic_Click);
+    connect(cmdCopy, &QPushButton::clicked, this, &frmMain::cmdCopy_Click);
+    connect(cmdStatChart, &QPushButton::clicked, this, &frmMain::cmdStatChart_Click);
+    connect(cmdBright, &QPushButton::clicked, this, &frmMain::cmdBright_Click);
+    connect(cmdZoom, &QPushButton::clicked, this, &frmMain::cmdZoom_Click);
+    connect(cmdSharp, &QPushButton::clicked, this, &frmMain::cmdSharp_Click);
+    connect(cmdPencil, &QPushButton::clicked, this, &frmMain::cmdPencil_Click);
+    connect(picPurpose, &PictureBox::clicked, this, &frmMain::picPurpose_Click);
+    connect(picSource, &PictureBox::pictureChanged, this, &frmMain::picSource_Change);
+}
+
+void frmMain::cmdGetData_Click() {
+    picSource->setBorder(PictureBox::Border::None);
+    state_.SourceWidth = picSource->clientSize().width();
+    state_.SourceHeight = picSource->clientSize().height();
+    Result<std::int32_t> ms = GetData(picSource->surface(), 0, 0, state_.SourceWidth - 1,
+                                      state_.SourceHeight - 1, state_.SourceGrid, kBitsPerPixel);
+    if (ms) Label3->setText(timing("TimeGet:", ms.value()));
+}
+
+void frmMain::cmdDrawPic_Click() {
+    picPurpose->setBorder(PictureBox::Border::None);
+    picPurpose->cls();
+    // Before any operation there is nothing to draw.
+    Result<std::int32_t> ms = DrawPic(picPurpose->surface(), state_.PurposeHeight,
+                                      state_.PurposeWidth, state_.PurposeGrid, kBitsPerPixel);
+    picPurpose->update();
+    if (ms) Label4->setText(timing("TimeDraw:", ms.value()));
+}
+
+void frmMain::runOperation(const std::function<Result<std::int32_t>()>& procedure,
+                           std::int32_t width, std::int32_t height) {
+    Result<std::int32_t> ms = procedure();
+    if (!ms) {
+        refuse(QString::fromStdString(ms.error()));
+        return;
+    }
+    state_.PurposeWidth = width;
+    state_.PurposeHeight = height;
+    cmdDrawPic_Click();
+}
+
+void frmMain::cmdCopy_Click() {
+    cmdGetData_Click();
+    ImageState& s = state_;
+    runOperation(
+        [&] { return CopyData(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32); },
+        s.SourceWidth, s.SourceHeight);
+}
+
+void frmMain::cmdStatChart_Click() {
+    cmdGetData_Click();
+    ImageState& s = state_;
+    runOperation(
+        [&] { return StatChart(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32); },
+        s.SourceWidth, s.SourceHeight);
+}
+
+void frmMain::cmdBright_Click() {
+    cmdGetData_Click();
+    Result<std::int32_t> red = num::parseInt32(text(txtRed), "red brightness (txtRed)");
+    Result<std::int32_t> green = num::parseInt32(text(txtGreen), "green brightness (txtGreen)");
+    Result<std::int32_t> blue = num::parseInt32(text(txtBlue), "blue brightness (txtBlue)");
+    for (const Result<std::int32_t>* r : {&red, &green, &blue}) {
+        if (!*r) return refuse(QString::fromStdString(r->error()));
+    }
+    ImageState& s = state_;
+    runOperation(
+        [&] {
+            return Bright(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, red.value(),
+                          green.value(), blue.value(), 1.0f, 1.0f, 1.0f, 32);
+        },
+        s.SourceWidth, s.SourceHeight);
+}
+
+void frmMain::cmdZoom_Click() {
+    cmdGetData_Click();
+    ImageState& s = state_;
+    Result<double> fy = num::parseDouble(text(txtZoomY));
+    if (!fy)
+        return refuse(QStringLiteral("zoom factor (txtZoomY): ") +
+                      QString::fromStdString(fy.error()));
+    Result<std::int32_t> newH = zoomedSize(fy.value(), s.SourceHeight, "height");
+    if (!newH) return refuse(QString::fromStdString(newH.error()));
+    Result<double> fx = num::parseDouble(text(txtZoomX));
+    if (!fx)
+        return refuse(QStringLiteral("zoom factor (txtZoomX): ") +
+                      QString::fromStdString(fx.error()));
+    Result<std::int32_t> newW = zoomedSize(fx.value(), s.SourceWidth, "width");
+    if (!newW) return refuse(QString::fromStdString(newW.error()));
+    runOperation(
+        [&] {
+            return Zoom(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, newW.value(),
+                        newH.value(), 32);
+        },
+        newW.value(), newH.value());
+}
+
+void frmMain::cmdSharp_Click() {
+    cmdGetData_Click();
+    Result<float> k = num::parseSingle(text(txtSharp), "sharpen strength (txtSharp)");
+    if (!k) return refuse(QString::fromStdString(k.error()));
+    ImageState& s = state_;
+    runOperation(
+        [&] {
+            return Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32);
+        },
+        s.SourceWidth, s.SourceHeight);
+}
+
+void frmMain::cmdPencil_Click() {
+    cmdGetData_Click();
+    ImageState& s = state_;
+    Result<std::int32_t> ms = Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
+                                     s.MonoFrame, s.MonoCount);
+    if (!ms) return refuse(QString::fromStdString(ms.error()));
+    s.PurposeWidth = s.SourceWidth;
+    s.PurposeHeight = s.SourceHeight;
+    cmdDrawPic_Click();
+    Label2->setText(timing("TimePencil:", ms.value()));
+}
+
+void frmMain::picPurpose_Click() { picPurpose->pset(128, 64, 255); }
+
+void frmMain::picSource_Change() { cmdPencil_Click(); }
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // The workbench lives as long as the tool; its close box only hides it.
+    event->ignore();
+    hide();
+}
+
+void frmMain::refuse(const QString& message) {
+    lastRefusal_ = message;
+    if (!refusalBox_) {
+        refusalBox_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("DIB"), QString(),
+                                      QMessageBox::Ok, this);
+        refusalBox_->setWindowModality(Qt::NonModal);
+    }
+    refusalBox_->setText(message);
+    refusalBox_->show();
+}
+
+}  // namespace orv::ui

@@ -1,0 +1,129 @@
+#include "dib/ui/picture_box.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <algorithm>
+#include <cstring>
+
+namespace orv::ui {
+
+void copyAtOrigin(QImage& target, const QImage& source) {
+    if (source.isNull() || target.isNull()) return;
+    const QImage rgb = source.format() == QImage::Format_RGB32
+                           ? source
+                           : source.convertToFormat(QImage::Format_RGB32);
+    const int rows = std::min(target.height(), rgb.height());
+    const int bytes = std::min(target.width(), rgb.width()) * 4;
+    for (int y = 0; y < rows; ++y) std::memcpy(target.scanLine(y), rgb.constScanLine(y), bytes);
+}
+
+PictureBox::PictureBox(QWidget* parent)
+    : QWidget(parent), backColor_(palette().color(QPalette::Button)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    fitBacking();
+}
+
+void PictureBox::setBorder(Border border) {
+    if (border_ == border) return;
+    border_ = border;
+    fitBacking();
+    update();
+}
+
+void PictureBox::setOuterSize(QSize size) {
+    resize(size);
+    fitBacking();
+}
+
+void PictureBox::setBackColor(QColor colour) {
+    backColor_ = colour;
+    update();
+}
+
+void PictureBox::cls() {
+    fitBacking();
+    image_.fill(backColor_);
+    copyAtOrigin(image_, picture_);
+    update();
+}
+
+void PictureBox::pset(int x, int y, std::uint32_t colourValue) {
+    fitBacking();
+    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
+    const QRgb rgb =
+        qRgb(colourValue & 0xFF, (colourValue >> 8) & 0xFF, (colourValue >> 16) & 0xFF);
+    reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = rgb;
+    update(QRect(x + borderWidth(), y + borderWidth(), 1, 1));
+}
+
+void PictureBox::setPicture(const QImage& picture) {
+    fitBacking();
+    picture_ = picture;
+    image_.fill(backColor_);
+    copyAtOrigin(image_, picture_);
+    update();
+    emit pictureChanged();
+}
+
+SurfaceView PictureBox::surface() {
+    fitBacking();
+    return SurfaceView{image_.bits(), image_.width(), image_.height(), image_.bytesPerLine()};
+}
+
+void PictureBox::drawAtOrigin(const QImage& source) {
+    fitBacking();
+    copyAtOrigin(image_, source);
+    update();
+}
+
+void PictureBox::fitBacking() const {
+    const QSize client(std::max(0, width() - 2 * borderWidth()),
+                       std::max(0, height() - 2 * borderWidth()));
+    if (!image_.isNull() && image_.size() == client) return;
+    // The new surface keeps what was drawn; the assigned picture shows
+    // wherever the old surface did not reach.
+    QImage fresh(client, QImage::Format_RGB32);
+    fresh.fill(backColor_);
+    copyAtOrigin(fresh, picture_);
+    copyAtOrigin(fresh, image_);
+    image_ = fresh;
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    fitBacking();
+    QPainter p(this);
+    const int b = borderWidth();
+    p.drawImage(b, b, image_);
+    if (b > 0) {
+        const QPalette& pal = palette();
+        p.setPen(pal.color(QPalette::Dark));  // sunken: dark top and left
+        p.drawLine(0, 0, width() - 1, 0);
+        p.drawLine(0, 0, 0, height() - 1);
+        p.setPen(pal.color(QPalette::Shadow));
+        p.drawLine(1, 1, width() - 2, 1);
+        p.drawLine(1, 1, 1, height() - 2);
+        p.setPen(pal.color(QPalette::Light));
+        p.drawLine(0, height() - 1, width() - 1, height() - 1);
+        p.drawLine(width() - 1, 0, width() - 1, height() - 1);
+        p.setPen(pal.color(QPalette::Midlight));
+        p.drawLine(1, height() - 2, width() - 2, height() - 2);
+        p.drawLine(width() - 2, 1, width() - 2, height() - 2);
+    }
+}
+
+void PictureBox::resizeEvent(QResizeEvent*) { fitBacking(); }
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (pressed_ && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+    pressed_ = false;
+}
+
+}  // namespace orv::ui

@@ -1,0 +1,90 @@
+// PictureBox: a picture control with a persistent drawing surface.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+
+#include "dib/transfer.h"
+
+namespace orv::ui {
+
+// A picture box whose drawing goes to a backing bitmap (a QImage in
+// Format_RGB32, the size of the client area). Clearing, setting pixels and the
+// grid transfers all work on that bitmap; its current content is the "image".
+class PictureBox : public QWidget {
+    Q_OBJECT
+  public:
+    enum class Border { None, Sunken };  // BorderStyle: none, or a sunken 2-pixel frame
+
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    void setBorder(Border border);
+    Border border() const { return border_; }
+    int borderWidth() const { return border_ == Border::None ? 0 : 2; }
+
+    // Sets the outer size (border included); the backing bitmap follows at once.
+    void setOuterSize(QSize size);
+
+    // Client area in pixels (ScaleWidth, ScaleHeight).
+    QSize clientSize() const {
+        fitBacking();
+        return image_.size();
+    }
+
+    void setBackColor(QColor colour);
+    QColor backColor() const { return backColor_; }
+
+    // Cls: the background colour, with the assigned picture drawn over it.
+    void cls();
+    // PSet with a colour value as the platform encodes it (red in the lowest byte).
+    void pset(int x, int y, std::uint32_t colourValue);
+
+    // Assigns a picture: the surface shows it from its top-left corner, and
+    // pictureChanged() is emitted before this returns.
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+
+    // The backing bitmap: what the box currently shows, at client size.
+    const QImage& image() const {
+        fitBacking();
+        return image_;
+    }
+    QImage& image() {
+        fitBacking();
+        return image_;
+    }
+
+    // The backing bitmap as a surface for GetData and DrawPic.
+    SurfaceView surface();
+
+    // Copies `source` onto the backing bitmap from its top-left corner,
+    // clipped to the client area.
+    void drawAtOrigin(const QImage& source);
+
+  signals:
+    void pictureChanged();  // a new picture was assigned
+    void clicked();         // pressed and released with the left button
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    // Keeps the backing bitmap at the client size, also before the first show.
+    void fitBacking() const;
+
+    Border border_ = Border::Sunken;
+    QColor backColor_;
+    QImage picture_;
+    mutable QImage image_;
+    bool pressed_ = false;
+};
+
+// Copies `source` onto `target` from the top-left corner, clipped; both in or
+// converted to Format_RGB32.
+void copyAtOrigin(QImage& target, const QImage& source);
+
+}  // namespace orv::ui

@@ -1,0 +1,120 @@
+#include "lcd/ui/dialog.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QTreeView>
+#include <algorithm>
+
+#include "lcd/frame_record.h"
+
+namespace orv::ui {
+
+QStringList driveRoots() {
+    QStringList roots;
+#ifdef Q_OS_WIN
+    for (const QFileInfo& drive : QDir::drives())
+        roots << QDir::toNativeSeparators(drive.absolutePath());
+#else
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady()) roots << volume.rootPath();
+    }
+    roots.removeDuplicates();
+    std::sort(roots.begin(), roots.end());
+    if (!roots.contains(QStringLiteral("/"))) roots.prepend(QStringLiteral("/"));
+#endif
+    return roots;
+}
+
+Dialog::Dialog(QLineEdit* target, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), target_(target) {
+    setWindowTitle(QStringLiteral("选择路径"));
+    setFixedSize(7650 / 15, 4515 / 15);
+    setModal(false);
+
+    Drive1 = new QComboBox(this);
+    Drive1->setGeometry(8, 8, 145, 20);
+    Drive1->addItems(driveRoots());
+
+    model_ = new QFileSystemModel(this);
+    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    Dir1 = new QTreeView(this);
+    Dir1->setGeometry(8, 32, 385, 258);
+    Dir1->setModel(model_);
+    for (int column = 1; column < model_->columnCount(); ++column) Dir1->hideColumn(column);
+    Dir1->header()->hide();
+
+    Label1 = new QLabel(QStringLiteral("文件名"), this);
+    Label1->setGeometry(280, 8, 41, 25);
+    Text1 = new QLineEdit(QStringLiteral("mov1"), this);
+    Text1->setGeometry(320, 8, 73, 18);
+    OKButton = new QPushButton(QStringLiteral("确定"), this);
+    OKButton->setGeometry(416, 8, 81, 25);
+    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton->setGeometry(416, 40, 81, 25);
+
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &Dialog::Drive1_Change);
+    connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &Dialog::CancelButton_Click);
+
+    // Start in the folder of the current frame file where it exists.
+    const QString current = QFileInfo(target_->text()).absolutePath();
+    if (QFileInfo(current).isDir()) {
+        setDirPath(current);
+    } else {
+        Drive1_Change();
+    }
+}
+
+void Dialog::Drive1_Change() {
+    const QString drive = Drive1->currentText();
+    const QModelIndex root = model_->setRootPath(drive);
+    Dir1->setRootIndex(model_->index(drive).parent());
+    Dir1->setCurrentIndex(root);
+    Dir1->expand(root);
+}
+
+QString Dialog::dirPath() const {
+    const QModelIndex current = Dir1->currentIndex();
+    const QString path = current.isValid() ? model_->filePath(current) : Drive1->currentText();
+    return QDir::toNativeSeparators(path);
+}
+
+void Dialog::setDirPath(const QString& folder) {
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // The drive is the longest root that holds the folder.
+    int best = -1;
+    for (int i = 0; i < Drive1->count(); ++i) {
+        const QString root = QDir::cleanPath(Drive1->itemText(i));
+        const bool holds =
+            clean == root || clean.startsWith(root.endsWith('/') ? root : root + '/');
+        if (holds && (best < 0 || root.size() > Drive1->itemText(best).size())) best = i;
+    }
+    {
+        const QSignalBlocker quiet(Drive1);
+        if (best >= 0) Drive1->setCurrentIndex(best);
+    }
+    Drive1_Change();
+    const QModelIndex index = model_->index(clean);
+    if (index.isValid()) {
+        Dir1->setCurrentIndex(index);
+        Dir1->scrollTo(index);
+    }
+}
+
+void Dialog::OKButton_Click() {
+    const char separator = QDir::separator().toLatin1();
+    target_->setText(QString::fromStdString(
+        composeFramePath(dirPath().toStdString(), Text1->text().toStdString(), separator)));
+    hide();
+}
+
+void Dialog::CancelButton_Click() { hide(); }
+
+}  // namespace orv::ui

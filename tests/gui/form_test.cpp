@@ -1,0 +1,333 @@
+// The windows' handlers under the offscreen platform: no pixels of the real
+// screen are needed here, so the screen grabber is a fake that serves a
+// picture made by the test.
+#include <QApplication>
+#include <QComboBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/ui/form1.h"
+#include "lcd/frame_record.h"
+
+using namespace orv;
+using namespace orv::ui;
+
+namespace {
+
+// The screen as a picture: pixel (x, y) = colour(x, y).
+class FakeScreen final : public platform::ScreenGrabber {
+  public:
+    std::function<QRgb(int, int)> colour = [](int, int) { return qRgb(0, 0, 0); };
+    int grabs = 0;
+    platform::ScreenPiece grab(const QRect& rect) override {
+        ++grabs;
+        QImage image(rect.size(), QImage::Format_RGB32);
+        for (int y = 0; y < rect.height(); ++y) {
+            for (int x = 0; x < rect.width(); ++x)
+                image.setPixel(x, y, colour(rect.x() + x, rect.y() + y));
+        }
+        return {image, QPoint(0, 0)};
+    }
+    QRect desktop() const override { return QRect(0, 0, 1280, 1024); }
+};
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
+}  // namespace
+
+class FormTest : public QObject {
+    Q_OBJECT
+  private:
+    ImageState state_;
+    FakeScreen* screen_ = nullptr;
+    std::unique_ptr<Form1> form_;
+
+  private slots:
+    void init() {
+        state_ = ImageState{};
+        auto screen = std::make_unique<FakeScreen>();
+        screen_ = screen.get();
+        form_ = std::make_unique<Form1>(state_, std::move(screen));
+        form_->exitProcess = [] { QFAIL("the exit label ended the test"); };
+    }
+    void cleanup() { form_.reset(); }
+
+    void startUpState() {
+        QCOMPARE(form_->Label3->text(), QStringLiteral("帧率：31"));
+        QCOMPARE(form_->Timer2->interval(), 32);
+        QVERIFY(!form_->Timer2->isActive());
+        QVERIFY(form_->Check1->isChecked());
+        QVERIFY(form_->workbench()->isVisible());
+        QCOMPARE(form_->workbench()->windowTitle(), QStringLiteral("DIB"));
+        QCOMPARE(form_->workbench()->Label2->text(), QStringLiteral("Label2"));
+        QCOMPARE(form_->workbench()->Label3->text(), QStringLiteral("Label3"));
+        QCOMPARE(form_->workbench()->Label4->text(), QStringLiteral("Label4"));
+        QCOMPARE(form_->Text9->text(),
+                 QDir::toNativeSeparators(QDir::current().absoluteFilePath("mov1.orv")));
+    }
+
+    void frameRateTable_data() {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("period");
+        QTest::newRow("1") << 1 << 1000;
+        QTest::newRow("16, 62.5 to even") << 16 << 62;
+        QTest::newRow("30") << 30 << 33;
+        QTest::newRow("31") << 31 << 32;
+        QTest::newRow("46") << 46 << 22;
+    }
+    void frameRateTable() {
+        QFETCH(int, rate);
+        QFETCH(int, period);
+        form_->HScroll1->setValue(rate == 31 ? 30 : 31);
+        form_->HScroll1->setValue(rate);
+        QCOMPARE(form_->Timer2->interval(), period);
+        QCOMPARE(form_->Label3->text(), QStringLiteral("帧率：%1").arg(rate));
+        QVERIFY(!form_->Timer2->isActive());  // a stopped clock stays stopped
+    }
+
+    void startCaptureAimsAtThePlayer() {
+        form_->Command2_Click();
+        QCOMPARE(form_->Text3->text(), QStringLiteral("475.6667"));
+        QCOMPARE(form_->Text4->text(), QStringLiteral("231"));
+        QCOMPARE(form_->Text1->text(), QStringLiteral("2024.6667"));
+        QCOMPARE(form_->Text2->text(), QStringLiteral("1040"));
+        QCOMPARE(form_->pos(), QPoint(467, 200));
+        QVERIFY(form_->Timer2->isActive());
+        form_->HScroll1->setValue(46);
+        QCOMPARE(form_->Timer2->interval(), 22);  // applies to the running clock
+        form_->Command3_Click();
+        QVERIFY(!form_->Timer2->isActive());
+        QVERIFY(!form_->workbench()->Timer1->isActive());
+        QCOMPARE(form_->Text3->text(), QStringLiteral("475.6667"));  // boxes keep their values
+    }
+
+    void recordLamp() {
+        const QColor off = form_->Shape2->colour();
+        form_->Check2->click();
+        QCOMPARE(form_->Shape2->colour(), QColor(255, 0, 0));
+        form_->Check2->click();
+        QCOMPARE(form_->Shape2->colour(), off);
+    }
+
+    void tickGrabsEngravesPacksAndRecords() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("clip.orv");
+        form_->Text9->setText(path);
+        // Light left half, dark right half, in screen coordinates.
+        screen_->colour = [](int x, int) {
+            return x < 476 + 64 ? qRgb(250, 250, 250) : qRgb(20, 20, 20);
+        };
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        form_->Timer2_Timer();  // not recording: packs only
+        QCOMPARE(form_->Picture1->clientSize(), QSize(131, 65));
+        QCOMPARE(form_->workbench()->picSource->clientSize(), QSize(129, 65));
+        QCOMPARE(state_.MonoCount, 8192);
+        QVERIFY(!QFile::exists(path));
+        for (int c = 0; c < 128; ++c) {
+            QCOMPARE(int(form_->LcdPageBuffer[1 + c]), c < 64 ? 0 : 255);
+        }
+        QVERIFY(
+            form_->workbench()->Label2->text().contains(QRegularExpression("^TimePencil:\\d+$")));
+        QCOMPARE(form_->Image1->image().size(), QSize(131, 65));
+
+        form_->Check2->click();
+        form_->Timer2_Timer();
+        form_->Timer2_Timer();
+        QCOMPARE(form_->FramesWritten, 2);
+        QCOMPARE(form_->Label14->text(), QStringLiteral("F-2"));
+        const std::string one = buildFrameRecord(form_->LcdPageBuffer);
+        QCOMPARE(readAll(path), QString::fromStdString(one + one));
+    }
+
+    void badCaptureBoxSkipsTheGrabAndSaysSoOnce() {
+        QTemporaryDir dir;
+        form_->Text9->setText(dir.filePath("x.orv"));
+        form_->Check2->click();
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        const QStringList bad{"abc", "40000", ""};
+        for (const QString& text : bad) {
+            form_->Text1->setText(text);
+            const int grabs = screen_->grabs;
+            form_->Timer2_Timer();
+            form_->Timer2_Timer();
+            QCOMPARE(screen_->grabs, grabs);
+            QCOMPARE(form_->FramesWritten, 0);
+            QVERIFY(form_->Notice->has("capture-rect"));
+            QVERIFY(form_->Notice->text().contains("Text1"));
+        }
+        form_->Text1->setText("2024.6667");
+        form_->Timer2_Timer();
+        QVERIFY(!form_->Notice->has("capture-rect"));
+        QCOMPARE(form_->FramesWritten, 1);
+    }
+
+    void failedAppendChangesNothingAndTheNextGoodOneClearsTheReport() {
+        QTemporaryDir dir;
+        const QString missing = dir.filePath("no/such/folder/x.orv");
+        form_->Text9->setText(missing);
+        form_->Command6_Click();
+        form_->Command6_Click();
+        QCOMPARE(form_->FramesWritten, 0);
+        QCOMPARE(form_->Label14->text(), QString());
+        QVERIFY(form_->Notice->text().contains(missing));
+        form_->Text9->setText(dir.filePath("x.orv"));
+        form_->Command6_Click();
+        QCOMPARE(form_->FramesWritten, 1);
+        QVERIFY(!form_->Notice->has("frame-file"));
+        QVERIFY(form_->Notice->text().isEmpty());
+        QCOMPARE(readAll(dir.filePath("x.orv")).size(), 3075);  // nothing packed yet: all zero
+    }
+
+    void folderChooserComposesThePath() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("data");
+        form_->Label13_Click();
+        Dialog* d = form_->dialog();
+        QVERIFY(d && d->isVisible());
+        QCOMPARE(d->windowTitle(), QStringLiteral("选择路径"));
+        QCOMPARE(d->Text1->text(), QStringLiteral("mov1"));
+        d->setDirPath(dir.filePath("data"));
+        d->Text1->setText("clip");
+        d->OKButton_Click();
+        QVERIFY(!d->isVisible());
+        QCOMPARE(form_->Text9->text(), dir.filePath("data") + "/clip.orv");
+        // At a root there is no doubled separator.
+        form_->Label13_Click();
+        d->setDirPath("/");
+        d->OKButton_Click();
+        QCOMPARE(form_->Text9->text(), QStringLiteral("/clip.orv"));
+        form_->Label13_Click();
+        d->setDirPath(dir.path());
+        d->CancelButton_Click();
+        QCOMPARE(form_->Text9->text(), QStringLiteral("/clip.orv"));
+        QVERIFY(d->Drive1->findText("/") >= 0);
+    }
+
+    void previewPaintsTheFrame() {
+        PictureBox* p = form_->Picture2;
+        const QRgb background = p->image().pixel(0, 0);
+        form_->Picture2_Click();  // before any conversion: all dark
+        QCOMPARE(p->image().pixel(1, 0), qRgb(0, 0, 0));
+        QCOMPARE(p->image().pixel(128, 63), qRgb(0, 0, 0));
+        QCOMPARE(p->image().pixel(0, 0), background);     // column 0 keeps what it had
+        QCOMPARE(p->image().pixel(129, 10), background);  // right of column 128
+        QCOMPARE(p->image().pixel(10, 64), background);   // below row 63
+        for (int i = 1; i <= 8192; ++i) state_.MonoFrame[i] = MonoLight;
+        state_.MonoFrame[64] = 0;  // top-left pixel
+        form_->Picture2_Click();
+        QCOMPARE(p->image().pixel(1, 0), qRgb(0, 0, 0));
+        QCOMPARE(p->image().pixel(2, 0), qRgb(255, 255, 0));
+        QCOMPARE(p->image().pixel(1, 1), qRgb(255, 255, 0));
+        QCOMPARE(p->image().pixel(128, 63), qRgb(255, 255, 0));
+    }
+
+    void listingShowsPageZero() {
+        form_->Command4_Click();
+        QCOMPARE(form_->Text8->toPlainText(), QString("0\n").repeated(128));
+        form_->LcdPageBuffer.fill(255);
+        form_->Command4_Click();
+        QCOMPARE(form_->Text8->toPlainText(), QString("255\n").repeated(128));
+    }
+
+    void workbenchOperationsAndTimings() {
+        frmMain* w = form_->workbench();
+        QImage picture(129, 65, QImage::Format_RGB32);
+        picture.fill(qRgb(10, 100, 30));
+        w->picSource->setPicture(picture);  // engraves
+        w->cmdBright_Click();               // defaults 255, 0, 255
+        QCOMPARE(w->picPurpose->image().pixel(5, 5), qRgb(255, 100, 255));
+        QVERIFY(w->Label3->text().contains(QRegularExpression("^TimeGet:\\d+$")));
+        QVERIFY(w->Label4->text().contains(QRegularExpression("^TimeDraw:\\d+$")));
+        w->picPurpose_Click();
+        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(255, 0, 0));
+        w->cmdCopy_Click();
+        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(10, 100, 30));
+        w->cmdZoom_Click();
+        QCOMPARE(state_.PurposeWidth, 155);
+        QCOMPARE(state_.PurposeHeight, 52);
+        for (auto op : {&frmMain::cmdSharp_Click, &frmMain::cmdStatChart_Click,
+                        &frmMain::cmdGetData_Click, &frmMain::cmdDrawPic_Click}) {
+            (w->*op)();
+        }
+        QVERIFY(w->lastRefusal().isEmpty());
+    }
+
+    void refusalsLeaveTheResultAsItWas_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zoom x not a number") << "txtZoomX"
+                                             << "abc";
+        QTest::newRow("zoom y to nothing") << "txtZoomY"
+                                           << "0.001";
+        QTest::newRow("strength") << "txtSharp"
+                                  << "8,5";
+        QTest::newRow("red beyond 32 bits") << "txtRed"
+                                            << "1e10";
+        QTest::newRow("blue offset beyond 16 bits") << "txtBlue"
+                                                    << "40000";
+    }
+    void refusalsLeaveTheResultAsItWas() {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        frmMain* w = form_->workbench();
+        w->cmdDrawPic_Click();  // before any operation: harmless
+        w->cmdCopy_Click();
+        const QImage before = w->picPurpose->image();
+        const PixelGrid grid = state_.PurposeGrid;
+        QLineEdit* edit = box == "txtZoomX"   ? w->txtZoomX
+                          : box == "txtZoomY" ? w->txtZoomY
+                          : box == "txtSharp" ? w->txtSharp
+                          : box == "txtRed"   ? w->txtRed
+                                              : w->txtBlue;
+        edit->setText(text);
+        if (box.startsWith("txtZoom")) w->cmdZoom_Click();
+        if (box == "txtSharp") w->cmdSharp_Click();
+        if (box == "txtRed" || box == "txtBlue") w->cmdBright_Click();
+        QVERIFY(!w->lastRefusal().isEmpty());
+        QCOMPARE(w->picPurpose->image(), before);
+        QVERIFY(state_.PurposeGrid == grid);
+        QCOMPARE(state_.PurposeWidth, 129);
+        QCOMPARE(state_.PurposeHeight, 65);
+    }
+
+    void workbenchSwitchAndCloseBox() {
+        frmMain* w = form_->workbench();
+        form_->Check1->click();
+        QVERIFY(w->windowState() & Qt::WindowMinimized);
+        form_->Check1->click();
+        QVERIFY(!(w->windowState() & Qt::WindowMinimized));
+        QVERIFY(w->isVisible());
+        w->close();  // the close box hides it
+        QVERIFY(!w->isVisible());
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        form_->Timer2_Timer();  // capture goes on
+        QCOMPARE(state_.MonoCount, 8192);
+    }
+
+    void exitLabelAndDrag() {
+        bool exited = false;
+        form_->exitProcess = [&] { exited = true; };
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QTest::mouseClick(form_->Label2, Qt::LeftButton);
+        QVERIFY(exited);
+        const QPoint start = form_->pos();
+        QTest::mousePress(form_.get(), Qt::LeftButton, {}, QPoint(300, 100));
+        QMouseEvent move(QEvent::MouseMove, QPointF(340, 130),
+                         form_->mapToGlobal(QPointF(340, 130)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(form_.get(), &move);
+        QTest::mouseRelease(form_.get(), Qt::LeftButton, {}, QPoint(340, 130));
+        QCOMPARE(form_->pos(), start + QPoint(40, 30));
+    }
+};
+
+QTEST_MAIN(FormTest)
+#include "form_test.moc"
