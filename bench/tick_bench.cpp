@@ -1,0 +1,88 @@
+// Cost of one capture tick on a real X server, and how well a long run at a
+// frame rate keeps its period. Run under Xvfb: bench/run-tick-bench.sh.
+//
+//   tick_bench [TICKS] [SECONDS] [FPS]   defaults 2000, 60, 46
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "app/capture_clock.h"
+#include "app/ui/form1.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * (v.size() - 1))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int ticks = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
+    const int fps = argc > 3 ? std::atoi(argv[3]) : 46;
+
+    QTemporaryDir dir;
+    orv::ui::Form1 form(orv::imageState(), std::make_unique<orv::platform::QtScreenGrabber>());
+    form.exitProcess = [] {};
+    form.show();
+    form.Text9->setText(dir.filePath("bench.orv"));
+    form.Check2->setChecked(true);
+    form.Command2_Click();
+    form.Timer2->stop();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500) app.processEvents();
+
+    // One tick at a time, from the start of the grab to the end of the append.
+    std::vector<double> cost;
+    cost.reserve(static_cast<std::size_t>(ticks));
+    for (int i = 0; i < ticks; ++i) {
+        const auto t0 = Clock::now();
+        form.Timer2_Timer();
+        cost.push_back(ms(Clock::now() - t0));
+        if (i % 50 == 0) app.processEvents();  // let repaints through as the clock would
+    }
+    std::printf("tick cost over %d ticks: median %.3f ms, p90 %.3f ms, p99 %.3f ms\n", ticks,
+                percentile(cost, 0.5), percentile(cost, 0.9), percentile(cost, 0.99));
+
+    // The real clock for a while: a tick is inside its period when it starts no
+    // later than one period after the one before and finishes within it.
+    form.HScroll1->setValue(fps);
+    const double period = orv::app::captureIntervalMs(fps);
+    std::vector<Clock::time_point> starts;
+    std::vector<double> work;
+    QObject::connect(form.Timer2, &QTimer::timeout, &form, [&] { starts.push_back(Clock::now()); });
+    QObject::connect(form.Timer2, &QTimer::timeout, &form,
+                     [&] { work.push_back(ms(Clock::now() - starts.back())); });
+    form.Timer2->start();
+    QTimer::singleShot(seconds * 1000, &app, [&] {
+        form.Timer2->stop();
+        app.quit();
+    });
+    app.exec();
+    int inside = 0;
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+        const double gap = ms(starts[i] - starts[i - 1]);
+        if (gap <= period + 1.0 && work[i] <= period) ++inside;
+    }
+    const std::size_t counted = starts.size() > 1 ? starts.size() - 1 : 0;
+    std::printf(
+        "%d s at %d fps (period %.0f ms): %zu ticks, %.2f %% inside their period, "
+        "expected %.0f ticks\n",
+        seconds, fps, period, starts.size(), counted ? 100.0 * inside / counted : 0.0,
+        seconds * 1000.0 / period);
+    std::printf("frames written: %d\n", form.FramesWritten);
+    return 0;
+}
