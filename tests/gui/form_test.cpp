@@ -22,12 +22,15 @@ class FakeScreen final : public platform::ScreenGrabber {
     int grabs = 0;
     platform::ScreenPiece grab(const QRect& rect) override {
         ++grabs;
-        QImage image(rect.size(), QImage::Format_RGB32);
-        for (int y = 0; y < rect.height(); ++y) {
-            for (int x = 0; x < rect.width(); ++x)
-                image.setPixel(x, y, colour(rect.x() + x, rect.y() + y));
+        const QRect on = rect.intersected(desktop());
+        if (on.isEmpty()) return {};
+        QImage image(on.size(), QImage::Format_RGB32);
+        for (int y = 0; y < on.height(); ++y) {
+            for (int x = 0; x < on.width(); ++x) {
+                image.setPixel(x, y, colour(on.x() + x, on.y() + y));
+            }
         }
-        return {image, QPoint(0, 0)};
+        return {image, on.topLeft() - rect.topLeft()};
     }
     QRect desktop() const override { return QRect(0, 0, 1280, 1024); }
 };
@@ -142,6 +145,22 @@ class FormTest : public QObject {
         QCOMPARE(form_->Label14->text(), QStringLiteral("F-2"));
         const std::string one = buildFrameRecord(form_->LcdPageBuffer);
         QCOMPARE(readAll(path), QString::fromStdString(one + one));
+    }
+
+    void partsOffTheScreenStayCleared() {
+        screen_->colour = [](int, int) { return qRgb(9, 8, 7); };
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        form_->Text3->setText("-20");
+        form_->Text4->setText("1000");  // 24 rows left on a 1024-row desktop
+        form_->Timer2_Timer();
+        const QImage& grabbed = form_->Picture1->image();
+        const QRgb cleared = form_->Picture1->image().pixel(0, 0);
+        QVERIFY(cleared != qRgb(9, 8, 7));
+        QCOMPARE(grabbed.pixel(19, 0), cleared);
+        QCOMPARE(grabbed.pixel(20, 0), qRgb(9, 8, 7));
+        QCOMPARE(grabbed.pixel(130, 23), qRgb(9, 8, 7));
+        QCOMPARE(grabbed.pixel(20, 24), cleared);
     }
 
     void badCaptureBoxSkipsTheGrabAndSaysSoOnce() {

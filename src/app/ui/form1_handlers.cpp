@@ -1,7 +1,6 @@
 // Form1's handlers: frame rate, capture clock, frame file and preview.
 #include <QDir>
 #include <cstdlib>
-#include <cstring>
 
 #include "app/capture_clock.h"
 #include "app/ui/form1.h"
@@ -78,18 +77,7 @@ void Form1::Timer2_Timer() {
     source.setSize(source.size().boundedTo(client));
     if (!source.isEmpty()) {
         const platform::ScreenPiece piece = grabber_->grab(source);
-        if (!piece.pixels.isNull()) {
-            QImage& target = Picture1->image();
-            for (int y = 0; y < piece.pixels.height(); ++y) {
-                const int row = piece.offset.y() + y;
-                if (row < 0 || row >= target.height()) continue;
-                const int cols = std::min(piece.pixels.width(), target.width() - piece.offset.x());
-                if (cols <= 0) break;
-                std::memcpy(target.scanLine(row) + piece.offset.x() * 4,
-                            piece.pixels.constScanLine(y), static_cast<std::size_t>(cols) * 4);
-            }
-            Picture1->update();
-        }
+        Picture1->drawAt(piece.pixels, piece.offset);
     }
     frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
     Image1->setImage(Picture1->image());

@@ -8,14 +8,19 @@
 
 namespace orv::ui {
 
-void copyAtOrigin(QImage& target, const QImage& source) {
+void copyAtOrigin(QImage& target, const QImage& source, QPoint at) {
     if (source.isNull() || target.isNull()) return;
     const QImage rgb = source.format() == QImage::Format_RGB32
                            ? source
                            : source.convertToFormat(QImage::Format_RGB32);
-    const int rows = std::min(target.height(), rgb.height());
-    const int bytes = std::min(target.width(), rgb.width()) * 4;
-    for (int y = 0; y < rows; ++y) std::memcpy(target.scanLine(y), rgb.constScanLine(y), bytes);
+    // The part of the source that lands inside the target.
+    const QRect inside = QRect(at, rgb.size()).intersected(target.rect());
+    if (inside.isEmpty()) return;
+    const int bytes = inside.width() * 4;
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        std::memcpy(target.scanLine(y) + inside.left() * 4,
+                    rgb.constScanLine(y - at.y()) + (inside.left() - at.x()) * 4, bytes);
+    }
 }
 
 PictureBox::PictureBox(QWidget* parent)
@@ -71,9 +76,9 @@ SurfaceView PictureBox::surface() {
     return SurfaceView{image_.bits(), image_.width(), image_.height(), image_.bytesPerLine()};
 }
 
-void PictureBox::drawAtOrigin(const QImage& source) {
+void PictureBox::drawAt(const QImage& source, QPoint at) {
     fitBacking();
-    copyAtOrigin(image_, source);
+    copyAtOrigin(image_, source, at);
     update();
 }
 

@@ -58,9 +58,9 @@ class PictureBox : public QWidget {
     // The backing bitmap as a surface for GetData and DrawPic.
     SurfaceView surface();
 
-    // Copies `source` onto the backing bitmap from its top-left corner,
-    // clipped to the client area.
-    void drawAtOrigin(const QImage& source);
+    // Copies `source` onto the backing bitmap with its top-left corner at
+    // `at`, clipped to the client area (a plain source copy).
+    void drawAt(const QImage& source, QPoint at = QPoint(0, 0));
 
   signals:
     void pictureChanged();  // a new picture was assigned
@@ -83,8 +83,8 @@ class PictureBox : public QWidget {
     bool pressed_ = false;
 };
 
-// Copies `source` onto `target` from the top-left corner, clipped; both in or
-// converted to Format_RGB32.
-void copyAtOrigin(QImage& target, const QImage& source);
+// Copies `source` onto `target` with its top-left corner at `at`, clipped;
+// `target` is Format_RGB32, `source` is converted to it where needed.
+void copyAtOrigin(QImage& target, const QImage& source, QPoint at = QPoint(0, 0));
 
 }  // namespace orv::ui
