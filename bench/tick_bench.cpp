@@ -81,12 +81,13 @@ int main(int argc, char** argv) {
         if (late < period && work[k] <= period) ++inside;
         if (k > 0) gaps.push_back(ms(starts[k] - starts[k - 1]));
     }
-    std::printf("%d s at %d fps (period %.0f ms): %zu ticks (%.0f expected), %.2f %% inside "
-                "their period; gap between ticks median %.2f ms, p99 %.2f ms, max %.2f ms\n",
-                seconds, fps, period, starts.size(), seconds * 1000.0 / period,
-                starts.empty() ? 0.0 : 100.0 * inside / static_cast<double>(starts.size()),
-                gaps.empty() ? 0.0 : percentile(gaps, 0.5), gaps.empty() ? 0.0 : percentile(gaps, 0.99),
-                gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
+    std::printf(
+        "%d s at %d fps (period %.0f ms): %zu ticks (%.0f expected), %.2f %% inside "
+        "their period; gap between ticks median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+        seconds, fps, period, starts.size(), seconds * 1000.0 / period,
+        starts.empty() ? 0.0 : 100.0 * inside / static_cast<double>(starts.size()),
+        gaps.empty() ? 0.0 : percentile(gaps, 0.5), gaps.empty() ? 0.0 : percentile(gaps, 0.99),
+        gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
     std::printf("frames written: %d\n", form.FramesWritten);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "app/capture_clock.h"
+#include "serial/platform/qt_serial_port.h"
 
 namespace orv::ui {
 namespace {
@@ -33,11 +34,14 @@ QPixmap makeLogo(QSize size) {
 
 }  // namespace
 
-Form1::Form1(ImageState& state, std::unique_ptr<platform::ScreenGrabber> grabber, QWidget* parent)
+Form1::Form1(ImageState& state, std::unique_ptr<platform::ScreenGrabber> grabber,
+             std::unique_ptr<serial::SerialPort> port, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool),
       state_(state),
-      grabber_(std::move(grabber)) {
+      grabber_(std::move(grabber)),
+      port_(port ? std::move(port) : std::make_unique<serial::QtSerialPort>()) {
     exitProcess = [] { std::_Exit(0); };
+    port_->onLost = [this](const std::string& why) { portLost(QString::fromStdString(why)); };
     setWindowTitle(QStringLiteral("Marlune"));
     setGeometry(kLeft, kTop, kWidth, kHeight);
     setFixedSize(kWidth, kHeight);
@@ -116,6 +120,7 @@ void Form1::buildControls() {
         rule->setFrameShape(line.width() == 1 ? QFrame::VLine : QFrame::HLine);
         rule->setFrameShadow(QFrame::Sunken);
     }
+    buildSerialPanel();
     Notice = new NoticeLine(this);
     Notice->setGeometry(152, 170, 528, 14);
 
@@ -165,10 +170,17 @@ void Form1::wire() {
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Picture2, &PictureBox::clicked, this, &Form1::Picture2_Click);
     connect(Label13, &ClickLabel::clicked, this, &Form1::Label13_Click);
+    connect(Label5, &ClickLabel::clicked, this, &Form1::Label5_Click);
+    connect(Label6, &ClickLabel::clicked, this, &Form1::Label6_Click);
+    connect(Label8, &ClickLabel::clicked, this, &Form1::Label8_Click);
+    connect(Text7, &QLineEdit::textChanged, this, &Form1::Text7_Change);
+    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
 }
 
 void Form1::Form_Load() {
-    BorderPad = 0;  // borderless: the outer width is the client width
+    BorderPad = 0;   // borderless: the outer width is the client width
+    Label5_Click();  // the serial panel shows the port's settings and number
     HScroll1_Change();
     frmMain_->show();
 }

@@ -22,6 +22,10 @@
 #include "lcd/ascii_line.h"
 #include "lcd/page_packing.h"
 #include "lcd/ui/dialog.h"
+#include "serial/serial_port.h"
+
+class QFrame;
+class QMessageBox;
 
 namespace orv::ui {
 
@@ -31,9 +35,10 @@ class Form1 : public QWidget {
     Q_OBJECT
   public:
     // `grabber` reads the screen for the capture clock; `state` is the
-    // workbench's process-wide image state.
+    // workbench's process-wide image state; `port` is the serial port (a
+    // QSerialPort one when none is given).
     Form1(ImageState& state, std::unique_ptr<platform::ScreenGrabber> grabber,
-          QWidget* parent = nullptr);
+          std::unique_ptr<serial::SerialPort> port = nullptr, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Design geometry in pixels.
@@ -65,6 +70,18 @@ class Form1 : public QWidget {
     QLabel* Label4;                    // caption of the preview
     QLabel* Image2;                    // logo
     NoticeLine* Notice;                // non-modal reports (bad capture box, failed writes)
+
+    // Serial panel.
+    QFrame* Shape1;      // frame around the serial panel
+    QLineEdit* Text5;    // port settings text, as "9600,n,8,1"
+    ClickLabel* Label5;  // "R": read the port's number and settings into the boxes
+    ClickLabel* Label6;  // "W": apply the boxes to the port
+    QLabel* Label11;     // "STANDBY": flashes while the port is open
+    QLabel* Label9;      // "TXD": lit after a line is sent
+    ClickLabel* Label8;  // "开/关": open or close the port
+    QLabel* Label7;      // caption of the port number box
+    QLineEdit* Text6;    // port number
+    QLabel* Label10;     // "RXD": never lit (the link only transmits)
 
     // Controls below the visible area, run by code and reachable by keyboard.
     QPushButton* CmdCapScreen;        // "整个桌面": grab the whole desktop
@@ -107,6 +124,23 @@ class Form1 : public QWidget {
     void Command4_Click();   // list page 0
     void Picture2_Click();   // paint the frame preview
     void Label13_Click();    // open the folder chooser
+    void Label5_Click();     // "R": port settings and number into Text5, Text6
+    void Label6_Click();     // "W": Text5, then Text6, to the port
+    void Label8_Click();     // open or close the port
+    void Text7_Change();     // send the transmit line
+    void Timer3_Timer();     // blink step of the indicators
+    void Command5_Click();   // send the byte2ascii line
+    // Sends the first `limit` characters of `text` and a carriage return when
+    // the port is open; does nothing when it is closed.
+    void SendSerialLine(const QString& text, int limit);
+
+    serial::SerialPort& MSComm1() { return *port_; }  // the serial port
+    std::uint8_t StandbyCounter = 0;                  // blink ticks, back to 0 at 30
+
+    // Background colour of a panel label.
+    static QColor backColour(const QLabel* label);
+    // The last message shown in a message box, empty when none.
+    QString lastMessage() const { return lastMessage_; }
 
     LcdPageBufferArray LcdPageBuffer{};  // the packed frame
     AsciiBufferArray AsciiBuffer{};      // bytes of the byte2ascii line
@@ -127,10 +161,19 @@ class Form1 : public QWidget {
 
   private:
     void buildControls();
+    void buildSerialPanel();
+    // The panel after the port closed itself (device gone).
+    void portLost(const QString& why);
+    // Shows `message` in a non-modal message box (one at a time).
+    void tell(const QString& message);
+    static void setBackColour(QLabel* label, QColor colour);
     void wire();
 
     ImageState& state_;
     std::unique_ptr<platform::ScreenGrabber> grabber_;
+    std::unique_ptr<serial::SerialPort> port_;
+    QMessageBox* messageBox_ = nullptr;
+    QString lastMessage_;
     std::unique_ptr<frmMain> frmMain_;
     Dialog* Dialog_ = nullptr;
     std::string FrameText;  // scratch text of a record or listing

@@ -1,0 +1,127 @@
+#include "serial/platform/qt_serial_port.h"
+
+namespace orv::serial {
+namespace {
+
+QSerialPort::Parity toQt(Parity p) {
+    switch (p) {
+        case Parity::Even:
+            return QSerialPort::EvenParity;
+        case Parity::Odd:
+            return QSerialPort::OddParity;
+        case Parity::Mark:
+            return QSerialPort::MarkParity;
+        case Parity::Space:
+            return QSerialPort::SpaceParity;
+        case Parity::None:
+            break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(StopBits s) {
+    switch (s) {
+        case StopBits::OneAndHalf:
+            return QSerialPort::OneAndHalfStop;
+        case StopBits::Two:
+            return QSerialPort::TwoStop;
+        case StopBits::One:
+            break;
+    }
+    return QSerialPort::OneStop;
+}
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+    // Transmit only: whatever arrives is dropped.
+    connect(&port_, &QSerialPort::readyRead, this, [this] { port_.readAll(); });
+}
+
+std::string QtSerialPort::device() const {
+    Result<std::string> d = portDevice(number_);
+    return d ? d.value() : std::string("port ") + std::to_string(number_);
+}
+
+Status QtSerialPort::apply(const PortSettings& s) {
+    const bool ok = port_.setBaudRate(s.baud) && port_.setParity(toQt(s.parity)) &&
+                    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+                    port_.setStopBits(toQt(s.stopBits));
+    if (!ok) {
+        return fail(device() + " refuses the settings \"" + settings_ +
+                    "\": " + port_.errorString().toStdString());
+    }
+    return Done{};
+}
+
+Status QtSerialPort::setPortOpen(bool open) {
+    if (open == port_.isOpen()) return Done{};
+    if (!open) {
+        port_.close();
+        return Done{};
+    }
+    Result<std::string> name = portDevice(number_);
+    if (!name) return fail(name.error());
+    Result<PortSettings> parsed = parseSettings(settings_);
+    if (!parsed) return fail(parsed.error());
+    port_.setPortName(QString::fromStdString(name.value()));
+    if (!port_.open(QIODevice::ReadWrite)) {
+        return fail("cannot open " + name.value() + ": " + port_.errorString().toStdString());
+    }
+    if (Status applied = apply(parsed.value()); !applied) {
+        port_.close();
+        return applied;
+    }
+    return Done{};
+}
+
+Status QtSerialPort::setCommPort(std::int16_t number) {
+    if (number == number_) return Done{};
+    Result<std::string> name = portDevice(number);
+    if (!name) return fail(name.error());
+    if (port_.isOpen()) {
+        return fail("close " + device() + " before changing the port number");
+    }
+    number_ = number;
+    return Done{};
+}
+
+Status QtSerialPort::setSettings(const std::string& text) {
+    Result<PortSettings> parsed = parseSettings(text);
+    if (!parsed) return fail(parsed.error());
+    const std::string before = settings_;
+    settings_ = text;
+    if (port_.isOpen()) {
+        if (Status applied = apply(parsed.value()); !applied) {
+            settings_ = before;
+            return applied;
+        }
+    }
+    return Done{};
+}
+
+Status QtSerialPort::output(const std::string& bytes) {
+    if (!port_.isOpen()) return Done{};
+    const qint64 n = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (n != static_cast<qint64>(bytes.size())) {
+        return fail("cannot send to " + device() + ": " + port_.errorString().toStdString());
+    }
+    port_.flush();
+    return Done{};
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::NoError) return;
+    ++errorsSeen_;
+    // A device that went away keeps raising read and resource errors until
+    // the port is closed.
+    const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                      error == QSerialPort::WriteError;
+    if (!lost || !port_.isOpen()) return;
+    const std::string why = device() + " stopped working: " + port_.errorString().toStdString();
+    port_.close();
+    if (onLost) onLost(why);
+}
+
+}  // namespace orv::serial

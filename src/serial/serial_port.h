@@ -1,0 +1,38 @@
+// The serial port as the panel uses it: an open flag, a port number, a
+// settings text and an output.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/result.h"
+
+namespace orv::serial {
+
+class SerialPort {
+  public:
+    virtual ~SerialPort() = default;
+
+    // Open flag: true opens the port, false closes it. A refusal leaves it as it was.
+    virtual bool portOpen() const = 0;
+    virtual Status setPortOpen(bool open) = 0;
+
+    // Port number (see portDevice()); refused when it names no device, or
+    // while the port is open.
+    virtual std::int16_t commPort() const = 0;
+    virtual Status setCommPort(std::int16_t number) = 0;
+
+    // Settings text, kept as typed; applied when the port opens, and at once
+    // while it is open. A text that does not parse is refused.
+    virtual std::string settings() const = 0;
+    virtual Status setSettings(const std::string& text) = 0;
+
+    // Transmits the bytes.
+    virtual Status output(const std::string& bytes) = 0;
+
+    // Called, after the port has closed itself, when the device went away.
+    std::function<void(const std::string& why)> onLost;
+};
+
+}  // namespace orv::serial

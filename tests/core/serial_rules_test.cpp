@@ -1,0 +1,85 @@
+#include "serial/serial_rules.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv::serial;
+
+TEST(SerialRules, SettingsText) {
+    const struct {
+        const char* text;
+        bool ok;
+        int baud = 0;
+        Parity parity = Parity::None;
+        int dataBits = 0;
+        StopBits stop = StopBits::One;
+    } cases[] = {
+        {"9600,n,8,1", true, 9600, Parity::None, 8, StopBits::One},
+        {"115200,E,7,2", true, 115200, Parity::Even, 7, StopBits::Two},
+        {" 300 , o , 5 , 1.5 ", true, 300, Parity::Odd, 5, StopBits::OneAndHalf},
+        {"1200,m,6,1", true, 1200, Parity::Mark, 6, StopBits::One},
+        {"1200,s,8,1", true, 1200, Parity::Space, 8, StopBits::One},
+        {"9600,x,8,1", false},
+        {"9600,n,9,1", false},
+        {"9600,n,4,1", false},
+        {"9600,n,8,3", false},
+        {"9600,n,8", false},
+        {"9600,n,8,1,1", false},
+        {"abc,n,8,1", false},
+        {"0,n,8,1", false},
+        {"96.5,n,8,1", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        auto r = parseSettings(c.text);
+        ASSERT_EQ(r.ok(), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_NE(r.error().find(c.text), std::string::npos) << r.error();
+            continue;
+        }
+        EXPECT_EQ(r.value().baud, c.baud);
+        EXPECT_EQ(r.value().parity, c.parity);
+        EXPECT_EQ(r.value().dataBits, c.dataBits);
+        EXPECT_EQ(r.value().stopBits, c.stop);
+    }
+}
+
+TEST(SerialRules, PortNumbersNameDevices) {
+    const struct {
+        int number;
+        const char* device;  // nullptr: refused
+    } cases[] = {
+        {1, "/dev/ttyS0"},      {99, "/dev/ttyS98"},    {100, "/dev/ttyUSB0"},
+        {199, "/dev/ttyUSB99"}, {200, "/dev/ttyACM0"},  {299, "/dev/ttyACM99"},
+        {1000, "/dev/pts/0"},   {1999, "/dev/pts/999"}, {0, nullptr},
+        {-1, nullptr},          {300, nullptr},         {999, nullptr},
+        {2000, nullptr},
+    };
+    for (const auto& c : cases) {
+        auto r = portDevice(c.number);
+        if (c.device) {
+            ASSERT_TRUE(r.ok()) << c.number;
+            EXPECT_EQ(r.value(), c.device);
+        } else {
+            ASSERT_FALSE(r.ok()) << c.number;
+            EXPECT_NE(r.error().find(std::to_string(c.number)), std::string::npos);
+        }
+    }
+}
+
+TEST(SerialRules, LineBytes) {
+    const std::u32string seventy(70, U'x');
+    const struct {
+        std::u32string text;
+        std::size_t limit;
+        std::string bytes;
+    } cases[] = {
+        {U"a", 64, "a\r"},
+        {U"abc", 64, "abc\r"},
+        {U"", 64, "\r"},
+        {seventy, 64, std::string(64, 'x') + "\r"},
+        {U"\u00e9\u00ff\u0001", 64, "\xe9\xff\x01\r"},  // one byte per character
+        {U"\u4e2d!", 64, "?!\r"},                       // beyond one byte
+        {std::u32string(1, U'\0') + U"z", 64, std::string("\0z\r", 3)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lineBytes(c.text, c.limit), c.bytes);
+}
