@@ -2,6 +2,9 @@
 
 #include "common/numbers.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace orv::app {
 
 int captureIntervalMs(int framesPerSecond) {
@@ -44,6 +47,22 @@ Result<CaptureRectValues> readCaptureRect(const std::string& text1, const std::s
     v.left = left.value();
     v.top = top.value();
     return v;
+}
+
+GrabArea grabArea(std::int32_t left, std::int32_t top, std::int32_t extentX, std::int32_t extentY,
+                  std::int32_t clientWidth, std::int32_t clientHeight) {
+    auto axis = [](std::int64_t corner, std::int64_t extent, std::int64_t client, std::int32_t& at,
+                   std::int32_t& size) {
+        const std::int64_t kept = std::min<std::int64_t>(extent < 0 ? -extent : extent,
+                                                         std::max<std::int64_t>(client, 0));
+        const std::int64_t start = extent < 0 ? corner - kept : corner;
+        at = static_cast<std::int32_t>(std::clamp<std::int64_t>(start, INT32_MIN, INT32_MAX));
+        size = static_cast<std::int32_t>(kept);
+    };
+    GrabArea a;
+    axis(left, extentX, clientWidth, a.x, a.width);
+    axis(top, extentY, clientHeight, a.y, a.height);
+    return a;
 }
 
 int twipsToPixels(double twips) {

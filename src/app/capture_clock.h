@@ -51,6 +51,19 @@ struct CaptureRectValues {
 Result<CaptureRectValues> readCaptureRect(const std::string& text1, const std::string& text2,
                                           const std::string& text3, const std::string& text4);
 
+// The part of the screen a grab keeps: the rectangle at (left, top) with a
+// signed extent, bounded by the picture's client size. A negative extent
+// reaches left of (or above) the corner, so the kept part is the one next to
+// the corner, inside the rectangle.
+struct GrabArea {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+GrabArea grabArea(std::int32_t left, std::int32_t top, std::int32_t extentX, std::int32_t extentY,
+                  std::int32_t clientWidth, std::int32_t clientHeight);
+
 // A twip length as whole pixels (rounded half to even).
 int twipsToPixels(double twips);
 

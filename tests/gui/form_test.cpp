@@ -330,6 +330,57 @@ class FormTest : public QObject {
         QCOMPARE(state_.MonoCount, 8192);
     }
 
+    void saveBitmap() {
+        QTemporaryDir dir;
+        QString name;
+        int asked = 0;
+        bool replace = false;
+        form_->askSaveName = [&] { return name; };
+        form_->askOverwrite = [&] {
+            ++asked;
+            return replace;
+        };
+        name = dir.filePath("none.bmp");
+        form_->CmdSaveBmp_Click();  // nothing captured yet
+        QVERIFY(!QFile::exists(name));
+        QVERIFY(form_->lastMessage().contains("no picture has been captured"));
+
+        screen_->colour = [](int x, int y) { return qRgb(x % 256, y % 256, (x * y) % 256); };
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        form_->Timer2_Timer();
+        const QImage captured = form_->Image1->image();
+        QCOMPARE(captured.size(), QSize(131, 65));
+
+        name.clear();  // cancelled
+        form_->CmdSaveBmp_Click();
+        QCOMPARE(asked, 0);
+        name = dir.filePath("shot");  // no extension added, still a bitmap
+        form_->CmdSaveBmp_Click();
+        QCOMPARE(asked, 0);
+        QCOMPARE(readAll(name).left(2), QStringLiteral("BM"));
+        QCOMPARE(QImage(name, "BMP").convertToFormat(QImage::Format_RGB32), captured);
+
+        name = dir.filePath("old.bmp");
+        {
+            QFile old(name);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old bytes");
+        }
+        form_->CmdSaveBmp_Click();  // No keeps the old file
+        QCOMPARE(asked, 1);
+        QCOMPARE(readAll(name), QStringLiteral("old bytes"));
+        replace = true;
+        form_->CmdSaveBmp_Click();
+        QCOMPARE(asked, 2);
+        QCOMPARE(QImage(name, "BMP").convertToFormat(QImage::Format_RGB32), captured);
+
+        name = dir.filePath("no/such/folder/x.bmp");
+        form_->CmdSaveBmp_Click();
+        QVERIFY(form_->lastMessage().contains(name));
+        QVERIFY(!QFile::exists(name));
+    }
+
     void exitLabelAndDrag() {
         bool exited = false;
         form_->exitProcess = [&] { exited = true; };

@@ -39,7 +39,8 @@ Form1::Form1(ImageState& state, std::unique_ptr<platform::ScreenGrabber> grabber
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool),
       state_(state),
       grabber_(std::move(grabber)),
-      port_(port ? std::move(port) : std::make_unique<serial::QtSerialPort>()) {
+      port_(port ? std::move(port) : std::make_unique<serial::QtSerialPort>()),
+      inspector_(std::make_unique<platform::DesktopWindowInspector>()) {
     exitProcess = [] { std::_Exit(0); };
     port_->onLost = [this](const std::string& why) { portLost(QString::fromStdString(why)); };
     setWindowTitle(QStringLiteral("Marlune"));
@@ -125,8 +126,11 @@ void Form1::buildControls() {
     Notice->setGeometry(152, 170, 528, 14);
 
     CmdCapScreen = button(QStringLiteral("整个桌面"), 144, 224, 65, 25);
+    CmdCapScreen->setToolTip(QStringLiteral("直接捕获整个桌面！"));
     CmdCapRect = button(QStringLiteral("桌面区域"), 144, 248, 65, 25);
+    CmdCapRect->setToolTip(QStringLiteral("请按左上到右下的方向选择屏幕区域！"));
     CmdCapActiveWindow = button(QStringLiteral("活动窗口"), 144, 272, 65, 25);
+    CmdCapActiveWindow->setToolTip(QStringLiteral("请在2秒钟内选择好活动窗口！"));
     CmdClear = button(QStringLiteral("清  除"), 144, 320, 65, 25);
     CmdSaveBmp = button(QStringLiteral("保存图片"), 144, 344, 65, 25);
     Command4 = button(QStringLiteral("输出至窗口"), 208, 224, 73, 25);
@@ -170,6 +174,12 @@ void Form1::wire() {
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Picture2, &PictureBox::clicked, this, &Form1::Picture2_Click);
     connect(Label13, &ClickLabel::clicked, this, &Form1::Label13_Click);
+    connect(CmdCapScreen, &QPushButton::clicked, this, &Form1::CmdCapScreen_Click);
+    connect(CmdCapActiveWindow, &QPushButton::clicked, this, &Form1::CmdCapActiveWindow_Click);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(CmdCapRect, &QPushButton::clicked, this, &Form1::CmdCapRect_Click);
+    connect(CmdClear, &QPushButton::clicked, this, &Form1::CmdClear_Click);
+    connect(CmdSaveBmp, &QPushButton::clicked, this, &Form1::CmdSaveBmp_Click);
     connect(Label5, &ClickLabel::clicked, this, &Form1::Label5_Click);
     connect(Label6, &ClickLabel::clicked, this, &Form1::Label6_Click);
     connect(Label8, &ClickLabel::clicked, this, &Form1::Label8_Click);

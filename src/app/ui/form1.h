@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -14,6 +15,8 @@
 #include <string>
 
 #include "app/platform/screen_grabber.h"
+#include "app/platform/window_inspector.h"
+#include "app/ui/form2.h"
 #include "app/ui/player_panel.h"
 #include "app/ui/widgets.h"
 #include "dib/img_state.h"
@@ -110,32 +113,49 @@ class Form1 : public QWidget {
     Dialog* dialog() const { return Dialog_; }
 
     // Handlers.
-    void Form_Load();        // start-up: frame rate, clock period, workbench
-    void Label2_Click();     // exit at once
-    void Check1_Click();     // workbench normal or minimised
-    void HScroll1_Change();  // frame-rate caption and clock period
-    void Command1_Click();   // play demo.avi
-    void Command2_Click();   // start capture
-    void Command3_Click();   // stop capture
-    void Check2_Click();     // recording lamp
-    void Timer2_Timer();     // one capture tick
-    void Command7_Click();   // pack the frame
-    void Command6_Click();   // append one frame record
-    void Command4_Click();   // list page 0
-    void Picture2_Click();   // paint the frame preview
-    void Label13_Click();    // open the folder chooser
-    void Label5_Click();     // "R": port settings and number into Text5, Text6
-    void Label6_Click();     // "W": Text5, then Text6, to the port
-    void Label8_Click();     // open or close the port
-    void Text7_Change();     // send the transmit line
-    void Timer3_Timer();     // blink step of the indicators
-    void Command5_Click();   // send the byte2ascii line
+    void Form_Load();                 // start-up: frame rate, clock period, workbench
+    void Label2_Click();              // exit at once
+    void Check1_Click();              // workbench normal or minimised
+    void HScroll1_Change();           // frame-rate caption and clock period
+    void Command1_Click();            // play demo.avi
+    void Command2_Click();            // start capture
+    void Command3_Click();            // stop capture
+    void Check2_Click();              // recording lamp
+    void Timer2_Timer();              // one capture tick
+    void Command7_Click();            // pack the frame
+    void Command6_Click();            // append one frame record
+    void Command4_Click();            // list page 0
+    void Picture2_Click();            // paint the frame preview
+    void Label13_Click();             // open the folder chooser
+    void CmdCapScreen_Click();        // grab the whole desktop into the capture picture
+    void CmdCapActiveWindow_Click();  // grab the window in front, one and two seconds on
+    void Timer1_Timer();              // one active-window grab
+    void CmdCapRect_Click();          // choose a region on a frozen screenshot
+    void CmdClear_Click();            // empty the thumbnail
+    void CmdSaveBmp_Click();          // save the captured picture as a bitmap
+    void Label5_Click();              // "R": port settings and number into Text5, Text6
+    void Label6_Click();              // "W": Text5, then Text6, to the port
+    void Label8_Click();              // open or close the port
+    void Text7_Change();              // send the transmit line
+    void Timer3_Timer();              // blink step of the indicators
+    void Command5_Click();            // send the byte2ascii line
     // Sends the first `limit` characters of `text` and a carriage return when
     // the port is open; does nothing when it is closed.
     void SendSerialLine(const QString& text, int limit);
 
     serial::SerialPort& MSComm1() { return *port_; }  // the serial port
-    std::uint8_t StandbyCounter = 0;                  // blink ticks, back to 0 at 30
+    std::int16_t GrabCount = 0;                       // active-window grabs of the current pair
+    Form2* captureSurface() const { return Form2_; }  // the capture surface while it exists
+
+    // The save dialog's answer (empty: cancelled) and the overwrite question;
+    // tests put their own answers here.
+    std::function<QString()> askSaveName;
+    std::function<bool()> askOverwrite;
+    // Minimises the main window, or hides it where nothing can minimise.
+    void minimizeWindow(QWidget* window);
+    // Back to the normal state, in front.
+    void restoreWindow(QWidget* window);
+    std::uint8_t StandbyCounter = 0;  // blink ticks, back to 0 at 30
 
     // Background colour of a panel label.
     static QColor backColour(const QLabel* label);
@@ -161,6 +181,11 @@ class Form1 : public QWidget {
 
   private:
     void buildControls();
+    void regionChosen(const Form2::Region& region);
+    void regionCancelled();
+    void closeCaptureSurface();
+    // The whole desktop as the screen shows it now.
+    QImage grabDesktop();
     void buildSerialPanel();
     // The panel after the port closed itself (device gone).
     void portLost(const QString& why);
@@ -172,6 +197,8 @@ class Form1 : public QWidget {
     ImageState& state_;
     std::unique_ptr<platform::ScreenGrabber> grabber_;
     std::unique_ptr<serial::SerialPort> port_;
+    std::unique_ptr<platform::WindowInspector> inspector_;
+    QPointer<Form2> Form2_;
     QMessageBox* messageBox_ = nullptr;
     QString lastMessage_;
     std::unique_ptr<frmMain> frmMain_;

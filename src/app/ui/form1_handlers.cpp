@@ -18,10 +18,9 @@ void Form1::Label2_Click() { exitProcess(); }
 
 void Form1::Check1_Click() {
     if (Check1->isChecked()) {
-        frmMain_->showNormal();
-        frmMain_->raise();
+        restoreWindow(frmMain_.get());
     } else {
-        frmMain_->showMinimized();
+        minimizeWindow(frmMain_.get());
     }
 }
 
@@ -55,6 +54,8 @@ void Form1::Check2_Click() {
 }
 
 void Form1::Timer2_Timer() {
+    // While a region is being chosen, the surface shows the live screen.
+    if (Form2_ && Form2_->isVisible()) Form2_->setScreenshot(grabDesktop());
     Result<app::CaptureRectValues> read =
         app::readCaptureRect(Text1->text().toStdString(), Text2->text().toStdString(),
                              Text3->text().toStdString(), Text4->text().toStdString());
@@ -73,8 +74,9 @@ void Form1::Timer2_Timer() {
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     Picture1->cls();
     const QSize client = Picture1->clientSize();
-    QRect source = QRect(r.left, r.top, r.width, r.height).normalized();
-    source.setSize(source.size().boundedTo(client));
+    const app::GrabArea area =
+        app::grabArea(r.left, r.top, r.width, r.height, client.width(), client.height());
+    const QRect source(area.x, area.y, area.width, area.height);
     if (!source.isEmpty()) {
         const platform::ScreenPiece piece = grabber_->grab(source);
         Picture1->drawAt(piece.pixels, piece.offset);

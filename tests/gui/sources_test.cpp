@@ -1,0 +1,210 @@
+// The capture sources against a real X server without a window manager:
+// region selection on the capture surface, the whole desktop, the window in
+// front, and clear. Mouse and keys are synthesized; nothing sleeps for luck.
+#include <QApplication>
+#include <QPainter>
+#include <QtTest>
+
+#include "app/ui/form1.h"
+
+using namespace orv;
+using namespace orv::ui;
+
+namespace {
+
+// Known screen content: colour of the screen pixel x, y (screen coordinates).
+QRgb pattern(int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, (x + y) % 256); }
+QRgb otherPattern(int x, int y) { return qRgb(255 - (x % 256), 40, y % 256); }
+
+// A borderless window painting a pattern in screen coordinates.
+class PatternWindow : public QWidget {
+  public:
+    PatternWindow(QRect at, QRgb (*paint)(int, int))
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), paint_(paint) {
+        setGeometry(at);
+    }
+    void setPaint(QRgb (*paint)(int, int)) {
+        paint_ = paint;
+        repaint();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QImage image(size(), QImage::Format_RGB32);
+        for (int y = 0; y < height(); ++y) {
+            for (int x = 0; x < width(); ++x)
+                image.setPixel(x, y, paint_(x + this->x(), y + this->y()));
+        }
+        QPainter(this).drawImage(0, 0, image);
+    }
+
+  private:
+    QRgb (*paint_)(int, int);
+};
+
+// Waits until the server shows `paint` at the corners of `area`.
+bool showing(const QRect& area, QRgb (*paint)(int, int)) {
+    platform::QtScreenGrabber screen;
+    for (QPoint p : {area.topLeft(), area.bottomRight()}) {
+        const platform::ScreenPiece piece = screen.grab(QRect(p, QSize(1, 1)));
+        if (piece.pixels.isNull() || piece.pixels.pixel(0, 0) != paint(p.x(), p.y())) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+class SourcesTest : public QObject {
+    Q_OBJECT
+  private:
+    ImageState state_;
+    std::unique_ptr<Form1> form_;
+    std::unique_ptr<PatternWindow> cover_;
+
+    // Pattern over the top-left of the screen, below the main window's place.
+    void coverScreen() {
+        cover_ = std::make_unique<PatternWindow>(QRect(0, 0, 1280, 1024), pattern);
+        cover_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(cover_.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(40, 300, 600, 400), pattern), 5000);
+        form_->show();
+        form_->raise();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+
+    Form2* startRegion() {
+        form_->CmdCapRect_Click();
+        Form2* surface = form_->captureSurface();
+        if (surface && !QTest::qWaitForWindowExposed(surface)) return nullptr;
+        return surface;
+    }
+
+    // A move as the window system delivers it, with `held` buttons down.
+    static void moveTo(QWidget* w, QPoint at, Qt::MouseButtons held = Qt::NoButton) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::NoButton,
+                         held, Qt::NoModifier);
+        QApplication::sendEvent(w, &move);
+    }
+
+    void expectPicture(QSize client, QPoint from, QRgb (*paint)(int, int)) {
+        const QImage& picture = form_->Picture1->image();
+        QCOMPARE(picture.size(), client);
+        for (int y = 0; y < client.height(); y += 7) {
+            for (int x = 0; x < client.width(); x += 5) {
+                QCOMPARE(picture.pixel(x, y), paint(from.x() + x, from.y() + y));
+            }
+        }
+        QCOMPARE(form_->Image1->image(), picture);
+    }
+
+  private slots:
+    void init() {
+        state_ = ImageState{};
+        form_ = std::make_unique<Form1>(state_, std::make_unique<platform::QtScreenGrabber>());
+        form_->exitProcess = [] {};
+        coverScreen();
+    }
+    void cleanup() {
+        form_.reset();
+        cover_.reset();
+    }
+
+    void regionByTwoPresses_data() {
+        QTest::addColumn<QPoint>("first");
+        QTest::addColumn<QPoint>("second");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QStringList>("texts");  // Text3, Text4, Text1, Text2
+        QTest::addColumn<QPoint>("from");
+        QTest::newRow("down-right") << QPoint(100, 50) << QPoint(300, 150) << int(Qt::LeftButton)
+                                    << QStringList{"100", "50", "3000", "1500"} << QPoint(100, 50);
+        QTest::newRow("up-left, right button")
+            << QPoint(300, 150) << QPoint(100, 50) << int(Qt::RightButton)
+            << QStringList{"300", "150", "-3000", "-1500"} << QPoint(104, 54);
+    }
+    void regionByTwoPresses() {
+        QFETCH(QPoint, first);
+        QFETCH(QPoint, second);
+        QFETCH(int, button);
+        QFETCH(QStringList, texts);
+        QFETCH(QPoint, from);
+        Form2* surface = startRegion();
+        QVERIFY(surface && surface->isVisible());
+        QCOMPARE(surface->geometry(), QRect(0, 0, 1280, 1024));
+        QCOMPARE(surface->cursor().shape(), Qt::CrossCursor);
+        const QImage frozen = surface->screenshot();
+        const auto b = Qt::MouseButton(button);
+        QTest::mousePress(surface, b, {}, first);
+        QTest::mouseRelease(surface, b, {}, first);
+        moveTo(surface, second);
+        QCOMPARE(surface->shownBox(),
+                 QRect(QPoint(std::min(first.x(), second.x()), std::min(first.y(), second.y())),
+                       QPoint(std::max(first.x(), second.x()), std::max(first.y(), second.y()))));
+        QCOMPARE(surface->screenshot(), frozen);  // the box is over the screenshot, not in it
+        // What the finishing press copies is the frozen screenshot, even when
+        // the live screen has changed meanwhile.
+        cover_->setPaint(otherPattern);
+        QTest::mousePress(surface, b, {}, second);
+        QCOMPARE(form_->Text3->text(), texts[0]);
+        QCOMPARE(form_->Text4->text(), texts[1]);
+        QCOMPARE(form_->Text1->text(), texts[2]);
+        QCOMPARE(form_->Text2->text(), texts[3]);
+        expectPicture(QSize(196, 96), from, pattern);
+        QVERIFY(form_->Timer2->isActive());
+        QVERIFY(form_->isVisible());
+        QTRY_VERIFY(!form_->captureSurface());  // closed
+        form_->Timer2->stop();
+    }
+
+    void dragAndEscape() {
+        Form2* surface = startRegion();
+        QVERIFY(surface);
+        // A plain drag: press, move with the button held, release, then press.
+        QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(20, 30));
+        moveTo(surface, QPoint(60, 90), Qt::LeftButton);
+        QVERIFY(surface->HasBox);
+        QTest::keyClick(surface, Qt::Key_Escape);
+        QTRY_VERIFY(!form_->captureSurface());
+        QCOMPARE(form_->Text1->text(), QStringLiteral("Text1"));  // nothing written
+        QVERIFY(!form_->Timer2->isActive());
+        QVERIFY(form_->isVisible());
+    }
+
+    void wholeDesktop() {
+        QImage before = form_->workbench()->picSource->image();
+        form_->CmdCapScreen_Click();
+        QVERIFY(form_->isVisible());
+        const QImage& picture = form_->Picture1->image();
+        QCOMPARE(picture.size(), QSize(1276, 1020));
+        // Away from the main window the desktop's own pixels.
+        for (QPoint p : {QPoint(40, 300), QPoint(600, 700), QPoint(1275, 1019), QPoint(10, 10)}) {
+            QCOMPARE(picture.pixel(p), pattern(p.x(), p.y()));
+        }
+        QCOMPARE(form_->Image1->image(), picture);
+        QCOMPARE(form_->workbench()->picSource->image(), before);  // the workbench is not fed
+        form_->CmdClear_Click();
+        QVERIFY(form_->Image1->image().isNull());
+        QCOMPARE(form_->Picture1->image().size(), QSize(1276, 1020));
+    }
+
+    void activeWindowPair() {
+        PatternWindow front(QRect(600, 500, 200, 150), otherPattern);
+        form_->CmdCapActiveWindow_Click();
+        QVERIFY(!form_->isVisible());  // no window manager: hidden instead of minimised
+        QVERIFY(form_->Timer1->isActive());
+        front.show();
+        front.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&front));
+        QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(600, 500, 200, 150), otherPattern), 5000);
+        form_->Timer1_Timer();
+        QCOMPARE(form_->GrabCount, 1);
+        QVERIFY(form_->Image1->image().isNull());  // shown only after the second grab
+        form_->Timer1_Timer();
+        QCOMPARE(form_->GrabCount, 0);
+        QVERIFY(!form_->Timer1->isActive());
+        QVERIFY(form_->isVisible());
+        expectPicture(QSize(196, 146), QPoint(600, 500), otherPattern);
+    }
+};
+
+QTEST_MAIN(SourcesTest)
+#include "sources_test.moc"
