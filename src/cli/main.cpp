@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/convert_command.h"
 #include "cli/image_command.h"
 
 namespace {
@@ -11,8 +12,11 @@ const char* const kUsage =
     "usage: orv COMMAND [ARGS]\n"
     "\n"
     "Commands:\n"
-    "  image   run a workbench operation (copy, engrave, equalize, brightness,\n"
-    "          zoom, sharpen) on a picture file; see 'orv image --help'\n"
+    "  image    run a workbench operation (copy, engrave, equalize, brightness,\n"
+    "           zoom, sharpen) on a picture file; see 'orv image --help'\n"
+    "  convert  turn a video file into a frame file; see 'orv convert --help'\n"
+    "  info     check a frame file and count its frames; see 'orv info --help'\n"
+    "  render   draw frames of a frame file as PNG or GIF; see 'orv render --help'\n"
     "\n"
     "Options:\n"
     "  --help  show this text\n";
@@ -33,6 +37,9 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "image") return runImage(args, std::cout, std::cerr);
+    if (command == "convert") return runConvert(args, std::cout, std::cerr);
+    if (command == "info") return runInfo(args, std::cout, std::cerr);
+    if (command == "render") return runRender(args, std::cout, std::cerr);
     std::cerr << "orv: unknown command \"" << command << "\" (try 'orv --help')\n";
     return kExitUsage;
 }

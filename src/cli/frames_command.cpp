@@ -1,0 +1,197 @@
+// `orv info` and `orv render`: frame files checked and drawn without the device.
+#include <QImage>
+#include <QSaveFile>
+#include <QString>
+#include <cstdio>
+#include <ostream>
+
+#include "cli/convert_command.h"
+#include "cli/image_command.h"
+#include "cli/options.h"
+#include "common/numbers.h"
+#include "lcd/gif_writer.h"
+#include "lcd/orv_reader.h"
+
+namespace orv::cli {
+namespace {
+
+struct Failed {
+    int status;
+    std::string message;
+};
+
+bool helpAsked(const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") return true;
+    }
+    return false;
+}
+
+Result<int> wholeOption(const Words& w, const char* name, const char* fallback, int low, int high) {
+    Result<double> v = num::parseDouble(w.get(name, fallback));
+    if (!v) return fail(std::string("--") + name + ": " + v.error());
+    if (v.value() != static_cast<int>(v.value()) || v.value() < low || v.value() > high) {
+        return fail(std::string("--") + name + " must be a whole number from " +
+                    std::to_string(low) + " to " + std::to_string(high));
+    }
+    return static_cast<int>(v.value());
+}
+
+std::optional<Failed> info(const Words& w, std::ostream& out) {
+    if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
+    Result<int> fps = wholeOption(w, "fps", "31", 1, 46);
+    if (!fps) return Failed{kExitUsage, fps.error()};
+    const bool stats = w.has("stats");
+    double darkSum = 0, changeSum = 0;
+    FramePages last{};
+    std::uint64_t index = 0;
+    Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
+        if (!stats) return;
+        int dark = 0, changed = 0;
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            dark += __builtin_popcount(f[i]);
+            changed += __builtin_popcount(static_cast<unsigned>(f[i] ^ last[i]));
+        }
+        darkSum += dark / 8192.0;
+        if (index > 0) changeSum += changed / 8192.0;
+        last = f;
+        ++index;
+    });
+    if (!frames) return Failed{kExitIo, frames.error()};
+    const std::uint64_t n = frames.value();
+    char line[160];
+    std::snprintf(line, sizeof line, "frames: %llu\nduration: %.3f s at %d fps\n",
+                  static_cast<unsigned long long>(n), static_cast<double>(n) / fps.value(),
+                  fps.value());
+    out << line;
+    if (stats) {
+        std::snprintf(line, sizeof line, "dark: %.4f\nflicker: %.4f\n", n ? darkSum / n : 0.0,
+                      n > 1 ? changeSum / (n - 1) : 0.0);
+        out << line;
+    }
+    return std::nullopt;
+}
+
+// Colours of the two kinds of pixel, 0xRRGGBB: light first, then dark.
+std::array<std::uint32_t, 2> palette(const std::string& colors) {
+    if (colors == "mono") return {0xFFFFFF, 0x000000};
+    return {0x9CBE30, 0x1E2814};  // a yellow-green panel with dark pixels
+}
+
+// The frame as the device draws it: page by page, column by column, bit by bit.
+std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
+    const int width = 128 * scale;
+    std::vector<std::uint8_t> index(static_cast<std::size_t>(width) * 64 * scale, 0);
+    for (int page = 0; page < 8; ++page) {
+        for (int c = 0; c < 128; ++c) {
+            const std::uint8_t byte = f[static_cast<std::size_t>(128 * page + c)];
+            for (int bit = 0; bit < 8; ++bit) {
+                if (!((byte >> bit) & 1)) continue;
+                const int row = 8 * page + bit;
+                for (int dy = 0; dy < scale; ++dy) {
+                    std::fill_n(
+                        index.begin() +
+                            (static_cast<std::size_t>(row * scale + dy) * width + c * scale),
+                        scale, 1);
+                }
+            }
+        }
+    }
+    return index;
+}
+
+std::optional<Failed> render(const Words& w) {
+    if (w.positional.size() != 1) return Failed{kExitUsage, "render takes one FILE.orv"};
+    if (!w.has("output")) return Failed{kExitUsage, "no output given (-o OUT.png or OUT.gif)"};
+    const QString output = QString::fromStdString(w.get("output", ""));
+    const bool gif = output.endsWith(".gif", Qt::CaseInsensitive);
+    if (!gif && !output.endsWith(".png", Qt::CaseInsensitive)) {
+        return Failed{kExitUsage, "the output must end in .png or .gif"};
+    }
+    Result<int> scale = wholeOption(w, "scale", "4", 1, 64);
+    Result<int> fps = wholeOption(w, "fps", "31", 1, 46);
+    Result<int> wanted = wholeOption(w, "frame", "0", 0, 2147483647);
+    for (const Result<int>* r : {&scale, &fps, &wanted}) {
+        if (!*r) return Failed{kExitUsage, r->error()};
+    }
+    const std::string colors = w.get("colors", "lcd");
+    if (colors != "lcd" && colors != "mono") {
+        return Failed{kExitUsage, "unknown --colors \"" + colors + "\" (lcd or mono)"};
+    }
+    const auto colours = palette(colors);
+    const int s = scale.value();
+    GifWriter animation(128 * s, 64 * s, colours,
+                        std::max(1, (100 + fps.value() / 2) / fps.value()));
+    std::optional<FramePages> chosen;
+    std::uint64_t index = 0;
+    Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
+        if (gif) animation.addFrame(drawFrame(f, s));
+        if (index++ == static_cast<std::uint64_t>(wanted.value())) chosen = f;
+    });
+    if (!frames) return Failed{kExitIo, frames.error()};
+
+    QByteArray bytes;
+    if (gif) {
+        if (frames.value() == 0)
+            return Failed{kExitIo, "\"" + w.positional[0] + "\" holds no frames"};
+        const std::string file = animation.finish();
+        bytes = QByteArray(file.data(), static_cast<qsizetype>(file.size()));
+    } else {
+        if (!chosen) {
+            return Failed{kExitUsage, "--frame " + std::to_string(wanted.value()) +
+                                          " is beyond the " + std::to_string(frames.value()) +
+                                          " frames of the file"};
+        }
+        const std::vector<std::uint8_t> index = drawFrame(*chosen, s);
+        QImage image(128 * s, 64 * s, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                line[x] =
+                    0xFF000000u | colours[index[static_cast<std::size_t>(y) * image.width() + x]];
+            }
+        }
+        QSaveFile file(output);
+        if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+            return Failed{kExitIo, "cannot write \"" + output.toStdString() +
+                                       "\": " + file.errorString().toStdString()};
+        }
+        return std::nullopt;
+    }
+    QSaveFile file(output);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        return Failed{kExitIo, "cannot write \"" + output.toStdString() +
+                                   "\": " + file.errorString().toStdString()};
+    }
+    return std::nullopt;
+}
+
+int finish(const char* command, std::optional<Failed> failed, std::ostream& err) {
+    if (!failed) return kExitOk;
+    err << "orv " << command << ": " << failed->message << "\n";
+    return failed->status;
+}
+
+}  // namespace
+
+int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (helpAsked(args)) {
+        out << kInfoUsage;
+        return kExitOk;
+    }
+    Result<Words> w = splitWords(args, {"fps"}, {"stats"});
+    if (!w) return finish("info", Failed{kExitUsage, w.error()}, err);
+    return finish("info", info(w.value(), out), err);
+}
+
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (helpAsked(args)) {
+        out << kRenderUsage;
+        return kExitOk;
+    }
+    Result<Words> w = splitWords(args, {"output", "frame", "scale", "fps", "colors"}, {});
+    if (!w) return finish("render", Failed{kExitUsage, w.error()}, err);
+    return finish("render", render(w.value()), err);
+}
+
+}  // namespace orv::cli

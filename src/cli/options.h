@@ -1,0 +1,64 @@
+// A small parser for the command line's words: positional arguments and
+// --name VALUE / --name=VALUE options, some of them flags without a value.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+namespace orv::cli {
+
+struct Words {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;  // flags hold "1"
+    bool has(const std::string& name) const { return options.count(name) > 0; }
+    std::string get(const std::string& name, const std::string& fallback) const {
+        auto it = options.find(name);
+        return it == options.end() ? fallback : it->second;
+    }
+};
+
+// `valued` take a value, `flags` do not; "-o" is taken as "--output".
+inline Result<Words> splitWords(const std::vector<std::string>& args,
+                                const std::set<std::string>& valued,
+                                const std::set<std::string>& flags) {
+    Words w;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string word = args[i];
+        if (word == "-o") word = "--output";
+        if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
+            std::string name = word.substr(2);
+            std::optional<std::string> value;
+            if (auto eq = name.find('='); eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+            }
+            auto says = [&name](const char* what) {
+                std::string message("option --");
+                message.append(name).append(what);
+                return fail(message);
+            };
+            if (flags.count(name)) {
+                if (value) return says(" takes no value");
+                w.options.insert_or_assign(name, std::string(1, '1'));
+            } else if (valued.count(name)) {
+                if (!value) {
+                    if (i + 1 >= args.size()) return says(" needs a value");
+                    value = args[++i];
+                }
+                w.options[name] = *value;
+            } else {
+                return says(" is not known here");
+            }
+        } else {
+            w.positional.push_back(word);
+        }
+    }
+    return w;
+}
+
+}  // namespace orv::cli

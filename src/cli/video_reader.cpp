@@ -1,0 +1,161 @@
+#include "cli/video_reader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace orv::cli {
+namespace {
+
+std::string avError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+struct VideoReader::Impl {
+    std::string path;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    SwsContext* sws = nullptr;
+    int stream = -1;
+    bool draining = false;
+    double time = 0;
+    double duration = 0;
+
+    ~Impl() {
+        sws_freeContext(sws);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    }
+    AVStream* video() const { return format->streams[stream]; }
+    double startSeconds() const {
+        const AVStream* s = video();
+        return s->start_time == AV_NOPTS_VALUE ? 0.0 : s->start_time * av_q2d(s->time_base);
+    }
+    Failure damaged(int code) const {
+        return fail("cannot decode \"" + path + "\": " + avError(code));
+    }
+};
+
+VideoReader::VideoReader() : impl_(std::make_unique<Impl>()) {}
+VideoReader::~VideoReader() = default;
+
+Status VideoReader::open(const std::string& path) {
+    Impl& d = *impl_;
+    d.path = path;
+    av_log_set_level(AV_LOG_ERROR);
+    if (int e = avformat_open_input(&d.format, path.c_str(), nullptr, nullptr); e < 0) {
+        return fail("cannot open video \"" + path + "\": " + avError(e));
+    }
+    if (int e = avformat_find_stream_info(d.format, nullptr); e < 0) {
+        return fail("cannot read video \"" + path + "\": " + avError(e));
+    }
+    const AVCodec* decoder = nullptr;
+    d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (d.stream < 0 || !decoder)
+        return fail("\"" + path + "\" has no video stream that can be decoded");
+    d.codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(d.codec, d.video()->codecpar);
+    d.codec->thread_count = 0;  // as many as the machine has
+    d.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (int e = avcodec_open2(d.codec, decoder, nullptr); e < 0) {
+        return fail("cannot decode \"" + path + "\": " + avError(e));
+    }
+    d.packet = av_packet_alloc();
+    d.frame = av_frame_alloc();
+    return Done{};
+}
+
+double VideoReader::declaredDuration() const {
+    const Impl& d = *impl_;
+    const AVStream* s = d.video();
+    if (s->duration != AV_NOPTS_VALUE && s->duration > 0) return s->duration * av_q2d(s->time_base);
+    if (d.format->duration != AV_NOPTS_VALUE && d.format->duration > 0) {
+        return static_cast<double>(d.format->duration) / AV_TIME_BASE;
+    }
+    return -1;
+}
+
+double VideoReader::displayAspect() const {
+    const AVCodecParameters* p = impl_->video()->codecpar;
+    AVRational sar = av_guess_sample_aspect_ratio(impl_->format, impl_->video(), nullptr);
+    if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
+    if (p->height <= 0) return 2.0;
+    return static_cast<double>(p->width) * sar.num / (static_cast<double>(p->height) * sar.den);
+}
+
+void VideoReader::seekBefore(double seconds) {
+    Impl& d = *impl_;
+    const AVStream* s = d.video();
+    const auto target =
+        static_cast<std::int64_t>((seconds + d.startSeconds()) / av_q2d(s->time_base));
+    if (av_seek_frame(d.format, d.stream, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+        avcodec_flush_buffers(d.codec);
+    }
+}
+
+Result<bool> VideoReader::next() {
+    Impl& d = *impl_;
+    for (;;) {
+        const int got = avcodec_receive_frame(d.codec, d.frame);
+        if (got == 0) {
+            const AVStream* s = d.video();
+            const std::int64_t pts = d.frame->best_effort_timestamp != AV_NOPTS_VALUE
+                                         ? d.frame->best_effort_timestamp
+                                         : 0;
+            d.time = pts * av_q2d(s->time_base) - d.startSeconds();
+            const AVRational rate = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
+            d.duration = d.frame->pkt_duration > 0 ? d.frame->pkt_duration * av_q2d(s->time_base)
+                         : rate.num > 0            ? av_q2d(av_inv_q(rate))
+                                                   : 0.04;
+            return true;
+        }
+        if (got == AVERROR_EOF) return false;
+        if (got != AVERROR(EAGAIN)) return d.damaged(got);
+        if (d.draining) return false;
+        const int read = av_read_frame(d.format, d.packet);
+        if (read == AVERROR_EOF) {
+            d.draining = true;
+            avcodec_send_packet(d.codec, nullptr);
+            continue;
+        }
+        if (read < 0) return d.damaged(read);
+        if (d.packet->stream_index == d.stream) {
+            const int sent = avcodec_send_packet(d.codec, d.packet);
+            if (sent < 0 && sent != AVERROR(EAGAIN)) {
+                av_packet_unref(d.packet);
+                return d.damaged(sent);
+            }
+        }
+        av_packet_unref(d.packet);
+    }
+}
+
+double VideoReader::frameTime() const { return impl_->time; }
+double VideoReader::frameDuration() const { return impl_->duration; }
+
+Status VideoReader::scale(int width, int height, std::vector<std::uint8_t>& bgra) {
+    Impl& d = *impl_;
+    const AVFrame* f = d.frame;
+    d.sws =
+        sws_getCachedContext(d.sws, f->width, f->height, static_cast<AVPixelFormat>(f->format),
+                             width, height, AV_PIX_FMT_BGRA, SWS_AREA, nullptr, nullptr, nullptr);
+    if (!d.sws) return fail("cannot scale the frames of \"" + d.path + "\"");
+    bgra.resize(static_cast<std::size_t>(width) * height * 4);
+    std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {width * 4, 0, 0, 0};
+    sws_scale(d.sws, f->data, f->linesize, 0, f->height, planes, strides);
+    return Done{};
+}
+
+}  // namespace orv::cli

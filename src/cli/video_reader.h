@@ -1,0 +1,49 @@
+// Decoding a video file with FFmpeg's libraries, frame by frame, and scaling
+// frames to small BGRA pictures.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+struct AVFrame;
+
+namespace orv::cli {
+
+class VideoReader {
+  public:
+    VideoReader();
+    ~VideoReader();
+    VideoReader(const VideoReader&) = delete;
+    VideoReader& operator=(const VideoReader&) = delete;
+
+    // Opens the file's best video stream; a failure names the file and the reason.
+    Status open(const std::string& path);
+
+    // Seconds from the stream's start that the container declares, or -1.
+    double declaredDuration() const;
+    // Width over height as shown (sample aspect included).
+    double displayAspect() const;
+    // Seeks so that decoding continues from at or before `seconds`.
+    void seekBefore(double seconds);
+
+    // Decodes the next frame in presentation order: true with a frame, false
+    // at the end of the stream, or a failure for a damaged stream.
+    Result<bool> next();
+    // The current frame's time in seconds from the stream's start, and how
+    // long it is shown.
+    double frameTime() const;
+    double frameDuration() const;
+
+    // Scales the current frame to width x height BGRA pixels (top row first).
+    Status scale(int width, int height, std::vector<std::uint8_t>& bgra);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orv::cli
