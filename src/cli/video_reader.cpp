@@ -130,6 +130,10 @@ Result<bool> VideoReader::next() {
             continue;
         }
         if (read < 0) return d.damaged(read);
+        if (d.packet->stream_index == d.stream && (d.packet->flags & AV_PKT_FLAG_CORRUPT)) {
+            av_packet_unref(d.packet);
+            return fail("\"" + d.path + "\" is damaged or cut short (a frame is incomplete)");
+        }
         if (d.packet->stream_index == d.stream) {
             const int sent = avcodec_send_packet(d.codec, d.packet);
             if (sent < 0 && sent != AVERROR(EAGAIN)) {

@@ -1,0 +1,327 @@
+// `orv convert`, `orv info` and `orv render` on clips the test makes with the
+// ffmpeg program, read back with the core's strict reader.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QImageReader>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "lcd/orv_reader.h"
+
+namespace fs = std::filesystem;
+using orv::FramePages;
+
+namespace {
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+class Convert : public ::testing::Test {
+  protected:
+    static fs::path clips;
+
+    static void SetUpTestSuite() {
+        clips = fs::temp_directory_path() / ("orv-clips-" + std::to_string(::getpid()));
+        fs::create_directories(clips);
+        const std::string lavfi = "ffmpeg -hide_banner -loglevel error -y ";
+        auto make = [&](const std::string& args, const std::string& name) {
+            const std::string cmd = lavfi + args + " " + quote((clips / name).string());
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        };
+        const std::string mjpeg = " -c:v mjpeg -q:v 2 -pix_fmt yuvj420p";
+        make("-f lavfi -i color=white:s=160x120:r=25:d=2" + mjpeg, "white.avi");
+        make("-f lavfi -i color=black:s=256x128:r=25:d=2" + mjpeg, "black.avi");
+        make("-f lavfi -i color=gray:s=256x128:r=25:d=2" + mjpeg, "grey.avi");
+        make(
+            "-f lavfi -i "
+            "color=black:s=256x128:r=25:d=2,drawbox=x=128:y=0:w=128:h=128:color=white:t=fill" +
+                mjpeg,
+            "split.avi");
+        make(
+            "-f lavfi -i color=black:s=256x128:r=25:d=4 -f lavfi -i color=white:s=32x32:r=25:d=4 "
+            "-filter_complex [0][1]overlay=x=t*50:y=40" +
+                mjpeg,
+            "box.avi");
+        make("-f lavfi -i testsrc2=s=320x240:r=25:d=2 -f lavfi -i sine=d=2" + mjpeg +
+                 " -c:a pcm_s16le",
+             "sound.avi");
+        // The moving box cut off in the middle, and plain garbage.
+        const std::string whole = readAll(clips / "box.avi");
+        std::ofstream(clips / "cut.avi", std::ios::binary) << whole.substr(0, whole.size() / 2);
+        std::ofstream(clips / "junk.avi", std::ios::binary) << std::string(5000, 'x');
+    }
+    static void TearDownTestSuite() { fs::remove_all(clips); }
+
+    void SetUp() override {
+        dir_ = clips / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(dir_);
+    }
+
+    std::string clip(const char* name) const { return (clips / name).string(); }
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+
+    Outcome orv(const std::vector<std::string>& args) const {
+        std::string cmd = quote(ORV_CLI);
+        for (const auto& a : args) cmd.append(" ").append(quote(a));
+        const std::string outFile = path("stdout.txt"), errFile = path("stderr.txt");
+        cmd.append(" >").append(quote(outFile)).append(" 2>").append(quote(errFile));
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(outFile), readAll(errFile)};
+    }
+
+    static std::vector<FramePages> frames(const std::string& file) {
+        std::vector<FramePages> all;
+        auto r = orv::readFrameFile(file, [&](const FramePages& f) { all.push_back(f); });
+        EXPECT_TRUE(r.ok()) << r.error();
+        return all;
+    }
+
+    // Dark columns of a frame, as a string of '#' and '.' for readable failures.
+    static std::string columns(const FramePages& f, int row) {
+        std::string s;
+        for (int c = 0; c < 128; ++c) s += orv::frameDark(f, c, row) ? '#' : '.';
+        return s;
+    }
+
+    fs::path dir_;
+};
+fs::path Convert::clips;
+
+}  // namespace
+
+TEST_F(Convert, FrameCountFollowsTheClock) {
+    const struct {
+        std::vector<std::string> extra;
+        std::size_t frames;
+    } cases[] = {
+        {{"--fps", "10"}, 20},
+        {{}, 62},  // 2 s at the default 31
+        {{"--fps", "46"}, 92},
+        {{"--fps", "10", "--start", "0.5", "--duration", "1"}, 10},
+        {{"--fps", "10", "--start", "1.5"}, 5},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string out = path(("count" + std::to_string(n++) + ".orv").c_str());
+        std::vector<std::string> args{"convert", clip("white.avi"), "-o", out};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Outcome o = orv(args);
+        ASSERT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(frames(out).size(), c.frames) << out;
+        EXPECT_NE(o.out.find(std::to_string(c.frames) + " frames"), std::string::npos) << o.out;
+    }
+    const Outcome sound =
+        orv({"convert", clip("sound.avi"), "-o", path("sound.orv"), "--fps", "10"});
+    ASSERT_EQ(sound.status, 0) << sound.err;
+    EXPECT_EQ(frames(path("sound.orv")).size(), 20u);
+}
+
+TEST_F(Convert, PixelsFollowThePictureAndTheFit) {
+    const std::string lit(128, '.'), dark(128, '#');
+    const std::string half = std::string(64, '#') + std::string(64, '.');
+    const std::string bars = std::string(21, '#') + std::string(85, '.') + std::string(22, '#');
+    const struct {
+        const char* clip;
+        std::vector<std::string> extra;
+        std::string row;  // every row of every frame
+    } cases[] = {
+        {"white.avi", {"--fit", "stretch"}, lit},
+        {"white.avi", {"--fit", "crop"}, lit},
+        {"white.avi", {}, bars},  // 4:3 letterboxed into 2:1: 85 columns wide
+        {"white.avi", {"--fit", "stretch", "--invert"}, dark},
+        {"black.avi", {"--dither", "bayer"}, dark},
+        {"split.avi", {"--dither", "threshold"}, half},
+        {"split.avi", {}, half},  // engrave: L = 0 or 255 leaves nothing to chance
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string out = path(("pix" + std::to_string(n++) + ".orv").c_str());
+        std::vector<std::string> args{"convert", clip(c.clip), "-o", out, "--fps", "5"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        ASSERT_EQ(orv(args).status, 0);
+        const auto all = frames(out);
+        ASSERT_EQ(all.size(), 10u);
+        for (const auto& f : all) {
+            for (int row : {0, 17, 63})
+                ASSERT_EQ(columns(f, row), c.row) << c.clip << " case " << n;
+        }
+    }
+}
+
+TEST_F(Convert, TheMovingBoxMoves) {
+    ASSERT_EQ(orv({"convert", clip("box.avi"), "-o", path("box.orv"), "--fps", "4"}).status, 0);
+    const auto all = frames(path("box.orv"));
+    ASSERT_EQ(all.size(), 16u);
+    // The box is 16 frame columns wide and moves 25 columns a second.
+    auto firstLitColumn = [](const FramePages& f) {
+        for (int c = 0; c < 128; ++c) {
+            if (!orv::frameDark(f, c, 30)) return c;
+        }
+        return -1;
+    };
+    EXPECT_EQ(firstLitColumn(all[0]), 0);
+    EXPECT_NEAR(firstLitColumn(all[4]), 25, 1);
+    EXPECT_NEAR(firstLitColumn(all[8]), 50, 1);
+    EXPECT_EQ(firstLitColumn(all[15]) > firstLitColumn(all[8]), true);
+}
+
+TEST_F(Convert, ExistingOutputsAppendAndForce) {
+    const std::string out = path("mov.orv");
+    ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", out, "--fps", "5"}).status, 0);
+    const std::string before = readAll(out);
+    const Outcome again = orv({"convert", clip("black.avi"), "-o", out, "--fps", "5"});
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.err.find("--force"), std::string::npos);
+    EXPECT_TRUE(readAll(out) == before);
+    ASSERT_EQ(orv({"convert", clip("black.avi"), "-o", out, "--fps", "5", "--append"}).status, 0);
+    EXPECT_EQ(frames(out).size(), 20u);
+    EXPECT_TRUE(readAll(out).substr(0, before.size()) == before);
+    ASSERT_EQ(
+        orv({"convert", clip("black.avi"), "-o", out, "--fps", "5", "--force", "--quiet"}).status,
+        0);
+    EXPECT_EQ(frames(out).size(), 10u);
+    EXPECT_TRUE(orv({"convert", clip("black.avi"), "-o", out, "--append", "--force"}).status == 2);
+}
+
+TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
+    const Outcome cut = orv({"convert", clip("cut.avi"), "-o", path("cut.orv"), "--fps", "10"});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find("cut.avi"), std::string::npos) << cut.err;
+    const auto some = frames(path("cut.orv"));  // the strict reader accepts what is there
+    EXPECT_LT(some.size(), 40u);
+
+    const Outcome junk = orv({"convert", clip("junk.avi"), "-o", path("junk.orv")});
+    EXPECT_EQ(junk.status, 1);
+    EXPECT_NE(junk.err.find("junk.avi"), std::string::npos);
+    EXPECT_FALSE(fs::exists(path("junk.orv")));
+
+    // Replacing: a failed run leaves the old file as it was.
+    const std::string keep = path("keep.orv");
+    ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", keep, "--fps", "5"}).status, 0);
+    const std::string before = readAll(keep);
+    EXPECT_EQ(orv({"convert", clip("cut.avi"), "-o", keep, "--fps", "10", "--force"}).status, 1);
+    EXPECT_TRUE(readAll(keep) == before);
+    for (const auto& e : fs::directory_iterator(dir_)) {
+        EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
+    }
+}
+
+TEST_F(Convert, UsageErrors) {
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"convert", clip("white.avi")}, "-o"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--fps", "0"}, "--fps"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--fps", "47"}, "--fps"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--fps", "2.5"}, "--fps"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--dither", "noise"}, "noise"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--fit", "zoom"}, "zoom"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--colour", "red"}, "--colour"},
+        {{"info"}, "FILE"},
+        {{"render", path("x.orv")}, "-o"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = orv(c.args);
+        EXPECT_EQ(o.status, 2) << c.says << o.err;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+    }
+    EXPECT_FALSE(fs::exists(path("x.orv")));
+}
+
+TEST_F(Convert, InfoIsStrictAndMeasuresFlicker) {
+    ASSERT_EQ(orv({"convert", clip("split.avi"), "-o", path("s.orv"), "--fps", "5"}).status, 0);
+    Outcome info = orv({"info", path("s.orv"), "--stats", "--fps", "5"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("frames: 10\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("duration: 2.000 s at 5 fps"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("dark: 0.5000"), std::string::npos) << info.out;
+
+    auto flicker = [&](const char* dither) {
+        const std::string out = path((std::string("g-") + dither + ".orv").c_str());
+        EXPECT_EQ(
+            orv({"convert", clip("grey.avi"), "-o", out, "--fps", "10", "--dither", dither}).status,
+            0);
+        const Outcome o = orv({"info", out, "--stats"});
+        const auto at = o.out.find("flicker: ");
+        return at == std::string::npos ? -1.0 : std::atof(o.out.c_str() + at + 9);
+    };
+    EXPECT_EQ(flicker("bayer"), 0.0);
+    EXPECT_EQ(flicker("blue-noise"), 0.0);
+    EXPECT_GT(flicker("engrave"), 0.05);
+
+    const std::string good = readAll(path("s.orv"));
+    const struct {
+        std::string text;
+        const char* says;
+    } broken[] = {
+        {good.substr(0, good.size() - 3), "line 10250"},
+        {"007\r\n", "leading zero"},
+        {"256\r\n", "above 255"},
+        {"12\n", "CR LF"},
+        {"F\r\n", "only 0 values"},
+        {std::string("1\r\n") + "x\r\n", "line 2"},
+    };
+    for (const auto& b : broken) {
+        std::ofstream(path("bad.orv"), std::ios::binary) << b.text;
+        const Outcome o = orv({"info", path("bad.orv")});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find(b.says), std::string::npos) << b.says << ": " << o.err;
+    }
+}
+
+TEST_F(Convert, RenderRoundTripGivesBackTheBits) {
+    ASSERT_EQ(orv({"convert", clip("box.avi"), "-o", path("b.orv"), "--fps", "3", "--dither",
+                   "floyd-steinberg"})
+                  .status,
+              0);
+    const auto all = frames(path("b.orv"));
+    ASSERT_EQ(all.size(), 12u);
+    ASSERT_EQ(orv({"render", path("b.orv"), "-o", path("f.png"), "--frame", "5", "--scale", "1",
+                   "--colors", "mono"})
+                  .status,
+              0);
+    QImage png(QString::fromStdString(path("f.png")));
+    ASSERT_EQ(png.size(), QSize(128, 64));
+    for (int r = 0; r < 64; ++r) {
+        for (int c = 0; c < 128; ++c) {
+            ASSERT_EQ(png.pixel(c, r) == qRgb(0, 0, 0), orv::frameDark(all[5], c, r))
+                << c << "," << r;
+        }
+    }
+    ASSERT_EQ(
+        orv({"render", path("b.orv"), "-o", path("a.gif"), "--scale", "2", "--fps", "3"}).status,
+        0);
+    QImageReader gif(QString::fromStdString(path("a.gif")));
+    int n = 0;
+    for (QImage frame; gif.read(&frame); ++n) {
+        ASSERT_LT(n, 12);
+        ASSERT_EQ(frame.size(), QSize(256, 128));
+        for (int r = 0; r < 64; ++r) {
+            for (int c = 0; c < 128; ++c) {
+                const bool dark = qGreen(frame.pixel(2 * c + 1, 2 * r + 1)) < 100;
+                ASSERT_EQ(dark, orv::frameDark(all[static_cast<std::size_t>(n)], c, r)) << n;
+            }
+        }
+    }
+    EXPECT_EQ(n, 12);
+    EXPECT_EQ(orv({"render", path("b.orv"), "-o", path("z.png"), "--frame", "12"}).status, 2);
+}

@@ -1,0 +1,85 @@
+#include "lcd/orv_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "lcd/dither.h"
+#include "lcd/frame_record.h"
+
+using namespace orv;
+
+TEST(OrvReader, ReadsWhatTheWriterWrites) {
+    std::string file;
+    std::vector<FramePages> written;
+    for (int n = 0; n < 3; ++n) {
+        LcdPageBufferArray pages{};
+        FramePages plain{};
+        for (int i = 1; i <= 1024; ++i) plain[i - 1] = pages[i] = std::uint8_t(i * (n + 7));
+        written.push_back(plain);
+        file += buildFrameRecord(pages);
+    }
+    std::vector<FramePages> read;
+    auto r = readFrameRecords(file, [&](const FramePages& f) { read.push_back(f); });
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r.value(), 3u);
+    EXPECT_EQ(read, written);
+    EXPECT_EQ(readFrameRecords("", nullptr).value(), 0u);
+    // Pixel (c, r): page r / 8, bit r % 8.
+    FramePages f{};
+    f[128 * 2 + 5] = 1 << 3;
+    EXPECT_TRUE(frameDark(f, 5, 19));
+    EXPECT_FALSE(frameDark(f, 5, 18));
+}
+
+TEST(OrvReader, RefusesEveryDeparture) {
+    std::string record;
+    for (int i = 0; i < 1024; ++i) record += "1\r\n";
+    const struct {
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"1\r\n2", "line 2: the file ends inside a line"},
+        {"01\r\n", "line 1: \"01\" has a leading zero"},
+        {"-1\r\n", "line 1: \"-1\" is not a decimal"},
+        {" 1\r\n", "line 1"},
+        {"300\r\n", "line 1: \"300\" is above 255"},
+        {"1\n2\r\n", "line 1: a line break that is not CR LF"},
+        {"\r\n", "line 1"},
+        {"F\r\n", "line 1: \"F\" after only 0 values"},
+        {record + "2\r\n", "line 1025: expected \"F\""},
+        {record, "line 1025: the file ends inside a record"},
+        {record + "F\r\n" + "1\r\n", "line 1027: the file ends inside a record (1 values"},
+    };
+    for (const auto& c : cases) {
+        auto r = readFrameRecords(c.text, nullptr);
+        ASSERT_FALSE(r.ok()) << c.says;
+        EXPECT_NE(r.error().find(c.says), std::string::npos) << r.error();
+    }
+    auto missing = readFrameFile("/nonexistent/x.orv", nullptr);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find("/nonexistent/x.orv"), std::string::npos);
+}
+
+TEST(Dither, MasksSpreadEveryLevel) {
+    // Bayer: each 8 x 8 tile holds the 64 thresholds 2, 6, .., 254 once.
+    std::vector<int> bayer(64, 0);
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) ++bayer[(bayerThreshold(c, r) - 2) / 4];
+    }
+    for (int n : bayer) EXPECT_EQ(n, 1);
+    EXPECT_EQ(bayerThreshold(3, 5), bayerThreshold(11, 13));  // fixed on the frame
+    // Blue noise: a 64 x 64 tile, all levels 0..254 about equally often.
+    std::vector<int> levels(256, 0);
+    for (int r = 0; r < 64; ++r) {
+        for (int c = 0; c < 64; ++c) ++levels[blueNoiseThreshold(c, r)];
+    }
+    EXPECT_EQ(levels[255], 0);
+    for (int v = 0; v < 255; ++v) EXPECT_NEAR(levels[v], 16, 1) << v;
+    EXPECT_EQ(blueNoiseThreshold(7, 9), blueNoiseThreshold(71, 9));
+    // Neighbours differ: no flat patches in the mask.
+    int same = 0;
+    for (int c = 0; c < 63; ++c)
+        same += blueNoiseThreshold(c, 0) / 64 == blueNoiseThreshold(c + 1, 0) / 64;
+    EXPECT_LT(same, 32);
+}
