@@ -1,6 +1,8 @@
 // `orv convert`, `orv info` and `orv render` on clips the test makes with the
 // ffmpeg program, read back with the core's strict reader.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -63,6 +65,10 @@ class Convert : public ::testing::Test {
         make("-f lavfi -i testsrc2=s=320x240:r=25:d=2 -f lavfi -i sine=d=2" + mjpeg +
                  " -c:a pcm_s16le",
              "sound.avi");
+        make(
+            "-f lavfi -i testsrc2=s=640x480:r=25:d=60 -c:v libx264 -preset ultrafast -pix_fmt "
+            "yuv420p",
+            "long.mp4");
         // The moving box cut off in the middle, and plain garbage.
         const std::string whole = readAll(clips / "box.avi");
         std::ofstream(clips / "cut.avi", std::ios::binary) << whole.substr(0, whole.size() / 2);
@@ -218,6 +224,65 @@ TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
     ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", keep, "--fps", "5"}).status, 0);
     const std::string before = readAll(keep);
     EXPECT_EQ(orv({"convert", clip("cut.avi"), "-o", keep, "--fps", "10", "--force"}).status, 1);
+    EXPECT_TRUE(readAll(keep) == before);
+    for (const auto& e : fs::directory_iterator(dir_)) {
+        EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
+    }
+}
+
+// Ctrl-C in the middle of a run: once frames are going out, SIGINT stops it.
+TEST_F(Convert, InterruptLeavesWholeRecords) {
+    const std::string keep = path("keep.orv");
+    ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", keep, "--fps", "5"}).status, 0);
+    const std::string before = readAll(keep);
+    const struct {
+        std::string output;
+        std::vector<std::string> extra;
+        std::string watch;  // the file that grows
+    } cases[] = {
+        {path("new.orv"), {}, path("new.orv")},
+        {keep, {"--force"}, ""},
+    };
+    for (const auto& c : cases) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::vector<std::string> words{ORV_CLI, "convert", clip("long.mp4"), "-o", c.output,
+                                           "--fps", "46",      "--quiet"};
+            words.insert(words.end(), c.extra.begin(), c.extra.end());
+            std::vector<char*> argv;
+            for (auto& w : words) argv.push_back(w.data());
+            argv.push_back(nullptr);
+            ::execv(ORV_CLI, argv.data());
+            ::_exit(127);
+        }
+        // Wait until at least one record is out, however fast the machine.
+        auto growing = [&] {
+            if (!c.watch.empty()) return fs::exists(c.watch) && fs::file_size(c.watch) >= 3075;
+            for (const auto& e : fs::directory_iterator(dir_)) {
+                if (e.path().string().find(".part-") != std::string::npos &&
+                    fs::file_size(e.path()) >= 3075) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        int early = 0;
+        for (int i = 0; i < 20000 && !growing(); ++i) {
+            if (::waitpid(child, &early, WNOHANG) == child)
+                FAIL() << "convert ended early: " << early;
+            ::usleep(500);
+        }
+        ASSERT_TRUE(growing());
+        ::kill(child, SIGINT);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+    }
+    const auto some = frames(path("new.orv"));  // whole records only
+    EXPECT_GT(some.size(), 0u);
+    EXPECT_LT(some.size(), 2760u);
     EXPECT_TRUE(readAll(keep) == before);
     for (const auto& e : fs::directory_iterator(dir_)) {
         EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
