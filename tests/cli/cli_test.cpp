@@ -11,26 +11,14 @@
 #include <sstream>
 #include <vector>
 
+#include "cli_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string err;
-    std::string out;
-};
-
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using orv::test::Outcome;
+using orv::test::readAll;
 
 class OrvImage : public ::testing::Test {
   protected:
@@ -46,12 +34,7 @@ class OrvImage : public ::testing::Test {
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     Outcome run(const std::vector<std::string>& args) const {
-        std::string cmd = quote(ORV_CLI);
-        for (const auto& a : args) cmd.append(" ").append(quote(a));
-        const std::string errFile = path("stderr.txt"), outFile = path("stdout.txt");
-        cmd.append(" >").append(quote(outFile)).append(" 2>").append(quote(errFile));
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(errFile), readAll(outFile)};
+        return orv::test::runOrv(args, dir_);
     }
 
     // Saves a picture whose pixel (col, row-from-top) is colour(col, row).

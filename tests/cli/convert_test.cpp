@@ -13,6 +13,7 @@
 #include <iterator>
 #include <vector>
 
+#include "cli_support.h"
 #include "lcd/orv_reader.h"
 
 namespace fs = std::filesystem;
@@ -20,21 +21,8 @@ using orv::FramePages;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using orv::test::Outcome;
+using orv::test::readAll;
 
 class Convert : public ::testing::Test {
   protected:
@@ -45,7 +33,8 @@ class Convert : public ::testing::Test {
         fs::create_directories(clips);
         const std::string lavfi = "ffmpeg -hide_banner -loglevel error -y ";
         auto make = [&](const std::string& args, const std::string& name) {
-            const std::string cmd = lavfi + args + " " + quote((clips / name).string());
+            const std::string cmd =
+                lavfi + args + " " + orv::test::shellQuote((clips / name).string());
             ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         };
         const std::string mjpeg = " -c:v mjpeg -q:v 2 -pix_fmt yuvj420p";
@@ -85,12 +74,7 @@ class Convert : public ::testing::Test {
     std::string path(const char* name) const { return (dir_ / name).string(); }
 
     Outcome orv(const std::vector<std::string>& args) const {
-        std::string cmd = quote(ORV_CLI);
-        for (const auto& a : args) cmd.append(" ").append(quote(a));
-        const std::string outFile = path("stdout.txt"), errFile = path("stderr.txt");
-        cmd.append(" >").append(quote(outFile)).append(" 2>").append(quote(errFile));
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(outFile), readAll(errFile)};
+        return orv::test::runOrv(args, dir_);
     }
 
     static std::vector<FramePages> frames(const std::string& file) {

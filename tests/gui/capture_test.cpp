@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/ui/form1.h"
+#include "pattern_window.h"
 
 using namespace orv;
 using namespace orv::ui;
@@ -19,26 +20,6 @@ QRgb pattern(int x, int y) {
     const bool light = ((x / 3) + (y / 5)) % 2 == 0 || (x + y) % 17 == 0;
     return light ? qRgb(230, 240, 220) : qRgb(60, 80, 20);
 }
-
-// A borderless window on top that paints pattern() in screen coordinates.
-class PatternWindow : public QWidget {
-  public:
-    explicit PatternWindow(QRect at)
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::X11BypassWindowManagerHint) {
-        setGeometry(at);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QImage image(size(), QImage::Format_RGB32);
-        for (int y = 0; y < height(); ++y) {
-            for (int x = 0; x < width(); ++x)
-                image.setPixel(x, y, pattern(x + this->x(), y + this->y()));
-        }
-        QPainter(this).drawImage(0, 0, image);
-    }
-};
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -60,7 +41,7 @@ class CaptureTest : public QObject {
         form.Timer2->stop();
         QCOMPARE(form.Text3->text(), QStringLiteral("475.6667"));
 
-        PatternWindow cover(QRect(466, 221, 160, 90));
+        orv::test::PatternWindow cover(QRect(466, 221, 160, 90), pattern);
         cover.show();
         QVERIFY(QTest::qWaitForWindowExposed(&cover));
         // Wait until the server shows the pattern where the clock grabs.

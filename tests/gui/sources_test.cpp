@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "app/ui/form1.h"
+#include "pattern_window.h"
 
 using namespace orv;
 using namespace orv::ui;
@@ -16,31 +17,7 @@ namespace {
 QRgb pattern(int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, (x + y) % 256); }
 QRgb otherPattern(int x, int y) { return qRgb(255 - (x % 256), 40, y % 256); }
 
-// A borderless window painting a pattern in screen coordinates.
-class PatternWindow : public QWidget {
-  public:
-    PatternWindow(QRect at, QRgb (*paint)(int, int))
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), paint_(paint) {
-        setGeometry(at);
-    }
-    void setPaint(QRgb (*paint)(int, int)) {
-        paint_ = paint;
-        repaint();
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QImage image(size(), QImage::Format_RGB32);
-        for (int y = 0; y < height(); ++y) {
-            for (int x = 0; x < width(); ++x)
-                image.setPixel(x, y, paint_(x + this->x(), y + this->y()));
-        }
-        QPainter(this).drawImage(0, 0, image);
-    }
-
-  private:
-    QRgb (*paint_)(int, int);
-};
+using orv::test::PatternWindow;
 
 // Waits until the server shows `paint` at the corners of `area`.
 bool showing(const QRect& area, QRgb (*paint)(int, int)) {
@@ -142,7 +119,7 @@ class SourcesTest : public QObject {
         QCOMPARE(surface->screenshot(), frozen);  // the box is over the screenshot, not in it
         // What the finishing press copies is the frozen screenshot, even when
         // the live screen has changed meanwhile.
-        cover_->setPaint(otherPattern);
+        cover_->setPattern(otherPattern);
         QTest::mousePress(surface, b, {}, second);
         QCOMPARE(form_->Text3->text(), texts[0]);
         QCOMPARE(form_->Text4->text(), texts[1]);

@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
-#include "app/platform/window_inspector.h"
 #include "app/ui/form2.h"
 #include "app/ui/player_panel.h"
 #include "app/ui/widgets.h"

@@ -1,4 +1,4 @@
-#include "app/platform/window_inspector.h"
+#include "app/platform/foreground_window.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,0 +1,43 @@
+// Running the orv binary from tests, and reading files back.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+inline std::string readAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct Outcome {
+    int status;
+    std::string err;
+    std::string out;
+};
+
+// Runs the orv binary with `args`; its output goes through files in `scratch`.
+inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
+    std::string cmd = shellQuote(ORV_CLI);
+    for (const auto& a : args) cmd.append(" ").append(shellQuote(a));
+    const std::string outFile = (scratch / "stdout.txt").string();
+    const std::string errFile = (scratch / "stderr.txt").string();
+    cmd.append(" >").append(shellQuote(outFile)).append(" 2>").append(shellQuote(errFile));
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(errFile), readAll(outFile)};
+}
+
+}  // namespace orv::test

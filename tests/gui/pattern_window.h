@@ -1,0 +1,41 @@
+// A borderless window that paints a known pattern in screen coordinates, so
+// that tests can check grabs of the real screen pixel by pixel.
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
+
+namespace orv::test {
+
+using Pattern = QRgb (*)(int x, int y);
+
+class PatternWindow : public QWidget {
+  public:
+    PatternWindow(QRect at, Pattern paint)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::X11BypassWindowManagerHint),
+          paint_(paint) {
+        setGeometry(at);
+    }
+    void setPattern(Pattern paint) {
+        paint_ = paint;
+        repaint();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QImage image(size(), QImage::Format_RGB32);
+        for (int y = 0; y < height(); ++y) {
+            for (int x = 0; x < width(); ++x) {
+                image.setPixel(x, y, paint_(x + this->x(), y + this->y()));
+            }
+        }
+        QPainter(this).drawImage(0, 0, image);
+    }
+
+  private:
+    Pattern paint_;
+};
+
+}  // namespace orv::test
