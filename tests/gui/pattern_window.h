@@ -12,9 +12,12 @@ using Pattern = QRgb (*)(int x, int y);
 
 class PatternWindow : public QWidget {
   public:
-    PatternWindow(QRect at, Pattern paint)
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::X11BypassWindowManagerHint),
+    // `managed`: an ordinary window a window manager can activate, rather
+    // than one that stays on top outside its control.
+    PatternWindow(QRect at, Pattern paint, bool managed = false)
+        : QWidget(nullptr, managed ? Qt::Window | Qt::FramelessWindowHint
+                                   : Qt::Window | Qt::FramelessWindowHint |
+                                         Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint),
           paint_(paint) {
         setGeometry(at);
     }
