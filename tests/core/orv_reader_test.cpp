@@ -1,7 +1,11 @@
 #include "lcd/orv_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "lcd/dither.h"
@@ -82,4 +86,32 @@ TEST(Dither, MasksSpreadEveryLevel) {
     for (int c = 0; c < 63; ++c)
         same += blueNoiseThreshold(c, 0) / 64 == blueNoiseThreshold(c + 1, 0) / 64;
     EXPECT_LT(same, 32);
+}
+
+TEST(OrvReader, FilesLargerThanOneReadAreReadWhole) {
+    // About 1.2 MiB, so lines and records straddle the reader's chunks.
+    std::string file;
+    std::vector<FramePages> written;
+    for (int n = 0; n < 300; ++n) {
+        LcdPageBufferArray pages{};
+        FramePages plain{};
+        for (int i = 1; i <= 1024; ++i)
+            plain[i - 1] = pages[i] = std::uint8_t((i * 31 + n * 7) % 256);
+        written.push_back(plain);
+        file += buildFrameRecord(pages);
+    }
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("orv-reader-large-" + std::to_string(::getpid()) + ".orv");
+    std::ofstream(path, std::ios::binary) << file;
+    std::vector<FramePages> read;
+    auto r = readFrameFile(path.string(), [&](const FramePages& f) { read.push_back(f); });
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_TRUE(read == written);
+    // A fault far into the file is still found on its line.
+    std::ofstream(path, std::ios::binary) << file << "1\r\n2";
+    auto bad = readFrameFile(path.string(), nullptr);
+    ASSERT_FALSE(bad.ok());
+    EXPECT_NE(bad.error().find("line 307502: the file ends inside a line"), std::string::npos)
+        << bad.error();
+    std::filesystem::remove(path);
 }
