@@ -69,11 +69,6 @@ namespace {
 volatile std::sig_atomic_t gInterrupted = 0;
 extern "C" void onInterrupt(int) { gInterrupted = 1; }
 
-struct Failed {
-    int status;
-    std::string message;
-};
-
 template <class T>
 Result<T> inRange(const std::string& text, const char* name, double low, double high) {
     Result<double> v = num::parseDouble(text);

@@ -15,11 +15,6 @@
 namespace orv::cli {
 namespace {
 
-struct Failed {
-    int status;
-    std::string message;
-};
-
 bool helpAsked(const std::vector<std::string>& args) {
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") return true;

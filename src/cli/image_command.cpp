@@ -8,6 +8,7 @@
 #include <ostream>
 #include <set>
 
+#include "cli/options.h"
 #include "cli/picture_io.h"
 #include "common/numbers.h"
 #include "common/random.h"
@@ -42,11 +43,6 @@ const char* const kImageUsage =
     "parameter error or a refused operation. Nothing is written on an error.\n";
 
 namespace {
-
-struct Failed {
-    int status;
-    std::string message;
-};
 
 using Options = std::map<std::string, std::string>;
 
