@@ -16,10 +16,11 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
     if (Status bpp = detail::requireBitsPerPixel(BitsPerPixel); !bpp) return fail(bpp.error());
     const std::int64_t width = static_cast<std::int64_t>(X2) - X1 + 1;
     const std::int64_t height = static_cast<std::int64_t>(Y2) - Y1 + 1;
+    // The extents may pass 32 bits; dimension() itself leaves the grid as it
+    // was when it refuses, and otherwise reuses its buffer.
     if (Status size = PixelGrid::checkSize(4, width, height); !size) return fail(size.error());
-    PixelGrid fresh;
     if (Status dim =
-            fresh.dimension(4, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+            grid.dimension(4, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
         !dim) {
         return fail(dim.error());
     }
@@ -29,10 +30,9 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
         for (std::int64_t y = 0; y < rows; ++y) {
             const std::uint8_t* line =
                 surface.bits + (surface.height - 1 - y) * surface.bytesPerLine;
-            std::memcpy(fresh.data() + y * width * 4, line, static_cast<std::size_t>(cols * 4));
+            std::memcpy(grid.data() + y * width * 4, line, static_cast<std::size_t>(cols * 4));
         }
     }
-    grid = std::move(fresh);
     return watch.elapsedMs();
 }
 
