@@ -184,6 +184,11 @@ class Form1 : public QWidget {
     void regionChosen(const Form2::Region& region);
     void regionCancelled();
     void closeCaptureSurface();
+    // The part of the screen rectangle at (left, top) with a signed extent
+    // that the capture picture's client area keeps.
+    QRect keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX, std::int32_t extentY);
+    // Copies that screen area onto the capture picture at 0, 0.
+    void grabIntoPicture1(const QRect& area);
     // The whole desktop as the screen shows it now.
     QImage grabDesktop();
     void buildSerialPanel();

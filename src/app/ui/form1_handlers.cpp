@@ -73,14 +73,7 @@ void Form1::Timer2_Timer() {
     Picture1->setOuterSize(
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     Picture1->cls();
-    const QSize client = Picture1->clientSize();
-    const app::GrabArea area =
-        app::grabArea(r.left, r.top, r.width, r.height, client.width(), client.height());
-    const QRect source(area.x, area.y, area.width, area.height);
-    if (!source.isEmpty()) {
-        const platform::ScreenPiece piece = grabber_->grab(source);
-        Picture1->drawAt(piece.pixels, piece.offset);
-    }
+    grabIntoPicture1(keptArea(r.left, r.top, r.width, r.height));
     frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
     Image1->setImage(Picture1->image());
     Command7_Click();

@@ -43,6 +43,20 @@ void Form1::restoreWindow(QWidget* window) {
     window->activateWindow();
 }
 
+QRect Form1::keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
+                      std::int32_t extentY) {
+    const QSize client = Picture1->clientSize();
+    const app::GrabArea a =
+        app::grabArea(left, top, extentX, extentY, client.width(), client.height());
+    return QRect(a.x, a.y, a.width, a.height);
+}
+
+void Form1::grabIntoPicture1(const QRect& area) {
+    if (area.isEmpty()) return;
+    const platform::ScreenPiece piece = grabber_->grab(area);
+    Picture1->drawAt(piece.pixels, piece.offset);
+}
+
 QImage Form1::grabDesktop() {
     const QRect desktop = grabber_->desktop();
     QImage shot(desktop.size(), QImage::Format_RGB32);
@@ -59,8 +73,7 @@ void Form1::CmdCapScreen_Click() {
     // columns and rows. The picture is not cleared first.
     const QRect desktop = grabber_->desktop();
     Picture1->setOuterSize(desktop.size());
-    const platform::ScreenPiece piece = grabber_->grab(desktop);
-    Picture1->drawAt(piece.pixels, piece.offset);
+    grabIntoPicture1(desktop);
     restoreWindow(this);
     Image1->setImage(Picture1->image());
 }
@@ -80,14 +93,8 @@ void Form1::Timer1_Timer() {
         Picture1->setOuterSize(QSize(app::twipsToPixels(twipsWide), app::twipsToPixels(twipsHigh)));
         // The window's own picture from its top-left corner, as much as the
         // client area holds.
-        const QSize client = Picture1->clientSize();
-        const app::GrabArea area = app::grabArea(window->x(), window->y(), twipsWide, twipsHigh,
-                                                 client.width(), client.height());
-        const QRect source = QRect(area.x, area.y, area.width, area.height).intersected(*window);
-        if (!source.isEmpty()) {
-            const platform::ScreenPiece piece = grabber_->grab(source);
-            Picture1->drawAt(piece.pixels, piece.offset);
-        }
+        grabIntoPicture1(
+            keptArea(window->x(), window->y(), twipsWide, twipsHigh).intersected(*window));
     } else {
         Notice->report(
             kWindowNotice,
@@ -130,15 +137,11 @@ void Form1::regionChosen(const Form2::Region& r) {
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     Picture1->cls();
     // From the surface's own screenshot: the live screen would show the box.
-    const QSize client = Picture1->clientSize();
-    const app::GrabArea area = app::grabArea(
-        static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
-        static_cast<std::int32_t>(num::roundHalfEven(r.width)),
-        static_cast<std::int32_t>(num::roundHalfEven(r.height)), client.width(), client.height());
-    const QRect desktop = grabber_->desktop();
-    const QRect source = QRect(area.x, area.y, area.width, area.height);
-    Picture1->drawAt(Form2_->screenshot().copy(source.translated(-desktop.topLeft())),
-                     QPoint(0, 0));
+    const QRect source =
+        keptArea(static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
+                 static_cast<std::int32_t>(num::roundHalfEven(r.width)),
+                 static_cast<std::int32_t>(num::roundHalfEven(r.height)));
+    Picture1->drawAt(Form2_->screenshot().copy(source.translated(-grabber_->desktop().topLeft())));
     Image1->setImage(Picture1->image());
     Timer2->start();
     restoreWindow(this);

@@ -63,11 +63,8 @@ void PictureBox::pset(int x, int y, std::uint32_t colourValue) {
 }
 
 void PictureBox::setPicture(const QImage& picture) {
-    fitBacking();
     picture_ = picture;
-    image_.fill(backColor_);
-    copyAtOrigin(image_, picture_);
-    update();
+    cls();
     emit pictureChanged();
 }
 
