@@ -69,21 +69,6 @@ namespace {
 volatile std::sig_atomic_t gInterrupted = 0;
 extern "C" void onInterrupt(int) { gInterrupted = 1; }
 
-template <class T>
-Result<T> inRange(const std::string& text, const char* name, double low, double high) {
-    Result<double> v = num::parseDouble(text);
-    if (!v) return fail(std::string("--") + name + ": " + v.error());
-    if (v.value() < low || v.value() > high) {
-        return fail(std::string("--") + name + " " + text + " is outside " +
-                    num::formatDouble(low) + " .. " + num::formatDouble(high));
-    }
-    if constexpr (std::is_integral_v<T>) {
-        if (v.value() != std::floor(v.value()))
-            return fail(std::string("--") + name + " must be a whole number");
-    }
-    return static_cast<T>(v.value());
-}
-
 // Where the scaled picture goes in the 128 x 64 frame area.
 struct Layout {
     int scaledWidth = 128, scaledHeight = 64;  // what the video is scaled to
@@ -193,10 +178,10 @@ std::optional<Failed> convert(const Words& w, std::ostream& out) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "convert takes one INPUT"};
     if (!w.has("output")) return Failed{kExitUsage, "no output given (-o OUTPUT.orv)"};
     const std::string input = w.positional[0], output = w.get("output", "");
-    Result<int> fps = inRange<int>(w.get("fps", "31"), "fps", 1, 46);
-    Result<double> start = inRange<double>(w.get("start", "0"), "start", 0, 1e9);
-    Result<double> duration = inRange<double>(w.get("duration", "1e9"), "duration", 0, 1e9);
-    Result<int> threshold = inRange<int>(w.get("threshold", "127"), "threshold", 0, 255);
+    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
+    Result<double> start = optionNumber<double>(w, "start", "0", 0, 1e9);
+    Result<double> duration = optionNumber<double>(w, "duration", "1e9", 0, 1e9);
+    Result<int> threshold = optionNumber<int>(w, "threshold", "127", 0, 255);
     for (const std::string* e :
          {fps ? nullptr : &fps.error(), start ? nullptr : &start.error(),
           duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error()}) {

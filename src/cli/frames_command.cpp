@@ -22,19 +22,9 @@ bool helpAsked(const std::vector<std::string>& args) {
     return false;
 }
 
-Result<int> wholeOption(const Words& w, const char* name, const char* fallback, int low, int high) {
-    Result<double> v = num::parseDouble(w.get(name, fallback));
-    if (!v) return fail(std::string("--") + name + ": " + v.error());
-    if (v.value() != static_cast<int>(v.value()) || v.value() < low || v.value() > high) {
-        return fail(std::string("--") + name + " must be a whole number from " +
-                    std::to_string(low) + " to " + std::to_string(high));
-    }
-    return static_cast<int>(v.value());
-}
-
 std::optional<Failed> info(const Words& w, std::ostream& out) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
-    Result<int> fps = wholeOption(w, "fps", "31", 1, 46);
+    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
     if (!fps) return Failed{kExitUsage, fps.error()};
     const bool stats = w.has("stats");
     double darkSum = 0, changeSum = 0;
@@ -103,9 +93,9 @@ std::optional<Failed> render(const Words& w) {
     if (!gif && !output.endsWith(".png", Qt::CaseInsensitive)) {
         return Failed{kExitUsage, "the output must end in .png or .gif"};
     }
-    Result<int> scale = wholeOption(w, "scale", "4", 1, 64);
-    Result<int> fps = wholeOption(w, "fps", "31", 1, 46);
-    Result<int> wanted = wholeOption(w, "frame", "0", 0, 2147483647);
+    Result<int> scale = optionNumber<int>(w, "scale", "4", 1, 64);
+    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
+    Result<int> wanted = optionNumber<int>(w, "frame", "0", 0, 2147483647);
     for (const Result<int>* r : {&scale, &fps, &wanted}) {
         if (!*r) return Failed{kExitUsage, r->error()};
     }

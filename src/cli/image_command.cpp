@@ -162,25 +162,13 @@ struct Invocation {
 // Splits the words into operation, INPUT, OUTPUT and --name VALUE options
 // (also --name=VALUE).
 std::optional<Failed> parse(const std::vector<std::string>& args, Invocation& inv) {
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
-            std::string name = word.substr(2);
-            std::string value;
-            if (auto eq = name.find('='); eq != std::string::npos) {
-                value = name.substr(eq + 1);
-                name.resize(eq);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                return refused("option --" + name + " needs a value");
-            }
-            inv.options[name] = value;
-        } else {
-            positional.push_back(word);
-        }
-    }
+    std::set<std::string> known;
+    for (const auto& [name, operation] : operations())
+        known.insert(operation.options.begin(), operation.options.end());
+    Result<Words> words = splitWords(args, known, {});
+    if (!words) return refused(words.error());
+    const std::vector<std::string>& positional = words.value().positional;
+    inv.options = words.value().options;
     if (positional.empty()) return refused("no operation given");
     inv.operation = positional[0];
     auto op = operations().find(inv.operation);

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <cmath>
+#include <type_traits>
+
+#include "common/numbers.h"
 #include "common/result.h"
 
 namespace orv::cli {
@@ -65,6 +69,26 @@ inline Result<Words> splitWords(const std::vector<std::string>& args,
         }
     }
     return w;
+}
+
+// Option --name (or `fallback` when it is not given) as a number within
+// low .. high; a whole number when T is an integer type.
+template <class T>
+Result<T> optionNumber(const Words& w, const char* name, const char* fallback, double low,
+                       double high) {
+    const std::string text = w.get(name, fallback);
+    Result<double> v = num::parseDouble(text);
+    if (!v) return fail(std::string("--") + name + ": " + v.error());
+    if (v.value() < low || v.value() > high) {
+        return fail(std::string("--") + name + " " + text + " is outside " +
+                    num::formatDouble(low) + " .. " + num::formatDouble(high));
+    }
+    if constexpr (std::is_integral_v<T>) {
+        if (v.value() != std::floor(v.value())) {
+            return fail(std::string("--") + name + " must be a whole number");
+        }
+    }
+    return static_cast<T>(v.value());
 }
 
 }  // namespace orv::cli
