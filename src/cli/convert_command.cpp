@@ -322,11 +322,9 @@ std::optional<Failed> convert(const Words& w, std::ostream& out) {
 }  // namespace
 
 int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    for (const auto& a : args) {
-        if (a == "--help" || a == "-h") {
-            out << kConvertUsage;
-            return kExitOk;
-        }
+    if (helpAsked(args)) {
+        out << kConvertUsage;
+        return kExitOk;
     }
     Result<Words> w = splitWords(
         args, {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed"},

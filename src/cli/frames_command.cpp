@@ -15,13 +15,6 @@
 namespace orv::cli {
 namespace {
 
-bool helpAsked(const std::vector<std::string>& args) {
-    for (const auto& a : args) {
-        if (a == "--help" || a == "-h") return true;
-    }
-    return false;
-}
-
 std::optional<Failed> info(const Words& w, std::ostream& out) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
     Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);

@@ -224,11 +224,9 @@ std::optional<Failed> run(const Invocation& inv) {
 }  // namespace
 
 int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    for (const std::string& word : args) {
-        if (word == "--help" || word == "-h") {
-            out << kImageUsage;
-            return kExitOk;
-        }
+    if (helpAsked(args)) {
+        out << kImageUsage;
+        return kExitOk;
     }
     Invocation inv;
     std::optional<Failed> failed = parse(args, inv);

@@ -32,6 +32,14 @@ struct Words {
     }
 };
 
+// Whether the words ask for the command's help text.
+inline bool helpAsked(const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") return true;
+    }
+    return false;
+}
+
 // `valued` take a value, `flags` do not; "-o" is taken as "--output".
 inline Result<Words> splitWords(const std::vector<std::string>& args,
                                 const std::set<std::string>& valued,
