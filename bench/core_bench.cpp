@@ -7,8 +7,8 @@
 #include <string>
 
 #include "common/random.h"
+#include "dib/image_state.h"
 #include "dib/img_deal.h"
-#include "dib/img_state.h"
 #include "lcd/frame_record.h"
 #include "lcd/mono.h"
 #include "lcd/page_packing.h"
@@ -41,8 +41,9 @@ void BM_EngraveAndPack(benchmark::State& state) {
     MonoFrameArray frame{};
     LcdPageBufferArray pages{};
     std::int32_t count = 0;
+    rnd::Sequence random;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(Pencil(source, dest, 129, 65, 32, frame, count));
+        benchmark::DoNotOptimize(Pencil(source, dest, 129, 65, 32, frame, count, random));
         packLcdPages(frame, pages);
         benchmark::DoNotOptimize(pages.data());
     }
@@ -74,8 +75,9 @@ void runOperation(benchmark::State& state, Op op) {
 void BM_Pencil(benchmark::State& state) {
     MonoFrameArray frame{};
     std::int32_t count = 0;
+    rnd::Sequence random;
     runOperation(state, [&](const PixelGrid& s, PixelGrid& r, std::int32_t w, std::int32_t h) {
-        return Pencil(s, r, w, h, 32, frame, count);
+        return Pencil(s, r, w, h, 32, frame, count, random);
     });
 }
 BENCHMARK(BM_Pencil)->Apply(sizeArgs);

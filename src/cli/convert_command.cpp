@@ -1,33 +1,28 @@
-#include "cli/convert_command.h"
-
+// `orv convert`: a video file to a frame file, in steps: the options, the
+// sampling plan of the capture clock, decoding and scaling, the reduction of
+// each tick's picture, and the sink that takes the records.
 #include <unistd.h>
 
-#include <QImage>
-#include <QSaveFile>
-#include <QString>
-#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <ostream>
 
-#include "cli/image_command.h"
-#include "cli/options.h"
+#include "cli/command.h"
+#include "cli/convert_options.h"
+#include "cli/record_sink.h"
+#include "cli/sampling.h"
+#include "cli/stop_signals.h"
 #include "cli/video_reader.h"
 #include "common/numbers.h"
 #include "common/random.h"
-#include "lcd/dither.h"
 #include "lcd/frame_record.h"
-#include "lcd/gif_writer.h"
-#include "lcd/orv_reader.h"
 #include "lcd/page_packing.h"
 
 namespace orv::cli {
+namespace {
 
-const char* const kConvertUsage =
+const char* const kUsage =
     "usage: orv convert INPUT -o OUTPUT.orv [options]\n"
     "\n"
     "Turns a video file into LCD frames, as the tool records them from the screen.\n"
@@ -46,109 +41,8 @@ const char* const kConvertUsage =
     "  --quiet          no progress and no summary\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read, decoded or written (or the\n"
-    "run was interrupted), 2 a usage error. OUTPUT only ever holds whole frames.\n";
-
-const char* const kInfoUsage =
-    "usage: orv info FILE.orv [--stats] [--fps N]\n"
-    "\n"
-    "Checks a frame file strictly and prints its frame count and duration at N\n"
-    "frames per second (default 31). --stats adds the mean share of dark pixels\n"
-    "and the flicker (mean share of pixels that change from frame to frame).\n";
-
-const char* const kRenderUsage =
-    "usage: orv render FILE.orv -o OUT.png|OUT.gif [--frame N] [--scale S] [--fps N]\n"
-    "                  [--colors lcd|mono]\n"
-    "\n"
-    "Draws frames from the records as the LCD shows them: OUT.png one frame\n"
-    "(default 0), OUT.gif all frames as an animation at N frames per second\n"
-    "(default 31). Each pixel becomes S x S (default 4). lcd: dark pixels on a\n"
-    "yellow-green panel; mono: black on white.\n";
-
-namespace {
-
-volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void onInterrupt(int) { gInterrupted = 1; }
-
-// Where the scaled picture goes in the 128 x 64 frame area.
-struct Layout {
-    int scaledWidth = 128, scaledHeight = 64;  // what the video is scaled to
-    int cropX = 0, cropY = 0;                  // the part of it that is kept
-    int width = 128, height = 64;              // its size in the frame
-    int placeX = 0, placeY = 0;                // its place in the frame
-};
-
-Layout fitLayout(const std::string& fit, double aspect) {
-    Layout l;
-    if (fit == "stretch" || !(aspect > 0)) return l;
-    const bool wide = aspect >= 2.0;
-    if (fit == "letterbox") {
-        if (wide) {
-            l.height = std::max(1, static_cast<int>(std::lround(128 / aspect)));
-            l.placeY = (64 - l.height) / 2;
-        } else {
-            l.width = std::max(1, static_cast<int>(std::lround(64 * aspect)));
-            l.placeX = (128 - l.width) / 2;
-        }
-        l.scaledWidth = l.width;
-        l.scaledHeight = l.height;
-    } else {  // crop
-        if (wide) {
-            l.scaledWidth = std::max(128, static_cast<int>(std::lround(64 * aspect)));
-            l.cropX = (l.scaledWidth - 128) / 2;
-        } else {
-            l.scaledHeight = std::max(64, static_cast<int>(std::lround(128 / aspect)));
-            l.cropY = (l.scaledHeight - 64) / 2;
-        }
-    }
-    return l;
-}
-
-// Frame records go out whole, to OUTPUT or to a temporary file beside it.
-class RecordSink {
-  public:
-    enum class Mode { New, Append, Replace };
-    RecordSink(std::string output, Mode mode) : output_(std::move(output)), mode_(mode) {
-        target_ =
-            mode_ == Mode::Replace ? output_ + ".part-" + std::to_string(::getpid()) : output_;
-    }
-    Status write(const std::string& record) {
-        Result<std::uint64_t> r = appendFrameRecord(target_, record);
-        if (!r) return fail(r.error());
-        ++written_;
-        return Done{};
-    }
-    // Puts the result in place; a new OUTPUT with no frames is created empty.
-    Status finish() {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        if (written_ == 0 && !fs::exists(target_, ec)) {
-            std::FILE* f = std::fopen(target_.c_str(), "ab");
-            if (!f) return fail("cannot create \"" + target_ + "\"");
-            std::fclose(f);
-        }
-        if (mode_ == Mode::Replace) {
-            fs::rename(target_, output_, ec);
-            if (ec) {
-                abandon();
-                return fail("cannot replace \"" + output_ + "\": " + ec.message());
-            }
-        }
-        return Done{};
-    }
-    // After a failure: a replacement run leaves the old file as it was.
-    void abandon() {
-        if (mode_ == Mode::Replace) {
-            std::error_code ec;
-            std::filesystem::remove(target_, ec);
-        }
-    }
-    std::uint64_t written() const { return written_; }
-
-  private:
-    std::string output_, target_;
-    Mode mode_;
-    std::uint64_t written_ = 0;
-};
+    "run was interrupted by Ctrl-C, SIGTERM or SIGHUP), 2 a usage error. OUTPUT\n"
+    "only ever holds whole frames.\n";
 
 class Progress {
   public:
@@ -174,96 +68,77 @@ class Progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-std::optional<Failed> convert(const Words& w, std::ostream& out) {
-    if (w.positional.size() != 1) return Failed{kExitUsage, "convert takes one INPUT"};
-    if (!w.has("output")) return Failed{kExitUsage, "no output given (-o OUTPUT.orv)"};
-    const std::string input = w.positional[0], output = w.get("output", "");
-    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
-    Result<double> start = optionNumber<double>(w, "start", "0", 0, 1e9);
-    Result<double> duration = optionNumber<double>(w, "duration", "1e9", 0, 1e9);
-    Result<int> threshold = optionNumber<int>(w, "threshold", "127", 0, 255);
-    for (const std::string* e :
-         {fps ? nullptr : &fps.error(), start ? nullptr : &start.error(),
-          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error()}) {
-        if (e) return Failed{kExitUsage, *e};
+// The reduce step: the scaled video picture in the 129 x 65 source picture,
+// reduced to the one-bit frame and packed into its record.
+class Reducer {
+  public:
+    Reducer(const ConvertOptions& o, const FitLayout& layout)
+        : options_(o), layout_(layout), random_(o.seed) {
+        // Black where the video does not reach.
+        (void)picture_.dimension(4, 129, 65);
     }
-    const std::string fit = w.get("fit", "letterbox");
-    if (fit != "stretch" && fit != "letterbox" && fit != "crop") {
-        return Failed{kExitUsage, "unknown --fit \"" + fit + "\" (stretch, letterbox or crop)"};
-    }
-    Result<Dither> dither = parseDither(w.get("dither", "engrave"));
-    if (!dither) return Failed{kExitUsage, dither.error()};
-    if (w.has("seed")) {
-        Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed", ""), "--seed");
-        if (!seed) return Failed{kExitUsage, seed.error()};
-        rnd::setSeed(seed.value());
-    }
-    if (w.has("append") && w.has("force")) {
-        return Failed{kExitUsage, "--append and --force do not go together"};
-    }
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(output, ec);
-    if (exists && !w.has("append") && !w.has("force")) {
-        return Failed{
-            kExitUsage,
-            "\"" + output + "\" exists; add --append to add frames or --force to replace it"};
+    std::string record(const std::vector<std::uint8_t>& scaled) {
+        placeScaled(layout_, scaled, picture_);
+        reduceFrame(options_.dither, picture_, options_.threshold, options_.invert, mono_, scratch_,
+                    random_);
+        packLcdPages(mono_, pages_);
+        return buildFrameRecord(pages_);
     }
 
-    VideoReader video;
-    if (Status opened = video.open(input); !opened) return Failed{kExitIo, opened.error()};
-    const double first = start.value();
+  private:
+    const ConvertOptions& options_;
+    FitLayout layout_;
+    rnd::Sequence random_;
+    PixelGrid picture_, scratch_;
+    MonoFrameArray mono_{};
+    LcdPageBufferArray pages_{};
+};
+
+Outcome convert(const ConvertOptions& o, std::ostream& out) {
+    StopSignals stops;
+    VideoReader video(&StopSignals::requested);
+    if (Status opened = video.open(o.input); !opened) return Failed{kExitIo, opened.error()};
     const double declared = video.declaredDuration();
-    double end = first + duration.value();
-    if (declared > 0) end = std::min(end, declared);
-    const Layout layout = fitLayout(fit, video.displayAspect());
-    if (first > 0) video.seekBefore(first);
+    const double end =
+        declared > 0 ? std::min(o.start + o.duration, declared) : o.start + o.duration;
+    if (o.start > 0) video.seekBefore(o.start);
 
-    RecordSink sink(output, w.has("append")  ? RecordSink::Mode::Append
-                            : w.has("force") ? RecordSink::Mode::Replace
-                                             : RecordSink::Mode::New);
+    TickSampler sampler(o.start, end, o.fps);
+    const FitLayout layout = fitLayout(o.fit, video.displayAspect());
+    Reducer reducer(o, layout);
+    RecordSink sink(o.output, o.append    ? RecordSink::Mode::Append
+                              : o.replace ? RecordSink::Mode::Replace
+                                          : RecordSink::Mode::New);
     const auto estimate =
-        static_cast<std::uint64_t>(std::max(0.0, std::ceil((end - first) * fps.value() - 1e-9)));
-    Progress progress(!w.has("quiet") && ::isatty(2), estimate);
+        static_cast<std::uint64_t>(std::max(0.0, std::ceil((end - o.start) * o.fps - 1e-9)));
+    Progress progress(!o.quiet && ::isatty(2), estimate);
     const auto began = std::chrono::steady_clock::now();
     auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     };
 
-    // The source picture as the workbench holds it: 129 x 65, black where the
-    // video does not reach.
-    PixelGrid picture;
-    (void)picture.dimension(4, 129, 65);
-    PixelGrid scratch;
-    MonoFrameArray mono{};
-    LcdPageBufferArray pages{};
-
-    // The frame on show, scaled; each tick shows the latest frame whose time
-    // is not after the tick (before the first frame, the first frame).
+    // The frame on show, scaled, and when it stops showing.
     std::vector<std::uint8_t> held;
-    double heldEnd = first;  // when the frame on show stops showing
-    auto emitTick = [&]() -> std::optional<Failed> {
-        for (int r = 0; r < layout.height; ++r) {
-            // Frame row r is picture row r + 1, grid row 63 - r.
-            const int frameRow = layout.placeY + r;
-            const std::uint8_t* from =
-                held.data() + ((layout.cropY + r) * layout.scaledWidth + layout.cropX) * 4;
-            std::memcpy(&picture(0, layout.placeX, 63 - frameRow), from,
-                        static_cast<std::size_t>(layout.width) * 4);
+    double heldEnd = o.start;
+    Outcome failed;
+    // Every tick before `until` takes the frame on show.
+    auto emitTicksBefore = [&](double until) {
+        while (!held.empty() && !failed && sampler.tickBefore(until)) {
+            if (StopSignals::requested()) {
+                failed = Failed{kExitIo, "interrupted"};
+                break;
+            }
+            if (Status s = sink.write(reducer.record(held)); !s) {
+                failed = Failed{kExitIo, s.error()};
+                break;
+            }
+            sampler.advance();
+            progress.update(sink.written(), elapsed());
         }
-        reduceFrame(dither.value(), picture, threshold.value(), w.has("invert"), mono, scratch);
-        packLcdPages(mono, pages);
-        if (Status s = sink.write(buildFrameRecord(pages)); !s) return Failed{kExitIo, s.error()};
-        progress.update(sink.written(), elapsed());
-        return std::nullopt;
     };
 
-    gInterrupted = 0;
-    auto previous = std::signal(SIGINT, onInterrupt);
-    std::optional<Failed> failed;
-    std::uint64_t tick = 0;
     bool streamEnded = false;
-    auto tickTime = [&] { return first + static_cast<double>(tick) / fps.value(); };
-    while (!failed && !gInterrupted) {
+    while (!failed) {
         Result<bool> more = video.next();
         if (!more) {
             failed = Failed{kExitIo, more.error()};
@@ -274,45 +149,37 @@ std::optional<Failed> convert(const Words& w, std::ostream& out) {
             break;
         }
         const double t = video.frameTime();
-        while (!held.empty() && !failed && !gInterrupted && tickTime() < t && tickTime() < end) {
-            failed = emitTick();
-            ++tick;
-        }
-        if (failed || tickTime() >= end) break;
+        emitTicksBefore(t);
+        if (failed || sampler.done()) break;
         if (Status s = video.scale(layout.scaledWidth, layout.scaledHeight, held); !s) {
             failed = Failed{kExitIo, s.error()};
         }
         heldEnd = t + video.frameDuration();
     }
-    while (!held.empty() && !failed && !gInterrupted && tickTime() < std::min(end, heldEnd)) {
-        failed = emitTick();
-        ++tick;
-    }
+    if (!failed) emitTicksBefore(heldEnd);
     if (!failed && streamEnded && declared > 0 && heldEnd + 0.5 < std::min(end, declared)) {
         failed =
-            Failed{kExitIo, "\"" + input + "\" ends at " +
+            Failed{kExitIo, "\"" + o.input + "\" ends at " +
                                 num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
                                 num::formatDouble(std::round(declared * 100) / 100) +
                                 " s: the file is damaged or cut short"};
     }
-    std::signal(SIGINT, previous);
     progress.end();
-    if (!failed && gInterrupted) failed = Failed{kExitIo, "interrupted"};
     if (failed) {
         sink.abandon();
-        failed->message += w.has("force")
-                               ? "; \"" + output + "\" is left as it was"
-                               : "; \"" + output + "\" holds " + std::to_string(sink.written()) +
+        failed->message += o.replace
+                               ? "; \"" + o.output + "\" is left as it was"
+                               : "; \"" + o.output + "\" holds " + std::to_string(sink.written()) +
                                      " whole frames from this run";
         return failed;
     }
     if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
-    if (!w.has("quiet")) {
+    if (!o.quiet) {
         const double secs = elapsed();
         char line[256];
         std::snprintf(line, sizeof line,
                       "orv convert: %llu frames to %s in %.2f s (%.1f frames/s)\n",
-                      static_cast<unsigned long long>(sink.written()), output.c_str(), secs,
+                      static_cast<unsigned long long>(sink.written()), o.output.c_str(), secs,
                       secs > 0 ? sink.written() / secs : 0.0);
         out << line;
     }
@@ -322,24 +189,14 @@ std::optional<Failed> convert(const Words& w, std::ostream& out) {
 }  // namespace
 
 int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (helpAsked(args)) {
-        out << kConvertUsage;
-        return kExitOk;
-    }
-    Result<Words> w = splitWords(
-        args, {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed"},
-        {"invert", "append", "force", "quiet"});
-    std::optional<Failed> failed;
-    if (!w) {
-        failed = Failed{kExitUsage, w.error()};
-    } else {
-        failed = convert(w.value(), out);
-    }
-    if (failed) {
-        err << "orv convert: " << failed->message << "\n";
-        return failed->status;
-    }
-    return kExitOk;
+    return runCommand("convert", kUsage, args,
+                      {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed"},
+                      {"invert", "append", "force", "quiet"}, out, err,
+                      [&out](const Words& w) -> Outcome {
+                          Result<ConvertOptions> options = parseConvertOptions(w);
+                          if (!options) return Failed{kExitUsage, options.error()};
+                          return convert(options.value(), out);
+                      });
 }
 
 }  // namespace orv::cli

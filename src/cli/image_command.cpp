@@ -1,4 +1,4 @@
-#include "cli/image_command.h"
+#include "cli/command.h"
 
 #include <QString>
 #include <array>
@@ -12,15 +12,17 @@
 #include "cli/picture_io.h"
 #include "common/numbers.h"
 #include "common/random.h"
+#include "dib/image_state.h"
 #include "dib/img_deal.h"
-#include "dib/img_state.h"
 #include "lcd/frame_record.h"
 #include "lcd/mono.h"
 #include "lcd/page_packing.h"
 
 namespace orv::cli {
 
-const char* const kImageUsage =
+namespace {
+
+const char* const kUsage =
     "usage: orv image copy|engrave|equalize|brightness|zoom|sharpen INPUT OUTPUT [options]\n"
     "\n"
     "Runs one workbench operation on the picture INPUT and writes the result to\n"
@@ -41,8 +43,6 @@ const char* const kImageUsage =
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage or\n"
     "parameter error or a refused operation. Nothing is written on an error.\n";
-
-namespace {
 
 using Options = std::map<std::string, std::string>;
 
@@ -77,14 +77,13 @@ std::optional<Failed> runEqualize(ImageState& s, const Options&) {
 }
 
 std::optional<Failed> runEngrave(ImageState& s, const Options& options) {
-    if (auto seed = options.find("seed"); seed != options.end()) {
-        Result<std::uint64_t> n = num::parseUnsigned64(seed->second, "--seed");
-        if (!n) return refused(n.error());
-        rnd::setSeed(n.value());
-    }
+    Result<std::uint64_t> seed =
+        num::parseUnsigned64(option(options, "seed", std::to_string(rnd::kDefaultSeed)), "--seed");
+    if (!seed) return refused(seed.error());
+    rnd::Sequence random(seed.value());
     return finish(s,
                   Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
-                         s.MonoFrame, s.MonoCount),
+                         s.MonoFrame, s.MonoCount, random),
                   s.SourceWidth, s.SourceHeight);
 }
 
@@ -159,16 +158,10 @@ struct Invocation {
     Options options;
 };
 
-// Splits the words into operation, INPUT, OUTPUT and --name VALUE options
-// (also --name=VALUE).
-std::optional<Failed> parse(const std::vector<std::string>& args, Invocation& inv) {
-    std::set<std::string> known;
-    for (const auto& [name, operation] : operations())
-        known.insert(operation.options.begin(), operation.options.end());
-    Result<Words> words = splitWords(args, known, {});
-    if (!words) return refused(words.error());
-    const std::vector<std::string>& positional = words.value().positional;
-    inv.options = words.value().options;
+// The operation, INPUT, OUTPUT and the options that apply to the operation.
+std::optional<Failed> parse(const Words& words, Invocation& inv) {
+    const std::vector<std::string>& positional = words.positional;
+    inv.options = words.options;
     if (positional.empty()) return refused("no operation given");
     inv.operation = positional[0];
     auto op = operations().find(inv.operation);
@@ -194,7 +187,7 @@ std::optional<Failed> run(const Invocation& inv) {
     Result<LoadedPicture> picture = readPicture(QString::fromStdString(inv.input));
     if (!picture) return Failed{kExitIo, picture.error()};
 
-    ImageState& s = imageState();
+    ImageState s;
     s.SourceGrid = std::move(picture.value().grid);
     s.SourceWidth = picture.value().width;
     s.SourceHeight = picture.value().height;
@@ -224,18 +217,14 @@ std::optional<Failed> run(const Invocation& inv) {
 }  // namespace
 
 int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (helpAsked(args)) {
-        out << kImageUsage;
-        return kExitOk;
-    }
-    Invocation inv;
-    std::optional<Failed> failed = parse(args, inv);
-    if (!failed) failed = run(inv);
-    if (failed) {
-        err << "orv image: " << failed->message << "\n";
-        return failed->status;
-    }
-    return kExitOk;
+    std::set<std::string> known;
+    for (const auto& [name, operation] : operations())
+        known.insert(operation.options.begin(), operation.options.end());
+    return runCommand("image", kUsage, args, known, {}, out, err, [](const Words& words) {
+        Invocation inv;
+        std::optional<Failed> failed = parse(words, inv);
+        return failed ? failed : run(inv);
+    });
 }
 
 }  // namespace orv::cli

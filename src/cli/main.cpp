@@ -1,10 +1,10 @@
 // orv: the command line of ORV Tool. Needs no display.
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "cli/convert_command.h"
-#include "cli/image_command.h"
+#include "cli/command.h"
 
 namespace {
 
@@ -21,6 +21,18 @@ const char* const kUsage =
     "Options:\n"
     "  --help  show this text\n";
 
+struct Entry {
+    const char* name;
+    orv::cli::Command run;
+};
+
+const Entry kCommands[] = {
+    {"image", orv::cli::runImage},
+    {"convert", orv::cli::runConvert},
+    {"info", orv::cli::runInfo},
+    {"render", orv::cli::runRender},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -36,10 +48,9 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return kExitOk;
     }
-    if (command == "image") return runImage(args, std::cout, std::cerr);
-    if (command == "convert") return runConvert(args, std::cout, std::cerr);
-    if (command == "info") return runInfo(args, std::cout, std::cerr);
-    if (command == "render") return runRender(args, std::cout, std::cerr);
+    for (const Entry& e : kCommands) {
+        if (command == e.name) return e.run(args, std::cout, std::cerr);
+    }
     std::cerr << "orv: unknown command \"" << command << "\" (try 'orv --help')\n";
     return kExitUsage;
 }

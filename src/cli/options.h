@@ -16,12 +16,6 @@
 
 namespace orv::cli {
 
-// Why a command stops: its exit status and one line for the user.
-struct Failed {
-    int status;
-    std::string message;
-};
-
 struct Words {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;  // flags hold "1"

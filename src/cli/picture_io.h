@@ -6,8 +6,8 @@
 
 #include <memory>
 
+#include "common/pixel_grid.h"
 #include "common/result.h"
-#include "dib/pixel_grid.h"
 
 namespace orv::cli {
 

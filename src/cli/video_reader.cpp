@@ -1,5 +1,7 @@
 #include "cli/video_reader.h"
 
+#include <array>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -12,13 +14,43 @@ namespace {
 
 std::string avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    if (av_strerror(code, text, sizeof text) < 0) return "error " + std::to_string(code);
     return text;
 }
+
+// The FFmpeg interrupt check: asks the reader's stop question.
+extern "C" int askStop(void* opaque) {
+    auto stop = reinterpret_cast<bool (*)()>(opaque);
+    return stop && stop() ? 1 : 0;
+}
+
+// Durations of the packets sent last, by presentation time: a frame's
+// duration is its packet's, found again when the frame comes out.
+class PacketDurations {
+  public:
+    void note(std::int64_t pts, std::int64_t duration) {
+        entries_[next_++ % entries_.size()] = {pts, duration};
+    }
+    std::int64_t find(std::int64_t pts) const {
+        for (const Entry& e : entries_) {
+            if (e.pts == pts && e.duration > 0) return e.duration;
+        }
+        return 0;
+    }
+
+  private:
+    struct Entry {
+        std::int64_t pts = AV_NOPTS_VALUE;
+        std::int64_t duration = 0;
+    };
+    std::array<Entry, 64> entries_{};
+    std::size_t next_ = 0;
+};
 
 }  // namespace
 
 struct VideoReader::Impl {
+    bool (*stopRequested)() = nullptr;
     std::string path;
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
@@ -29,6 +61,7 @@ struct VideoReader::Impl {
     bool draining = false;
     double time = 0;
     double duration = 0;
+    PacketDurations durations;
 
     ~Impl() {
         sws_freeContext(sws);
@@ -42,22 +75,33 @@ struct VideoReader::Impl {
         const AVStream* s = video();
         return s->start_time == AV_NOPTS_VALUE ? 0.0 : s->start_time * av_q2d(s->time_base);
     }
+    bool stopped() const { return stopRequested && stopRequested(); }
     Failure damaged(int code) const {
+        if (code == AVERROR_EXIT || stopped()) return fail("interrupted");
         return fail("cannot decode \"" + path + "\": " + avError(code));
     }
 };
 
-VideoReader::VideoReader() : impl_(std::make_unique<Impl>()) {}
+VideoReader::VideoReader(bool (*stopRequested)()) : impl_(std::make_unique<Impl>()) {
+    impl_->stopRequested = stopRequested;
+}
 VideoReader::~VideoReader() = default;
 
 Status VideoReader::open(const std::string& path) {
     Impl& d = *impl_;
     d.path = path;
     av_log_set_level(AV_LOG_ERROR);
+    d.format = avformat_alloc_context();
+    if (!d.format) return fail("cannot open video \"" + path + "\": out of memory");
+    d.format->interrupt_callback.callback = askStop;
+    d.format->interrupt_callback.opaque = reinterpret_cast<void*>(d.stopRequested);
+    // On failure avformat_open_input frees the context and clears the pointer.
     if (int e = avformat_open_input(&d.format, path.c_str(), nullptr, nullptr); e < 0) {
+        if (e == AVERROR_EXIT) return fail("interrupted");
         return fail("cannot open video \"" + path + "\": " + avError(e));
     }
     if (int e = avformat_find_stream_info(d.format, nullptr); e < 0) {
+        if (e == AVERROR_EXIT) return fail("interrupted");
         return fail("cannot read video \"" + path + "\": " + avError(e));
     }
     const AVCodec* decoder = nullptr;
@@ -65,14 +109,18 @@ Status VideoReader::open(const std::string& path) {
     if (d.stream < 0 || !decoder)
         return fail("\"" + path + "\" has no video stream that can be decoded");
     d.codec = avcodec_alloc_context3(decoder);
-    avcodec_parameters_to_context(d.codec, d.video()->codecpar);
+    d.packet = av_packet_alloc();
+    d.frame = av_frame_alloc();
+    if (!d.codec || !d.packet || !d.frame)
+        return fail("cannot decode \"" + path + "\": out of memory");
+    if (int e = avcodec_parameters_to_context(d.codec, d.video()->codecpar); e < 0) {
+        return fail("cannot decode \"" + path + "\": " + avError(e));
+    }
     d.codec->thread_count = 0;  // as many as the machine has
     d.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (int e = avcodec_open2(d.codec, decoder, nullptr); e < 0) {
         return fail("cannot decode \"" + path + "\": " + avError(e));
     }
-    d.packet = av_packet_alloc();
-    d.frame = av_frame_alloc();
     return Done{};
 }
 
@@ -115,18 +163,22 @@ Result<bool> VideoReader::next() {
                                          : 0;
             d.time = pts * av_q2d(s->time_base) - d.startSeconds();
             const AVRational rate = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
-            d.duration = d.frame->pkt_duration > 0 ? d.frame->pkt_duration * av_q2d(s->time_base)
-                         : rate.num > 0            ? av_q2d(av_inv_q(rate))
-                                                   : 0.04;
+            const std::int64_t packetDuration = d.durations.find(d.frame->pts);
+            d.duration = packetDuration > 0 ? packetDuration * av_q2d(s->time_base)
+                         : rate.num > 0     ? av_q2d(av_inv_q(rate))
+                                            : 0.04;
             return true;
         }
         if (got == AVERROR_EOF) return false;
         if (got != AVERROR(EAGAIN)) return d.damaged(got);
         if (d.draining) return false;
+        if (d.stopped()) return fail("interrupted");
         const int read = av_read_frame(d.format, d.packet);
         if (read == AVERROR_EOF) {
             d.draining = true;
-            avcodec_send_packet(d.codec, nullptr);
+            if (int e = avcodec_send_packet(d.codec, nullptr); e < 0 && e != AVERROR_EOF) {
+                return d.damaged(e);
+            }
             continue;
         }
         if (read < 0) return d.damaged(read);
@@ -135,6 +187,7 @@ Result<bool> VideoReader::next() {
             return fail("\"" + d.path + "\" is damaged or cut short (a frame is incomplete)");
         }
         if (d.packet->stream_index == d.stream) {
+            d.durations.note(d.packet->pts, d.packet->duration);
             const int sent = avcodec_send_packet(d.codec, d.packet);
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 av_packet_unref(d.packet);
@@ -158,7 +211,9 @@ Status VideoReader::scale(int width, int height, std::vector<std::uint8_t>& bgra
     bgra.resize(static_cast<std::size_t>(width) * height * 4);
     std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
     int strides[4] = {width * 4, 0, 0, 0};
-    sws_scale(d.sws, f->data, f->linesize, 0, f->height, planes, strides);
+    if (sws_scale(d.sws, f->data, f->linesize, 0, f->height, planes, strides) != height) {
+        return fail("cannot scale the frames of \"" + d.path + "\"");
+    }
     return Done{};
 }
 

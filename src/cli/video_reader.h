@@ -9,13 +9,13 @@
 
 #include "common/result.h"
 
-struct AVFrame;
-
 namespace orv::cli {
 
 class VideoReader {
   public:
-    VideoReader();
+    // `stopRequested` is asked while the reader waits for input; when it says
+    // yes, the blocked call gives up and next() fails as interrupted.
+    explicit VideoReader(bool (*stopRequested)() = nullptr);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;
@@ -27,11 +27,13 @@ class VideoReader {
     double declaredDuration() const;
     // Width over height as shown (sample aspect included).
     double displayAspect() const;
-    // Seeks so that decoding continues from at or before `seconds`.
+    // Seeks so that decoding continues from at or before `seconds`; where the
+    // file cannot seek, decoding goes on from where it is, which gives the
+    // same ticks, only later.
     void seekBefore(double seconds);
 
     // Decodes the next frame in presentation order: true with a frame, false
-    // at the end of the stream, or a failure for a damaged stream.
+    // at the end of the stream, or a failure for a damaged stream or a stop.
     Result<bool> next();
     // The current frame's time in seconds from the stream's start, and how
     // long it is shown.

@@ -147,20 +147,4 @@ std::string formatSingle(float value) { return formatSignificant(value, 7); }
 
 std::string formatDouble(double value) { return formatSignificant(value, 15); }
 
-Result<std::int32_t> checkedMul(std::int32_t a, std::int32_t b) {
-    std::int32_t r = 0;
-    if (__builtin_mul_overflow(a, b, &r)) {
-        return fail(std::to_string(a) + " x " + std::to_string(b) + " is outside the 32-bit range");
-    }
-    return r;
-}
-
-Result<std::int32_t> checkedAdd(std::int32_t a, std::int32_t b) {
-    std::int32_t r = 0;
-    if (__builtin_add_overflow(a, b, &r)) {
-        return fail(std::to_string(a) + " + " + std::to_string(b) + " is outside the 32-bit range");
-    }
-    return r;
-}
-
 }  // namespace orv::num

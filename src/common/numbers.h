@@ -45,8 +45,4 @@ Result<std::uint64_t> parseUnsigned64(std::string_view text, std::string_view wh
 std::string formatSingle(float value);
 std::string formatDouble(double value);
 
-// Checked 32-bit arithmetic: fails on overflow instead of wrapping.
-Result<std::int32_t> checkedMul(std::int32_t a, std::int32_t b);
-Result<std::int32_t> checkedAdd(std::int32_t a, std::int32_t b);
-
 }  // namespace orv::num

@@ -1,19 +1,7 @@
 #include "common/random.h"
 
-#include <array>
-
 namespace orv::rnd {
 namespace {
-
-// Eight interleaved 32-bit xorshift generators: value n of the sequence is the
-// next output of lane n mod 8. The lanes are independent, so a bulk fill runs
-// them side by side.
-constexpr std::size_t kLanes = 8;
-
-struct State {
-    std::array<std::uint32_t, kLanes> lane{};
-    std::uint64_t drawn = 0;  // values handed out since the seed
-};
 
 inline std::uint32_t step(std::uint32_t x) {
     x ^= x << 13;
@@ -29,47 +17,39 @@ std::uint64_t mix64(std::uint64_t z) {
     return z ^ (z >> 31);
 }
 
-State startState(std::uint64_t seed) {
-    State s;
+}  // namespace
+
+Sequence::Sequence(std::uint64_t seed) {
     for (std::size_t i = 0; i < kLanes; ++i) {
         std::uint32_t v = static_cast<std::uint32_t>(mix64(seed * kLanes + i) >> 32);
-        s.lane[i] = v ? v : 0x6C8E9CF5u;  // xorshift must never hold 0
+        lane_[i] = v ? v : 0x6C8E9CF5u;  // xorshift must never hold 0
     }
-    return s;
 }
 
-State gState = startState(kDefaultSeed);
-
-inline std::uint32_t nextStep() {
-    std::uint32_t& lane = gState.lane[gState.drawn % kLanes];
+std::uint32_t Sequence::nextStep() {
+    std::uint32_t& lane = lane_[drawn_ % kLanes];
     lane = step(lane);
-    ++gState.drawn;
+    ++drawn_;
     return lane >> 8;
 }
 
-}  // namespace
-
-void setSeed(std::uint64_t seed) { gState = startState(seed); }
-
-float next() { return static_cast<float>(nextStep()) * kStep; }
-
-void fillSteps(std::uint32_t* out, std::size_t count) {
+void Sequence::fillSteps(std::uint32_t* out, std::size_t count) {
     std::size_t i = 0;
-    while (i < count && gState.drawn % kLanes != 0) out[i++] = nextStep();
+    while (i < count && drawn_ % kLanes != 0) out[i++] = nextStep();
     const std::size_t bodyStart = i;
-    std::array<std::uint32_t, kLanes> lanes = gState.lane;
+    std::array<std::uint32_t, kLanes> lanes = lane_;
     for (; i + kLanes <= count; i += kLanes) {
         for (std::size_t j = 0; j < kLanes; ++j) {
             lanes[j] = step(lanes[j]);
             out[i + j] = lanes[j] >> 8;
         }
     }
-    gState.lane = lanes;
-    gState.drawn += i - bodyStart;
+    lane_ = lanes;
+    drawn_ += i - bodyStart;
     while (i < count) out[i++] = nextStep();
 }
 
-void fill(float* out, std::size_t count) {
+void Sequence::fill(float* out, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) out[i] = next();
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "common/clock.h"
+#include "common/grid_checks.h"
 #include "common/numbers.h"
-#include "dib/grid_checks.h"
 
 namespace orv {
 namespace {
@@ -80,7 +80,7 @@ float zoomInverse(float scale) {
 Result<std::int32_t> StatChart(const PixelGrid& source, PixelGrid& result, std::int32_t width,
                                std::int32_t height, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(source, width, height, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     if (width == 0 || height == 0) {
@@ -122,7 +122,7 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
                             float redContrast, float greenContrast, float blueContrast,
                             std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(source, width, height, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     // Channel order in a pixel: blue (0), green (1), red (2).
@@ -165,7 +165,7 @@ Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32
                           std::int32_t H, std::int32_t newW, std::int32_t newH,
                           std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(source, W, H, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(source, W, H, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     if (W < 2 || H < 2) {
@@ -206,7 +206,7 @@ Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32
 Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int32_t W,
                            std::int32_t H, float k, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(source, W, H, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(source, W, H, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     if (!std::isfinite(k)) return fail("sharpen strength is not a finite number");

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
+#include "common/pixel_grid.h"
 #include "common/result.h"
-#include "dib/pixel_grid.h"
 #include "dib/transfer.h"  // CopyData
 
 namespace orv {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "common/clock.h"
-#include "dib/grid_checks.h"
+#include "common/grid_checks.h"
 
 namespace orv {
 
@@ -13,7 +13,7 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
                              std::int32_t X2, std::int32_t Y2, PixelGrid& grid,
                              std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status bpp = detail::requireBitsPerPixel(BitsPerPixel); !bpp) return fail(bpp.error());
+    if (Status bpp = requireBitsPerPixel(BitsPerPixel); !bpp) return fail(bpp.error());
     const std::int64_t width = static_cast<std::int64_t>(X2) - X1 + 1;
     const std::int64_t height = static_cast<std::int64_t>(Y2) - Y1 + 1;
     // The extents may pass 32 bits; dimension() itself leaves the grid as it
@@ -39,7 +39,7 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
 Result<std::int32_t> DrawPic(const SurfaceView& surface, std::int32_t height, std::int32_t width,
                              const PixelGrid& grid, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(grid, width, height, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(grid, width, height, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     const std::int64_t rows = std::min<std::int64_t>(height, surface.height);
@@ -57,7 +57,7 @@ Result<std::int32_t> DrawPic(const SurfaceView& surface, std::int32_t height, st
 Result<std::int32_t> CopyData(const PixelGrid& source, PixelGrid& result, std::int32_t width,
                               std::int32_t height, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(source, width, height, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     assert(&source != &result);

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "common/pixel_grid.h"
 #include "common/result.h"
-#include "dib/pixel_grid.h"
 
 namespace orv {
 

@@ -55,12 +55,12 @@ Result<Dither> parseDither(const std::string& name) {
 }
 
 void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool invert,
-                 MonoFrameArray& MonoFrame, PixelGrid& scratch) {
+                 MonoFrameArray& MonoFrame, PixelGrid& scratch, rnd::Sequence& random) {
     switch (method) {
         case Dither::Engrave: {
             std::int32_t count = 0;
             (void)Pencil(source, scratch, source.width(), source.height(), kBitsPerPixel, MonoFrame,
-                         count);
+                         count, random);
             break;
         }
         case Dither::Threshold:

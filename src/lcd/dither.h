@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "common/pixel_grid.h"
+#include "common/random.h"
 #include "common/result.h"
-#include "dib/img_state.h"
-#include "dib/pixel_grid.h"
+#include "lcd/frame.h"
 
 namespace orv {
 
@@ -27,9 +28,9 @@ inline int luminance(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
 
 // Reduces a 129 x 65 source picture (as the workbench holds it: frame pixel
 // (c, r) is grid (c, 63 - r)) into MonoFrame. `scratch` receives engrave's
-// result picture. `invert` swaps light and dark.
+// result picture and `random` its dither. `invert` swaps light and dark.
 void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool invert,
-                 MonoFrameArray& MonoFrame, PixelGrid& scratch);
+                 MonoFrameArray& MonoFrame, PixelGrid& scratch, rnd::Sequence& random);
 
 // The threshold masks, for tests: values 0..255 at frame column c, row r.
 int bayerThreshold(int c, int r);

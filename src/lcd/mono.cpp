@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/grid_checks.h"
 #include "common/random.h"
-#include "dib/grid_checks.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -89,9 +89,10 @@ inline void engraveFour(const std::uint8_t* s, std::uint8_t* d, std::size_t stri
 
 Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32_t width,
                             std::int32_t height, std::int32_t BitsPerPixel,
-                            MonoFrameArray& MonoFrame, std::int32_t& MonoCount) {
+                            MonoFrameArray& MonoFrame, std::int32_t& MonoCount,
+                            rnd::Sequence& random) {
     const Stopwatch watch;
-    if (Status ok = detail::requireSource(source, width, height, BitsPerPixel); !ok) {
+    if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     assert(&source != &dest);
@@ -104,7 +105,7 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
     // One draw per visited pixel, in visiting order.
     static thread_local std::vector<std::uint32_t> steps;
     steps.resize(visits);
-    rnd::fillSteps(steps.data(), visits);
+    random.fillSteps(steps.data(), visits);
 
     // Visit v (0-based) goes to entry v + 1 up to 8192; past that every visit
     // lands on entry 8192, so only the last one counts. Such pictures go

@@ -3,22 +3,24 @@
 
 #include <cstdint>
 
+#include "common/pixel_grid.h"
+#include "common/random.h"
 #include "common/result.h"
-#include "dib/img_state.h"
-#include "dib/pixel_grid.h"
+#include "lcd/frame.h"
 
 namespace orv {
 
 // Visits pixels column by column from the left (x = 0 .. width - 2), each
 // column from the bottom row up (y = 0 .. height - 2). Luminance
-// L = (3B + 6G + R) \ 10; with u the next value of the process-wide random
-// sequence (drawn for every pixel) the pixel is light when L > 180 or
+// L = (3B + 6G + R) \ 10; with u the next value of `random` (drawn for every
+// pixel) the pixel is light when L > 180 or
 // u x L > 90. Light pixels become MonoLight in MonoFrame and white in
 // `dest`, dark ones 0 and black. MonoCount numbers the entries from 1 and stops
 // at 8192; later pixels overwrite entry 8192. `dest` gets the source's size,
 // its last column and top row black.
 Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32_t width,
                             std::int32_t height, std::int32_t BitsPerPixel,
-                            MonoFrameArray& MonoFrame, std::int32_t& MonoCount);
+                            MonoFrameArray& MonoFrame, std::int32_t& MonoCount,
+                            rnd::Sequence& random);
 
 }  // namespace orv

@@ -8,11 +8,9 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "lcd/frame.h"
 
 namespace orv {
-
-// One frame record: the 1024 packed bytes, page by page.
-using FramePages = std::array<std::uint8_t, 1024>;
 
 // Reads records from `text`, calling `frame` for each whole record in order.
 // Lines must end with CR LF; values are decimal 0..255 without sign or leading
@@ -24,10 +22,5 @@ Result<std::uint64_t> readFrameRecords(std::string_view text,
 // The same for a file; a failure names the file.
 Result<std::uint64_t> readFrameFile(const std::string& path,
                                     const std::function<void(const FramePages&)>& frame);
-
-// Whether the pixel at (column, row from the top) of a frame is dark.
-inline bool frameDark(const FramePages& f, int column, int row) {
-    return (f[static_cast<std::size_t>(128 * (row / 8) + column)] >> (row % 8)) & 1;
-}
 
 }  // namespace orv

@@ -6,35 +6,25 @@
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <vector>
 
-#include "cli_support.h"
+#include "orv_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using orv::test::Outcome;
-using orv::test::readAll;
+using orv::test::readFile;
 
 class OrvImage : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("orv-cli-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
 
     Outcome run(const std::vector<std::string>& args) const {
-        return orv::test::runOrv(args, dir_);
+        return orv::test::runOrv(args, dir_.path());
     }
 
     // Saves a picture whose pixel (col, row-from-top) is colour(col, row).
@@ -53,7 +43,7 @@ class OrvImage : public ::testing::Test {
         return image.convertToFormat(QImage::Format_RGB32);
     }
 
-    fs::path dir_;
+    orv::test::TempDir dir_{"orv-cli"};
 };
 
 QRgb gradient(int x, int y) { return qRgb((x * 7) % 256, (y * 11) % 256, (x + y) % 256); }
@@ -149,7 +139,7 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
         }
     }
     record << "F\r\n";
-    EXPECT_EQ(readAll(orv), record.str() + record.str());
+    EXPECT_EQ(readFile(orv), record.str() + record.str());
 
     const QImage e = load(path("e.png"));
     for (int y = 0; y < 65; ++y) {
@@ -177,7 +167,7 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     const std::string in = save("in.png", 16, 9, gradient);
     const std::string tiny = save("tiny.png", 1, 1, gradient);
     const std::string text = path("text.png");
-    std::ofstream(text) << "not a picture";
+    orv::test::writeFile(text, "not a picture");
     const std::string out = path("out.png");
     const struct {
         std::vector<std::string> args;
@@ -218,16 +208,16 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
 TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
     const std::string in = save("in.png", 16, 9, gradient);
     const std::string out = path("out.png");
-    std::ofstream(out) << "precious";
+    orv::test::writeFile(out, "precious");
     EXPECT_EQ(run({"image", "zoom", in, out, "--x", "-2"}).status, 2);
-    EXPECT_EQ(readAll(out), "precious");
+    EXPECT_EQ(readFile(out), "precious");
     // The frame file is appended before the picture is put in place; a picture
     // that cannot be put there takes the record back.
     const std::string orv = path("keep.orv");
-    std::ofstream(orv) << "F\r\n";
+    orv::test::writeFile(orv, "F\r\n");
     fs::create_directory(path("blocked.png"));
     EXPECT_EQ(run({"image", "engrave", in, path("blocked.png"), "--orv", orv}).status, 1);
-    EXPECT_EQ(readAll(orv), "F\r\n");
+    EXPECT_EQ(readFile(orv), "F\r\n");
 }
 
 TEST_F(OrvImage, HelpTextsExitZero) {

@@ -9,12 +9,11 @@
 #include <QImageReader>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <vector>
 
-#include "cli_support.h"
 #include "lcd/orv_reader.h"
+#include "orv_runner.h"
 
 namespace fs = std::filesystem;
 using orv::FramePages;
@@ -22,15 +21,16 @@ using orv::FramePages;
 namespace {
 
 using orv::test::Outcome;
-using orv::test::readAll;
+using orv::test::readFile;
 
 class Convert : public ::testing::Test {
   protected:
+    static std::unique_ptr<orv::test::TempDir> clipDir;
     static fs::path clips;
 
     static void SetUpTestSuite() {
-        clips = fs::temp_directory_path() / ("orv-clips-" + std::to_string(::getpid()));
-        fs::create_directories(clips);
+        clipDir = std::make_unique<orv::test::TempDir>("orv-clips");
+        clips = clipDir->path();
         const std::string lavfi = "ffmpeg -hide_banner -loglevel error -y ";
         auto make = [&](const std::string& args, const std::string& name) {
             const std::string cmd =
@@ -59,11 +59,11 @@ class Convert : public ::testing::Test {
             "yuv420p",
             "long.mp4");
         // The moving box cut off in the middle, and plain garbage.
-        const std::string whole = readAll(clips / "box.avi");
-        std::ofstream(clips / "cut.avi", std::ios::binary) << whole.substr(0, whole.size() / 2);
-        std::ofstream(clips / "junk.avi", std::ios::binary) << std::string(5000, 'x');
+        const std::string whole = readFile(clips / "box.avi");
+        orv::test::writeFile(clips / "cut.avi", whole.substr(0, whole.size() / 2));
+        orv::test::writeFile(clips / "junk.avi", std::string(5000, 'x'));
     }
-    static void TearDownTestSuite() { fs::remove_all(clips); }
+    static void TearDownTestSuite() { clipDir.reset(); }
 
     void SetUp() override {
         dir_ = clips / ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -93,6 +93,7 @@ class Convert : public ::testing::Test {
 
     fs::path dir_;
 };
+std::unique_ptr<orv::test::TempDir> Convert::clipDir;
 fs::path Convert::clips;
 
 }  // namespace
@@ -176,14 +177,14 @@ TEST_F(Convert, TheMovingBoxMoves) {
 TEST_F(Convert, ExistingOutputsAppendAndForce) {
     const std::string out = path("mov.orv");
     ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", out, "--fps", "5"}).status, 0);
-    const std::string before = readAll(out);
+    const std::string before = readFile(out);
     const Outcome again = orv({"convert", clip("black.avi"), "-o", out, "--fps", "5"});
     EXPECT_EQ(again.status, 2);
     EXPECT_NE(again.err.find("--force"), std::string::npos);
-    EXPECT_TRUE(readAll(out) == before);
+    EXPECT_TRUE(readFile(out) == before);
     ASSERT_EQ(orv({"convert", clip("black.avi"), "-o", out, "--fps", "5", "--append"}).status, 0);
     EXPECT_EQ(frames(out).size(), 20u);
-    EXPECT_TRUE(readAll(out).substr(0, before.size()) == before);
+    EXPECT_TRUE(readFile(out).substr(0, before.size()) == before);
     ASSERT_EQ(
         orv({"convert", clip("black.avi"), "-o", out, "--fps", "5", "--force", "--quiet"}).status,
         0);
@@ -206,9 +207,9 @@ TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
     // Replacing: a failed run leaves the old file as it was.
     const std::string keep = path("keep.orv");
     ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", keep, "--fps", "5"}).status, 0);
-    const std::string before = readAll(keep);
+    const std::string before = readFile(keep);
     EXPECT_EQ(orv({"convert", clip("cut.avi"), "-o", keep, "--fps", "10", "--force"}).status, 1);
-    EXPECT_TRUE(readAll(keep) == before);
+    EXPECT_TRUE(readFile(keep) == before);
     for (const auto& e : fs::directory_iterator(dir_)) {
         EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
     }
@@ -218,7 +219,7 @@ TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
 TEST_F(Convert, InterruptLeavesWholeRecords) {
     const std::string keep = path("keep.orv");
     ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", keep, "--fps", "5"}).status, 0);
-    const std::string before = readAll(keep);
+    const std::string before = readFile(keep);
     const struct {
         std::string output;
         std::vector<std::string> extra;
@@ -267,7 +268,7 @@ TEST_F(Convert, InterruptLeavesWholeRecords) {
     const auto some = frames(path("new.orv"));  // whole records only
     EXPECT_GT(some.size(), 0u);
     EXPECT_LT(some.size(), 2760u);
-    EXPECT_TRUE(readAll(keep) == before);
+    EXPECT_TRUE(readFile(keep) == before);
     for (const auto& e : fs::directory_iterator(dir_)) {
         EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
     }
@@ -317,7 +318,7 @@ TEST_F(Convert, InfoIsStrictAndMeasuresFlicker) {
     EXPECT_EQ(flicker("blue-noise"), 0.0);
     EXPECT_GT(flicker("engrave"), 0.05);
 
-    const std::string good = readAll(path("s.orv"));
+    const std::string good = readFile(path("s.orv"));
     const struct {
         std::string text;
         const char* says;
@@ -330,7 +331,7 @@ TEST_F(Convert, InfoIsStrictAndMeasuresFlicker) {
         {std::string("1\r\n") + "x\r\n", "line 2"},
     };
     for (const auto& b : broken) {
-        std::ofstream(path("bad.orv"), std::ios::binary) << b.text;
+        orv::test::writeFile(path("bad.orv"), b.text);
         const Outcome o = orv({"info", path("bad.orv")});
         EXPECT_EQ(o.status, 1);
         EXPECT_NE(o.err.find(b.says), std::string::npos) << b.says << ": " << o.err;

@@ -8,19 +8,14 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
+
+#include "files.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
 
 namespace {
-
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 LcdPageBufferArray filled(std::uint8_t v) {
     LcdPageBufferArray b{};
@@ -30,15 +25,8 @@ LcdPageBufferArray filled(std::uint8_t v) {
 
 class FrameFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("orv-frame-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    test::TempDir temp_;
+    const fs::path& dir_ = temp_.path();
 };
 
 }  // namespace
@@ -71,7 +59,7 @@ TEST_F(FrameFile, AppendsWholeRecords) {
     auto second = appendFrameRecord(path, buildFrameRecord(filled(255)));
     ASSERT_TRUE(second.ok());
     EXPECT_EQ(second.value(), 3075u);  // the length before the append
-    const std::string text = readAll(path);
+    const std::string text = test::readFile(path);
     EXPECT_EQ(text.size(), 3075u + 5123u);
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -127,6 +115,6 @@ TEST_F(FrameFile, ShortWriteIsCutBack) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "a short write was reported as success";
-    EXPECT_EQ(readAll(existing), buildFrameRecord(filled(0)));
+    EXPECT_EQ(test::readFile(existing), buildFrameRecord(filled(0)));
     EXPECT_FALSE(fs::exists(fresh));
 }

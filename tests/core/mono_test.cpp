@@ -24,8 +24,9 @@ struct Engraved {
 Engraved engrave(const PixelGrid& source, std::uint64_t seed = 0) {
     Engraved run;
     run.frame.fill(kSentinel);
-    rnd::setSeed(seed);
-    auto r = Pencil(source, run.dest, source.width(), source.height(), 32, run.frame, run.count);
+    rnd::Sequence random(seed);
+    auto r =
+        Pencil(source, run.dest, source.width(), source.height(), 32, run.frame, run.count, random);
     EXPECT_TRUE(r.ok());
     return run;
 }
@@ -35,13 +36,13 @@ Engraved reference(const PixelGrid& source, std::uint64_t seed = 0) {
     Engraved run;
     run.frame.fill(kSentinel);
     (void)run.dest.dimension(4, source.width(), source.height());
-    rnd::setSeed(seed);
+    rnd::Sequence random(seed);
     run.count = 0;
     for (int x = 0; x <= source.width() - 2; ++x) {
         for (int y = 0; y <= source.height() - 2; ++y) {
             const int L = (3 * source(0, x, y) + 6 * source(1, x, y) + source(2, x, y)) / 10;
             if (run.count < 8192) ++run.count;
-            const double u = rnd::next();
+            const double u = random.next();
             const bool light = L > 180 || u * L > 90;
             run.frame[run.count] = light ? 65535 : 0;
             for (int c = 0; c < 3; ++c) run.dest(c, x, y) = light ? 255 : 0;
@@ -152,11 +153,16 @@ TEST(Pencil, SequenceRepeatsFromItsStartAndMovesOnBetweenConversions) {
     Engraved again = engrave(grey);
     EXPECT_EQ(first.frame, again.frame);  // same start, same frames
 
-    MonoFrameArray second{};
+    rnd::Sequence random;
+    MonoFrameArray one, two;
+    one.fill(kSentinel);
+    two.fill(kSentinel);
     PixelGrid dest;
     std::int32_t count = 0;
-    ASSERT_TRUE(Pencil(grey, dest, 129, 65, 32, second, count).ok());  // continues the sequence
-    EXPECT_NE(first.frame, second);
+    ASSERT_TRUE(Pencil(grey, dest, 129, 65, 32, one, count, random).ok());
+    ASSERT_TRUE(Pencil(grey, dest, 129, 65, 32, two, count, random).ok());  // continues it
+    EXPECT_EQ(one, first.frame);
+    EXPECT_NE(two, one);
 }
 
 TEST(Pencil, TinyAndShortSources) {
@@ -170,7 +176,8 @@ TEST(Pencil, TinyAndShortSources) {
     MonoFrameArray frame{};
     std::int32_t count = 77;
     PixelGrid small = uniformGrid(2, 2, {0, 0, 0, 0});
-    EXPECT_FALSE(Pencil(small, dest, 129, 65, 32, frame, count).ok());
+    rnd::Sequence random;
+    EXPECT_FALSE(Pencil(small, dest, 129, 65, 32, frame, count, random).ok());
     EXPECT_EQ(dest, kept);
     EXPECT_EQ(count, 77);
 }

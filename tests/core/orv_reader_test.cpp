@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "files.h"
 #include "lcd/dither.h"
 #include "lcd/frame_record.h"
 
@@ -100,18 +101,17 @@ TEST(OrvReader, FilesLargerThanOneReadAreReadWhole) {
         written.push_back(plain);
         file += buildFrameRecord(pages);
     }
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("orv-reader-large-" + std::to_string(::getpid()) + ".orv");
-    std::ofstream(path, std::ios::binary) << file;
+    const test::TempDir dir;
+    const std::string path = dir.file("large.orv");
+    test::writeFile(path, file);
     std::vector<FramePages> read;
-    auto r = readFrameFile(path.string(), [&](const FramePages& f) { read.push_back(f); });
+    auto r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_TRUE(read == written);
     // A fault far into the file is still found on its line.
-    std::ofstream(path, std::ios::binary) << file << "1\r\n2";
-    auto bad = readFrameFile(path.string(), nullptr);
+    test::writeFile(path, file + "1\r\n2");
+    auto bad = readFrameFile(path, nullptr);
     ASSERT_FALSE(bad.ok());
     EXPECT_NE(bad.error().find("line 307502: the file ends inside a line"), std::string::npos)
         << bad.error();
-    std::filesystem::remove(path);
 }

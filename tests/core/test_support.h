@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "common/clock.h"
-#include "dib/pixel_grid.h"
+#include "common/pixel_grid.h"
 
 namespace orv::test {
 

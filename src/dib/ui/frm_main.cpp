@@ -1,7 +1,6 @@
 #include "dib/ui/frm_main.h"
 
 #include <QCloseEvent>
-#include <QMessageBox>
 
 #include "common/numbers.h"
 #include "dib/img_deal.h"
@@ -23,54 +22,50 @@ QString timing(const char* prefix, std::int32_t ms) {
 
 }  // namespace
 
-frmMain::frmMain(ImageState& state, QWidget* parent)
+frmMain::frmMain(ImageState& state, rnd::Sequence& random, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      state_(state) {
+      state_(state),
+      random_(random),
+      refusals_(this, QStringLiteral("DIB")) {
+    setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("DIB"));
     setFixedSize(6765 / 15, 1500 / 15);
 
-    auto button = [this](const QString& caption, QRect at) {
-        auto* b = new QPushButton(caption, this);
-        b->setGeometry(at);
-        return b;
+    auto button = [this](const char* name, const QString& caption, QRect at) {
+        return makeControl<QPushButton>(this, name, at, caption);
     };
-    auto box = [this](const QString& initial, QRect at) {
-        auto* e = new QLineEdit(initial, this);
-        e->setGeometry(at);
-        return e;
+    auto box = [this](const char* name, const QString& initial, QRect at) {
+        return makeControl<QLineEdit>(this, name, at, initial);
     };
-    auto label = [this](const QString& caption, QRect at) {
-        auto* l = new QLabel(caption, this);
-        l->setGeometry(at);
-        return l;
+    auto label = [this](const char* name, const QString& caption, QRect at) {
+        return makeControl<QLabel>(this, name, at, caption);
     };
     // In tab order.
-    picSource = new PictureBox(this);
-    picSource->setGeometry(twips(2160, 120, 1935, 975));
-    cmdCopy = button(QStringLiteral("复制"), twips(1920, 3960, 1215, 495));
-    picPurpose = new PictureBox(this);
-    picPurpose->setGeometry(twips(120, 120, 1935, 975));
+    picSource = makeControl<PictureBox>(this, "picSource", twips(2160, 120, 1935, 975));
+    cmdCopy = button("cmdCopy", QStringLiteral("复制"), twips(1920, 3960, 1215, 495));
+    picPurpose = makeControl<PictureBox>(this, "picPurpose", twips(120, 120, 1935, 975));
     picPurpose->setBackColor(palette().color(QPalette::Base));
     picPurpose->cls();
-    cmdZoom = button(QStringLiteral("缩放"), twips(3360, 3960, 1215, 495));
-    cmdSharp = button(QStringLiteral("锐化"), twips(4800, 3960, 1215, 495));
-    cmdPencil = button(QStringLiteral("雕刻"), twips(6240, 3960, 1215, 495));
-    cmdStatChart = button(QStringLiteral("直方图"), twips(7680, 3960, 1215, 495));
-    cmdBright = button(QStringLiteral("亮度对比度"), twips(9120, 3960, 1215, 495));
-    cmdGetData = button(QStringLiteral("获取数据"), twips(480, 3960, 1215, 495));
-    cmdDrawPic = button(QStringLiteral("绘制图像"), twips(10560, 3960, 1215, 495));
-    txtSharp = box(QStringLiteral("8"), twips(4680, 3360, 1215, 270));
-    txtPencil = box(QStringLiteral("25"), twips(6120, 3345, 1215, 270));
-    txtRed = box(QStringLiteral("255"), twips(9120, 2760, 1215, 270));
-    txtGreen = box(QStringLiteral("0"), twips(9120, 3120, 1215, 270));
-    txtBlue = box(QStringLiteral("255"), twips(9120, 3480, 1215, 270));
-    txtZoomX = box(QStringLiteral("1.2"), twips(3360, 3240, 1215, 270));
-    txtZoomY = box(QStringLiteral("0.8"), twips(3360, 3585, 1215, 270));
-    Label1 = label(QStringLiteral("Marlune 2006 DIB PROJECT"), twips(120, 1200, 2415, 255));
-    Label2 = label(QStringLiteral("Label2"), twips(4560, 240, 1815, 255));
-    Label3 = label(QStringLiteral("Label3"), twips(4560, 600, 1815, 255));
-    Label4 = label(QStringLiteral("Label4"), twips(4560, 960, 1935, 255));
+    cmdZoom = button("cmdZoom", QStringLiteral("缩放"), twips(3360, 3960, 1215, 495));
+    cmdSharp = button("cmdSharp", QStringLiteral("锐化"), twips(4800, 3960, 1215, 495));
+    cmdPencil = button("cmdPencil", QStringLiteral("雕刻"), twips(6240, 3960, 1215, 495));
+    cmdStatChart = button("cmdStatChart", QStringLiteral("直方图"), twips(7680, 3960, 1215, 495));
+    cmdBright = button("cmdBright", QStringLiteral("亮度对比度"), twips(9120, 3960, 1215, 495));
+    cmdGetData = button("cmdGetData", QStringLiteral("获取数据"), twips(480, 3960, 1215, 495));
+    cmdDrawPic = button("cmdDrawPic", QStringLiteral("绘制图像"), twips(10560, 3960, 1215, 495));
+    txtSharp = box("txtSharp", QStringLiteral("8"), twips(4680, 3360, 1215, 270));
+    txtPencil = box("txtPencil", QStringLiteral("25"), twips(6120, 3345, 1215, 270));
+    txtRed = box("txtRed", QStringLiteral("255"), twips(9120, 2760, 1215, 270));
+    txtGreen = box("txtGreen", QStringLiteral("0"), twips(9120, 3120, 1215, 270));
+    txtBlue = box("txtBlue", QStringLiteral("255"), twips(9120, 3480, 1215, 270));
+    txtZoomX = box("txtZoomX", QStringLiteral("1.2"), twips(3360, 3240, 1215, 270));
+    txtZoomY = box("txtZoomY", QStringLiteral("0.8"), twips(3360, 3585, 1215, 270));
+    Label1 =
+        label("Label1", QStringLiteral("Marlune 2006 DIB PROJECT"), twips(120, 1200, 2415, 255));
+    Label2 = label("Label2", QStringLiteral("Label2"), twips(4560, 240, 1815, 255));
+    Label3 = label("Label3", QStringLiteral("Label3"), twips(4560, 600, 1815, 255));
+    Label4 = label("Label4", QStringLiteral("Label4"), twips(4560, 960, 1935, 255));
     const QList<QWidget*> order{picSource, cmdCopy,      picPurpose, cmdZoom,    cmdSharp,
                                 cmdPencil, cmdStatChart, cmdBright,  cmdGetData, cmdDrawPic,
                                 txtSharp,  txtPencil,    txtRed,     txtGreen,   txtBlue,
@@ -79,6 +74,7 @@ frmMain::frmMain(ImageState& state, QWidget* parent)
     for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
     Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(10000);
     Timer1->start();
 
@@ -197,7 +193,7 @@ void frmMain::cmdPencil_Click() {
     cmdGetData_Click();
     ImageState& s = state_;
     Result<std::int32_t> ms = Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
-                                     s.MonoFrame, s.MonoCount);
+                                     s.MonoFrame, s.MonoCount, random_);
     if (!ms) return refuse(QString::fromStdString(ms.error()));
     s.PurposeWidth = s.SourceWidth;
     s.PurposeHeight = s.SourceHeight;
@@ -213,17 +209,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
     // The workbench lives as long as the tool; its close box only hides it.
     event->ignore();
     hide();
-}
-
-void frmMain::refuse(const QString& message) {
-    lastRefusal_ = message;
-    if (!refusalBox_) {
-        refusalBox_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("DIB"), QString(),
-                                      QMessageBox::Ok, this);
-        refusalBox_->setWindowModality(Qt::NonModal);
-    }
-    refusalBox_->setText(message);
-    refusalBox_->show();
 }
 
 }  // namespace orv::ui

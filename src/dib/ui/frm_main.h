@@ -8,11 +8,11 @@
 #include <QWidget>
 #include <functional>
 
+#include "common/random.h"
 #include "common/result.h"
-#include "dib/img_state.h"
+#include "common/ui/widgets.h"
+#include "dib/image_state.h"
 #include "dib/ui/picture_box.h"
-
-class QMessageBox;
 
 namespace orv::ui {
 
@@ -21,7 +21,8 @@ namespace orv::ui {
 class frmMain : public QWidget {
     Q_OBJECT
   public:
-    explicit frmMain(ImageState& state, QWidget* parent = nullptr);
+    // `state` holds the grids and the frame; `random` is the engrave's dither.
+    frmMain(ImageState& state, rnd::Sequence& random, QWidget* parent = nullptr);
 
     PictureBox* picSource;      // source picture; receives each captured frame
     PictureBox* picPurpose;     // result picture of the last operation
@@ -58,7 +59,7 @@ class frmMain : public QWidget {
     void picSource_Change();    // a new source picture: engrave it
 
     // The last refusal shown to the user, empty when none.
-    QString lastRefusal() const { return lastRefusal_; }
+    QString lastRefusal() const { return refusals_.last(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,11 +69,11 @@ class frmMain : public QWidget {
     // procedure shows its message and leaves the result as it was.
     void runOperation(const std::function<Result<std::int32_t>()>& procedure, std::int32_t width,
                       std::int32_t height);
-    void refuse(const QString& message);
+    void refuse(const QString& message) { refusals_.show(message); }
 
     ImageState& state_;
-    QString lastRefusal_;
-    QMessageBox* refusalBox_ = nullptr;
+    rnd::Sequence& random_;
+    MessageBoxes refusals_;
 };
 
 }  // namespace orv::ui

@@ -12,6 +12,7 @@
 #include <QTreeView>
 #include <algorithm>
 
+#include "common/ui/widgets.h"
 #include "lcd/frame_record.h"
 
 namespace orv::ui {
@@ -34,30 +35,26 @@ QStringList driveRoots() {
 
 Dialog::Dialog(QLineEdit* target, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), target_(target) {
+    setObjectName(QStringLiteral("Dialog"));
     setWindowTitle(QStringLiteral("选择路径"));
     setFixedSize(7650 / 15, 4515 / 15);
     setModal(false);
 
-    Drive1 = new QComboBox(this);
-    Drive1->setGeometry(8, 8, 145, 20);
+    Drive1 = makeControl<QComboBox>(this, "Drive1", {8, 8, 145, 20});
     Drive1->addItems(driveRoots());
 
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    Dir1 = new QTreeView(this);
-    Dir1->setGeometry(8, 32, 385, 258);
+    Dir1 = makeControl<QTreeView>(this, "Dir1", {8, 32, 385, 258});
     Dir1->setModel(model_);
     for (int column = 1; column < model_->columnCount(); ++column) Dir1->hideColumn(column);
     Dir1->header()->hide();
 
-    Label1 = new QLabel(QStringLiteral("文件名"), this);
-    Label1->setGeometry(280, 8, 41, 25);
-    Text1 = new QLineEdit(QStringLiteral("mov1"), this);
-    Text1->setGeometry(320, 8, 73, 18);
-    OKButton = new QPushButton(QStringLiteral("确定"), this);
-    OKButton->setGeometry(416, 8, 81, 25);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setGeometry(416, 40, 81, 25);
+    Label1 = makeControl<QLabel>(this, "Label1", {280, 8, 41, 25}, QStringLiteral("文件名"));
+    Text1 = makeControl<QLineEdit>(this, "Text1", {320, 8, 73, 18}, QStringLiteral("mov1"));
+    OKButton = makeControl<QPushButton>(this, "OKButton", {416, 8, 81, 25}, QStringLiteral("确定"));
+    CancelButton =
+        makeControl<QPushButton>(this, "CancelButton", {416, 40, 81, 25}, QStringLiteral("取消"));
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &Dialog::Drive1_Change);
     connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);

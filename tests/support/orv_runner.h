@@ -1,21 +1,16 @@
-// Running the orv binary from tests, and reading files back.
+// Running the orv binary from tests.
 #pragma once
 
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-namespace orv::test {
+#include "files.h"
 
-inline std::string readAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+namespace orv::test {
 
 inline std::string shellQuote(const std::string& s) {
     std::string q = "'";
@@ -37,7 +32,7 @@ inline Outcome runOrv(const std::vector<std::string>& args, const std::filesyste
     const std::string errFile = (scratch / "stderr.txt").string();
     cmd.append(" >").append(shellQuote(outFile)).append(" 2>").append(shellQuote(errFile));
     const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(errFile), readAll(outFile)};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errFile), readFile(outFile)};
 }
 
 }  // namespace orv::test

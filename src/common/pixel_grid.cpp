@@ -1,4 +1,4 @@
-#include "dib/pixel_grid.h"
+#include "common/pixel_grid.h"
 
 #include <string>
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "common/pixel_grid.h"
 #include "common/result.h"
-#include "dib/pixel_grid.h"
 
-namespace orv::detail {
+namespace orv {
 
 // Only 32-bit pixels exist in this tool.
 inline Status requireBitsPerPixel(std::int32_t bitsPerPixel) {
@@ -40,4 +40,4 @@ inline Status requireSource(const PixelGrid& grid, std::int32_t width, std::int3
     return requirePixels(grid, width, height);
 }
 
-}  // namespace orv::detail
+}  // namespace orv

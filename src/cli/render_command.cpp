@@ -1,54 +1,26 @@
-// `orv info` and `orv render`: frame files checked and drawn without the device.
+// `orv render`: frames of a frame file drawn as the LCD shows them, as PNG or GIF.
 #include <QImage>
 #include <QSaveFile>
 #include <QString>
-#include <cstdio>
+#include <algorithm>
+#include <array>
 #include <ostream>
 
-#include "cli/convert_command.h"
-#include "cli/image_command.h"
-#include "cli/options.h"
-#include "common/numbers.h"
+#include "cli/command.h"
 #include "lcd/gif_writer.h"
 #include "lcd/orv_reader.h"
 
 namespace orv::cli {
 namespace {
 
-std::optional<Failed> info(const Words& w, std::ostream& out) {
-    if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
-    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
-    if (!fps) return Failed{kExitUsage, fps.error()};
-    const bool stats = w.has("stats");
-    double darkSum = 0, changeSum = 0;
-    FramePages last{};
-    std::uint64_t index = 0;
-    Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
-        if (!stats) return;
-        int dark = 0, changed = 0;
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            dark += __builtin_popcount(f[i]);
-            changed += __builtin_popcount(static_cast<unsigned>(f[i] ^ last[i]));
-        }
-        darkSum += dark / 8192.0;
-        if (index > 0) changeSum += changed / 8192.0;
-        last = f;
-        ++index;
-    });
-    if (!frames) return Failed{kExitIo, frames.error()};
-    const std::uint64_t n = frames.value();
-    char line[160];
-    std::snprintf(line, sizeof line, "frames: %llu\nduration: %.3f s at %d fps\n",
-                  static_cast<unsigned long long>(n), static_cast<double>(n) / fps.value(),
-                  fps.value());
-    out << line;
-    if (stats) {
-        std::snprintf(line, sizeof line, "dark: %.4f\nflicker: %.4f\n", n ? darkSum / n : 0.0,
-                      n > 1 ? changeSum / (n - 1) : 0.0);
-        out << line;
-    }
-    return std::nullopt;
-}
+const char* const kUsage =
+    "usage: orv render FILE.orv -o OUT.png|OUT.gif [--frame N] [--scale S] [--fps N]\n"
+    "                  [--colors lcd|mono]\n"
+    "\n"
+    "Draws frames from the records as the LCD shows them: OUT.png one frame\n"
+    "(default 0), OUT.gif all frames as an animation at N frames per second\n"
+    "(default 31). Each pixel becomes S x S (default 4). lcd: dark pixels on a\n"
+    "yellow-green panel; mono: black on white.\n";
 
 // Colours of the two kinds of pixel, 0xRRGGBB: light first, then dark.
 std::array<std::uint32_t, 2> palette(const std::string& colors) {
@@ -144,32 +116,11 @@ std::optional<Failed> render(const Words& w) {
     return std::nullopt;
 }
 
-int finish(const char* command, std::optional<Failed> failed, std::ostream& err) {
-    if (!failed) return kExitOk;
-    err << "orv " << command << ": " << failed->message << "\n";
-    return failed->status;
-}
-
 }  // namespace
 
-int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (helpAsked(args)) {
-        out << kInfoUsage;
-        return kExitOk;
-    }
-    Result<Words> w = splitWords(args, {"fps"}, {"stats"});
-    if (!w) return finish("info", Failed{kExitUsage, w.error()}, err);
-    return finish("info", info(w.value(), out), err);
-}
-
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (helpAsked(args)) {
-        out << kRenderUsage;
-        return kExitOk;
-    }
-    Result<Words> w = splitWords(args, {"output", "frame", "scale", "fps", "colors"}, {});
-    if (!w) return finish("render", Failed{kExitUsage, w.error()}, err);
-    return finish("render", render(w.value()), err);
+    return runCommand("render", kUsage, args, {"output", "frame", "scale", "fps", "colors"}, {},
+                      out, err, [](const Words& w) { return render(w); });
 }
 
 }  // namespace orv::cli

@@ -1,0 +1,54 @@
+// The options of `orv convert`, and where the scaled video lands in the
+// 128 x 64 frame for each fit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "common/pixel_grid.h"
+#include "common/result.h"
+#include "lcd/dither.h"
+
+namespace orv::cli {
+
+enum class Fit { Stretch, Letterbox, Crop };
+
+struct ConvertOptions {
+    std::string input;
+    std::string output;
+    int fps = 31;           // ticks per second, 1..46
+    double start = 0;       // seconds into the video
+    double duration = 1e9;  // seconds to convert
+    Fit fit = Fit::Letterbox;
+    Dither dither = Dither::Engrave;
+    int threshold = 127;     // for Dither::Threshold
+    std::uint64_t seed = 0;  // start of engrave's random sequence
+    bool invert = false;
+    bool append = false;   // add to an existing OUTPUT
+    bool replace = false;  // replace an existing OUTPUT (--force)
+    bool quiet = false;
+};
+
+// The options from the words; a failure is a usage error. An existing OUTPUT
+// is refused unless --append or --force.
+Result<ConvertOptions> parseConvertOptions(const Words& w);
+
+// Where the scaled picture goes in the 128 x 64 frame area.
+struct FitLayout {
+    int scaledWidth = 128, scaledHeight = 64;  // what the video is scaled to
+    int cropX = 0, cropY = 0;                  // the part of it that is kept
+    int width = 128, height = 64;              // its size in the frame
+    int placeX = 0, placeY = 0;                // its place in the frame
+};
+
+// The layout for a video of display aspect `aspect` (width over height).
+FitLayout fitLayout(Fit fit, double aspect);
+
+// Copies the kept part of `scaled` (BGRA, top row first) into the 129 x 65
+// source picture as the workbench holds it (frame row r is grid row 63 - r).
+void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scaled,
+                 PixelGrid& picture);
+
+}  // namespace orv::cli

@@ -1,0 +1,60 @@
+// `orv info`: checks a frame file strictly and counts its frames.
+#include <cstdio>
+#include <ostream>
+
+#include "cli/command.h"
+#include "lcd/orv_reader.h"
+
+namespace orv::cli {
+namespace {
+
+const char* const kUsage =
+    "usage: orv info FILE.orv [--stats] [--fps N]\n"
+    "\n"
+    "Checks a frame file strictly and prints its frame count and duration at N\n"
+    "frames per second (default 31). --stats adds the mean share of dark pixels\n"
+    "and the flicker (mean share of pixels that change from frame to frame).\n";
+
+std::optional<Failed> info(const Words& w, std::ostream& out) {
+    if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
+    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
+    if (!fps) return Failed{kExitUsage, fps.error()};
+    const bool stats = w.has("stats");
+    double darkSum = 0, changeSum = 0;
+    FramePages last{};
+    std::uint64_t index = 0;
+    Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
+        if (!stats) return;
+        int dark = 0, changed = 0;
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            dark += __builtin_popcount(f[i]);
+            changed += __builtin_popcount(static_cast<unsigned>(f[i] ^ last[i]));
+        }
+        darkSum += dark / 8192.0;
+        if (index > 0) changeSum += changed / 8192.0;
+        last = f;
+        ++index;
+    });
+    if (!frames) return Failed{kExitIo, frames.error()};
+    const std::uint64_t n = frames.value();
+    char line[160];
+    std::snprintf(line, sizeof line, "frames: %llu\nduration: %.3f s at %d fps\n",
+                  static_cast<unsigned long long>(n), static_cast<double>(n) / fps.value(),
+                  fps.value());
+    out << line;
+    if (stats) {
+        std::snprintf(line, sizeof line, "dark: %.4f\nflicker: %.4f\n", n ? darkSum / n : 0.0,
+                      n > 1 ? changeSum / (n - 1) : 0.0);
+        out << line;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return runCommand("info", kUsage, args, {"fps"}, {"stats"}, out, err,
+                      [&out](const Words& w) { return info(w, out); });
+}
+
+}  // namespace orv::cli
