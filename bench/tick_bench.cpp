@@ -13,6 +13,7 @@
 
 #include "app/capture_clock.h"
 #include "app/ui/form1.h"
+#include "serial/platform/qt_serial_port.h"
 
 namespace {
 
@@ -34,7 +35,12 @@ int main(int argc, char** argv) {
     const int fps = argc > 3 ? std::atoi(argv[3]) : 46;
 
     QTemporaryDir dir;
-    orv::ui::Form1 form(orv::imageState(), std::make_unique<orv::platform::QtScreenGrabber>());
+    orv::ImageState state;
+    orv::rnd::Sequence random;
+    orv::platform::QtScreenGrabber grabber;
+    orv::platform::DesktopWindowInspector inspector;
+    orv::serial::QtSerialPort port;
+    orv::ui::Form1 form({state, random, grabber, inspector, port});
     form.exitProcess = [] {};
     form.show();
     form.Text9->setText(dir.filePath("bench.orv"));

@@ -12,6 +12,10 @@ namespace orv::app {
 // Twips per pixel of the layout (96 dots per inch).
 inline constexpr int kTwipsPerPixel = 15;
 
+// Where start capture puts the main window, in twips.
+inline constexpr int kCaptureLeftTwips = 7000;
+inline constexpr int kCaptureTopTwips = 3000;
+
 // Lowest, highest and initial frame rate of HScroll1.
 inline constexpr int kMinFrameRate = 1;
 inline constexpr int kMaxFrameRate = 46;

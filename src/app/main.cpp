@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
 #include "app/ui/form1.h"
+#include "serial/platform/qt_serial_port.h"
 
 namespace {
 
@@ -32,7 +34,13 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // the tool ends by its exit label
-    orv::ui::Form1 form(orv::imageState(), std::make_unique<orv::platform::QtScreenGrabber>());
+    // Every platform piece of the run is made here and handed to the windows.
+    orv::ImageState state;
+    orv::rnd::Sequence random;  // from its fixed start, for the whole run
+    orv::platform::QtScreenGrabber grabber;
+    orv::platform::DesktopWindowInspector inspector;
+    orv::serial::QtSerialPort port;
+    orv::ui::Form1 form({state, random, grabber, inspector, port});
     form.show();
     return app.exec();
 }

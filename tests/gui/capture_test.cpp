@@ -7,8 +7,9 @@
 #include <QtTest>
 #include <sstream>
 
-#include "app/ui/form1.h"
+#include "files.h"
 #include "pattern_window.h"
+#include "tool_fixture.h"
 
 using namespace orv;
 using namespace orv::ui;
@@ -22,8 +23,7 @@ QRgb pattern(int x, int y) {
 }
 
 QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return QByteArray::fromStdString(orv::test::readFile(path.toStdString()));
 }
 
 }  // namespace
@@ -32,9 +32,8 @@ class CaptureTest : public QObject {
     Q_OBJECT
   private slots:
     void knownPixelsComeBackByteForByte() {
-        ImageState state;
-        Form1 form(state, std::make_unique<platform::QtScreenGrabber>());
-        form.exitProcess = [] {};
+        orv::test::Tool tool;
+        Form1& form = *tool.form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Command2_Click();
@@ -83,9 +82,8 @@ class CaptureTest : public QObject {
         const QString before = QDir::currentPath();
         QDir::setCurrent(dir.path());
 
-        ImageState state;
-        Form1 form(state, std::make_unique<platform::QtScreenGrabber>());
-        form.exitProcess = [] {};
+        orv::test::Tool tool;
+        Form1& form = *tool.form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Command1_Click();

@@ -7,37 +7,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/ui/form1.h"
+#include "dib/img_deal.h"
+#include "files.h"
 #include "lcd/frame_record.h"
+#include "tool_fixture.h"
 
 using namespace orv;
 using namespace orv::ui;
+using orv::test::FakeScreen;
 
 namespace {
 
-// The screen as a picture: pixel (x, y) = colour(x, y).
-class FakeScreen final : public platform::ScreenGrabber {
-  public:
-    std::function<QRgb(int, int)> colour = [](int, int) { return qRgb(0, 0, 0); };
-    int grabs = 0;
-    platform::ScreenPiece grab(const QRect& rect) override {
-        ++grabs;
-        const QRect on = rect.intersected(desktop());
-        if (on.isEmpty()) return {};
-        QImage image(on.size(), QImage::Format_RGB32);
-        for (int y = 0; y < on.height(); ++y) {
-            for (int x = 0; x < on.width(); ++x) {
-                image.setPixel(x, y, colour(on.x() + x, on.y() + y));
-            }
-        }
-        return {image, on.topLeft() - rect.topLeft()};
-    }
-    QRect desktop() const override { return QRect(0, 0, 1280, 1024); }
-};
-
 QString readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    return QString::fromStdString(orv::test::readFile(path.toStdString()));
 }
 
 }  // namespace
@@ -45,19 +27,21 @@ QString readAll(const QString& path) {
 class FormTest : public QObject {
     Q_OBJECT
   private:
-    ImageState state_;
+    std::unique_ptr<orv::test::Tool> tool_;
     FakeScreen* screen_ = nullptr;
-    std::unique_ptr<Form1> form_;
+    Form1* form_ = nullptr;
+    ImageState* state_ = nullptr;
 
   private slots:
     void init() {
-        state_ = ImageState{};
         auto screen = std::make_unique<FakeScreen>();
         screen_ = screen.get();
-        form_ = std::make_unique<Form1>(state_, std::move(screen));
+        tool_ = std::make_unique<orv::test::Tool>(std::move(screen));
+        form_ = tool_->form.get();
+        state_ = &tool_->state;
         form_->exitProcess = [] { QFAIL("the exit label ended the test"); };
     }
-    void cleanup() { form_.reset(); }
+    void cleanup() { tool_.reset(); }
 
     void startUpState() {
         QCOMPARE(form_->Label3->text(), QStringLiteral("帧率：31"));
@@ -129,7 +113,7 @@ class FormTest : public QObject {
         form_->Timer2_Timer();  // not recording: packs only
         QCOMPARE(form_->Picture1->clientSize(), QSize(131, 65));
         QCOMPARE(form_->workbench()->picSource->clientSize(), QSize(129, 65));
-        QCOMPARE(state_.MonoCount, 8192);
+        QCOMPARE(state_->MonoCount, 8192);
         QVERIFY(!QFile::exists(path));
         for (int c = 0; c < 128; ++c) {
             QCOMPARE(int(form_->LcdPageBuffer[1 + c]), c < 64 ? 0 : 255);
@@ -237,8 +221,8 @@ class FormTest : public QObject {
         QCOMPARE(p->image().pixel(0, 0), background);     // column 0 keeps what it had
         QCOMPARE(p->image().pixel(129, 10), background);  // right of column 128
         QCOMPARE(p->image().pixel(10, 64), background);   // below row 63
-        for (int i = 1; i <= 8192; ++i) state_.MonoFrame[i] = MonoLight;
-        state_.MonoFrame[64] = 0;  // top-left pixel
+        for (int i = 1; i <= 8192; ++i) state_->MonoFrame[i] = MonoLight;
+        state_->MonoFrame[64] = 0;  // top-left pixel
         form_->Picture2_Click();
         QCOMPARE(p->image().pixel(1, 0), qRgb(0, 0, 0));
         QCOMPARE(p->image().pixel(2, 0), qRgb(255, 255, 0));
@@ -268,12 +252,28 @@ class FormTest : public QObject {
         w->cmdCopy_Click();
         QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(10, 100, 30));
         w->cmdZoom_Click();
-        QCOMPARE(state_.PurposeWidth, 155);
-        QCOMPARE(state_.PurposeHeight, 52);
-        for (auto op : {&frmMain::cmdSharp_Click, &frmMain::cmdStatChart_Click,
-                        &frmMain::cmdGetData_Click, &frmMain::cmdDrawPic_Click}) {
-            (w->*op)();
-        }
+        QCOMPARE(state_->PurposeWidth, 155);
+        QCOMPARE(state_->PurposeHeight, 52);
+        // Sharpening a flat picture keeps it, but for the black last column and top row.
+        w->cmdSharp_Click();
+        QCOMPARE(w->picPurpose->image().pixel(5, 5), qRgb(10, 100, 30));
+        QCOMPARE(w->picPurpose->image().pixel(128, 30), qRgb(0, 0, 0));
+        QCOMPARE(w->picPurpose->image().pixel(5, 0), qRgb(0, 0, 0));
+        // One colour sits at level (3 x 10 + 6 x 100 + 30) \ 10 = 66: bytes below it go to 0,
+        // the others to 255.
+        w->cmdStatChart_Click();
+        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(0, 255, 0));
+        w->picPurpose_Click();
+        w->cmdDrawPic_Click();  // shows the last result again, without the mark
+        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(0, 255, 0));
+        // Reading takes whatever the source picture shows now.
+        QImage corner(1, 1, QImage::Format_RGB32);
+        corner.fill(qRgb(1, 2, 3));
+        w->picSource->drawAt(corner, QPoint(0, 64));  // bottom-left: grid row 0
+        w->cmdGetData_Click();
+        QCOMPARE(int(state_->SourceGrid(2, 0, 0)), 1);
+        QCOMPARE(int(state_->SourceGrid(1, 0, 0)), 2);
+        QCOMPARE(int(state_->SourceGrid(0, 0, 0)), 3);
         QVERIFY(w->lastRefusal().isEmpty());
     }
 
@@ -298,7 +298,7 @@ class FormTest : public QObject {
         w->cmdDrawPic_Click();  // before any operation: harmless
         w->cmdCopy_Click();
         const QImage before = w->picPurpose->image();
-        const PixelGrid grid = state_.PurposeGrid;
+        const PixelGrid grid = state_->PurposeGrid;
         QLineEdit* edit = box == "txtZoomX"   ? w->txtZoomX
                           : box == "txtZoomY" ? w->txtZoomY
                           : box == "txtSharp" ? w->txtSharp
@@ -310,9 +310,9 @@ class FormTest : public QObject {
         if (box == "txtRed" || box == "txtBlue") w->cmdBright_Click();
         QVERIFY(!w->lastRefusal().isEmpty());
         QCOMPARE(w->picPurpose->image(), before);
-        QVERIFY(state_.PurposeGrid == grid);
-        QCOMPARE(state_.PurposeWidth, 129);
-        QCOMPARE(state_.PurposeHeight, 65);
+        QVERIFY(state_->PurposeGrid == grid);
+        QCOMPARE(state_->PurposeWidth, 129);
+        QCOMPARE(state_->PurposeHeight, 65);
     }
 
     void workbenchSwitchAndCloseBox() {
@@ -327,7 +327,7 @@ class FormTest : public QObject {
         form_->Command2_Click();
         form_->Timer2->stop();
         form_->Timer2_Timer();  // capture goes on
-        QCOMPARE(state_.MonoCount, 8192);
+        QCOMPARE(state_->MonoCount, 8192);
     }
 
     void saveBitmap() {
@@ -335,8 +335,8 @@ class FormTest : public QObject {
         QString name;
         int asked = 0;
         bool replace = false;
-        form_->askSaveName = [&] { return name; };
-        form_->askOverwrite = [&] {
+        form_->sources()->askSaveName = [&] { return name; };
+        form_->sources()->askOverwrite = [&] {
             ++asked;
             return replace;
         };
@@ -385,16 +385,16 @@ class FormTest : public QObject {
         bool exited = false;
         form_->exitProcess = [&] { exited = true; };
         form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(form_));
         QTest::mouseClick(form_->Label2, Qt::LeftButton);
         QVERIFY(exited);
         const QPoint start = form_->pos();
-        QTest::mousePress(form_.get(), Qt::LeftButton, {}, QPoint(300, 100));
+        QTest::mousePress(form_, Qt::LeftButton, {}, QPoint(300, 100));
         QMouseEvent move(QEvent::MouseMove, QPointF(340, 130),
                          form_->mapToGlobal(QPointF(340, 130)), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
-        QApplication::sendEvent(form_.get(), &move);
-        QTest::mouseRelease(form_.get(), Qt::LeftButton, {}, QPoint(340, 130));
+        QApplication::sendEvent(form_, &move);
+        QTest::mouseRelease(form_, Qt::LeftButton, {}, QPoint(340, 130));
         QCOMPARE(form_->pos(), start + QPoint(40, 30));
     }
 };

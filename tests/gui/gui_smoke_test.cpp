@@ -1,20 +1,53 @@
-// The main window comes up as laid out.
+// The windows as main() puts them together: every control and timer is found
+// by its design name, so that tests and accessibility tools can reach it.
 #include <QApplication>
 #include <QtTest>
 
-#include "app/ui/form1.h"
+#include "tool_fixture.h"
 
 class GuiSmokeTest : public QObject {
     Q_OBJECT
   private slots:
-    void mainWindowStartsBorderlessAtItsDesignPlace() {
-        orv::ui::Form1 form(orv::imageState(), std::make_unique<orv::platform::QtScreenGrabber>());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.windowTitle(), QStringLiteral("Marlune"));
-        QVERIFY(form.windowFlags().testFlag(Qt::FramelessWindowHint));
-        QCOMPARE(form.size(), QSize(684, 184));
-        QCOMPARE(form.pos(), QPoint(385, 74));
+    void everyControlIsFoundByItsDesignName() {
+        orv::test::Tool tool;
+        const char* const mainWindow[] = {
+            "Label1",       "Label2",     "WindowsMediaPlayer1",
+            "Image1",       "Command1",   "Command2",
+            "Command3",     "Check1",     "Check2",
+            "Shape2",       "Label3",     "HScroll1",
+            "Label13",      "Label14",    "Text9",
+            "Picture2",     "Label4",     "Image2",
+            "Shape1",       "Text5",      "Text6",
+            "Label5",       "Label6",     "Label7",
+            "Label8",       "Label9",     "Label10",
+            "Label11",      "Line1",      "Line4",
+            "CmdCapScreen", "CmdCapRect", "CmdCapActiveWindow",
+            "CmdClear",     "CmdSaveBmp", "Command4",
+            "Command5",     "Command6",   "Command7",
+            "Text1",        "Text2",      "Text3",
+            "Text4",        "Text7",      "Label12",
+            "Text8",        "Picture1",   "Timer1",
+            "Timer2",       "Timer3",
+        };
+        QCOMPARE(tool.form->objectName(), QStringLiteral("Form1"));
+        for (const char* name : mainWindow) {
+            QVERIFY2(tool.form->findChild<QObject*>(QLatin1String(name)), name);
+        }
+        const char* const workbench[] = {
+            "picSource",    "cmdCopy",   "picPurpose", "cmdZoom",    "cmdSharp", "cmdPencil",
+            "cmdStatChart", "cmdBright", "cmdGetData", "cmdDrawPic", "txtSharp", "txtPencil",
+            "txtRed",       "txtGreen",  "txtBlue",    "txtZoomX",   "txtZoomY", "Label1",
+            "Label2",       "Label3",    "Label4",     "Timer1",
+        };
+        QCOMPARE(tool.form->workbench()->objectName(), QStringLiteral("frmMain"));
+        for (const char* name : workbench) {
+            QVERIFY2(tool.form->workbench()->findChild<QObject*>(QLatin1String(name)), name);
+        }
+        tool.form->Label13_Click();
+        QCOMPARE(tool.form->dialog()->objectName(), QStringLiteral("Dialog"));
+        for (const char* name : {"Drive1", "Dir1", "Text1", "OKButton", "CancelButton"}) {
+            QVERIFY2(tool.form->dialog()->findChild<QObject*>(QLatin1String(name)), name);
+        }
     }
 };
 

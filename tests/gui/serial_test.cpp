@@ -8,19 +8,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/ui/form1.h"
-#include "serial/platform/qt_serial_port.h"
+#include "tool_fixture.h"
 
 using namespace orv;
 using namespace orv::ui;
 
 namespace {
-
-class NoScreen final : public platform::ScreenGrabber {
-  public:
-    platform::ScreenPiece grab(const QRect&) override { return {}; }
-    QRect desktop() const override { return {}; }
-};
 
 const QColor kClosed(255, 192, 128), kOpen(192, 255, 192), kLit(255, 128, 0), kIdle(128, 128, 128),
     kFlash(255, 192, 192), kStandby(224, 224, 224);
@@ -34,8 +27,9 @@ class SerialTest : public QObject {
     QProcess socat_;
     int peer_ = -1;       // our end of the far side
     int portNumber_ = 0;  // 1000 + N for /dev/pts/N
-    ImageState state_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<orv::test::Tool> tool_;
+    Form1* form_ = nullptr;
+    SerialPanel* panel_ = nullptr;
     serial::QtSerialPort* port_ = nullptr;
 
     // What arrives at the far side, once `wantBytes` bytes are there (or
@@ -52,10 +46,10 @@ class SerialTest : public QObject {
     }
 
     void open() {
-        form_->Text6->setText(QString::number(portNumber_));
-        form_->Label6_Click();
-        form_->Label8_Click();
-        QVERIFY2(form_->MSComm1().portOpen(), qPrintable(form_->lastMessage()));
+        form_->Text6()->setText(QString::number(portNumber_));
+        panel_->Label6_Click();
+        panel_->Label8_Click();
+        QVERIFY2(panel_->MSComm1().portOpen(), qPrintable(form_->lastMessage()));
     }
 
   private slots:
@@ -74,14 +68,14 @@ class SerialTest : public QObject {
         peer_ = ::open(QFile::encodeName(dir_.filePath("far")).constData(),
                        O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(peer_ >= 0);
-        auto port = std::make_unique<serial::QtSerialPort>();
-        port_ = port.get();
-        state_ = ImageState{};
-        form_ = std::make_unique<Form1>(state_, std::make_unique<NoScreen>(), std::move(port));
+        tool_ = std::make_unique<orv::test::Tool>(std::make_unique<orv::test::FakeScreen>());
+        form_ = tool_->form.get();
+        panel_ = form_->serialPanel();
+        port_ = &tool_->port;
     }
 
     void cleanup() {
-        form_.reset();
+        tool_.reset();
         if (peer_ >= 0) ::close(peer_);
         peer_ = -1;
         socat_.kill();
@@ -89,36 +83,36 @@ class SerialTest : public QObject {
     }
 
     void startUpFillAndReadBack() {
-        QCOMPARE(form_->Text5->text(), QStringLiteral("9600,n,8,1"));
-        QCOMPARE(form_->Text6->text(), QStringLiteral("1"));
-        QVERIFY(form_->Text6->toolTip().contains("/dev/pts/0-999"));
-        form_->Text5->setText("19200,e,7,2");
-        form_->Text6->setText(QString::number(portNumber_) + ".4");  // rounded to a whole number
-        form_->Label6_Click();
-        form_->Text5->clear();
-        form_->Text6->clear();
-        form_->Label5_Click();
-        QCOMPARE(form_->Text5->text(), QStringLiteral("19200,e,7,2"));
-        QCOMPARE(form_->Text6->text(), QString::number(portNumber_));
+        QCOMPARE(form_->Text5()->text(), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(form_->Text6()->text(), QStringLiteral("1"));
+        QVERIFY(form_->Text6()->toolTip().contains("/dev/pts/0-999"));
+        form_->Text5()->setText("19200,e,7,2");
+        form_->Text6()->setText(QString::number(portNumber_) + ".4");  // rounded to a whole number
+        panel_->Label6_Click();
+        form_->Text5()->clear();
+        form_->Text6()->clear();
+        panel_->Label5_Click();
+        QCOMPARE(form_->Text5()->text(), QStringLiteral("19200,e,7,2"));
+        QCOMPARE(form_->Text6()->text(), QString::number(portNumber_));
     }
 
     void typedLinesGoOutWithCarriageReturn() {
-        form_->Text7->setText("typed while closed");  // the closed port is silent
-        QCOMPARE(Form1::backColour(form_->Label9), kIdle);
-        form_->Text7->setText("x");
+        form_->Text7()->setText("typed while closed");  // the closed port is silent
+        QCOMPARE(backColour(form_->Label9()), kIdle);
+        form_->Text7()->setText("x");
         open();
-        QCOMPARE(Form1::backColour(form_->Label8), kOpen);
-        QVERIFY(form_->Timer3->isActive());
-        form_->Text7->clear();
+        QCOMPARE(backColour(form_->Label8()), kOpen);
+        QVERIFY(form_->Timer3()->isActive());
+        form_->Text7()->clear();
         QCOMPARE(receive(1), QByteArray("\r"));
-        QCOMPARE(Form1::backColour(form_->Label9), kLit);
-        form_->Timer3_Timer();
-        QCOMPARE(Form1::backColour(form_->Label9), kIdle);
-        QTest::keyClicks(form_->Text7, "abc");
+        QCOMPARE(backColour(form_->Label9()), kLit);
+        panel_->Timer3_Timer();
+        QCOMPARE(backColour(form_->Label9()), kIdle);
+        QTest::keyClicks(form_->Text7(), "abc");
         QCOMPARE(receive(9), QByteArray("a\rab\rabc\r"));
-        form_->Text7->setText(QString(70, 'q'));
+        form_->Text7()->setText(QString(70, 'q'));
         QCOMPARE(receive(65), QByteArray(64, 'q') + "\r");
-        QTest::keyClick(form_->Text7, Qt::Key_Backspace);  // 69 characters, still 64 sent
+        QTest::keyClick(form_->Text7(), Qt::Key_Backspace);  // 69 characters, still 64 sent
         QCOMPARE(receive(65), QByteArray(64, 'q') + "\r");
     }
 
@@ -134,73 +128,73 @@ class SerialTest : public QObject {
 
     void blinkCycleSurvivesCloseAndReopen() {
         open();
-        QCOMPARE(Form1::backColour(form_->Label11), kFlash);  // design colour until the first step
-        for (int i = 1; i <= 29; ++i) form_->Timer3_Timer();
-        QCOMPARE(Form1::backColour(form_->Label11), kStandby);
-        form_->Timer3_Timer();
-        QCOMPARE(Form1::backColour(form_->Label11), kFlash);
-        QCOMPARE(int(form_->StandbyCounter), 0);
-        for (int i = 1; i <= 10; ++i) form_->Timer3_Timer();
-        form_->Text7->setText("lit");
-        form_->Label8_Click();  // close
-        QCOMPARE(Form1::backColour(form_->Label8), kClosed);
-        QVERIFY(!form_->Timer3->isActive());
-        QCOMPARE(Form1::backColour(form_->Label9), kIdle);
-        QCOMPARE(Form1::backColour(form_->Label10), kIdle);
-        QCOMPARE(Form1::backColour(form_->Label11), kStandby);  // keeps its last colour
-        form_->Label8_Click();  // reopen: the counter goes on from 10
-        for (int i = 1; i <= 19; ++i) form_->Timer3_Timer();
-        QCOMPARE(Form1::backColour(form_->Label11), kStandby);
-        form_->Timer3_Timer();
-        QCOMPARE(Form1::backColour(form_->Label11), kFlash);
+        QCOMPARE(backColour(form_->Label11()), kFlash);  // design colour until the first step
+        for (int i = 1; i <= 29; ++i) panel_->Timer3_Timer();
+        QCOMPARE(backColour(form_->Label11()), kStandby);
+        panel_->Timer3_Timer();
+        QCOMPARE(backColour(form_->Label11()), kFlash);
+        QCOMPARE(int(panel_->StandbyCounter), 0);
+        for (int i = 1; i <= 10; ++i) panel_->Timer3_Timer();
+        form_->Text7()->setText("lit");
+        panel_->Label8_Click();  // close
+        QCOMPARE(backColour(form_->Label8()), kClosed);
+        QVERIFY(!form_->Timer3()->isActive());
+        QCOMPARE(backColour(form_->Label9()), kIdle);
+        QCOMPARE(backColour(form_->Label10()), kIdle);
+        QCOMPARE(backColour(form_->Label11()), kStandby);  // keeps its last colour
+        panel_->Label8_Click();                            // reopen: the counter goes on from 10
+        for (int i = 1; i <= 19; ++i) panel_->Timer3_Timer();
+        QCOMPARE(backColour(form_->Label11()), kStandby);
+        panel_->Timer3_Timer();
+        QCOMPARE(backColour(form_->Label11()), kFlash);
     }
 
     void failuresNameTheDeviceAndKeepTheState() {
-        form_->Text6->setText("1999");  // /dev/pts/999: no such pseudo-terminal here
-        form_->Label6_Click();
-        form_->Label8_Click();
-        QVERIFY(!form_->MSComm1().portOpen());
+        form_->Text6()->setText("1999");  // /dev/pts/999: no such pseudo-terminal here
+        panel_->Label6_Click();
+        panel_->Label8_Click();
+        QVERIFY(!panel_->MSComm1().portOpen());
         QVERIFY(form_->lastMessage().contains("/dev/pts/999"));
-        QCOMPARE(Form1::backColour(form_->Label8), kClosed);
-        QVERIFY(!form_->Timer3->isActive());
+        QCOMPARE(backColour(form_->Label8()), kClosed);
+        QVERIFY(!form_->Timer3()->isActive());
 
         // A refused settings text leaves the port number unapplied.
-        form_->Text5->setText("9600,x,8,1");
-        form_->Text6->setText("5");
-        form_->Label6_Click();
+        form_->Text5()->setText("9600,x,8,1");
+        form_->Text6()->setText("5");
+        panel_->Label6_Click();
         QVERIFY(form_->lastMessage().contains("9600,x,8,1"));
-        QCOMPARE(form_->MSComm1().commPort(), 1999);
+        QCOMPARE(panel_->MSComm1().commPort(), 1999);
         // A bad number leaves the new settings applied.
         const struct {
             const char* text;
             const char* says;
         } numbers[] = {{"abc", "\"abc\""}, {"40000", "16-bit"}, {"5000", "5000"}};
         for (const auto& n : numbers) {
-            form_->Text5->setText("4800,n,8,1");
-            form_->Text6->setText(n.text);
-            form_->Label6_Click();
+            form_->Text5()->setText("4800,n,8,1");
+            form_->Text6()->setText(n.text);
+            panel_->Label6_Click();
             QVERIFY2(form_->lastMessage().contains(n.says), qPrintable(form_->lastMessage()));
-            QCOMPARE(form_->MSComm1().settings(), std::string("4800,n,8,1"));
-            QCOMPARE(form_->MSComm1().commPort(), 1999);
+            QCOMPARE(panel_->MSComm1().settings(), std::string("4800,n,8,1"));
+            QCOMPARE(panel_->MSComm1().commPort(), 1999);
         }
     }
 
     void farEndGoneClosesThePort() {
         open();
-        form_->Text7->setText("hello");
+        form_->Text7()->setText("hello");
         QCOMPARE(receive(6), QByteArray("hello\r"));
         socat_.kill();
         socat_.waitForFinished();
-        QTRY_VERIFY_WITH_TIMEOUT(!form_->MSComm1().portOpen(), 5000);
-        QCOMPARE(Form1::backColour(form_->Label8), kClosed);
-        QVERIFY(!form_->Timer3->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!panel_->MSComm1().portOpen(), 5000);
+        QCOMPARE(backColour(form_->Label8()), kClosed);
+        QVERIFY(!form_->Timer3()->isActive());
         QVERIFY(form_->lastMessage().contains(QString("/dev/pts/%1").arg(portNumber_ - 1000)));
         // Closed, the port raises nothing more.
         const int errors = port_->errorsSeen();
         QTest::qWait(300);
         QCOMPARE(port_->errorsSeen(), errors);
         QVERIFY(errors < 10);
-        form_->Text7->setText("after");  // silently ignored
+        form_->Text7()->setText("after");  // silently ignored
     }
 };
 

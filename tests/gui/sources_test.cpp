@@ -5,8 +5,8 @@
 #include <QPainter>
 #include <QtTest>
 
-#include "app/ui/form1.h"
 #include "pattern_window.h"
+#include "tool_fixture.h"
 
 using namespace orv;
 using namespace orv::ui;
@@ -34,8 +34,8 @@ bool showing(const QRect& area, QRgb (*paint)(int, int)) {
 class SourcesTest : public QObject {
     Q_OBJECT
   private:
-    ImageState state_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<orv::test::Tool> tool_;
+    Form1* form_ = nullptr;
     std::unique_ptr<PatternWindow> cover_;
 
     // Pattern over the top-left of the screen, below the main window's place.
@@ -46,15 +46,17 @@ class SourcesTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(40, 300, 600, 400), pattern), 5000);
         form_->show();
         form_->raise();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(form_));
     }
 
     // Minimised where a window manager runs, hidden where none does.
     bool offScreen() const { return !form_->isVisible() || form_->isMinimized(); }
 
     Form2* startRegion() {
+        QSignalSpy shown(form_->sources(), &CaptureSources::surfaceShown);
         form_->CmdCapRect_Click();
-        Form2* surface = form_->captureSurface();
+        if (!shown.wait(5000)) return nullptr;
+        Form2* surface = form_->sources()->captureSurface();
         if (surface && !QTest::qWaitForWindowExposed(surface)) return nullptr;
         return surface;
     }
@@ -79,13 +81,12 @@ class SourcesTest : public QObject {
 
   private slots:
     void init() {
-        state_ = ImageState{};
-        form_ = std::make_unique<Form1>(state_, std::make_unique<platform::QtScreenGrabber>());
-        form_->exitProcess = [] {};
+        tool_ = std::make_unique<orv::test::Tool>();
+        form_ = tool_->form.get();
         coverScreen();
     }
     void cleanup() {
-        form_.reset();
+        tool_.reset();
         cover_.reset();
     }
 
@@ -131,7 +132,7 @@ class SourcesTest : public QObject {
         expectPicture(QSize(196, 96), from, pattern);
         QVERIFY(form_->Timer2->isActive());
         QVERIFY(!offScreen());
-        QTRY_VERIFY(!form_->captureSurface());  // closed
+        QTRY_VERIFY(!form_->sources()->captureSurface());  // closed
         form_->Timer2->stop();
     }
 
@@ -143,7 +144,7 @@ class SourcesTest : public QObject {
         moveTo(surface, QPoint(60, 90), Qt::LeftButton);
         QVERIFY(surface->HasBox);
         QTest::keyClick(surface, Qt::Key_Escape);
-        QTRY_VERIFY(!form_->captureSurface());
+        QTRY_VERIFY(!form_->sources()->captureSurface());
         QCOMPARE(form_->Text1->text(), QStringLiteral("Text1"));  // nothing written
         QVERIFY(!form_->Timer2->isActive());
         QVERIFY(!offScreen());
@@ -151,7 +152,9 @@ class SourcesTest : public QObject {
 
     void wholeDesktop() {
         QImage before = form_->workbench()->picSource->image();
+        QSignalSpy grabbed(form_->sources(), &CaptureSources::desktopGrabbed);
         form_->CmdCapScreen_Click();
+        QVERIFY(grabbed.wait(5000));
         QVERIFY(!offScreen());
         const QImage& picture = form_->Picture1->image();
         QCOMPARE(picture.size(), QSize(1276, 1020));
@@ -171,17 +174,22 @@ class SourcesTest : public QObject {
         PatternWindow front(QRect(600, 500, 200, 150), otherPattern, true);
         form_->CmdCapActiveWindow_Click();
         QVERIFY(offScreen());
-        QVERIFY(form_->Timer1->isActive());
+        QVERIFY(form_->Timer1()->isActive());
+        // The pair's two ticks come one and two seconds after the timer starts:
+        // hold it until the test's window is in front, then let it run.
+        form_->Timer1()->stop();
         front.show();
         front.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&front));
         QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(600, 500, 200, 150), otherPattern), 5000);
-        form_->Timer1_Timer();
-        QCOMPARE(form_->GrabCount, 1);
+        QSignalSpy ticks(form_->Timer1(), &QTimer::timeout);
+        form_->Timer1()->start();
+        QVERIFY(ticks.wait(5000));
+        QCOMPARE(form_->GrabCount(), 1);
         QVERIFY(form_->Image1->image().isNull());  // shown only after the second grab
-        form_->Timer1_Timer();
-        QCOMPARE(form_->GrabCount, 0);
-        QVERIFY(!form_->Timer1->isActive());
+        QVERIFY(ticks.wait(5000));
+        QCOMPARE(form_->GrabCount(), 0);
+        QVERIFY(!form_->Timer1()->isActive());
         QVERIFY(!offScreen());
         expectPicture(QSize(196, 146), QPoint(600, 500), otherPattern);
     }

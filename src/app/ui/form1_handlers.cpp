@@ -1,4 +1,5 @@
-// Form1's handlers: frame rate, capture clock, frame file and preview.
+// Form1's handlers: frame rate, capture clock, frame file, preview and the
+// byte2ascii line.
 #include <QDir>
 #include <cstdlib>
 
@@ -18,9 +19,9 @@ void Form1::Label2_Click() { exitProcess(); }
 
 void Form1::Check1_Click() {
     if (Check1->isChecked()) {
-        restoreWindow(frmMain_.get());
+        sources_->restoreWindow(frmMain_.get());
     } else {
-        minimizeWindow(frmMain_.get());
+        sources_->minimizeWindow(frmMain_.get());
     }
 }
 
@@ -33,10 +34,10 @@ void Form1::HScroll1_Change() {
 void Form1::Command1_Click() { WindowsMediaPlayer1->setUrl(QStringLiteral("demo.avi")); }
 
 void Form1::Command2_Click() {
-    move(app::twipsToPixels(kCaptureLeftTwips), app::twipsToPixels(kCaptureTopTwips));
+    move(app::twipsToPixels(app::kCaptureLeftTwips), app::twipsToPixels(app::kCaptureTopTwips));
     const app::CaptureRectTexts t = app::aimAtPlayer(WindowsMediaPlayer1->x() * app::kTwipsPerPixel,
                                                      WindowsMediaPlayer1->y() * app::kTwipsPerPixel,
-                                                     kCaptureLeftTwips, kCaptureTopTwips);
+                                                     app::kCaptureLeftTwips, app::kCaptureTopTwips);
     Text3->setText(QString::fromStdString(t.text3));
     Text4->setText(QString::fromStdString(t.text4));
     Text1->setText(QString::fromStdString(t.text1));
@@ -54,8 +55,7 @@ void Form1::Check2_Click() {
 }
 
 void Form1::Timer2_Timer() {
-    // While a region is being chosen, the surface shows the live screen.
-    if (Form2_ && Form2_->isVisible()) Form2_->setScreenshot(grabDesktop());
+    sources_->refreshCaptureSurface();
     Result<app::CaptureRectValues> read =
         app::readCaptureRect(Text1->text().toStdString(), Text2->text().toStdString(),
                              Text3->text().toStdString(), Text4->text().toStdString());
@@ -73,7 +73,7 @@ void Form1::Timer2_Timer() {
     Picture1->setOuterSize(
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     Picture1->cls();
-    grabIntoPicture1(keptArea(r.left, r.top, r.width, r.height));
+    sources_->grabIntoPicture1(sources_->keptArea(r.left, r.top, r.width, r.height));
     frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
     Image1->setImage(Picture1->image());
     Command7_Click();
@@ -116,6 +116,12 @@ void Form1::Label13_Click() {
     Dialog_->show();
     Dialog_->raise();
     Dialog_->activateWindow();
+}
+
+void Form1::Command5_Click() {
+    const std::string line = buildAsciiLine(AsciiBuffer);
+    serial_->SendSerialLine(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())),
+                            static_cast<int>(kAsciiLineSent));
 }
 
 }  // namespace orv::ui

@@ -16,6 +16,7 @@ constexpr float kTwips = static_cast<float>(app::kTwipsPerPixel);
 }  // namespace
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool) {
+    setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Form2"));
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);  // moves count with or without a button held
@@ -50,7 +51,7 @@ void Form2::Form_MouseDown(QPoint pixel) {
     HasBox = false;
     box_ = QRect();
     update();
-    if (onFinished) onFinished(r);
+    emit regionChosen(r);
 }
 
 void Form2::Form_MouseMove(QPoint pixel) {
@@ -86,7 +87,7 @@ void Form2::keyPressEvent(QKeyEvent* event) {
         Drawing = false;
         HasBox = false;
         box_ = QRect();
-        if (onCancelled) onCancelled();
+        emit cancelled();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -4,7 +4,7 @@
 
 #include <QImage>
 #include <QWidget>
-#include <functional>
+#include <cstdint>
 
 namespace orv::ui {
 
@@ -28,10 +28,6 @@ class Form2 : public QWidget {
     // Twips added to the width and height (the main window's BorderPad).
     std::int16_t BorderPad = 0;
 
-    // Called by the finishing press, then by Esc (cancel).
-    std::function<void(const Region&)> onFinished;
-    std::function<void()> onCancelled;
-
     void Form_MouseDown(QPoint pixel);  // first press starts the box, second finishes it
     void Form_MouseMove(QPoint pixel);  // redraws the rubber-band box
 
@@ -44,6 +40,10 @@ class Form2 : public QWidget {
 
     // The box as shown over the screenshot, in pixels; empty when none.
     QRect shownBox() const { return box_; }
+
+  signals:
+    void regionChosen(const Form2::Region& region);  // the finishing press
+    void cancelled();                                // Esc
 
   protected:
     void paintEvent(QPaintEvent* event) override;

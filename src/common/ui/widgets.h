@@ -1,12 +1,27 @@
-// Small controls of the main window.
+// Small controls and helpers shared by the windows.
 #pragma once
 
 #include <QImage>
 #include <QLabel>
 #include <QMap>
+#include <QPointer>
 #include <QWidget>
+#include <utility>
+
+class QMessageBox;
 
 namespace orv::ui {
+
+// Makes a control of `parent` with its design name (its objectName, so that
+// tests and accessibility tools find it) and its place in pixels. `args` go
+// to the control's constructor before the parent.
+template <class Control, class... Args>
+Control* makeControl(QWidget* parent, const char* name, QRect at, Args&&... args) {
+    auto* control = new Control(std::forward<Args>(args)..., parent);
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(at);
+    return control;
+}
 
 // A label that acts as a button: clicked() on a left-button release inside it.
 class ClickLabel : public QLabel {
@@ -69,5 +84,29 @@ class NoticeLine : public QLabel {
     void refresh();
     QMap<QString, QString> notices_;
 };
+
+// The message boxes of a window: non-modal, one at a time (a new message
+// replaces the one on show), so that the capture clock never waits for them.
+class MessageBoxes {
+  public:
+    MessageBoxes(QWidget* owner, QString title);
+    void show(const QString& message);
+    // The last message shown, empty when none.
+    const QString& last() const { return last_; }
+
+  private:
+    QWidget* owner_;
+    QString title_;
+    QPointer<QMessageBox> box_;
+    QString last_;
+};
+
+// Lets the user move a window without a title bar by dragging its
+// background with the left button.
+void dragByBackground(QWidget* window);
+
+// Background colour of a label (its palette's window colour), and setting it.
+QColor backColour(const QLabel* label);
+void setBackColour(QLabel* label, QColor colour);
 
 }  // namespace orv::ui

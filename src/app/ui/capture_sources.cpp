@@ -1,0 +1,209 @@
+#include "app/ui/capture_sources.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QSaveFile>
+
+#include "app/capture_clock.h"
+#include "app/ui/form1.h"
+#include "common/numbers.h"
+
+namespace orv::ui {
+namespace {
+
+const QString kWindowNotice = QStringLiteral("active-window");
+
+// Long enough for a window manager to take a minimised window off the screen
+// and for what lay under it to be repainted.
+constexpr int kSettleMs = 100;
+
+}  // namespace
+
+CaptureSources::CaptureSources(Form1& form, platform::ScreenGrabber& grabber,
+                               platform::WindowInspector& inspector)
+    : QObject(&form), form_(form), grabber_(grabber), inspector_(inspector) {
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &CaptureSources::Timer1_Timer);
+}
+
+void CaptureSources::minimizeWindow(QWidget* window) {
+    if (inspector_.canMinimize()) {
+        window->showMinimized();
+    } else {
+        window->hide();  // nothing on this desktop can minimise: hiding stands in
+    }
+}
+
+void CaptureSources::restoreWindow(QWidget* window) {
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+void CaptureSources::afterWindowsSettle(std::function<void()> then) {
+    QTimer::singleShot(kSettleMs, this, std::move(then));
+}
+
+QRect CaptureSources::keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
+                               std::int32_t extentY) const {
+    const QSize client = form_.Picture1->clientSize();
+    const app::GrabArea a =
+        app::grabArea(left, top, extentX, extentY, client.width(), client.height());
+    return QRect(a.x, a.y, a.width, a.height);
+}
+
+void CaptureSources::grabIntoPicture1(const QRect& area) {
+    if (area.isEmpty()) return;
+    const platform::ScreenPiece piece = grabber_.grab(area);
+    form_.Picture1->drawAt(piece.pixels, piece.offset);
+}
+
+QImage CaptureSources::grabDesktop() {
+    const QRect desktop = grabber_.desktop();
+    QImage shot(desktop.size(), QImage::Format_RGB32);
+    shot.fill(Qt::black);
+    const platform::ScreenPiece piece = grabber_.grab(desktop);
+    copyAtOrigin(shot, piece.pixels, piece.offset);
+    return shot;
+}
+
+void CaptureSources::refreshCaptureSurface() {
+    if (Form2_ && Form2_->isVisible()) Form2_->setScreenshot(grabDesktop());
+}
+
+void CaptureSources::CmdCapScreen_Click() {
+    minimizeWindow(&form_);
+    afterWindowsSettle([this] { finishDesktopGrab(); });
+}
+
+void CaptureSources::finishDesktopGrab() {
+    // Outer size = the screen, so the client area keeps all but the last 4
+    // columns and rows. The picture is not cleared first.
+    const QRect desktop = grabber_.desktop();
+    form_.Picture1->setOuterSize(desktop.size());
+    grabIntoPicture1(desktop);
+    restoreWindow(&form_);
+    form_.Image1->setImage(form_.Picture1->image());
+    emit desktopGrabbed();
+}
+
+void CaptureSources::CmdCapActiveWindow_Click() {
+    minimizeWindow(&form_);
+    Timer1->start();
+}
+
+void CaptureSources::Timer1_Timer() {
+    const std::optional<QRect> window = inspector_.foregroundWindow();
+    form_.Picture1->cls();
+    if (window) {
+        form_.Notice->withdraw(kWindowNotice);
+        const int twipsWide = app::kTwipsPerPixel * window->width() + form_.BorderPad;
+        const int twipsHigh = app::kTwipsPerPixel * window->height() + form_.BorderPad;
+        form_.Picture1->setOuterSize(
+            QSize(app::twipsToPixels(twipsWide), app::twipsToPixels(twipsHigh)));
+        // The window's own picture from its top-left corner, as much as the
+        // client area holds.
+        grabIntoPicture1(
+            keptArea(window->x(), window->y(), twipsWide, twipsHigh).intersected(*window));
+    } else {
+        form_.Notice->report(
+            kWindowNotice,
+            QStringLiteral("active window: the desktop does not tell which window is in front"));
+    }
+    if (++GrabCount == 2) {
+        form_.Image1->setImage(form_.Picture1->image());
+        GrabCount = 0;
+        Timer1->stop();
+        restoreWindow(&form_);
+        form_.setFocus();
+    }
+}
+
+void CaptureSources::CmdCapRect_Click() {
+    Timer1->start();
+    minimizeWindow(&form_);
+    afterWindowsSettle([this] { showCaptureSurface(); });
+}
+
+void CaptureSources::showCaptureSurface() {
+    if (!Form2_) {
+        Form2_ = new Form2(nullptr);
+        Form2_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(Form2_, &Form2::regionChosen, this, &CaptureSources::regionChosen);
+        connect(Form2_, &Form2::cancelled, this, &CaptureSources::regionCancelled);
+    }
+    Form2_->BorderPad = form_.BorderPad;
+    Form2_->setScreenshot(grabDesktop());
+    Form2_->setGeometry(grabber_.desktop());
+    Form2_->showFullScreen();
+    Form2_->raise();
+    Form2_->activateWindow();
+    Form2_->setCursor(Qt::CrossCursor);
+    emit surfaceShown();
+}
+
+void CaptureSources::regionChosen(const Form2::Region& r) {
+    form_.Text1->setText(QString::fromStdString(num::formatSingle(r.width)));
+    form_.Text2->setText(QString::fromStdString(num::formatSingle(r.height)));
+    form_.Text3->setText(QString::fromStdString(num::formatSingle(r.left)));
+    form_.Text4->setText(QString::fromStdString(num::formatSingle(r.top)));
+    form_.Picture1->setOuterSize(
+        QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
+    form_.Picture1->cls();
+    // From the surface's own screenshot: the live screen would show the box.
+    const QRect source =
+        keptArea(static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
+                 static_cast<std::int32_t>(num::roundHalfEven(r.width)),
+                 static_cast<std::int32_t>(num::roundHalfEven(r.height)));
+    form_.Picture1->drawAt(
+        Form2_->screenshot().copy(source.translated(-grabber_.desktop().topLeft())));
+    form_.Image1->setImage(form_.Picture1->image());
+    form_.Timer2->start();
+    restoreWindow(&form_);
+    Form2_->close();  // deletes itself
+}
+
+void CaptureSources::regionCancelled() {
+    Form2_->close();
+    restoreWindow(&form_);
+}
+
+void CaptureSources::CmdClear_Click() { form_.Image1->setImage(QImage()); }
+
+void CaptureSources::CmdSaveBmp_Click() {
+    if (form_.Image1->image().isNull()) {
+        return form_.messages().show(QStringLiteral(
+            "Nothing to save: no picture has been captured, or the thumbnail was cleared."));
+    }
+    const QString name =
+        askSaveName ? askSaveName()
+                    : QFileDialog::getSaveFileName(&form_, QStringLiteral("保存图片"), QString(),
+                                                   QStringLiteral("(*.bmp)"), nullptr,
+                                                   QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty()) return;
+    if (QFileInfo::exists(name)) {
+        const bool replace =
+            askOverwrite ? askOverwrite()
+                         : QMessageBox::question(&form_, QStringLiteral("文件覆盖"),
+                                                 QStringLiteral("该文件已经存在，是否要覆盖？"),
+                                                 QMessageBox::Yes | QMessageBox::No,
+                                                 QMessageBox::No) == QMessageBox::Yes;
+        if (!replace) return;
+    }
+    // Written beside the target and renamed, so an old file is never left half-written.
+    QSaveFile file(name);
+    QImageWriter writer(&file, "bmp");
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(form_.Image1->image()) ||
+        !file.commit()) {
+        const QString why =
+            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        form_.messages().show(
+            QStringLiteral("Cannot save the picture as \"%1\": %2").arg(name, why));
+    }
+}
+
+}  // namespace orv::ui

@@ -1,0 +1,82 @@
+// The one-off capture sources of the main window: the whole desktop, the
+// window in front (two grabs, one and two seconds on), a region chosen on
+// the capture surface; clearing the thumbnail and saving the capture. Also
+// the screen copy into the capture picture that the capture clock shares.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+#include "app/platform/foreground_window.h"
+#include "app/platform/screen_grabber.h"
+#include "app/ui/form2.h"
+
+namespace orv::ui {
+
+class Form1;
+
+class CaptureSources : public QObject {
+    Q_OBJECT
+  public:
+    CaptureSources(Form1& form, platform::ScreenGrabber& grabber,
+                   platform::WindowInspector& inspector);
+
+    QTimer* Timer1;              // active-window timer, 1000 ms
+    std::int16_t GrabCount = 0;  // active-window grabs of the current pair
+
+    void CmdCapScreen_Click();        // grab the whole desktop into the capture picture
+    void CmdCapActiveWindow_Click();  // grab the window in front, one and two seconds on
+    void Timer1_Timer();              // one active-window grab
+    void CmdCapRect_Click();          // choose a region on a frozen screenshot
+    void CmdClear_Click();            // empty the thumbnail
+    void CmdSaveBmp_Click();          // save the captured picture as a bitmap
+
+    // The capture surface while it exists.
+    Form2* captureSurface() const { return Form2_; }
+
+    // The save dialog's answer (empty: cancelled) and the overwrite question;
+    // tests put their own answers here.
+    std::function<QString()> askSaveName;
+    std::function<bool()> askOverwrite;
+
+    // Minimises a window, or hides it where nothing can minimise.
+    void minimizeWindow(QWidget* window);
+    // Back to the normal state, in front.
+    void restoreWindow(QWidget* window);
+
+    // The part of the screen rectangle at (left, top) with a signed extent
+    // that the capture picture's client area keeps.
+    QRect keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
+                   std::int32_t extentY) const;
+    // Copies that screen area onto the capture picture at 0, 0.
+    void grabIntoPicture1(const QRect& area);
+    // While a region is being chosen, the surface shows the live screen.
+    void refreshCaptureSurface();
+
+  signals:
+    void desktopGrabbed();  // the whole-desktop grab is done
+    void surfaceShown();    // the capture surface is up for a region
+
+  private:
+    // The whole desktop as the screen shows it now.
+    QImage grabDesktop();
+    // Runs `then` once pending window events have run, so that a window just
+    // minimised or hidden is off the screen and what was under it repainted.
+    void afterWindowsSettle(std::function<void()> then);
+    void finishDesktopGrab();
+    void showCaptureSurface();
+    void regionChosen(const Form2::Region& region);
+    void regionCancelled();
+
+    Form1& form_;
+    platform::ScreenGrabber& grabber_;
+    platform::WindowInspector& inspector_;
+    QPointer<Form2> Form2_;
+};
+
+}  // namespace orv::ui

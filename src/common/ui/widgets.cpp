@@ -1,0 +1,138 @@
+#include "common/ui/widgets.h"
+
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStringList>
+#include <cstdio>
+
+namespace orv::ui {
+
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (pressed_ && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+    pressed_ = false;
+    event->accept();
+}
+
+void ImageView::setImage(const QImage& image) {
+    image_ = image;
+    update();
+}
+
+void ImageView::paintEvent(QPaintEvent*) {
+    if (image_.isNull()) return;
+    QPainter p(this);
+    p.drawImage(rect(), image_);
+}
+
+Lamp::Lamp(QWidget* parent) : QWidget(parent), colour_(palette().color(QPalette::Base)) {}
+
+void Lamp::setColour(QColor colour) {
+    colour_ = colour;
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), colour_);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+NoticeLine::NoticeLine(QWidget* parent) : QLabel(parent) {
+    setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
+    QFont f = font();
+    f.setPixelSize(10);
+    setFont(f);
+    hide();
+}
+
+bool NoticeLine::report(const QString& key, const QString& message) {
+    if (notices_.value(key) == message) return false;
+    notices_[key] = message;
+    std::fprintf(stderr, "orv-tool: %s\n", message.toLocal8Bit().constData());
+    refresh();
+    return true;
+}
+
+void NoticeLine::withdraw(const QString& key) {
+    if (notices_.remove(key) > 0) refresh();
+}
+
+void NoticeLine::refresh() {
+    const QStringList all = notices_.values();
+    setText(all.join(QStringLiteral("; ")));
+    setToolTip(all.join(QStringLiteral("\n")));
+    setVisible(!all.isEmpty());
+}
+
+MessageBoxes::MessageBoxes(QWidget* owner, QString title)
+    : owner_(owner), title_(std::move(title)) {}
+
+void MessageBoxes::show(const QString& message) {
+    last_ = message;
+    if (!box_) {
+        box_ = new QMessageBox(QMessageBox::Warning, title_, QString(), QMessageBox::Ok, owner_);
+        box_->setWindowModality(Qt::NonModal);
+    }
+    box_->setText(message);
+    box_->show();
+}
+
+namespace {
+
+// Moves its window while the left button drags the window's own surface.
+class DragMover : public QObject {
+  public:
+    explicit DragMover(QWidget* window) : QObject(window), window_(window) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_) return false;
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                if (mouse->button() != Qt::LeftButton) return false;
+                dragging_ = true;
+                offset_ = mouse->globalPosition().toPoint() - window_->frameGeometry().topLeft();
+                return true;
+            case QEvent::MouseMove:
+                if (!dragging_ || !(mouse->buttons() & Qt::LeftButton)) return false;
+                window_->move(mouse->globalPosition().toPoint() - offset_);
+                return true;
+            case QEvent::MouseButtonRelease:
+                if (mouse->button() == Qt::LeftButton) dragging_ = false;
+                return false;
+            default:
+                return false;
+        }
+    }
+
+  private:
+    QWidget* window_;
+    bool dragging_ = false;
+    QPoint offset_;
+};
+
+}  // namespace
+
+void dragByBackground(QWidget* window) { window->installEventFilter(new DragMover(window)); }
+
+QColor backColour(const QLabel* label) { return label->palette().color(QPalette::Window); }
+
+void setBackColour(QLabel* label, QColor colour) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, colour);
+    label->setPalette(pal);
+    label->setAutoFillBackground(true);
+}
+
+}  // namespace orv::ui

@@ -1,0 +1,148 @@
+#include "serial/ui/serial_panel.h"
+
+#include "common/numbers.h"
+#include "serial/serial_rules.h"
+
+namespace orv::ui {
+namespace {
+
+const QColor kClosed(255, 192, 128);   // Label8, port closed
+const QColor kOpen(192, 255, 192);     // Label8, port open
+const QColor kLit(255, 128, 0);        // TXD lit
+const QColor kIdle(128, 128, 128);     // TXD, RXD idle
+const QColor kFlash(255, 192, 192);    // STANDBY flash
+const QColor kStandby(224, 224, 224);  // STANDBY idle
+
+// Where the panel sits on its host: its controls' design places are given on
+// the host and made relative to this corner.
+const QPoint kCorner(424, 96);
+
+QRect at(int x, int y, int w, int h) { return QRect(QPoint(x, y) - kCorner, QSize(w, h)); }
+
+template <class Label>
+Label* indicator(QWidget* parent, const char* name, const QString& caption, QRect place,
+                 QColor back) {
+    auto* l = makeControl<Label>(parent, name, place, caption);
+    l->setAlignment(Qt::AlignCenter);
+    if (back.isValid()) setBackColour(l, back);
+    return l;
+}
+
+}  // namespace
+
+SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidget* host)
+    : QWidget(host), port_(port), messages_(messages) {
+    setObjectName(QStringLiteral("SerialPanel"));
+    setGeometry(QRect(kCorner, QSize(250, 73)));
+    Shape1 = makeControl<QFrame>(this, "Shape1", at(424, 112, 249, 57));
+    Shape1->setFrameShape(QFrame::Box);
+    Text5 = makeControl<QLineEdit>(this, "Text5", at(432, 120, 89, 18));
+    Label5 = indicator<ClickLabel>(this, "Label5", QStringLiteral("R"), at(520, 120, 17, 17),
+                                   QColor(192, 192, 192));
+    Label6 = indicator<ClickLabel>(this, "Label6", QStringLiteral("W"), at(536, 120, 17, 17),
+                                   palette().color(QPalette::Base));
+    Label11 =
+        indicator<QLabel>(this, "Label11", QStringLiteral("STANDBY"), at(576, 120, 49, 17), kFlash);
+    QPalette red = Label11->palette();
+    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    Label11->setPalette(red);
+    QFont small = Label11->font();
+    small.setPixelSize(9);
+    Label11->setFont(small);
+    Label9 = indicator<QLabel>(this, "Label9", QStringLiteral("TXD"), at(632, 120, 33, 17), kIdle);
+    Label8 = indicator<ClickLabel>(this, "Label8", QStringLiteral("开/关"), at(616, 96, 57, 17),
+                                   kClosed);
+    Label7 = indicator<QLabel>(this, "Label7", QStringLiteral("端口号："), at(432, 144, 49, 17),
+                               QColor());
+    Text6 = makeControl<QLineEdit>(this, "Text6", at(480, 144, 41, 18));
+    Text6->setToolTip(QString::fromLatin1(serial::portRuleText()));
+    Label10 =
+        indicator<QLabel>(this, "Label10", QStringLiteral("RXD"), at(632, 144, 33, 17), kIdle);
+    for (ClickLabel* button : {Label5, Label6, Label8}) button->setCursor(Qt::PointingHandCursor);
+    // Below the host's visible edge.
+    Text7 =
+        makeControl<QLineEdit>(host, "Text7", QRect(256, 352, 313, 18), QStringLiteral("Text7"));
+    Label12 = makeControl<QLabel>(host, "Label12", QRect(232, 352, 57, 25), QStringLiteral("TXD"));
+
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setInterval(86);
+
+    connect(Label5, &ClickLabel::clicked, this, &SerialPanel::Label5_Click);
+    connect(Label6, &ClickLabel::clicked, this, &SerialPanel::Label6_Click);
+    connect(Label8, &ClickLabel::clicked, this, &SerialPanel::Label8_Click);
+    connect(Text7, &QLineEdit::textChanged, this, &SerialPanel::Text7_Change);
+    connect(Timer3, &QTimer::timeout, this, &SerialPanel::Timer3_Timer);
+    port_.onLost = [this](const std::string& why) { portLost(QString::fromStdString(why)); };
+}
+
+SerialPanel::~SerialPanel() { port_.onLost = nullptr; }
+
+void SerialPanel::Label5_Click() {
+    Text5->setText(QString::fromStdString(port_.settings()));
+    Text6->setText(QString::number(port_.commPort()));
+}
+
+void SerialPanel::Label6_Click() {
+    // Settings first; a refused text leaves the number unapplied.
+    if (Status s = port_.setSettings(Text5->text().toStdString()); !s) {
+        return messages_.show(QString::fromStdString(s.error()));
+    }
+    Result<std::int16_t> number =
+        num::parseInt16(Text6->text().toStdString(), "port number (Text6)");
+    if (!number) return messages_.show(QString::fromStdString(number.error()));
+    if (Status s = port_.setCommPort(number.value()); !s) {
+        messages_.show(QString::fromStdString(s.error()));
+    }
+}
+
+void SerialPanel::Label8_Click() {
+    if (!port_.portOpen()) {
+        if (Status s = port_.setPortOpen(true); !s) {
+            return messages_.show(QString::fromStdString(s.error()));
+        }
+        setBackColour(Label8, kOpen);
+        Timer3->start();
+    } else {
+        if (Status s = port_.setPortOpen(false); !s) {
+            return messages_.show(QString::fromStdString(s.error()));
+        }
+        setBackColour(Label8, kClosed);
+        Timer3->stop();
+        setBackColour(Label9, kIdle);
+        setBackColour(Label10, kIdle);
+    }
+}
+
+void SerialPanel::SendSerialLine(const QString& text, int limit) {
+    if (!port_.portOpen()) return;
+    const std::u32string chars(text.toStdU32String());
+    if (Status s = port_.output(serial::lineBytes(chars, static_cast<std::size_t>(limit))); !s) {
+        return messages_.show(QString::fromStdString(s.error()));
+    }
+    setBackColour(Label9, kLit);
+}
+
+void SerialPanel::Text7_Change() { SendSerialLine(Text7->text(), 64); }
+
+void SerialPanel::Timer3_Timer() {
+    ++StandbyCounter;
+    if (StandbyCounter == 30) {
+        StandbyCounter = 0;
+        setBackColour(Label11, kFlash);
+    } else {
+        setBackColour(Label11, kStandby);
+    }
+    setBackColour(Label9, kIdle);
+    setBackColour(Label10, kIdle);
+}
+
+void SerialPanel::portLost(const QString& why) {
+    setBackColour(Label8, kClosed);
+    Timer3->stop();
+    setBackColour(Label9, kIdle);
+    setBackColour(Label10, kIdle);
+    messages_.show(why);
+}
+
+}  // namespace orv::ui

@@ -1,0 +1,60 @@
+// The serial panel of the main window: port settings and number, open and
+// close, the transmit line and the blinking indicators.
+#pragma once
+
+#include <QFrame>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+
+#include "common/ui/widgets.h"
+#include "serial/serial_port.h"
+
+namespace orv::ui {
+
+class SerialPanel : public QWidget {
+    Q_OBJECT
+  public:
+    // The panel takes its design place on `host` (the main window); the
+    // transmit line and its caption lie on the host below its visible edge.
+    // Refusals of the port show through `messages`.
+    SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidget* host);
+    ~SerialPanel() override;
+
+    QFrame* Shape1;      // frame around the serial panel
+    QLineEdit* Text5;    // port settings text, as "9600,n,8,1"
+    ClickLabel* Label5;  // "R": read the port's number and settings into the boxes
+    ClickLabel* Label6;  // "W": apply the boxes to the port
+    QLabel* Label11;     // "STANDBY": flashes while the port is open
+    QLabel* Label9;      // "TXD": lit after a line is sent
+    ClickLabel* Label8;  // "开/关": open or close the port
+    QLabel* Label7;      // caption of the port number box
+    QLineEdit* Text6;    // port number
+    QLabel* Label10;     // "RXD": never lit (the link only transmits)
+    QLineEdit* Text7;    // transmit line: sent on every change
+    QLabel* Label12;     // "TXD", caption of the transmit line
+    QTimer* Timer3;      // blink timer, 86 ms, running while the port is open
+
+    std::uint8_t StandbyCounter = 0;  // blink ticks, back to 0 at 30
+
+    void Label5_Click();  // "R": port settings and number into Text5, Text6
+    void Label6_Click();  // "W": Text5, then Text6, to the port
+    void Label8_Click();  // open or close the port
+    void Text7_Change();  // send the transmit line
+    void Timer3_Timer();  // blink step of the indicators
+    // Sends the first `limit` characters of `text` and a carriage return when
+    // the port is open; does nothing when it is closed.
+    void SendSerialLine(const QString& text, int limit);
+
+    serial::SerialPort& MSComm1() { return port_; }  // the serial port
+
+  private:
+    // The panel after the port closed itself (device gone).
+    void portLost(const QString& why);
+
+    serial::SerialPort& port_;
+    MessageBoxes& messages_;
+};
+
+}  // namespace orv::ui

@@ -1,0 +1,55 @@
+// The main window with every piece it needs, made for a test as main() makes
+// them for the tool: the real screen or a picture standing in for it, and
+// the real serial port and window inspector.
+#pragma once
+
+#include <QImage>
+#include <functional>
+#include <memory>
+
+#include "app/platform/foreground_window.h"
+#include "app/platform/screen_grabber.h"
+#include "app/ui/form1.h"
+#include "serial/platform/qt_serial_port.h"
+
+namespace orv::test {
+
+// A screen that is a picture: pixel (x, y) = colour(x, y) on a 1280 x 1024 desktop.
+class FakeScreen final : public platform::ScreenGrabber {
+  public:
+    std::function<QRgb(int, int)> colour = [](int, int) { return qRgb(0, 0, 0); };
+    int grabs = 0;
+    platform::ScreenPiece grab(const QRect& rect) override {
+        ++grabs;
+        const QRect on = rect.intersected(desktop());
+        if (on.isEmpty()) return {};
+        QImage image(on.size(), QImage::Format_RGB32);
+        for (int y = 0; y < on.height(); ++y) {
+            for (int x = 0; x < on.width(); ++x) {
+                image.setPixel(x, y, colour(on.x() + x, on.y() + y));
+            }
+        }
+        return {image, on.topLeft() - rect.topLeft()};
+    }
+    QRect desktop() const override { return QRect(0, 0, 1280, 1024); }
+};
+
+struct Tool {
+    // With `screen` standing in for the screen; the real one when null.
+    explicit Tool(std::unique_ptr<platform::ScreenGrabber> screen = nullptr)
+        : grabber(screen ? std::move(screen) : std::make_unique<platform::QtScreenGrabber>()),
+          form(std::make_unique<ui::Form1>(
+              ui::Form1::Services{state, random, *grabber, inspector, port})) {
+        form->exitProcess = [] {};
+    }
+    ~Tool() { form.reset(); }
+
+    ImageState state;
+    rnd::Sequence random;
+    std::unique_ptr<platform::ScreenGrabber> grabber;
+    platform::DesktopWindowInspector inspector;
+    serial::QtSerialPort port;
+    std::unique_ptr<ui::Form1> form;
+};
+
+}  // namespace orv::test
