@@ -1,25 +1,31 @@
 #include "cli/stop_signals.h"
 
-#include <csignal>
+#include <signal.h>
 
 namespace orv::cli {
 namespace {
 
-volatile std::sig_atomic_t gStop = 0;
+volatile sig_atomic_t gStop = 0;
 extern "C" void onStop(int) { gStop = 1; }
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-void (*gPrevious[3])(int) = {};
+struct sigaction gPrevious[3];
 
 }  // namespace
 
 StopSignals::StopSignals() {
     gStop = 0;
-    for (int i = 0; i < 3; ++i) gPrevious[i] = std::signal(kSignals[i], onStop);
+    struct sigaction stop {};
+    stop.sa_handler = onStop;
+    sigemptyset(&stop.sa_mask);
+    // No SA_RESTART: a read blocked on a pipe or a slow device returns, and the
+    // decoder's interrupt check then ends it.
+    stop.sa_flags = 0;
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &stop, &gPrevious[i]);
 }
 
 StopSignals::~StopSignals() {
-    for (int i = 0; i < 3; ++i) std::signal(kSignals[i], gPrevious[i]);
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &gPrevious[i], nullptr);
 }
 
 bool StopSignals::requested() { return gStop != 0; }

@@ -1,7 +1,9 @@
 // `orv convert`, `orv info` and `orv render` on clips the test makes with the
 // ffmpeg program, read back with the core's strict reader.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,63 +217,118 @@ TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
     }
 }
 
-// Ctrl-C in the middle of a run: once frames are going out, SIGINT stops it.
-TEST_F(Convert, InterruptLeavesWholeRecords) {
+namespace {
+
+// Starts orv with `words` in a child process.
+pid_t startOrv(std::vector<std::string> words) {
+    words.insert(words.begin(), ORV_CLI);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        ::execv(ORV_CLI, argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
+// Waits up to `seconds` for the child to end; its exit status, or -1.
+int exitStatus(pid_t child, int seconds) {
+    for (int i = 0; i < seconds * 100; ++i) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
+
+}  // namespace
+
+// Ctrl-C, SIGTERM or SIGHUP in the middle of a run: once frames are going out,
+// each stops it the same way.
+TEST_F(Convert, StopSignalsLeaveWholeRecords) {
     const std::string keep = path("keep.orv");
     ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", keep, "--fps", "5"}).status, 0);
     const std::string before = readFile(keep);
-    const struct {
-        std::string output;
-        std::vector<std::string> extra;
-        std::string watch;  // the file that grows
-    } cases[] = {
-        {path("new.orv"), {}, path("new.orv")},
-        {keep, {"--force"}, ""},
-    };
-    for (const auto& c : cases) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            std::vector<std::string> words{ORV_CLI, "convert", clip("long.mp4"), "-o", c.output,
-                                           "--fps", "46",      "--quiet"};
-            words.insert(words.end(), c.extra.begin(), c.extra.end());
-            std::vector<char*> argv;
-            for (auto& w : words) argv.push_back(w.data());
-            argv.push_back(nullptr);
-            ::execv(ORV_CLI, argv.data());
-            ::_exit(127);
-        }
-        // Wait until at least one record is out, however fast the machine.
-        auto growing = [&] {
-            if (!c.watch.empty()) return fs::exists(c.watch) && fs::file_size(c.watch) >= 3075;
-            for (const auto& e : fs::directory_iterator(dir_)) {
-                if (e.path().string().find(".part-") != std::string::npos &&
-                    fs::file_size(e.path()) >= 3075) {
-                    return true;
-                }
-            }
-            return false;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string fresh = path(("new-" + std::to_string(signal) + ".orv").c_str());
+        const struct {
+            std::string output;
+            std::vector<std::string> extra;
+            std::string watch;  // the file that grows
+        } cases[] = {
+            {fresh, {}, fresh},
+            {keep, {"--force"}, ""},
         };
-        int early = 0;
-        for (int i = 0; i < 20000 && !growing(); ++i) {
-            if (::waitpid(child, &early, WNOHANG) == child)
-                FAIL() << "convert ended early: " << early;
-            ::usleep(500);
+        for (const auto& c : cases) {
+            std::vector<std::string> words{"convert", clip("long.mp4"), "-o", c.output, "--fps",
+                                           "46",      "--quiet"};
+            words.insert(words.end(), c.extra.begin(), c.extra.end());
+            const pid_t child = startOrv(words);
+            ASSERT_GT(child, 0);
+            // Wait until at least one record is out, however fast the machine.
+            auto growing = [&] {
+                if (!c.watch.empty()) return fs::exists(c.watch) && fs::file_size(c.watch) >= 3075;
+                for (const auto& e : fs::directory_iterator(dir_)) {
+                    if (e.path().string().find(".part-") != std::string::npos &&
+                        fs::file_size(e.path()) >= 3075) {
+                        return true;
+                    }
+                }
+                return false;
+            };
+            int early = 0;
+            for (int i = 0; i < 20000 && !growing(); ++i) {
+                if (::waitpid(child, &early, WNOHANG) == child)
+                    FAIL() << "convert ended early: " << early;
+                ::usleep(500);
+            }
+            ASSERT_TRUE(growing());
+            ::kill(child, signal);
+            EXPECT_EQ(exitStatus(child, 30), 1) << "signal " << signal;
         }
-        ASSERT_TRUE(growing());
-        ::kill(child, SIGINT);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const auto some = frames(fresh);  // whole records only
+        EXPECT_GT(some.size(), 0u);
+        EXPECT_LT(some.size(), 2760u);
     }
-    const auto some = frames(path("new.orv"));  // whole records only
-    EXPECT_GT(some.size(), 0u);
-    EXPECT_LT(some.size(), 2760u);
     EXPECT_TRUE(readFile(keep) == before);
     for (const auto& e : fs::directory_iterator(dir_)) {
         EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
     }
+}
+
+// A read that blocks (a pipe whose writer went quiet) ends on a stop signal too.
+TEST_F(Convert, StopSignalEndsABlockedRead) {
+    const std::string fifo = path("input.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The writer's end stays open, and nothing is written: every read blocks.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const pid_t child = startOrv({"convert", fifo, "-o", path("out.orv"), "--quiet"});
+    ASSERT_GT(child, 0);
+    // Once orv itself (not the child before its exec) holds the pipe open,
+    // its stop handlers are in.
+    auto holdsPipe = [&] {
+        std::error_code ec;
+        const std::string proc = "/proc/" + std::to_string(child);
+        if (fs::read_symlink(proc + "/exe", ec) != fs::canonical(ORV_CLI)) return false;
+        for (const auto& fd : fs::directory_iterator(proc + "/fd", ec)) {
+            if (fs::read_symlink(fd.path(), ec) == fs::path(fifo)) return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 10000 && !holdsPipe(); ++i) ::usleep(1000);
+    ASSERT_TRUE(holdsPipe());
+    ::kill(child, SIGTERM);
+    const int status = exitStatus(child, 20);
+    ::close(writer);
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(fs::exists(path("out.orv")));
 }
 
 TEST_F(Convert, UsageErrors) {
