@@ -100,8 +100,11 @@ void GifWriter::addFrame(const std::vector<std::uint8_t>& indices) {
         }
     }
     if (current >= 0) codes.put(current, codeSize);
-    codes.put(clear, codeSize);
-    codes.put(clear + 1, kMinCodeSize + 1);
+    // Reading this last code the decoder defines one more code (unless it is
+    // the first after the clear) and widens if its table now holds
+    // 1 << codeSize codes; the end code goes at the width it reads with then.
+    if (maxCode + 1 == (1 << codeSize) && codeSize < 12) ++codeSize;
+    codes.put(clear + 1, codeSize);
     bytes_ += codes.finish();
 }
 
