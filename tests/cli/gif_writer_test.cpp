@@ -14,6 +14,7 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -305,22 +306,27 @@ Result<std::vector<std::vector<std::uint32_t>>> readWithFfmpeg(const std::string
 
 TEST(GifWriter, FfmpegDecodesEveryPixel) {
     av_log_set_level(AV_LOG_QUIET);
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("orv_gif_writer_test_" + std::to_string(getpid()) + ".gif"))
-                                 .string();
+    struct Temporary {
+        std::string path = (std::filesystem::temp_directory_path() /
+                            ("orv_gif_writer_test_" + std::to_string(getpid()) + ".gif"))
+                               .string();
+        ~Temporary() { std::filesystem::remove(path); }
+    } temporary;
+    const std::string& path = temporary.path;
     for (const Sample& s : samples(48)) {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            std::fopen(path.c_str(), "wb"), [](std::FILE* f) { return std::fclose(f); });
         ASSERT_NE(file, nullptr);
         orv::GifWriter gif(
             [&](std::string_view b) {
-                return std::fwrite(b.data(), 1, b.size(), file) == b.size();
+                return std::fwrite(b.data(), 1, b.size(), file.get()) == b.size();
             },
             s.width, s.height, s.colours);
         for (std::size_t i = 0; i < s.frames.size(); ++i) {
             ASSERT_TRUE(gif.addFrame(s.frames[i], s.delays[i]).ok());
         }
         ASSERT_TRUE(gif.finish().ok());
-        ASSERT_EQ(std::fclose(file), 0);
+        ASSERT_EQ(std::fclose(file.release()), 0);
 
         const auto frames = readWithFfmpeg(path);
         const std::string where = std::to_string(s.width) + " x " + std::to_string(s.height);
@@ -332,7 +338,6 @@ TEST(GifWriter, FfmpegDecodesEveryPixel) {
             ASSERT_TRUE(frames.value()[i] == expected) << where << ", frame " << i;
         }
     }
-    std::filesystem::remove(path);
 }
 
 TEST(GifWriter, DelaysAddUpToTheRoundedStartTimes) {
