@@ -70,49 +70,57 @@ std::optional<Failed> render(const Words& w) {
     }
     const auto colours = palette(colors);
     const int s = scale.value();
-    GifWriter animation(128 * s, 64 * s, colours,
-                        std::max(1, (100 + fps.value() / 2) / fps.value()));
+    auto cannotWrite = [&](const QString& why) {
+        return Failed{kExitIo,
+                      "cannot write \"" + output.toStdString() + "\": " + why.toStdString()};
+    };
+    // Written beside OUT and put in place only when whole.
+    QSaveFile file(output);
+    if (!file.open(QIODevice::WriteOnly)) return cannotWrite(file.errorString());
+
+    if (gif) {
+        // Frame by frame, straight into the file.
+        GifWriter animation(
+            [&file](std::string_view b) {
+                return file.write(b.data(), static_cast<qint64>(b.size())) ==
+                       static_cast<qint64>(b.size());
+            },
+            128 * s, 64 * s, colours);
+        std::uint64_t index = 0;
+        Status written = Done{};
+        Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
+            if (written)
+                written =
+                    animation.addFrame(drawFrame(f, s), gifFrameDelayCs(index++, fps.value()));
+        });
+        if (!frames) return Failed{kExitIo, frames.error()};
+        if (frames.value() == 0)
+            return Failed{kExitIo, "\"" + w.positional[0] + "\" holds no frames"};
+        if (written) written = animation.finish();
+        if (!written || !file.commit()) return cannotWrite(file.errorString());
+        return std::nullopt;
+    }
+
     std::optional<FramePages> chosen;
     std::uint64_t index = 0;
     Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
-        if (gif) animation.addFrame(drawFrame(f, s));
         if (index++ == static_cast<std::uint64_t>(wanted.value())) chosen = f;
     });
     if (!frames) return Failed{kExitIo, frames.error()};
-
-    QByteArray bytes;
-    if (gif) {
-        if (frames.value() == 0)
-            return Failed{kExitIo, "\"" + w.positional[0] + "\" holds no frames"};
-        const std::string file = animation.finish();
-        bytes = QByteArray(file.data(), static_cast<qsizetype>(file.size()));
-    } else {
-        if (!chosen) {
-            return Failed{kExitUsage, "--frame " + std::to_string(wanted.value()) +
-                                          " is beyond the " + std::to_string(frames.value()) +
-                                          " frames of the file"};
-        }
-        const std::vector<std::uint8_t> index = drawFrame(*chosen, s);
-        QImage image(128 * s, 64 * s, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                line[x] =
-                    0xFF000000u | colours[index[static_cast<std::size_t>(y) * image.width() + x]];
-            }
-        }
-        QSaveFile file(output);
-        if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-            return Failed{kExitIo, "cannot write \"" + output.toStdString() +
-                                       "\": " + file.errorString().toStdString()};
-        }
-        return std::nullopt;
+    if (!chosen) {
+        return Failed{kExitUsage, "--frame " + std::to_string(wanted.value()) + " is beyond the " +
+                                      std::to_string(frames.value()) + " frames of the file"};
     }
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return Failed{kExitIo, "cannot write \"" + output.toStdString() +
-                                   "\": " + file.errorString().toStdString()};
+    const std::vector<std::uint8_t> pixels = drawFrame(*chosen, s);
+    QImage image(128 * s, 64 * s, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            line[x] =
+                0xFF000000u | colours[pixels[static_cast<std::size_t>(y) * image.width() + x]];
+        }
     }
+    if (!image.save(&file, "PNG") || !file.commit()) return cannotWrite(file.errorString());
     return std::nullopt;
 }
 
