@@ -1,0 +1,206 @@
+#include "lcd/frame_layout.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace orv {
+
+namespace {
+
+constexpr int kWidth = 128;
+constexpr int kHeight = 64;
+constexpr int kRowBytes = kWidth / 8;
+
+bool asciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Names a generated header cannot use for its array: the keywords of C and C++
+// (a sketch includes the header from C++) and the types it relies on.
+bool takenName(const std::string& name) {
+    static const std::string kTaken =
+        " "
+        "_Alignas _Alignof _Atomic _BitInt _Bool _Complex _Decimal128 _Decimal32 "
+        "_Decimal64 _Generic _Imaginary _Noreturn _Static_assert _Thread_local alignas "
+        "alignof and and_eq asm auto bitand bitor bool break case catch char char16_t "
+        "char32_t char8_t class co_await co_return co_yield compl concept const "
+        "const_cast consteval constexpr constinit continue decltype default delete do "
+        "double dynamic_cast else enum explicit export extern false float for friend "
+        "goto if inline int int16_t int32_t int64_t int8_t intmax_t intptr_t long "
+        "mutable namespace new noexcept not not_eq nullptr operator or or_eq private "
+        "protected public PROGMEM register reinterpret_cast requires restrict return "
+        "short signed sizeof static static_assert static_cast struct switch template "
+        "this thread_local throw true try typedef typeid typename typeof typeof_unqual "
+        "uint16_t uint32_t uint64_t uint8_t uintmax_t uintptr_t union unsigned using "
+        "virtual void volatile wchar_t while xor xor_eq ";
+    return kTaken.find(" " + name + " ") != std::string::npos;
+}
+
+bool validIdentifier(const std::string& s) {
+    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
+    return std::all_of(s.begin(), s.end(), [](char c) { return asciiAlnum(c) || c == '_'; });
+}
+
+// Text that can stand inside a C block comment on one line: control
+// characters become '_', and "*/", "/*" and "??" are split by a blank.
+std::string commentText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+        if (!out.empty()) {
+            const char prev = out.back();
+            if ((prev == '*' && c == '/') || (prev == '/' && c == '*') ||
+                (prev == '?' && c == '?')) {
+                out += ' ';
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<FrameLayout> parseFrameLayout(const std::string& text) {
+    if (text == "pages") return FrameLayout::Pages;
+    if (text == "rows-msb") return FrameLayout::RowsMsb;
+    if (text == "rows-lsb") return FrameLayout::RowsLsb;
+    return fail("unknown layout \"" + text + "\": choose pages, rows-msb or rows-lsb");
+}
+
+const char* frameLayoutName(FrameLayout layout) {
+    switch (layout) {
+        case FrameLayout::RowsMsb:
+            return "rows-msb";
+        case FrameLayout::RowsLsb:
+            return "rows-lsb";
+        case FrameLayout::Pages:
+            break;
+    }
+    return "pages";
+}
+
+std::array<std::uint8_t, 1024> toLayout(const FramePages& frame, FrameLayout layout,
+                                        bool lightSetBit) {
+    std::array<std::uint8_t, 1024> out{};
+    if (layout == FrameLayout::Pages) {
+        out = frame;
+    } else {
+        const bool msb = layout == FrameLayout::RowsMsb;
+        for (int row = 0; row < kHeight; ++row) {
+            const std::uint8_t* page = frame.data() + kWidth * (row / 8);
+            const int shift = row % 8;
+            for (int b = 0; b < kRowBytes; ++b) {
+                unsigned v = 0;
+                for (int i = 0; i < 8; ++i) {
+                    const unsigned dark = (page[8 * b + i] >> shift) & 1u;
+                    v |= dark << (msb ? 7 - i : i);
+                }
+                out[static_cast<std::size_t>(kRowBytes * row + b)] = static_cast<std::uint8_t>(v);
+            }
+        }
+    }
+    if (lightSetBit) {
+        for (auto& b : out) b = static_cast<std::uint8_t>(~b);
+    }
+    return out;
+}
+
+std::string cIdentifier(const std::string& fileName) {
+    std::string name = fileName;
+    const auto slash = name.find_last_of("/\\");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    for (char& c : name) {
+        if (!asciiAlnum(c)) c = '_';
+    }
+    if (name.empty()) return "frames";
+    if (name[0] >= '0' && name[0] <= '9') name.insert(name.begin(), '_');
+    if (takenName(name)) name += '_';
+    return name;
+}
+
+CArrayWriter::CArrayWriter(Sink sink) : sink_(std::move(sink)) {}
+
+Status CArrayWriter::put(std::string_view text) {
+    if (!sink_ || !sink_(text)) {
+        state_ = State::Broken;
+        return fail("the C output could not be written");
+    }
+    return Done{};
+}
+
+Status CArrayWriter::begin(const std::string& name, std::uint64_t count,
+                           const std::string& sourceName, const std::string& layoutName,
+                           const std::string& polarityName) {
+    if (state_ != State::Fresh) return fail("the C output was already begun");
+    if (!validIdentifier(name) || takenName(name)) {
+        return fail("\"" + commentText(name) + "\" is not a usable C identifier");
+    }
+    if (count == 0) return fail("there are no frames to write");
+    std::string upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(), asciiUpper);
+    guard_ = upper + "_H";
+    count_ = count;
+    written_ = 0;
+    const std::string m = upper + "_";
+    std::string t;
+    t += "/* Frames for a 128 x 64 one-bit display, written by orv export.\n";
+    t += " * Source:   " + commentText(sourceName) + "\n";
+    t += " * Layout:   " + commentText(layoutName) + "\n";
+    t += " * Polarity: " + commentText(polarityName) + "\n";
+    t += " * On AVR the array is in program memory: read it with pgm_read_byte().\n";
+    t += " */\n";
+    t += "#ifndef " + guard_ + "\n#define " + guard_ + "\n\n";
+    t += "#include <stdint.h>\n\n";
+    t += "#if defined(__AVR__)\n#include <avr/pgmspace.h>\n";
+    t += "#define " + m + "PROGMEM PROGMEM\n#else\n#define " + m + "PROGMEM\n#endif\n\n";
+    t += "#if defined(__GNUC__)\n#define " + m + "UNUSED __attribute__((unused))\n";
+    t += "#else\n#define " + m + "UNUSED\n#endif\n\n";
+    t += "#define " + m + "FRAME_COUNT " + std::to_string(count) + "\n";
+    t += "#define " + m + "WIDTH 128\n";
+    t += "#define " + m + "HEIGHT 64\n";
+    t += "#define " + m + "FRAME_BYTES 1024\n\n";
+    t += "static const uint8_t " + name + "[" + m + "FRAME_COUNT][" + m + "FRAME_BYTES] " + m +
+         "PROGMEM " + m + "UNUSED = {\n";
+    state_ = State::Open;
+    return put(t);
+}
+
+Status CArrayWriter::frame(std::uint64_t index, const std::array<std::uint8_t, 1024>& bytes) {
+    if (state_ != State::Open) return fail("a frame outside begin() .. end()");
+    if (index != written_) {
+        return fail("frame " + std::to_string(index) + " where frame " + std::to_string(written_) +
+                    " was due");
+    }
+    if (written_ >= count_)
+        return fail("more frames than the " + std::to_string(count_) + " begun");
+    std::string t = "    /* frame " + std::to_string(index) + " */\n    {\n";
+    char hex[8];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i % 16 == 0) t += "        ";
+        std::snprintf(hex, sizeof hex, "0x%02x,", static_cast<unsigned>(bytes[i]));
+        t += hex;
+        t += i % 16 == 15 ? '\n' : ' ';
+    }
+    t += "    },\n";
+    ++written_;
+    return put(t);
+}
+
+Status CArrayWriter::end() {
+    if (state_ != State::Open) return fail("end() without an open C output");
+    if (written_ != count_) {
+        return fail(std::to_string(written_) + " frames written of the " + std::to_string(count_) +
+                    " begun");
+    }
+    state_ = State::Closed;
+    return put("};\n\n#endif /* " + guard_ + " */\n");
+}
+
+}  // namespace orv

@@ -1,0 +1,66 @@
+// Byte layouts of a frame for export, and the C source writer of orv export.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "lcd/orv_reader.h"
+
+namespace orv {
+
+// pages: the frame's own order (8 pages of 128 column bytes, bit k = row 8p+k).
+// rows-msb: 64 rows of 16 bytes, top row first, leftmost pixel in bit 7.
+// rows-lsb: the same with the leftmost pixel in bit 0.
+enum class FrameLayout { Pages, RowsMsb, RowsLsb };
+
+// "pages", "rows-msb" or "rows-lsb".
+Result<FrameLayout> parseFrameLayout(const std::string& text);
+
+// The name parseFrameLayout reads back.
+const char* frameLayoutName(FrameLayout layout);
+
+// The frame's 1,024 bytes in `layout`. A set bit is a dark pixel, or a light
+// one when `lightSetBit`.
+std::array<std::uint8_t, 1024> toLayout(const FramePages& frame, FrameLayout layout,
+                                        bool lightSetBit);
+
+// A C identifier made from a file name: directory and extension dropped, every
+// character other than an ASCII letter or digit becomes '_', a leading digit
+// gets a '_' in front, nothing left gives "frames", and a C keyword (or a name
+// the generated header itself uses, such as uint8_t) gets a '_' appended.
+std::string cIdentifier(const std::string& fileName);
+
+// Writes frames as a C header, a piece at a time through `sink`:
+//   begin(...), then frame(0, ...) .. frame(count - 1, ...), then end().
+// The array is `static const uint8_t name[NAME_FRAME_COUNT][NAME_FRAME_BYTES]`,
+// placed in program memory (PROGMEM) under avr-gcc. A call out of that order
+// is refused, and so is everything after the sink has returned false.
+class CArrayWriter {
+  public:
+    using Sink = std::function<bool(std::string_view)>;
+
+    explicit CArrayWriter(Sink sink);
+
+    // `name` must be a C identifier (see cIdentifier); `count` at least 1.
+    // The other three texts go into the header comment.
+    Status begin(const std::string& name, std::uint64_t count, const std::string& sourceName,
+                 const std::string& layoutName, const std::string& polarityName);
+    Status frame(std::uint64_t index, const std::array<std::uint8_t, 1024>& bytes);
+    Status end();
+
+  private:
+    Status put(std::string_view text);
+
+    enum class State { Fresh, Open, Closed, Broken };
+    Sink sink_;
+    State state_ = State::Fresh;
+    std::string guard_;
+    std::uint64_t count_ = 0;
+    std::uint64_t written_ = 0;
+};
+
+}  // namespace orv

@@ -1,0 +1,247 @@
+#include "lcd/frame_layout.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace orv;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr FrameLayout kLayouts[] = {FrameLayout::Pages, FrameLayout::RowsMsb, FrameLayout::RowsLsb};
+
+FramePages onePixel(int column, int row) {
+    FramePages f{};
+    f[static_cast<std::size_t>(128 * (row / 8) + column)] =
+        static_cast<std::uint8_t>(1 << (row % 8));
+    return f;
+}
+
+// Whether the pixel (column, row) of `out` in `layout` has its bit set, read
+// straight from the layout's definition.
+bool bitAt(const std::array<std::uint8_t, 1024>& out, FrameLayout layout, int column, int row) {
+    switch (layout) {
+        case FrameLayout::Pages:
+            return (out[static_cast<std::size_t>(128 * (row / 8) + column)] >> (row % 8)) & 1;
+        case FrameLayout::RowsMsb:
+            return (out[static_cast<std::size_t>(16 * row + column / 8)] >> (7 - column % 8)) & 1;
+        case FrameLayout::RowsLsb:
+            return (out[static_cast<std::size_t>(16 * row + column / 8)] >> (column % 8)) & 1;
+    }
+    return false;
+}
+
+std::string run(const std::string& command) {
+    return std::system(command.c_str()) == 0 ? "" : command;
+}
+
+}  // namespace
+
+TEST(FrameLayout, SinglePixelsLandWhereWorkedOutByHand) {
+    // Column, row, then (byte index, byte) in pages, rows-msb and rows-lsb.
+    const struct {
+        int column, row;
+        int at[3];
+        std::uint8_t byte[3];
+    } cases[] = {
+        {0, 0, {0, 0, 0}, {0x01, 0x80, 0x01}},
+        {127, 0, {127, 15, 15}, {0x01, 0x01, 0x80}},
+        {0, 63, {896, 1008, 1008}, {0x80, 0x80, 0x01}},
+        {127, 63, {1023, 1023, 1023}, {0x80, 0x01, 0x80}},
+        {9, 10, {137, 161, 161}, {0x04, 0x40, 0x02}},
+        {64, 37, {576, 600, 600}, {0x20, 0x80, 0x01}},
+        {45, 22, {301, 357, 357}, {0x40, 0x04, 0x20}},
+    };
+    for (const auto& c : cases) {
+        for (int l = 0; l < 3; ++l) {
+            for (bool light : {false, true}) {
+                const auto out = toLayout(onePixel(c.column, c.row), kLayouts[l], light);
+                for (int i = 0; i < 1024; ++i) {
+                    std::uint8_t want = i == c.at[l] ? c.byte[l] : 0;
+                    if (light) want = static_cast<std::uint8_t>(~want);
+                    ASSERT_EQ(out[static_cast<std::size_t>(i)], want)
+                        << "pixel " << c.column << "," << c.row << " layout " << l << " light "
+                        << light << " byte " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(FrameLayout, EveryPixelOfRandomFramesAgreesWithTheFrame) {
+    std::mt19937 rng(1);
+    for (int n = 0; n < 4; ++n) {
+        FramePages f;
+        for (auto& b : f) b = static_cast<std::uint8_t>(rng());
+        for (FrameLayout layout : kLayouts) {
+            for (bool light : {false, true}) {
+                const auto out = toLayout(f, layout, light);
+                for (int row = 0; row < 64; ++row) {
+                    for (int column = 0; column < 128; ++column) {
+                        ASSERT_EQ(bitAt(out, layout, column, row),
+                                  frameDark(f, column, row) != light)
+                            << column << "," << row << " " << frameLayoutName(layout);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(FrameLayout, NamesAndRefusal) {
+    for (FrameLayout layout : kLayouts) {
+        auto r = parseFrameLayout(frameLayoutName(layout));
+        ASSERT_TRUE(r.ok()) << frameLayoutName(layout);
+        EXPECT_EQ(r.value(), layout);
+    }
+    EXPECT_STREQ(frameLayoutName(FrameLayout::RowsMsb), "rows-msb");
+    for (const char* bad : {"", "Pages", "rows", "rows-msb ", "columns"}) {
+        auto r = parseFrameLayout(bad);
+        ASSERT_FALSE(r.ok()) << bad;
+        EXPECT_NE(r.error().find("pages, rows-msb or rows-lsb"), std::string::npos) << r.error();
+    }
+}
+
+TEST(CIdentifier, FromFileNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"clip.orv", "clip"},
+        {"/home/me/My Clip.orv", "My_Clip"},
+        {"C:\\clips\\a-b.orv", "a_b"},
+        {"dir.d/noext", "noext"},
+        {"my.clip.orv", "my_clip"},
+        {"2024 run.orv", "_2024_run"},
+        {"caf\xC3\xA9.orv", "caf__"},
+        {"", "frames"},
+        {".orv", "frames"},
+        {"some/dir/", "frames"},
+        {"int.orv", "int_"},
+        {"class.orv", "class_"},
+        {"uint8_t.orv", "uint8_t_"},
+        {"_Bool", "_Bool_"},
+        {"Int.orv", "Int"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(cIdentifier(in), out) << in;
+}
+
+TEST(CArrayWriter, WritesTheHeaderPieceByPiece) {
+    std::vector<std::string> pieces;
+    CArrayWriter w([&](std::string_view s) {
+        pieces.emplace_back(s);
+        return true;
+    });
+    ASSERT_TRUE(w.begin("clip", 2, "clip.orv", "rows-msb", "light").ok());
+    std::array<std::uint8_t, 1024> bytes{};
+    for (int i = 0; i < 1024; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    ASSERT_TRUE(w.frame(0, bytes).ok());
+    ASSERT_TRUE(w.frame(1, bytes).ok());
+    ASSERT_TRUE(w.end().ok());
+    ASSERT_EQ(pieces.size(), 4u);  // begin, one a frame, end: never the whole text at once
+    std::string text;
+    for (const auto& p : pieces) text += p;
+    for (const char* line :
+         {" * Source:   clip.orv\n", " * Layout:   rows-msb\n", " * Polarity: light\n",
+          "#ifndef CLIP_H\n#define CLIP_H\n", "#include <stdint.h>\n",
+          "#if defined(__AVR__)\n#include <avr/pgmspace.h>\n", "#define CLIP_FRAME_COUNT 2\n",
+          "#define CLIP_WIDTH 128\n", "#define CLIP_HEIGHT 64\n", "#define CLIP_FRAME_BYTES 1024\n",
+          "static const uint8_t clip[CLIP_FRAME_COUNT][CLIP_FRAME_BYTES] CLIP_PROGMEM CLIP_UNUSED "
+          "= {\n",
+          "    /* frame 1 */\n    {\n        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, "
+          "0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,\n        0x10,",
+          "0xfd, 0xfe, 0xff,\n    },\n};\n\n#endif /* CLIP_H */\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+}
+
+TEST(CArrayWriter, RefusesMisuseAndStopsWhenTheSinkFails) {
+    const std::array<std::uint8_t, 1024> bytes{};
+    auto ok = [](std::string_view) { return true; };
+    {
+        CArrayWriter w(ok);
+        EXPECT_FALSE(w.frame(0, bytes).ok());
+        EXPECT_FALSE(w.end().ok());
+        EXPECT_FALSE(w.begin("int", 1, "", "", "").ok());
+        EXPECT_FALSE(w.begin("1a", 1, "", "", "").ok());
+        EXPECT_FALSE(w.begin("a-b", 1, "", "", "").ok());
+        EXPECT_FALSE(w.begin("a", 0, "", "", "").ok());
+        ASSERT_TRUE(w.begin("a", 2, "", "", "").ok());
+        EXPECT_FALSE(w.begin("a", 2, "", "", "").ok());
+        EXPECT_FALSE(w.frame(1, bytes).ok());
+        ASSERT_TRUE(w.frame(0, bytes).ok());
+        EXPECT_FALSE(w.end().ok());  // one frame short
+        ASSERT_TRUE(w.frame(1, bytes).ok());
+        EXPECT_FALSE(w.frame(2, bytes).ok());
+        EXPECT_TRUE(w.end().ok());
+        EXPECT_FALSE(w.end().ok());
+    }
+    int calls = 0;
+    CArrayWriter w([&](std::string_view) { return ++calls < 2; });
+    ASSERT_TRUE(w.begin("a", 3, "", "", "").ok());
+    EXPECT_FALSE(w.frame(0, bytes).ok());
+    EXPECT_FALSE(w.frame(1, bytes).ok());
+    EXPECT_FALSE(w.end().ok());
+    EXPECT_EQ(calls, 2);
+    CArrayWriter none(nullptr);
+    EXPECT_FALSE(none.begin("a", 1, "", "", "").ok());
+}
+
+// The header compiles without a warning as C99 with gcc and avr-gcc, on its own
+// (the array unused) and included, and the host build reads back exactly the
+// bytes written.
+TEST(CArrayWriter, CompilesWithGccAndAvrGcc) {
+    const fs::path dir = fs::temp_directory_path() / ("orv-carray-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::mt19937 rng(4);
+    std::vector<std::array<std::uint8_t, 1024>> frames(2);
+    for (auto& f : frames) {
+        for (auto& b : f) b = static_cast<std::uint8_t>(rng());
+    }
+    const std::string name = cIdentifier("clips/2 clip-a.orv");
+    {
+        std::ofstream h(dir / "frames.h", std::ios::binary);
+        CArrayWriter w(
+            [&](std::string_view s) { return bool(h.write(s.data(), std::streamsize(s.size()))); });
+        // A source name that would end or nest the comment, or form a trigraph.
+        ASSERT_TRUE(w.begin(name, 2, "a*/b/*c?\?/\nd", "pages", "dark?\?/").ok());
+        for (std::size_t i = 0; i < frames.size(); ++i) ASSERT_TRUE(w.frame(i, frames[i]).ok());
+        ASSERT_TRUE(w.end().ok());
+    }
+    std::ofstream(dir / "use.c")
+        << "#include <stdio.h>\n#include \"frames.h\"\n"
+        << "#if defined(__AVR__)\n"
+        << "uint8_t byteAt(uint16_t f, uint16_t i) { return pgm_read_byte(&" << name
+        << "[f][i]); }\n#else\n"
+        << "int main(void) { return fwrite(" << name << ", 1, sizeof " << name
+        << ", stdout) == sizeof " << name << " ? 0 : 1; }\n"
+        << "#endif\n";
+    const std::string d = dir.string();
+    const std::string flags = " -std=c99 -Wall -Wextra -Werror ";
+    EXPECT_EQ(run("gcc" + flags + "-x c -c " + d + "/frames.h -o " + d + "/a.o"), "");
+    EXPECT_EQ(
+        run("gcc" + flags + d + "/use.c -o " + d + "/use && " + d + "/use > " + d + "/out.bin"),
+        "");
+    std::ifstream in(dir / "out.bin", std::ios::binary);
+    std::stringstream got;
+    got << in.rdbuf();
+    std::string want;
+    for (const auto& f : frames) want.append(f.begin(), f.end());
+    EXPECT_TRUE(got.str() == want) << "the compiled array differs from the frames";
+    const bool avr = std::system("command -v avr-gcc > /dev/null 2>&1") == 0;
+    if (avr) {
+        const std::string cc = "avr-gcc -mmcu=atmega328p" + flags;
+        EXPECT_EQ(run(cc + "-x c -c " + d + "/frames.h -o " + d + "/b.o"), "");
+        EXPECT_EQ(run(cc + "-c " + d + "/use.c -o " + d + "/c.o"), "");
+        // The array sits in program memory.
+        EXPECT_EQ(run("avr-objdump -h " + d + "/c.o | grep -q progmem"), "");
+    }
+    fs::remove_all(dir);
+    if (!avr) GTEST_SKIP() << "avr-gcc is not installed";
+}

@@ -1,0 +1,353 @@
+#include "serial/frame_link.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orv_link.h"
+
+using namespace orv;
+using namespace orv::serial;
+namespace fr = orv::framing;
+
+namespace {
+
+std::uint16_t crcOf(const std::string& s) {
+    return fr::crc16(reinterpret_cast<const std::uint8_t*>(s.data()),
+                     static_cast<std::uint16_t>(s.size()));
+}
+
+// A second CRC-16/CCITT-FALSE: long division of the message, followed by 16
+// zero bits and with 0xFFFF added to its first 16 bits, by x^16 + x^12 + x^5 + 1.
+std::uint16_t divisionCrc(const std::string& s) {
+    std::vector<int> bits;
+    for (unsigned char c : s) {
+        for (int i = 7; i >= 0; --i) bits.push_back((c >> i) & 1);
+    }
+    bits.resize(bits.size() + 16, 0);
+    for (std::size_t i = 0; i < 16; ++i) bits[i] ^= 1;
+    const int poly[17] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (std::size_t i = 0; i + 16 < bits.size(); ++i) {
+        if (!bits[i]) continue;
+        for (std::size_t j = 0; j < 17; ++j) bits[i + j] ^= poly[j];
+    }
+    std::uint16_t r = 0;
+    for (std::size_t i = bits.size() - 16; i < bits.size(); ++i) {
+        r = static_cast<std::uint16_t>((r << 1) | bits[i]);
+    }
+    return r;
+}
+
+std::string bytes(std::initializer_list<int> list) {
+    std::string s;
+    for (int b : list) s += static_cast<char>(b);
+    return s;
+}
+
+struct Packet {
+    std::uint16_t frame;
+    std::uint8_t page;
+    std::string data;
+    bool operator==(const Packet&) const = default;
+};
+
+// A receiver as the sketch is: the decoder and the 8 pages it shows.
+struct Screen {
+    fr::Decoder decoder;
+    FramePages picture{};
+    std::vector<Packet> packets;
+    void feed(const std::string& wire) {
+        for (unsigned char b : wire) {
+            if (!decoder.feed(b)) continue;
+            const auto* d = reinterpret_cast<const char*>(decoder.data());
+            packets.push_back({decoder.frameNumber(), decoder.page(), std::string(d, 128)});
+            if (decoder.page() >= 8) continue;  // a refused page, should it get through
+            std::copy(decoder.data(), decoder.data() + 128, picture.begin() + 128 * decoder.page());
+        }
+    }
+};
+
+std::string packet(std::uint16_t frame, std::uint8_t page, const std::string& data) {
+    std::uint8_t out[fr::kPacketBytes];
+    EXPECT_EQ(fr::writePacket(out, frame, page, reinterpret_cast<const std::uint8_t*>(data.data())),
+              fr::kPacketBytes);
+    return std::string(reinterpret_cast<char*>(out), sizeof out);
+}
+
+FramePages randomFrame(std::mt19937& rng) {
+    FramePages f;
+    for (auto& b : f) b = static_cast<std::uint8_t>(rng());
+    return f;
+}
+
+}  // namespace
+
+TEST(Crc16, CheckValues) {
+    const std::pair<std::string, std::uint16_t> cases[] = {
+        {"123456789", 0x29B1},
+        {"A", 0xB915},
+        {"", 0xFFFF},
+    };
+    for (const auto& [text, crc] : cases) EXPECT_EQ(crcOf(text), crc) << text;
+    // Continuing from a partial CRC is the same as one pass.
+    EXPECT_EQ(fr::crc16(reinterpret_cast<const std::uint8_t*>("6789"), 4, crcOf("12345")), 0x29B1);
+}
+
+TEST(Crc16, AgreesWithPolynomialLongDivision) {
+    std::mt19937 rng(7);
+    for (int n = 0; n < 200; ++n) {
+        std::string s(rng() % 140, '\0');
+        for (auto& c : s) c = static_cast<char>(rng());
+        ASSERT_EQ(crcOf(s), divisionCrc(s)) << n;
+    }
+}
+
+TEST(FramedLink, WorkedExamplePacket) {
+    std::string data;
+    for (int c = 0; c < 128; ++c) data += static_cast<char>(c);
+    const std::string p = packet(1, 3, data);
+    ASSERT_EQ(p.size(), 135u);
+    EXPECT_EQ(p.substr(0, 5), bytes({0xA5, 0x5A, 0x01, 0x00, 0x03}));
+    EXPECT_EQ(p.substr(5, 128), data);
+    EXPECT_EQ(p.substr(133), bytes({0xD9, 0x4E}));  // CRC 0x4ED9, low byte first
+    EXPECT_EQ(crcOf(p.substr(2, 131)), 0x4ED9);
+    std::uint8_t out[fr::kPacketBytes] = {};
+    EXPECT_EQ(fr::writePacket(out, 1, 8, out), 0);
+}
+
+TEST(FramedLink, RoundTripSendsOnlyChangedPages) {
+    std::mt19937 rng(11);
+    FramedEncoder enc(7);
+    Screen screen;
+    FramePages frame = randomFrame(rng), previous{};
+    for (std::uint64_t i = 0; i < 120; ++i) {
+        // Change 0..3 random pages by one byte (possibly to the same value).
+        for (unsigned k = rng() % 4; k > 0; --k)
+            frame[rng() % 1024] = static_cast<std::uint8_t>(rng());
+        int differing = 0;
+        for (int p = 0; p < 8; ++p) {
+            differing += !std::equal(frame.begin() + 128 * p, frame.begin() + 128 * (p + 1),
+                                     previous.begin() + 128 * p);
+        }
+        std::string wire;
+        const int sent = enc.encode(i, frame, wire);
+        EXPECT_EQ(sent, i % 7 == 0 ? 8 : differing) << i;
+        EXPECT_EQ(wire.size(), 135u * static_cast<unsigned>(sent));
+        const std::size_t before = screen.packets.size();
+        screen.feed(wire);
+        ASSERT_EQ(screen.packets.size(), before + static_cast<unsigned>(sent));
+        for (std::size_t k = before; k < screen.packets.size(); ++k) {
+            EXPECT_EQ(screen.packets[k].frame, i);
+            if (k > before) {
+                EXPECT_GT(screen.packets[k].page, screen.packets[k - 1].page);
+            }
+        }
+        ASSERT_EQ(screen.picture, frame) << i;
+        previous = frame;
+    }
+    // An unchanged delta frame sends nothing.
+    std::string wire;
+    EXPECT_EQ(enc.encode(120, frame, wire), 0);
+    EXPECT_TRUE(wire.empty());
+}
+
+TEST(FramedLink, SkippedFramesAreMadeUpFromWhatWasSent) {
+    FramedEncoder enc(100);
+    Screen screen;
+    FramePages f{};
+    std::string wire;
+    EXPECT_EQ(enc.encode(0, f, wire), 8);
+    f[128 * 2] = 1;
+    EXPECT_EQ(enc.encode(1, f, wire), 1);
+    f[128 * 5] = 1;  // frame 2 is skipped: the link was busy
+    f[128 * 6] = 1;  // frame 3 goes out
+    EXPECT_EQ(enc.encode(3, f, wire), 2);
+    f[128 * 6 + 9] = 1;  // frame 4 skipped; frame 5 puts page 6 back as sent
+    f[128 * 6 + 9] = 0;
+    EXPECT_EQ(enc.encode(5, f, wire), 0);
+    screen.feed(wire);
+    EXPECT_EQ(screen.picture, f);
+    enc.forget();
+    wire.clear();
+    EXPECT_EQ(enc.encode(6, f, wire), 8);
+    EXPECT_EQ(FramedEncoder(0).keyInterval(), 1);
+    EXPECT_EQ(FramedEncoder().keyInterval(), 31);
+}
+
+TEST(FramedLink, FrameNumbersWrapButKeyFramesFollowTheIndex) {
+    FramedEncoder enc;  // key 31
+    Screen screen;
+    FramePages f{};
+    std::string wire;
+    enc.encode(65535, f, wire);  // first frame: every page, receiver unknown
+    screen.feed(wire);
+    ASSERT_EQ(screen.packets.size(), 8u);
+    EXPECT_EQ(screen.packets[0].frame, 0xFFFF);
+    EXPECT_EQ(wire.substr(2, 2), bytes({0xFF, 0xFF}));
+    const struct {
+        std::uint64_t index;
+        int sent;
+        std::uint16_t wire;
+    } cases[] = {
+        {65536, 0, 0},                   // 65536 % 31 == 2: a delta, nothing changed
+        {65536ull * 31, 8, 0},           // a key frame whose wire number is 0
+        {65536ull * 31 + 5, 0, 5},       //
+        {(1ull << 40) * 31 + 1, 0, 1},   // far beyond 32 bits
+        {(1ull << 40) * 31 + 31, 8, 31}  //
+    };
+    for (const auto& c : cases) {
+        wire.clear();
+        ASSERT_EQ(enc.encode(c.index, f, wire), c.sent) << c.index;
+        if (c.sent) {
+            EXPECT_EQ(wire.substr(2, 2), bytes({c.wire & 0xFF, c.wire >> 8}));
+        }
+    }
+}
+
+TEST(FramedLink, DecoderSkipsDamageAndKeepsTheNextPacket) {
+    std::mt19937 rng(3);
+    std::vector<std::string> packets;
+    for (int p = 0; p < 4; ++p) {
+        std::string d(128, '\0');
+        for (auto& c : d) c = static_cast<char>(rng());
+        if (p == 0) d.replace(20, 5, bytes({0xA5, 0x5A, 0x00, 0x00, 0x03}));  // a fake header
+        packets.push_back(
+            packet(static_cast<std::uint16_t>(40 + p), static_cast<std::uint8_t>(p), d));
+    }
+    std::string badPage = packets[1];
+    badPage[4] = 8;
+    const std::uint16_t crc = crcOf(badPage.substr(2, 131));
+    badPage[133] = static_cast<char>(crc & 0xFF);
+    badPage[134] = static_cast<char>(crc >> 8);
+    // Each case damages packet 1 (or the stream) and names the packets that
+    // must still arrive.
+    using Damage = std::function<void(std::vector<std::string>&)>;
+    const struct {
+        const char* what;
+        Damage damage;
+        std::vector<int> arrive;
+    } cases[] = {
+        {"nothing", [](auto&) {}, {0, 1, 2, 3}},
+        {"drop the first sync byte", [](auto& v) { v[1].erase(0, 1); }, {0, 2, 3}},
+        {"drop the second sync byte", [](auto& v) { v[1].erase(1, 1); }, {0, 2, 3}},
+        {"drop the page number", [](auto& v) { v[1].erase(4, 1); }, {0, 2, 3}},
+        {"drop a data byte", [](auto& v) { v[1].erase(70, 1); }, {0, 2, 3}},
+        {"drop the last CRC byte", [](auto& v) { v[1].erase(134, 1); }, {0, 2, 3}},
+        {"drop half the packet", [](auto& v) { v[1].erase(60, 70); }, {0, 2, 3}},
+        {"insert a data byte", [](auto& v) { v[1].insert(50, 1, '\x00'); }, {0, 2, 3}},
+        {"insert 0xA5 in the header", [](auto& v) { v[1].insert(3, 1, '\xA5'); }, {0, 2, 3}},
+        {"flip a frame-number bit", [](auto& v) { v[1][2] ^= 0x10; }, {0, 2, 3}},
+        {"flip a data bit", [](auto& v) { v[1][99] ^= 0x01; }, {0, 2, 3}},
+        {"flip a CRC bit", [](auto& v) { v[1][133] ^= 0x80; }, {0, 2, 3}},
+        {"page number 8", [&](auto& v) { v[1] = badPage; }, {0, 2, 3}},
+        {"garbage between packets",
+         [](auto& v) {
+             v[1] = bytes({0, 0xA5, 0xA5, 0x5A, 9}) + v[1];
+         },
+         {0, 1, 2, 3}},
+        {"a fake header between packets",
+         [](auto& v) {
+             v[1] = bytes({0xA5, 0x5A, 0x00, 0x00, 0x01}) + v[1];
+         },
+         {0, 1, 2, 3}},
+        {"join mid-packet onto a fake header in its data",
+         [](auto& v) { v[0].erase(0, 10); },
+         {1, 2, 3}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> stream = packets;
+        c.damage(stream);
+        Screen screen;
+        for (const auto& s : stream) screen.feed(s);
+        std::vector<Packet> expected;
+        for (int k : c.arrive) {
+            expected.push_back({static_cast<std::uint16_t>(40 + k), static_cast<std::uint8_t>(k),
+                                packets[static_cast<std::size_t>(k)].substr(5, 128)});
+        }
+        EXPECT_EQ(screen.packets, expected) << c.what;
+    }
+}
+
+TEST(FramedLink, EveryBitFlipAndEveryTruncationCostsOnlyItsOwnPacket) {
+    std::mt19937 rng(5);
+    std::string d1(128, '\0'), d2(128, '\0');
+    for (auto& c : d1) c = static_cast<char>(rng());
+    for (auto& c : d2) c = static_cast<char>(rng());
+    const std::string p1 = packet(7, 2, d1), p2 = packet(8, 6, d2);
+    const std::vector<Packet> onlyP2 = {{8, 6, d2}};
+    for (std::size_t bit = 0; bit < 135 * 8; ++bit) {
+        std::string damaged = p1;
+        damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (1 << (bit % 8)));
+        Screen screen;
+        screen.feed(damaged + p2);
+        ASSERT_EQ(screen.packets, onlyP2) << "bit " << bit;
+    }
+    for (std::size_t length = 1; length < 135; ++length) {
+        Screen screen;
+        screen.feed(p1.substr(0, length) + p2);
+        ASSERT_EQ(screen.packets, onlyP2) << "first " << length << " bytes";
+    }
+}
+
+TEST(FramedLink, AKeyFrameRepairsADamagedStream) {
+    std::mt19937 rng(9);
+    FramedEncoder enc(10);
+    Screen screen;
+    std::map<std::pair<std::uint16_t, int>, std::string> sent;
+    FramePages frame = randomFrame(rng);
+    int damaged = 0;
+    for (std::uint64_t i = 0; i < 300; ++i) {
+        for (unsigned k = rng() % 3; k > 0; --k)
+            frame[rng() % 1024] = static_cast<std::uint8_t>(rng());
+        std::string wire;
+        enc.encode(i, frame, wire);
+        for (std::size_t at = 0; at < wire.size(); at += 135) {
+            const Packet p = {static_cast<std::uint16_t>(i),
+                              static_cast<std::uint8_t>(wire[at + 4]), wire.substr(at + 5, 128)};
+            sent[{p.frame, p.page}] = p.data;
+        }
+        // Up to frame 289, damage about one packet in eight (last packet first,
+        // so that an erase or insert leaves the earlier offsets as they were).
+        for (std::size_t n = wire.size() / 135; i < 290 && n > 0; --n) {
+            if (rng() % 8 != 0) continue;
+            ++damaged;
+            const std::size_t pos = 135 * (n - 1) + rng() % 135;
+            switch (rng() % 3) {
+                case 0:
+                    wire.erase(pos, 1);
+                    break;
+                case 1:
+                    wire.insert(pos, 1, static_cast<char>(rng()));
+                    break;
+                default:
+                    wire[pos] = static_cast<char>(wire[pos] ^ (1 << (rng() % 8)));
+            }
+        }
+        screen.feed(wire);
+    }
+    EXPECT_GT(damaged, 50);
+    // Frame 290 was a clean key frame: the picture is whole again.
+    EXPECT_EQ(screen.picture, frame);
+    for (const auto& p : screen.packets) {
+        ASSERT_EQ(sent.at({p.frame, p.page}), p.data) << "a packet that was never sent";
+    }
+}
+
+TEST(FramedLink, RawFrameAndPolarity) {
+    FramePages f{};
+    for (int i = 0; i < 1024; ++i)
+        f[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37);
+    const std::string raw = rawFrame(f);
+    ASSERT_EQ(raw.size(), 1024u);
+    EXPECT_TRUE(std::equal(f.begin(), f.end(), raw.begin(), [](std::uint8_t a, char b) {
+        return a == static_cast<std::uint8_t>(b);
+    }));
+    EXPECT_EQ(applySetBit(f, false), f);
+    const FramePages inv = applySetBit(f, true);
+    for (std::size_t i = 0; i < 1024; ++i) ASSERT_EQ(inv[i], 255 - f[i]) << i;
+}
