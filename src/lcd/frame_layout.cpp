@@ -140,7 +140,10 @@ Status CArrayWriter::begin(const std::string& name, std::uint64_t count,
                            const std::string& polarityName) {
     if (state_ != State::Fresh) return fail("the C output was already begun");
     if (!validIdentifier(name) || takenName(name)) {
-        return fail("\"" + commentText(name) + "\" is not a usable C identifier");
+        // Built by append: GCC 12 warns falsely about "literal" + a temporary string.
+        return fail(std::string(1, '"')
+                        .append(commentText(name))
+                        .append("\" is not a usable C identifier"));
     }
     if (count == 0) return fail("there are no frames to write");
     std::string upper = name;

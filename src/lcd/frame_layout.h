@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/result.h"
-#include "lcd/orv_reader.h"
+#include "lcd/frame.h"
 
 namespace orv {
 

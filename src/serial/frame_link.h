@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "lcd/orv_reader.h"
+#include "lcd/frame.h"
 
 namespace orv::serial {
 
