@@ -9,6 +9,7 @@
 #include "common/random.h"
 #include "dib/image_state.h"
 #include "dib/img_deal.h"
+#include "lcd/frame_file.h"
 #include "lcd/frame_record.h"
 #include "lcd/mono.h"
 #include "lcd/page_packing.h"

@@ -44,5 +44,6 @@ int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostre
 int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runRepair(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace orv::cli

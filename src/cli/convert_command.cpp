@@ -96,8 +96,15 @@ class Reducer {
 
 Outcome convert(const ConvertOptions& o, std::ostream& out) {
     StopSignals stops;
+    RecordSink sink(o.output, o.append    ? RecordSink::Mode::Append
+                              : o.replace ? RecordSink::Mode::Replace
+                                          : RecordSink::Mode::New);
+    if (Status ready = sink.open(); !ready) return Failed{kExitIo, ready.error()};
     VideoReader video(&StopSignals::requested);
-    if (Status opened = video.open(o.input); !opened) return Failed{kExitIo, opened.error()};
+    if (Status opened = video.open(o.input); !opened) {
+        sink.abandon();
+        return Failed{kExitIo, opened.error()};
+    }
     const double declared = video.declaredDuration();
     const double end =
         declared > 0 ? std::min(o.start + o.duration, declared) : o.start + o.duration;
@@ -106,9 +113,6 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     TickSampler sampler(o.start, end, o.fps);
     const FitLayout layout = fitLayout(o.fit, video.displayAspect());
     Reducer reducer(o, layout);
-    RecordSink sink(o.output, o.append    ? RecordSink::Mode::Append
-                              : o.replace ? RecordSink::Mode::Replace
-                                          : RecordSink::Mode::New);
     const auto estimate =
         static_cast<std::uint64_t>(std::max(0.0, std::ceil((end - o.start) * o.fps - 1e-9)));
     Progress progress(!o.quiet && ::isatty(2), estimate);
@@ -138,6 +142,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     };
 
     bool streamEnded = false;
+    std::uint64_t decoded = 0;
     while (!failed) {
         Result<bool> more = video.next();
         if (!more) {
@@ -148,6 +153,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
             streamEnded = true;
             break;
         }
+        ++decoded;
         const double t = video.frameTime();
         emitTicksBefore(t);
         if (failed || sampler.done()) break;
@@ -163,6 +169,14 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
                                 num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
                                 num::formatDouble(std::round(declared * 100) / 100) +
                                 " s: the file is damaged or cut short"};
+    }
+    if (!failed && sink.written() == 0) {
+        // Nothing to show for the run is a failure, not an empty success.
+        failed = Failed{
+            kExitIo, decoded == 0 ? "no picture could be decoded from \"" + o.input + "\""
+                                  : "\"" + o.input + "\" has no frame from " +
+                                        num::formatDouble(o.start) + " s on (it ends at " +
+                                        num::formatDouble(std::round(heldEnd * 100) / 100) + " s)"};
     }
     progress.end();
     if (failed) {

@@ -1,5 +1,7 @@
 #include "cli/convert_options.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -51,6 +53,13 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     o.replace = w.has("force");
     o.quiet = w.has("quiet");
     if (o.append && o.replace) return fail("--append and --force do not go together");
+    // The video and the frame file must be two files, whatever their names.
+    struct stat in {
+    }, out{};
+    if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.output.c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        return fail("INPUT and OUTPUT are the same file (\"" + o.output + "\")");
+    }
     std::error_code ec;
     if (std::filesystem::exists(o.output, ec) && !o.append && !o.replace) {
         return fail("\"" + o.output +

@@ -14,6 +14,7 @@
 #include "common/random.h"
 #include "dib/image_state.h"
 #include "dib/img_deal.h"
+#include "lcd/frame_file.h"
 #include "lcd/frame_record.h"
 #include "lcd/mono.h"
 #include "lcd/page_packing.h"
@@ -198,12 +199,12 @@ std::optional<Failed> run(const Invocation& inv) {
         !prepared) {
         return Failed{kExitIo, prepared.error()};
     }
-    std::optional<std::uint64_t> appendedAt;
+    std::optional<Appended> appendedAt;
     const auto orv = inv.options.find("orv");
     if (orv != inv.options.end()) {
         LcdPageBufferArray pages{};
         packLcdPages(s.MonoFrame, pages);
-        Result<std::uint64_t> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
+        Result<Appended> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
         if (!appended) return Failed{kExitIo, appended.error()};
         appendedAt = appended.value();
     }

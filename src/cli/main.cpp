@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/library_logging.h"
+#include "lcd/frame_file.h"
 
 namespace {
 
@@ -17,9 +19,11 @@ const char* const kUsage =
     "  convert  turn a video file into a frame file; see 'orv convert --help'\n"
     "  info     check a frame file and count its frames; see 'orv info --help'\n"
     "  render   draw frames of a frame file as PNG or GIF; see 'orv render --help'\n"
+    "  repair   cut a partial record from the end of a frame file; see 'orv repair --help'\n"
     "\n"
     "Options:\n"
-    "  --help  show this text\n";
+    "  --help     show this text\n"
+    "  --verbose  with any command: also FFmpeg's and Qt's own messages\n";
 
 struct Entry {
     const char* name;
@@ -27,10 +31,8 @@ struct Entry {
 };
 
 const Entry kCommands[] = {
-    {"image", orv::cli::runImage},
-    {"convert", orv::cli::runConvert},
-    {"info", orv::cli::runInfo},
-    {"render", orv::cli::runRender},
+    {"image", orv::cli::runImage},   {"convert", orv::cli::runConvert}, {"info", orv::cli::runInfo},
+    {"render", orv::cli::runRender}, {"repair", orv::cli::runRepair},
 };
 
 }  // namespace
@@ -38,6 +40,18 @@ const Entry kCommands[] = {
 int main(int argc, char** argv) {
     using namespace orv::cli;
     std::vector<std::string> args(argv + 1, argv + argc);
+    orv::ignoreFileSizeSignal();
+    // The libraries' own messages only with --verbose (which the commands also take).
+    bool verbose = false;
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--verbose") {
+            verbose = true;
+            it = args.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    setLibraryLogging(verbose);
     if (args.empty()) {
         std::cerr << "orv: no command given (try 'orv --help')\n";
         return kExitUsage;
@@ -49,7 +63,14 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     for (const Entry& e : kCommands) {
-        if (command == e.name) return e.run(args, std::cout, std::cerr);
+        if (command != e.name) continue;
+        const int status = e.run(args, std::cout, std::cerr);
+        // Output that did not arrive is a failure, whatever the command thought.
+        if (!std::cout.flush()) {
+            std::cerr << "orv " << command << ": cannot write to standard output\n";
+            return status == kExitOk ? kExitIo : status;
+        }
+        return status;
     }
     std::cerr << "orv: unknown command \"" << command << "\" (try 'orv --help')\n";
     return kExitUsage;

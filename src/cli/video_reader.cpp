@@ -90,7 +90,6 @@ VideoReader::~VideoReader() = default;
 Status VideoReader::open(const std::string& path) {
     Impl& d = *impl_;
     d.path = path;
-    av_log_set_level(AV_LOG_ERROR);
     d.format = avformat_alloc_context();
     if (!d.format) return fail("cannot open video \"" + path + "\": out of memory");
     d.format->interrupt_callback.callback = askStop;
@@ -106,6 +105,25 @@ Status VideoReader::open(const std::string& path) {
     }
     const AVCodec* decoder = nullptr;
     d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    // A cover picture stored with sound is not the video.
+    auto isCover = [&](int i) {
+        return (d.format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+    };
+    if (d.stream >= 0 && isCover(d.stream)) {
+        d.stream = -1;
+        for (unsigned i = 0; i < d.format->nb_streams; ++i) {
+            const AVCodecParameters* p = d.format->streams[i]->codecpar;
+            if (p->codec_type == AVMEDIA_TYPE_VIDEO && !isCover(static_cast<int>(i))) {
+                d.stream = static_cast<int>(i);
+                decoder = avcodec_find_decoder(p->codec_id);
+                break;
+            }
+        }
+        if (d.stream < 0) {
+            return fail("\"" + path +
+                        "\" has no video, only a cover picture stored with its sound");
+        }
+    }
     if (d.stream < 0 || !decoder)
         return fail("\"" + path + "\" has no video stream that can be decoded");
     d.codec = avcodec_alloc_context3(decoder);

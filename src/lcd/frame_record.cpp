@@ -1,10 +1,5 @@
 #include "lcd/frame_record.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
 namespace orv {
 namespace {
 
@@ -25,20 +20,6 @@ struct DecimalLines {
     }
 };
 constexpr DecimalLines kLines;
-
-std::string reason(int error) { return std::generic_category().message(error); }
-
-std::string describe(const char* action, const std::string& path, int error) {
-    return std::string("cannot ") + action + " frame file \"" + path + "\": " + reason(error);
-}
-
-std::int64_t tell(std::FILE* f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return ftello(f);
-#endif
-}
 
 }  // namespace
 
@@ -70,48 +51,6 @@ std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer) {
     *out++ = '\n';
     record.resize(static_cast<std::size_t>(out - record.data()));
     return record;
-}
-
-Result<std::uint64_t> appendFrameRecord(const std::string& path, std::string_view record) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const bool existed = fs::exists(fs::path(path), ec);
-
-    errno = 0;
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f) return fail(describe("open", path, errno ? errno : EIO));
-
-    int error = 0;
-    std::int64_t previous = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) previous = tell(f);
-    if (previous < 0) error = errno ? errno : EIO;
-    if (!error) {
-        errno = 0;
-        const std::size_t written = std::fwrite(record.data(), 1, record.size(), f);
-        if (written != record.size() || std::fflush(f) != 0) error = errno ? errno : EIO;
-    }
-    if (std::fclose(f) != 0 && !error) error = errno ? errno : EIO;
-    if (!error) return static_cast<std::uint64_t>(previous);
-
-    // Take the partial record back.
-    if (!existed) {
-        fs::remove(fs::path(path), ec);
-    } else if (previous >= 0) {
-        fs::resize_file(fs::path(path), static_cast<std::uintmax_t>(previous), ec);
-    }
-    return fail(describe("write", path, error));
-}
-
-Status undoAppend(const std::string& path, std::uint64_t previousLength) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (previousLength == 0) {
-        fs::remove(fs::path(path), ec);
-    } else {
-        fs::resize_file(fs::path(path), previousLength, ec);
-    }
-    if (ec) return fail("cannot restore frame file \"" + path + "\": " + ec.message());
-    return Done{};
 }
 
 }  // namespace orv

@@ -26,13 +26,4 @@ std::string composeFramePath(const std::string& folder, const std::string& name,
 // the first 128 lines of the frame's record.
 std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer);
 
-// Appends `record` to the file at `path` (created when missing) with one
-// write. All or nothing: on any failure the file is cut back to the length it
-// had, and the failure names the path and the reason. On success the result
-// is the length the file had before, for undoAppend.
-Result<std::uint64_t> appendFrameRecord(const std::string& path, std::string_view record);
-
-// Takes back an append by cutting the file back to `previousLength`.
-Status undoAppend(const std::string& path, std::uint64_t previousLength);
-
 }  // namespace orv

@@ -1,12 +1,19 @@
 #include "lcd/orv_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <system_error>
+
+#include "common/text.h"
 
 namespace orv {
 namespace {
+
+// The longest line, "255" and its CR LF.
+constexpr std::size_t kLongestLine = 5;
 
 Failure at(std::uint64_t line, const std::string& what) {
     return fail("line " + std::to_string(line) + ": " + what);
@@ -14,10 +21,31 @@ Failure at(std::uint64_t line, const std::string& what) {
 
 std::string shown(std::string_view s) {
     std::string q(1, '"');
-    q.append(s.substr(0, 20));
-    if (s.size() > 20) q.append("...");
-    q.push_back('"');
+    q += escapedBytes(s);
+    q += '"';
     return q;
+}
+
+// What is wrong with one value line (without its CR LF); empty when nothing.
+std::string valueFault(std::string_view value) {
+    bool digits = !value.empty() && value.size() <= 3;
+    for (char c : value) digits = digits && c >= '0' && c <= '9';
+    if (!digits) return shown(value) + " is not a decimal value 0..255";
+    if (value.size() > 1 && value[0] == '0') return shown(value) + " has a leading zero";
+    int v = 0;
+    for (char c : value) v = v * 10 + (c - '0');
+    if (v > 255) return shown(value) + " is above 255";
+    return {};
+}
+
+// Whether `cut` can begin a value line ("2", "25", "255", "255\r").
+bool valueLinePrefix(std::string_view cut) {
+    if (!cut.empty() && cut.back() == '\r') cut.remove_suffix(1);
+    if (cut.empty()) return false;
+    for (char c : cut) {
+        if (c < '0' || c > '9') return false;
+    }
+    return cut.size() == 3 ? valueFault(cut).empty() : !(cut.size() > 1 && cut[0] == '0');
 }
 
 // Checks lines one at a time and hands out each whole record.
@@ -28,9 +56,8 @@ class RecordParser {
     // One line without its CR LF.
     Status line(std::string_view value) {
         ++line_;
-        if (value.find('\r') != std::string_view::npos ||
-            value.find('\n') != std::string_view::npos) {
-            return at(line_, "a line break that is not CR LF");
+        if (value.find('\r') != std::string_view::npos) {
+            return at(line_, "a carriage return inside the line");
         }
         if (filled_ == 1024) {
             if (value != "F")
@@ -38,45 +65,59 @@ class RecordParser {
             if (frame_) frame_(pages_);
             ++frames_;
             filled_ = 0;
+            recordEnd_ = consumed_;
             return Done{};
         }
         if (value == "F") {
             return at(line_,
                       "\"F\" after only " + std::to_string(filled_) + " values (1024 needed)");
         }
-        bool digits = !value.empty() && value.size() <= 3;
-        for (char c : value) digits = digits && c >= '0' && c <= '9';
-        if (!digits) return at(line_, shown(value) + " is not a decimal value 0..255");
-        if (value.size() > 1 && value[0] == '0')
-            return at(line_, shown(value) + " has a leading zero");
+        if (std::string fault = valueFault(value); !fault.empty()) return at(line_, fault);
         int v = 0;
         for (char c : value) v = v * 10 + (c - '0');
-        if (v > 255) return at(line_, shown(value) + " is above 255");
         pages_[filled_++] = static_cast<std::uint8_t>(v);
         return Done{};
     }
 
-    // The text after the last CR LF; empty for a well-formed file.
-    Result<std::uint64_t> end(std::string_view rest) {
-        if (!rest.empty()) {
-            return at(line_ + 1,
-                      "the file ends inside a line (no CR LF after " + shown(rest) + ")");
-        }
-        if (filled_ != 0) {
-            return at(line_ + 1, "the file ends inside a record (" + std::to_string(filled_) +
-                                     " values, no \"F\")");
-        }
-        return frames_;
-    }
-
-    // Feeds whole lines from `text`; returns how much of it was used.
+    // Feeds whole lines from `text`; returns how much of it was used. What is
+    // left is at most the start of one line, or the fault is given now.
     Result<std::size_t> feed(std::string_view text) {
         std::size_t pos = 0;
-        for (std::size_t end; (end = text.find("\r\n", pos)) != std::string_view::npos;
-             pos = end + 2) {
+        for (std::size_t end;; pos = end + 2) {
+            end = text.find('\n', pos);
+            if (end == std::string_view::npos) break;
+            if (end == pos || text[end - 1] != '\r') {
+                return at(line_ + 1, "a line break that is not CR LF (LF alone)");
+            }
+            --end;  // at the CR
+            consumed_ += end + 2 - pos;
             if (Status s = line(text.substr(pos, end - pos)); !s) return fail(s.error());
         }
+        const std::string_view rest = text.substr(pos);
+        if (rest.size() >= kLongestLine) {
+            return at(line_ + 1, shown(rest) + " is not a line of a frame file");
+        }
         return pos;
+    }
+
+    // The text after the last CR LF; empty for a well-formed file.
+    Result<std::uint64_t> end(std::string_view rest, ReadEnd* where) {
+        if (where) where->wholeBytes = recordEnd_;
+        if (rest.empty() && filled_ == 0) return frames_;
+        const bool cutLine = !rest.empty();
+        const bool partial = !cutLine || valueLinePrefix(rest) ||
+                             (filled_ == 1024 && (rest == "F" || rest == "F\r"));
+        if (where) where->partialTail = partial;
+        if (partial) {
+            const std::string values = std::to_string(filled_);
+            return at(line_ + 1,
+                      cutLine ? joined({"the file ends inside a line, in a partial record (",
+                                        values, " values and no \"F\"); orv repair cuts it back"})
+                              : joined({"the file ends inside a record (", values,
+                                        " values and no \"F\"): a partial record; orv repair "
+                                        "cuts it back"}));
+        }
+        return at(line_ + 1, "the file ends inside a line (no CR LF after " + shown(rest) + ")");
     }
 
   private:
@@ -85,41 +126,81 @@ class RecordParser {
     std::size_t filled_ = 0;  // values of the current record
     std::uint64_t frames_ = 0;
     std::uint64_t line_ = 0;
+    std::uint64_t consumed_ = 0;   // bytes of whole lines taken
+    std::uint64_t recordEnd_ = 0;  // bytes up to the end of the last whole record
 };
 
 }  // namespace
 
+std::string escapedBytes(std::string_view bytes, std::size_t limit) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size() && i < limit; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b >= 0x20 && b < 0x7F && b != '\\' && b != '"') {
+            out.push_back(static_cast<char>(b));
+        } else {
+            out += "\\x";
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 15]);
+        }
+    }
+    if (bytes.size() > limit) out += "...";
+    return out;
+}
+
+bool isPartialRecord(std::string_view bytes) {
+    RecordParser parser(nullptr);
+    Result<std::size_t> used = parser.feed(bytes);
+    if (!used) return false;
+    ReadEnd end;
+    Result<std::uint64_t> frames = parser.end(bytes.substr(used.value()), &end);
+    // Whole records inside make it more than a partial one.
+    return !frames && end.partialTail && end.wholeBytes == 0;
+}
+
 Result<std::uint64_t> readFrameRecords(std::string_view text,
-                                       const std::function<void(const FramePages&)>& frame) {
+                                       const std::function<void(const FramePages&)>& frame,
+                                       ReadEnd* end) {
     RecordParser parser(frame);
     Result<std::size_t> used = parser.feed(text);
     if (!used) return fail(used.error());
-    return parser.end(text.substr(used.value()));
+    return parser.end(text.substr(used.value()), end);
 }
 
 Result<std::uint64_t> readFrameFile(const std::string& path,
-                                    const std::function<void(const FramePages&)>& frame) {
-    errno = 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file) {
-        return fail("cannot read frame file \"" + path +
-                    "\": " + std::generic_category().message(errno ? errno : ENOENT));
-    }
+                                    const std::function<void(const FramePages&)>& frame,
+                                    ReadEnd* end) {
+    auto refuse = [&](const std::string& why) {
+        return fail("cannot read frame file \"" + path + "\": " + why);
+    };
+    // Not blocking: a pipe without a writer would wait for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return refuse(std::generic_category().message(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return refuse(std::generic_category().message(errno));
+    if (S_ISDIR(st.st_mode)) return refuse("it is a folder, not a frame file");
+    if (!S_ISREG(st.st_mode)) return refuse("it is not a regular file (a pipe or a device)");
+
     // A chunk at a time, so that long recordings need not fit in memory.
     RecordParser parser(frame);
     std::string pending;
     std::string chunk(1 << 20, '\0');
     for (;;) {
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return refuse(std::generic_category().message(errno));
         if (got == 0) break;
-        pending.append(chunk.data(), got);
+        pending.append(chunk.data(), static_cast<std::size_t>(got));
         Result<std::size_t> used = parser.feed(pending);
         if (!used) return fail("\"" + path + "\" " + used.error());
         pending.erase(0, used.value());
     }
-    if (std::ferror(file.get())) return fail("cannot read frame file \"" + path + "\"");
-    Result<std::uint64_t> frames = parser.end(pending);
+    Result<std::uint64_t> frames = parser.end(pending, end);
     if (!frames) return fail("\"" + path + "\" " + frames.error());
     return frames;
 }

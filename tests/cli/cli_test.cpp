@@ -22,6 +22,7 @@ using orv::test::readFile;
 class OrvImage : public ::testing::Test {
   protected:
     std::string path(const std::string& name) const { return dir_.file(name); }
+    const fs::path& dirPath() const { return dir_.path(); }
 
     Outcome run(const std::vector<std::string>& args) const {
         return orv::test::runOrv(args, dir_.path());
@@ -226,4 +227,65 @@ TEST_F(OrvImage, HelpTextsExitZero) {
         EXPECT_EQ(o.status, 0);
         EXPECT_NE(o.out.find("usage: orv"), std::string::npos);
     }
+}
+
+using OrvFrames = OrvImage;  // the same scratch folder and runner
+
+TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
+    std::string record;
+    for (int i = 0; i < 1024; ++i) record += "7\r\n";
+    record += "F\r\n";
+    const std::string sparse = path("sparse.orv");
+    orv::test::writeFile(sparse, "");
+    fs::resize_file(sparse, 2ull << 30);  // 2 GiB of NUL bytes and no line break
+    const struct {
+        std::string content;  // empty: `file` is used as it is
+        std::string file;
+        const char* says;
+    } cases[] = {
+        {record + std::string("1\x1b[2J\0x\r\n", 10), "",
+         "line 1026: \"1\\x1B[2J\\x00x\" is not a decimal"},
+        {"1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n", "", "line 1: a line break that is not CR LF"},
+        {record + "1\r\n2", "", "line 1027: the file ends inside a line, in a partial record"},
+        {"", path(""), "it is a folder"},
+        {"", sparse, "line 1: \"\\x00\\x00"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        std::string file = c.file;
+        if (file.empty()) {
+            file = path(std::string("case").append(std::to_string(n++)).append(".orv"));
+            orv::test::writeFile(file, c.content);
+        }
+        // Memory stays bounded: well under the 2 GiB of the sparse file.
+        const Outcome o = orv::test::runOrv({"info", file}, dirPath(), "ulimit -v 600000");
+        EXPECT_EQ(o.status, 1) << c.says;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_EQ(o.err.find('\x1b'), std::string::npos);
+    }
+    fs::remove(sparse);
+}
+
+TEST_F(OrvFrames, RepairCutsAPartialRecordAndOutputThatCannotBeWrittenFails) {
+    std::string record;
+    for (int i = 0; i < 1024; ++i) record += "255\r\n";
+    record += "F\r\n";
+    const std::string file = path("cut.orv");
+    orv::test::writeFile(file, record + "25");
+    EXPECT_EQ(run({"info", file}).status, 1);
+    Outcome repaired = run({"repair", file});
+    EXPECT_EQ(repaired.status, 0) << repaired.err;
+    EXPECT_NE(repaired.out.find("cut 2 bytes"), std::string::npos) << repaired.out;
+    EXPECT_EQ(readFile(file), record);
+    EXPECT_EQ(run({"repair", file}).status, 0);  // whole: nothing to do
+    orv::test::writeFile(file, "x\r\n" + record + "25");
+    EXPECT_EQ(run({"repair", file}).status, 1);  // broken elsewhere: left alone
+    EXPECT_EQ(readFile(file), "x\r\n" + record + "25");
+    // Standard output that takes nothing is a failure, not a success.
+    orv::test::writeFile(file, record);
+    const int full = std::system((orv::test::shellQuote(ORV_CLI) + " info " +
+                                  orv::test::shellQuote(file) + " >/dev/full 2>/dev/null")
+                                     .c_str());
+    EXPECT_EQ(WEXITSTATUS(full), 1);
 }

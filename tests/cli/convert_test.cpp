@@ -60,10 +60,15 @@ class Convert : public ::testing::Test {
             "-f lavfi -i testsrc2=s=640x480:r=25:d=60 -c:v libx264 -preset ultrafast -pix_fmt "
             "yuv420p",
             "long.mp4");
-        // The moving box cut off in the middle, and plain garbage.
+        make(
+            "-f lavfi -i sine=d=2 -f lavfi -i color=red:s=64x64:d=1 -map 0 -map 1 -c:a libmp3lame "
+            "-id3v2_version 3 -c:v mjpeg -disposition:v attached_pic -frames:v 1",
+            "cover.mp3");
+        // The moving box cut off in the middle, plain garbage and nothing at all.
         const std::string whole = readFile(clips / "box.avi");
         orv::test::writeFile(clips / "cut.avi", whole.substr(0, whole.size() / 2));
         orv::test::writeFile(clips / "junk.avi", std::string(5000, 'x'));
+        orv::test::writeFile(clips / "empty.avi", "");
     }
     static void TearDownTestSuite() { clipDir.reset(); }
 
@@ -75,8 +80,8 @@ class Convert : public ::testing::Test {
     std::string clip(const char* name) const { return (clips / name).string(); }
     std::string path(const char* name) const { return (dir_ / name).string(); }
 
-    Outcome orv(const std::vector<std::string>& args) const {
-        return orv::test::runOrv(args, dir_);
+    Outcome orv(const std::vector<std::string>& args, const std::string& limits = "") const {
+        return orv::test::runOrv(args, dir_, limits);
     }
 
     static std::vector<FramePages> frames(const std::string& file) {
@@ -431,4 +436,99 @@ TEST_F(Convert, RenderRoundTripGivesBackTheBits) {
     }
     EXPECT_EQ(n, 12);
     EXPECT_EQ(orv({"render", path("b.orv"), "-o", path("z.png"), "--frame", "12"}).status, 2);
+}
+
+// Input that yields no frame is a failure, never an empty success, and leaves
+// no output behind; each says why in one line.
+TEST_F(Convert, NoFramesIsAFailureWithItsReason) {
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{clip("empty.avi")}, "empty.avi"},
+        {{clip("junk.avi")}, "junk.avi"},
+        {{clip("white.avi"), "--start", "100"}, "from 100 s on"},
+        {{clip("cover.mp3")}, "only a cover picture"},
+        {{dir_.string()}, ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string out = path(("none" + std::to_string(n++) + ".orv").c_str());
+        std::vector<std::string> args{"convert"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"-o", out});
+        const Outcome o = orv(args);
+        EXPECT_EQ(o.status, 1) << c.says << ": " << o.err;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_FALSE(fs::exists(out)) << c.says;
+    }
+    // The libraries' own logging only on request.
+    const Outcome loud = orv({"convert", clip("junk.avi"), "-o", path("loud.orv"), "--verbose"});
+    EXPECT_GT(std::count(loud.err.begin(), loud.err.end(), '\n'), 1);
+}
+
+TEST_F(Convert, OutputMustBeAnotherRegularFileAndAppendAWholeFrameFile) {
+    // The video itself, under another name too, is never the output.
+    const std::string video = path("v.avi");
+    fs::copy_file(clip("white.avi"), video);
+    fs::create_hard_link(video, path("same.orv"));
+    const std::string before = readFile(video);
+    for (const std::string& out : {video, path("same.orv"), dir_.string() + "/./v.avi"}) {
+        const Outcome o = orv({"convert", video, "-o", out, "--force"});
+        EXPECT_EQ(o.status, 2) << out;
+        EXPECT_NE(o.err.find("same file"), std::string::npos) << o.err;
+    }
+    EXPECT_TRUE(readFile(video) == before);
+    // A pipe is refused at once, whatever the mode.
+    ASSERT_EQ(::mkfifo(path("pipe.orv").c_str(), 0600), 0);
+    for (const char* mode : {"--append", "--force"}) {
+        EXPECT_EQ(orv({"convert", clip("white.avi"), "-o", path("pipe.orv"), mode}).status, 1);
+    }
+    // --append only adds to a frame file that orv info accepts.
+    ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", path("a.orv"), "--fps", "5"}).status, 0);
+    const std::string whole = readFile(path("a.orv"));
+    for (const std::string& broken : {whole + "12\r\n3", std::string("hello\r\n") + whole}) {
+        orv::test::writeFile(path("b.orv"), broken);
+        const Outcome o = orv({"convert", clip("white.avi"), "-o", path("b.orv"), "--append"});
+        EXPECT_EQ(o.status, 1) << o.err;
+        EXPECT_TRUE(readFile(path("b.orv")) == broken);
+    }
+    // Two runs adding to one file at once take turns record by record.
+    std::vector<pid_t> runs;
+    for (int i = 0; i < 2; ++i) {
+        runs.push_back(startOrv({"convert", clip("box.avi"), "-o", path("a.orv"), "--append",
+                                 "--fps", "46", "--quiet"}));
+    }
+    for (pid_t run : runs) EXPECT_EQ(exitStatus(run, 60), 0);
+    EXPECT_EQ(frames(path("a.orv")).size(), 10u + 2 * 184);
+}
+
+TEST_F(Convert, ReplacingUsesAFreshTemporaryFileAndClearsStaleOnes) {
+    const std::string out = path("out.orv");
+    ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", out, "--fps", "5"}).status, 0);
+    // A run killed outright leaves its temporary file; the next run clears it.
+    const pid_t killed =
+        startOrv({"convert", clip("long.mp4"), "-o", out, "--fps", "46", "--force", "--quiet"});
+    auto temporaries = [&] {
+        std::vector<fs::path> found;
+        for (const auto& e : fs::directory_iterator(dir_)) {
+            if (e.path().filename().string().rfind("out.orv.part-", 0) == 0)
+                found.push_back(e.path());
+        }
+        return found;
+    };
+    for (int i = 0; i < 20000 && temporaries().empty(); ++i) ::usleep(500);
+    ::kill(killed, SIGKILL);
+    ::waitpid(killed, nullptr, 0);
+    ASSERT_EQ(temporaries().size(), 1u);
+    // Something planted where a temporary name could be is never written through.
+    const std::string planted = out + ".part-" + std::to_string(::getpid()) + "-AAAAAA";
+    fs::create_symlink(path("victim"), planted);
+    orv::test::writeFile(path("victim"), "keep");
+    ASSERT_EQ(orv({"convert", clip("black.avi"), "-o", out, "--fps", "5", "--force"}).status, 0);
+    EXPECT_EQ(frames(out).size(), 10u);
+    EXPECT_EQ(temporaries().size(), 1u);  // only the planted link is left
+    EXPECT_TRUE(fs::is_symlink(planted));
+    EXPECT_EQ(readFile(path("victim")), "keep");
 }

@@ -25,8 +25,11 @@ struct Outcome {
 };
 
 // Runs the orv binary with `args`; its output goes through files in `scratch`.
-inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-    std::string cmd = shellQuote(ORV_CLI);
+// `limits` are shell commands run first in the same shell ("ulimit -v 500000").
+inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                      const std::string& limits = "") {
+    std::string cmd = limits.empty() ? std::string() : limits + "; ";
+    cmd += "exec " + shellQuote(ORV_CLI);
     for (const auto& a : args) cmd.append(" ").append(shellQuote(a));
     const std::string outFile = (scratch / "stdout.txt").string();
     const std::string errFile = (scratch / "stderr.txt").string();

@@ -29,6 +29,7 @@ Form1::Form1(const Services& services, QWidget* parent)
     buildControls();
     serial_ = new SerialPanel(services.port, messages_, this);
     sources_ = new CaptureSources(*this, services.grabber, services.inspector);
+    recorder_ = new FrameRecorder(Text9, Notice, this);
     frmMain_ = std::make_unique<frmMain>(state_, services.random);
     frmMain_->move(kDesign.left(), kDesign.bottom() + 181);
     wire();

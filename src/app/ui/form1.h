@@ -25,6 +25,7 @@
 #include "dib/ui/picture_box.h"
 #include "lcd/ascii_line.h"
 #include "lcd/ui/dialog.h"
+#include "lcd/ui/frame_recorder.h"
 #include "serial/serial_port.h"
 #include "serial/ui/serial_panel.h"
 
@@ -153,6 +154,7 @@ class Form1 : public QWidget {
     MessageBoxes messages_;
     SerialPanel* serial_;
     CaptureSources* sources_;
+    FrameRecorder* recorder_;
     std::unique_ptr<frmMain> frmMain_;
     Dialog* Dialog_ = nullptr;
     std::string FrameText;  // scratch text of a record or listing

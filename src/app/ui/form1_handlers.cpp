@@ -11,7 +11,6 @@ namespace orv::ui {
 namespace {
 
 const QString kRectNotice = QStringLiteral("capture-rect");
-const QString kFileNotice = QStringLiteral("frame-file");
 
 }  // namespace
 
@@ -84,14 +83,7 @@ void Form1::Command7_Click() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
 
 void Form1::Command6_Click() {
     FrameText = buildFrameRecord(LcdPageBuffer);
-    const QString path = Text9->text();
-    Result<std::uint64_t> appended = appendFrameRecord(path.toStdString(), FrameText);
-    if (!appended) {
-        Notice->report(kFileNotice, QStringLiteral("frame not written: ") +
-                                        QString::fromStdString(appended.error()));
-        return;
-    }
-    Notice->withdraw(kFileNotice);
+    if (!recorder_->append(FrameText)) return;
     ++FramesWritten;
     Label14->setText(QStringLiteral("F-") + QString::number(FramesWritten));
 }

@@ -1,0 +1,43 @@
+// `orv repair`: cuts back a partial record left at the end of a frame file.
+#include <ostream>
+
+#include "cli/command.h"
+#include "lcd/frame_file.h"
+
+namespace orv::cli {
+namespace {
+
+const char* const kUsage =
+    "usage: orv repair FILE.orv\n"
+    "\n"
+    "Cuts back a partial record at the end of a frame file, as a crash, a full\n"
+    "disk or a pulled plug can leave it, so that the file holds whole frames\n"
+    "again. Nothing else in the file is touched: a file that is broken anywhere\n"
+    "else is refused as it is. The tool and orv convert --append do the same by\n"
+    "themselves before they add to a file.\n"
+    "\n"
+    "Exit status: 0 the file is whole (now or already), 1 it could not be\n"
+    "repaired, 2 a usage error.\n";
+
+Outcome repair(const Words& w, std::ostream& out) {
+    if (w.positional.size() != 1) return Failed{kExitUsage, "repair takes one FILE.orv"};
+    const std::string& path = w.positional[0];
+    Result<std::uint64_t> cut = repairFrameFile(path);
+    if (!cut) return Failed{kExitIo, cut.error()};
+    if (cut.value() == 0) {
+        out << "orv repair: \"" << path << "\" ends with a whole record; nothing to cut\n";
+    } else {
+        out << "orv repair: cut " << cut.value() << " bytes of a partial record from the end of \""
+            << path << "\"\n";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runRepair(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return runCommand("repair", kUsage, args, {}, {}, out, err,
+                      [&out](const Words& w) { return repair(w, out); });
+}
+
+}  // namespace orv::cli

@@ -1,0 +1,230 @@
+#include "lcd/frame_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <system_error>
+
+#include "lcd/frame_record.h"
+#include "lcd/orv_reader.h"
+
+namespace orv {
+namespace {
+
+std::string reason(int error) { return std::generic_category().message(error); }
+
+Failure refused(const std::string& path, const std::string& why) {
+    return fail("cannot write frame file \"" + path + "\": " + why);
+}
+
+// What kind of thing stands at `path`, in words, when it is not a regular file.
+std::string notRegular(const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (S_ISFIFO(st.st_mode)) return "it is a pipe, not a regular file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device, not a regular file";
+    return "it is not a regular file";
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Opens the frame file for appending (and reading its end), creating it when
+// nothing stands at `path`. Never blocks on a pipe.
+Result<int> openForAppend(const std::string& path, bool& created) {
+    created = false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        struct stat target {};
+        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &target) != 0) {
+            return refused(path, "it is a symbolic link to nothing (" + reason(errno) + ")");
+        }
+        if (S_ISLNK(st.st_mode)) st = target;
+        if (!S_ISREG(st.st_mode)) return refused(path, notRegular(st));
+    } else if (errno != ENOENT) {
+        return refused(path, reason(errno));
+    }
+    constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) {
+        created = true;
+    } else if (errno == EEXIST) {
+        fd = ::open(path.c_str(), kFlags);
+    }
+    if (fd < 0) return refused(path, reason(errno));
+    // What was opened, whatever the path showed a moment before.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string why = S_ISREG(st.st_mode) ? reason(errno) : notRegular(st);
+        ::close(fd);
+        return refused(path, why);
+    }
+    return fd;
+}
+
+// The length of the whole records at the start of a file of `size` bytes:
+// `size` when it ends with a whole record, less when a partial record
+// follows. A file whose end is neither is refused.
+Result<std::uint64_t> wholeLength(int fd, std::uint64_t size, const std::string& path) {
+    if (size == 0) return std::uint64_t{0};
+    // A partial record is shorter than a whole one; with the end of the record
+    // before it, it lies within the last kMaxRecordBytes + 4 bytes.
+    const std::uint64_t span = std::min<std::uint64_t>(size, kMaxRecordBytes + 4);
+    std::string tail(span, '\0');
+    std::size_t got = 0;
+    while (got < span) {
+        const ssize_t n =
+            ::pread(fd, tail.data() + got, span - got, static_cast<off_t>(size - span + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return refused(path, "cannot read its end: " + reason(n < 0 ? errno : EIO));
+        got += static_cast<std::size_t>(n);
+    }
+    const bool fromStart = span == size;
+    auto endsRecord = [&](std::size_t at) {  // "F\r\n" at `at`, at the start of a line
+        return tail.compare(at, 3, "F\r\n") == 0 &&
+               ((at == 0 && fromStart) || (at > 0 && tail[at - 1] == '\n'));
+    };
+    if (span >= 3 && endsRecord(span - 3)) return size;
+    std::size_t cut = std::string::npos;
+    for (std::size_t at = span >= 3 ? span - 3 : 0; at-- > 0;) {
+        if (endsRecord(at)) {
+            cut = at + 3;
+            break;
+        }
+    }
+    if (cut == std::string::npos && !fromStart) {
+        return refused(path, "its end is not a frame file's (no record ends there)");
+    }
+    if (cut == std::string::npos) cut = 0;
+    if (!isPartialRecord(std::string_view(tail).substr(cut))) {
+        return refused(path, "its end is not a frame file's (\"" +
+                                 escapedBytes(std::string_view(tail).substr(cut)) + "\")");
+    }
+    return size - span + cut;
+}
+
+Result<Appended> appendLocked(int fd, const std::string& path, std::string_view record,
+                              bool checkEnd) {
+    Appended done;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return refused(path, reason(errno));
+    auto size = static_cast<std::uint64_t>(st.st_size);
+    if (checkEnd) {
+        Result<std::uint64_t> whole = wholeLength(fd, size, path);
+        if (!whole) return fail(whole.error());
+        if (whole.value() < size) {
+            if (::ftruncate(fd, static_cast<off_t>(whole.value())) != 0) {
+                return refused(path, "cannot cut back a partial record: " + reason(errno));
+            }
+            done.cutBack = size - whole.value();
+            size = whole.value();
+        }
+    }
+    done.previousLength = size;
+    std::size_t written = 0;
+    int error = 0;
+    while (written < record.size()) {
+        const ssize_t n = ::write(fd, record.data() + written, record.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+        // One write takes a whole record on a local file; a short one means
+        // the disk or a size limit stopped it, and the next one says why.
+    }
+    if (!error) return done;
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        return refused(
+            path, reason(error) + "; cutting the partial record back failed too: " + reason(errno));
+    }
+    return refused(path, reason(error));
+}
+
+}  // namespace
+
+Result<Appended> appendFrameRecord(const std::string& path, std::string_view record,
+                                   bool checkEnd) {
+    bool created = false;
+    Result<int> opened = openForAppend(path, created);
+    if (!opened) return fail(opened.error());
+    const Fd fd(opened.value());
+    // Held for the whole append, so that writers to one file take turns.
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) return refused(path, "cannot lock it: " + reason(errno));
+    }
+    Result<Appended> done = appendLocked(fd.get(), path, record, checkEnd);
+    struct stat st {};
+    if (!done && created && ::fstat(fd.get(), &st) == 0 && st.st_size == 0) {
+        ::unlink(path.c_str());  // the file was ours and holds nothing
+    }
+    if (done) done.value().created = created;
+    return done;
+}
+
+Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::string_view record) {
+    return appendLocked(fd, path, record, false);
+}
+
+Status undoAppend(const std::string& path, const Appended& appended) {
+    if (appended.created && appended.previousLength == 0) {
+        if (::unlink(path.c_str()) != 0) {
+            return fail("cannot take back the frame in \"" + path + "\": " + reason(errno));
+        }
+        return Done{};
+    }
+    if (::truncate(path.c_str(), static_cast<off_t>(appended.previousLength)) != 0) {
+        return fail("cannot take back the frame in \"" + path + "\": " + reason(errno));
+    }
+    return Done{};
+}
+
+Result<Appended> FrameAppender::append(const std::string& path, std::string_view record) {
+    Result<Appended> done = appendFrameRecord(path, record, path != checked_);
+    checked_ = done ? path : std::string();
+    return done;
+}
+
+Result<std::uint64_t> repairFrameFile(const std::string& path) {
+    bool created = false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return fail("cannot repair \"" + path + "\": " + reason(errno));
+    }
+    Result<int> opened = openForAppend(path, created);
+    if (!opened) return fail(opened.error());
+    const Fd fd(opened.value());
+    // Held while the file is checked and cut, so that no append comes between.
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) return refused(path, "cannot lock it: " + reason(errno));
+    }
+    ReadEnd end;
+    Result<std::uint64_t> frames = readFrameFile(path, nullptr, &end);
+    if (frames) return std::uint64_t{0};
+    if (!end.partialTail) return fail(frames.error() + "; that is not a partial record at the end");
+    if (::fstat(fd.get(), &st) != 0) return refused(path, reason(errno));
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (::ftruncate(fd.get(), static_cast<off_t>(end.wholeBytes)) != 0) {
+        return refused(path, reason(errno));
+    }
+    return size - end.wholeBytes;
+}
+
+void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+}  // namespace orv

@@ -1,0 +1,57 @@
+// Appending records to a frame file so that it only ever holds whole records:
+// one write per record, under an exclusive lock, on a regular file only; a
+// partial record left at the end by a crash or a full disk is cut back before
+// anything is added.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+
+namespace orv {
+
+// What an append did.
+struct Appended {
+    std::uint64_t previousLength = 0;  // the file's length before the record
+    std::uint64_t cutBack = 0;         // bytes of a partial record cut from the end first
+    bool created = false;              // the file did not exist before
+};
+
+// Appends `record` to the frame file at `path`, creating it when missing.
+// Refuses, without waiting, anything but a regular file or a path that does
+// not exist yet (a pipe, a device, a folder, a link to nothing). With
+// `checkEnd`, a partial record at the end is cut back first (a file whose end
+// is not a frame file's is refused untouched). All or nothing: a failed write
+// is cut back to the length before it. The failure names the path and why.
+Result<Appended> appendFrameRecord(const std::string& path, std::string_view record,
+                                   bool checkEnd = true);
+
+// Appends `record` to a frame file the caller has open (and alone writes),
+// whole or not at all; `path` names it in a failure.
+Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::string_view record);
+
+// Takes back an append: cuts the file back to its length before it. A file the
+// append created goes away again; one that existed before is never removed.
+Status undoAppend(const std::string& path, const Appended& appended);
+
+// Appends to frame files, checking a file's end before the first append to
+// it and again after a failed one.
+class FrameAppender {
+  public:
+    Result<Appended> append(const std::string& path, std::string_view record);
+
+  private:
+    std::string checked_;  // the file whose end is known to be whole
+};
+
+// Cuts a partial record from the end of the frame file at `path`; the number
+// of bytes cut. A file broken anywhere else is refused untouched.
+Result<std::uint64_t> repairFrameFile(const std::string& path);
+
+// A file-size limit then makes a write fail (and be cut back) instead of
+// ending the process. Called once at the start of each program.
+void ignoreFileSizeSignal();
+
+}  // namespace orv

@@ -1,0 +1,296 @@
+// The frame file: its records, and appends that leave only whole records
+// whatever stops them (a full disk, a size limit, a kill, a second writer).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "files.h"
+#include "lcd/frame_file.h"
+#include "lcd/frame_record.h"
+#include "lcd/orv_reader.h"
+
+namespace fs = std::filesystem;
+using namespace orv;
+
+namespace {
+
+LcdPageBufferArray filled(std::uint8_t v) {
+    LcdPageBufferArray b{};
+    for (int i = 1; i <= 1024; ++i) b[i] = v;
+    return b;
+}
+
+// Frame number n of a recording: every byte tells n, so a record that is out
+// of place or mixed with another shows.
+std::string numbered(std::uint64_t n) {
+    LcdPageBufferArray b{};
+    for (int i = 1; i <= 1024; ++i)
+        b[i] = std::uint8_t((n * 7 + static_cast<std::uint64_t>(i)) % 256);
+    return buildFrameRecord(b);
+}
+
+// The numbers of the whole records at the start of the file, and whether the
+// whole file read cleanly.
+struct Contents {
+    std::vector<std::uint64_t> numbers;
+    bool clean = false;
+};
+Contents contents(const std::string& path) {
+    Contents c;
+    auto r = readFrameFile(path, [&](const FramePages& f) {
+        c.numbers.push_back((static_cast<std::uint64_t>(f[0]) + 256 - 1) % 256 * 183 % 256);
+    });
+    c.clean = r.ok();
+    return c;
+}
+
+class FrameFile : public ::testing::Test {
+  protected:
+    test::TempDir temp_;
+    const fs::path& dir_ = temp_.path();
+    std::string path(const std::string& name) const { return temp_.file(name); }
+    // The n-th file of a table, "tag-n.orv".
+    std::string numberedPath(const char* tag, int n) const {
+        return path(std::string(tag).append("-").append(std::to_string(n)).append(".orv"));
+    }
+};
+
+// Runs `body` in a child process; its exit status (-1 when it did not exit).
+template <class Body>
+int inChild(Body body) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(FrameRecord, LinesAreDecimalBytesThenF) {
+    const struct {
+        std::uint8_t value;
+        std::size_t bytes;
+        const char* line;
+    } cases[] = {{0, 3075, "0"}, {255, 5123, "255"}, {7, 3075, "7"}, {42, 4099, "42"}};
+    for (const auto& c : cases) {
+        const std::string record = buildFrameRecord(filled(c.value));
+        EXPECT_EQ(record.size(), c.bytes);
+        std::string expected;
+        for (int i = 0; i < 1024; ++i) expected += std::string(c.line) + "\r\n";
+        expected += "F\r\n";
+        EXPECT_EQ(record, expected);
+    }
+    LcdPageBufferArray mixed{};
+    for (int i = 0; i < 1026; ++i) mixed[i] = std::uint8_t(i * 37);
+    std::ostringstream want;
+    for (int i = 1; i <= 1024; ++i) want << unsigned(mixed[i]) << "\r\n";
+    want << "F\r\n";
+    EXPECT_EQ(buildFrameRecord(mixed), want.str());
+}
+
+TEST_F(FrameFile, AppendsWholeRecordsAndTakesThemBack) {
+    const std::string file = path("mov1.orv");
+    auto first = appendFrameRecord(file, buildFrameRecord(filled(0)));
+    ASSERT_TRUE(first.ok()) << first.error();
+    EXPECT_TRUE(first.value().created);
+    auto second = appendFrameRecord(file, buildFrameRecord(filled(255)));
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(second.value().previousLength, 3075u);
+    EXPECT_FALSE(second.value().created);
+    EXPECT_EQ(test::readFile(file), buildFrameRecord(filled(0)) + buildFrameRecord(filled(255)));
+    ASSERT_TRUE(undoAppend(file, second.value()).ok());
+    EXPECT_EQ(fs::file_size(file), 3075u);
+    ASSERT_TRUE(undoAppend(file, first.value()).ok());  // it made the file: it goes again
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(FrameFile, RefusesWhatIsNotARegularFileWithoutWaiting) {
+    ASSERT_EQ(::mkfifo(path("pipe.orv").c_str(), 0600), 0);
+    fs::create_symlink(path("nowhere/x.orv"), path("dangling.orv"));
+    fs::create_directory(path("folder.orv"));
+    const struct {
+        std::string path;
+        const char* says;
+    } cases[] = {
+        {path("pipe.orv"), "pipe"},
+        {path("dangling.orv"), "symbolic link to nothing"},
+        {path("folder.orv"), "folder"},
+        {"/dev/null", "device"},
+        {path("missing/mov1.orv"), "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        auto appended = appendFrameRecord(c.path, buildFrameRecord(filled(1)));
+        ASSERT_FALSE(appended.ok()) << c.path;
+        EXPECT_NE(appended.error().find("\"" + c.path + "\""), std::string::npos);
+        EXPECT_NE(appended.error().find(c.says), std::string::npos) << appended.error();
+        auto read = readFrameFile(c.path, nullptr);  // nor does the reader wait on a pipe
+        EXPECT_FALSE(read.ok()) << c.path;
+    }
+    EXPECT_FALSE(fs::exists(path("nowhere")));
+    EXPECT_FALSE(fs::exists(path("missing")));
+}
+
+TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
+    const std::string whole = numbered(0);
+    const struct {
+        std::string before;
+        std::uint64_t cut;  // bytes cut back; -1: refused untouched
+    } cases[] = {
+        {whole + "12\r\n3", 5},
+        {whole + "12\r\n255\r", 8},
+        {whole + whole.substr(0, whole.size() - 3), whole.size() - 3},  // 1024 values, no "F"
+        {whole + whole.substr(0, whole.size() - 1), whole.size() - 1},  // "F\r" cut
+        {"7\r\n", 3},                                                   // nothing whole yet
+        {whole, 0},
+        {"", 0},
+        {whole + "hello", std::uint64_t(-1)},
+        {"plain text that is no frame file\n", std::uint64_t(-1)},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string file = numberedPath("cut", n++);
+        test::writeFile(file, c.before);
+        auto appended = appendFrameRecord(file, numbered(1));
+        if (c.cut == std::uint64_t(-1)) {
+            EXPECT_FALSE(appended.ok()) << n;
+            EXPECT_EQ(test::readFile(file), c.before) << n;
+            continue;
+        }
+        ASSERT_TRUE(appended.ok()) << n << ": " << appended.error();
+        EXPECT_EQ(appended.value().cutBack, c.cut) << n;
+        EXPECT_EQ(test::readFile(file), c.before.substr(0, c.before.size() - c.cut) + numbered(1))
+            << n;
+    }
+}
+
+TEST_F(FrameFile, RepairCutsOnlyAPartialRecordAtTheEnd) {
+    const std::string whole = numbered(0) + numbered(1);
+    const struct {
+        std::string before;
+        bool ok;
+        std::string after;
+    } cases[] = {
+        {whole + "1\r\n2\r\n3", true, whole},
+        {whole, true, whole},
+        {"1\r\n", true, ""},  // the file stays, empty
+        {numbered(0) + "x\r\n" + numbered(1) + "1\r\n", false, ""},
+        {whole + "1\n2\n", false, ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string file = numberedPath("r", n++);
+        test::writeFile(file, c.before);
+        auto repaired = repairFrameFile(file);
+        EXPECT_EQ(repaired.ok(), c.ok) << n;
+        EXPECT_TRUE(fs::exists(file));
+        EXPECT_EQ(test::readFile(file), c.ok ? c.after : c.before) << n;
+    }
+}
+
+TEST_F(FrameFile, FailedWritesAreCutBackAndNeverRemoveAFileThatWasThere) {
+    // A file-size limit stops the write part way, as a full disk would.
+    const std::string old = path("old.orv"), empty = path("empty.orv"), fresh = path("new.orv");
+    ASSERT_TRUE(appendFrameRecord(old, buildFrameRecord(filled(0))).ok());
+    test::writeFile(empty, "");
+    const int refused = inChild([&] {
+        ignoreFileSizeSignal();
+        rlimit limit{4000, 4000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string record = buildFrameRecord(filled(200));
+        int n = 0;
+        for (const std::string& file : {old, empty, fresh})
+            n += !appendFrameRecord(file, record).ok();
+        return n;
+    });
+    EXPECT_EQ(refused, 3) << "a short write was reported as success";
+    EXPECT_EQ(test::readFile(old), buildFrameRecord(filled(0)));
+    EXPECT_TRUE(fs::exists(empty));
+    EXPECT_EQ(fs::file_size(empty), 0u);
+    EXPECT_FALSE(fs::exists(fresh));
+    auto full = appendFrameRecord("/dev/full", buildFrameRecord(filled(1)));
+    EXPECT_FALSE(full.ok());
+}
+
+TEST_F(FrameFile, TwoWritersInterleaveOnlyWholeRecords) {
+    const std::string file = path("shared.orv");
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 2; ++w) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            FrameAppender appender;
+            for (int i = 0; i < 150; ++i) {
+                if (!appender.append(file, numbered(static_cast<std::uint64_t>(w))).ok())
+                    ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        writers.push_back(child);
+    }
+    for (pid_t p : writers) {
+        int status = 0;
+        ::waitpid(p, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const Contents c = contents(file);
+    ASSERT_TRUE(c.clean);
+    ASSERT_EQ(c.numbers.size(), 300u);
+    EXPECT_EQ(std::count(c.numbers.begin(), c.numbers.end(), 0u), 150);
+}
+
+// A recorder killed at random moments, again and again: after the next append
+// or a repair the file holds only whole records, and none that was whole
+// before the kill is lost.
+TEST_F(FrameFile, KilledRecordersLoseNoWholeRecord) {
+    const std::string file = path("killed.orv");
+    std::mt19937 random(20261207);
+    std::uint64_t whole = 0;  // whole records so far, numbered 0 .. whole - 1
+    for (int round = 0; round < 200; ++round) {
+        int acks[2];
+        ASSERT_EQ(::pipe(acks), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // A few records as fast as it can, then it waits to be killed.
+            ::close(acks[0]);
+            FrameAppender appender;
+            for (std::uint64_t n = whole; n < whole + 4; ++n) {
+                if (!appender.append(file, numbered(n)).ok()) ::_exit(1);
+                const char ack = 1;
+                if (::write(acks[1], &ack, 1) != 1) ::_exit(1);
+            }
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(acks[1]);
+        ::usleep(std::uniform_int_distribution<int>(0, 600)(random));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        std::uint64_t acked = 0;
+        char buf[256];
+        for (ssize_t got; (got = ::read(acks[0], buf, sizeof buf)) > 0;) acked += got;
+        ::close(acks[0]);
+        // Every other round a repair, otherwise the next append, puts the end right.
+        Contents before = contents(file);
+        if (round % 2 == 0) {
+            ASSERT_TRUE(repairFrameFile(file).ok()) << round;
+        } else {
+            ASSERT_TRUE(appendFrameRecord(file, numbered(before.numbers.size())).ok()) << round;
+        }
+        const Contents after = contents(file);
+        ASSERT_TRUE(after.clean) << "round " << round;
+        ASSERT_GE(after.numbers.size(), whole + acked) << "round " << round;
+        for (std::size_t j = 0; j < after.numbers.size(); ++j) {
+            ASSERT_EQ(after.numbers[j], j % 256) << "round " << round << ", record " << j;
+        }
+        whole = after.numbers.size();
+    }
+}
