@@ -15,19 +15,20 @@ std::string frameRateCaption(int framesPerSecond) {
     return "\xE5\xB8\xA7\xE7\x8E\x87\xEF\xBC\x9A" + std::to_string(framesPerSecond);  // 帧率：
 }
 
-CaptureRectTexts aimAtPlayer(double playerLeft, double playerTop, double windowLeft,
-                             double windowTop) {
+Result<CaptureRectTexts> aimAtPlayer(double playerLeft, double playerTop, double windowLeft,
+                                     double windowTop) {
     CaptureRectTexts t;
     // Left and top in single precision; width and height from the texts read
     // back in double precision; then left and top move one pixel on.
     t.text3 = num::formatSingle(static_cast<float>(playerLeft + windowLeft) / 15.0f);
     t.text4 = num::formatSingle(static_cast<float>(playerTop + windowTop + 210) / 15.0f);
-    const double left = num::parseDouble(t.text3).value();
-    const double top = num::parseDouble(t.text4).value();
-    t.text1 = num::formatDouble(left + 1550);
-    t.text2 = num::formatDouble(top + 810);
-    t.text3 = num::formatDouble(left + 1);
-    t.text4 = num::formatDouble(top + 1);
+    const Result<double> left = num::parseDouble(t.text3);
+    const Result<double> top = num::parseDouble(t.text4);
+    if (!left || !top) return fail("cannot aim at the player: " + (left ? top : left).error());
+    t.text1 = num::formatDouble(left.value() + 1550);
+    t.text2 = num::formatDouble(top.value() + 810);
+    t.text3 = num::formatDouble(left.value() + 1);
+    t.text4 = num::formatDouble(top.value() + 1);
     return t;
 }
 

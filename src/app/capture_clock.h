@@ -38,9 +38,9 @@ struct CaptureRectTexts {
 // Aims the capture rectangle at the player: positions in twips of the player
 // within the window and of the window on the screen. With the design layout
 // (120, 240 in a window at 7000, 3000) the texts are 475.6667, 231, 2024.6667
-// and 1040.
-CaptureRectTexts aimAtPlayer(double playerLeft, double playerTop, double windowLeft,
-                             double windowTop);
+// and 1040, whatever the locale.
+Result<CaptureRectTexts> aimAtPlayer(double playerLeft, double playerTop, double windowLeft,
+                                     double windowTop);
 
 // CaptureRect as read at each tick.
 struct CaptureRectValues {

@@ -53,11 +53,17 @@ bool isDecimalSyntax(std::string_view t) {
     return i == t.size();
 }
 
+// printf's %.*G, but always with '.' as the decimal mark: std::to_chars does
+// not look at the locale, where snprintf would write "474,6667" in a German one.
 std::string formatSignificant(double value, int digits) {
     if (value == 0.0) return "0";  // also turns -0 into "0"
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*G", digits, value);
-    return buf;
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
+    if (ec != std::errc()) return "0";  // cannot happen with 64 characters
+    std::string text(buf, end);
+    for (char& c : text) c = c == 'e' ? 'E' : c;
+    return text;
 }
 
 template <class Int>

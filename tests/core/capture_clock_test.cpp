@@ -5,7 +5,7 @@
 using namespace orv::app;
 
 TEST(CaptureClock, StartCaptureTextsAndTheirReading) {
-    const CaptureRectTexts t = aimAtPlayer(120, 240, 7000, 3000);
+    const CaptureRectTexts t = aimAtPlayer(120, 240, 7000, 3000).value();
     EXPECT_EQ(t.text3, "475.6667");
     EXPECT_EQ(t.text4, "231");
     EXPECT_EQ(t.text1, "2024.6667");

@@ -15,11 +15,22 @@ ScreenPiece QtScreenGrabber::grab(const QRect& rect) {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect onScreen = rect.intersected(desktop());
     if (!screen || onScreen.isEmpty()) return {};
-    QImage pixels =
-        screen->grabWindow(0, onScreen.x(), onScreen.y(), onScreen.width(), onScreen.height())
-            .toImage();
-    if (pixels.format() != QImage::Format_RGB32) pixels.convertTo(QImage::Format_RGB32);
-    return {pixels, onScreen.topLeft() - rect.topLeft()};
+    const QPixmap shot =
+        screen->grabWindow(0, onScreen.x(), onScreen.y(), onScreen.width(), onScreen.height());
+    ScreenPiece piece{shot.toImage(), onScreen.topLeft() - rect.topLeft()};
+    if (piece.pixels.isNull()) {
+        piece.unreadable = true;
+        return piece;
+    }
+    // On a scaled display the grab comes in device pixels: back to the
+    // logical rectangle that was asked for.
+    if (piece.pixels.size() != onScreen.size()) {
+        piece.pixels =
+            piece.pixels.scaled(onScreen.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    piece.pixels.setDevicePixelRatio(1);
+    if (piece.pixels.format() != QImage::Format_RGB32) piece.pixels.convertTo(QImage::Format_RGB32);
+    return piece;
 }
 
 }  // namespace orv::platform

@@ -10,8 +10,9 @@ namespace orv::platform {
 // A piece of the screen: the pixels of the requested rectangle that lie on
 // the screen, and where they start within that rectangle.
 struct ScreenPiece {
-    QImage pixels;  // Format_RGB32; null when nothing of the rectangle is on screen
-    QPoint offset;  // position of pixels' top-left corner inside the requested rectangle
+    QImage pixels;            // Format_RGB32; null when nothing of the rectangle is on screen
+    QPoint offset;            // position of pixels' top-left corner inside the requested rectangle
+    bool unreadable = false;  // the desktop would not give its pixels (a Wayland session)
 };
 
 class ScreenGrabber {
@@ -23,7 +24,8 @@ class ScreenGrabber {
     virtual QRect desktop() const = 0;
 };
 
-// The screen as Qt sees it (QScreen::grabWindow of the desktop).
+// The screen as Qt sees it (QScreen::grabWindow of the desktop), in the
+// desktop's logical pixels whatever the display scaling.
 class QtScreenGrabber final : public ScreenGrabber {
   public:
     ScreenPiece grab(const QRect& rect) override;

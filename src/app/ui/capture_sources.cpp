@@ -14,6 +14,7 @@ namespace orv::ui {
 namespace {
 
 const QString kWindowNotice = QStringLiteral("active-window");
+const QString kScreenNotice = QStringLiteral("screen");
 
 // Long enough for a window manager to take a minimised window off the screen
 // and for what lay under it to be repainted.
@@ -56,10 +57,18 @@ QRect CaptureSources::keptArea(std::int32_t left, std::int32_t top, std::int32_t
     return QRect(a.x, a.y, a.width, a.height);
 }
 
-void CaptureSources::grabIntoPicture1(const QRect& area) {
-    if (area.isEmpty()) return;
+bool CaptureSources::grabIntoPicture1(const QRect& area) {
+    if (area.isEmpty()) return true;
     const platform::ScreenPiece piece = grabber_.grab(area);
+    if (piece.unreadable) {
+        form_.Notice->report(kScreenNotice,
+                             QStringLiteral("the screen cannot be read on this desktop, so nothing "
+                                            "is captured (on Wayland, start the tool under X11)"));
+        return false;
+    }
+    form_.Notice->withdraw(kScreenNotice);
     form_.Picture1->drawAt(piece.pixels, piece.offset);
+    return true;
 }
 
 QImage CaptureSources::grabDesktop() {
@@ -69,10 +78,6 @@ QImage CaptureSources::grabDesktop() {
     const platform::ScreenPiece piece = grabber_.grab(desktop);
     copyAtOrigin(shot, piece.pixels, piece.offset);
     return shot;
-}
-
-void CaptureSources::refreshCaptureSurface() {
-    if (Form2_ && Form2_->isVisible()) Form2_->setScreenshot(grabDesktop());
 }
 
 void CaptureSources::CmdCapScreen_Click() {
@@ -168,6 +173,10 @@ void CaptureSources::regionChosen(const Form2::Region& r) {
 }
 
 void CaptureSources::regionCancelled() {
+    // The active-window grabs the region button started end with it: they
+    // would catch the tool's own window.
+    Timer1->stop();
+    GrabCount = 0;
     Form2_->close();
     restoreWindow(&form_);
 }

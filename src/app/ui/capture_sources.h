@@ -53,10 +53,9 @@ class CaptureSources : public QObject {
     // that the capture picture's client area keeps.
     QRect keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
                    std::int32_t extentY) const;
-    // Copies that screen area onto the capture picture at 0, 0.
-    void grabIntoPicture1(const QRect& area);
-    // While a region is being chosen, the surface shows the live screen.
-    void refreshCaptureSurface();
+    // Copies that screen area onto the capture picture at 0, 0; false (and a
+    // notice) when the desktop would not give its pixels.
+    bool grabIntoPicture1(const QRect& area);
 
   signals:
     void desktopGrabbed();  // the whole-desktop grab is done

@@ -68,6 +68,7 @@ void Form1::buildControls() {
     HScroll1->setValue(app::kInitialFrameRate);
     HScroll1->setSingleStep(1);
     HScroll1->setPageStep(3);
+    HScroll1->setFocusPolicy(Qt::StrongFocus);  // in the tab order, as designed
     Label13 = makeControl<ClickLabel>(this, "Label13", {264, 136, 25, 17}, QStringLiteral("..."));
     Label13->setCursor(Qt::PointingHandCursor);
     Label14 = makeControl<QLabel>(this, "Label14", {296, 136, 97, 17});
@@ -122,7 +123,7 @@ void Form1::wire() {
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Check2, &QCheckBox::clicked, this, &Form1::Check2_Click);
+    connect(Check2, &QCheckBox::toggled, this, &Form1::Check2_Click);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
@@ -130,6 +131,10 @@ void Form1::wire() {
     connect(Picture2, &PictureBox::clicked, this, &Form1::Picture2_Click);
     connect(Label13, &ClickLabel::clicked, this, &Form1::Label13_Click);
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(WindowsMediaPlayer1, &PlayerPanel::problem, this,
+            [this](const QString& why) { Notice->report(QStringLiteral("player"), why); });
+    connect(WindowsMediaPlayer1, &PlayerPanel::loaded, this,
+            [this] { Notice->withdraw(QStringLiteral("player")); });
     connect(CmdCapScreen, &QPushButton::clicked, sources_, &CaptureSources::CmdCapScreen_Click);
     connect(CmdCapActiveWindow, &QPushButton::clicked, sources_,
             &CaptureSources::CmdCapActiveWindow_Click);

@@ -34,14 +34,19 @@ void Form1::Command1_Click() { WindowsMediaPlayer1->setUrl(QStringLiteral("demo.
 
 void Form1::Command2_Click() {
     move(app::twipsToPixels(app::kCaptureLeftTwips), app::twipsToPixels(app::kCaptureTopTwips));
-    const app::CaptureRectTexts t = app::aimAtPlayer(WindowsMediaPlayer1->x() * app::kTwipsPerPixel,
-                                                     WindowsMediaPlayer1->y() * app::kTwipsPerPixel,
-                                                     app::kCaptureLeftTwips, app::kCaptureTopTwips);
-    Text3->setText(QString::fromStdString(t.text3));
-    Text4->setText(QString::fromStdString(t.text4));
-    Text1->setText(QString::fromStdString(t.text1));
-    Text2->setText(QString::fromStdString(t.text2));
-    Timer2->start();
+    const Result<app::CaptureRectTexts> t =
+        app::aimAtPlayer(WindowsMediaPlayer1->x() * app::kTwipsPerPixel,
+                         WindowsMediaPlayer1->y() * app::kTwipsPerPixel, app::kCaptureLeftTwips,
+                         app::kCaptureTopTwips);
+    if (!t) {
+        Notice->report(kRectNotice, QString::fromStdString(t.error()));
+        return;
+    }
+    Text3->setText(QString::fromStdString(t.value().text3));
+    Text4->setText(QString::fromStdString(t.value().text4));
+    Text1->setText(QString::fromStdString(t.value().text1));
+    Text2->setText(QString::fromStdString(t.value().text2));
+    if (!Timer2->isActive()) Timer2->start();  // a running clock keeps its phase
 }
 
 void Form1::Command3_Click() {
@@ -49,12 +54,11 @@ void Form1::Command3_Click() {
     frmMain_->Timer1->stop();
 }
 
-void Form1::Check2_Click() {
+void Form1::Check2_Click() {  // on every change of the box's state, by click or by code
     Shape2->setColour(Check2->isChecked() ? QColor(255, 0, 0) : palette().color(QPalette::Base));
 }
 
 void Form1::Timer2_Timer() {
-    sources_->refreshCaptureSurface();
     Result<app::CaptureRectValues> read =
         app::readCaptureRect(Text1->text().toStdString(), Text2->text().toStdString(),
                              Text3->text().toStdString(), Text4->text().toStdString());
@@ -72,7 +76,8 @@ void Form1::Timer2_Timer() {
     Picture1->setOuterSize(
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     Picture1->cls();
-    sources_->grabIntoPicture1(sources_->keptArea(r.left, r.top, r.width, r.height));
+    // A screen that cannot be read records nothing, not blank frames.
+    if (!sources_->grabIntoPicture1(sources_->keptArea(r.left, r.top, r.width, r.height))) return;
     frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
     Image1->setImage(Picture1->image());
     Command7_Click();

@@ -1,8 +1,8 @@
 #include "app/ui/form2.h"
 
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <algorithm>
 
 #include "app/capture_clock.h"
@@ -22,6 +22,18 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindow
     setMouseTracking(true);  // moves count with or without a button held
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(478, 392);
+    // Esc cancels whichever of the tool's windows is in front: the main window
+    // comes back over the surface two seconds into a selection.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::ApplicationShortcut);
+    connect(escape, &QShortcut::activated, this, &Form2::cancel);
+}
+
+void Form2::cancel() {
+    Drawing = false;
+    HasBox = false;
+    box_ = QRect();
+    emit cancelled();
 }
 
 void Form2::setScreenshot(const QImage& screenshot) {
@@ -74,23 +86,14 @@ void Form2::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, screenshot_);
     if (!box_.isNull()) {
         p.setPen(QPen(palette().color(QPalette::ButtonText), 1));
-        p.drawRect(box_);
+        // A 1-pixel outline through both corners: drawRect strokes one pixel
+        // beyond a rectangle's right and bottom edges.
+        p.drawRect(box_.adjusted(0, 0, -1, -1));
     }
 }
 
 void Form2::mousePressEvent(QMouseEvent* event) { Form_MouseDown(event->position().toPoint()); }
 
 void Form2::mouseMoveEvent(QMouseEvent* event) { Form_MouseMove(event->position().toPoint()); }
-
-void Form2::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        Drawing = false;
-        HasBox = false;
-        box_ = QRect();
-        emit cancelled();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
 
 }  // namespace orv::ui

@@ -30,6 +30,7 @@ class Form2 : public QWidget {
 
     void Form_MouseDown(QPoint pixel);  // first press starts the box, second finishes it
     void Form_MouseMove(QPoint pixel);  // redraws the rubber-band box
+    void cancel();                      // Esc: the selection ends without a region
 
     float PressX = 0;  // last press, twips; after the finish the width
     float PressY = 0;  // last press, twips; after the finish the height
@@ -49,7 +50,6 @@ class Form2 : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QImage screenshot_;

@@ -3,6 +3,7 @@
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QMediaPlayer>
@@ -58,16 +59,36 @@ PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
     connect(player_, &QMediaPlayer::positionChanged, this, &PlayerPanel::showPosition);
     connect(position_, &QSlider::sliderMoved, player_, &QMediaPlayer::setPosition);
     connect(player_, &QMediaPlayer::mediaStatusChanged, this, &PlayerPanel::onStatus);
-    // Errors show as an empty panel; the player raises no dialog.
+    // The player raises no dialog of its own; the panel stays empty and says why.
+    connect(player_, &QMediaPlayer::errorOccurred, this, [this](auto, const QString& why) {
+        emit problem(
+            QStringLiteral("cannot play \"%1\": %2")
+                .arg(player_->source().toLocalFile(),
+                     why.isEmpty() ? QStringLiteral("not a video this player knows") : why));
+    });
 }
 
 void PlayerPanel::setUrl(const QString& name) {
-    const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(name));
-    if (player_->source() == url && player_->mediaStatus() != QMediaPlayer::InvalidMedia) {
+    const QString path = QDir::current().absoluteFilePath(name);
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (!QFileInfo(path).isFile()) {
+        player_->setSource(QUrl());  // whatever played before stops
+        emit problem(QStringLiteral("cannot play \"%1\": %2")
+                         .arg(path, QFileInfo::exists(path)
+                                        ? QStringLiteral("it is not a file")
+                                        : QStringLiteral("there is no such file")));
+        return;
+    }
+    const bool failedBefore = player_->mediaStatus() == QMediaPlayer::InvalidMedia ||
+                              player_->mediaStatus() == QMediaPlayer::NoMedia;
+    if (player_->source() == url && !failedBefore) {
         player_->setPosition(0);
         player_->play();
         return;
     }
+    // The same address that failed before is loaded afresh: the file may be
+    // there now.
+    if (player_->source() == url) player_->setSource(QUrl());
     player_->setSource(url);
 }
 
@@ -87,6 +108,7 @@ void PlayerPanel::onStatus() {
     if (player_->mediaStatus() == QMediaPlayer::LoadedMedia &&
         player_->playbackState() != QMediaPlayer::PlayingState) {
         player_->play();
+        emit loaded();
     }
 }
 

@@ -25,13 +25,18 @@ class PlayerPanel : public QWidget {
 
     // Sets the media address, resolved against the current directory, and
     // starts playback as soon as the file is loaded. The same address again
-    // plays it from the start. A missing or unplayable file leaves the panel
-    // empty, without a message.
+    // plays it from the start, or loads it afresh when it failed before. A
+    // missing or unplayable file leaves the panel empty and says why through
+    // problem().
     void setUrl(const QString& name);
 
     QMediaPlayer* player() const { return player_; }
     QVideoWidget* videoArea() const { return video_; }
     QUrl source() const;
+
+  signals:
+    void problem(const QString& message);  // a file that cannot be played, and why
+    void loaded();                         // the file is loaded and plays
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
