@@ -28,10 +28,13 @@ class SerialPort {
     virtual std::string settings() const = 0;
     virtual Status setSettings(const std::string& text) = 0;
 
-    // Transmits the bytes.
+    // Transmits the bytes; does nothing while the port is closed. Fails when
+    // they did not go out, and then the port has closed itself (onLost is
+    // not called for it: the failure says why).
     virtual Status output(const std::string& bytes) = 0;
 
-    // Called, after the port has closed itself, when the device went away.
+    // Called, after the port has closed itself, when the device went away
+    // outside output().
     std::function<void(const std::string& why)> onLost;
 };
 

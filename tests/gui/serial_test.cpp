@@ -196,6 +196,27 @@ class SerialTest : public QObject {
         QVERIFY(errors < 10);
         form_->Text7()->setText("after");  // silently ignored
     }
+
+    void sendToAGoneDeviceLightsNothing() {
+        open();
+        socat_.kill();
+        socat_.waitForFinished();
+        // At once, before the event loop has seen the device go.
+        form_->Text7()->setText("gone");
+        QCOMPARE(backColour(form_->Label9()), kIdle);
+        QVERIFY(!panel_->MSComm1().portOpen());
+        QCOMPARE(backColour(form_->Label8()), kClosed);
+        QVERIFY(!form_->Timer3()->isActive());
+        QCOMPARE(backColour(form_->Label10()), kIdle);
+        QVERIFY(form_->lastMessage().contains(QString("/dev/pts/%1").arg(portNumber_ - 1000)));
+        QCOMPARE(form_->messages().count(), 1);
+        // Whatever the lost device still had pending brings no second message.
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        QCOMPARE(form_->messages().count(), 1);
+        QVERIFY(form_->Notice->isHidden());
+        QVERIFY(port_->errorsSeen() < 10);
+        QCOMPARE(backColour(form_->Label9()), kIdle);
+    }
 };
 
 QTEST_MAIN(SerialTest)

@@ -103,12 +103,26 @@ Status QtSerialPort::setSettings(const std::string& text) {
 
 Status QtSerialPort::output(const std::string& bytes) {
     if (!port_.isOpen()) return Done{};
+    port_.clearError();
+    lostInSend_.clear();
+    sending_ = true;
     const qint64 n = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (n != static_cast<qint64>(bytes.size())) {
-        return fail("cannot send to " + device() + ": " + port_.errorString().toStdString());
+    const bool flushed = n == static_cast<qint64>(bytes.size()) && port_.flush();
+    sending_ = false;
+    if (flushed && lostInSend_.empty() && port_.isOpen() && port_.error() == QSerialPort::NoError) {
+        return Done{};
     }
-    port_.flush();
-    return Done{};
+    // A port that cannot send is closed, so that it does not claim to be
+    // ready; the caller hears why from the result, not from onLost.
+    std::string why = lostInSend_;
+    if (why.empty()) {
+        const bool error = port_.error() != QSerialPort::NoError;
+        why = "cannot send to " + device() + ": " +
+              (error ? port_.errorString().toStdString() : std::string("the bytes did not go out"));
+    }
+    lostInSend_.clear();
+    port_.close();
+    return fail(why);
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
@@ -120,6 +134,11 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
                       error == QSerialPort::WriteError;
     if (!lost || !port_.isOpen()) return;
     const std::string why = device() + " stopped working: " + port_.errorString().toStdString();
+    if (sending_) {
+        // output() closes the port once QSerialPort has returned, and reports it.
+        if (lostInSend_.empty()) lostInSend_ = why;
+        return;
+    }
     port_.close();
     if (onLost) onLost(why);
 }

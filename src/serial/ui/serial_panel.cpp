@@ -107,10 +107,7 @@ void SerialPanel::Label8_Click() {
         if (Status s = port_.setPortOpen(false); !s) {
             return messages_.show(QString::fromStdString(s.error()));
         }
-        setBackColour(Label8, kClosed);
-        Timer3->stop();
-        setBackColour(Label9, kIdle);
-        setBackColour(Label10, kIdle);
+        showClosed();
     }
 }
 
@@ -118,6 +115,7 @@ void SerialPanel::SendSerialLine(const QString& text, int limit) {
     if (!port_.portOpen()) return;
     const std::u32string chars(text.toStdU32String());
     if (Status s = port_.output(serial::lineBytes(chars, static_cast<std::size_t>(limit))); !s) {
+        if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));
     }
     setBackColour(Label9, kLit);
@@ -137,11 +135,15 @@ void SerialPanel::Timer3_Timer() {
     setBackColour(Label10, kIdle);
 }
 
-void SerialPanel::portLost(const QString& why) {
+void SerialPanel::showClosed() {
     setBackColour(Label8, kClosed);
     Timer3->stop();
     setBackColour(Label9, kIdle);
     setBackColour(Label10, kIdle);
+}
+
+void SerialPanel::portLost(const QString& why) {
+    showClosed();
     messages_.show(why);
 }
 

@@ -50,6 +50,8 @@ class SerialPanel : public QWidget {
     serial::SerialPort& MSComm1() { return port_; }  // the serial port
 
   private:
+    // The indicators of a closed port.
+    void showClosed();
     // The panel after the port closed itself (device gone).
     void portLost(const QString& why);
 
