@@ -24,7 +24,8 @@ class SerialPort {
     virtual Status setCommPort(std::int16_t number) = 0;
 
     // Settings text, kept as typed; applied when the port opens, and at once
-    // while it is open. A text that does not parse is refused.
+    // while it is open, all or none: on a refusal the port keeps every
+    // earlier value. A text that does not parse is refused.
     virtual std::string settings() const = 0;
     virtual Status setSettings(const std::string& text) = 0;
 

@@ -1,12 +1,14 @@
 // The serial panel against a real pseudo-terminal pair made by socat: every
 // byte the panel sends is read back from the other end.
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 
 #include "tool_fixture.h"
 
@@ -27,6 +29,7 @@ class SerialTest : public QObject {
     QProcess socat_;
     int peer_ = -1;       // our end of the far side
     int portNumber_ = 0;  // 1000 + N for /dev/pts/N
+    QString near_;        // /dev/pts/N
     std::unique_ptr<orv::test::Tool> tool_;
     Form1* form_ = nullptr;
     SerialPanel* panel_ = nullptr;
@@ -43,6 +46,33 @@ class SerialTest : public QObject {
             if (got.size() < wantBytes) QTest::qWait(5);
         }
         return got;
+    }
+
+    // The line settings the open port really uses, as "baud,parity,data
+    // bits,stop bits" read from the termios of its descriptor.
+    QString lineSettings() {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            if (std::filesystem::read_symlink(entry.path(), ec).string() != near_.toStdString()) {
+                continue;
+            }
+            termios t{};
+            if (::tcgetattr(std::stoi(entry.path().filename().string()), &t) != 0) continue;
+            const speed_t speed = ::cfgetospeed(&t);
+            const int baud = speed == B4800    ? 4800
+                             : speed == B9600  ? 9600
+                             : speed == B19200 ? 19200
+                                               : 0;
+            const char parity = !(t.c_cflag & PARENB) ? 'n' : (t.c_cflag & PARODD) ? 'o' : 'e';
+            const int size = t.c_cflag & CSIZE;
+            const int bits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+            return QStringLiteral("%1,%2,%3,%4")
+                .arg(baud)
+                .arg(parity)
+                .arg(bits)
+                .arg(t.c_cflag & CSTOPB ? 2 : 1);
+        }
+        return QStringLiteral("no descriptor of ") + near_;
     }
 
     void open() {
@@ -62,9 +92,9 @@ class SerialTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             QFileInfo::exists(dir_.filePath("near")) && QFileInfo::exists(dir_.filePath("far")),
             5000);
-        const QString near = QFileInfo(dir_.filePath("near")).symLinkTarget();
-        QVERIFY(near.startsWith("/dev/pts/"));
-        portNumber_ = 1000 + near.mid(9).toInt();
+        near_ = QFileInfo(dir_.filePath("near")).symLinkTarget();
+        QVERIFY(near_.startsWith("/dev/pts/"));
+        portNumber_ = 1000 + near_.mid(9).toInt();
         peer_ = ::open(QFile::encodeName(dir_.filePath("far")).constData(),
                        O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(peer_ >= 0);
@@ -177,6 +207,38 @@ class SerialTest : public QObject {
             QCOMPARE(panel_->MSComm1().settings(), std::string("4800,n,8,1"));
             QCOMPARE(panel_->MSComm1().commPort(), 1999);
         }
+    }
+
+    void settingsWhileOpenApplyAllOrNone() {
+        open();
+        QCOMPARE(lineSettings(), QStringLiteral("9600,n,8,1"));
+        const struct {
+            const char* text;
+            const char* shown;  // by "R" afterwards
+            const char* line;   // what the port then uses
+        } cases[] = {
+            {"19200,e,7,1.5", "9600,n,8,1", "9600,n,8,1"},  // no 1.5 stop bits on this system
+            // A pseudo-terminal keeps no parity and 8 data bits: refused after the baud rate.
+            {"19200,e,7,1", "9600,n,8,1", "9600,n,8,1"},
+            {"19200,n,8,2", "19200,n,8,2", "19200,n,8,2"},
+            {"9600,n,7,1", "19200,n,8,2", "19200,n,8,2"},
+            {"4800,n,8,1.5", "19200,n,8,2", "19200,n,8,2"},
+        };
+        for (const auto& c : cases) {
+            const int messages = form_->messages().count();
+            form_->Text5()->setText(c.text);
+            panel_->Label6_Click();
+            panel_->Label5_Click();
+            QCOMPARE(form_->Text5()->text(), QString(c.shown));
+            QCOMPARE(lineSettings(), QString(c.line));
+            const bool refused = QString(c.text) != c.shown;
+            QCOMPARE(form_->messages().count(), messages + (refused ? 1 : 0));
+            if (refused)
+                QVERIFY2(form_->lastMessage().contains(near_), qPrintable(form_->lastMessage()));
+        }
+        QVERIFY(panel_->MSComm1().portOpen());  // still open, and still sending
+        form_->Text7()->setText("on");
+        QCOMPARE(receive(3), QByteArray("on\r"));
     }
 
     void farEndGoneClosesThePort() {

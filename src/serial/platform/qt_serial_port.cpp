@@ -45,14 +45,35 @@ std::string QtSerialPort::device() const {
 }
 
 Status QtSerialPort::apply(const PortSettings& s) {
-    const bool ok = port_.setBaudRate(s.baud) && port_.setParity(toQt(s.parity)) &&
-                    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-                    port_.setStopBits(toQt(s.stopBits));
-    if (!ok) {
-        return fail(device() + " refuses the settings \"" + settings_ +
-                    "\": " + port_.errorString().toStdString());
+#ifndef _WIN32
+    // termios has no 1.5 stop bits; QSerialPort would quietly use one.
+    if (s.stopBits == StopBits::OneAndHalf) return fail("1.5 stop bits cannot be set here");
+#endif
+    const qint32 baud = port_.baudRate();
+    const QSerialPort::Parity parity = port_.parity();
+    const QSerialPort::DataBits dataBits = port_.dataBits();
+    const QSerialPort::StopBits stopBits = port_.stopBits();
+    std::string refused;
+    if (!port_.setBaudRate(s.baud)) {
+        refused = "the baud rate " + std::to_string(s.baud);
+    } else if (!port_.setParity(toQt(s.parity))) {
+        refused = "the parity";
+    } else if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits))) {
+        refused = std::to_string(s.dataBits) + " data bits";
+    } else if (!port_.setStopBits(toQt(s.stopBits))) {
+        refused = "the stop bits";
     }
-    return Done{};
+    if (refused.empty()) return Done{};
+    std::string why = refused + " cannot be set: " + port_.errorString().toStdString();
+    // All or none: what was set before the refusal goes back.
+    const bool restored = port_.setBaudRate(baud) && port_.setParity(parity) &&
+                          port_.setDataBits(dataBits) && port_.setStopBits(stopBits);
+    port_.clearError();
+    if (!restored) {
+        port_.close();
+        why += "; the earlier settings could not be put back, so the port was closed";
+    }
+    return fail(why);
 }
 
 Status QtSerialPort::setPortOpen(bool open) {
@@ -71,7 +92,8 @@ Status QtSerialPort::setPortOpen(bool open) {
     }
     if (Status applied = apply(parsed.value()); !applied) {
         port_.close();
-        return applied;
+        return fail(name.value() + " refuses the port settings \"" + settings_ +
+                    "\": " + applied.error());
     }
     return Done{};
 }
@@ -90,14 +112,15 @@ Status QtSerialPort::setCommPort(std::int16_t number) {
 Status QtSerialPort::setSettings(const std::string& text) {
     Result<PortSettings> parsed = parseSettings(text);
     if (!parsed) return fail(parsed.error());
-    const std::string before = settings_;
-    settings_ = text;
     if (port_.isOpen()) {
         if (Status applied = apply(parsed.value()); !applied) {
-            settings_ = before;
-            return applied;
+            std::string why =
+                device() + " refuses the port settings \"" + text + "\": " + applied.error();
+            if (port_.isOpen()) why += "; it keeps \"" + settings_ + "\"";
+            return fail(why);
         }
     }
+    settings_ = text;
     return Done{};
 }
 

@@ -86,6 +86,7 @@ void SerialPanel::Label5_Click() {
 void SerialPanel::Label6_Click() {
     // Settings first; a refused text leaves the number unapplied.
     if (Status s = port_.setSettings(Text5->text().toStdString()); !s) {
+        if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));
     }
     Result<std::int16_t> number =
