@@ -1,5 +1,6 @@
 #include "serial/serial_rules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -119,6 +120,13 @@ std::string lineBytes(const std::u32string& text, std::size_t limit) {
     }
     bytes.push_back('\r');
     return bytes;
+}
+
+std::size_t lineQuestionMarks(const std::u32string& text, std::size_t limit) {
+    const std::size_t n = std::min(limit, text.size());
+    return static_cast<std::size_t>(std::count_if(text.begin(),
+                                                  text.begin() + static_cast<std::ptrdiff_t>(n),
+                                                  [](char32_t c) { return c > 0xFF; }));
 }
 
 }  // namespace orv::serial

@@ -43,4 +43,7 @@ const char* portRuleText();
 // goes as '?'), then the byte 0x0D.
 std::string lineBytes(const std::u32string& text, std::size_t limit);
 
+// How many of the characters lineBytes sends go as '?'.
+std::size_t lineQuestionMarks(const std::u32string& text, std::size_t limit);
+
 }  // namespace orv::serial

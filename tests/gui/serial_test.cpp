@@ -146,6 +146,30 @@ class SerialTest : public QObject {
         QCOMPARE(receive(65), QByteArray(64, 'q') + "\r");
     }
 
+    void charactersBeyondOneByteGoAsQuestionMarksWithANotice() {
+        open();
+        const struct {
+            QString text;
+            QByteArray bytes;
+            const char* notice;  // nullptr: none
+        } cases[] = {
+            {QStringLiteral("中a\U0001F600"), "?a?\r", "2 characters"},
+            {QStringLiteral("\u00e9中"), "\xe9?\r", "1 character"},
+            {QStringLiteral("plain"), "plain\r", nullptr},
+            {QString(64, 'x') + QStringLiteral("中"), QByteArray(64, 'x') + "\r", nullptr},
+        };
+        for (const auto& c : cases) {
+            form_->Text7()->setText(c.text);
+            QCOMPARE(receive(c.bytes.size()), c.bytes);
+            QCOMPARE(form_->Notice->isHidden(), c.notice == nullptr);
+            if (c.notice) {
+                QVERIFY2(form_->Notice->text().contains(c.notice) &&
+                             form_->Notice->text().contains("'?'"),
+                         qPrintable(form_->Notice->text()));
+            }
+        }
+    }
+
     void byteToAsciiLine() {
         form_->Command5_Click();  // closed: nothing
         open();

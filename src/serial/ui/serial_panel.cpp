@@ -13,6 +13,9 @@ const QColor kIdle(128, 128, 128);     // TXD, RXD idle
 const QColor kFlash(255, 192, 192);    // STANDBY flash
 const QColor kStandby(224, 224, 224);  // STANDBY idle
 
+// Notice key of characters sent as '?'.
+const QString kQuestionMarks = QStringLiteral("serial: characters sent as '?'");
+
 // Where the panel sits on its host: its controls' design places are given on
 // the host and made relative to this corner.
 const QPoint kCorner(424, 96);
@@ -30,8 +33,9 @@ Label* indicator(QWidget* parent, const char* name, const QString& caption, QRec
 
 }  // namespace
 
-SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidget* host)
-    : QWidget(host), port_(port), messages_(messages) {
+SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, NoticeLine& notices,
+                         QWidget* host)
+    : QWidget(host), port_(port), messages_(messages), notices_(notices) {
     setObjectName(QStringLiteral("SerialPanel"));
     setGeometry(QRect(kCorner, QSize(250, 73)));
     Shape1 = makeControl<QFrame>(this, "Shape1", at(424, 112, 249, 57));
@@ -115,11 +119,22 @@ void SerialPanel::Label8_Click() {
 void SerialPanel::SendSerialLine(const QString& text, int limit) {
     if (!port_.portOpen()) return;
     const std::u32string chars(text.toStdU32String());
-    if (Status s = port_.output(serial::lineBytes(chars, static_cast<std::size_t>(limit))); !s) {
+    const auto n = static_cast<std::size_t>(limit);
+    if (Status s = port_.output(serial::lineBytes(chars, n)); !s) {
+        notices_.withdraw(kQuestionMarks);
         if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));
     }
     setBackColour(Label9, kLit);
+    if (const std::size_t marks = serial::lineQuestionMarks(chars, n); marks > 0) {
+        notices_.report(kQuestionMarks,
+                        QStringLiteral("%1 %2 beyond one byte (above U+00FF) went out to the "
+                                       "serial port as '?'")
+                            .arg(marks)
+                            .arg(marks == 1 ? "character" : "characters"));
+    } else {
+        notices_.withdraw(kQuestionMarks);
+    }
 }
 
 void SerialPanel::Text7_Change() { SendSerialLine(Text7->text(), 64); }

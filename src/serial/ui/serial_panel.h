@@ -18,8 +18,10 @@ class SerialPanel : public QWidget {
   public:
     // The panel takes its design place on `host` (the main window); the
     // transmit line and its caption lie on the host below its visible edge.
-    // Refusals of the port show through `messages`.
-    SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidget* host);
+    // Refusals of the port show through `messages`; characters sent as '?'
+    // are reported on the host's `notices`.
+    SerialPanel(serial::SerialPort& port, MessageBoxes& messages, NoticeLine& notices,
+                QWidget* host);
     ~SerialPanel() override;
 
     QFrame* Shape1;      // frame around the serial panel
@@ -57,6 +59,7 @@ class SerialPanel : public QWidget {
 
     serial::SerialPort& port_;
     MessageBoxes& messages_;
+    NoticeLine& notices_;
 };
 
 }  // namespace orv::ui
