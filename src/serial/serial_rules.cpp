@@ -32,7 +32,7 @@ std::vector<std::string> splitFields(const std::string& text) {
 }
 
 Failure bad(const std::string& text, const std::string& why) {
-    return fail("settings \"" + text + "\" cannot be used: " + why +
+    return fail("port settings \"" + text + "\" cannot be used: " + why +
                 " (the form is baud,parity,data bits,stop bits, for example 9600,n,8,1)");
 }
 
@@ -86,9 +86,9 @@ Result<PortSettings> parseSettings(const std::string& text) {
 
 const char* portRuleText() {
 #ifdef _WIN32
-    return "port number n is COMn";
+    return "n = COMn";
 #else
-    return "port number: 1-99 = /dev/ttyS0-98, 100-199 = /dev/ttyUSB0-99, "
+    return "1-99 = /dev/ttyS0-98, 100-199 = /dev/ttyUSB0-99, "
            "200-299 = /dev/ttyACM0-99, 1000-1999 = /dev/pts/0-999";
 #endif
 }
@@ -107,8 +107,7 @@ Result<std::string> portDevice(std::int32_t number) {
             return r.prefix + std::to_string(number - r.first);
     }
 #endif
-    return fail("port number " + std::to_string(number) + " names no device (" + portRuleText() +
-                ")");
+    return fail("端口号 " + std::to_string(number) + " names no device (" + portRuleText() + ")");
 }
 
 std::string lineBytes(const std::u32string& text, std::size_t limit) {

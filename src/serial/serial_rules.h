@@ -32,10 +32,12 @@ Result<PortSettings> parseSettings(const std::string& text);
 //   Windows: COMn.
 //   elsewhere: 1..99 /dev/ttyS0..98, 100..199 /dev/ttyUSB0..99,
 //   200..299 /dev/ttyACM0..99, 1000..1999 the pseudo-terminals /dev/pts/0..999.
-// Other numbers are refused.
+// Other numbers are refused with a message that calls the number by the
+// caption of its box, 端口号.
 Result<std::string> portDevice(std::int32_t number);
 
-// The rule above as one line for tooltips and messages.
+// The rule above as one line for tooltips and messages, as
+// "1-99 = /dev/ttyS0-98, ...".
 const char* portRuleText();
 
 // What SendSerialLine puts on the wire: the first `limit` characters of the

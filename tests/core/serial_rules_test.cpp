@@ -33,7 +33,9 @@ TEST(SerialRules, SettingsText) {
         auto r = parseSettings(c.text);
         ASSERT_EQ(r.ok(), c.ok) << c.text;
         if (!c.ok) {
-            EXPECT_NE(r.error().find(c.text), std::string::npos) << r.error();
+            EXPECT_NE(r.error().find("port settings \"" + std::string(c.text) + "\""),
+                      std::string::npos)
+                << r.error();
             continue;
         }
         EXPECT_EQ(r.value().baud, c.baud);
@@ -61,7 +63,8 @@ TEST(SerialRules, PortNumbersNameDevices) {
             EXPECT_EQ(r.value(), c.device);
         } else {
             ASSERT_FALSE(r.ok()) << c.number;
-            EXPECT_NE(r.error().find(std::to_string(c.number)), std::string::npos);
+            EXPECT_NE(r.error().find("端口号 " + std::to_string(c.number)), std::string::npos)
+                << r.error();
         }
     }
 }

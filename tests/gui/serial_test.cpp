@@ -75,6 +75,14 @@ class SerialTest : public QObject {
         return QStringLiteral("no descriptor of ") + near_;
     }
 
+    // The last message contains every one of `parts` and names no control by
+    // its design name.
+    void checkMessage(const QStringList& parts) {
+        const QString m = form_->lastMessage();
+        for (const QString& part : parts) QVERIFY2(m.contains(part), qPrintable(m));
+        QVERIFY2(!m.contains(QRegularExpression("(Text|Label|Timer|MSComm)\\d")), qPrintable(m));
+    }
+
     void open() {
         form_->Text6()->setText(QString::number(portNumber_));
         panel_->Label6_Click();
@@ -209,6 +217,7 @@ class SerialTest : public QObject {
         panel_->Label8_Click();
         QVERIFY(!panel_->MSComm1().portOpen());
         QVERIFY(form_->lastMessage().contains("/dev/pts/999"));
+        checkMessage({"/dev/pts/999"});
         QCOMPARE(backColour(form_->Label8()), kClosed);
         QVERIFY(!form_->Timer3()->isActive());
 
@@ -217,6 +226,7 @@ class SerialTest : public QObject {
         form_->Text6()->setText("5");
         panel_->Label6_Click();
         QVERIFY(form_->lastMessage().contains("9600,x,8,1"));
+        checkMessage({"port settings \"9600,x,8,1\"", "parity"});
         QCOMPARE(panel_->MSComm1().commPort(), 1999);
         // A bad number leaves the new settings applied.
         const struct {
@@ -228,6 +238,7 @@ class SerialTest : public QObject {
             form_->Text6()->setText(n.text);
             panel_->Label6_Click();
             QVERIFY2(form_->lastMessage().contains(n.says), qPrintable(form_->lastMessage()));
+            checkMessage({"端口号"});
             QCOMPARE(panel_->MSComm1().settings(), std::string("4800,n,8,1"));
             QCOMPARE(panel_->MSComm1().commPort(), 1999);
         }
@@ -257,9 +268,11 @@ class SerialTest : public QObject {
             QCOMPARE(lineSettings(), QString(c.line));
             const bool refused = QString(c.text) != c.shown;
             QCOMPARE(form_->messages().count(), messages + (refused ? 1 : 0));
-            if (refused)
-                QVERIFY2(form_->lastMessage().contains(near_), qPrintable(form_->lastMessage()));
+            if (refused) checkMessage({near_, QStringLiteral("port settings \"%1\"").arg(c.text)});
         }
+        form_->Text6()->setText("1999");  // the number waits for the port to close
+        panel_->Label6_Click();
+        checkMessage({near_, "端口号"});
         QVERIFY(panel_->MSComm1().portOpen());  // still open, and still sending
         form_->Text7()->setText("on");
         QCOMPARE(receive(3), QByteArray("on\r"));

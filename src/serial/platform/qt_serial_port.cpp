@@ -31,6 +31,22 @@ QSerialPort::StopBits toQt(StopBits s) {
     return QSerialPort::OneStop;
 }
 
+const char* parityName(Parity p) {
+    switch (p) {
+        case Parity::Even:
+            return "even parity";
+        case Parity::Odd:
+            return "odd parity";
+        case Parity::Mark:
+            return "mark parity";
+        case Parity::Space:
+            return "space parity";
+        case Parity::None:
+            break;
+    }
+    return "no parity";
+}
+
 }  // namespace
 
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
@@ -41,13 +57,14 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
 
 std::string QtSerialPort::device() const {
     Result<std::string> d = portDevice(number_);
-    return d ? d.value() : std::string("port ") + std::to_string(number_);
+    return d ? d.value() : "端口号 " + std::to_string(number_);
 }
 
 Status QtSerialPort::apply(const PortSettings& s) {
 #ifndef _WIN32
     // termios has no 1.5 stop bits; QSerialPort would quietly use one.
-    if (s.stopBits == StopBits::OneAndHalf) return fail("1.5 stop bits cannot be set here");
+    if (s.stopBits == StopBits::OneAndHalf)
+        return fail("1.5 stop bits cannot be set on this system");
 #endif
     const qint32 baud = port_.baudRate();
     const QSerialPort::Parity parity = port_.parity();
@@ -57,11 +74,11 @@ Status QtSerialPort::apply(const PortSettings& s) {
     if (!port_.setBaudRate(s.baud)) {
         refused = "the baud rate " + std::to_string(s.baud);
     } else if (!port_.setParity(toQt(s.parity))) {
-        refused = "the parity";
+        refused = parityName(s.parity);
     } else if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits))) {
         refused = std::to_string(s.dataBits) + " data bits";
     } else if (!port_.setStopBits(toQt(s.stopBits))) {
-        refused = "the stop bits";
+        refused = s.stopBits == StopBits::Two ? "2 stop bits" : "1 stop bit";
     }
     if (refused.empty()) return Done{};
     std::string why = refused + " cannot be set: " + port_.errorString().toStdString();
@@ -71,7 +88,7 @@ Status QtSerialPort::apply(const PortSettings& s) {
     port_.clearError();
     if (!restored) {
         port_.close();
-        why += "; the earlier settings could not be put back, so the port was closed";
+        why += "; the earlier port settings could not be put back, so the port was closed";
     }
     return fail(why);
 }
@@ -103,7 +120,7 @@ Status QtSerialPort::setCommPort(std::int16_t number) {
     Result<std::string> name = portDevice(number);
     if (!name) return fail(name.error());
     if (port_.isOpen()) {
-        return fail("close " + device() + " before changing the port number");
+        return fail("close " + device() + " with 开/关 before changing the 端口号");
     }
     number_ = number;
     return Done{};

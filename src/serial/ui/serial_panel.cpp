@@ -59,7 +59,7 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     Label7 = indicator<QLabel>(this, "Label7", QStringLiteral("端口号："), at(432, 144, 49, 17),
                                QColor());
     Text6 = makeControl<QLineEdit>(this, "Text6", at(480, 144, 41, 18));
-    Text6->setToolTip(QString::fromLatin1(serial::portRuleText()));
+    Text6->setToolTip(QStringLiteral("端口号: ") + QString::fromLatin1(serial::portRuleText()));
     Label10 =
         indicator<QLabel>(this, "Label10", QStringLiteral("RXD"), at(632, 144, 33, 17), kIdle);
     for (ClickLabel* button : {Label5, Label6, Label8}) button->setCursor(Qt::PointingHandCursor);
@@ -93,8 +93,7 @@ void SerialPanel::Label6_Click() {
         if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));
     }
-    Result<std::int16_t> number =
-        num::parseInt16(Text6->text().toStdString(), "port number (Text6)");
+    Result<std::int16_t> number = num::parseInt16(Text6->text().toStdString(), "端口号");
     if (!number) return messages_.show(QString::fromStdString(number.error()));
     if (Status s = port_.setCommPort(number.value()); !s) {
         messages_.show(QString::fromStdString(s.error()));
