@@ -24,14 +24,18 @@ class SerialPort {
     virtual Status setCommPort(std::int16_t number) = 0;
 
     // Settings text, kept as typed; applied when the port opens, and at once
-    // while it is open. A text that does not parse is refused.
+    // while it is open, all or none: on a refusal the port keeps every
+    // earlier value. A text that does not parse is refused.
     virtual std::string settings() const = 0;
     virtual Status setSettings(const std::string& text) = 0;
 
-    // Transmits the bytes.
+    // Transmits the bytes; does nothing while the port is closed. Fails when
+    // they did not go out, and then the port has closed itself (onLost is
+    // not called for it: the failure says why).
     virtual Status output(const std::string& bytes) = 0;
 
-    // Called, after the port has closed itself, when the device went away.
+    // Called, after the port has closed itself, when the device went away
+    // outside output().
     std::function<void(const std::string& why)> onLost;
 };
 

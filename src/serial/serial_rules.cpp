@@ -1,5 +1,6 @@
 #include "serial/serial_rules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -31,7 +32,7 @@ std::vector<std::string> splitFields(const std::string& text) {
 }
 
 Failure bad(const std::string& text, const std::string& why) {
-    return fail("settings \"" + text + "\" cannot be used: " + why +
+    return fail("port settings \"" + text + "\" cannot be used: " + why +
                 " (the form is baud,parity,data bits,stop bits, for example 9600,n,8,1)");
 }
 
@@ -85,9 +86,9 @@ Result<PortSettings> parseSettings(const std::string& text) {
 
 const char* portRuleText() {
 #ifdef _WIN32
-    return "port number n is COMn";
+    return "n = COMn";
 #else
-    return "port number: 1-99 = /dev/ttyS0-98, 100-199 = /dev/ttyUSB0-99, "
+    return "1-99 = /dev/ttyS0-98, 100-199 = /dev/ttyUSB0-99, "
            "200-299 = /dev/ttyACM0-99, 1000-1999 = /dev/pts/0-999";
 #endif
 }
@@ -106,8 +107,7 @@ Result<std::string> portDevice(std::int32_t number) {
             return r.prefix + std::to_string(number - r.first);
     }
 #endif
-    return fail("port number " + std::to_string(number) + " names no device (" + portRuleText() +
-                ")");
+    return fail("端口号 " + std::to_string(number) + " names no device (" + portRuleText() + ")");
 }
 
 std::string lineBytes(const std::u32string& text, std::size_t limit) {
@@ -119,6 +119,13 @@ std::string lineBytes(const std::u32string& text, std::size_t limit) {
     }
     bytes.push_back('\r');
     return bytes;
+}
+
+std::size_t lineQuestionMarks(const std::u32string& text, std::size_t limit) {
+    const std::size_t n = std::min(limit, text.size());
+    return static_cast<std::size_t>(std::count_if(text.begin(),
+                                                  text.begin() + static_cast<std::ptrdiff_t>(n),
+                                                  [](char32_t c) { return c > 0xFF; }));
 }
 
 }  // namespace orv::serial

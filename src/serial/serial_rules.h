@@ -32,15 +32,20 @@ Result<PortSettings> parseSettings(const std::string& text);
 //   Windows: COMn.
 //   elsewhere: 1..99 /dev/ttyS0..98, 100..199 /dev/ttyUSB0..99,
 //   200..299 /dev/ttyACM0..99, 1000..1999 the pseudo-terminals /dev/pts/0..999.
-// Other numbers are refused.
+// Other numbers are refused with a message that calls the number by the
+// caption of its box, 端口号.
 Result<std::string> portDevice(std::int32_t number);
 
-// The rule above as one line for tooltips and messages.
+// The rule above as one line for tooltips and messages, as
+// "1-99 = /dev/ttyS0-98, ...".
 const char* portRuleText();
 
 // What SendSerialLine puts on the wire: the first `limit` characters of the
 // text (code points), each as one byte (code point b is byte b; one above 255
 // goes as '?'), then the byte 0x0D.
 std::string lineBytes(const std::u32string& text, std::size_t limit);
+
+// How many of the characters lineBytes sends go as '?'.
+std::size_t lineQuestionMarks(const std::u32string& text, std::size_t limit);
 
 }  // namespace orv::serial

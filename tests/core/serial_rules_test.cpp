@@ -33,7 +33,9 @@ TEST(SerialRules, SettingsText) {
         auto r = parseSettings(c.text);
         ASSERT_EQ(r.ok(), c.ok) << c.text;
         if (!c.ok) {
-            EXPECT_NE(r.error().find(c.text), std::string::npos) << r.error();
+            EXPECT_NE(r.error().find("port settings \"" + std::string(c.text) + "\""),
+                      std::string::npos)
+                << r.error();
             continue;
         }
         EXPECT_EQ(r.value().baud, c.baud);
@@ -61,7 +63,8 @@ TEST(SerialRules, PortNumbersNameDevices) {
             EXPECT_EQ(r.value(), c.device);
         } else {
             ASSERT_FALSE(r.ok()) << c.number;
-            EXPECT_NE(r.error().find(std::to_string(c.number)), std::string::npos);
+            EXPECT_NE(r.error().find("端口号 " + std::to_string(c.number)), std::string::npos)
+                << r.error();
         }
     }
 }
@@ -72,14 +75,21 @@ TEST(SerialRules, LineBytes) {
         std::u32string text;
         std::size_t limit;
         std::string bytes;
+        std::size_t questionMarks = 0;  // characters sent as '?'
     } cases[] = {
         {U"a", 64, "a\r"},
         {U"abc", 64, "abc\r"},
         {U"", 64, "\r"},
         {seventy, 64, std::string(64, 'x') + "\r"},
-        {U"\u00e9\u00ff\u0001", 64, "\xe9\xff\x01\r"},  // one byte per character
-        {U"\u4e2d!", 64, "?!\r"},                       // beyond one byte
+        {U"\u00e9\u00ff\u0001", 64, "\xe9\xff\x01\r"},           // one byte per character
+        {U"\u4e2d!", 64, "?!\r", 1},                             // beyond one byte
+        {U"\u4e2d\U0001F600?", 64, "???\r", 2},                  // a '?' typed is no replacement
+        {seventy + U"\u4e2d", 64, std::string(64, 'x') + "\r"},  // beyond the limit: not sent
+        {U"\u4e2d\u4e2d\u4e2d", 2, "??\r", 2},
         {std::u32string(1, U'\0') + U"z", 64, std::string("\0z\r", 3)},
     };
-    for (const auto& c : cases) EXPECT_EQ(lineBytes(c.text, c.limit), c.bytes);
+    for (const auto& c : cases) {
+        EXPECT_EQ(lineBytes(c.text, c.limit), c.bytes);
+        EXPECT_EQ(lineQuestionMarks(c.text, c.limit), c.questionMarks) << c.bytes;
+    }
 }

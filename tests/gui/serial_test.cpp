@@ -1,12 +1,14 @@
 // The serial panel against a real pseudo-terminal pair made by socat: every
 // byte the panel sends is read back from the other end.
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 
 #include "tool_fixture.h"
 
@@ -27,6 +29,7 @@ class SerialTest : public QObject {
     QProcess socat_;
     int peer_ = -1;       // our end of the far side
     int portNumber_ = 0;  // 1000 + N for /dev/pts/N
+    QString near_;        // /dev/pts/N
     std::unique_ptr<orv::test::Tool> tool_;
     Form1* form_ = nullptr;
     SerialPanel* panel_ = nullptr;
@@ -43,6 +46,41 @@ class SerialTest : public QObject {
             if (got.size() < wantBytes) QTest::qWait(5);
         }
         return got;
+    }
+
+    // The line settings the open port really uses, as "baud,parity,data
+    // bits,stop bits" read from the termios of its descriptor.
+    QString lineSettings() {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            if (std::filesystem::read_symlink(entry.path(), ec).string() != near_.toStdString()) {
+                continue;
+            }
+            termios t{};
+            if (::tcgetattr(std::stoi(entry.path().filename().string()), &t) != 0) continue;
+            const speed_t speed = ::cfgetospeed(&t);
+            const int baud = speed == B4800    ? 4800
+                             : speed == B9600  ? 9600
+                             : speed == B19200 ? 19200
+                                               : 0;
+            const char parity = !(t.c_cflag & PARENB) ? 'n' : (t.c_cflag & PARODD) ? 'o' : 'e';
+            const int size = t.c_cflag & CSIZE;
+            const int bits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+            return QStringLiteral("%1,%2,%3,%4")
+                .arg(baud)
+                .arg(parity)
+                .arg(bits)
+                .arg(t.c_cflag & CSTOPB ? 2 : 1);
+        }
+        return QStringLiteral("no descriptor of ") + near_;
+    }
+
+    // The last message contains every one of `parts` and names no control by
+    // its design name.
+    void checkMessage(const QStringList& parts) {
+        const QString m = form_->lastMessage();
+        for (const QString& part : parts) QVERIFY2(m.contains(part), qPrintable(m));
+        QVERIFY2(!m.contains(QRegularExpression("(Text|Label|Timer|MSComm)\\d")), qPrintable(m));
     }
 
     void open() {
@@ -62,9 +100,9 @@ class SerialTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             QFileInfo::exists(dir_.filePath("near")) && QFileInfo::exists(dir_.filePath("far")),
             5000);
-        const QString near = QFileInfo(dir_.filePath("near")).symLinkTarget();
-        QVERIFY(near.startsWith("/dev/pts/"));
-        portNumber_ = 1000 + near.mid(9).toInt();
+        near_ = QFileInfo(dir_.filePath("near")).symLinkTarget();
+        QVERIFY(near_.startsWith("/dev/pts/"));
+        portNumber_ = 1000 + near_.mid(9).toInt();
         peer_ = ::open(QFile::encodeName(dir_.filePath("far")).constData(),
                        O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(peer_ >= 0);
@@ -116,6 +154,30 @@ class SerialTest : public QObject {
         QCOMPARE(receive(65), QByteArray(64, 'q') + "\r");
     }
 
+    void charactersBeyondOneByteGoAsQuestionMarksWithANotice() {
+        open();
+        const struct {
+            QString text;
+            QByteArray bytes;
+            const char* notice;  // nullptr: none
+        } cases[] = {
+            {QStringLiteral("中a\U0001F600"), "?a?\r", "2 characters"},
+            {QStringLiteral("\u00e9中"), "\xe9?\r", "1 character"},
+            {QStringLiteral("plain"), "plain\r", nullptr},
+            {QString(64, 'x') + QStringLiteral("中"), QByteArray(64, 'x') + "\r", nullptr},
+        };
+        for (const auto& c : cases) {
+            form_->Text7()->setText(c.text);
+            QCOMPARE(receive(c.bytes.size()), c.bytes);
+            QCOMPARE(form_->Notice->isHidden(), c.notice == nullptr);
+            if (c.notice) {
+                QVERIFY2(form_->Notice->text().contains(c.notice) &&
+                             form_->Notice->text().contains("'?'"),
+                         qPrintable(form_->Notice->text()));
+            }
+        }
+    }
+
     void byteToAsciiLine() {
         form_->Command5_Click();  // closed: nothing
         open();
@@ -155,6 +217,7 @@ class SerialTest : public QObject {
         panel_->Label8_Click();
         QVERIFY(!panel_->MSComm1().portOpen());
         QVERIFY(form_->lastMessage().contains("/dev/pts/999"));
+        checkMessage({"/dev/pts/999"});
         QCOMPARE(backColour(form_->Label8()), kClosed);
         QVERIFY(!form_->Timer3()->isActive());
 
@@ -163,6 +226,7 @@ class SerialTest : public QObject {
         form_->Text6()->setText("5");
         panel_->Label6_Click();
         QVERIFY(form_->lastMessage().contains("9600,x,8,1"));
+        checkMessage({"port settings \"9600,x,8,1\"", "parity"});
         QCOMPARE(panel_->MSComm1().commPort(), 1999);
         // A bad number leaves the new settings applied.
         const struct {
@@ -174,9 +238,44 @@ class SerialTest : public QObject {
             form_->Text6()->setText(n.text);
             panel_->Label6_Click();
             QVERIFY2(form_->lastMessage().contains(n.says), qPrintable(form_->lastMessage()));
+            checkMessage({"端口号"});
             QCOMPARE(panel_->MSComm1().settings(), std::string("4800,n,8,1"));
             QCOMPARE(panel_->MSComm1().commPort(), 1999);
         }
+    }
+
+    void settingsWhileOpenApplyAllOrNone() {
+        open();
+        QCOMPARE(lineSettings(), QStringLiteral("9600,n,8,1"));
+        const struct {
+            const char* text;
+            const char* shown;  // by "R" afterwards
+            const char* line;   // what the port then uses
+        } cases[] = {
+            {"19200,e,7,1.5", "9600,n,8,1", "9600,n,8,1"},  // no 1.5 stop bits on this system
+            // A pseudo-terminal keeps no parity and 8 data bits: refused after the baud rate.
+            {"19200,e,7,1", "9600,n,8,1", "9600,n,8,1"},
+            {"19200,n,8,2", "19200,n,8,2", "19200,n,8,2"},
+            {"9600,n,7,1", "19200,n,8,2", "19200,n,8,2"},
+            {"4800,n,8,1.5", "19200,n,8,2", "19200,n,8,2"},
+        };
+        for (const auto& c : cases) {
+            const int messages = form_->messages().count();
+            form_->Text5()->setText(c.text);
+            panel_->Label6_Click();
+            panel_->Label5_Click();
+            QCOMPARE(form_->Text5()->text(), QString(c.shown));
+            QCOMPARE(lineSettings(), QString(c.line));
+            const bool refused = QString(c.text) != c.shown;
+            QCOMPARE(form_->messages().count(), messages + (refused ? 1 : 0));
+            if (refused) checkMessage({near_, QStringLiteral("port settings \"%1\"").arg(c.text)});
+        }
+        form_->Text6()->setText("1999");  // the number waits for the port to close
+        panel_->Label6_Click();
+        checkMessage({near_, "端口号"});
+        QVERIFY(panel_->MSComm1().portOpen());  // still open, and still sending
+        form_->Text7()->setText("on");
+        QCOMPARE(receive(3), QByteArray("on\r"));
     }
 
     void farEndGoneClosesThePort() {
@@ -195,6 +294,27 @@ class SerialTest : public QObject {
         QCOMPARE(port_->errorsSeen(), errors);
         QVERIFY(errors < 10);
         form_->Text7()->setText("after");  // silently ignored
+    }
+
+    void sendToAGoneDeviceLightsNothing() {
+        open();
+        socat_.kill();
+        socat_.waitForFinished();
+        // At once, before the event loop has seen the device go.
+        form_->Text7()->setText("gone");
+        QCOMPARE(backColour(form_->Label9()), kIdle);
+        QVERIFY(!panel_->MSComm1().portOpen());
+        QCOMPARE(backColour(form_->Label8()), kClosed);
+        QVERIFY(!form_->Timer3()->isActive());
+        QCOMPARE(backColour(form_->Label10()), kIdle);
+        QVERIFY(form_->lastMessage().contains(QString("/dev/pts/%1").arg(portNumber_ - 1000)));
+        QCOMPARE(form_->messages().count(), 1);
+        // Whatever the lost device still had pending brings no second message.
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        QCOMPARE(form_->messages().count(), 1);
+        QVERIFY(form_->Notice->isHidden());
+        QVERIFY(port_->errorsSeen() < 10);
+        QCOMPARE(backColour(form_->Label9()), kIdle);
     }
 };
 

@@ -27,7 +27,7 @@ Form1::Form1(const Services& services, QWidget* parent)
     setFixedSize(kDesign.size());
     dragByBackground(this);  // the window has no title bar to move it by
     buildControls();
-    serial_ = new SerialPanel(services.port, messages_, this);
+    serial_ = new SerialPanel(services.port, messages_, *Notice, this);
     sources_ = new CaptureSources(*this, services.grabber, services.inspector);
     recorder_ = new FrameRecorder(Text9, Notice, this);
     frmMain_ = std::make_unique<frmMain>(state_, services.random);

@@ -79,6 +79,7 @@ MessageBoxes::MessageBoxes(QWidget* owner, QString title)
 
 void MessageBoxes::show(const QString& message) {
     last_ = message;
+    ++count_;
     if (!box_) {
         box_ = new QMessageBox(QMessageBox::Warning, title_, QString(), QMessageBox::Ok, owner_);
         box_->setWindowModality(Qt::NonModal);

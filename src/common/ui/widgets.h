@@ -93,12 +93,15 @@ class MessageBoxes {
     void show(const QString& message);
     // The last message shown, empty when none.
     const QString& last() const { return last_; }
+    // How many messages were shown.
+    int count() const { return count_; }
 
   private:
     QWidget* owner_;
     QString title_;
     QPointer<QMessageBox> box_;
     QString last_;
+    int count_ = 0;
 };
 
 // Lets the user move a window without a title bar by dragging its

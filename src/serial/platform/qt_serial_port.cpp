@@ -31,6 +31,22 @@ QSerialPort::StopBits toQt(StopBits s) {
     return QSerialPort::OneStop;
 }
 
+const char* parityName(Parity p) {
+    switch (p) {
+        case Parity::Even:
+            return "even parity";
+        case Parity::Odd:
+            return "odd parity";
+        case Parity::Mark:
+            return "mark parity";
+        case Parity::Space:
+            return "space parity";
+        case Parity::None:
+            break;
+    }
+    return "no parity";
+}
+
 }  // namespace
 
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
@@ -41,18 +57,40 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
 
 std::string QtSerialPort::device() const {
     Result<std::string> d = portDevice(number_);
-    return d ? d.value() : std::string("port ") + std::to_string(number_);
+    return d ? d.value() : "端口号 " + std::to_string(number_);
 }
 
 Status QtSerialPort::apply(const PortSettings& s) {
-    const bool ok = port_.setBaudRate(s.baud) && port_.setParity(toQt(s.parity)) &&
-                    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-                    port_.setStopBits(toQt(s.stopBits));
-    if (!ok) {
-        return fail(device() + " refuses the settings \"" + settings_ +
-                    "\": " + port_.errorString().toStdString());
+#ifndef _WIN32
+    // termios has no 1.5 stop bits; QSerialPort would quietly use one.
+    if (s.stopBits == StopBits::OneAndHalf)
+        return fail("1.5 stop bits cannot be set on this system");
+#endif
+    const qint32 baud = port_.baudRate();
+    const QSerialPort::Parity parity = port_.parity();
+    const QSerialPort::DataBits dataBits = port_.dataBits();
+    const QSerialPort::StopBits stopBits = port_.stopBits();
+    std::string refused;
+    if (!port_.setBaudRate(s.baud)) {
+        refused = "the baud rate " + std::to_string(s.baud);
+    } else if (!port_.setParity(toQt(s.parity))) {
+        refused = parityName(s.parity);
+    } else if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits))) {
+        refused = std::to_string(s.dataBits) + " data bits";
+    } else if (!port_.setStopBits(toQt(s.stopBits))) {
+        refused = s.stopBits == StopBits::Two ? "2 stop bits" : "1 stop bit";
     }
-    return Done{};
+    if (refused.empty()) return Done{};
+    std::string why = refused + " cannot be set: " + port_.errorString().toStdString();
+    // All or none: what was set before the refusal goes back.
+    const bool restored = port_.setBaudRate(baud) && port_.setParity(parity) &&
+                          port_.setDataBits(dataBits) && port_.setStopBits(stopBits);
+    port_.clearError();
+    if (!restored) {
+        port_.close();
+        why += "; the earlier port settings could not be put back, so the port was closed";
+    }
+    return fail(why);
 }
 
 Status QtSerialPort::setPortOpen(bool open) {
@@ -71,7 +109,8 @@ Status QtSerialPort::setPortOpen(bool open) {
     }
     if (Status applied = apply(parsed.value()); !applied) {
         port_.close();
-        return applied;
+        return fail(name.value() + " refuses the port settings \"" + settings_ +
+                    "\": " + applied.error());
     }
     return Done{};
 }
@@ -81,7 +120,7 @@ Status QtSerialPort::setCommPort(std::int16_t number) {
     Result<std::string> name = portDevice(number);
     if (!name) return fail(name.error());
     if (port_.isOpen()) {
-        return fail("close " + device() + " before changing the port number");
+        return fail("close " + device() + " with 开/关 before changing the 端口号");
     }
     number_ = number;
     return Done{};
@@ -90,25 +129,40 @@ Status QtSerialPort::setCommPort(std::int16_t number) {
 Status QtSerialPort::setSettings(const std::string& text) {
     Result<PortSettings> parsed = parseSettings(text);
     if (!parsed) return fail(parsed.error());
-    const std::string before = settings_;
-    settings_ = text;
     if (port_.isOpen()) {
         if (Status applied = apply(parsed.value()); !applied) {
-            settings_ = before;
-            return applied;
+            std::string why =
+                device() + " refuses the port settings \"" + text + "\": " + applied.error();
+            if (port_.isOpen()) why += "; it keeps \"" + settings_ + "\"";
+            return fail(why);
         }
     }
+    settings_ = text;
     return Done{};
 }
 
 Status QtSerialPort::output(const std::string& bytes) {
     if (!port_.isOpen()) return Done{};
+    port_.clearError();
+    lostInSend_.clear();
+    sending_ = true;
     const qint64 n = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (n != static_cast<qint64>(bytes.size())) {
-        return fail("cannot send to " + device() + ": " + port_.errorString().toStdString());
+    const bool flushed = n == static_cast<qint64>(bytes.size()) && port_.flush();
+    sending_ = false;
+    if (flushed && lostInSend_.empty() && port_.isOpen() && port_.error() == QSerialPort::NoError) {
+        return Done{};
     }
-    port_.flush();
-    return Done{};
+    // A port that cannot send is closed, so that it does not claim to be
+    // ready; the caller hears why from the result, not from onLost.
+    std::string why = lostInSend_;
+    if (why.empty()) {
+        const bool error = port_.error() != QSerialPort::NoError;
+        why = "cannot send to " + device() + ": " +
+              (error ? port_.errorString().toStdString() : std::string("the bytes did not go out"));
+    }
+    lostInSend_.clear();
+    port_.close();
+    return fail(why);
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
@@ -120,6 +174,11 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
                       error == QSerialPort::WriteError;
     if (!lost || !port_.isOpen()) return;
     const std::string why = device() + " stopped working: " + port_.errorString().toStdString();
+    if (sending_) {
+        // output() closes the port once QSerialPort has returned, and reports it.
+        if (lostInSend_.empty()) lostInSend_ = why;
+        return;
+    }
     port_.close();
     if (onLost) onLost(why);
 }

@@ -34,6 +34,8 @@ class QtSerialPort final : public QObject, public SerialPort {
     std::int16_t number_ = kDefaultPort;
     std::string settings_ = kDefaultSettings;
     int errorsSeen_ = 0;
+    bool sending_ = false;    // inside output()
+    std::string lostInSend_;  // why the device went away during output(), if it did
 };
 
 }  // namespace orv::serial

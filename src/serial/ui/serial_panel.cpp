@@ -13,6 +13,9 @@ const QColor kIdle(128, 128, 128);     // TXD, RXD idle
 const QColor kFlash(255, 192, 192);    // STANDBY flash
 const QColor kStandby(224, 224, 224);  // STANDBY idle
 
+// Notice key of characters sent as '?'.
+const QString kQuestionMarks = QStringLiteral("serial: characters sent as '?'");
+
 // Where the panel sits on its host: its controls' design places are given on
 // the host and made relative to this corner.
 const QPoint kCorner(424, 96);
@@ -30,8 +33,9 @@ Label* indicator(QWidget* parent, const char* name, const QString& caption, QRec
 
 }  // namespace
 
-SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidget* host)
-    : QWidget(host), port_(port), messages_(messages) {
+SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, NoticeLine& notices,
+                         QWidget* host)
+    : QWidget(host), port_(port), messages_(messages), notices_(notices) {
     setObjectName(QStringLiteral("SerialPanel"));
     setGeometry(QRect(kCorner, QSize(250, 73)));
     Shape1 = makeControl<QFrame>(this, "Shape1", at(424, 112, 249, 57));
@@ -55,7 +59,7 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidg
     Label7 = indicator<QLabel>(this, "Label7", QStringLiteral("端口号："), at(432, 144, 49, 17),
                                QColor());
     Text6 = makeControl<QLineEdit>(this, "Text6", at(480, 144, 41, 18));
-    Text6->setToolTip(QString::fromLatin1(serial::portRuleText()));
+    Text6->setToolTip(QStringLiteral("端口号: ") + QString::fromLatin1(serial::portRuleText()));
     Label10 =
         indicator<QLabel>(this, "Label10", QStringLiteral("RXD"), at(632, 144, 33, 17), kIdle);
     for (ClickLabel* button : {Label5, Label6, Label8}) button->setCursor(Qt::PointingHandCursor);
@@ -86,10 +90,10 @@ void SerialPanel::Label5_Click() {
 void SerialPanel::Label6_Click() {
     // Settings first; a refused text leaves the number unapplied.
     if (Status s = port_.setSettings(Text5->text().toStdString()); !s) {
+        if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));
     }
-    Result<std::int16_t> number =
-        num::parseInt16(Text6->text().toStdString(), "port number (Text6)");
+    Result<std::int16_t> number = num::parseInt16(Text6->text().toStdString(), "端口号");
     if (!number) return messages_.show(QString::fromStdString(number.error()));
     if (Status s = port_.setCommPort(number.value()); !s) {
         messages_.show(QString::fromStdString(s.error()));
@@ -107,20 +111,29 @@ void SerialPanel::Label8_Click() {
         if (Status s = port_.setPortOpen(false); !s) {
             return messages_.show(QString::fromStdString(s.error()));
         }
-        setBackColour(Label8, kClosed);
-        Timer3->stop();
-        setBackColour(Label9, kIdle);
-        setBackColour(Label10, kIdle);
+        showClosed();
     }
 }
 
 void SerialPanel::SendSerialLine(const QString& text, int limit) {
     if (!port_.portOpen()) return;
     const std::u32string chars(text.toStdU32String());
-    if (Status s = port_.output(serial::lineBytes(chars, static_cast<std::size_t>(limit))); !s) {
+    const auto n = static_cast<std::size_t>(limit);
+    if (Status s = port_.output(serial::lineBytes(chars, n)); !s) {
+        notices_.withdraw(kQuestionMarks);
+        if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));
     }
     setBackColour(Label9, kLit);
+    if (const std::size_t marks = serial::lineQuestionMarks(chars, n); marks > 0) {
+        notices_.report(kQuestionMarks,
+                        QStringLiteral("%1 %2 beyond one byte (above U+00FF) went out to the "
+                                       "serial port as '?'")
+                            .arg(marks)
+                            .arg(marks == 1 ? "character" : "characters"));
+    } else {
+        notices_.withdraw(kQuestionMarks);
+    }
 }
 
 void SerialPanel::Text7_Change() { SendSerialLine(Text7->text(), 64); }
@@ -137,11 +150,15 @@ void SerialPanel::Timer3_Timer() {
     setBackColour(Label10, kIdle);
 }
 
-void SerialPanel::portLost(const QString& why) {
+void SerialPanel::showClosed() {
     setBackColour(Label8, kClosed);
     Timer3->stop();
     setBackColour(Label9, kIdle);
     setBackColour(Label10, kIdle);
+}
+
+void SerialPanel::portLost(const QString& why) {
+    showClosed();
     messages_.show(why);
 }
 

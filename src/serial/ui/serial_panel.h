@@ -18,8 +18,10 @@ class SerialPanel : public QWidget {
   public:
     // The panel takes its design place on `host` (the main window); the
     // transmit line and its caption lie on the host below its visible edge.
-    // Refusals of the port show through `messages`.
-    SerialPanel(serial::SerialPort& port, MessageBoxes& messages, QWidget* host);
+    // Refusals of the port show through `messages`; characters sent as '?'
+    // are reported on the host's `notices`.
+    SerialPanel(serial::SerialPort& port, MessageBoxes& messages, NoticeLine& notices,
+                QWidget* host);
     ~SerialPanel() override;
 
     QFrame* Shape1;      // frame around the serial panel
@@ -50,11 +52,14 @@ class SerialPanel : public QWidget {
     serial::SerialPort& MSComm1() { return port_; }  // the serial port
 
   private:
+    // The indicators of a closed port.
+    void showClosed();
     // The panel after the port closed itself (device gone).
     void portLost(const QString& why);
 
     serial::SerialPort& port_;
     MessageBoxes& messages_;
+    NoticeLine& notices_;
 };
 
 }  // namespace orv::ui
