@@ -84,6 +84,12 @@ class FormTest : public QObject {
         QCOMPARE(form_->Text2->text(), QStringLiteral("1040"));
         QCOMPARE(form_->pos(), QPoint(467, 200));
         QVERIFY(form_->Timer2->isActive());
+        // Again while capturing: re-aimed, the running clock keeps its phase.
+        const int clock = form_->Timer2->timerId();
+        form_->Text3->setText("1");
+        form_->Command2_Click();
+        QCOMPARE(form_->Text3->text(), QStringLiteral("475.6667"));
+        QCOMPARE(form_->Timer2->timerId(), clock);
         form_->HScroll1->setValue(46);
         QCOMPARE(form_->Timer2->interval(), 22);  // applies to the running clock
         form_->Command3_Click();
@@ -98,6 +104,67 @@ class FormTest : public QObject {
         QCOMPARE(form_->Shape2->colour(), QColor(255, 0, 0));
         form_->Check2->click();
         QCOMPARE(form_->Shape2->colour(), off);
+        form_->Check2->setChecked(true);  // the lamp follows the box, not only clicks
+        QCOMPARE(form_->Shape2->colour(), QColor(255, 0, 0));
+        // The frame-rate bar is in the tab order, as designed.
+        QVERIFY(form_->HScroll1->focusPolicy() & Qt::TabFocus);
+    }
+
+    void unreadableScreenRecordsNothing() {
+        QTemporaryDir dir;
+        form_->Text9->setText(dir.filePath("x.orv"));
+        form_->Check2->click();
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        screen_->unreadable = true;
+        form_->Timer2_Timer();
+        form_->Timer2_Timer();
+        QCOMPARE(form_->FramesWritten, 0);
+        QVERIFY(!QFile::exists(dir.filePath("x.orv")));
+        QVERIFY(form_->Notice->text().contains("cannot be read"));
+        screen_->unreadable = false;
+        form_->Timer2_Timer();
+        QCOMPARE(form_->FramesWritten, 1);
+        QVERIFY(!form_->Notice->text().contains("cannot be read"));
+    }
+
+    void closingTheWindowEndsTheProgram() {
+        bool exited = false;
+        form_->exitProcess = [&] { exited = true; };
+        form_->show();
+        form_->close();  // as the window manager's close asks
+        QVERIFY(exited);
+    }
+
+    void regionPositionsAgreeWithTheGrabOnAnyDesktop() {
+        // A desktop whose left monitor lies left of the primary one.
+        screen_->area = QRect(-1280, 0, 2560, 1024);
+        screen_->colour = [](int x, int y) { return qRgb((x + 1280) % 251, y % 241, 7); };
+        QSignalSpy shown(form_->sources(), &CaptureSources::surfaceShown);
+        form_->CmdCapRect_Click();
+        QVERIFY(shown.wait(5000));
+        Form2* surface = form_->sources()->captureSurface();
+        surface->Form_MouseDown(QPoint(100, 50));
+        surface->Form_MouseMove(QPoint(300, 150));
+        // The outline runs through the pointer, not a pixel beyond it.
+        QImage drawn = surface->grab().toImage();
+        const QRgb outline = surface->palette().color(QPalette::ButtonText).rgb();
+        QCOMPARE(drawn.pixel(300, 150), outline);
+        QCOMPARE(drawn.pixel(100, 50), outline);
+        QVERIFY(drawn.pixel(301, 150) != outline);
+        QVERIFY(drawn.pixel(300, 151) != outline);
+        surface->Form_MouseDown(QPoint(300, 150));
+        // The boxes hold desktop positions: the surface stands at its monitor's corner.
+        const QPoint origin = surface->mapToGlobal(QPoint(0, 0));
+        QCOMPARE(form_->Text3->text(), QString::number(origin.x() + 100));
+        QCOMPARE(form_->Text4->text(), QString::number(origin.y() + 50));
+        // What the surface showed there is what is captured.
+        const QImage chosen = form_->Picture1->image().copy();
+        QCOMPARE(chosen.pixel(50, 50), drawn.pixel(150, 100));
+        QCOMPARE(chosen.pixel(50, 50), screen_->colour(origin.x() + 150, origin.y() + 100));
+        form_->Timer2->stop();
+        form_->Timer2_Timer();  // the clock grabs where the surface showed
+        QCOMPARE(form_->Picture1->image(), chosen);
     }
 
     void tickGrabsEngravesPacksAndRecords() {

@@ -14,15 +14,19 @@
 
 namespace orv::test {
 
-// A screen that is a picture: pixel (x, y) = colour(x, y) on a 1280 x 1024 desktop.
+// A screen that is a picture: pixel (x, y) = colour(x, y) on the desktop
+// `area` (1280 x 1024 unless a test moves it); or one that cannot be read.
 class FakeScreen final : public platform::ScreenGrabber {
   public:
     std::function<QRgb(int, int)> colour = [](int, int) { return qRgb(0, 0, 0); };
+    QRect area{0, 0, 1280, 1024};
+    bool unreadable = false;
     int grabs = 0;
     platform::ScreenPiece grab(const QRect& rect) override {
         ++grabs;
         const QRect on = rect.intersected(desktop());
         if (on.isEmpty()) return {};
+        if (unreadable) return {QImage(), {}, true};
         QImage image(on.size(), QImage::Format_RGB32);
         for (int y = 0; y < on.height(); ++y) {
             for (int x = 0; x < on.width(); ++x) {
@@ -31,7 +35,7 @@ class FakeScreen final : public platform::ScreenGrabber {
         }
         return {image, on.topLeft() - rect.topLeft()};
     }
-    QRect desktop() const override { return QRect(0, 0, 1280, 1024); }
+    QRect desktop() const override { return area; }
 };
 
 struct Tool {

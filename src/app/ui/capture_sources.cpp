@@ -142,7 +142,7 @@ void CaptureSources::showCaptureSurface() {
         connect(Form2_, &Form2::cancelled, this, &CaptureSources::regionCancelled);
     }
     Form2_->BorderPad = form_.BorderPad;
-    Form2_->setScreenshot(grabDesktop());
+    Form2_->setScreenshot(grabDesktop(), grabber_.desktop().topLeft());
     Form2_->setGeometry(grabber_.desktop());
     Form2_->showFullScreen();
     Form2_->raise();
@@ -152,18 +152,21 @@ void CaptureSources::showCaptureSurface() {
 }
 
 void CaptureSources::regionChosen(const Form2::Region& r) {
+    // The surface's pixels are the desktop's, from where the surface stands.
+    const QPoint origin = Form2_->mapToGlobal(QPoint(0, 0));
+    const float left = r.left + static_cast<float>(origin.x());
+    const float top = r.top + static_cast<float>(origin.y());
     form_.Text1->setText(QString::fromStdString(num::formatSingle(r.width)));
     form_.Text2->setText(QString::fromStdString(num::formatSingle(r.height)));
-    form_.Text3->setText(QString::fromStdString(num::formatSingle(r.left)));
-    form_.Text4->setText(QString::fromStdString(num::formatSingle(r.top)));
+    form_.Text3->setText(QString::fromStdString(num::formatSingle(left)));
+    form_.Text4->setText(QString::fromStdString(num::formatSingle(top)));
     form_.Picture1->setOuterSize(
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     form_.Picture1->cls();
     // From the surface's own screenshot: the live screen would show the box.
-    const QRect source =
-        keptArea(static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
-                 static_cast<std::int32_t>(num::roundHalfEven(r.width)),
-                 static_cast<std::int32_t>(num::roundHalfEven(r.height)));
+    const QRect source = keptArea(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                                  static_cast<std::int32_t>(num::roundHalfEven(r.width)),
+                                  static_cast<std::int32_t>(num::roundHalfEven(r.height)));
     form_.Picture1->drawAt(
         Form2_->screenshot().copy(source.translated(-grabber_.desktop().topLeft())));
     form_.Image1->setImage(form_.Picture1->image());

@@ -146,6 +146,11 @@ class Form1 : public QWidget {
     // mov1.orv in the current directory.
     static QString defaultFramePath();
 
+  protected:
+    // The window manager's close (Alt+F4, WM_DELETE_WINDOW) ends the program
+    // as "退出" does, instead of hiding a window that would go on recording.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void buildControls();
     void wire();

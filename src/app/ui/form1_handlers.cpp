@@ -98,15 +98,9 @@ void Form1::Command4_Click() {
     Text8->setPlainText(QString::fromStdString(FrameText));
 }
 
-void Form1::Picture2_Click() {
-    int i = 0;
-    for (int x = 1; x <= 128; ++x) {
-        for (int y = 1; y <= 64; ++y) {
-            ++i;
-            Picture2->pset(x, 64 - y, static_cast<std::uint32_t>(state_.MonoFrame[i]));
-        }
-    }
-}
+void Form1::Picture2_Click() { paintMonoFrame(*Picture2, state_.MonoFrame); }
+
+void Form1::closeEvent(QCloseEvent*) { Label2_Click(); }
 
 void Form1::Label13_Click() {
     if (!Dialog_) Dialog_ = new Dialog(Text9, this);

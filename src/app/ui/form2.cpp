@@ -36,8 +36,9 @@ void Form2::cancel() {
     emit cancelled();
 }
 
-void Form2::setScreenshot(const QImage& screenshot) {
+void Form2::setScreenshot(const QImage& screenshot, QPoint origin) {
     screenshot_ = screenshot;
+    origin_ = origin;
     update();
 }
 
@@ -83,7 +84,7 @@ void Form2::Form_MouseMove(QPoint pixel) {
 void Form2::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
-    p.drawImage(0, 0, screenshot_);
+    p.drawImage(origin_ - mapToGlobal(QPoint(0, 0)), screenshot_);
     if (!box_.isNull()) {
         p.setPen(QPen(palette().color(QPalette::ButtonText), 1));
         // A 1-pixel outline through both corners: drawRect strokes one pixel

@@ -21,8 +21,10 @@ class Form2 : public QWidget {
         float top;     // StartY: top edge, pixels
     };
 
-    // The persistent surface: the screenshot the user selects on.
-    void setScreenshot(const QImage& screenshot);
+    // The persistent surface: the screenshot the user selects on, whose
+    // top-left pixel is the desktop pixel `origin`. Each pixel shows where it
+    // is on the desktop, whichever monitor the surface covers.
+    void setScreenshot(const QImage& screenshot, QPoint origin = QPoint(0, 0));
     const QImage& screenshot() const { return screenshot_; }
 
     // Twips added to the width and height (the main window's BorderPad).
@@ -53,6 +55,7 @@ class Form2 : public QWidget {
 
   private:
     QImage screenshot_;
+    QPoint origin_;
     QRect box_;
 };
 

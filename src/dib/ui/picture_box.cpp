@@ -128,4 +128,14 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
 }
 
+void paintMonoFrame(PictureBox& box, const MonoFrameArray& MonoFrame) {
+    int i = 0;
+    for (int x = 1; x <= 128; ++x) {
+        for (int y = 1; y <= 64; ++y) {
+            ++i;
+            box.pset(x, 64 - y, static_cast<std::uint32_t>(MonoFrame[i]));
+        }
+    }
+}
+
 }  // namespace orv::ui

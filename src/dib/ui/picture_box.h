@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "dib/transfer.h"
+#include "lcd/frame.h"
 
 namespace orv::ui {
 
@@ -86,5 +87,10 @@ class PictureBox : public QWidget {
 // Copies `source` onto `target` with its top-left corner at `at`, clipped;
 // `target` is Format_RGB32, `source` is converted to it where needed.
 void copyAtOrigin(QImage& target, const QImage& source, QPoint at = QPoint(0, 0));
+
+// Paints the one-bit frame into `box` one pixel per frame pixel, entry by
+// entry as colour values: frame column c at x = c + 1, row r at y = r; light
+// entries (65535) show yellow, dark ones black. Nothing else is touched.
+void paintMonoFrame(PictureBox& box, const MonoFrameArray& MonoFrame);
 
 }  // namespace orv::ui
