@@ -111,6 +111,31 @@ TEST(Zoom, RefusalsKeepTheResult) {
     EXPECT_FALSE(zoomedSize(1e300, 129, "width").ok());
 }
 
+// Zoom and sharpen address the source as (c, x, y) with the grid's own row
+// length, so a grid with enough bytes but other dimensions is refused.
+TEST(ZoomAndSharp, RefuseASourceThatDoesNotSpanTheSize) {
+    const struct {
+        int gridW, gridH;  // 0 x 0: a grid never dimensioned
+        int W, H;
+    } cases[] = {
+        {10, 1, 2, 5},  // 40 bytes either way; row 4 would start at byte 160
+        {5, 5, 6, 2},   // enough bytes, one column short
+        {3, 4, 3, 5},
+        {0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const PixelGrid source =
+            c.gridW == 0 ? PixelGrid{} : uniformGrid(c.gridW, c.gridH, {7, 7, 7, 7});
+        const PixelGrid sourceBefore = source;
+        PixelGrid result = uniformGrid(3, 3, {1, 2, 3, 4});
+        const PixelGrid kept = result;
+        EXPECT_FALSE(Zoom(source, result, c.W, c.H, 4, 4, 32).ok()) << c.gridW << "x" << c.gridH;
+        EXPECT_FALSE(Sharp(source, result, c.W, c.H, 8, 32).ok()) << c.gridW << "x" << c.gridH;
+        EXPECT_EQ(result, kept);
+        EXPECT_EQ(source, sourceBefore);
+    }
+}
+
 TEST(Sharp, HandWorkedPixels) {
     const Bgrx n110{110, 110, 110, 0};
     const Bgrx n0{0, 0, 0, 0};
