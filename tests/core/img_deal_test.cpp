@@ -188,6 +188,9 @@ TEST(StatChart, UniformPictures) {
         {{0, 0, 255, 0}, {0, 0, 255, 0}},  // pure red, level 76, stays red
         // Level (3 x 100 + 6 x 50 + 200) \ 10 = 80: bytes below 80 map to 0.
         {{200, 50, 100, 0}, {255, 0, 255, 0}},
+        // Level (3 x 200 + 6 x 60 + 10) \ 10 = 97 keeps green dark; red and blue
+        // weighted the other way round would give level 59 and a light green.
+        {{10, 60, 200, 0}, {0, 0, 255, 0}},
     };
     for (const auto& c : cases) {
         PixelGrid result;
@@ -239,6 +242,28 @@ TEST(Bright, HandWorkedChannels) {
         EXPECT_EQ(result(1, 2, 1), c.want) << c.brightness << " " << c.contrast << " " << c.source;
         EXPECT_EQ(result(0, 2, 1), s);
         EXPECT_EQ(result(3, 2, 1), 0);
+    }
+}
+
+TEST(Bright, EachChannelTakesItsOwnSettings) {
+    const struct {
+        Bgrx pixel;
+        int red, green, blue;  // brightness
+        float redContrast, greenContrast, blueContrast;
+        Bgrx want;
+    } cases[] = {
+        // Red 100 x 2 + 30 - 127 = 103, green as it was, blue 40 - 10 = 30.
+        {{40, 20, 100, 5}, 30, 0, -10, 2, 1, 1, {30, 20, 103, 0}},
+        // Red 50 x 0.5 + 64 = 89, green 105, blue 200 x 1.5 - 64 = 236.
+        {{200, 100, 50, 5}, 0, 5, 0, 0.5f, 1, 1.5f, {236, 105, 89, 0}},
+    };
+    for (const auto& c : cases) {
+        PixelGrid result;
+        ASSERT_TRUE(Bright(uniformGrid(2, 2, c.pixel), result, 2, 2, c.red, c.green, c.blue,
+                           c.redContrast, c.greenContrast, c.blueContrast, 32)
+                        .ok());
+        const std::uint8_t want[] = {c.want.b, c.want.g, c.want.r, c.want.x};
+        for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(result(ch, 1, 1), want[ch]) << "channel " << ch;
     }
 }
 
