@@ -45,6 +45,16 @@ TEST(Zoom, HandWorkedRows) {
         // Factor 3: the positions beyond the last span take the last sample.
         {{0, 90, 180}, 9, {0, 22, 45, 90, 112, 135, 180, 180, 180}},
         {{10, 20}, 2, {10, 20}},
+        // Scale 31 / 14 as Single is 9287387 / 2^22. Six Single additions reach
+        // 13931081 / 2^20; the seventh sum, 16252927.75 / 2^20, rounds to
+        // 15.5 exactly (ulp 2^-20), so sample 7 lands on position 16 (half to
+        // even). 7 x scale is 15.49999928 and would put it on 15. The inner
+        // steps are 140 x Single(1/3) = 46.666668.
+        // clang-format off
+        {{0, 0, 0, 0, 0, 0, 0, 140, 0, 0, 0, 0, 0, 0}, 31,
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 47, 93, 140, 93,
+          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // clang-format on
         {{0, 255, 0, 255}, 1, {255}},
     };
     for (const auto& c : cases) {
