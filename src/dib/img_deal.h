@@ -1,7 +1,7 @@
 // The workbench's image procedures on pixel grids. Each reads `source`,
 // re-dimensions and fills `result` (which must be another grid), and returns
-// its elapsed milliseconds. A refused call returns a failure and leaves
-// `result` exactly as it was.
+// its elapsed milliseconds. A refused call (a size there is no memory for
+// included) returns a failure and leaves `result` exactly as it was.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,8 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
 
 // Separable linear resize of a W x H picture to newW x newH, with incremental
 // Single steps. Refuses a source grid that does not span W x H, a source below
-// 2 x 2, a new size below 1 x 1, and a result too large to hold.
+// 2 x 2, a new size below 1 x 1, and a result or vertical pass (W x newH) too
+// large to hold or with no memory for it.
 Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32_t W,
                           std::int32_t H, std::int32_t newW, std::int32_t newH,
                           std::int32_t BitsPerPixel);
