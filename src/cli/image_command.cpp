@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -223,8 +224,14 @@ int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostre
         known.insert(operation.options.begin(), operation.options.end());
     return runCommand("image", kUsage, args, known, {}, out, err, [](const Words& words) {
         Invocation inv;
-        std::optional<Failed> failed = parse(words, inv);
-        return failed ? failed : run(inv);
+        if (std::optional<Failed> failed = parse(words, inv)) return failed;
+        // Pictures and grids refuse sizes they get no memory for where they
+        // take it; this catches whatever small request fails after them.
+        try {
+            return run(inv);
+        } catch (const std::bad_alloc&) {
+            return refused("not enough memory to " + inv.operation + " \"" + inv.input + "\"");
+        }
     });
 }
 

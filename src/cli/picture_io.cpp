@@ -6,6 +6,9 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <new>
+#include <vector>
+
 #include "dib/transfer.h"
 
 namespace orv::cli {
@@ -17,15 +20,35 @@ SurfaceView viewOf(QImage& image) {
     return SurfaceView{image.bits(), image.width(), image.height(), image.bytesPerLine()};
 }
 
+// A picture file refused for want of memory for its pixels.
+Failure noMemory(const char* action, const QString& path, QSize size) {
+    const std::string why = size.isValid()
+                                ? PixelGrid::outOfMemory(4, size.width(), size.height()).message
+                                : std::string("not enough memory for its pixels");
+    return fail(std::string("cannot ") + action + " picture \"" + text(path) + "\": " + why);
+}
+
 }  // namespace
 
 Result<LoadedPicture> readPicture(const QString& path) {
     QImageReader reader(path);
     QImage image;
-    if (!reader.read(&image)) {
-        return fail("cannot read picture \"" + text(path) + "\": " + text(reader.errorString()));
+    QSize size;
+    try {
+        size = reader.size();  // from the header, when the format tells it
+        if (!reader.read(&image)) {
+            return fail("cannot read picture \"" + text(path) +
+                        "\": " + text(reader.errorString()));
+        }
+        size = image.size();
+        // QImage reports want of memory as a null image.
+        image.convertTo(QImage::Format_RGB32);
+    } catch (const std::bad_alloc&) {
+        return noMemory("read", path, size);
     }
-    image.convertTo(QImage::Format_RGB32);
+    if (image.isNull() || image.format() != QImage::Format_RGB32) {
+        return noMemory("read", path, size);
+    }
     LoadedPicture picture;
     picture.width = image.width();
     picture.height = image.height();
@@ -58,7 +81,26 @@ PictureWriter::~PictureWriter() = default;
 Status PictureWriter::prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height) {
     Result<QByteArray> format = writableFormat(impl_->path);
     if (!format) return fail(format.error());
-    QImage image(width, height, QImage::Format_RGB32);
+    try {
+        return write(grid, width, height, format.value());
+    } catch (const std::bad_alloc&) {
+        impl_->file.cancelWriting();
+        return noMemory("write", impl_->path, QSize(width, height));
+    }
+}
+
+Status PictureWriter::write(const PixelGrid& grid, std::int32_t width, std::int32_t height,
+                            const QByteArray& format) {
+    if (width < 1 || height < 1) {
+        return fail("cannot make a picture of " + std::to_string(width) + " x " +
+                    std::to_string(height) + " pixels");
+    }
+    // The picture's pixels live in a buffer of our own: QImage would answer
+    // want of memory with a null image and a warning of its own.
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * 4 *
+                                     static_cast<std::size_t>(height));
+    QImage image(pixels.data(), width, height, static_cast<qsizetype>(width) * 4,
+                 QImage::Format_RGB32);
     if (image.isNull()) {
         return fail("cannot make a picture of " + std::to_string(width) + " x " +
                     std::to_string(height) + " pixels");
@@ -75,7 +117,7 @@ Status PictureWriter::prepare(const PixelGrid& grid, std::int32_t width, std::in
         return fail("cannot write picture \"" + text(impl_->path) +
                     "\": " + text(impl_->file.errorString()));
     }
-    QImageWriter writer(&impl_->file, format.value());
+    QImageWriter writer(&impl_->file, format);
     if (!writer.write(image)) {
         const std::string why = text(writer.errorString());
         impl_->file.cancelWriting();

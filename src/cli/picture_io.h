@@ -19,6 +19,7 @@ struct LoadedPicture {
     std::int32_t height = 0;
 };
 
+// Fails, naming the size, when there is no memory for the picture.
 Result<LoadedPicture> readPicture(const QString& path);
 
 // Whether `path`'s extension names a format this build can write; the format.
@@ -33,12 +34,17 @@ class PictureWriter {
     PictureWriter(const PictureWriter&) = delete;
     PictureWriter& operator=(const PictureWriter&) = delete;
 
-    // Encodes width x height pixels of `grid` into the temporary file.
+    // Encodes width x height pixels of `grid` into the temporary file. Fails,
+    // naming the size, when there is no memory for the picture.
     Status prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height);
     // Puts the prepared file in place of the target.
     Status commit();
 
   private:
+    // prepare() once the format is known; lets std::bad_alloc out.
+    Status write(const PixelGrid& grid, std::int32_t width, std::int32_t height,
+                 const QByteArray& format);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -18,7 +18,9 @@ inline Status requireBitsPerPixel(std::int32_t bitsPerPixel) {
     return Done{};
 }
 
-// The grid holds at least width x height 32-bit pixels.
+// The grid holds at least width x height 32-bit pixels, whatever its own
+// dimensions: enough for a procedure that walks the first width x height x 4
+// bytes as one run.
 inline Status requirePixels(const PixelGrid& grid, std::int32_t width, std::int32_t height) {
     if (width < 0 || height < 0) {
         return fail("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
@@ -32,12 +34,41 @@ inline Status requirePixels(const PixelGrid& grid, std::int32_t width, std::int3
     return Done{};
 }
 
-// Both checks at once, the usual entry test of a procedure.
+// The grid is dimensioned with 32-bit pixels and spans at least width x height
+// of them: what a procedure needs that addresses the grid as (c, x, y), where
+// a row is the grid's own width long.
+inline Status requireExtent(const PixelGrid& grid, std::int32_t width, std::int32_t height) {
+    if (grid.empty()) return fail("there is no picture to work on (it has not been read)");
+    if (grid.bytesPerPixel() != 4) {
+        return fail("the picture has " + std::to_string(grid.bytesPerPixel()) +
+                    " bytes per pixel, not 4");
+    }
+    if (width < 0 || height < 0) {
+        return fail("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels is not possible");
+    }
+    if (width > grid.width() || height > grid.height()) {
+        return fail("the picture is " + std::to_string(grid.width()) + " x " +
+                    std::to_string(grid.height()) + " pixels, which does not cover " +
+                    std::to_string(width) + " x " + std::to_string(height));
+    }
+    return Done{};
+}
+
+// The entry test of a procedure that walks the grid's bytes as one run.
 inline Status requireSource(const PixelGrid& grid, std::int32_t width, std::int32_t height,
                             std::int32_t bitsPerPixel) {
     Status bpp = requireBitsPerPixel(bitsPerPixel);
     if (!bpp) return bpp;
     return requirePixels(grid, width, height);
+}
+
+// The entry test of a procedure that addresses the grid as (c, x, y).
+inline Status requireSourceExtent(const PixelGrid& grid, std::int32_t width, std::int32_t height,
+                                  std::int32_t bitsPerPixel) {
+    Status bpp = requireBitsPerPixel(bitsPerPixel);
+    if (!bpp) return bpp;
+    return requireExtent(grid, width, height);
 }
 
 }  // namespace orv

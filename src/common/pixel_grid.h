@@ -21,8 +21,8 @@ class PixelGrid {
 
     // Discards the contents and makes the grid (0..bytesPerPixel-1, 0..width-1,
     // 0..height-1), all bytes zero. Fails, leaving the grid as it was, when a
-    // size is negative or the buffer would pass the 32-bit signed byte count
-    // of a bitmap.
+    // size is negative, the buffer would pass the 32-bit signed byte count of
+    // a bitmap, or the memory for it cannot be had.
     Status dimension(std::int32_t bytesPerPixel, std::int32_t width, std::int32_t height);
 
     // Back to the empty state.
@@ -59,6 +59,10 @@ class PixelGrid {
 
     // Checks that a grid of this size can be made, without making it.
     static Status checkSize(std::int64_t bytesPerPixel, std::int64_t width, std::int64_t height);
+
+    // The refusal of a picture of this size for want of memory, naming the size
+    // (each of the three below 2^31).
+    static Failure outOfMemory(std::int64_t bytesPerPixel, std::int64_t width, std::int64_t height);
 
   private:
     std::size_t offset(std::int32_t c, std::int32_t x, std::int32_t y) const {

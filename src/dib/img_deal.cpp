@@ -165,7 +165,7 @@ Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32
                           std::int32_t H, std::int32_t newW, std::int32_t newH,
                           std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = requireSource(source, W, H, BitsPerPixel); !ok) {
+    if (Status ok = requireSourceExtent(source, W, H, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     if (W < 2 || H < 2) {
@@ -206,7 +206,7 @@ Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32
 Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int32_t W,
                            std::int32_t H, float k, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status ok = requireSource(source, W, H, BitsPerPixel); !ok) {
+    if (Status ok = requireSourceExtent(source, W, H, BitsPerPixel); !ok) {
         return fail(ok.error());
     }
     if (!std::isfinite(k)) return fail("sharpen strength is not a finite number");

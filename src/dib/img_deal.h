@@ -1,7 +1,7 @@
 // The workbench's image procedures on pixel grids. Each reads `source`,
 // re-dimensions and fills `result` (which must be another grid), and returns
-// its elapsed milliseconds. A refused call returns a failure and leaves
-// `result` exactly as it was.
+// its elapsed milliseconds. A refused call (a size there is no memory for
+// included) returns a failure and leaves `result` exactly as it was.
 #pragma once
 
 #include <cstdint>
@@ -27,15 +27,17 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
                             std::int32_t BitsPerPixel);
 
 // Separable linear resize of a W x H picture to newW x newH, with incremental
-// Single steps. Refuses a source below 2 x 2, a new size below 1 x 1, and a
-// result too large to hold.
+// Single steps. Refuses a source grid that does not span W x H, a source below
+// 2 x 2, a new size below 1 x 1, and a result or vertical pass (W x newH) too
+// large to hold or with no memory for it.
 Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32_t W,
                           std::int32_t H, std::int32_t newW, std::int32_t newH,
                           std::int32_t BitsPerPixel);
 
 // Pushes each pixel away from the mean of its right, upper and upper-right
-// neighbours by strength k; the last column and row stay black. Refuses a k
-// so large that the working values would leave the 32-bit range.
+// neighbours by strength k; the last column and row stay black. Refuses a
+// source grid that does not span W x H, and a k so large that the working
+// values would leave the 32-bit range.
 Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int32_t W,
                            std::int32_t H, float k, std::int32_t BitsPerPixel);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "common/clock.h"
@@ -96,23 +98,29 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
         return fail(ok.error());
     }
     assert(&source != &dest);
-    if (Status dim = dest.dimension(4, width, height); !dim) return fail(dim.error());
-    MonoCount = 0;
-
     const std::size_t columns = static_cast<std::size_t>(std::max(width - 1, 0));
     const std::size_t rows = static_cast<std::size_t>(std::max(height - 1, 0));
     const std::size_t visits = columns * rows;
     // One draw per visited pixel, in visiting order.
     static thread_local std::vector<std::uint32_t> steps;
-    steps.resize(visits);
-    random.fillSteps(steps.data(), visits);
-
     // Visit v (0-based) goes to entry v + 1 up to 8192; past that every visit
     // lands on entry 8192, so only the last one counts. Such pictures go
     // through a scratch list first.
     static thread_local std::vector<std::int32_t> scratch;
     const bool overflow = visits > static_cast<std::size_t>(kMonoPixels);
-    if (overflow) scratch.resize(visits);
+    // The working lists and then the picture are taken before anything is
+    // written, so that a size that cannot be held leaves dest, MonoFrame,
+    // MonoCount and the random sequence as they were.
+    try {
+        steps.resize(visits);
+        if (overflow) scratch.resize(visits);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory to engrave a picture of " + std::to_string(width) + " x " +
+                    std::to_string(height) + " pixels");
+    }
+    if (Status dim = dest.dimension(4, width, height); !dim) return fail(dim.error());
+    MonoCount = 0;
+    random.fillSteps(steps.data(), visits);
     std::int32_t* entries = overflow ? scratch.data() : MonoFrame.data() + 1;
 
     const std::size_t stride = static_cast<std::size_t>(width) * 4;

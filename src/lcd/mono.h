@@ -17,7 +17,9 @@ namespace orv {
 // u x L > 90. Light pixels become MonoLight in MonoFrame and white in
 // `dest`, dark ones 0 and black. MonoCount numbers the entries from 1 and stops
 // at 8192; later pixels overwrite entry 8192. `dest` gets the source's size,
-// its last column and top row black.
+// its last column and top row black. A refused call (a source with fewer
+// than width x height pixels, a size that cannot be held) leaves `dest`,
+// MonoFrame, MonoCount and `random` as they were.
 Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32_t width,
                             std::int32_t height, std::int32_t BitsPerPixel,
                             MonoFrameArray& MonoFrame, std::int32_t& MonoCount,

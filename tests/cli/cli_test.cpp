@@ -47,6 +47,11 @@ class OrvImage : public ::testing::Test {
     orv::test::TempDir dir_{"orv-cli"};
 };
 
+std::string lastLine(std::string text) {
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text.substr(text.rfind('\n') + 1);  // npos + 1 is 0
+}
+
 QRgb gradient(int x, int y) { return qRgb((x * 7) % 256, (y * 11) % 256, (x + y) % 256); }
 
 }  // namespace
@@ -221,6 +226,46 @@ TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
     EXPECT_EQ(readFile(orv), "F\r\n");
 }
 
+// Under a lowered address-space limit: the tool itself takes about 210 MB.
+// Whichever step finds no memory, the last line is the tool's refusal.
+TEST_F(OrvImage, NoMemoryForAPictureIsARefusalNotAnAbort) {
+    const std::string in = save("in.png", 129, 65, gradient);
+    // 5000 x 6000 one-bit pixels: a small file, 120000000 bytes at 32 bits.
+    QImage mono(5000, 6000, QImage::Format_Mono);
+    mono.fill(0);
+    const std::string large = path("large.png");
+    ASSERT_TRUE(mono.save(QString::fromStdString(large)));
+    const std::string out = path("out.png");
+    const char* const largeSays =
+        "not enough memory for a picture of 5000 x 6000 pixels (120000000 bytes)";
+    const struct {
+        std::vector<std::string> args;
+        long limitKib;
+        int status;
+        const char* says;
+    } cases[] = {
+        // 25800 x 16250 pixels need 1677000000 bytes.
+        {{"image", "zoom", in, out, "--x", "200", "--y", "250"},
+         800000,
+         2,
+         "not enough memory for a picture of 25800 x 16250 pixels (1677000000 bytes)"},
+        // With more and more room: no room for the picture turned to 32 bits,
+        // then for its grid, then for the picture to be written.
+        {{"image", "copy", large, out}, 300000, 1, largeSays},
+        {{"image", "copy", large, out}, 400000, 1, largeSays},
+        {{"image", "copy", large, out}, 500000, 1, largeSays},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = orv::test::runOrv(c.args, dir_.path(), c.limitKib);
+        const std::string at = c.args[1] + " under " + std::to_string(c.limitKib) + " KiB said: ";
+        EXPECT_EQ(o.status, c.status) << at << o.err;
+        const std::string line = lastLine(o.err);
+        EXPECT_EQ(line.rfind("orv image: ", 0), 0u) << at << o.err;
+        EXPECT_NE(line.find(c.says), std::string::npos) << at << o.err;
+        EXPECT_FALSE(fs::exists(out)) << at << o.err;
+    }
+}
+
 TEST_F(OrvImage, HelpTextsExitZero) {
     for (auto args : {std::vector<std::string>{"--help"}, {"image", "--help"}}) {
         const Outcome o = run(args);
@@ -258,7 +303,7 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
             orv::test::writeFile(file, c.content);
         }
         // Memory stays bounded: well under the 2 GiB of the sparse file.
-        const Outcome o = orv::test::runOrv({"info", file}, dirPath(), "ulimit -v 600000");
+        const Outcome o = orv::test::runOrv({"info", file}, dirPath(), 600000);
         EXPECT_EQ(o.status, 1) << c.says;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;

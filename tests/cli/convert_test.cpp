@@ -80,8 +80,8 @@ class Convert : public ::testing::Test {
     std::string clip(const char* name) const { return (clips / name).string(); }
     std::string path(const char* name) const { return (dir_ / name).string(); }
 
-    Outcome orv(const std::vector<std::string>& args, const std::string& limits = "") const {
-        return orv::test::runOrv(args, dir_, limits);
+    Outcome orv(const std::vector<std::string>& args) const {
+        return orv::test::runOrv(args, dir_);
     }
 
     static std::vector<FramePages> frames(const std::string& file) {

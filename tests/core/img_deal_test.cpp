@@ -45,6 +45,16 @@ TEST(Zoom, HandWorkedRows) {
         // Factor 3: the positions beyond the last span take the last sample.
         {{0, 90, 180}, 9, {0, 22, 45, 90, 112, 135, 180, 180, 180}},
         {{10, 20}, 2, {10, 20}},
+        // Scale 31 / 14 as Single is 9287387 / 2^22. Six Single additions reach
+        // 13931081 / 2^20; the seventh sum, 16252927.75 / 2^20, rounds to
+        // 15.5 exactly (ulp 2^-20), so sample 7 lands on position 16 (half to
+        // even). 7 x scale is 15.49999928 and would put it on 15. The inner
+        // steps are 140 x Single(1/3) = 46.666668.
+        // clang-format off
+        {{0, 0, 0, 0, 0, 0, 0, 140, 0, 0, 0, 0, 0, 0}, 31,
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 47, 93, 140, 93,
+          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // clang-format on
         {{0, 255, 0, 255}, 1, {255}},
     };
     for (const auto& c : cases) {
@@ -111,6 +121,31 @@ TEST(Zoom, RefusalsKeepTheResult) {
     EXPECT_FALSE(zoomedSize(1e300, 129, "width").ok());
 }
 
+// Zoom and sharpen address the source as (c, x, y) with the grid's own row
+// length, so a grid with enough bytes but other dimensions is refused.
+TEST(ZoomAndSharp, RefuseASourceThatDoesNotSpanTheSize) {
+    const struct {
+        int gridW, gridH;  // 0 x 0: a grid never dimensioned
+        int W, H;
+    } cases[] = {
+        {10, 1, 2, 5},  // 40 bytes either way; row 4 would start at byte 160
+        {5, 5, 6, 2},   // enough bytes, one column short
+        {3, 4, 3, 5},
+        {0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const PixelGrid source =
+            c.gridW == 0 ? PixelGrid{} : uniformGrid(c.gridW, c.gridH, {7, 7, 7, 7});
+        const PixelGrid sourceBefore = source;
+        PixelGrid result = uniformGrid(3, 3, {1, 2, 3, 4});
+        const PixelGrid kept = result;
+        EXPECT_FALSE(Zoom(source, result, c.W, c.H, 4, 4, 32).ok()) << c.gridW << "x" << c.gridH;
+        EXPECT_FALSE(Sharp(source, result, c.W, c.H, 8, 32).ok()) << c.gridW << "x" << c.gridH;
+        EXPECT_EQ(result, kept);
+        EXPECT_EQ(source, sourceBefore);
+    }
+}
+
 TEST(Sharp, HandWorkedPixels) {
     const Bgrx n110{110, 110, 110, 0};
     const Bgrx n0{0, 0, 0, 0};
@@ -163,6 +198,9 @@ TEST(StatChart, UniformPictures) {
         {{0, 0, 255, 0}, {0, 0, 255, 0}},  // pure red, level 76, stays red
         // Level (3 x 100 + 6 x 50 + 200) \ 10 = 80: bytes below 80 map to 0.
         {{200, 50, 100, 0}, {255, 0, 255, 0}},
+        // Level (3 x 200 + 6 x 60 + 10) \ 10 = 97 keeps green dark; red and blue
+        // weighted the other way round would give level 59 and a light green.
+        {{10, 60, 200, 0}, {0, 0, 255, 0}},
     };
     for (const auto& c : cases) {
         PixelGrid result;
@@ -214,6 +252,28 @@ TEST(Bright, HandWorkedChannels) {
         EXPECT_EQ(result(1, 2, 1), c.want) << c.brightness << " " << c.contrast << " " << c.source;
         EXPECT_EQ(result(0, 2, 1), s);
         EXPECT_EQ(result(3, 2, 1), 0);
+    }
+}
+
+TEST(Bright, EachChannelTakesItsOwnSettings) {
+    const struct {
+        Bgrx pixel;
+        int red, green, blue;  // brightness
+        float redContrast, greenContrast, blueContrast;
+        Bgrx want;
+    } cases[] = {
+        // Red 100 x 2 + 30 - 127 = 103, green as it was, blue 40 - 10 = 30.
+        {{40, 20, 100, 5}, 30, 0, -10, 2, 1, 1, {30, 20, 103, 0}},
+        // Red 50 x 0.5 + 64 = 89, green 105, blue 200 x 1.5 - 64 = 236.
+        {{200, 100, 50, 5}, 0, 5, 0, 0.5f, 1, 1.5f, {236, 105, 89, 0}},
+    };
+    for (const auto& c : cases) {
+        PixelGrid result;
+        ASSERT_TRUE(Bright(uniformGrid(2, 2, c.pixel), result, 2, 2, c.red, c.green, c.blue,
+                           c.redContrast, c.greenContrast, c.blueContrast, 32)
+                        .ok());
+        const std::uint8_t want[] = {c.want.b, c.want.g, c.want.r, c.want.x};
+        for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(result(ch, 1, 1), want[ch]) << "channel " << ch;
     }
 }
 

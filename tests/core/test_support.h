@@ -1,6 +1,7 @@
 // Helpers shared by the core tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -33,6 +34,19 @@ inline PixelGrid makeGrid(std::int32_t w, std::int32_t h,
 inline PixelGrid uniformGrid(std::int32_t w, std::int32_t h, Bgrx p) {
     return makeGrid(w, h, [p](std::int32_t, std::int32_t) { return p; });
 }
+
+// While it lives, every request of more than `bytes` to operator new on this
+// thread fails with std::bad_alloc (allocation_cap.cpp).
+class AllocationCap {
+  public:
+    explicit AllocationCap(std::size_t bytes);
+    ~AllocationCap();
+    AllocationCap(const AllocationCap&) = delete;
+    AllocationCap& operator=(const AllocationCap&) = delete;
+
+  private:
+    std::size_t previous_;
+};
 
 // A clock that advances by `step` milliseconds at every reading.
 class SteppingClock final : public MillisecondClock {

@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include "common/random.h"
+#include "dib/img_deal.h"
+#include "lcd/mono.h"
 #include "test_support.h"
 
 using namespace orv;
@@ -55,6 +63,17 @@ TEST(PixelGrid, RefusesSizesABitmapCannotHold) {
     g(0, 0, 0) = 5;
     for (auto [w, h] : {std::pair{-1, 5}, {5, -1}, {65536, 8192}, {2147483647, 2}}) {
         EXPECT_FALSE(g.dimension(4, w, h).ok()) << w << " x " << h;
+    }
+    {
+        AllocationCap cap(1000);
+        Status refused = g.dimension(4, 100, 100);
+        ASSERT_FALSE(refused.ok());
+        EXPECT_NE(refused.error().find("memory for a picture of 100 x 100 pixels (40000 bytes)"),
+                  std::string::npos)
+            << refused.error();
+        EXPECT_TRUE(g.dimension(4, 1, 3).ok());  // fits the buffer it has
+        ASSERT_TRUE(g.dimension(4, 2, 2).ok());
+        g(0, 0, 0) = 5;
     }
     EXPECT_EQ(g.width(), 2);  // untouched by the refusals
     EXPECT_EQ(g(0, 0, 0), 5);
@@ -150,4 +169,81 @@ TEST(Transfer, ReportsTheDifferenceOfTwoClockReadings) {
     SteppingClock slow(4000000000LL, 16);
     ScopedClock use(slow);
     EXPECT_EQ(CopyData(source, result, 2, 2, 32).value(), 16);
+}
+
+// Every procedure takes the memory of its result and working lists before it
+// writes anything, and refuses, naming the size, when it cannot have it. Each
+// case runs on a thread of its own, so that no working list is left over from
+// an earlier call.
+TEST(Procedures, RefuseAPictureThereIsNoMemoryFor) {
+    const PixelGrid source = makeGrid(300, 200, [](int x, int y) {
+        return Bgrx{std::uint8_t(x), std::uint8_t(y), std::uint8_t(x + y), 0};
+    });
+    Surface surface(300, 200);
+    using Run = std::function<Result<std::int32_t>(PixelGrid&, MonoFrameArray&, std::int32_t&,
+                                                   rnd::Sequence&)>;
+    const Run engrave = [&](PixelGrid& r, MonoFrameArray& frame, std::int32_t& count,
+                            rnd::Sequence& random) {
+        return Pencil(source, r, 300, 200, 32, frame, count, random);
+    };
+    const struct {
+        const char* name;
+        int resultW, resultH;  // of the result grid before the call
+        Run run;
+        const char* says;
+    } cases[] = {
+        {"copy", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) { return CopyData(source, r, 300, 200, 32); },
+         "300 x 200"},
+        {"read", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) {
+             return GetData(surface.view(), 0, 0, 299, 199, r, 32);
+         },
+         "300 x 200"},
+        {"equalize", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) { return StatChart(source, r, 300, 200, 32); },
+         "300 x 200"},
+        {"brightness", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) {
+             return Bright(source, r, 300, 200, 1, 2, 3, 1, 1, 1, 32);
+         },
+         "300 x 200"},
+        {"sharpen", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) { return Sharp(source, r, 300, 200, 8, 32); },
+         "300 x 200"},
+        {"engrave", 3, 3, engrave, "300 x 200"},
+        // The result fits the grid's buffer; the working lists do not fit.
+        {"engrave into a grid of that size", 300, 200, engrave, "engrave a picture of 300 x 200"},
+        // The vertical pass's grid (300 x 1000) and the result (20000 x 2).
+        {"zoom, vertical pass", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) { return Zoom(source, r, 300, 200, 2, 1000, 32); },
+         "300 x 1000"},
+        {"zoom, result", 3, 3,
+         [&](PixelGrid& r, auto&, auto&, auto&) { return Zoom(source, r, 300, 200, 20000, 2, 32); },
+         "20000 x 2"},
+    };
+    for (const auto& c : cases) {
+        PixelGrid result = uniformGrid(c.resultW, c.resultH, {1, 2, 3, 4});
+        const PixelGrid kept = result;
+        MonoFrameArray frame{};
+        frame[1] = 77;
+        std::int32_t count = 5;
+        rnd::Sequence random(9);
+        std::optional<Result<std::int32_t>> outcome;
+        std::thread([&] {
+            AllocationCap cap(100000);  // below every picture and list above
+            try {
+                outcome.emplace(c.run(result, frame, count, random));
+            } catch (const std::bad_alloc&) {
+            }
+        }).join();
+        ASSERT_TRUE(outcome.has_value()) << c.name << ": std::bad_alloc escaped";
+        ASSERT_FALSE(outcome->ok()) << c.name;
+        EXPECT_NE(outcome->error().find("memory"), std::string::npos) << outcome->error();
+        EXPECT_NE(outcome->error().find(c.says), std::string::npos) << outcome->error();
+        EXPECT_EQ(result, kept) << c.name;
+        EXPECT_EQ(frame[1], 77) << c.name;
+        EXPECT_EQ(count, 5) << c.name;
+        EXPECT_EQ(random.next(), rnd::Sequence(9).next()) << c.name;
+    }
 }

@@ -25,11 +25,13 @@ struct Outcome {
 };
 
 // Runs the orv binary with `args`; its output goes through files in `scratch`.
-// `limits` are shell commands run first in the same shell ("ulimit -v 500000").
+// A nonzero `addressSpaceKib` limits the address space it may take (ulimit -v).
 inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch,
-                      const std::string& limits = "") {
-    std::string cmd = limits.empty() ? std::string() : limits + "; ";
-    cmd += "exec " + shellQuote(ORV_CLI);
+                      long addressSpaceKib = 0) {
+    std::string cmd = shellQuote(ORV_CLI);
+    if (addressSpaceKib > 0) {
+        cmd = "ulimit -v " + std::to_string(addressSpaceKib) + " && exec " + cmd;
+    }
     for (const auto& a : args) cmd.append(" ").append(shellQuote(a));
     const std::string outFile = (scratch / "stdout.txt").string();
     const std::string errFile = (scratch / "stderr.txt").string();

@@ -90,13 +90,21 @@ frmMain::frmMain(ImageState& state, rnd::Sequence& random, QWidget* parent)
     connect(picSource, &PictureBox::pictureChanged, this, &frmMain::picSource_Change);
 }
 
-void frmMain::cmdGetData_Click() {
+bool frmMain::cmdGetData_Click() {
     picSource->setBorder(PictureBox::Border::None);
-    state_.SourceWidth = picSource->clientSize().width();
-    state_.SourceHeight = picSource->clientSize().height();
-    Result<std::int32_t> ms = GetData(picSource->surface(), 0, 0, state_.SourceWidth - 1,
-                                      state_.SourceHeight - 1, state_.SourceGrid, kBitsPerPixel);
-    if (ms) Label3->setText(timing("TimeGet:", ms.value()));
+    const std::int32_t width = picSource->clientSize().width();
+    const std::int32_t height = picSource->clientSize().height();
+    Result<std::int32_t> ms = GetData(picSource->surface(), 0, 0, width - 1, height - 1,
+                                      state_.SourceGrid, kBitsPerPixel);
+    // A refused read keeps the grid and its size together as they were.
+    if (!ms) {
+        refuse(QString::fromStdString(ms.error()));
+        return false;
+    }
+    state_.SourceWidth = width;
+    state_.SourceHeight = height;
+    Label3->setText(timing("TimeGet:", ms.value()));
+    return true;
 }
 
 void frmMain::cmdDrawPic_Click() {
@@ -122,7 +130,7 @@ void frmMain::runOperation(const std::function<Result<std::int32_t>()>& procedur
 }
 
 void frmMain::cmdCopy_Click() {
-    cmdGetData_Click();
+    if (!cmdGetData_Click()) return;
     ImageState& s = state_;
     runOperation(
         [&] { return CopyData(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32); },
@@ -130,7 +138,7 @@ void frmMain::cmdCopy_Click() {
 }
 
 void frmMain::cmdStatChart_Click() {
-    cmdGetData_Click();
+    if (!cmdGetData_Click()) return;
     ImageState& s = state_;
     runOperation(
         [&] { return StatChart(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32); },
@@ -138,7 +146,7 @@ void frmMain::cmdStatChart_Click() {
 }
 
 void frmMain::cmdBright_Click() {
-    cmdGetData_Click();
+    if (!cmdGetData_Click()) return;
     Result<std::int32_t> red = num::parseInt32(text(txtRed), "red brightness (txtRed)");
     Result<std::int32_t> green = num::parseInt32(text(txtGreen), "green brightness (txtGreen)");
     Result<std::int32_t> blue = num::parseInt32(text(txtBlue), "blue brightness (txtBlue)");
@@ -155,7 +163,7 @@ void frmMain::cmdBright_Click() {
 }
 
 void frmMain::cmdZoom_Click() {
-    cmdGetData_Click();
+    if (!cmdGetData_Click()) return;
     ImageState& s = state_;
     Result<double> fy = num::parseDouble(text(txtZoomY));
     if (!fy)
@@ -178,7 +186,7 @@ void frmMain::cmdZoom_Click() {
 }
 
 void frmMain::cmdSharp_Click() {
-    cmdGetData_Click();
+    if (!cmdGetData_Click()) return;
     Result<float> k = num::parseSingle(text(txtSharp), "sharpen strength (txtSharp)");
     if (!k) return refuse(QString::fromStdString(k.error()));
     ImageState& s = state_;
@@ -190,7 +198,7 @@ void frmMain::cmdSharp_Click() {
 }
 
 void frmMain::cmdPencil_Click() {
-    cmdGetData_Click();
+    if (!cmdGetData_Click()) return;
     ImageState& s = state_;
     Result<std::int32_t> ms = Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
                                      s.MonoFrame, s.MonoCount, random_);

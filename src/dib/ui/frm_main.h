@@ -47,7 +47,7 @@ class frmMain : public QWidget {
     QLabel* Label4;             // draw time, "TimeDraw:"
     QTimer* Timer1;             // 10 s timer without action; stopped by the stop button
 
-    void cmdGetData_Click();    // read picSource into SourceGrid
+    bool cmdGetData_Click();    // read picSource into SourceGrid; false when refused
     void cmdDrawPic_Click();    // draw PurposeGrid into picPurpose
     void cmdCopy_Click();       // copy the source picture
     void cmdStatChart_Click();  // equalise the source picture's histogram
