@@ -11,7 +11,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgtest-dev libgmock-dev libbenchmark-dev
   cmake ninja-build g++ clang-format
-  fonts-wqy-microhei libxcb1-dev pkg-config openbox x11-utils
+  fonts-wqy-microhei libxcb1-dev pkg-config openbox x11-utils locales
 )
 
 missing=()
@@ -21,15 +21,18 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}" >&2
 SUDO=()
 if [ "$(id -u)" -ne 0 ]; then
   SUDO=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  "${SUDO[@]}" apt-get update -qq
+  "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# A locale that writes numbers with a decimal comma, for the windows' tests.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  echo "setup: generating the locale de_DE.UTF-8" >&2
+  "${SUDO[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

@@ -5,33 +5,26 @@
 
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
+#include "app/start_up.h"
 #include "app/ui/form1.h"
+#include "lcd/frame_file.h"
 #include "serial/platform/qt_serial_port.h"
 
-namespace {
-
-// Where Qt would pick a windowing platform by itself, a session needs X11 or
-// Wayland; say so plainly instead of letting the platform plugin abort.
-bool displayAvailable() {
-#if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
-    if (std::getenv("QT_QPA_PLATFORM")) return true;
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-#else
-    return true;
-#endif
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (!displayAvailable()) {
+#if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
+    const orv::app::PlatformChoice choice = orv::app::choosePlatform(
+        std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+    if (!choice.platform.empty()) qputenv("QT_QPA_PLATFORM", choice.platform.c_str());
+#else
+    const orv::app::PlatformChoice choice;
+#endif
+    if (!choice.display) {
         std::fprintf(stderr,
                      "orv-tool: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                      "start it in a desktop session\n");
         return 1;
     }
+    orv::ignoreFileSizeSignal();  // a size limit fails a write, cut back, not the tool
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // the tool ends by its exit label
     // Every platform piece of the run is made here and handed to the windows.

@@ -1,4 +1,5 @@
 #include "app/capture_clock.h"
+#include "app/start_up.h"
 
 #include <gtest/gtest.h>
 
@@ -43,5 +44,26 @@ TEST(CaptureClock, GrabAreaKeepsThePartNextToTheCorner) {
         EXPECT_EQ(a.y, c.want.y);
         EXPECT_EQ(a.width, c.want.width);
         EXPECT_EQ(a.height, c.want.height);
+    }
+}
+
+TEST(StartUp, PlatformFollowsTheSession) {
+    const struct {
+        const char *qpa, *x11, *wayland;
+        bool display;
+        std::string platform;
+    } cases[] = {
+        {nullptr, ":0", nullptr, true, ""},
+        {nullptr, ":0", "wayland-0", true, "xcb"},  // XWayland beside Wayland
+        {nullptr, nullptr, "wayland-0", true, ""},  // Wayland alone: the notice says why
+        {nullptr, "", "", false, ""},
+        {nullptr, nullptr, nullptr, false, ""},
+        {"offscreen", nullptr, nullptr, true, ""},  // the user's choice stands
+        {"wayland", ":0", "wayland-0", true, ""},
+    };
+    for (const auto& c : cases) {
+        const orv::app::PlatformChoice got = orv::app::choosePlatform(c.qpa, c.x11, c.wayland);
+        EXPECT_EQ(got.display, c.display);
+        EXPECT_EQ(got.platform, c.platform);
     }
 }

@@ -5,7 +5,10 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <sstream>
+
+#include <xcb/xcb.h>
 
 #include "files.h"
 #include "pattern_window.h"
@@ -106,6 +109,97 @@ class CaptureTest : public QObject {
         QVERIFY2(lit > first.width() * first.height() / 4, "the grab shows no video");
         QTRY_VERIFY_WITH_TIMEOUT(grabbed() != first, 10000);
         QDir::setCurrent(before);
+    }
+
+    // Run at display scale 1 and 2: the frame holds the player's picture,
+    // not a magnified quarter of it.
+    void halfWhiteHalfBlackClipAtAnyScale() {
+        QTemporaryDir dir;
+        const QString clip = dir.filePath("demo.avi");
+        QCOMPARE(
+            QProcess::execute("ffmpeg", {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                                         "color=white:s=256x128:r=25:d=20,drawbox=x=128:y=0:"
+                                         "w=128:h=128:color=black:t=fill",
+                                         "-c:v", "mjpeg", "-q:v", "2", "-y", clip}),
+            0);
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        orv::test::Tool tool;
+        Form1& form = *tool.form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Command1_Click();
+        QMediaPlayer* player = form.WindowsMediaPlayer1->player();
+        QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 10000);
+        form.Command2_Click();
+        form.Timer2->stop();
+        form.Timer2_Timer();
+        // Light (no bit set) on the left, dark (all bits) on the right, away from the edge.
+        for (int page = 1; page < 7; ++page) {
+            for (int c = 4; c < 56; ++c) QCOMPARE(int(form.LcdPageBuffer[1 + 128 * page + c]), 0);
+            for (int c = 72; c < 124; ++c) {
+                QCOMPARE(int(form.LcdPageBuffer[1 + 128 * page + c]), 255);
+            }
+        }
+        QDir::setCurrent(before);
+    }
+
+    void playButtonSaysWhyAndTriesAgain() {
+        QTemporaryDir dir;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        orv::test::Tool tool;
+        Form1& form = *tool.form;
+        QMediaPlayer* player = form.WindowsMediaPlayer1->player();
+        const QString clip = dir.filePath("demo.avi");
+        form.Command1_Click();  // no file
+        QVERIFY(form.Notice->text().contains(clip));
+        QVERIFY(form.Notice->text().contains("no such file"));
+        orv::test::writeFile(clip.toStdString(), "not a video at all");
+        form.Command1_Click();  // a file that cannot be played
+        QTRY_VERIFY_WITH_TIMEOUT(player->mediaStatus() == QMediaPlayer::InvalidMedia, 15000);
+        QTRY_VERIFY(form.Notice->text().contains("cannot play"));
+        QVERIFY(!form.Notice->text().contains('\n'));
+        QFile::remove(clip);
+        const QString script = QStringLiteral(ORV_SOURCE_DIR "/scripts/make-demo.sh");
+        QCOMPARE(QProcess::execute(script, {clip}), 0);
+        form.Command1_Click();  // the same name again: loaded afresh, and it plays
+        QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
+        QTRY_VERIFY(form.Notice->text().isEmpty());
+        QDir::setCurrent(before);
+    }
+
+    void windowManagersCloseEndsTheProgram() {
+        orv::test::Tool tool;
+        Form1& form = *tool.form;
+        bool exited = false;
+        form.exitProcess = [&] { exited = true; };
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // What Alt+F4 or a title bar's close button send: WM_DELETE_WINDOW.
+        auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        QVERIFY(x11);
+        xcb_connection_t* c = x11->connection();
+        auto atom = [c](const char* name) {
+            xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+                c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+                nullptr);
+            const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+            std::free(r);
+            return a;
+        };
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = static_cast<xcb_window_t>(form.winId());
+        event.type = atom("WM_PROTOCOLS");
+        event.data.data32[0] = atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(c);
+        QTRY_VERIFY_WITH_TIMEOUT(exited, 5000);
     }
 };
 

@@ -254,6 +254,25 @@ class FormTest : public QObject {
         QCOMPARE(readAll(dir.filePath("x.orv")).size(), 3075);  // nothing packed yet: all zero
     }
 
+    void frameFileNameCountsOnceEditingIsDone() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.orv");
+        form_->Text9->setText(path);
+        form_->show();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_));
+        form_->Text9->setFocus();
+        form_->Text9->end(false);
+        QTest::keyClicks(form_->Text9, ".bak");
+        form_->Command6_Click();  // half-typed names never become files
+        form_->Command6_Click();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.orv"});
+        QTest::keyClick(form_->Text9, Qt::Key_Return);
+        form_->Command6_Click();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"a.orv", "a.orv.bak"}));
+        QCOMPARE(form_->FramesWritten, 3);
+    }
+
     void folderChooserComposesThePath() {
         QTemporaryDir dir;
         QDir(dir.path()).mkdir("data");

@@ -150,6 +150,20 @@ class SourcesTest : public QObject {
         QVERIFY(!offScreen());
     }
 
+    // Two seconds into a selection the active-window timer brings the main
+    // window back in front: Esc there still cancels, and ends that timer too.
+    void escapeFromTheMainWindowCancels() {
+        Form2* surface = startRegion();
+        QVERIFY(surface);
+        form_->sources()->restoreWindow(form_);  // as the timer's second tick does
+        QVERIFY(QTest::qWaitForWindowActive(form_));
+        QTest::keyClick(form_, Qt::Key_Escape);
+        QTRY_VERIFY(!form_->sources()->captureSurface());
+        QVERIFY(!form_->Timer1()->isActive());
+        QCOMPARE(form_->GrabCount(), 0);
+        QCOMPARE(form_->Text1->text(), QStringLiteral("Text1"));  // nothing written
+    }
+
     void wholeDesktop() {
         QImage before = form_->workbench()->picSource->image();
         QSignalSpy grabbed(form_->sources(), &CaptureSources::desktopGrabbed);

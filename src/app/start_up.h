@@ -1,0 +1,21 @@
+// Which windowing platform the tool starts on, from the session's variables.
+#pragma once
+
+#include <string>
+
+namespace orv::app {
+
+// What to start on, given QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY (null
+// or empty when unset).
+struct PlatformChoice {
+    bool display = true;   // false: no desktop session at all, so no window
+    std::string platform;  // set QT_QPA_PLATFORM to this first; empty: leave it
+};
+
+// A platform the user named is kept. On a Wayland session with an X server
+// beside it (XWayland), the tool takes X11: on Wayland it could neither read
+// the screen nor place its windows.
+PlatformChoice choosePlatform(const char* qpaPlatform, const char* x11Display,
+                              const char* waylandDisplay);
+
+}  // namespace orv::app
