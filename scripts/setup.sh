@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   cmake ninja-build g++ clang-format
   fonts-wqy-microhei libxcb1-dev pkg-config openbox x11-utils locales
+  arduino-mk arduino-core-avr
 )
 
 missing=()

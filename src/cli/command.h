@@ -45,5 +45,7 @@ int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRepair(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace orv::cli

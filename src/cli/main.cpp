@@ -20,6 +20,8 @@ const char* const kUsage =
     "  info     check a frame file and count its frames; see 'orv info --help'\n"
     "  render   draw frames of a frame file as PNG or GIF; see 'orv render --help'\n"
     "  repair   cut a partial record from the end of a frame file; see 'orv repair --help'\n"
+    "  export   frames as a C header or raw bytes for a microcontroller; see 'orv export --help'\n"
+    "  send     frames to a device over a serial port; see 'orv send --help'\n"
     "\n"
     "Options:\n"
     "  --help     show this text\n"
@@ -30,10 +32,17 @@ struct Entry {
     orv::cli::Command run;
 };
 
+// clang-format off
 const Entry kCommands[] = {
-    {"image", orv::cli::runImage},   {"convert", orv::cli::runConvert}, {"info", orv::cli::runInfo},
-    {"render", orv::cli::runRender}, {"repair", orv::cli::runRepair},
+    {"image", orv::cli::runImage},
+    {"convert", orv::cli::runConvert},
+    {"info", orv::cli::runInfo},
+    {"render", orv::cli::runRender},
+    {"repair", orv::cli::runRepair},
+    {"export", orv::cli::runExport},
+    {"send", orv::cli::runSend},
 };
+// clang-format on
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/replacement_file.h"
 #include "common/result.h"
 #include "lcd/frame_file.h"
 
@@ -14,36 +15,28 @@ namespace orv::cli {
 class RecordSink {
   public:
     enum class Mode { New, Append, Replace };
-    RecordSink(std::string output, Mode mode);
-    ~RecordSink();
-    RecordSink(const RecordSink&) = delete;
-    RecordSink& operator=(const RecordSink&) = delete;
+    RecordSink(std::string output, Mode mode)
+        : output_(output), mode_(mode), replacement_(output) {}
 
     // Gets the target ready: for Append the existing file must be a frame
-    // file that ends in a whole record; for Replace a temporary file is made
-    // beside OUTPUT (and temporary files of earlier runs that were killed are
-    // removed). Nothing is created for New until the first record.
+    // file that ends in a whole record; for Replace the temporary file is
+    // made. Nothing is created for New until the first record.
     Status open();
     Status write(const std::string& record);
     // Puts the result in place.
     Status finish();
     // After a failure: nothing of this run stays but the whole records that
     // went into a new or appended OUTPUT; a replaced OUTPUT is as it was.
-    void abandon();
+    void abandon() { replacement_.abandon(); }
 
     std::uint64_t written() const { return written_; }
 
   private:
-    std::string output_, temporary_;
+    std::string output_;
     Mode mode_;
-    int fd_ = -1;  // the temporary file, for Replace
+    ReplacementFile replacement_;
     FrameAppender appender_;
     std::uint64_t written_ = 0;
 };
-
-// Removes temporary files that runs replacing `output` left behind when they
-// were killed: regular files of this user named OUTPUT.part-PID-XXXXXX whose
-// process is gone. The number removed.
-int removeStaleTemporaries(const std::string& output);
 
 }  // namespace orv::cli

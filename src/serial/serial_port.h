@@ -34,6 +34,9 @@ class SerialPort {
     // not called for it: the failure says why).
     virtual Status output(const std::string& bytes) = 0;
 
+    // Bytes given to output() that have not gone to the device yet.
+    virtual std::int64_t pendingBytes() const = 0;
+
     // Called, after the port has closed itself, when the device went away
     // outside output().
     std::function<void(const std::string& why)> onLost;

@@ -222,38 +222,6 @@ TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
     }
 }
 
-namespace {
-
-// Starts orv with `words` in a child process.
-pid_t startOrv(std::vector<std::string> words) {
-    words.insert(words.begin(), ORV_CLI);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        ::execv(ORV_CLI, argv.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-// Waits up to `seconds` for the child to end; its exit status, or -1.
-int exitStatus(pid_t child, int seconds) {
-    for (int i = 0; i < seconds * 100; ++i) {
-        int status = 0;
-        if (::waitpid(child, &status, WNOHANG) == child) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        ::usleep(10000);
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return -1;
-}
-
-}  // namespace
-
 // Ctrl-C, SIGTERM or SIGHUP in the middle of a run: once frames are going out,
 // each stops it the same way.
 TEST_F(Convert, StopSignalsLeaveWholeRecords) {
@@ -274,7 +242,7 @@ TEST_F(Convert, StopSignalsLeaveWholeRecords) {
             std::vector<std::string> words{"convert", clip("long.mp4"), "-o", c.output, "--fps",
                                            "46",      "--quiet"};
             words.insert(words.end(), c.extra.begin(), c.extra.end());
-            const pid_t child = startOrv(words);
+            const pid_t child = orv::test::startOrv(words);
             ASSERT_GT(child, 0);
             // Wait until at least one record is out, however fast the machine.
             auto growing = [&] {
@@ -295,7 +263,7 @@ TEST_F(Convert, StopSignalsLeaveWholeRecords) {
             }
             ASSERT_TRUE(growing());
             ::kill(child, signal);
-            EXPECT_EQ(exitStatus(child, 30), 1) << "signal " << signal;
+            EXPECT_EQ(orv::test::exitStatus(child, 30), 1) << "signal " << signal;
         }
         const auto some = frames(fresh);  // whole records only
         EXPECT_GT(some.size(), 0u);
@@ -314,7 +282,7 @@ TEST_F(Convert, StopSignalEndsABlockedRead) {
     // The writer's end stays open, and nothing is written: every read blocks.
     const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(writer, 0);
-    const pid_t child = startOrv({"convert", fifo, "-o", path("out.orv"), "--quiet"});
+    const pid_t child = orv::test::startOrv({"convert", fifo, "-o", path("out.orv"), "--quiet"});
     ASSERT_GT(child, 0);
     // Once orv itself (not the child before its exec) holds the pipe open,
     // its stop handlers are in.
@@ -330,7 +298,7 @@ TEST_F(Convert, StopSignalEndsABlockedRead) {
     for (int i = 0; i < 10000 && !holdsPipe(); ++i) ::usleep(1000);
     ASSERT_TRUE(holdsPipe());
     ::kill(child, SIGTERM);
-    const int status = exitStatus(child, 20);
+    const int status = orv::test::exitStatus(child, 20);
     ::close(writer);
     EXPECT_EQ(status, 1);
     EXPECT_FALSE(fs::exists(path("out.orv")));
@@ -497,10 +465,10 @@ TEST_F(Convert, OutputMustBeAnotherRegularFileAndAppendAWholeFrameFile) {
     // Two runs adding to one file at once take turns record by record.
     std::vector<pid_t> runs;
     for (int i = 0; i < 2; ++i) {
-        runs.push_back(startOrv({"convert", clip("box.avi"), "-o", path("a.orv"), "--append",
-                                 "--fps", "46", "--quiet"}));
+        runs.push_back(orv::test::startOrv({"convert", clip("box.avi"), "-o", path("a.orv"),
+                                            "--append", "--fps", "46", "--quiet"}));
     }
-    for (pid_t run : runs) EXPECT_EQ(exitStatus(run, 60), 0);
+    for (pid_t run : runs) EXPECT_EQ(orv::test::exitStatus(run, 60), 0);
     EXPECT_EQ(frames(path("a.orv")).size(), 10u + 2 * 184);
 }
 
@@ -508,8 +476,8 @@ TEST_F(Convert, ReplacingUsesAFreshTemporaryFileAndClearsStaleOnes) {
     const std::string out = path("out.orv");
     ASSERT_EQ(orv({"convert", clip("white.avi"), "-o", out, "--fps", "5"}).status, 0);
     // A run killed outright leaves its temporary file; the next run clears it.
-    const pid_t killed =
-        startOrv({"convert", clip("long.mp4"), "-o", out, "--fps", "46", "--force", "--quiet"});
+    const pid_t killed = orv::test::startOrv(
+        {"convert", clip("long.mp4"), "-o", out, "--fps", "46", "--force", "--quiet"});
     auto temporaries = [&] {
         std::vector<fs::path> found;
         for (const auto& e : fs::directory_iterator(dir_)) {

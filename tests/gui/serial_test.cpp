@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <filesystem>
 
+#include "frame_receiver.h"
 #include "tool_fixture.h"
 
 using namespace orv;
@@ -315,6 +316,75 @@ class SerialTest : public QObject {
         QVERIFY(form_->Notice->isHidden());
         QVERIFY(port_->errorsSeen() < 10);
         QCOMPARE(backColour(form_->Label9()), kIdle);
+    }
+
+    // "实时发送" off: the clock's frames go nowhere; on: the device gets every
+    // frame's changed pages, and a busy link makes whole frames be skipped.
+    void liveStreamShowsTheCaptureOnTheDevice() {
+        open();
+        // Frame n differs from frame n - 1 in two pages: n % 8 and (n - 1) % 8.
+        auto frameOf = [](int n) {
+            LcdPageBufferArray pages{};
+            for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i * 7);
+            for (int c = 0; c < 128; ++c) pages[1 + 128 * (n % 8) + c] = std::uint8_t(n + c);
+            return pages;
+        };
+        auto available = [this] {
+            QByteArray got;
+            char buf[4096];
+            for (ssize_t n; (n = ::read(peer_, buf, sizeof buf)) > 0;) got.append(buf, n);
+            return got;
+        };
+        orv::test::FrameReceiver device;
+        auto deviceShows = [&](const LcdPageBufferArray& pages) {
+            return std::equal(device.picture.begin(), device.picture.end(), pages.begin() + 1);
+        };
+        panel_->streamFrame(frameOf(1));  // off at start: nothing goes out
+        QVERIFY(!panel_->CheckStream->isChecked());
+        QTest::qWait(100);
+        QCOMPARE(available().size(), 0);
+        panel_->CheckStream->setChecked(true);
+        for (int n = 0; n < 40; ++n) {
+            panel_->streamFrame(frameOf(n));
+            const int want = 135 * (n % 31 == 0 ? 8 : 2);  // all 8 pages at 0 and 31
+            const QByteArray got = receive(want);
+            QCOMPARE(got.size(), want);
+            device.take(got.constData(), static_cast<std::size_t>(got.size()));
+            QVERIFY(deviceShows(frameOf(n)));
+        }
+        QCOMPARE(panel_->streamSkipped(), 0u);
+        // Nobody reads now: the link fills up and frames are skipped whole.
+        int n = 40;
+        while (panel_->streamSkipped() < 3 && n < 5000) panel_->streamFrame(frameOf(n++));
+        QVERIFY(panel_->streamSkipped() >= 3);
+        QVERIFY(panel_->LabelSkipped->text().contains(QString::number(panel_->streamSkipped())));
+        // Once the link drains, the next frame brings the device up to date.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                const QByteArray got = available();
+                device.take(got.constData(), static_cast<std::size_t>(got.size()));
+                return got.isEmpty() && tool_->port.pendingBytes() == 0;
+            }(),
+            5000);
+        panel_->streamFrame(frameOf(n));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                const QByteArray got = available();
+                device.take(got.constData(), static_cast<std::size_t>(got.size()));
+                return deviceShows(frameOf(n));
+            }(),
+            5000);
+        // The capture clock streams each frame after it is packed (and recorded).
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        form_->Timer2_Timer();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                const QByteArray got = available();
+                device.take(got.constData(), static_cast<std::size_t>(got.size()));
+                return deviceShows(form_->LcdPageBuffer);
+            }(),
+            5000);
     }
 };
 

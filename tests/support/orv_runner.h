@@ -1,7 +1,9 @@
 // Running the orv binary from tests.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +40,35 @@ inline Outcome runOrv(const std::vector<std::string>& args, const std::filesyste
     cmd.append(" >").append(shellQuote(outFile)).append(" 2>").append(shellQuote(errFile));
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errFile), readFile(outFile)};
+}
+
+// Starts orv with `words` in a child process (its output as the test's own).
+inline pid_t startOrv(std::vector<std::string> words) {
+    words.insert(words.begin(), ORV_CLI);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        ::execv(ORV_CLI, argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
+// Waits up to `seconds` for the child to end; its exit status, or -1 (then it
+// is killed).
+inline int exitStatus(pid_t child, int seconds) {
+    for (int i = 0; i < seconds * 100; ++i) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
 }
 
 }  // namespace orv::test

@@ -82,6 +82,7 @@ void Form1::Timer2_Timer() {
     Image1->setImage(Picture1->image());
     Command7_Click();
     if (Check2->isChecked()) Command6_Click();
+    serial_->streamFrame(LcdPageBuffer);  // only while "实时发送" is ticked
 }
 
 void Form1::Command7_Click() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }

@@ -1,5 +1,9 @@
 #include "serial/platform/qt_serial_port.h"
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace orv::serial {
 namespace {
 
@@ -141,15 +145,29 @@ Status QtSerialPort::setSettings(const std::string& text) {
     return Done{};
 }
 
+bool QtSerialPort::deviceHasRoom() const {
+#ifdef Q_OS_UNIX
+    // QSerialPort takes a full device (EAGAIN) for a write error; a device
+    // that is gone still polls as ready, and its write then fails for real.
+    pollfd p{static_cast<int>(port_.handle()), POLLOUT, 0};
+    return ::poll(&p, 1, 0) > 0;
+#else
+    return true;
+#endif
+}
+
 Status QtSerialPort::output(const std::string& bytes) {
     if (!port_.isOpen()) return Done{};
     port_.clearError();
     lostInSend_.clear();
     sending_ = true;
     const qint64 n = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    const bool flushed = n == static_cast<qint64>(bytes.size()) && port_.flush();
+    // What the device cannot take yet waits in the port's buffer: a full
+    // buffer is a slow link, not a failure; a device that is gone raises an error.
+    const bool taken = n == static_cast<qint64>(bytes.size());
+    if (taken && deviceHasRoom()) port_.flush();
     sending_ = false;
-    if (flushed && lostInSend_.empty() && port_.isOpen() && port_.error() == QSerialPort::NoError) {
+    if (taken && lostInSend_.empty() && port_.isOpen() && port_.error() == QSerialPort::NoError) {
         return Done{};
     }
     // A port that cannot send is closed, so that it does not claim to be

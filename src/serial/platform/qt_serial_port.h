@@ -21,11 +21,14 @@ class QtSerialPort final : public QObject, public SerialPort {
     std::string settings() const override { return settings_; }
     Status setSettings(const std::string& text) override;
     Status output(const std::string& bytes) override;
+    std::int64_t pendingBytes() const override { return port_.bytesToWrite(); }
 
     // Errors seen since the port was made; a lost device must not keep them coming.
     int errorsSeen() const { return errorsSeen_; }
 
   private:
+    // Whether the device can take bytes now without waiting.
+    bool deviceHasRoom() const;
     Status apply(const PortSettings& s);
     void onError(QSerialPort::SerialPortError error);
     std::string device() const;

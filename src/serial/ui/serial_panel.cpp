@@ -68,6 +68,17 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
         makeControl<QLineEdit>(host, "Text7", QRect(256, 352, 313, 18), QStringLiteral("Text7"));
     Label12 = makeControl<QLabel>(host, "Label12", QRect(232, 352, 57, 25), QStringLiteral("TXD"));
 
+    // In the panel's free space, beside the port number.
+    CheckStream = makeControl<QCheckBox>(this, "CheckStream", at(528, 144, 100, 17),
+                                         QStringLiteral("实时发送"));
+    CheckStream->setToolTip(QStringLiteral(
+        "Sends every captured frame to the open port as it is captured (the framed protocol of "
+        "orv send: changed pages only, all pages every 31st frame)"));
+    LabelSkipped = makeControl<QLabel>(this, "LabelSkipped", at(524, 97, 90, 14));
+    connect(CheckStream, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) restartStream();
+    });
+
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
     Timer3->setInterval(86);
@@ -107,6 +118,7 @@ void SerialPanel::Label8_Click() {
         }
         setBackColour(Label8, kOpen);
         Timer3->start();
+        restartStream();
     } else {
         if (Status s = port_.setPortOpen(false); !s) {
             return messages_.show(QString::fromStdString(s.error()));
@@ -160,6 +172,33 @@ void SerialPanel::showClosed() {
 void SerialPanel::portLost(const QString& why) {
     showClosed();
     messages_.show(why);
+}
+
+void SerialPanel::restartStream() {
+    encoder_.forget();
+    streamIndex_ = 0;
+    skipped_ = 0;
+    LabelSkipped->clear();
+}
+
+void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
+    if (!CheckStream->isChecked() || !port_.portOpen()) return;
+    const std::uint64_t index = streamIndex_++;
+    // More than a whole frame's packets still waiting: this frame is skipped.
+    if (port_.pendingBytes() > 8 * 135) {
+        ++skipped_;
+        LabelSkipped->setText(QStringLiteral("跳过 %1 帧").arg(skipped_));
+        return;
+    }
+    FramePages frame;
+    std::copy(pages.begin() + 1, pages.begin() + 1025, frame.begin());
+    std::string packets;
+    if (encoder_.encode(index, frame, packets) == 0) return;  // nothing changed
+    if (Status s = port_.output(packets); !s) {
+        if (!port_.portOpen()) showClosed();
+        return messages_.show(QString::fromStdString(s.error()));
+    }
+    setBackColour(Label9, kLit);
 }
 
 }  // namespace orv::ui

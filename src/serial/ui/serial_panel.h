@@ -2,6 +2,7 @@
 // close, the transmit line and the blinking indicators.
 #pragma once
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QTimer>
@@ -9,6 +10,8 @@
 #include <cstdint>
 
 #include "common/ui/widgets.h"
+#include "lcd/frame.h"
+#include "serial/frame_link.h"
 #include "serial/serial_port.h"
 
 namespace orv::ui {
@@ -24,19 +27,21 @@ class SerialPanel : public QWidget {
                 QWidget* host);
     ~SerialPanel() override;
 
-    QFrame* Shape1;      // frame around the serial panel
-    QLineEdit* Text5;    // port settings text, as "9600,n,8,1"
-    ClickLabel* Label5;  // "R": read the port's number and settings into the boxes
-    ClickLabel* Label6;  // "W": apply the boxes to the port
-    QLabel* Label11;     // "STANDBY": flashes while the port is open
-    QLabel* Label9;      // "TXD": lit after a line is sent
-    ClickLabel* Label8;  // "开/关": open or close the port
-    QLabel* Label7;      // caption of the port number box
-    QLineEdit* Text6;    // port number
-    QLabel* Label10;     // "RXD": never lit (the link only transmits)
-    QLineEdit* Text7;    // transmit line: sent on every change
-    QLabel* Label12;     // "TXD", caption of the transmit line
-    QTimer* Timer3;      // blink timer, 86 ms, running while the port is open
+    QFrame* Shape1;          // frame around the serial panel
+    QLineEdit* Text5;        // port settings text, as "9600,n,8,1"
+    ClickLabel* Label5;      // "R": read the port's number and settings into the boxes
+    ClickLabel* Label6;      // "W": apply the boxes to the port
+    QLabel* Label11;         // "STANDBY": flashes while the port is open
+    QLabel* Label9;          // "TXD": lit after a line is sent
+    ClickLabel* Label8;      // "开/关": open or close the port
+    QLabel* Label7;          // caption of the port number box
+    QLineEdit* Text6;        // port number
+    QLabel* Label10;         // "RXD": never lit (the link only transmits)
+    QLineEdit* Text7;        // transmit line: sent on every change
+    QLabel* Label12;         // "TXD", caption of the transmit line
+    QTimer* Timer3;          // blink timer, 86 ms, running while the port is open
+    QCheckBox* CheckStream;  // "实时发送": every captured frame goes to the open port
+    QLabel* LabelSkipped;    // how many frames the stream skipped for a busy link
 
     std::uint8_t StandbyCounter = 0;  // blink ticks, back to 0 at 30
 
@@ -51,15 +56,29 @@ class SerialPanel : public QWidget {
 
     serial::SerialPort& MSComm1() { return port_; }  // the serial port
 
+    // While "实时发送" is ticked and the port is open, sends a captured frame
+    // in the framed protocol: its changed pages, all 8 every 31st frame. It
+    // never waits for the link: a link that still holds more than a frame's
+    // packets makes the whole frame be skipped (and counted), and the next
+    // frame that goes out brings the device up to date.
+    void streamFrame(const LcdPageBufferArray& pages);
+    std::uint64_t streamSkipped() const { return skipped_; }
+
   private:
     // The indicators of a closed port.
     void showClosed();
     // The panel after the port closed itself (device gone).
     void portLost(const QString& why);
 
+    // A new stream: from frame 0, everything sent afresh.
+    void restartStream();
+
     serial::SerialPort& port_;
     MessageBoxes& messages_;
     NoticeLine& notices_;
+    serial::FramedEncoder encoder_;
+    std::uint64_t streamIndex_ = 0;  // frames of this stream, skipped ones too
+    std::uint64_t skipped_ = 0;
 };
 
 }  // namespace orv::ui

@@ -1,0 +1,49 @@
+// A serial device opened directly (termios), for the command line's send:
+// the same port-number rule and settings text as the tool's panel.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "serial/serial_rules.h"
+
+namespace orv::serial {
+
+class SerialDevice {
+  public:
+    SerialDevice() = default;
+    ~SerialDevice();
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Opens `port` (a device path, or a port number under the port-number
+    // rule) with the settings text (as "115200,n,8,1").
+    Status open(const std::string& port, const std::string& settings);
+
+    // Writes all of `bytes`, waiting while the device's buffer is full. A
+    // stop asked for while it waits (`stopAsked`) lets it end early only when
+    // no byte of `bytes` has gone out yet, so packets are never cut; the
+    // result tells how many bytes went. A device that went away fails.
+    Result<std::size_t> write(std::string_view bytes, bool (*stopAsked)() = nullptr);
+
+    // Waits until every byte written has left the device (or it went away).
+    Status drain();
+
+    const std::string& name() const { return device_; }
+    // Bytes a second the line carries with these settings: the baud rate
+    // over the bits of a character (start, data, parity and stop bits).
+    double bytesPerSecond() const { return bytesPerSecond_; }
+
+  private:
+    int fd_ = -1;
+    std::string device_;
+    double bytesPerSecond_ = 0;
+};
+
+// The device a PORT argument names: a path as it is, a whole number by the
+// port-number rule.
+Result<std::string> deviceOf(const std::string& port);
+
+}  // namespace orv::serial

@@ -1,0 +1,58 @@
+// A pair of pseudo-terminals joined by socat: what goes into `near` comes out
+// of `far`, as through a serial cable.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "files.h"
+
+namespace orv::test {
+
+class PtyPair {
+  public:
+    explicit PtyPair(const std::filesystem::path& folder, const std::string& tag = "pty")
+        : near_((folder / (tag + "-near")).string()), far_((folder / (tag + "-far")).string()) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const std::string a = "pty,raw,echo=0,link=" + near_;
+            const std::string b = "pty,raw,echo=0,link=" + far_;
+            ::execlp("socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0;
+             i < 5000 && !(std::filesystem::exists(near_) && std::filesystem::exists(far_)); ++i) {
+            ::usleep(1000);
+        }
+    }
+    ~PtyPair() { stop(); }
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    bool ready() const { return std::filesystem::exists(near_) && std::filesystem::exists(far_); }
+    const std::string& near() const { return near_; }
+    const std::string& far() const { return far_; }
+    // Opens one end for this process (non-blocking), or -1.
+    static int openEnd(const std::string& end) {
+        return ::open(end.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    }
+    // The cable is cut: both ends go away.
+    void stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+  private:
+    std::string near_, far_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace orv::test
