@@ -46,6 +46,10 @@ struct Contents {
 };
 Contents contents(const std::string& path) {
     Contents c;
+    if (!fs::exists(path)) {
+        c.clean = true;  // nothing yet: no record at all
+        return c;
+    }
     auto r = readFrameFile(path, [&](const FramePages& f) {
         c.numbers.push_back((static_cast<std::uint64_t>(f[0]) + 256 - 1) % 256 * 183 % 256);
     });
@@ -281,7 +285,10 @@ TEST_F(FrameFile, KilledRecordersLoseNoWholeRecord) {
         // Every other round a repair, otherwise the next append, puts the end right.
         Contents before = contents(file);
         if (round % 2 == 0) {
-            ASSERT_TRUE(repairFrameFile(file).ok()) << round;
+            // (A recorder killed before its first append leaves no file to repair.)
+            if (fs::exists(file)) {
+                ASSERT_TRUE(repairFrameFile(file).ok()) << round;
+            }
         } else {
             ASSERT_TRUE(appendFrameRecord(file, numbered(before.numbers.size())).ok()) << round;
         }
