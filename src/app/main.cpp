@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
@@ -11,6 +12,10 @@
 #include "serial/platform/qt_serial_port.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("orv-tool " ORV_VERSION "\n");
+        return 0;
+    }
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
     const orv::app::PlatformChoice choice = orv::app::choosePlatform(
         std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));

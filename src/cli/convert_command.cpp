@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <ostream>
 
 #include "cli/command.h"
@@ -96,9 +97,12 @@ class Reducer {
 
 Outcome convert(const ConvertOptions& o, std::ostream& out) {
     StopSignals stops;
-    RecordSink sink(o.output, o.append    ? RecordSink::Mode::Append
+    RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
+                              : o.append  ? RecordSink::Mode::Append
                               : o.replace ? RecordSink::Mode::Replace
                                           : RecordSink::Mode::New);
+    // With the records on standard output, the summary goes with the progress.
+    std::ostream& say = o.toStdout ? std::cerr : out;
     if (Status ready = sink.open(); !ready) return Failed{kExitIo, ready.error()};
     VideoReader video(&StopSignals::requested);
     if (Status opened = video.open(o.input); !opened) {
@@ -111,7 +115,12 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     if (o.start > 0) video.seekBefore(o.start);
 
     TickSampler sampler(o.start, end, o.fps);
-    const FitLayout layout = fitLayout(o.fit, video.displayAspect());
+    // A clip that is shown turned (a phone's portrait clip) is fitted and
+    // reduced upright.
+    const int turns = video.quarterTurns();
+    const FitLayout layout =
+        fitLayout(o.fit, turns % 2 ? 1 / video.displayAspect() : video.displayAspect());
+    const bool still = video.stillPicture();
     Reducer reducer(o, layout);
     const auto estimate =
         static_cast<std::uint64_t>(std::max(0.0, std::ceil((end - o.start) * o.fps - 1e-9)));
@@ -157,13 +166,23 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         const double t = video.frameTime();
         emitTicksBefore(t);
         if (failed || sampler.done()) break;
-        if (Status s = video.scale(layout.scaledWidth, layout.scaledHeight, held); !s) {
+        const bool sideways = turns % 2 != 0;
+        if (Status s = video.scale(sideways ? layout.scaledHeight : layout.scaledWidth,
+                                   sideways ? layout.scaledWidth : layout.scaledHeight, held);
+            !s) {
             failed = Failed{kExitIo, s.error()};
         }
+        turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         heldEnd = t + video.frameDuration();
+        if (still) break;  // one picture: one frame
     }
-    if (!failed) emitTicksBefore(heldEnd);
-    if (!failed && streamEnded && declared > 0 && heldEnd + 0.5 < std::min(end, declared)) {
+    if (!failed && still && !held.empty()) {
+        if (Status s = sink.write(reducer.record(held)); !s) failed = Failed{kExitIo, s.error()};
+    } else if (!failed) {
+        emitTicksBefore(heldEnd);
+    }
+    if (!failed && !still && streamEnded && declared > 0 &&
+        heldEnd + 0.5 < std::min(end, declared)) {
         failed =
             Failed{kExitIo, "\"" + o.input + "\" ends at " +
                                 num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
@@ -195,7 +214,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
                       "orv convert: %llu frames to %s in %.2f s (%.1f frames/s)\n",
                       static_cast<unsigned long long>(sink.written()), o.output.c_str(), secs,
                       secs > 0 ? sink.written() / secs : 0.0);
-        out << line;
+        say << line;
     }
     return std::nullopt;
 }

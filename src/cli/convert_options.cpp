@@ -53,6 +53,14 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     o.replace = w.has("force");
     o.quiet = w.has("quiet");
     if (o.append && o.replace) return fail("--append and --force do not go together");
+    o.toStdout = o.output == "-";
+    if (o.toStdout) {
+        if (o.append || o.replace) {
+            return fail(std::string(o.append ? "--append" : "--force") +
+                        " goes with a file, not with -o - (standard output)");
+        }
+        return o;
+    }
     // The video and the frame file must be two files, whatever their names.
     struct stat in {
     }, out{};
@@ -104,6 +112,33 @@ void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scale
         std::memcpy(&picture(0, layout.placeX, 63 - frameRow), from,
                     static_cast<std::size_t>(layout.width) * 4);
     }
+}
+
+void turnPicture(std::vector<std::uint8_t>& bgra, int width, int height, int quarterTurns) {
+    quarterTurns = ((quarterTurns % 4) + 4) % 4;
+    if (quarterTurns == 0) return;
+    // The stored picture is height x width for a quarter turn, else as shown.
+    const int storedWidth = quarterTurns % 2 ? height : width;
+    const int storedHeight = quarterTurns % 2 ? width : height;
+    std::vector<std::uint8_t> turned(bgra.size());
+    for (int y = 0; y < storedHeight; ++y) {
+        for (int x = 0; x < storedWidth; ++x) {
+            int tx = x, ty = y;
+            if (quarterTurns == 1) {  // clockwise: the left edge becomes the top
+                tx = storedHeight - 1 - y;
+                ty = x;
+            } else if (quarterTurns == 2) {
+                tx = storedWidth - 1 - x;
+                ty = storedHeight - 1 - y;
+            } else {  // counterclockwise: the left edge becomes the bottom
+                tx = y;
+                ty = storedWidth - 1 - x;
+            }
+            std::memcpy(&turned[(static_cast<std::size_t>(ty) * width + tx) * 4],
+                        &bgra[(static_cast<std::size_t>(y) * storedWidth + x) * 4], 4);
+        }
+    }
+    bgra.swap(turned);
 }
 
 }  // namespace orv::cli

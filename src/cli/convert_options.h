@@ -26,8 +26,9 @@ struct ConvertOptions {
     int threshold = 127;     // for Dither::Threshold
     std::uint64_t seed = 0;  // start of engrave's random sequence
     bool invert = false;
-    bool append = false;   // add to an existing OUTPUT
-    bool replace = false;  // replace an existing OUTPUT (--force)
+    bool append = false;    // add to an existing OUTPUT
+    bool replace = false;   // replace an existing OUTPUT (--force)
+    bool toStdout = false;  // -o -: the records go to standard output
     bool quiet = false;
 };
 
@@ -50,5 +51,9 @@ FitLayout fitLayout(Fit fit, double aspect);
 // source picture as the workbench holds it (frame row r is grid row 63 - r).
 void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scaled,
                  PixelGrid& picture);
+
+// Turns a BGRA picture (top row first) clockwise by `quarterTurns` quarter
+// turns; `width` x `height` is its size after the turn.
+void turnPicture(std::vector<std::uint8_t>& bgra, int width, int height, int quarterTurns);
 
 }  // namespace orv::cli

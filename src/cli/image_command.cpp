@@ -190,6 +190,16 @@ std::optional<Failed> run(const Invocation& inv) {
     if (!picture) return Failed{kExitIo, picture.error()};
 
     ImageState s;
+    // The frame's pixels are a 129 x 65 picture's (as the tool captures them);
+    // another size would give a sheared frame.
+    if (inv.options.count("orv") &&
+        (picture.value().width != 129 || picture.value().height != 65)) {
+        return refused(
+            "--orv records the frame of a 129 x 65 picture, the size the tool "
+            "captures; this one is " +
+            std::to_string(picture.value().width) + " x " + std::to_string(picture.value().height) +
+            ". orv convert fits any picture: orv convert " + inv.input + " -o FILE.orv");
+    }
     s.SourceGrid = std::move(picture.value().grid);
     s.SourceWidth = picture.value().width;
     s.SourceHeight = picture.value().height;

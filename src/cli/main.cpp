@@ -23,8 +23,11 @@ const char* const kUsage =
     "  export   frames as a C header or raw bytes for a microcontroller; see 'orv export --help'\n"
     "  send     frames to a device over a serial port; see 'orv send --help'\n"
     "\n"
+    "  help COMMAND  the same as orv COMMAND --help\n"
+    "\n"
     "Options:\n"
     "  --help     show this text\n"
+    "  --version  show the version\n"
     "  --verbose  with any command: also FFmpeg's and Qt's own messages\n";
 
 struct Entry {
@@ -65,9 +68,16 @@ int main(int argc, char** argv) {
         std::cerr << "orv: no command given (try 'orv --help')\n";
         return kExitUsage;
     }
-    const std::string command = args.front();
+    std::string command = args.front();
     args.erase(args.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (command == "--version") {
+        std::cout << "orv " ORV_VERSION "\n";
+        return kExitOk;
+    }
+    if (command == "help" && !args.empty()) {  // orv help COMMAND is orv COMMAND --help
+        command = args.front();
+        args = {"--help"};
+    } else if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return kExitOk;
     }

@@ -14,7 +14,7 @@ namespace orv::cli {
 
 class RecordSink {
   public:
-    enum class Mode { New, Append, Replace };
+    enum class Mode { New, Append, Replace, Stdout };
     RecordSink(std::string output, Mode mode)
         : output_(output), mode_(mode), replacement_(output) {}
 

@@ -1,4 +1,5 @@
 // `orv render`: frames of a frame file drawn as the LCD shows them, as PNG or GIF.
+#include <QFileInfo>
 #include <QImage>
 #include <QSaveFile>
 #include <QString>
@@ -7,6 +8,7 @@
 #include <ostream>
 
 #include "cli/command.h"
+#include "common/text.h"
 #include "lcd/gif_writer.h"
 #include "lcd/orv_reader.h"
 
@@ -15,12 +17,16 @@ namespace {
 
 const char* const kUsage =
     "usage: orv render FILE.orv -o OUT.png|OUT.gif [--frame N] [--scale S] [--fps N]\n"
-    "                  [--colors lcd|mono]\n"
+    "                  [--colors lcd|mono] [--force]\n"
     "\n"
     "Draws frames from the records as the LCD shows them: OUT.png one frame\n"
     "(default 0), OUT.gif all frames as an animation at N frames per second\n"
     "(default 31). Each pixel becomes S x S (default 4). lcd: dark pixels on a\n"
-    "yellow-green panel; mono: black on white.\n";
+    "yellow-green panel; mono: black on white. An existing OUT is replaced only\n"
+    "with --force. --frame goes with PNG, --fps with GIF.\n"
+    "\n"
+    "Exit status: 0 done, 1 the frame file is not whole or holds no frames, or\n"
+    "OUT cannot be written, 2 a usage error.\n";
 
 // Colours of the two kinds of pixel, 0xRRGGBB: light first, then dark.
 std::array<std::uint32_t, 2> palette(const std::string& colors) {
@@ -68,6 +74,19 @@ std::optional<Failed> render(const Words& w) {
     if (colors != "lcd" && colors != "mono") {
         return Failed{kExitUsage, "unknown --colors \"" + colors + "\" (lcd or mono)"};
     }
+    // An option that would change nothing is refused rather than ignored.
+    if (gif && w.has("frame")) {
+        return Failed{kExitUsage, joined({"--frame picks the frame of a PNG; a GIF (-o ",
+                                          output.toStdString(), ") holds every frame"})};
+    }
+    if (!gif && w.has("fps")) {
+        return Failed{kExitUsage, joined({"--fps sets a GIF's speed; a PNG (-o ",
+                                          output.toStdString(), ") is one frame"})};
+    }
+    if (QFileInfo::exists(output) && !w.has("force")) {
+        return Failed{kExitUsage,
+                      joined({"\"", output.toStdString(), "\" exists; add --force to replace it"})};
+    }
     const auto colours = palette(colors);
     const int s = scale.value();
     auto cannotWrite = [&](const QString& why) {
@@ -107,6 +126,7 @@ std::optional<Failed> render(const Words& w) {
         if (index++ == static_cast<std::uint64_t>(wanted.value())) chosen = f;
     });
     if (!frames) return Failed{kExitIo, frames.error()};
+    if (frames.value() == 0) return Failed{kExitIo, "\"" + w.positional[0] + "\" holds no frames"};
     if (!chosen) {
         return Failed{kExitUsage, "--frame " + std::to_string(wanted.value()) + " is beyond the " +
                                       std::to_string(frames.value()) + " frames of the file"};
@@ -127,8 +147,8 @@ std::optional<Failed> render(const Words& w) {
 }  // namespace
 
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("render", kUsage, args, {"output", "frame", "scale", "fps", "colors"}, {},
-                      out, err, [](const Words& w) { return render(w); });
+    return runCommand("render", kUsage, args, {"output", "frame", "scale", "fps", "colors"},
+                      {"force"}, out, err, [](const Words& w) { return render(w); });
 }
 
 }  // namespace orv::cli

@@ -1,10 +1,12 @@
 #include "cli/video_reader.h"
 
 #include <array>
+#include <cmath>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
@@ -158,6 +160,31 @@ double VideoReader::displayAspect() const {
     if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
     if (p->height <= 0) return 2.0;
     return static_cast<double>(p->width) * sar.num / (static_cast<double>(p->height) * sar.den);
+}
+
+int VideoReader::quarterTurns() const {
+    const AVStream* s = impl_->video();
+    const std::uint8_t* matrix = nullptr;
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 100)
+    const AVPacketSideData* side = av_packet_side_data_get(
+        s->codecpar->coded_side_data, s->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+    if (side) matrix = side->data;
+#else
+    matrix = av_stream_get_side_data(s, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+#endif
+    if (!matrix) return 0;
+    // The matrix turns counterclockwise; upright takes the opposite turn.
+    const double turn = -av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
+    if (!std::isfinite(turn)) return 0;
+    const long quarters = std::lround(turn / 90.0);
+    return static_cast<int>(((quarters % 4) + 4) % 4);
+}
+
+bool VideoReader::stillPicture() const {
+    // One picture, read by an image reader (image2, png_pipe, jpeg_pipe...).
+    const std::string reader = impl_->format->iformat->name;
+    return reader == "image2" ||
+           (reader.size() > 5 && reader.compare(reader.size() - 5, 5, "_pipe") == 0);
 }
 
 void VideoReader::seekBefore(double seconds) {

@@ -25,8 +25,13 @@ class VideoReader {
 
     // Seconds from the stream's start that the container declares, or -1.
     double declaredDuration() const;
-    // Width over height as shown (sample aspect included).
+    // Width over height as stored (sample aspect included), before any turn.
     double displayAspect() const;
+    // Clockwise quarter turns (0 to 3) that show the picture upright, as the
+    // stream's display matrix asks (a phone's portrait clip).
+    int quarterTurns() const;
+    // Whether the input is a still picture (PNG, JPEG, BMP...), not a video.
+    bool stillPicture() const;
     // Seeks so that decoding continues from at or before `seconds`; where the
     // file cannot seek, decoding goes on from where it is, which gives the
     // same ticks, only later.

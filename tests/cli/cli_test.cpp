@@ -334,3 +334,52 @@ TEST_F(OrvFrames, RepairCutsAPartialRecordAndOutputThatCannotBeWrittenFails) {
                                      .c_str());
     EXPECT_EQ(WEXITSTATUS(full), 1);
 }
+
+TEST_F(OrvFrames, RenderAndEngraveRefuseWhatWouldDoNothingOrGoWrong) {
+    std::string record;
+    for (int i = 0; i < 1024; ++i) record += "0\r\n";
+    record += "F\r\n";
+    const std::string one = path("one.orv"), none = path("none.orv");
+    orv::test::writeFile(one, record);
+    orv::test::writeFile(none, "");
+    orv::test::writeFile(path("old.png"), "keep");
+    const std::string picture = save("small.png", 64, 32, gradient);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"render", one, "-o", path("a.gif"), "--frame", "0"}, 2, "--frame"},
+        {{"render", one, "-o", path("a.png"), "--fps", "10"}, 2, "--fps"},
+        {{"render", one, "-o", path("old.png")}, 2, "--force"},
+        {{"render", none, "-o", path("b.png")}, 1, "no frames"},
+        {{"render", none, "-o", path("b.gif")}, 1, "no frames"},
+        {{"image", "engrave", picture, path("e.png"), "--orv", path("e.orv")}, 2, "orv convert"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = run(c.args);
+        EXPECT_EQ(o.status, c.status) << c.says << ": " << o.err;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+    }
+    EXPECT_EQ(readFile(path("old.png")), "keep");
+    EXPECT_FALSE(fs::exists(path("e.orv")));
+    EXPECT_FALSE(fs::exists(path("e.png")));
+    EXPECT_EQ(run({"render", one, "-o", path("old.png"), "--force"}).status, 0);
+    EXPECT_EQ(run({"image", "engrave", picture, path("e.png")}).status, 0);  // the picture alone
+}
+
+TEST_F(OrvFrames, HelpAndVersion) {
+    for (const char* command : {"convert", "info", "render", "repair", "export", "send"}) {
+        const Outcome help = run({"help", command});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out, run({command, "--help"}).out) << command;
+        EXPECT_NE(help.out.find(std::string("orv ") + command), std::string::npos);
+    }
+    EXPECT_EQ(run({"--version"}).out, "orv " ORV_VERSION "\n");
+    const std::string tool = path("tool.txt");
+    ASSERT_EQ(
+        std::system((orv::test::shellQuote(ORV_TOOL) + " --version >" + orv::test::shellQuote(tool))
+                        .c_str()),
+        0);
+    EXPECT_EQ(readFile(tool), "orv-tool " ORV_VERSION "\n");
+}

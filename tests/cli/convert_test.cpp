@@ -64,6 +64,18 @@ class Convert : public ::testing::Test {
             "-f lavfi -i sine=d=2 -f lavfi -i color=red:s=64x64:d=1 -map 0 -map 1 -c:a libmp3lame "
             "-id3v2_version 3 -c:v mjpeg -disposition:v attached_pic -frames:v 1",
             "cover.mp3");
+        // A clip shown turned a quarter (as phones store portrait clips): left
+        // white, right black as stored.
+        make(
+            "-f lavfi -i color=white:s=256x128:r=25:d=1,drawbox=x=128:y=0:w=128:h=128:"
+            "color=black:t=fill -c:v libx264 -pix_fmt yuv420p",
+            "flat.mp4");
+        make("-i " + orv::test::shellQuote((clips / "flat.mp4").string()) +
+                 " -c copy -metadata:s:v:0 rotate=90",
+             "turned.mp4");
+        for (const char* still : {"still.png", "still.jpg", "still.bmp"}) {
+            make("-f lavfi -i color=white:s=64x32 -frames:v 1", still);
+        }
         // The moving box cut off in the middle, plain garbage and nothing at all.
         const std::string whole = readFile(clips / "box.avi");
         orv::test::writeFile(clips / "cut.avi", whole.substr(0, whole.size() / 2));
@@ -499,4 +511,32 @@ TEST_F(Convert, ReplacingUsesAFreshTemporaryFileAndClearsStaleOnes) {
     EXPECT_EQ(temporaries().size(), 1u);  // only the planted link is left
     EXPECT_TRUE(fs::is_symlink(planted));
     EXPECT_EQ(readFile(path("victim")), "keep");
+}
+
+TEST_F(Convert, PicturesAreOneFrameAndTurnedClipsUpright) {
+    for (const char* still : {"still.png", "still.jpg", "still.bmp"}) {
+        const std::string out = path((std::string(still) + ".orv").c_str());
+        const Outcome o = orv({"convert", clip(still), "-o", out, "--fps", "46"});
+        ASSERT_EQ(o.status, 0) << still << ": " << o.err;
+        EXPECT_EQ(frames(out).size(), 1u) << still;
+    }
+    // Shown a quarter turn round, the white half is at the bottom.
+    ASSERT_EQ(orv({"convert", clip("turned.mp4"), "-o", path("t.orv"), "--fps", "5", "--fit",
+                   "stretch", "--dither", "threshold"})
+                  .status,
+              0);
+    const auto all = frames(path("t.orv"));
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(columns(all[0], 10), std::string(128, '#'));
+    EXPECT_EQ(columns(all[0], 53), std::string(128, '.'));
+}
+
+TEST_F(Convert, RecordsToStandardOutputForPipelines) {
+    const Outcome o = orv({"convert", clip("white.avi"), "-o", "-", "--fps", "5"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::uint64_t n = 0;
+    ASSERT_TRUE(orv::readFrameRecords(o.out, [&](const FramePages&) { ++n; }).ok());
+    EXPECT_EQ(n, 10u);
+    EXPECT_NE(o.err.find("10 frames"), std::string::npos) << o.err;  // the summary too
+    EXPECT_EQ(orv({"convert", clip("white.avi"), "-o", "-", "--append"}).status, 2);
 }
