@@ -172,6 +172,7 @@ TEST_F(OrvImage, EngraveSeedFixesTheDither) {
 TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     const std::string in = save("in.png", 16, 9, gradient);
     const std::string tiny = save("tiny.png", 1, 1, gradient);
+    const std::string frame = save("frame.png", 129, 65, gradient);  // the size --orv takes
     const std::string text = path("text.png");
     orv::test::writeFile(text, "not a picture");
     const std::string out = path("out.png");
@@ -197,7 +198,7 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", path("missing.png"), out}, 1, "missing.png"},
         {{"image", "copy", text, out}, 1, "text.png"},
         {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
-        {{"image", "engrave", in, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
+        {{"image", "engrave", frame, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
         {{"bogus"}, 2, "bogus"},
     };
     for (const auto& c : cases) {
@@ -222,7 +223,8 @@ TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
     const std::string orv = path("keep.orv");
     orv::test::writeFile(orv, "F\r\n");
     fs::create_directory(path("blocked.png"));
-    EXPECT_EQ(run({"image", "engrave", in, path("blocked.png"), "--orv", orv}).status, 1);
+    const std::string frame = save("frame.png", 129, 65, gradient);  // the size --orv takes
+    EXPECT_EQ(run({"image", "engrave", frame, path("blocked.png"), "--orv", orv}).status, 1);
     EXPECT_EQ(readFile(orv), "F\r\n");
 }
 
