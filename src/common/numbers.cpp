@@ -151,6 +151,16 @@ Result<std::uint64_t> parseUnsigned64(std::string_view text, std::string_view wh
 
 std::string formatSingle(float value) { return formatSignificant(value, 7); }
 
-std::string formatDouble(double value) { return formatSignificant(value, 15); }
+std::string formatDouble(double value) {
+    // Rounded to 15 digits, the largest magnitudes (from 1.797693134862315E+308
+    // on) would read "1.79769313486232E+308", beyond the Double range, and the
+    // text would not parse back; they are written as the largest 15-digit
+    // value within the range instead.
+    constexpr double kLargest15Digits = 1.79769313486231e308;
+    if (std::isfinite(value) && std::fabs(value) > kLargest15Digits) {
+        return value < 0 ? "-1.79769313486231E+308" : "1.79769313486231E+308";
+    }
+    return formatSignificant(value, 15);
+}
 
 }  // namespace orv::num

@@ -51,7 +51,10 @@ bool valueLinePrefix(std::string_view cut) {
 // Checks lines one at a time and hands out each whole record.
 class RecordParser {
   public:
+    // Keeps a reference to `frame`, which must outlive the parser: a temporary
+    // (as a nullptr turns into) is refused.
     explicit RecordParser(const std::function<void(const FramePages&)>& frame) : frame_(frame) {}
+    explicit RecordParser(std::function<void(const FramePages&)>&&) = delete;
 
     // One line without its CR LF.
     Status line(std::string_view value) {
@@ -150,7 +153,8 @@ std::string escapedBytes(std::string_view bytes, std::size_t limit) {
 }
 
 bool isPartialRecord(std::string_view bytes) {
-    RecordParser parser(nullptr);
+    const std::function<void(const FramePages&)> none;
+    RecordParser parser(none);
     Result<std::size_t> used = parser.feed(bytes);
     if (!used) return false;
     ReadEnd end;

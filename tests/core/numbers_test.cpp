@@ -128,3 +128,21 @@ TEST(Numbers, FormatsWithoutLeadingBlank) {
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
 }
+
+// Found by the numbers fuzz target (corpus/numbers/bits-double-max): rounded
+// to 15 digits the largest Double read "1.79769313486232E+308", which
+// parseDouble refuses as beyond the range.
+TEST(Numbers, TheLargestDoublesFormatToTextThatParsesBack) {
+    const double largest = std::numeric_limits<double>::max();
+    for (double value : {largest, -largest, 1.797693134862315e308, 1.79769313486231e308}) {
+        const std::string text = formatDouble(value);
+        const auto back = parseDouble(text);
+        ASSERT_TRUE(back.ok()) << text << ": " << back.error();
+        EXPECT_NEAR(back.value(), value, 6e-15 * std::fabs(value)) << text;
+        EXPECT_EQ(formatDouble(back.value()), text);
+    }
+    EXPECT_EQ(formatDouble(largest), "1.79769313486231E+308");
+    EXPECT_EQ(formatDouble(-largest), "-1.79769313486231E+308");
+    EXPECT_EQ(formatDouble(1.79769313486231e308), "1.79769313486231E+308");
+    EXPECT_EQ(formatDouble(1.7976931348623e308), "1.7976931348623E+308");
+}

@@ -66,6 +66,20 @@ TEST(OrvReader, RefusesEveryDeparture) {
     EXPECT_NE(missing.error().find("/nonexistent/x.orv"), std::string::npos);
 }
 
+// Found by the orv_reader fuzz target (a whole record, as corpus/orv_reader/
+// one-record): isPartialRecord's parser kept a reference to a temporary empty
+// callback and looked at it, gone, at the end of every whole record; the
+// debug build's AddressSanitizer reports it as a use after scope.
+TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
+    LcdPageBufferArray pages{};
+    for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i);
+    const std::string record = buildFrameRecord(pages);
+    EXPECT_FALSE(isPartialRecord(record));
+    EXPECT_FALSE(isPartialRecord(record + "1\r\n2"));
+    EXPECT_TRUE(isPartialRecord(record.substr(0, record.size() - 1)));
+    EXPECT_TRUE(isPartialRecord(record.substr(0, 100)));
+}
+
 TEST(Dither, MasksSpreadEveryLevel) {
     // Bayer: each 8 x 8 tile holds the 64 thresholds 2, 6, .., 254 once.
     std::vector<int> bayer(64, 0);

@@ -1,0 +1,159 @@
+// Fuzz target: the number rules on any text, and Single/Double values as text
+// and back. Nothing may throw or abort; a parsed value agrees with the C
+// library's reading of the same text; a formatted value parses back within
+// its significant digits.
+#include <cctype>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "common/numbers.h"
+#include "fuzz_check.h"
+
+namespace {
+
+namespace num = orv::num;
+
+std::string_view trimmed(std::string_view t) {
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.remove_prefix(1);
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
+    return t;
+}
+
+// The shape formatSingle and formatDouble promise: no leading blank, at most
+// `digits` significant digits, no trailing zeros in the fraction, '.' as the
+// decimal mark, an exponent as E+NN or E-NN.
+void checkFormatted(const std::string& text, int digits) {
+    FUZZ_CHECK(!text.empty() && !std::isspace(static_cast<unsigned char>(text.front())));
+    const std::size_t e = text.find('E');
+    const std::string mantissa = text.substr(0, e);
+    int significant = 0;
+    bool leading = true;
+    for (char c : mantissa) {
+        if (c >= '1' && c <= '9') leading = false;
+        if (c >= '0' && c <= '9' && !leading) ++significant;
+        FUZZ_CHECK((c >= '0' && c <= '9') || c == '.' || c == '-');
+    }
+    FUZZ_CHECK(significant <= digits);
+    if (mantissa.find('.') != std::string::npos) FUZZ_CHECK(mantissa.back() != '0');
+    FUZZ_CHECK(mantissa.back() != '.');
+    if (e != std::string::npos) {
+        FUZZ_CHECK(e + 3 <= text.size() && (text[e + 1] == '+' || text[e + 1] == '-'));
+    }
+}
+
+// A Double as text and back: within half a unit of the 15th digit, and the
+// same text again.
+void roundTripDouble(double value) {
+    if (!std::isfinite(value)) return;
+    const std::string text = num::formatDouble(value);
+    checkFormatted(text, 15);
+    const orv::Result<double> back = num::parseDouble(text);
+    FUZZ_CHECK(back.ok());
+    const double tolerance = 6e-15 * std::fabs(value) + std::numeric_limits<double>::denorm_min();
+    FUZZ_CHECK(std::fabs(back.value() - value) <= tolerance);
+    FUZZ_CHECK(num::formatDouble(back.value()) == text);
+}
+
+// A Single as text and back: within half a unit of the 7th digit and the
+// Single's own rounding.
+void roundTripSingle(float value) {
+    if (!std::isfinite(value)) return;
+    const std::string text = num::formatSingle(value);
+    checkFormatted(text, 7);
+    const orv::Result<float> back = num::parseSingle(text);
+    FUZZ_CHECK(back.ok());
+    const double tolerance = 6e-7 * std::fabs(static_cast<double>(value)) +
+                             static_cast<double>(std::numeric_limits<float>::denorm_min());
+    FUZZ_CHECK(std::fabs(static_cast<double>(back.value()) - static_cast<double>(value)) <=
+               tolerance);
+}
+
+// What the integer rules must give for a parsed double.
+template <class Int>
+void checkInteger(const orv::Result<Int>& got, const orv::Result<double>& d,
+                  std::string_view what) {
+    bool fits = false;
+    double rounded = 0;
+    if (d.ok()) {
+        rounded = std::nearbyint(d.value());
+        fits = rounded >= static_cast<double>(std::numeric_limits<Int>::min()) &&
+               rounded <= static_cast<double>(std::numeric_limits<Int>::max());
+    }
+    FUZZ_CHECK(got.ok() == fits);
+    if (got.ok()) {
+        FUZZ_CHECK(static_cast<double>(got.value()) == rounded);
+    } else {
+        FUZZ_CHECK(got.error().rfind(what, 0) == 0);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::string_view t = trimmed(text);
+
+    // Double: the C library reads the same value from the same text.
+    const orv::Result<double> d = num::parseDouble(text);
+    if (d.ok()) {
+        FUZZ_CHECK(std::isfinite(d.value()));
+        const std::string s(t);
+        char* end = nullptr;
+        const double c = std::strtod(s.c_str(), &end);
+        FUZZ_CHECK(end == s.c_str() + s.size());
+        FUZZ_CHECK(c == d.value());
+        roundTripDouble(d.value());
+    } else {
+        FUZZ_CHECK(d.error().find(text) != std::string::npos);
+    }
+
+    // 16- and 32-bit integers: rounded half to even, refused outside the range.
+    checkInteger(num::parseInt16(text, "box"), d, "box");
+    checkInteger(num::parseInt32(text, "box"), d, "box");
+
+    // Single: the double held as Single, refused beyond the Single range.
+    const orv::Result<float> f = num::parseSingle(text, "box");
+    const bool single = d.ok() && std::fabs(d.value()) <= std::numeric_limits<float>::max();
+    FUZZ_CHECK(f.ok() == single);
+    if (f.ok()) {
+        FUZZ_CHECK(f.value() == static_cast<float>(d.value()));
+        roundTripSingle(f.value());
+    }
+
+    // Unsigned 64-bit: digits only, at most 2^64 - 1.
+    const orv::Result<std::uint64_t> u = num::parseUnsigned64(text, "seed");
+    bool whole = !t.empty();
+    std::uint64_t expected = 0;
+    for (char c : t) {
+        if (!whole) break;
+        const unsigned digit = static_cast<unsigned char>(c) - '0';
+        whole = digit <= 9 && expected <= (std::numeric_limits<std::uint64_t>::max() - digit) / 10;
+        expected = expected * 10 + digit;
+    }
+    FUZZ_CHECK(u.ok() == whole);
+    if (u.ok()) FUZZ_CHECK(u.value() == expected);
+
+    // Any bit pattern as a Double and a Single: formatted, parsed back, and
+    // through the integer rules, which refuse what is not finite.
+    if (size >= sizeof(double)) {
+        double raw;
+        std::memcpy(&raw, data, sizeof raw);
+        roundTripDouble(raw);
+        checkInteger(num::toInt16(raw, "box"), orv::Result<double>(raw), "box");
+        checkInteger(num::toInt32(raw, "box"), orv::Result<double>(raw), "box");
+        FUZZ_CHECK(num::toSingle(raw).ok() ==
+                   (std::isfinite(raw) && std::fabs(raw) <= std::numeric_limits<float>::max()));
+    }
+    if (size >= sizeof(float)) {
+        float raw;
+        std::memcpy(&raw, data + size - sizeof raw, sizeof raw);
+        roundTripSingle(raw);
+    }
+    return 0;
+}

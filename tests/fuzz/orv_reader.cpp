@@ -1,0 +1,87 @@
+// Fuzz target: the frame-file reader on any bytes. Checks what the reader
+// promises: a one-line failure, a success that the writer reproduces byte for
+// byte, a partial tail that `wholeBytes` cuts off cleanly, and a fault found
+// where it is, without reading on.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "lcd/frame_record.h"
+#include "lcd/orv_reader.h"
+
+namespace {
+
+// The records of `frames` as the writer writes them.
+std::string rebuilt(const std::vector<orv::FramePages>& frames) {
+    std::string text;
+    orv::LcdPageBufferArray buffer{};
+    for (const orv::FramePages& f : frames) {
+        std::copy(f.begin(), f.end(), buffer.begin() + 1);
+        text += orv::buildFrameRecord(buffer);
+    }
+    return text;
+}
+
+// "line N:" of a failure.
+std::string_view linePart(std::string_view message) { return message.substr(0, message.find(':')); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+
+    std::vector<orv::FramePages> frames;
+    orv::ReadEnd end;
+    const orv::Result<std::uint64_t> read = orv::readFrameRecords(
+        text, [&](const orv::FramePages& f) { frames.push_back(f); }, &end);
+
+    // Neither a ReadEnd nor a callback changes the verdict.
+    const orv::Result<std::uint64_t> plain = orv::readFrameRecords(text, nullptr);
+    FUZZ_CHECK(plain.ok() == read.ok());
+    FUZZ_CHECK(end.wholeBytes <= size);
+
+    // Whole records are handed out in order, as the writer writes them.
+    const std::string records = rebuilt(frames);
+    FUZZ_CHECK(text.substr(0, records.size()) == records);
+
+    if (read.ok()) {
+        FUZZ_CHECK(plain.value() == read.value());
+        FUZZ_CHECK(read.value() == frames.size());
+        FUZZ_CHECK(records == text);
+        FUZZ_CHECK(end.wholeBytes == size && !end.partialTail);
+        FUZZ_CHECK(!orv::isPartialRecord(text));
+        return 0;
+    }
+
+    const std::string& message = read.error();
+    FUZZ_CHECK(plain.error() == message);
+    FUZZ_CHECK(message.find('\n') == std::string::npos);
+    FUZZ_CHECK(message.find('\r') == std::string::npos);
+    FUZZ_CHECK(message.rfind("line ", 0) == 0);
+    // Set when the whole text was taken as lines: up to the last whole record.
+    FUZZ_CHECK(end.wholeBytes == 0 || end.wholeBytes == records.size());
+
+    if (end.partialTail) {
+        // Cut back to `wholeBytes`, the file reads; what was cut is a partial
+        // record on its own.
+        const std::string_view whole = text.substr(0, end.wholeBytes);
+        const orv::Result<std::uint64_t> cut = orv::readFrameRecords(whole, nullptr);
+        FUZZ_CHECK(cut.ok() && cut.value() == frames.size());
+        FUZZ_CHECK(orv::isPartialRecord(text.substr(end.wholeBytes)));
+    } else if (message.find("the file ends") == std::string::npos) {
+        // A fault inside the text is found at its line whatever follows.
+        std::string longer(text);
+        longer += "0\r\n";
+        const orv::Result<std::uint64_t> more = orv::readFrameRecords(longer, nullptr);
+        FUZZ_CHECK(!more.ok() && linePart(more.error()) == linePart(message));
+    }
+
+    if (orv::isPartialRecord(text)) {
+        FUZZ_CHECK(end.partialTail && end.wholeBytes == 0 && frames.empty());
+    }
+    return 0;
+}
