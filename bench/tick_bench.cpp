@@ -15,6 +15,9 @@
 
 #include "app/capture_clock.h"
 #include "app/ui/form1.h"
+#ifdef ORV_HAVE_XCB_SHM
+#include "app/platform/x11_screen_grabber.h"
+#endif
 #include "serial/platform/qt_serial_port.h"
 
 namespace {
@@ -39,7 +42,11 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     orv::ImageState state;
     orv::rnd::Sequence random;
+#ifdef ORV_HAVE_XCB_SHM
+    orv::platform::X11ScreenGrabber grabber;  // as the tool grabs
+#else
     orv::platform::QtScreenGrabber grabber;
+#endif
     orv::platform::DesktopWindowInspector inspector;
     orv::serial::QtSerialPort port;
     orv::ui::Form1 form({state, random, grabber, inspector, port});

@@ -11,7 +11,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgtest-dev libgmock-dev libbenchmark-dev
   cmake ninja-build g++ clang-format
-  fonts-wqy-microhei libxcb1-dev pkg-config openbox x11-utils locales
+  fonts-wqy-microhei libxcb1-dev libxcb-shm0-dev pkg-config openbox x11-utils locales
   arduino-mk arduino-core-avr
 )
 

@@ -10,6 +10,7 @@
 
 #include <xcb/xcb.h>
 
+#include "app/platform/x11_screen_grabber.h"
 #include "files.h"
 #include "pattern_window.h"
 #include "tool_fixture.h"
@@ -205,6 +206,36 @@ class CaptureTest : public QObject {
                        reinterpret_cast<const char*>(&event));
         xcb_flush(c);
         QTRY_VERIFY_WITH_TIMEOUT(exited, 5000);
+    }
+
+    // Shared memory and the plain grab give the same bytes, wherever the
+    // rectangle lies.
+    void sharedMemoryGrabsTheSamePixels() {
+        orv::test::PatternWindow cover(QRect(0, 0, 1280, 1024), pattern);
+        cover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&cover));
+        platform::QtScreenGrabber plain;
+        platform::X11ScreenGrabber shared;
+        if (QGuiApplication::primaryScreen()->devicePixelRatio() == 1.0) {
+            QVERIFY(shared.sharedMemory());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            plain.grab(QRect(476, 231, 131, 65)).pixels ==
+                orv::test::PatternWindow::expected(QRect(476, 231, 131, 65), pattern),
+            5000);
+        const QRect desk = plain.desktop();
+        for (const QRect& r : {QRect(476, 231, 131, 65), QRect(-20, -7, 64, 48),
+                               QRect(desk.right() - 30, desk.bottom() - 10, 64, 32), desk,
+                               QRect(5, 5, 1, 1), QRect(476, 231, 200, 100)}) {
+            const platform::ScreenPiece a = plain.grab(r), b = shared.grab(r);
+            QCOMPARE(b.offset, a.offset);
+            QCOMPARE(b.pixels.format(), a.pixels.format());
+            QVERIFY2(b.pixels == a.pixels, qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                          .arg(r.x())
+                                                          .arg(r.y())
+                                                          .arg(r.width())
+                                                          .arg(r.height())));
+        }
     }
 };
 

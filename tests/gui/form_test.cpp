@@ -3,6 +3,7 @@
 // picture made by the test.
 #include <QApplication>
 #include <QComboBox>
+#include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -108,6 +109,49 @@ class FormTest : public QObject {
         QCOMPARE(form_->Shape2->colour(), QColor(255, 0, 0));
         // The frame-rate bar is in the tab order, as designed.
         QVERIFY(form_->HScroll1->focusPolicy() & Qt::TabFocus);
+    }
+
+    // Pictures are painted only when what they show changes, at most once a
+    // tick, and not at all while their window is minimised.
+    void picturesRepaintOnlyWhatChanged() {
+        struct PaintCounter : QObject {
+            QMap<QObject*, int> paints;
+            bool eventFilter(QObject* o, QEvent* e) override {
+                paints[o] += e->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        frmMain* w = form_->workbench();
+        QObject* const pictures[] = {w->picSource, w->picPurpose, form_->Image1};
+        for (QObject* p : pictures) p->installEventFilter(&counter);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        form_->Command2_Click();
+        form_->Timer2->stop();
+        // Paints of each picture over `n` ticks of a screen of grey `shade` (-1: as it is).
+        int shade = 0;
+        screen_->colour = [&](int, int) { return qRgb(shade, shade, shade); };
+        auto ticks = [&](int n, int step) {
+            counter.paints.clear();
+            for (int i = 0; i < n; ++i, shade += step) {
+                form_->Timer2_Timer();
+                QCoreApplication::processEvents();
+            }
+            QCoreApplication::processEvents();
+            return counter.paints;
+        };
+        ticks(1, 0);                                                    // the first frame shows
+        for (QObject* p : pictures) QCOMPARE(ticks(5, 0).value(p), 0);  // a still screen
+        const auto changing = ticks(5, 50);  // 0, 50, .. 200: every tick a new picture
+        for (QObject* p : pictures) {
+            QVERIFY(changing.value(p) >= 1);
+            QVERIFY(changing.value(p) <= 5);  // once a tick at most
+        }
+        form_->Check1->click();  // the workbench minimised
+        shade = 0;
+        const auto minimised = ticks(5, 50);
+        QCOMPARE(minimised.value(w->picSource), 0);
+        QCOMPARE(minimised.value(w->picPurpose), 0);
     }
 
     void unreadableScreenRecordsNothing() {

@@ -21,6 +21,16 @@ class PatternWindow : public QWidget {
           paint_(paint) {
         setGeometry(at);
     }
+    // What the screen shows of `area` when a window with `paint` covers it.
+    static QImage expected(const QRect& area, Pattern paint) {
+        QImage image(area.size(), QImage::Format_RGB32);
+        for (int y = 0; y < area.height(); ++y) {
+            for (int x = 0; x < area.width(); ++x) {
+                image.setPixel(x, y, paint(area.x() + x, area.y() + y));
+            }
+        }
+        return image;
+    }
     void setPattern(Pattern paint) {
         paint_ = paint;
         repaint();

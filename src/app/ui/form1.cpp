@@ -71,7 +71,8 @@ void Form1::buildControls() {
     HScroll1->setFocusPolicy(Qt::StrongFocus);  // in the tab order, as designed
     Label13 = makeControl<ClickLabel>(this, "Label13", {264, 136, 25, 17}, QStringLiteral("..."));
     Label13->setCursor(Qt::PointingHandCursor);
-    Label14 = makeControl<QLabel>(this, "Label14", {296, 136, 97, 17});
+    // One row short of the design's 17, so that painting it never paints Text9 below.
+    Label14 = makeControl<PacedLabel>(this, "Label14", {296, 136, 97, 16});
     Text9 = box("Text9", defaultFramePath(), {264, 152, 153, 18});
     Text9->setStyleSheet(QStringLiteral("background-color: rgb(224, 224, 224);"));
     Picture2 = makeControl<PictureBox>(this, "Picture2", {424, 16, 137, 73});

@@ -59,7 +59,7 @@ class Form1 : public QWidget {
     QLabel* Label3;                    // frame-rate caption
     QScrollBar* HScroll1;              // frame rate 1 .. 46
     ClickLabel* Label13;               // "...": opens the folder chooser
-    QLabel* Label14;                   // frames written, "F-" and the count
+    PacedLabel* Label14;               // frames written, "F-" and the count
     QLineEdit* Text9;                  // path of the frame file
     PictureBox* Picture2;              // LCD preview, painted on click
     QLabel* Label4;                    // caption of the preview

@@ -2,8 +2,10 @@
 
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStringList>
+#include <QTimer>
 #include <cstdio>
 
 namespace orv::ui {
@@ -23,14 +25,44 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ImageView::setImage(const QImage& image) {
+    if (image == image_ && image.isNull() == image_.isNull()) return;  // nothing to paint
     image_ = image;
-    update();
+    if (!window()->isMinimized()) update();  // a minimised window is painted when it returns
 }
 
 void ImageView::paintEvent(QPaintEvent*) {
     if (image_.isNull()) return;
     QPainter p(this);
     p.drawImage(rect(), image_);
+}
+
+PacedLabel::PacedLabel(QWidget* parent) : QWidget(parent) {
+    // It paints its whole box, so nothing under it is painted again with it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PacedLabel::setText(const QString& text) {
+    text_ = text;
+    if (pending_ || text_ == shown_) return;
+    showSoon(true);
+}
+
+void PacedLabel::showSoon(bool now) {
+    if (now) update();
+    pending_ = true;
+    // Changes within a tenth of a second are shown together at its end.
+    QTimer::singleShot(100, this, [this] {
+        pending_ = false;
+        if (text_ != shown_) showSoon(true);
+    });
+}
+
+void PacedLabel::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.fillRect(event->rect(), palette().color(QPalette::Window));
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text_);
+    shown_ = text_;
 }
 
 Lamp::Lamp(QWidget* parent) : QWidget(parent), colour_(palette().color(QPalette::Base)) {}

@@ -54,6 +54,27 @@ class ImageView : public QWidget {
     QImage image_;
 };
 
+// A caption that changes with every frame (a count): its text is current at
+// once, and it is painted at most ten times a second, since every paint of
+// the window costs as much as a capture tick.
+class PacedLabel : public QWidget {
+    Q_OBJECT
+  public:
+    explicit PacedLabel(QWidget* parent = nullptr);
+    void setText(const QString& text);
+    const QString& text() const { return text_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void showSoon(bool now);
+
+    QString text_;
+    QString shown_;
+    bool pending_ = false;
+};
+
 // An opaque square lamp filled with one colour.
 class Lamp : public QWidget {
     Q_OBJECT

@@ -113,7 +113,7 @@ void frmMain::cmdDrawPic_Click() {
     // Before any operation there is nothing to draw.
     Result<std::int32_t> ms = DrawPic(picPurpose->surface(), state_.PurposeHeight,
                                       state_.PurposeWidth, state_.PurposeGrid, kBitsPerPixel);
-    picPurpose->update();
+    picPurpose->refresh();  // Refresh: shown once the operation is done
     if (ms) Label4->setText(timing("TimeDraw:", ms.value()));
 }
 

@@ -50,7 +50,7 @@ void PictureBox::cls() {
     fitBacking();
     image_.fill(backColor_);
     copyAtOrigin(image_, picture_);
-    update();
+    refresh();
 }
 
 void PictureBox::pset(int x, int y, std::uint32_t colourValue) {
@@ -59,7 +59,7 @@ void PictureBox::pset(int x, int y, std::uint32_t colourValue) {
     const QRgb rgb =
         qRgb(colourValue & 0xFF, (colourValue >> 8) & 0xFF, (colourValue >> 16) & 0xFF);
     reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = rgb;
-    update(QRect(x + borderWidth(), y + borderWidth(), 1, 1));
+    refresh();
 }
 
 void PictureBox::setPicture(const QImage& picture) {
@@ -76,6 +76,20 @@ SurfaceView PictureBox::surface() {
 void PictureBox::drawAt(const QImage& source, QPoint at) {
     fitBacking();
     copyAtOrigin(image_, source, at);
+    refresh();
+}
+
+void PictureBox::refresh() {
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QMetaObject::invokeMethod(this, &PictureBox::repaintIfChanged, Qt::QueuedConnection);
+}
+
+void PictureBox::repaintIfChanged() {
+    refreshPending_ = false;
+    // A minimised window is painted afresh when it comes back; an unchanged
+    // picture needs no paint at all.
+    if (window()->isMinimized() || (!painted_.isNull() && image_ == painted_)) return;
     update();
 }
 
@@ -97,6 +111,7 @@ void PictureBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const int b = borderWidth();
     p.drawImage(b, b, image_);
+    painted_ = image_;
     if (b > 0) {
         const QPalette& pal = palette();
         p.setPen(pal.color(QPalette::Dark));  // sunken: dark top and left

@@ -63,6 +63,11 @@ class PictureBox : public QWidget {
     // `at`, clipped to the client area (a plain source copy).
     void drawAt(const QImage& source, QPoint at = QPoint(0, 0));
 
+    // Shows the backing bitmap: one paint once the running handler is done,
+    // and none when nothing changed since the last paint or the window is
+    // minimised (it is painted whole when it comes back).
+    void refresh();
+
   signals:
     void pictureChanged();  // a new picture was assigned
     void clicked();         // pressed and released with the left button
@@ -77,10 +82,14 @@ class PictureBox : public QWidget {
     // Keeps the backing bitmap at the client size, also before the first show.
     void fitBacking() const;
 
+    void repaintIfChanged();
+
     Border border_ = Border::Sunken;
     QColor backColor_;
     QImage picture_;
     mutable QImage image_;
+    QImage painted_;  // what the last paint showed
+    bool refreshPending_ = false;
     bool pressed_ = false;
 };
 

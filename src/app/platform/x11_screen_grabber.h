@@ -1,0 +1,43 @@
+// The screen read through X11 shared memory (MIT-SHM): one segment, sized to
+// the rectangle, reused tick after tick, so that a grab costs one request and
+// one copy. Where the X server has no shared memory (a remote display), the
+// display is scaled, or the platform is not X11, it grabs as QtScreenGrabber
+// does; both give the same pixels.
+#pragma once
+
+#include <QSize>
+#include <cstdint>
+
+#include "app/platform/screen_grabber.h"
+
+namespace orv::platform {
+
+class X11ScreenGrabber final : public ScreenGrabber {
+  public:
+    X11ScreenGrabber();
+    ~X11ScreenGrabber() override;
+    X11ScreenGrabber(const X11ScreenGrabber&) = delete;
+    X11ScreenGrabber& operator=(const X11ScreenGrabber&) = delete;
+
+    ScreenPiece grab(const QRect& rect) override;
+    QRect desktop() const override { return plain_.desktop(); }
+
+    // Whether grabs go through shared memory (false: the plain way).
+    bool sharedMemory() const { return usable_; }
+
+  private:
+    // A segment of at least `bytes`; false when none can be made.
+    bool reserve(std::size_t bytes);
+    void release();
+
+    QtScreenGrabber plain_;
+    void* connection_ = nullptr;  // Qt's xcb connection
+    std::uint32_t root_ = 0;
+    bool usable_ = false;
+    std::uint32_t segment_ = 0;  // the server's name for it
+    int shmid_ = -1;
+    std::uint8_t* memory_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace orv::platform
