@@ -12,18 +12,19 @@ constexpr std::array<std::uint8_t, 4096> kBlueNoise = {
 #include "blue_noise_mask.inc"
 };
 
-// The 8 x 8 Bayer index matrix, built by the usual recursion.
+// The 8 x 8 Bayer index matrix by the usual recursion from M(1) = [0]:
+// M(2n) = [[4M, 4M + 2], [4M + 3, 4M + 1]]. Each doubling puts its new
+// offsets in the lowest bits, so neighbouring pixels differ most: half grey
+// is a one-pixel checkerboard.
 constexpr std::array<std::array<int, 8>, 8> bayerMatrix() {
-    std::array<std::array<int, 8>, 8> m{};
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            int v = 0;
-            for (int bit = 0; bit < 3; ++bit) {
-                const int xb = (x >> (2 - bit)) & 1, yb = (y >> (2 - bit)) & 1;
-                v = (v << 2) | ((xb ^ yb) << 1) | yb;
-            }
-            m[y][x] = v;
+    std::array<std::array<int, 8>, 8> m{};  // m[0][0] = 0 is M(1)
+    constexpr int offset[2][2] = {{0, 2}, {3, 1}};
+    for (int n = 1; n < 8; n *= 2) {
+        std::array<std::array<int, 8>, 8> next{};
+        for (int y = 0; y < 2 * n; ++y) {
+            for (int x = 0; x < 2 * n; ++x) next[y][x] = 4 * m[y % n][x % n] + offset[y / n][x / n];
         }
+        m = next;
     }
     return m;
 }
