@@ -30,9 +30,10 @@ constexpr std::array<std::array<int, 8>, 8> bayerMatrix() {
 }
 constexpr auto kBayer = bayerMatrix();
 
-int frameLuminance(const PixelGrid& g, int c, int r) {
+// The luma of frame pixel (c, r) for the methods other than engrave.
+int frameLuma(const PixelGrid& g, int c, int r) {
     const int y = 63 - r;
-    return luminance(g(0, c, y), g(1, c, y), g(2, c, y));
+    return luma601(g(0, c, y), g(1, c, y), g(2, c, y));
 }
 
 void store(MonoFrameArray& f, int c, int r, bool light) {
@@ -72,7 +73,7 @@ void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool inv
                     const int t = method == Dither::Threshold ? threshold
                                   : method == Dither::Bayer   ? bayerThreshold(c, r)
                                                               : blueNoiseThreshold(c, r);
-                    store(MonoFrame, c, r, frameLuminance(source, c, r) > t);
+                    store(MonoFrame, c, r, frameLuma(source, c, r) > t);
                 }
             }
             break;
@@ -80,7 +81,7 @@ void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool inv
             std::vector<float> value(128 * 64);
             for (int r = 0; r < 64; ++r) {
                 for (int c = 0; c < 128; ++c)
-                    value[r * 128 + c] = static_cast<float>(frameLuminance(source, c, r));
+                    value[r * 128 + c] = static_cast<float>(frameLuma(source, c, r));
             }
             for (int r = 0; r < 64; ++r) {
                 const bool rightward = r % 2 == 0;

@@ -32,6 +32,13 @@ MonoFrameArray reduce(Dither method, const PixelGrid& source, int threshold = 12
 
 bool lit(const MonoFrameArray& f, int c, int r) { return f[64 * c + 64 - r] != 0; }
 
+PixelGrid solid(Bgrx p) { return uniformGrid(129, 65, p); }
+
+PixelGrid grey(int v) {
+    const auto g = static_cast<std::uint8_t>(v);
+    return solid({g, g, g, 0});
+}
+
 }  // namespace
 
 TEST(Dither, BayerIsTheStandardRecursiveMatrix) {
@@ -92,4 +99,37 @@ TEST(Dither, BlueNoiseMaskSpreadsEveryLevel) {
     for (int c = 0; c < 63; ++c)
         same += blueNoiseThreshold(c, 0) / 64 == blueNoiseThreshold(c + 1, 0) / 64;
     EXPECT_LT(same, 32);
+}
+
+TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
+    // BT.601 luma (299 R + 587 G + 114 B + 500) \ 1000 for all but engrave,
+    // which keeps (3 B + 6 G + R) \ 10.
+    const struct {
+        Bgrx pixel;
+        int luma, engrave;
+    } cases[] = {
+        {{0, 0, 255, 0}, 76, 25},      // red: 76.245
+        {{0, 255, 0, 0}, 150, 153},    // green: 149.685
+        {{255, 0, 0, 0}, 29, 76},      // blue: 29.07
+        {{250, 0, 0, 0}, 29, 75},      // 28.5: halves go up
+        {{50, 100, 200, 0}, 124, 95},  // 124.2
+        {{0, 0, 0, 0}, 0, 0},           {{1, 1, 1, 0}, 1, 1},
+        {{128, 128, 128, 0}, 128, 128}, {{255, 255, 255, 0}, 255, 255},
+    };
+    for (const auto& c : cases) {
+        const Bgrx p = c.pixel;
+        EXPECT_EQ(luma601(p.b, p.g, p.r), c.luma);
+        EXPECT_EQ(engraveLuminance(p.b, p.g, p.r), c.engrave);
+        for (Dither m : {Dither::Threshold, Dither::Bayer, Dither::FloydSteinberg,
+                         Dither::BlueNoise, Dither::Engrave}) {
+            const int want = m == Dither::Engrave ? c.engrave : c.luma;
+            ASSERT_EQ(reduce(m, solid(p)), reduce(m, grey(want)))
+                << int(p.b) << "," << int(p.g) << "," << int(p.r) << " method " << int(m);
+        }
+        // The threshold shows the value itself: light above it, dark at it.
+        if (c.luma > 0) {
+            EXPECT_TRUE(lit(reduce(Dither::Threshold, solid(p), c.luma - 1), 5, 5));
+        }
+        EXPECT_FALSE(lit(reduce(Dither::Threshold, solid(p), c.luma), 5, 5));
+    }
 }
