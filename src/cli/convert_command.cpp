@@ -36,6 +36,9 @@ const char* const kUsage =
     "                   floyd-steinberg or blue-noise\n"
     "  --threshold T    for threshold: light when L > T (default 127)\n"
     "  --seed N         start of engrave's random sequence (default 0)\n"
+    "  --brightness B   add B to the luma, -255..255 (default 0)\n"
+    "  --contrast C     scale the luma about its middle, 0..10 (default 1)\n"
+    "  --gamma G        luma 255 x (L / 255)^(1 / G), 0.1..10 (default 1)\n"
     "  --invert         swap light and dark\n"
     "  --append         add the frames to an existing OUTPUT\n"
     "  --force          replace an existing OUTPUT (kept as it was if the run fails)\n"
@@ -70,16 +73,19 @@ class Progress {
 };
 
 // The reduce step: the scaled video picture in the 129 x 65 source picture,
-// reduced to the one-bit frame and packed into its record.
+// its tone curve (on the video only: letterbox bars stay black), reduced to the
+// one-bit frame and packed into its record.
 class Reducer {
   public:
     Reducer(const ConvertOptions& o, const FitLayout& layout)
-        : options_(o), layout_(layout), random_(o.seed) {
+        : options_(o), layout_(layout), tone_(o.tone), random_(o.seed) {
         // Black where the video does not reach.
         (void)picture_.dimension(4, 129, 65);
     }
     std::string record(const std::vector<std::uint8_t>& scaled) {
         placeScaled(layout_, scaled, picture_);
+        applyTone(options_.dither, tone_, picture_, layout_.placeX, layout_.placeY, layout_.width,
+                  layout_.height);
         reduceFrame(options_.dither, picture_, options_.threshold, options_.invert, mono_, scratch_,
                     random_);
         packLcdPages(mono_, pages_);
@@ -89,6 +95,7 @@ class Reducer {
   private:
     const ConvertOptions& options_;
     FitLayout layout_;
+    ToneCurve tone_;
     rnd::Sequence random_;
     PixelGrid picture_, scratch_;
     MonoFrameArray mono_{};
@@ -223,7 +230,8 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
 
 int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     return runCommand("convert", kUsage, args,
-                      {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed"},
+                      {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed",
+                       "brightness", "contrast", "gamma"},
                       {"invert", "append", "force", "quiet"}, out, err,
                       [&out](const Words& w) -> Outcome {
                           Result<ConvertOptions> options = parseConvertOptions(w);

@@ -21,15 +21,21 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     Result<double> start = optionNumber<double>(w, "start", "0", 0, 1e9);
     Result<double> duration = optionNumber<double>(w, "duration", "1e9", 0, 1e9);
     Result<int> threshold = optionNumber<int>(w, "threshold", "127", 0, 255);
+    Result<double> brightness = optionNumber<double>(w, "brightness", "0", -255, 255);
+    Result<double> contrast = optionNumber<double>(w, "contrast", "1", 0, 10);
+    Result<double> gamma = optionNumber<double>(w, "gamma", "1", 0.1, 10);
     for (const std::string* e :
          {fps ? nullptr : &fps.error(), start ? nullptr : &start.error(),
-          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error()}) {
+          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error(),
+          brightness ? nullptr : &brightness.error(), contrast ? nullptr : &contrast.error(),
+          gamma ? nullptr : &gamma.error()}) {
         if (e) return fail(*e);
     }
     o.fps = fps.value();
     o.start = start.value();
     o.duration = duration.value();
     o.threshold = threshold.value();
+    o.tone = {brightness.value(), contrast.value(), gamma.value()};
     const std::string fit = w.get("fit", "letterbox");
     if (fit == "stretch") {
         o.fit = Fit::Stretch;

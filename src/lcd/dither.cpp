@@ -1,5 +1,6 @@
 #include "lcd/dither.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -45,6 +46,25 @@ void store(MonoFrameArray& f, int c, int r, bool light) {
 int bayerThreshold(int c, int r) { return kBayer[r % 8][c % 8] * 4 + 2; }
 
 int blueNoiseThreshold(int c, int r) { return kBlueNoise[(r % 64) * 64 + (c % 64)]; }
+
+void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
+               int width, int height) {
+    if (tone.identity() || picture.bytesPerPixel() < 3) return;
+    // Within the frame and within the picture (frame row r is grid row 63 - r).
+    const std::int64_t left = column, top = row;
+    const std::int64_t c0 = std::max<std::int64_t>(left, 0);
+    const std::int64_t c1 = std::min<std::int64_t>({left + width, 128, picture.width()});
+    const std::int64_t r0 = std::max<std::int64_t>({top, 0, 64 - picture.height()});
+    const std::int64_t r1 = std::min<std::int64_t>(top + height, 64);
+    for (auto r = static_cast<int>(r0); r < r1; ++r) {
+        for (auto c = static_cast<int>(c0); c < c1; ++c) {
+            std::uint8_t* p = &picture(0, c, 63 - r);
+            const int L = method == Dither::Engrave ? engraveLuminance(p[0], p[1], p[2])
+                                                    : luma601(p[0], p[1], p[2]);
+            p[0] = p[1] = p[2] = tone(L);
+        }
+    }
+}
 
 Result<Dither> parseDither(const std::string& name) {
     if (name == "engrave") return Dither::Engrave;

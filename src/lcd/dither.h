@@ -8,6 +8,7 @@
 #include "common/random.h"
 #include "common/result.h"
 #include "lcd/frame.h"
+#include "lcd/tone.h"
 
 namespace orv {
 
@@ -34,6 +35,14 @@ inline int engraveLuminance(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
 inline int luma601(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     return (299 * r + 587 * g + 114 * b + 500) / 1000;
 }
+
+// Puts the tone curve on the source picture's frame pixels in columns
+// column .. column + width - 1, rows row .. row + height - 1 (clipped to the
+// frame): each becomes the grey tone(L), L its luma by `method`'s rule. A grey
+// t has luma t by either rule, so reduceFrame() then sees tone(L). With the
+// identity curve nothing is read or written.
+void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
+               int width, int height);
 
 // Reduces a 129 x 65 source picture (as the workbench holds it: frame pixel
 // (c, r) is grid (c, 63 - r)) into MonoFrame: engrave by its own rule, the

@@ -160,6 +160,10 @@ TEST_F(Convert, PixelsFollowThePictureAndTheFit) {
         {"black.avi", {"--dither", "bayer"}, dark},
         {"split.avi", {"--dither", "threshold"}, half},
         {"split.avi", {}, half},  // engrave: L = 0 or 255 leaves nothing to chance
+        // The tone curve is on the video only: letterbox bars stay black.
+        {"black.avi", {"--brightness", "255", "--dither", "threshold"}, lit},
+        {"white.avi", {"--brightness", "255", "--dither", "blue-noise"}, bars},
+        {"white.avi", {"--brightness", "255"}, bars},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -173,6 +177,36 @@ TEST_F(Convert, PixelsFollowThePictureAndTheFit) {
             for (int row : {0, 17, 63})
                 ASSERT_EQ(columns(f, row), c.row) << c.clip << " case " << n;
         }
+    }
+}
+
+TEST_F(Convert, ToneControlsMoveTheDarkShare) {
+    // grey.avi is mid grey, luma 128 give or take the codec's one or two.
+    const struct {
+        std::vector<std::string> args;
+        double dark, within;
+    } cases[] = {
+        {{}, 1 - (1 - 90 / 128.0), 0.02},                 // engrave: light with chance 1 - 90 / L
+        {{"--brightness", "100"}, 0, 0},                  // L 228: above 180, all light
+        {{"--brightness", "-50"}, 1, 0},                  // L 78: 90 or below, all dark
+        {{"--gamma", "0.2"}, 1, 0},                       // 255 x (128 / 255)^5 = 8
+        {{"--dither", "blue-noise"}, 127 / 255.0, 0.01},  // dark where the mask is >= L
+        {{"--dither", "blue-noise", "--brightness", "64"}, 63 / 255.0, 0.01},
+        {{"--dither", "blue-noise", "--brightness", "-64"}, 191 / 255.0, 0.01},
+        {{"--dither", "bayer", "--gamma", "2"}, 19 / 64.0, 0.0001},  // 181: 45 of 64 below
+        {{"--dither", "threshold", "--contrast", "0"}, 0, 0},        // 127.5 rounds to 128
+        {{"--dither", "threshold", "--contrast", "0", "--brightness", "-1"}, 1, 0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string out = path(("tone" + std::to_string(n++) + ".orv").c_str());
+        std::vector<std::string> args{"convert", clip("grey.avi"), "-o", out, "--fps", "5"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ASSERT_EQ(orv(args).status, 0) << out;
+        const Outcome info = orv({"info", out, "--stats"});
+        const auto at = info.out.find("dark: ");
+        ASSERT_NE(at, std::string::npos) << info.out;
+        EXPECT_NEAR(std::atof(info.out.c_str() + at + 6), c.dark, c.within + 0.00005) << out;
     }
 }
 
@@ -328,6 +362,11 @@ TEST_F(Convert, UsageErrors) {
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--dither", "noise"}, "noise"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--fit", "zoom"}, "zoom"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--colour", "red"}, "--colour"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--brightness", "256"},
+         "--brightness"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--contrast", "-1"}, "--contrast"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "0.05"}, "--gamma"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "x"}, "\"x\""},
         {{"info"}, "FILE"},
         {{"render", path("x.orv")}, "-o"},
     };
