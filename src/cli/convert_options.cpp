@@ -49,6 +49,13 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     Result<Dither> dither = parseDither(w.get("dither", "engrave"));
     if (!dither) return fail(dither.error());
     o.dither = dither.value();
+    // An option the chosen method would not look at is a mistake, not a no-op.
+    if (w.has("threshold") && o.dither != Dither::Threshold) {
+        return fail("--threshold goes only with --dither threshold");
+    }
+    if (w.has("seed") && o.dither != Dither::Engrave) {
+        return fail("--seed goes only with --dither engrave (the default)");
+    }
     if (w.has("seed")) {
         Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed", ""), "--seed");
         if (!seed) return fail(seed.error());

@@ -367,6 +367,17 @@ TEST_F(Convert, UsageErrors) {
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--contrast", "-1"}, "--contrast"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "0.05"}, "--gamma"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "x"}, "\"x\""},
+        // Options that would do nothing with the method chosen.
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--threshold", "100"},
+         "--threshold goes only with --dither threshold"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--threshold", "9", "--dither",
+          "bayer"},
+         "--threshold goes only with --dither threshold"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--seed", "1", "--dither", "bayer"},
+         "--seed goes only with --dither engrave"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--dither", "threshold", "--seed",
+          "1"},
+         "--seed goes only with --dither engrave"},
         {{"info"}, "FILE"},
         {{"render", path("x.orv")}, "-o"},
     };
@@ -376,6 +387,15 @@ TEST_F(Convert, UsageErrors) {
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
     }
     EXPECT_FALSE(fs::exists(path("x.orv")));
+    // With their own method they are taken.
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"--seed", "3"},
+                                                  {"--dither", "engrave", "--seed", "3"},
+                                                  {"--dither", "threshold", "--threshold", "9"}}) {
+        std::vector<std::string> args{"convert", clip("white.avi"), "-o", path("y.orv"),
+                                      "--force", "--duration",      "0.1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        EXPECT_EQ(orv(args).status, 0) << extra[1];
+    }
 }
 
 TEST_F(Convert, InfoIsStrictAndMeasuresFlicker) {
