@@ -127,6 +127,8 @@ TEST_F(Convert, FrameCountFollowsTheClock) {
         {{"--fps", "46"}, 92},
         {{"--fps", "10", "--start", "0.5", "--duration", "1"}, 10},
         {{"--fps", "10", "--start", "1.5"}, 5},
+        {{"--fps", "10", "--start", "0:00.5", "--duration", "0:01"}, 10},
+        {{"--fps", "10", "--start", "0:00:01.5"}, 5},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -367,6 +369,10 @@ TEST_F(Convert, UsageErrors) {
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--contrast", "-1"}, "--contrast"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "0.05"}, "--gamma"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "x"}, "\"x\""},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--start", "1:75"},
+         "--start: \"1:75\" is not a time"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--duration", "-1"}, "--duration"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--start", "1e10"}, "--start"},
         // Options that would do nothing with the method chosen.
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--threshold", "100"},
          "--threshold goes only with --dither threshold"},
