@@ -29,17 +29,42 @@ const char* const kUsage =
     "Turns a video file into LCD frames, as the tool records them from the screen.\n"
     "\n"
     "  --fps N          frames per second, 1..46 (default 31)\n"
-    "  --start T        start at T seconds (default 0)\n"
-    "  --duration D     convert D seconds (default: to the end)\n"
+    "  --start T        start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
+    "                   (1:30.5, 0:01:30)\n"
+    "  --duration D     convert D, written as T (default: to the end)\n"
     "  --fit MODE       stretch, letterbox (default, black bars) or crop\n"
-    "  --dither METHOD  engrave (default, the tool's own rule), threshold, bayer,\n"
-    "                   floyd-steinberg or blue-noise\n"
-    "  --threshold T    for threshold: light when L > T (default 127)\n"
-    "  --seed N         start of engrave's random sequence (default 0)\n"
+    "  --dither METHOD  engrave (default), threshold, bayer, floyd-steinberg or\n"
+    "                   blue-noise; see below\n"
+    "  --threshold T    with threshold only: light when the luma is above T, 0..255\n"
+    "                   (default 127)\n"
+    "  --seed N         with engrave only: start of its random sequence (default 0)\n"
+    "  --brightness B   add B to the luma, -255..255 (default 0)\n"
+    "  --contrast C     stretch the luma about its middle 127.5 by C, 0..10\n"
+    "                   (default 1; 0 makes every pixel mid grey)\n"
+    "  --gamma G        the luma L becomes 255 x (L / 255)^(1 / G), 0.1..10\n"
+    "                   (default 1); above 1 lightens the middle tones\n"
     "  --invert         swap light and dark\n"
     "  --append         add the frames to an existing OUTPUT\n"
     "  --force          replace an existing OUTPUT (kept as it was if the run fails)\n"
     "  --quiet          no progress and no summary\n"
+    "\n"
+    "Methods, and the luma L (0..255) each one reduces:\n"
+    "  engrave          L = (3 B + 6 G + R) \\ 10, the tool's own rule exactly as it\n"
+    "                   records: light above 180, dark at 90 and below, at random\n"
+    "                   in between (so still areas flicker)\n"
+    "  threshold        L = BT.601 luma (299 R + 587 G + 114 B + 500) \\ 1000, as\n"
+    "                   for the three below; light above --threshold\n"
+    "  bayer            L against a fixed 8 x 8 pattern: an even cross-hatch\n"
+    "  floyd-steinberg  L with its error spread to the neighbours: the finest\n"
+    "                   detail, but the pattern shifts with every change\n"
+    "  blue-noise       L against a fixed 64 x 64 noise mask: fine grain, fixed\n"
+    "                   on the frame, so still areas do not flicker\n"
+    "\n"
+    "For video take blue-noise; for a still picture, floyd-steinberg.\n"
+    "\n"
+    "The tone controls change L before the method, engrave's included, in the\n"
+    "order gamma, contrast, brightness; the result is clamped to 0..255 and\n"
+    "rounded half to even. Letterbox bars stay black.\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read, decoded or written (or the\n"
     "run was interrupted by Ctrl-C, SIGTERM or SIGHUP), 2 a usage error. OUTPUT\n"
@@ -70,16 +95,19 @@ class Progress {
 };
 
 // The reduce step: the scaled video picture in the 129 x 65 source picture,
-// reduced to the one-bit frame and packed into its record.
+// its tone curve (on the video only: letterbox bars stay black), reduced to the
+// one-bit frame and packed into its record.
 class Reducer {
   public:
     Reducer(const ConvertOptions& o, const FitLayout& layout)
-        : options_(o), layout_(layout), random_(o.seed) {
+        : options_(o), layout_(layout), tone_(o.tone), random_(o.seed) {
         // Black where the video does not reach.
         (void)picture_.dimension(4, 129, 65);
     }
     std::string record(const std::vector<std::uint8_t>& scaled) {
         placeScaled(layout_, scaled, picture_);
+        applyTone(options_.dither, tone_, picture_, layout_.placeX, layout_.placeY, layout_.width,
+                  layout_.height);
         reduceFrame(options_.dither, picture_, options_.threshold, options_.invert, mono_, scratch_,
                     random_);
         packLcdPages(mono_, pages_);
@@ -89,6 +117,7 @@ class Reducer {
   private:
     const ConvertOptions& options_;
     FitLayout layout_;
+    ToneCurve tone_;
     rnd::Sequence random_;
     PixelGrid picture_, scratch_;
     MonoFrameArray mono_{};
@@ -223,7 +252,8 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
 
 int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     return runCommand("convert", kUsage, args,
-                      {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed"},
+                      {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed",
+                       "brightness", "contrast", "gamma"},
                       {"invert", "append", "force", "quiet"}, out, err,
                       [&out](const Words& w) -> Outcome {
                           Result<ConvertOptions> options = parseConvertOptions(w);

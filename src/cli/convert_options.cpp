@@ -8,8 +8,25 @@
 #include <filesystem>
 
 #include "common/numbers.h"
+#include "common/text.h"
 
 namespace orv::cli {
+namespace {
+
+// Option --name as a time (seconds, M:SS or H:MM:SS) up to 10^9 s, or
+// `fallback` when it is not given.
+Result<double> optionSeconds(const Words& w, const char* name, double fallback) {
+    if (!w.has(name)) return fallback;
+    const std::string text = w.get(name, "");
+    const std::string option = joined({"--", name});
+    Result<double> seconds = num::parseSeconds(text, option);
+    if (seconds && seconds.value() > 1e9) {
+        return fail(joined({option, " ", text, " is more than 1000000000 s"}));
+    }
+    return seconds;
+}
+
+}  // namespace
 
 Result<ConvertOptions> parseConvertOptions(const Words& w) {
     ConvertOptions o;
@@ -18,18 +35,24 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     o.input = w.positional[0];
     o.output = w.get("output", "");
     Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
-    Result<double> start = optionNumber<double>(w, "start", "0", 0, 1e9);
-    Result<double> duration = optionNumber<double>(w, "duration", "1e9", 0, 1e9);
+    Result<double> start = optionSeconds(w, "start", 0);
+    Result<double> duration = optionSeconds(w, "duration", 1e9);
     Result<int> threshold = optionNumber<int>(w, "threshold", "127", 0, 255);
+    Result<double> brightness = optionNumber<double>(w, "brightness", "0", -255, 255);
+    Result<double> contrast = optionNumber<double>(w, "contrast", "1", 0, 10);
+    Result<double> gamma = optionNumber<double>(w, "gamma", "1", 0.1, 10);
     for (const std::string* e :
          {fps ? nullptr : &fps.error(), start ? nullptr : &start.error(),
-          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error()}) {
+          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error(),
+          brightness ? nullptr : &brightness.error(), contrast ? nullptr : &contrast.error(),
+          gamma ? nullptr : &gamma.error()}) {
         if (e) return fail(*e);
     }
     o.fps = fps.value();
     o.start = start.value();
     o.duration = duration.value();
     o.threshold = threshold.value();
+    o.tone = {brightness.value(), contrast.value(), gamma.value()};
     const std::string fit = w.get("fit", "letterbox");
     if (fit == "stretch") {
         o.fit = Fit::Stretch;
@@ -43,6 +66,13 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     Result<Dither> dither = parseDither(w.get("dither", "engrave"));
     if (!dither) return fail(dither.error());
     o.dither = dither.value();
+    // An option the chosen method would not look at is a mistake, not a no-op.
+    if (w.has("threshold") && o.dither != Dither::Threshold) {
+        return fail("--threshold goes only with --dither threshold");
+    }
+    if (w.has("seed") && o.dither != Dither::Engrave) {
+        return fail("--seed goes only with --dither engrave (the default)");
+    }
     if (w.has("seed")) {
         Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed", ""), "--seed");
         if (!seed) return fail(seed.error());

@@ -10,6 +10,7 @@
 #include "common/pixel_grid.h"
 #include "common/result.h"
 #include "lcd/dither.h"
+#include "lcd/tone.h"
 
 namespace orv::cli {
 
@@ -25,6 +26,7 @@ struct ConvertOptions {
     Dither dither = Dither::Engrave;
     int threshold = 127;     // for Dither::Threshold
     std::uint64_t seed = 0;  // start of engrave's random sequence
+    ToneControls tone;       // on the luma before any method
     bool invert = false;
     bool append = false;    // add to an existing OUTPUT
     bool replace = false;   // replace an existing OUTPUT (--force)

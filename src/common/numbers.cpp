@@ -1,5 +1,6 @@
 #include "common/numbers.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -147,6 +148,52 @@ Result<std::uint64_t> parseUnsigned64(std::string_view text, std::string_view wh
                     " is not a whole number from 0 to 18446744073709551615");
     }
     return value;
+}
+
+Result<double> parseSeconds(std::string_view text, std::string_view what) {
+    auto refuse = [&](std::string_view why) {
+        std::string message(what);
+        message.append(": ").append(quoted(text)).append(why);
+        return fail(message);
+    };
+    const std::string_view kForms =
+        " is not a time (seconds such as 90 or 1.5, M:SS or H:MM:SS, as in 1:30.5 or 0:01:30)";
+    // Split into up to three fields at the colons.
+    std::string_view fields[3];
+    std::size_t count = 0;
+    for (std::string_view rest = text;;) {
+        if (count == 3) return refuse(kForms);
+        const std::size_t colon = rest.find(':');
+        fields[count++] = rest.substr(0, colon);
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+    }
+    double total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view f = fields[i];
+        const bool last = i + 1 == count;
+        const std::size_t whole = std::min(f.find_first_not_of("0123456789"), f.size());
+        // Digits, and for the last field an optional '.' with digits after it.
+        const bool fraction =
+            last && whole < f.size() && f[whole] == '.' && whole + 1 < f.size() &&
+            f.find_first_not_of("0123456789", whole + 1) == std::string_view::npos;
+        if (whole == 0 || (whole < f.size() && !fraction)) return refuse(kForms);
+        double value = 0;
+        const auto [end, ec] = std::from_chars(f.data(), f.data() + f.size(), value);
+        if (ec != std::errc() || end != f.data() + f.size() || !std::isfinite(value)) {
+            return refuse(" is too large a time");
+        }
+        // In the colon forms every field but the hours is below 60.
+        if (count > 1 && !(count == 3 && i == 0) && value >= 60) {
+            return refuse(last         ? " is not a time: it needs seconds below 60"
+                          : count == 2 ? " is not a time: it needs minutes below 60 (H:MM:SS "
+                                         "for an hour or more)"
+                                       : " is not a time: it needs minutes below 60");
+        }
+        total = total * 60 + value;
+    }
+    if (!std::isfinite(total)) return refuse(" is too large a time");
+    return total;
 }
 
 std::string formatSingle(float value) { return formatSignificant(value, 7); }

@@ -1,6 +1,6 @@
 // Number rules shared by every text box and command-line parameter:
 // decimal text to number, round half to even, 16- and 32-bit ranges that fail
-// instead of wrapping, and Single/Double values as text.
+// instead of wrapping, Single/Double values as text, and times in seconds.
 #pragma once
 
 #include <cmath>
@@ -38,6 +38,13 @@ Result<float> parseSingle(std::string_view text, std::string_view what = "value"
 
 // A whole decimal number 0 .. 2^64-1 (no sign, no fraction), for seeds.
 Result<std::uint64_t> parseUnsigned64(std::string_view text, std::string_view what = "value");
+
+// A time in seconds as a command line writes it: seconds ("90", "1.5"), M:SS
+// ("1:30.5") or H:MM:SS ("0:01:30"), only the last field with a fraction.
+// Fields are decimal digits (a fraction is '.' and at least one digit); no
+// sign, exponent or blank. In the colon forms minutes and seconds are below
+// 60; hours have no limit. A failure names `what` and the text.
+Result<double> parseSeconds(std::string_view text, std::string_view what = "time");
 
 // Plain decimal text without a leading blank: up to 7 (Single) or 15 (Double)
 // significant digits, no trailing zeros, exponent form only for very large or

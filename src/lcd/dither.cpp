@@ -1,5 +1,6 @@
 #include "lcd/dither.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -12,26 +13,28 @@ constexpr std::array<std::uint8_t, 4096> kBlueNoise = {
 #include "blue_noise_mask.inc"
 };
 
-// The 8 x 8 Bayer index matrix, built by the usual recursion.
+// The 8 x 8 Bayer index matrix by the usual recursion from M(1) = [0]:
+// M(2n) = [[4M, 4M + 2], [4M + 3, 4M + 1]]. Each doubling puts its new
+// offsets in the lowest bits, so neighbouring pixels differ most: half grey
+// is a one-pixel checkerboard.
 constexpr std::array<std::array<int, 8>, 8> bayerMatrix() {
-    std::array<std::array<int, 8>, 8> m{};
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            int v = 0;
-            for (int bit = 0; bit < 3; ++bit) {
-                const int xb = (x >> (2 - bit)) & 1, yb = (y >> (2 - bit)) & 1;
-                v = (v << 2) | ((xb ^ yb) << 1) | yb;
-            }
-            m[y][x] = v;
+    std::array<std::array<int, 8>, 8> m{};  // m[0][0] = 0 is M(1)
+    constexpr int offset[2][2] = {{0, 2}, {3, 1}};
+    for (int n = 1; n < 8; n *= 2) {
+        std::array<std::array<int, 8>, 8> next{};
+        for (int y = 0; y < 2 * n; ++y) {
+            for (int x = 0; x < 2 * n; ++x) next[y][x] = 4 * m[y % n][x % n] + offset[y / n][x / n];
         }
+        m = next;
     }
     return m;
 }
 constexpr auto kBayer = bayerMatrix();
 
-int frameLuminance(const PixelGrid& g, int c, int r) {
+// The luma of frame pixel (c, r) for the methods other than engrave.
+int frameLuma(const PixelGrid& g, int c, int r) {
     const int y = 63 - r;
-    return luminance(g(0, c, y), g(1, c, y), g(2, c, y));
+    return luma601(g(0, c, y), g(1, c, y), g(2, c, y));
 }
 
 void store(MonoFrameArray& f, int c, int r, bool light) {
@@ -43,6 +46,25 @@ void store(MonoFrameArray& f, int c, int r, bool light) {
 int bayerThreshold(int c, int r) { return kBayer[r % 8][c % 8] * 4 + 2; }
 
 int blueNoiseThreshold(int c, int r) { return kBlueNoise[(r % 64) * 64 + (c % 64)]; }
+
+void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
+               int width, int height) {
+    if (tone.identity() || picture.bytesPerPixel() < 3) return;
+    // Within the frame and within the picture (frame row r is grid row 63 - r).
+    const std::int64_t left = column, top = row;
+    const std::int64_t c0 = std::max<std::int64_t>(left, 0);
+    const std::int64_t c1 = std::min<std::int64_t>({left + width, 128, picture.width()});
+    const std::int64_t r0 = std::max<std::int64_t>({top, 0, 64 - picture.height()});
+    const std::int64_t r1 = std::min<std::int64_t>(top + height, 64);
+    for (auto r = static_cast<int>(r0); r < r1; ++r) {
+        for (auto c = static_cast<int>(c0); c < c1; ++c) {
+            std::uint8_t* p = &picture(0, c, 63 - r);
+            const int L = method == Dither::Engrave ? engraveLuminance(p[0], p[1], p[2])
+                                                    : luma601(p[0], p[1], p[2]);
+            p[0] = p[1] = p[2] = tone(L);
+        }
+    }
+}
 
 Result<Dither> parseDither(const std::string& name) {
     if (name == "engrave") return Dither::Engrave;
@@ -71,7 +93,7 @@ void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool inv
                     const int t = method == Dither::Threshold ? threshold
                                   : method == Dither::Bayer   ? bayerThreshold(c, r)
                                                               : blueNoiseThreshold(c, r);
-                    store(MonoFrame, c, r, frameLuminance(source, c, r) > t);
+                    store(MonoFrame, c, r, frameLuma(source, c, r) > t);
                 }
             }
             break;
@@ -79,7 +101,7 @@ void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool inv
             std::vector<float> value(128 * 64);
             for (int r = 0; r < 64; ++r) {
                 for (int c = 0; c < 128; ++c)
-                    value[r * 128 + c] = static_cast<float>(frameLuminance(source, c, r));
+                    value[r * 128 + c] = static_cast<float>(frameLuma(source, c, r));
             }
             for (int r = 0; r < 64; ++r) {
                 const bool rightward = r % 2 == 0;

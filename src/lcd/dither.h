@@ -8,12 +8,13 @@
 #include "common/random.h"
 #include "common/result.h"
 #include "lcd/frame.h"
+#include "lcd/tone.h"
 
 namespace orv {
 
 enum class Dither {
     Engrave,         // the tool's own rule, with its random sequence
-    Threshold,       // light when L > T
+    Threshold,       // light when the luma is above T
     Bayer,           // 8 x 8 ordered matrix, fixed on the frame
     FloydSteinberg,  // serpentine error diffusion
     BlueNoise,       // 64 x 64 blue-noise threshold mask, tiled, fixed on the frame
@@ -21,14 +22,32 @@ enum class Dither {
 
 Result<Dither> parseDither(const std::string& name);
 
-// The frame's luminance rule, the same for every method: (3B + 6G + R) \ 10.
-inline int luminance(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+// The two luma rules, each 0..255; a grey R = G = B = g gives g under both.
+//
+// Engrave's own rule, exactly as the tool records: (3B + 6G + R) \ 10.
+inline int engraveLuminance(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     return (3 * b + 6 * g + r) / 10;
 }
 
+// ITU-R BT.601 luma for threshold, bayer, floyd-steinberg and blue-noise, in
+// whole numbers: Y = (299 R + 587 G + 114 B + 500) \ 1000, that is 0.299 R +
+// 0.587 G + 0.114 B rounded to the nearest whole number, exact halves up.
+inline int luma601(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    return (299 * r + 587 * g + 114 * b + 500) / 1000;
+}
+
+// Puts the tone curve on the source picture's frame pixels in columns
+// column .. column + width - 1, rows row .. row + height - 1 (clipped to the
+// frame): each becomes the grey tone(L), L its luma by `method`'s rule. A grey
+// t has luma t by either rule, so reduceFrame() then sees tone(L). With the
+// identity curve nothing is read or written.
+void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
+               int width, int height);
+
 // Reduces a 129 x 65 source picture (as the workbench holds it: frame pixel
-// (c, r) is grid (c, 63 - r)) into MonoFrame. `scratch` receives engrave's
-// result picture and `random` its dither. `invert` swaps light and dark.
+// (c, r) is grid (c, 63 - r)) into MonoFrame: engrave by its own rule, the
+// others from luma601(). `scratch` receives engrave's result picture and
+// `random` its dither. `invert` swaps light and dark.
 void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool invert,
                  MonoFrameArray& MonoFrame, PixelGrid& scratch, rnd::Sequence& random);
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "lcd/orv_reader.h"
@@ -127,6 +128,8 @@ TEST_F(Convert, FrameCountFollowsTheClock) {
         {{"--fps", "46"}, 92},
         {{"--fps", "10", "--start", "0.5", "--duration", "1"}, 10},
         {{"--fps", "10", "--start", "1.5"}, 5},
+        {{"--fps", "10", "--start", "0:00.5", "--duration", "0:01"}, 10},
+        {{"--fps", "10", "--start", "0:00:01.5"}, 5},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -160,6 +163,10 @@ TEST_F(Convert, PixelsFollowThePictureAndTheFit) {
         {"black.avi", {"--dither", "bayer"}, dark},
         {"split.avi", {"--dither", "threshold"}, half},
         {"split.avi", {}, half},  // engrave: L = 0 or 255 leaves nothing to chance
+        // The tone curve is on the video only: letterbox bars stay black.
+        {"black.avi", {"--brightness", "255", "--dither", "threshold"}, lit},
+        {"white.avi", {"--brightness", "255", "--dither", "blue-noise"}, bars},
+        {"white.avi", {"--brightness", "255"}, bars},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -174,6 +181,52 @@ TEST_F(Convert, PixelsFollowThePictureAndTheFit) {
                 ASSERT_EQ(columns(f, row), c.row) << c.clip << " case " << n;
         }
     }
+}
+
+TEST_F(Convert, ToneControlsMoveTheDarkShare) {
+    // grey.avi is mid grey, luma 128 give or take the codec's one or two.
+    const struct {
+        std::vector<std::string> args;
+        double dark, within;
+    } cases[] = {
+        {{}, 1 - (1 - 90 / 128.0), 0.02},                 // engrave: light with chance 1 - 90 / L
+        {{"--brightness", "100"}, 0, 0},                  // L 228: above 180, all light
+        {{"--brightness", "-50"}, 1, 0},                  // L 78: 90 or below, all dark
+        {{"--gamma", "0.2"}, 1, 0},                       // 255 x (128 / 255)^5 = 8
+        {{"--dither", "blue-noise"}, 127 / 255.0, 0.01},  // dark where the mask is >= L
+        {{"--dither", "blue-noise", "--brightness", "64"}, 63 / 255.0, 0.01},
+        {{"--dither", "blue-noise", "--brightness", "-64"}, 191 / 255.0, 0.01},
+        {{"--dither", "bayer", "--gamma", "2"}, 19 / 64.0, 0.0001},  // 181: 45 of 64 below
+        {{"--dither", "threshold", "--contrast", "0"}, 0, 0},        // 127.5 rounds to 128
+        {{"--dither", "threshold", "--contrast", "0", "--brightness", "-1"}, 1, 0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string out = path(("tone" + std::to_string(n++) + ".orv").c_str());
+        std::vector<std::string> args{"convert", clip("grey.avi"), "-o", out, "--fps", "5"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ASSERT_EQ(orv(args).status, 0) << out;
+        const Outcome info = orv({"info", out, "--stats"});
+        const auto at = info.out.find("dark: ");
+        ASSERT_NE(at, std::string::npos) << info.out;
+        EXPECT_NEAR(std::atof(info.out.c_str() + at + 6), c.dark, c.within + 0.00005) << out;
+    }
+}
+
+TEST_F(Convert, HelpSaysEachMethodsLumaTheToneAndWhichToTake) {
+    const Outcome help = orv({"convert", "--help"});
+    ASSERT_EQ(help.status, 0);
+    for (const char* says :
+         {"engrave          L = (3 B + 6 G + R) \\ 10",
+          "threshold        L = BT.601 luma (299 R + 587 G + 114 B + 500) \\ 1000, as\n"
+          "                   for the three below",
+          "--brightness B", "--contrast C", "--gamma G", "order gamma, contrast, brightness",
+          "For video take blue-noise; for a still picture, floyd-steinberg.", "H:MM:SS",
+          "with threshold only", "with engrave only"}) {
+        EXPECT_NE(help.out.find(says), std::string::npos) << says;
+    }
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 TEST_F(Convert, TheMovingBoxMoves) {
@@ -328,6 +381,26 @@ TEST_F(Convert, UsageErrors) {
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--dither", "noise"}, "noise"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--fit", "zoom"}, "zoom"},
         {{"convert", clip("white.avi"), "-o", path("x.orv"), "--colour", "red"}, "--colour"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--brightness", "256"},
+         "--brightness"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--contrast", "-1"}, "--contrast"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "0.05"}, "--gamma"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--gamma", "x"}, "\"x\""},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--start", "1:75"},
+         "--start: \"1:75\" is not a time"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--duration", "-1"}, "--duration"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--start", "1e10"}, "--start"},
+        // Options that would do nothing with the method chosen.
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--threshold", "100"},
+         "--threshold goes only with --dither threshold"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--threshold", "9", "--dither",
+          "bayer"},
+         "--threshold goes only with --dither threshold"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--seed", "1", "--dither", "bayer"},
+         "--seed goes only with --dither engrave"},
+        {{"convert", clip("white.avi"), "-o", path("x.orv"), "--dither", "threshold", "--seed",
+          "1"},
+         "--seed goes only with --dither engrave"},
         {{"info"}, "FILE"},
         {{"render", path("x.orv")}, "-o"},
     };
@@ -337,6 +410,15 @@ TEST_F(Convert, UsageErrors) {
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
     }
     EXPECT_FALSE(fs::exists(path("x.orv")));
+    // With their own method they are taken.
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"--seed", "3"},
+                                                  {"--dither", "engrave", "--seed", "3"},
+                                                  {"--dither", "threshold", "--threshold", "9"}}) {
+        std::vector<std::string> args{"convert", clip("white.avi"), "-o", path("y.orv"),
+                                      "--force", "--duration",      "0.1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        EXPECT_EQ(orv(args).status, 0) << extra[1];
+    }
 }
 
 TEST_F(Convert, InfoIsStrictAndMeasuresFlicker) {

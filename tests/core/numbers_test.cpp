@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace orv::num;
 
@@ -145,4 +148,34 @@ TEST(Numbers, TheLargestDoublesFormatToTextThatParsesBack) {
     EXPECT_EQ(formatDouble(-largest), "-1.79769313486231E+308");
     EXPECT_EQ(formatDouble(1.79769313486231e308), "1.79769313486231E+308");
     EXPECT_EQ(formatDouble(1.7976931348623e308), "1.7976931348623E+308");
+}
+
+TEST(Numbers, ParsesTimesInSecondsOrWithColons) {
+    const struct {
+        const char* text;
+        double seconds;
+    } good[] = {{"90", 90},           {"1.5", 1.5},    {"0", 0},          {"007", 7},
+                {"3600.25", 3600.25}, {"1:30", 90},    {"1:30.5", 90.5},  {"59:59", 3599},
+                {"0:5", 5},           {"0:01:30", 90}, {"2:00:00", 7200}, {"10:59:59.75", 39599.75},
+                {"100:00:00", 360000}};
+    for (const auto& c : good) {
+        auto r = parseSeconds(c.text);
+        ASSERT_TRUE(r.ok()) << c.text << ": " << r.error();
+        EXPECT_EQ(r.value(), c.seconds) << c.text;
+    }
+    std::vector<std::pair<std::string, std::string>> bad = {{"1:60", "seconds below 60"},
+                                                            {"0:01:60.5", "seconds below 60"},
+                                                            {"60:00", "minutes below 60"},
+                                                            {"1:60:00", "minutes below 60"},
+                                                            {std::string(400, '9'), "too large"}};
+    for (const char* text : {"", "-1", "+1", "1e3", "1.", ".5", " 90", "1,5", "inf", "1::2", ":30",
+                             "1:", "1:2:3:4", "1.5:30", "1:3O"}) {
+        bad.emplace_back(text, "is not a time");
+    }
+    for (const auto& [text, says] : bad) {
+        auto r = parseSeconds(text, "--start");
+        ASSERT_FALSE(r.ok()) << "accepted \"" << text << "\"";
+        EXPECT_EQ(r.error().rfind("--start: \"" + text + "\"", 0), 0u) << r.error();
+        EXPECT_NE(r.error().find(says), std::string::npos) << r.error();
+    }
 }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "files.h"
-#include "lcd/dither.h"
 #include "lcd/frame_record.h"
 
 using namespace orv;
@@ -78,29 +77,6 @@ TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
     EXPECT_FALSE(isPartialRecord(record + "1\r\n2"));
     EXPECT_TRUE(isPartialRecord(record.substr(0, record.size() - 1)));
     EXPECT_TRUE(isPartialRecord(record.substr(0, 100)));
-}
-
-TEST(Dither, MasksSpreadEveryLevel) {
-    // Bayer: each 8 x 8 tile holds the 64 thresholds 2, 6, .., 254 once.
-    std::vector<int> bayer(64, 0);
-    for (int r = 0; r < 8; ++r) {
-        for (int c = 0; c < 8; ++c) ++bayer[(bayerThreshold(c, r) - 2) / 4];
-    }
-    for (int n : bayer) EXPECT_EQ(n, 1);
-    EXPECT_EQ(bayerThreshold(3, 5), bayerThreshold(11, 13));  // fixed on the frame
-    // Blue noise: a 64 x 64 tile, all levels 0..254 about equally often.
-    std::vector<int> levels(256, 0);
-    for (int r = 0; r < 64; ++r) {
-        for (int c = 0; c < 64; ++c) ++levels[blueNoiseThreshold(c, r)];
-    }
-    EXPECT_EQ(levels[255], 0);
-    for (int v = 0; v < 255; ++v) EXPECT_NEAR(levels[v], 16, 1) << v;
-    EXPECT_EQ(blueNoiseThreshold(7, 9), blueNoiseThreshold(71, 9));
-    // Neighbours differ: no flat patches in the mask.
-    int same = 0;
-    for (int c = 0; c < 63; ++c)
-        same += blueNoiseThreshold(c, 0) / 64 == blueNoiseThreshold(c + 1, 0) / 64;
-    EXPECT_LT(same, 32);
 }
 
 TEST(OrvReader, FilesLargerThanOneReadAreReadWhole) {

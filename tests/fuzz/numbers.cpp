@@ -1,7 +1,7 @@
-// Fuzz target: the number rules on any text, and Single/Double values as text
-// and back. Nothing may throw or abort; a parsed value agrees with the C
-// library's reading of the same text; a formatted value parses back within
-// its significant digits.
+// Fuzz target: the number rules on any text (times included), and
+// Single/Double values as text and back. Nothing may throw or abort; a parsed
+// value agrees with the C library's reading of the same text; a formatted
+// value parses back within its significant digits.
 #include <cctype>
 #include <cmath>
 #include <cstddef>
@@ -138,6 +138,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(u.ok() == whole);
     if (u.ok()) FUZZ_CHECK(u.value() == expected);
+
+    // Times: finite and not negative; without a colon the same value as the
+    // decimal reading, whose grammar is wider.
+    const orv::Result<double> time = num::parseSeconds(text, "--start");
+    if (time.ok()) {
+        FUZZ_CHECK(std::isfinite(time.value()) && time.value() >= 0);
+        if (text.find(':') == std::string_view::npos)
+            FUZZ_CHECK(d.ok() && d.value() == time.value());
+    } else {
+        FUZZ_CHECK(time.error().find(text) != std::string::npos);
+    }
 
     // Any bit pattern as a Double and a Single: formatted, parsed back, and
     // through the integer rules, which refuse what is not finite.

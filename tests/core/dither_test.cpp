@@ -1,0 +1,135 @@
+#include "lcd/dither.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// The 129 x 65 source picture with frame pixel (c, r) set to grey(c, r).
+PixelGrid framePicture(const std::function<int(int, int)>& grey) {
+    return makeGrid(129, 65, [&](int x, int y) {
+        const auto v = static_cast<std::uint8_t>(x < 128 && y < 64 ? grey(x, 63 - y) : 0);
+        return Bgrx{v, v, v, 0};
+    });
+}
+
+MonoFrameArray reduce(Dither method, const PixelGrid& source, int threshold = 127) {
+    MonoFrameArray frame{};
+    PixelGrid scratch;
+    rnd::Sequence random(0);
+    reduceFrame(method, source, threshold, false, frame, scratch, random);
+    return frame;
+}
+
+bool lit(const MonoFrameArray& f, int c, int r) { return f[64 * c + 64 - r] != 0; }
+
+PixelGrid solid(Bgrx p) { return uniformGrid(129, 65, p); }
+
+PixelGrid grey(int v) {
+    const auto g = static_cast<std::uint8_t>(v);
+    return solid({g, g, g, 0});
+}
+
+}  // namespace
+
+TEST(Dither, BayerIsTheStandardRecursiveMatrix) {
+    // M(2n) = [[4M, 4M + 2], [4M + 3, 4M + 1]] from M(1) = [0], written out.
+    const std::array<std::array<int, 8>, 8> standard = {{
+        {0, 32, 8, 40, 2, 34, 10, 42},
+        {48, 16, 56, 24, 50, 18, 58, 26},
+        {12, 44, 4, 36, 14, 46, 6, 38},
+        {60, 28, 52, 20, 62, 30, 54, 22},
+        {3, 35, 11, 43, 1, 33, 9, 41},
+        {51, 19, 59, 27, 49, 17, 57, 25},
+        {15, 47, 7, 39, 13, 45, 5, 37},
+        {63, 31, 55, 23, 61, 29, 53, 21},
+    }};
+    std::array<std::array<int, 8>, 8> index{}, shifted{};
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+            index[r][c] = (bayerThreshold(c, r) - 2) / 4;
+            shifted[r][c] = (bayerThreshold(c + 8, r + 56) - 2) / 4;  // fixed on the frame
+            EXPECT_EQ(bayerThreshold(c, r) % 4, 2);
+        }
+    }
+    EXPECT_EQ(index, standard);
+    EXPECT_EQ(shifted, standard);
+}
+
+TEST(Dither, BayerLightsKOfEverySixtyFourForGreyKOverSixtyFour) {
+    for (int k = 0; k <= 64; ++k) {
+        const int grey = static_cast<int>(std::lround(255.0 * k / 64));
+        const MonoFrameArray f =
+            reduce(Dither::Bayer, framePicture([&](int, int) { return grey; }));
+        for (int tile = 0; tile < 32; ++tile) {
+            int n = 0;
+            for (int r = 0; r < 8; ++r) {
+                for (int c = 0; c < 8; ++c) n += lit(f, 8 * (tile % 16) + c, 8 * (tile / 16) + r);
+            }
+            ASSERT_EQ(n, k) << "grey " << grey << ", tile " << tile;
+        }
+    }
+    // Half grey is the one-pixel checkerboard, not blocks.
+    const MonoFrameArray half = reduce(Dither::Bayer, framePicture([](int, int) { return 128; }));
+    for (int r = 0; r < 64; ++r) {
+        for (int c = 0; c < 128; ++c) ASSERT_EQ(lit(half, c, r), (c + r) % 2 == 0) << c << "," << r;
+    }
+}
+
+TEST(Dither, BlueNoiseMaskSpreadsEveryLevel) {
+    // A 64 x 64 tile, all levels 0..254 about equally often.
+    std::vector<int> levels(256, 0);
+    for (int r = 0; r < 64; ++r) {
+        for (int c = 0; c < 64; ++c) ++levels[blueNoiseThreshold(c, r)];
+    }
+    EXPECT_EQ(levels[255], 0);
+    for (int v = 0; v < 255; ++v) EXPECT_NEAR(levels[v], 16, 1) << v;
+    EXPECT_EQ(blueNoiseThreshold(7, 9), blueNoiseThreshold(71, 9));
+    // Neighbours differ: no flat patches in the mask.
+    int same = 0;
+    for (int c = 0; c < 63; ++c)
+        same += blueNoiseThreshold(c, 0) / 64 == blueNoiseThreshold(c + 1, 0) / 64;
+    EXPECT_LT(same, 32);
+}
+
+TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
+    // BT.601 luma (299 R + 587 G + 114 B + 500) \ 1000 for all but engrave,
+    // which keeps (3 B + 6 G + R) \ 10.
+    const struct {
+        Bgrx pixel;
+        int luma, engrave;
+    } cases[] = {
+        {{0, 0, 255, 0}, 76, 25},      // red: 76.245
+        {{0, 255, 0, 0}, 150, 153},    // green: 149.685
+        {{255, 0, 0, 0}, 29, 76},      // blue: 29.07
+        {{250, 0, 0, 0}, 29, 75},      // 28.5: halves go up
+        {{50, 100, 200, 0}, 124, 95},  // 124.2
+        {{0, 0, 0, 0}, 0, 0},           {{1, 1, 1, 0}, 1, 1},
+        {{128, 128, 128, 0}, 128, 128}, {{255, 255, 255, 0}, 255, 255},
+    };
+    for (const auto& c : cases) {
+        const Bgrx p = c.pixel;
+        EXPECT_EQ(luma601(p.b, p.g, p.r), c.luma);
+        EXPECT_EQ(engraveLuminance(p.b, p.g, p.r), c.engrave);
+        for (Dither m : {Dither::Threshold, Dither::Bayer, Dither::FloydSteinberg,
+                         Dither::BlueNoise, Dither::Engrave}) {
+            const int want = m == Dither::Engrave ? c.engrave : c.luma;
+            ASSERT_EQ(reduce(m, solid(p)), reduce(m, grey(want)))
+                << int(p.b) << "," << int(p.g) << "," << int(p.r) << " method " << int(m);
+        }
+        // The threshold shows the value itself: light above it, dark at it.
+        if (c.luma > 0) {
+            EXPECT_TRUE(lit(reduce(Dither::Threshold, solid(p), c.luma - 1), 5, 5));
+        }
+        EXPECT_FALSE(lit(reduce(Dither::Threshold, solid(p), c.luma), 5, 5));
+    }
+}

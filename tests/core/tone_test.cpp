@@ -1,0 +1,107 @@
+#include "lcd/tone.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "common/random.h"
+#include "lcd/dither.h"
+#include "lcd/mono.h"
+#include "test_support.h"
+
+using namespace orv;
+using namespace orv::test;
+
+TEST(Tone, EachControlOnAGreyRamp) {
+    // Worked by hand: gamma, then contrast about 127.5, then brightness,
+    // clamped and rounded half to even.
+    constexpr std::array<int, 9> ramp = {0, 1, 64, 65, 127, 128, 191, 192, 255};
+    const struct {
+        ToneControls controls;  // brightness, contrast, gamma
+        std::array<int, 9> want;
+    } cases[] = {
+        {{0, 1, 1}, ramp},
+        {{40, 1, 1}, {40, 41, 104, 105, 167, 168, 231, 232, 255}},
+        {{-40, 1, 1}, {0, 0, 24, 25, 87, 88, 151, 152, 215}},
+        // 0.5 -> 0, 1.5 -> 2, 127.5 -> 128, 128.5 -> 128
+        {{0.5, 1, 1}, {0, 2, 64, 66, 128, 128, 192, 192, 255}},
+        // 2 L - 127.5: 64 -> 0.5 -> 0, 65 -> 2.5 -> 2, 191 -> 254.5 -> 254
+        {{0, 2, 1}, {0, 0, 0, 2, 126, 128, 254, 255, 255}},
+        // L / 2 + 63.75
+        {{0, 0.5, 1}, {64, 64, 96, 96, 127, 128, 159, 160, 191}},
+        {{0, 0, 1}, {128, 128, 128, 128, 128, 128, 128, 128, 128}},
+        {{0, 10, 1}, {0, 0, 0, 0, 122, 132, 255, 255, 255}},
+        // 255 x sqrt(L / 255): 1 -> 15.97, 64 -> 127.75, 128 -> 180.67
+        {{0, 1, 2}, {0, 16, 128, 129, 180, 181, 221, 221, 255}},
+        // L^2 / 255: 64 -> 16.06, 191 -> 143.06, 192 -> 144.56
+        {{0, 1, 0.5}, {0, 0, 16, 17, 63, 64, 143, 145, 255}},
+        // In order: 64 -> 127.75 -> 128 -> 118 (brightness first would give 108)
+        {{-10, 2, 2}, {0, 0, 118, 120, 222, 224, 255, 255, 255}},
+    };
+    for (const auto& c : cases) {
+        const ToneCurve tone(c.controls);
+        std::array<int, 9> got{};
+        for (std::size_t i = 0; i < ramp.size(); ++i) got[i] = tone(ramp[i]);
+        EXPECT_EQ(got, c.want) << c.controls.brightness << " " << c.controls.contrast << " "
+                               << c.controls.gamma;
+        EXPECT_EQ(tone.identity(), c.want == ramp);
+    }
+    // The defaults are the identity at every luma; nonsense stays in range.
+    const ToneCurve plain;
+    for (int L = 0; L < 256; ++L) ASSERT_EQ(plain(L), L);
+    EXPECT_TRUE(plain.identity());
+    EXPECT_EQ(ToneCurve({0, std::nan(""), 1})(200), 0);
+    EXPECT_EQ(ToneCurve({0, 1, 0})(200), 0);
+}
+
+TEST(Tone, AppliedAsTheGreyOfEachMethodsLuma) {
+    // Colours whose two lumas differ; the area is columns 10..109, rows 5..54.
+    const PixelGrid colours = makeGrid(129, 65, [](int x, int y) {
+        return Bgrx{std::uint8_t(x * 2), std::uint8_t(y * 4), std::uint8_t(255 - x), 7};
+    });
+    const ToneCurve tone({30, 1.5, 0.8});
+    for (Dither m : {Dither::Engrave, Dither::BlueNoise}) {
+        PixelGrid p = colours;
+        applyTone(m, tone, p, 10, 5, 100, 50);
+        for (int y = 0; y < 65; ++y) {
+            for (int x = 0; x < 129; ++x) {
+                const int r = 63 - y;
+                const bool inside = x >= 10 && x < 110 && r >= 5 && r < 55;
+                const std::uint8_t b = colours(0, x, y), g = colours(1, x, y),
+                                   red = colours(2, x, y);
+                const int L =
+                    m == Dither::Engrave ? engraveLuminance(b, g, red) : luma601(b, g, red);
+                const std::array<int, 4> want =
+                    inside ? std::array<int, 4>{tone(L), tone(L), tone(L), 7}
+                           : std::array<int, 4>{b, g, red, 7};
+                const std::array<int, 4> got = {p(0, x, y), p(1, x, y), p(2, x, y), p(3, x, y)};
+                ASSERT_EQ(got, want) << x << "," << y;
+            }
+        }
+    }
+    // The identity touches nothing; areas past the frame or picture are cut.
+    PixelGrid same = colours;
+    applyTone(Dither::Engrave, ToneCurve(), same, 0, 0, 128, 64);
+    EXPECT_EQ(same, colours);
+    PixelGrid small = uniformGrid(20, 10, {9, 9, 9, 0});
+    applyTone(Dither::Bayer, tone, small, -5, -5, 1 << 30, 1 << 30);
+    EXPECT_EQ(small(0, 19, 9), tone(9));
+}
+
+TEST(Tone, EngraveWithTheDefaultsIsThePencilItself) {
+    // reduceFrame's engrave is exactly Pencil on the same picture and sequence.
+    const PixelGrid ramp = makeGrid(129, 65, [](int x, int y) {
+        return Bgrx{std::uint8_t(x * 2), std::uint8_t((x + y) % 256), std::uint8_t(y * 4), 0};
+    });
+    PixelGrid toned = ramp;
+    applyTone(Dither::Engrave, ToneCurve(ToneControls{}), toned, 0, 0, 128, 64);
+    MonoFrameArray viaReduce{}, viaPencil{};
+    PixelGrid scratchA, scratchB;
+    rnd::Sequence a(11), b(11);
+    reduceFrame(Dither::Engrave, toned, 127, false, viaReduce, scratchA, a);
+    std::int32_t count = 0;
+    ASSERT_TRUE(Pencil(ramp, scratchB, 129, 65, 32, viaPencil, count, b).ok());
+    EXPECT_EQ(viaReduce, viaPencil);
+    EXPECT_EQ(scratchA, scratchB);
+}
