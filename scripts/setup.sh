@@ -19,7 +19,7 @@ esac
 # Building: the compiler, CMake and the libraries' development files.
 BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-multimedia-dev qt6-serialport-dev
+  qt6-base-dev qt6-multimedia-dev qt6-serialport-dev qt6-svg-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libxcb1-dev
 )
