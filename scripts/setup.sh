@@ -32,7 +32,7 @@ RUN_PACKAGES=(
 )
 # Testing only: the test and benchmark libraries, the format check, private X
 # servers with and without a window manager, virtual serial cables, the comma
-# locale and the Arduino receiver's build.
+# locale, the Arduino receiver's build and the desktop entry's check.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
@@ -40,6 +40,7 @@ TEST_PACKAGES=(
   socat
   locales
   arduino-mk arduino-core-avr
+  desktop-file-utils
 )
 
 PACKAGES=("${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}")
