@@ -3,7 +3,7 @@
 # missing. Does nothing when everything is already there.
 #
 #   setup.sh run    what building and running the tool need (./run)
-#   setup.sh test   that, and what the tests and benchmarks
+#   setup.sh test   that, and what the tests, benchmarks and package checks
 #                   need (./test and CI); the default
 set -euo pipefail
 
@@ -32,7 +32,8 @@ RUN_PACKAGES=(
 )
 # Testing only: the test and benchmark libraries, the format check, private X
 # servers with and without a window manager, virtual serial cables, the comma
-# locale, the Arduino receiver's build and the desktop entry's check.
+# locale, the Arduino receiver's build, and the Debian package's build and
+# checks.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
@@ -40,7 +41,7 @@ TEST_PACKAGES=(
   socat
   locales
   arduino-mk arduino-core-avr
-  desktop-file-utils
+  dpkg-dev file lintian desktop-file-utils
 )
 
 PACKAGES=("${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}")
