@@ -14,7 +14,7 @@ _orv_options() {
                 "--seed --brightness --contrast --gamma --invert --append --force --quiet"
             ;;
         info) echo "$common --stats --fps" ;;
-        render) echo "$common -o --output --frame --scale --fps --colors" ;;
+        render) echo "$common -o --output --frame --scale --fps --colors --force" ;;
         repair) echo "$common" ;;
         export) echo "$common -o --output --format --layout --set-bit --frames --name --force" ;;
         send) echo "$common --port --settings --fps --mode --key --set-bit --loop --quiet" ;;
