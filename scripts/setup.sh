@@ -1,19 +1,53 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages this project needs, and only those that are
 # missing. Does nothing when everything is already there.
+#
+#   setup.sh run    what building and running the tool need (./run)
+#   setup.sh test   that, and what the tests, benchmarks and package checks
+#                   need (./test and CI); the default
 set -euo pipefail
 
-PACKAGES=(
-  qt6-base-dev qt6-multimedia-dev qt6-serialport-dev
-  xvfb xauth
-  ffmpeg libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  socat
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  libgtest-dev libgmock-dev libbenchmark-dev
-  cmake ninja-build g++ clang-format
-  fonts-wqy-microhei libxcb1-dev libxcb-shm0-dev pkg-config openbox x11-utils locales
-  arduino-mk arduino-core-avr
+role="${1:-test}"
+case "$role" in
+  run | test) ;;
+  *)
+    echo "usage: setup.sh [run|test]" >&2
+    exit 2
+    ;;
+esac
+
+# Building: the compiler, CMake and the libraries' development files.
+BUILD_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-multimedia-dev qt6-serialport-dev qt6-svg-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libxcb1-dev libxcb-shm0-dev
 )
+# Running: the ffmpeg program for the demo clip, GStreamer's plugins to play
+# video in the window, a font for the Chinese captions.
+RUN_PACKAGES=(
+  ffmpeg
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  fonts-wqy-microhei
+)
+# Testing only: the test and benchmark libraries, the format check, private X
+# servers with and without a window manager, virtual serial cables, the comma
+# locale, the Arduino receiver's build, and the Debian package's build and
+# checks.
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang-format
+  xvfb xauth openbox x11-utils
+  socat
+  locales
+  arduino-mk arduino-core-avr
+  dpkg-dev file lintian desktop-file-utils
+)
+
+PACKAGES=("${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}")
+if [ "$role" = test ]; then
+  PACKAGES+=("${TEST_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -32,8 +66,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${SUDO[@]}" apt-get update -qq
   "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-# A locale that writes numbers with a decimal comma, for the windows' tests.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
-  echo "setup: generating the locale de_DE.UTF-8" >&2
-  "${SUDO[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+if [ "$role" = test ]; then
+  # A locale that writes numbers with a decimal comma, for the windows' tests.
+  if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    echo "setup: generating the locale de_DE.UTF-8" >&2
+    "${SUDO[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+  fi
 fi

@@ -1,5 +1,6 @@
 // orv-tool: the desktop tool.
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     orv::ignoreFileSizeSignal();  // a size limit fails a write, cut back, not the tool
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // the tool ends by its exit label
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/orv-tool.png")));
     // Every platform piece of the run is made here and handed to the windows.
     orv::ImageState state;
     orv::rnd::Sequence random;  // from its fixed start, for the whole run
