@@ -4,10 +4,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMap>
+#include <QMenu>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/ui/main_menu.h"
 #include "dib/img_deal.h"
 #include "files.h"
 #include "lcd/frame_record.h"
@@ -152,6 +155,67 @@ class FormTest : public QObject {
         const auto minimised = ticks(5, 50);
         QCOMPARE(minimised.value(w->picSource), 0);
         QCOMPARE(minimised.value(w->picPurpose), 0);
+    }
+
+    // The right-click menu reaches every control below the visible edge: each
+    // entry presses its button (the button's own handler, its caption).
+    void menuReachesEveryHiddenControl() {
+        QMenu* menu = form_->mainMenu()->menu();
+        QStringList captions;
+        for (QAction* a : menu->actions()) {
+            if (!a->isSeparator()) captions << a->text();
+        }
+        QCOMPARE(captions, (QStringList{"整个桌面", "桌面区域", "活动窗口", "清  除", "保存图片",
+                                        "输出一帧至文件", "输出至窗口", "byte2ascii",
+                                        "发送行 (TXD)", "打开视频…"}));
+        QPushButton* const buttons[] = {
+            form_->CmdCapScreen, form_->CmdCapRect, form_->CmdCapActiveWindow, form_->CmdClear,
+            form_->CmdSaveBmp,   form_->Command6,   form_->Command4,           form_->Command5};
+        form_->show();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_));
+        menu->actions().at(10)->trigger();  // the transmit line takes the keys
+        QVERIFY(form_->Text7()->hasFocus());
+        QTemporaryDir dir;
+        form_->Text9->setText(dir.filePath("m.orv"));
+        for (int i = 0; i < 8; ++i) {
+            QSignalSpy pressed(buttons[i], &QPushButton::clicked);
+            menu->actions().at(i + (i >= 4) + (i >= 5))->trigger();
+            QCOMPARE(pressed.count(), 1);
+        }
+        QVERIFY(form_->lastMessage().contains("Nothing to save"));  // the thumbnail was cleared
+        QCOMPARE(form_->FramesWritten, 1);                          // one frame written
+        QVERIFY(form_->Text8->toPlainText().startsWith("0\n"));     // page 0 listed
+        QVERIFY(form_->Timer1()->isActive());                       // the active-window pair began
+        form_->Timer1()->stop();
+        const QString clip = dir.filePath("clip.avi");
+        orv::test::writeFile(clip.toStdString(), "no video inside");
+        form_->mainMenu()->chooseVideo = [&] { return clip; };
+        menu->actions().back()->trigger();  // the chosen file goes to the player
+        QCOMPARE(form_->WindowsMediaPlayer1->source(), QUrl::fromLocalFile(clip));
+        QCOMPARE(form_->WindowsMediaPlayer1->toolTip(), QDir::toNativeSeparators(clip));
+        QVERIFY(form_->toolTip().contains("右键"));
+    }
+
+    void aDroppedFilePlays() {
+        QTemporaryDir dir;
+        PlayerPanel* player = form_->WindowsMediaPlayer1;
+        auto drop = [&](const QString& file) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(file)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(player, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(player, &dropped);
+        };
+        const QString junk = dir.filePath("junk.avi");
+        orv::test::writeFile(junk.toStdString(), "not a video");
+        drop(junk);
+        QCOMPARE(player->source(), QUrl::fromLocalFile(junk));
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Notice->text().contains("cannot play"), 15000);
+        drop(dir.filePath("gone.avi"));
+        QVERIFY(form_->Notice->text().contains("gone.avi"));
     }
 
     void unreadableScreenRecordsNothing() {

@@ -1,12 +1,11 @@
 #include "app/ui/form1.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <cstdlib>
 
 #include "app/capture_clock.h"
 #include "app/ui/logo.h"
+#include "app/ui/main_menu.h"
 
 namespace orv::ui {
 namespace {
@@ -30,6 +29,7 @@ Form1::Form1(const Services& services, QWidget* parent)
     serial_ = new SerialPanel(services.port, messages_, *Notice, this);
     sources_ = new CaptureSources(*this, services.grabber, services.inspector);
     recorder_ = new FrameRecorder(Text9, Notice, this);
+    menu_ = new MainMenu(*this);  // the right-click menu
     frmMain_ = std::make_unique<frmMain>(state_, services.random);
     frmMain_->move(kDesign.left(), kDesign.bottom() + 181);
     wire();
@@ -73,7 +73,7 @@ void Form1::buildControls() {
     Label13->setCursor(Qt::PointingHandCursor);
     // One row short of the design's 17, so that painting it never paints Text9 below.
     Label14 = makeControl<PacedLabel>(this, "Label14", {296, 136, 97, 16});
-    Text9 = box("Text9", defaultFramePath(), {264, 152, 153, 18});
+    Text9 = box("Text9", FrameRecorder::defaultPath(), {264, 152, 153, 18});
     Text9->setStyleSheet(QStringLiteral("background-color: rgb(224, 224, 224);"));
     Picture2 = makeControl<PictureBox>(this, "Picture2", {424, 16, 137, 73});
     Picture2->setBackColor(palette().color(QPalette::Base));
@@ -149,13 +149,6 @@ void Form1::Form_Load() {
     serial_->Label5_Click();  // the serial panel shows the port's settings and number
     HScroll1_Change();
     frmMain_->show();
-}
-
-QString Form1::defaultFramePath() {
-#ifdef Q_OS_WIN
-    if (QFileInfo(QStringLiteral("D:/")).isDir()) return QStringLiteral("D:\\mov1.orv");
-#endif
-    return QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("mov1.orv")));
 }
 
 }  // namespace orv::ui

@@ -31,6 +31,7 @@
 
 namespace orv::ui {
 
+class MainMenu;  // the right-click menu (app/ui/main_menu.h)
 class Form1 : public QWidget {
     Q_OBJECT
   public:
@@ -104,6 +105,7 @@ class Form1 : public QWidget {
     QTimer* Timer1() const { return sources_->Timer1; }             // active-window timer
     std::int16_t GrabCount() const { return sources_->GrabCount; }  // grabs of the pair
     CaptureSources* sources() const { return sources_; }            // the sources themselves
+    MainMenu* mainMenu() const { return menu_; }                    // the right-click menu
 
     frmMain* workbench() const { return frmMain_.get(); }
     Dialog* dialog() const { return Dialog_; }
@@ -142,13 +144,8 @@ class Form1 : public QWidget {
     // What "退出" does; ends the process unless a test replaces it.
     std::function<void()> exitProcess;
 
-    // Text9's starting text: D:\mov1.orv where that drive exists, otherwise
-    // mov1.orv in the current directory.
-    static QString defaultFramePath();
-
   protected:
-    // The window manager's close (Alt+F4, WM_DELETE_WINDOW) ends the program
-    // as "退出" does, instead of hiding a window that would go on recording.
+    // The window manager's close (Alt+F4) ends the program as "退出" does.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -160,6 +157,7 @@ class Form1 : public QWidget {
     SerialPanel* serial_;
     CaptureSources* sources_;
     FrameRecorder* recorder_;
+    MainMenu* menu_;
     std::unique_ptr<frmMain> frmMain_;
     Dialog* Dialog_ = nullptr;
     std::string FrameText;  // scratch text of a record or listing

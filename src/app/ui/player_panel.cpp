@@ -3,10 +3,13 @@
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QMimeData>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
@@ -59,6 +62,7 @@ PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
     connect(player_, &QMediaPlayer::positionChanged, this, &PlayerPanel::showPosition);
     connect(position_, &QSlider::sliderMoved, player_, &QMediaPlayer::setPosition);
     connect(player_, &QMediaPlayer::mediaStatusChanged, this, &PlayerPanel::onStatus);
+    setAcceptDrops(true);
     // The player raises no dialog of its own; the panel stays empty and says why.
     connect(player_, &QMediaPlayer::errorOccurred, this, [this](auto, const QString& why) {
         emit problem(
@@ -86,10 +90,23 @@ void PlayerPanel::setUrl(const QString& name) {
         player_->play();
         return;
     }
+    setToolTip(QDir::toNativeSeparators(path));  // the file last opened
     // The same address that failed before is loaded afresh: the file may be
     // there now.
     if (player_->source() == url) player_->setSource(QUrl());
     player_->setSource(url);
+}
+
+void PlayerPanel::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void PlayerPanel::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+    event->acceptProposedAction();
+    setUrl(urls.front().toLocalFile());
 }
 
 void PlayerPanel::resizeEvent(QResizeEvent*) {

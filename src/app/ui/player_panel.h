@@ -40,6 +40,9 @@ class PlayerPanel : public QWidget {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A video file dropped on the panel plays, as if chosen with "打开视频…".
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void onStatus();

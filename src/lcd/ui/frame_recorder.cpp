@@ -1,5 +1,8 @@
 #include "lcd/ui/frame_recorder.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace orv::ui {
 namespace {
 
@@ -16,6 +19,13 @@ FrameRecorder::FrameRecorder(QLineEdit* box, NoticeLine* notice, QObject* parent
     connect(box_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!box_->hasFocus()) path_ = text;
     });
+}
+
+QString FrameRecorder::defaultPath() {
+#ifdef Q_OS_WIN
+    if (QFileInfo(QStringLiteral("D:/")).isDir()) return QStringLiteral("D:\\mov1.orv");
+#endif
+    return QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("mov1.orv")));
 }
 
 bool FrameRecorder::append(std::string_view record) {

@@ -24,6 +24,10 @@ class FrameRecorder : public QObject {
     // The path records go to.
     const QString& path() const { return path_; }
 
+    // The frame-file box's starting text: D:\mov1.orv where that drive
+    // exists, otherwise mov1.orv in the current directory.
+    static QString defaultPath();
+
   private:
     QLineEdit* box_;
     NoticeLine* notice_;

@@ -1,0 +1,48 @@
+#include "app/ui/main_menu.h"
+
+#include <QFileDialog>
+#include <QMenu>
+
+#include "app/ui/form1.h"
+
+namespace orv::ui {
+
+MainMenu::MainMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(&form)) {
+    menu_->setObjectName(QStringLiteral("MainMenu"));
+    // Each entry presses its button, so it does exactly what the button does.
+    auto press = [this](QPushButton* button) {
+        menu_->addAction(button->text(), button, &QPushButton::click);
+    };
+    for (QPushButton* b :
+         {form.CmdCapScreen, form.CmdCapRect, form.CmdCapActiveWindow, form.CmdClear}) {
+        press(b);
+    }
+    menu_->addSeparator();
+    press(form.CmdSaveBmp);
+    menu_->addSeparator();
+    for (QPushButton* b : {form.Command6, form.Command4, form.Command5}) press(b);
+    menu_->addAction(QStringLiteral("发送行 (TXD)"), this, [this] {
+        form_.Text7()->setFocus(Qt::OtherFocusReason);
+        form_.Text7()->selectAll();
+    });
+    menu_->addSeparator();
+    menu_->addAction(QStringLiteral("打开视频…"), this, &MainMenu::openVideo);
+
+    form.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&form, &QWidget::customContextMenuRequested, this,
+            [this](QPoint at) { menu_->popup(form_.mapToGlobal(at)); });
+    form.setToolTip(
+        QStringLiteral("右键单击背景打开菜单：窗口下方的捕获、保存和输出功能，以及打开视频"));
+}
+
+void MainMenu::openVideo() {
+    const QString file =
+        chooseVideo ? chooseVideo()
+                    : QFileDialog::getOpenFileName(
+                          &form_, QStringLiteral("打开视频"), QString(),
+                          QStringLiteral("视频 (*.avi *.mp4 *.mkv *.mov *.webm *.mpg *.mpeg *.wmv "
+                                         "*.flv *.m4v *.gif);;所有文件 (*)"));
+    if (!file.isEmpty()) form_.WindowsMediaPlayer1->setUrl(file);
+}
+
+}  // namespace orv::ui
