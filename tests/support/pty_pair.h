@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +19,14 @@ class PtyPair {
   public:
     explicit PtyPair(const std::filesystem::path& folder, const std::string& tag = "pty")
         : near_((folder / (tag + "-near")).string()), far_((folder / (tag + "-far")).string()) {
+        const pid_t parent = ::getpid();
         pid_ = ::fork();
         if (pid_ == 0) {
+            // socat dies with the test, even a killed one, and keeps none of
+            // its descriptors (a lock held around the test run, say).
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) ::_exit(127);
+            ::close_range(3, ~0U, 0);
             const std::string a = "pty,raw,echo=0,link=" + near_;
             const std::string b = "pty,raw,echo=0,link=" + far_;
             ::execlp("socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
