@@ -280,6 +280,43 @@ int reduction(int maxLowres, int width, int height, int wantWidth, int wantHeigh
     return lowres;
 }
 
+// Whether an H.264 packet holds a picture that no other picture refers to and
+// nothing else the decoder keeps: only slices with nal_ref_idc 0, access unit
+// delimiters and filler. Such a packet can be left out without changing how
+// the others decode. `lengthSize` is the size of the NAL lengths (MP4 and
+// Matroska), or 0 for start codes.
+bool unreferencedH264(const std::uint8_t* data, int size, int lengthSize) {
+    bool slice = false;
+    auto unit = [&slice](std::uint8_t header) {
+        const int type = header & 0x1f;
+        const bool referenced = (header & 0x60) != 0;
+        if (type == 1 && !referenced) {
+            slice = true;
+            return true;
+        }
+        return type == 9 || type == 12;  // delimiter, filler
+    };
+    if (lengthSize > 0) {
+        std::int64_t at = 0;
+        while (at + lengthSize < size) {
+            std::int64_t length = 0;
+            for (int i = 0; i < lengthSize; ++i) length = (length << 8) | data[at + i];
+            at += lengthSize;
+            if (length <= 0 || length > size - at || !unit(data[at])) return false;
+            at += length;
+        }
+        return slice && at == size;
+    }
+    // Start codes: 00 00 01, the unit's header after it.
+    for (int at = 0; at + 3 < size; ++at) {
+        if (data[at] == 0 && data[at + 1] == 0 && data[at + 2] == 1) {
+            if (!unit(data[at + 3])) return false;
+            at += 3;
+        }
+    }
+    return slice;
+}
+
 // Packets read ahead of the one sent, so that the frame after it is known.
 constexpr std::size_t kReadAhead = 4;
 // Packets kept from the start until the first frame comes out, to send again
@@ -295,6 +332,7 @@ struct VideoReader::Impl {
     const AVCodec* codecType = nullptr;
     std::unique_ptr<Decoder> decoder;
     bool intraOnly = false;  // every frame stands alone: no frame refers to another
+    int h264Lengths = -1;    // H.264: the size of its NAL lengths, 0 for start codes
     int lowres = 0;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
@@ -322,18 +360,19 @@ struct VideoReader::Impl {
     double time = 0;
     double duration = 0;
     bool pictured = false;
-    // For --verbose: frames decoded, those of them that no tick takes, and
-    // frames left out.
-    std::uint64_t decoded = 0, passedOver = 0, leftOut = 0;
+    // For --verbose: frames decoded, those of them that no tick takes, frames
+    // left out, and those of them that the decoder never saw.
+    std::uint64_t decoded = 0, passedOver = 0, leftOut = 0, neverSent = 0;
 
     ~Impl() {
         if (decoder) {
             av_log(nullptr, AV_LOG_INFO,
-                   "video: %llu frames decoded, %llu of them taken by no tick, %llu left out; "
-                   "at 1/%d size on %s\n",
+                   "video: %llu frames decoded, %llu of them taken by no tick, %llu left out, "
+                   "%llu of them never sent; at 1/%d size on %s\n",
                    static_cast<unsigned long long>(decoded),
                    static_cast<unsigned long long>(passedOver),
-                   static_cast<unsigned long long>(leftOut), 1 << lowres,
+                   static_cast<unsigned long long>(leftOut),
+                   static_cast<unsigned long long>(neverSent), 1 << lowres,
                    decoder->threads().c_str());
         }
         decoder.reset();
@@ -406,6 +445,10 @@ Status VideoReader::Impl::startDecoding() {
     lowres = reduction(codecType->max_lowres, p->width, p->height, wantWidth, wantHeight);
     const AVCodecDescriptor* described = avcodec_descriptor_get(p->codec_id);
     intraOnly = described && (described->props & AV_CODEC_PROP_INTRA_ONLY);
+    if (p->codec_id == AV_CODEC_ID_H264) {
+        h264Lengths =
+            p->extradata_size >= 7 && p->extradata[0] == 1 ? (p->extradata[4] & 3) + 1 : 0;
+    }
     const bool ownThreads =
         codecType->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS);
     const int cores = std::min(av_cpu_count(), 16);
@@ -479,8 +522,13 @@ Status VideoReader::Impl::feed() {
         return fail("\"" + path + "\" is damaged or cut short (a frame is incomplete)");
     }
     const bool untakenFrame = noTickTakes(p);
-    // Where no frame refers to another, an untaken frame need not be sent at all.
-    if (!(untakenFrame && intraOnly)) {
+    // An untaken frame that no other frame refers to need not be sent at
+    // all; one that may be referred to goes to the decoder, which decodes
+    // it only if it is.
+    const bool leftOut =
+        untakenFrame &&
+        (intraOnly || (h264Lengths >= 0 && unreferencedH264(p->data, p->size, h264Lengths)));
+    if (!leftOut) {
         const int sent = decoder->send(p, untakenFrame);
         if (sent == AVERROR(EAGAIN)) return Done{};  // frames to take first; the packet waits
         if (sent < 0) {
@@ -489,6 +537,7 @@ Status VideoReader::Impl::feed() {
         }
     }
     if (untakenFrame) untaken.emplace(p->pts, p->duration);
+    if (leftOut) ++neverSent;
     ahead.pop_front();
     if (lastShown == AV_NOPTS_VALUE && lowres > 0) {
         if (sentBeforeFirst.size() < kKeptForRetry) {
