@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-serialport-dev
   xvfb xauth
   ffmpeg libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  socat
+  socat time
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libgtest-dev libgmock-dev libbenchmark-dev
   cmake ninja-build g++ clang-format
