@@ -31,14 +31,15 @@ RUN_PACKAGES=(
   fonts-wqy-microhei
 )
 # Testing only: the test and benchmark libraries, the format check, private X
-# servers with and without a window manager, virtual serial cables, the comma
-# locale, the Arduino receiver's build, and the Debian package's build and
-# checks.
+# servers with and without a window manager, virtual serial cables, the
+# benchmarks' peak-memory readings, the comma locale, the Arduino receiver's
+# build, and the Debian package's build and checks.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
   xvfb xauth openbox x11-utils
   socat
+  time
   locales
   arduino-mk arduino-core-avr
   dpkg-dev file lintian desktop-file-utils

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <ostream>
 
@@ -150,6 +151,19 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     const FitLayout layout =
         fitLayout(o.fit, turns % 2 ? 1 / video.displayAspect() : video.displayAspect());
     const bool still = video.stillPicture();
+    const bool sideways = turns % 2 != 0;
+    // ORV_FULL_DECODE=1 decodes at full size and ORV_DECODE_ALL=1 decodes and
+    // scales every frame, tick or not: for tests and benchmarks, which compare
+    // the frames with and without the shortcuts.
+    auto switchedOff = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && std::string(value) == "1";
+    };
+    if (!switchedOff("ORV_FULL_DECODE")) {
+        video.preferSize(sideways ? layout.scaledHeight : layout.scaledWidth,
+                         sideways ? layout.scaledWidth : layout.scaledHeight);
+    }
+    if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
     Reducer reducer(o, layout);
     const auto estimate =
         static_cast<std::uint64_t>(std::max(0.0, std::ceil((end - o.start) * o.fps - 1e-9)));
@@ -195,13 +209,16 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         const double t = video.frameTime();
         emitTicksBefore(t);
         if (failed || sampler.done()) break;
-        const bool sideways = turns % 2 != 0;
-        if (Status s = video.scale(sideways ? layout.scaledHeight : layout.scaledWidth,
-                                   sideways ? layout.scaledWidth : layout.scaledHeight, held);
-            !s) {
-            failed = Failed{kExitIo, s.error()};
+        // A frame that no tick takes may come without its picture; the one
+        // held stays, and only the time moves on.
+        if (video.hasPicture()) {
+            if (Status s = video.scale(sideways ? layout.scaledHeight : layout.scaledWidth,
+                                       sideways ? layout.scaledWidth : layout.scaledHeight, held);
+                !s) {
+                failed = Failed{kExitIo, s.error()};
+            }
+            turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         }
-        turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         heldEnd = t + video.frameDuration();
         if (still) break;  // one picture: one frame
     }

@@ -1,5 +1,8 @@
 #include "cli/sampling.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace orv::cli {
 
 TickSampler::TickSampler(double start, double end, int fps) : start_(start), end_(end), fps_(fps) {}
@@ -9,6 +12,20 @@ double TickSampler::nextTick() const { return start_ + static_cast<double>(ticks
 bool TickSampler::tickBefore(double time) const {
     const double t = nextTick();
     return t < time && t < end_;
+}
+
+bool TickSampler::anyTickIn(double from, double until) const {
+    if (!(from < until) || !(from < end_)) return false;
+    auto tick = [this](std::uint64_t k) { return start_ + static_cast<double>(k) / fps_; };
+    if (!std::isfinite(from)) from = start_;  // from the beginning of time
+    // The first tick not before `from`: a guess from the division, then moved
+    // by whole ticks until the comparisons themselves agree.
+    std::uint64_t k = 0;
+    const double guess = std::floor((from - start_) * fps_);
+    if (guess > 0) k = static_cast<std::uint64_t>(std::min(guess, 9e15));
+    while (k > 0 && !(tick(k - 1) < from)) --k;
+    while (tick(k) < from) ++k;
+    return tick(k) < until && tick(k) < end_;
 }
 
 std::vector<std::size_t> sampleTicks(const std::vector<double>& times, double lastEnd, double start,

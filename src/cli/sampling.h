@@ -23,6 +23,12 @@ class TickSampler {
     // No tick is left before the end.
     bool done() const { return nextTick() >= end_; }
     std::uint64_t ticks() const { return ticks_; }
+    // Whether any tick, counted from the first, falls in [from, until) and
+    // before the end: a frame shown from `from` until the next frame at
+    // `until` is taken by some tick exactly when this says yes (unless it is
+    // the first frame, which also takes the ticks before it). The same
+    // arithmetic as tickBefore(), so the answer agrees with the walk.
+    bool anyTickIn(double from, double until) const;
 
   private:
     double start_, end_;

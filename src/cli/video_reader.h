@@ -20,8 +20,21 @@ class VideoReader {
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;
 
-    // Opens the file's best video stream; a failure names the file and the reason.
+    // Opens the file's best video stream; a failure names the file and the
+    // reason. The decoder itself starts with the first next(), so that the
+    // calls below can still shape it.
     Status open(const std::string& path);
+
+    // Frames are only ever scaled down to width x height: a decoder that can
+    // decode at a half, a quarter or an eighth of the size (MJPEG can) does so,
+    // as small as still leaves at least that size. Before the first next().
+    void preferSize(int width, int height);
+    // The capture clock that will sample the frames (see TickSampler): a frame
+    // that no tick takes comes out without a picture, only with its time, and
+    // is not decoded at all where no other frame needs it. The ticks' choice
+    // of frame stays exactly as with every frame decoded. Before the first
+    // next().
+    void planTicks(double start, double end, int fps);
 
     // Seconds from the stream's start that the container declares, or -1.
     double declaredDuration() const;
@@ -40,12 +53,16 @@ class VideoReader {
     // Decodes the next frame in presentation order: true with a frame, false
     // at the end of the stream, or a failure for a damaged stream or a stop.
     Result<bool> next();
+    // Whether the current frame has a picture to scale; one that no tick
+    // takes (see planTicks()) may have only its time and duration.
+    bool hasPicture() const;
     // The current frame's time in seconds from the stream's start, and how
     // long it is shown.
     double frameTime() const;
     double frameDuration() const;
 
-    // Scales the current frame to width x height BGRA pixels (top row first).
+    // Scales the current frame, which has a picture, to width x height BGRA
+    // pixels (top row first).
     Status scale(int width, int height, std::vector<std::uint8_t>& bgra);
 
   private:
