@@ -406,6 +406,33 @@ struct VideoReader::Impl {
                                   : 0.04;
     }
     bool stopped() const { return stopRequested && stopRequested(); }
+    // Decoding starts afresh from wherever the input was put.
+    void resetAfterSeek() {
+        if (decoder) decoder->flush();
+        clearPackets();
+        recent.clear();
+        untaken.clear();
+        av_frame_unref(waiting);
+        hasWaiting = false;
+        inputEnded = draining = false;
+        readError = 0;
+        lastShown = AV_NOPTS_VALUE;
+        keptAllSent = true;
+    }
+    // Whether the next picture read is a key frame shown at or before `pts`.
+    bool firstPictureStandsAloneBy(std::int64_t pts) {
+        AVPacket* p = av_packet_alloc();
+        bool good = false;
+        for (int i = 0; p && i < 4096 && av_read_frame(format, p) >= 0; ++i) {
+            const bool picture = p->stream_index == stream;
+            const std::int64_t t = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            good = picture && (p->flags & AV_PKT_FLAG_KEY) && t != AV_NOPTS_VALUE && t <= pts;
+            av_packet_unref(p);
+            if (picture) break;
+        }
+        av_packet_free(&p);
+        return good;
+    }
     Failure damaged(int code) const {
         if (code == AVERROR_EXIT || stopped()) return fail("interrupted");
         return fail("cannot decode \"" + path + "\": " + avError(code));
@@ -714,19 +741,30 @@ bool VideoReader::stillPicture() const {
 void VideoReader::seekBefore(double seconds) {
     Impl& d = *impl_;
     const AVStream* s = d.video();
-    const auto target =
-        static_cast<std::int64_t>((seconds + d.startSeconds()) / av_q2d(s->time_base));
-    if (av_seek_frame(d.format, d.stream, target, AVSEEK_FLAG_BACKWARD) >= 0) {
-        if (d.decoder) d.decoder->flush();
-        d.clearPackets();
-        d.recent.clear();
-        d.untaken.clear();
-        av_frame_unref(d.waiting);
-        d.hasWaiting = false;
-        d.inputEnded = d.draining = false;
-        d.readError = 0;
-        d.lastShown = AV_NOPTS_VALUE;
-        d.keptAllSent = true;
+    const double base = av_q2d(s->time_base);
+    const auto at = [&](double t) {
+        return static_cast<std::int64_t>((std::max(t, 0.0) + d.startSeconds()) / base);
+    };
+    const std::int64_t wanted = at(seconds);
+    // A seek by timestamps alone (a transport stream) lands wherever a packet
+    // has an earlier time, often between key frames, and the frames up to the
+    // next key frame cannot be decoded. Step further back until reading starts
+    // at a key frame at or before the wanted time; the start always does.
+    for (double earlier = 0; earlier < seconds; earlier = earlier == 0 ? 1 : 2 * earlier) {
+        const std::int64_t to = at(seconds - earlier);
+        if (av_seek_frame(d.format, d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) continue;
+        if (!d.firstPictureStandsAloneBy(wanted)) continue;
+        // Back to the same place: the look read past it.
+        if (av_seek_frame(d.format, d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) break;
+        d.resetAfterSeek();
+        return;
+    }
+    // From the start: the first byte where the format can say, else its first
+    // time; where neither works (a pipe), on from where it is.
+    const bool byBytes = !(d.format->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
+                         avformat_seek_file(d.format, -1, 0, 0, 0, AVSEEK_FLAG_BYTE) >= 0;
+    if (byBytes || av_seek_frame(d.format, d.stream, at(0), AVSEEK_FLAG_BACKWARD) >= 0) {
+        d.resetAfterSeek();
     }
 }
 
