@@ -5,17 +5,28 @@
 
 namespace orv::cli {
 
+namespace {
+
+// Frame times come from each container's own time base, so a frame that
+// starts on a tick (a 30 fps clip at 10 ticks a second) lands a rounding
+// error before or after it. Within a microsecond it is on the tick.
+constexpr double kSameInstant = 1e-6;
+
+}  // namespace
+
 TickSampler::TickSampler(double start, double end, int fps) : start_(start), end_(end), fps_(fps) {}
 
 double TickSampler::nextTick() const { return start_ + static_cast<double>(ticks_) / fps_; }
 
 bool TickSampler::tickBefore(double time) const {
     const double t = nextTick();
-    return t < time && t < end_;
+    return t < time - kSameInstant && t < end_;
 }
 
 bool TickSampler::anyTickIn(double from, double until) const {
     if (!(from < until) || !(from < end_)) return false;
+    from -= kSameInstant;
+    until -= kSameInstant;
     auto tick = [this](std::uint64_t k) { return start_ + static_cast<double>(k) / fps_; };
     if (!std::isfinite(from)) from = start_;  // from the beginning of time
     // The first tick not before `from`: a guess from the division, then moved

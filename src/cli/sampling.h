@@ -1,5 +1,6 @@
 // Which decoded video frame each capture tick takes. Tick k falls at
-// start + k / fps and shows the latest frame whose time is not after it; ticks
+// start + k / fps and shows the latest frame whose time is not after it (a
+// frame within a microsecond of a tick counts as on it); ticks
 // before the first frame show the first frame. Ticks run from the start for
 // as long as they fall before the end. Needs no decoder: the times are enough.
 #pragma once

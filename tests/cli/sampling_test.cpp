@@ -32,6 +32,18 @@ TEST(Sampling, EachTickTakesTheLatestFrameNotAfterIt) {
         {"last frame's end", {0, 0.1}, 0.15, 0, 1e9, 20, {0, 0, 1}},
         {"no frames", {}, 0, 0, 1e9, 31, {}},
     };
+    // A frame on a tick takes it whichever way its time was rounded: 30 fps
+    // frames at 10 ticks a second, timed as a transport stream times them
+    // (90 kHz, from 1.4 s) and as an MP4 file does (1/15360 s).
+    std::vector<double> transport, mp4;
+    for (int k = 0; k < 30; ++k) {
+        transport.push_back((126000 + 3000 * k) / 90000.0 - 1.4);
+        mp4.push_back(512 * k / 15360.0);
+    }
+    const Plan everyThird{0, 3, 6, 9, 12, 15, 18, 21, 24, 27};
+    for (const auto& [what, times] : {std::pair{"90 kHz", transport}, {"1/15360 s", mp4}}) {
+        EXPECT_EQ(sampleTicks(times, 1, 0, 1e9, 10), everyThird) << what;
+    }
     for (const auto& c : cases) {
         EXPECT_EQ(sampleTicks(c.times, c.lastEnd, c.start, c.end, c.fps), c.plan) << c.what;
     }
