@@ -349,7 +349,7 @@ class SerialTest : public QObject {
             const int want = 135 * (n % 31 == 0 ? 8 : 2);  // all 8 pages at 0 and 31
             const QByteArray got = receive(want);
             QCOMPARE(got.size(), want);
-            device.take(got.constData(), static_cast<std::size_t>(got.size()));
+            device.take(got.toStdString());
             QVERIFY(deviceShows(frameOf(n)));
         }
         QCOMPARE(panel_->streamSkipped(), 0u);
@@ -362,7 +362,7 @@ class SerialTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 const QByteArray got = available();
-                device.take(got.constData(), static_cast<std::size_t>(got.size()));
+                device.take(got.toStdString());
                 return got.isEmpty() && tool_->port.pendingBytes() == 0;
             }(),
             5000);
@@ -370,7 +370,7 @@ class SerialTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 const QByteArray got = available();
-                device.take(got.constData(), static_cast<std::size_t>(got.size()));
+                device.take(got.toStdString());
                 return deviceShows(frameOf(n));
             }(),
             5000);
@@ -381,7 +381,7 @@ class SerialTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 const QByteArray got = available();
-                device.take(got.constData(), static_cast<std::size_t>(got.size()));
+                device.take(got.toStdString());
                 return deviceShows(form_->LcdPageBuffer);
             }(),
             5000);

@@ -41,6 +41,13 @@ class PtyPair {
     static int openEnd(const std::string& end) {
         return ::open(end.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     }
+    // What has arrived at an open end so far, without waiting.
+    static std::string readAvailable(int fd) {
+        std::string got;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) got.append(buf, std::size_t(n));
+        return got;
+    }
     // The cable is cut: both ends go away.
     void stop() {
         if (pid_ > 0) {
