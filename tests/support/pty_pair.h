@@ -18,10 +18,10 @@ class PtyPair {
   public:
     explicit PtyPair(const std::filesystem::path& folder, const std::string& tag = "pty")
         : near_((folder / (tag + "-near")).string()), far_((folder / (tag + "-far")).string()) {
+        const std::string a = "pty,raw,echo=0,link=" + near_;
+        const std::string b = "pty,raw,echo=0,link=" + far_;
         pid_ = ::fork();
         if (pid_ == 0) {
-            const std::string a = "pty,raw,echo=0,link=" + near_;
-            const std::string b = "pty,raw,echo=0,link=" + far_;
             ::execlp("socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
