@@ -18,6 +18,9 @@ class PtyPair {
   public:
     explicit PtyPair(const std::filesystem::path& folder, const std::string& tag = "pty")
         : near_((folder / (tag + "-near")).string()), far_((folder / (tag + "-far")).string()) {
+        std::error_code ec;  // links left by an earlier pair of the same name
+        std::filesystem::remove(near_, ec);
+        std::filesystem::remove(far_, ec);
         const std::string a = "pty,raw,echo=0,link=" + near_;
         const std::string b = "pty,raw,echo=0,link=" + far_;
         pid_ = ::fork();
