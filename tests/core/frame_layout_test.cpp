@@ -182,7 +182,9 @@ TEST(CArrayWriter, CompilesWithGccAndAvrGcc) {
     ASSERT_EQ(pieces.size(), 4u);  // begin, one a frame, end: never the whole text at once
     std::string text;
     for (const auto& p : pieces) text += p;
-    EXPECT_NE(text.find(" * Layout:   pages\n"), std::string::npos) << text.substr(0, 400);
+    for (const char* line : {" * Source:   a", " * Layout:   pages\n", " * Polarity: dark"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text.substr(0, 400);
+    }
     test::writeFile(dir.path() / "frames.h", text);
     std::string upper = name;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
