@@ -1,18 +1,17 @@
 #include "lcd/frame_layout.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "files.h"
+
 using namespace orv;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -131,36 +130,6 @@ TEST(CIdentifier, FromFileNames) {
     for (const auto& [in, out] : cases) EXPECT_EQ(cIdentifier(in), out) << in;
 }
 
-TEST(CArrayWriter, WritesTheHeaderPieceByPiece) {
-    std::vector<std::string> pieces;
-    CArrayWriter w([&](std::string_view s) {
-        pieces.emplace_back(s);
-        return true;
-    });
-    ASSERT_TRUE(w.begin("clip", 2, "clip.orv", "rows-msb", "light").ok());
-    std::array<std::uint8_t, 1024> bytes{};
-    for (int i = 0; i < 1024; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    ASSERT_TRUE(w.frame(0, bytes).ok());
-    ASSERT_TRUE(w.frame(1, bytes).ok());
-    ASSERT_TRUE(w.end().ok());
-    ASSERT_EQ(pieces.size(), 4u);  // begin, one a frame, end: never the whole text at once
-    std::string text;
-    for (const auto& p : pieces) text += p;
-    for (const char* line :
-         {" * Source:   clip.orv\n", " * Layout:   rows-msb\n", " * Polarity: light\n",
-          "#ifndef CLIP_H\n#define CLIP_H\n", "#include <stdint.h>\n",
-          "#if defined(__AVR__)\n#include <avr/pgmspace.h>\n", "#define CLIP_FRAME_COUNT 2\n",
-          "#define CLIP_WIDTH 128\n", "#define CLIP_HEIGHT 64\n", "#define CLIP_FRAME_BYTES 1024\n",
-          "static const uint8_t clip[CLIP_FRAME_COUNT][CLIP_FRAME_BYTES] CLIP_PROGMEM CLIP_UNUSED "
-          "= {\n",
-          "    /* frame 1 */\n    {\n        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, "
-          "0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,\n        0x10,",
-          "0xfd, 0xfe, 0xff,\n    },\n};\n\n#endif /* CLIP_H */\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line;
-    }
-}
-
 TEST(CArrayWriter, RefusesMisuseAndStopsWhenTheSinkFails) {
     const std::array<std::uint8_t, 1024> bytes{};
     auto ok = [](std::string_view) { return true; };
@@ -193,55 +162,58 @@ TEST(CArrayWriter, RefusesMisuseAndStopsWhenTheSinkFails) {
     EXPECT_FALSE(none.begin("a", 1, "", "", "").ok());
 }
 
-// The header compiles without a warning as C99 with gcc and avr-gcc, on its own
-// (the array unused) and included, and the host build reads back exactly the
-// bytes written.
+// The header, written a piece at a time, compiles without a warning as C99
+// with gcc and avr-gcc, on its own (the array unused) and included twice, and
+// the host build reads back exactly the bytes written.
 TEST(CArrayWriter, CompilesWithGccAndAvrGcc) {
-    const fs::path dir = fs::temp_directory_path() / ("orv-carray-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    const test::TempDir dir("orv-carray");
     std::mt19937 rng(4);
     std::vector<std::array<std::uint8_t, 1024>> frames(2);
     for (auto& f : frames) {
         for (auto& b : f) b = static_cast<std::uint8_t>(rng());
     }
     const std::string name = cIdentifier("clips/2 clip-a.orv");
-    {
-        std::ofstream h(dir / "frames.h", std::ios::binary);
-        CArrayWriter w(
-            [&](std::string_view s) { return bool(h.write(s.data(), std::streamsize(s.size()))); });
-        // A source name that would end or nest the comment, or form a trigraph.
-        ASSERT_TRUE(w.begin(name, 2, "a*/b/*c?\?/\nd", "pages", "dark?\?/").ok());
-        for (std::size_t i = 0; i < frames.size(); ++i) ASSERT_TRUE(w.frame(i, frames[i]).ok());
-        ASSERT_TRUE(w.end().ok());
+    std::vector<std::string> pieces;
+    CArrayWriter w([&](std::string_view s) { return pieces.emplace_back(s), true; });
+    // A source name that would end or nest the comment, or form a trigraph.
+    ASSERT_TRUE(w.begin(name, 2, "a*/b/*c?\?/\nd", "pages", "dark?\?/").ok());
+    for (std::size_t i = 0; i < frames.size(); ++i) ASSERT_TRUE(w.frame(i, frames[i]).ok());
+    ASSERT_TRUE(w.end().ok());
+    ASSERT_EQ(pieces.size(), 4u);  // begin, one a frame, end: never the whole text at once
+    std::string text;
+    for (const auto& p : pieces) text += p;
+    for (const char* line : {" * Source:   a", " * Layout:   pages\n", " * Polarity: dark"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text.substr(0, 400);
     }
-    std::ofstream(dir / "use.c")
-        << "#include <stdio.h>\n#include \"frames.h\"\n"
+    test::writeFile(dir.path() / "frames.h", text);
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::ofstream(dir.path() / "use.c")
+        << "#include <stdio.h>\n#include \"frames.h\"\n#include \"frames.h\"\n"
+        << "#if " << upper << "_FRAME_COUNT != 2 || " << upper << "_WIDTH != 128 || " << upper
+        << "_HEIGHT != 64 || " << upper << "_FRAME_BYTES != 1024\n#error sizes\n#endif\n"
         << "#if defined(__AVR__)\n"
         << "uint8_t byteAt(uint16_t f, uint16_t i) { return pgm_read_byte(&" << name
         << "[f][i]); }\n#else\n"
         << "int main(void) { return fwrite(" << name << ", 1, sizeof " << name
         << ", stdout) == sizeof " << name << " ? 0 : 1; }\n"
         << "#endif\n";
-    const std::string d = dir.string();
+    const std::string d = dir.path().string();
     const std::string flags = " -std=c99 -Wall -Wextra -Werror ";
     EXPECT_EQ(run("gcc" + flags + "-x c -c " + d + "/frames.h -o " + d + "/a.o"), "");
     EXPECT_EQ(
         run("gcc" + flags + d + "/use.c -o " + d + "/use && " + d + "/use > " + d + "/out.bin"),
         "");
-    std::ifstream in(dir / "out.bin", std::ios::binary);
-    std::stringstream got;
-    got << in.rdbuf();
     std::string want;
     for (const auto& f : frames) want.append(f.begin(), f.end());
-    EXPECT_TRUE(got.str() == want) << "the compiled array differs from the frames";
-    const bool avr = std::system("command -v avr-gcc > /dev/null 2>&1") == 0;
-    if (avr) {
-        const std::string cc = "avr-gcc -mmcu=atmega328p" + flags;
-        EXPECT_EQ(run(cc + "-x c -c " + d + "/frames.h -o " + d + "/b.o"), "");
-        EXPECT_EQ(run(cc + "-c " + d + "/use.c -o " + d + "/c.o"), "");
-        // The array sits in program memory.
-        EXPECT_EQ(run("avr-objdump -h " + d + "/c.o | grep -q progmem"), "");
+    EXPECT_TRUE(test::readFile(dir.path() / "out.bin") == want)
+        << "the compiled array differs from the frames";
+    if (std::system("command -v avr-gcc > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "avr-gcc is not installed";
     }
-    fs::remove_all(dir);
-    if (!avr) GTEST_SKIP() << "avr-gcc is not installed";
+    const std::string cc = "avr-gcc -mmcu=atmega328p" + flags;
+    EXPECT_EQ(run(cc + "-x c -c " + d + "/frames.h -o " + d + "/b.o"), "");
+    EXPECT_EQ(run(cc + "-c " + d + "/use.c -o " + d + "/c.o"), "");
+    // The array sits in program memory.
+    EXPECT_EQ(run("avr-objdump -h " + d + "/c.o | grep -q progmem"), "");
 }

@@ -59,21 +59,6 @@ int lightCount(const Engraved& run) {
 
 }  // namespace
 
-TEST(Pencil, WhitePictureIsLightButForItsLastColumnAndTopRow) {
-    Engraved run = engrave(uniformGrid(129, 65, {255, 255, 255, 255}));
-    EXPECT_EQ(run.count, 8192);
-    EXPECT_EQ(lightCount(run), 8192);
-    EXPECT_EQ(run.frame[0], kSentinel);
-    for (int i = 8193; i <= 9192; ++i) ASSERT_EQ(run.frame[i], kSentinel);
-    for (int y = 0; y < 65; ++y) {
-        for (int x = 0; x < 129; ++x) {
-            const std::uint8_t want = (x == 128 || y == 64) ? 0 : 255;
-            for (int c = 0; c < 3; ++c) ASSERT_EQ(run.dest(c, x, y), want) << x << "," << y;
-            ASSERT_EQ(run.dest(3, x, y), 0);
-        }
-    }
-}
-
 TEST(Pencil, LuminanceDecidesDarkAndLightOutsideTheDitherBand) {
     // L = (3B + 6G + R) \ 10; blue weighs 3 and red 1.
     const struct {
@@ -109,15 +94,25 @@ TEST(Pencil, DitherFollowsTheRuleWithOneDrawPerPixel) {
             uniformGrid(129, 65, {std::uint8_t(grey), std::uint8_t(grey), std::uint8_t(grey), 0}));
         EXPECT_NEAR(lightCount(run) / 8192.0, share, 0.03) << grey;
     }
-    // Pixel by pixel against the plain rule, on a picture of every level.
-    PixelGrid ramp = makeGrid(129, 65, [](int x, int y) {
+    // Pixel by pixel against the plain rule: on white (light but for the last
+    // column and top row, the entries past 8192 untouched), on a picture of
+    // every level, and on a larger one that keeps overwriting the last entry.
+    const PixelGrid white = uniformGrid(129, 65, {255, 255, 255, 255});
+    const PixelGrid ramp = makeGrid(129, 65, [](int x, int y) {
         return Bgrx{std::uint8_t(x * 2), std::uint8_t((x + y) % 256), std::uint8_t(y * 4), 9};
     });
-    Engraved fast = engrave(ramp, 42);
-    Engraved plain = reference(ramp, 42);
-    EXPECT_EQ(fast.frame, plain.frame);
-    EXPECT_EQ(fast.dest, plain.dest);
-    EXPECT_EQ(fast.count, plain.count);
+    const PixelGrid large = makeGrid(200, 100, [](int x, int y) {
+        const std::uint8_t v = std::uint8_t((x * 7 + y * 13) % 256);
+        return Bgrx{v, v, v, 0};
+    });
+    for (auto [picture, seed] : {std::pair{&white, 0}, {&ramp, 42}, {&large, 3}}) {
+        Engraved fast = engrave(*picture, std::uint64_t(seed));
+        Engraved plain = reference(*picture, std::uint64_t(seed));
+        EXPECT_EQ(fast.count, 8192);
+        EXPECT_EQ(fast.frame, plain.frame);
+        EXPECT_EQ(fast.dest, plain.dest);
+    }
+    EXPECT_EQ(lightCount(engrave(white)), 8192);
 }
 
 TEST(Pencil, EntriesRunColumnByColumnFromTheBottomUp) {
@@ -133,18 +128,6 @@ TEST(Pencil, EntriesRunColumnByColumnFromTheBottomUp) {
             ASSERT_EQ(run.frame[i], i == c.entry ? 65535 : 0) << "pixel " << c.x << "," << c.y;
         }
     }
-}
-
-TEST(Pencil, LargerPicturesKeepOverwritingTheLastEntry) {
-    PixelGrid source = makeGrid(200, 100, [](int x, int y) {
-        const std::uint8_t v = std::uint8_t((x * 7 + y * 13) % 256);
-        return Bgrx{v, v, v, 0};
-    });
-    Engraved fast = engrave(source, 3);
-    Engraved plain = reference(source, 3);
-    EXPECT_EQ(fast.count, 8192);
-    EXPECT_EQ(fast.frame, plain.frame);
-    EXPECT_EQ(fast.dest, plain.dest);
 }
 
 TEST(Pencil, SequenceRepeatsFromItsStartAndMovesOnBetweenConversions) {

@@ -1,40 +1,13 @@
 #include "lcd/orv_reader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "files.h"
 #include "lcd/frame_record.h"
 
 using namespace orv;
-
-TEST(OrvReader, ReadsWhatTheWriterWrites) {
-    std::string file;
-    std::vector<FramePages> written;
-    for (int n = 0; n < 3; ++n) {
-        LcdPageBufferArray pages{};
-        FramePages plain{};
-        for (int i = 1; i <= 1024; ++i) plain[i - 1] = pages[i] = std::uint8_t(i * (n + 7));
-        written.push_back(plain);
-        file += buildFrameRecord(pages);
-    }
-    std::vector<FramePages> read;
-    auto r = readFrameRecords(file, [&](const FramePages& f) { read.push_back(f); });
-    ASSERT_TRUE(r.ok()) << r.error();
-    EXPECT_EQ(r.value(), 3u);
-    EXPECT_EQ(read, written);
-    EXPECT_EQ(readFrameRecords("", nullptr).value(), 0u);
-    // Pixel (c, r): page r / 8, bit r % 8.
-    FramePages f{};
-    f[128 * 2 + 5] = 1 << 3;
-    EXPECT_TRUE(frameDark(f, 5, 19));
-    EXPECT_FALSE(frameDark(f, 5, 18));
-}
 
 TEST(OrvReader, RefusesEveryDeparture) {
     std::string record;
@@ -79,8 +52,9 @@ TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
     EXPECT_TRUE(isPartialRecord(record.substr(0, 100)));
 }
 
-TEST(OrvReader, FilesLargerThanOneReadAreReadWhole) {
-    // About 1.2 MiB, so lines and records straddle the reader's chunks.
+// About 1.2 MiB, so that lines and records straddle the reader's chunks; read
+// as text and as a file.
+TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     std::string file;
     std::vector<FramePages> written;
     for (int n = 0; n < 300; ++n) {
@@ -91,11 +65,17 @@ TEST(OrvReader, FilesLargerThanOneReadAreReadWhole) {
         written.push_back(plain);
         file += buildFrameRecord(pages);
     }
+    std::vector<FramePages> read;
+    auto r = readFrameRecords(file, [&](const FramePages& f) { read.push_back(f); });
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r.value(), 300u);
+    EXPECT_TRUE(read == written);
+    EXPECT_EQ(readFrameRecords("", nullptr).value(), 0u);
     const test::TempDir dir;
     const std::string path = dir.file("large.orv");
     test::writeFile(path, file);
-    std::vector<FramePages> read;
-    auto r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
+    read.clear();
+    r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_TRUE(read == written);
     // A fault far into the file is still found on its line.
@@ -104,4 +84,9 @@ TEST(OrvReader, FilesLargerThanOneReadAreReadWhole) {
     ASSERT_FALSE(bad.ok());
     EXPECT_NE(bad.error().find("line 307502: the file ends inside a line"), std::string::npos)
         << bad.error();
+    // Pixel (c, r): page r / 8, bit r % 8.
+    FramePages f{};
+    f[128 * 2 + 5] = 1 << 3;
+    EXPECT_TRUE(frameDark(f, 5, 19));
+    EXPECT_FALSE(frameDark(f, 5, 18));
 }

@@ -87,8 +87,6 @@ TEST(Transfer, GetDataReadsBottomRowAsRowZero) {
     ASSERT_TRUE(GetData(s.view(), 0, 0, 128, 64, grid, 32).ok());
     ASSERT_EQ(grid.width(), 129);
     ASSERT_EQ(grid.height(), 65);
-    EXPECT_EQ(grid(2, 0, 0), s.at(0, 64)[2]);      // red byte of the bottom-left pixel
-    EXPECT_EQ(grid(0, 128, 64), s.at(128, 0)[0]);  // blue byte of the top-right pixel
     for (int y = 0; y < 65; ++y) {
         for (int x = 0; x < 129; ++x) {
             for (int c = 0; c < 4; ++c) ASSERT_EQ(grid(c, x, y), s.at(x, 64 - y)[c]);
@@ -180,60 +178,46 @@ TEST(Procedures, RefuseAPictureThereIsNoMemoryFor) {
         return Bgrx{std::uint8_t(x), std::uint8_t(y), std::uint8_t(x + y), 0};
     });
     Surface surface(300, 200);
-    using Run = std::function<Result<std::int32_t>(PixelGrid&, MonoFrameArray&, std::int32_t&,
-                                                   rnd::Sequence&)>;
-    const Run engrave = [&](PixelGrid& r, MonoFrameArray& frame, std::int32_t& count,
-                            rnd::Sequence& random) {
-        return Pencil(source, r, 300, 200, 32, frame, count, random);
+    PixelGrid result;
+    MonoFrameArray frame{};
+    std::int32_t count = 5;
+    std::optional<rnd::Sequence> random;
+    const auto engrave = [&] {
+        return Pencil(source, result, 300, 200, 32, frame, count, *random);
     };
     const struct {
         const char* name;
         int resultW, resultH;  // of the result grid before the call
-        Run run;
+        std::function<Result<std::int32_t>()> run;
         const char* says;
     } cases[] = {
-        {"copy", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) { return CopyData(source, r, 300, 200, 32); },
+        {"copy", 3, 3, [&] { return CopyData(source, result, 300, 200, 32); }, "300 x 200"},
+        {"read", 3, 3, [&] { return GetData(surface.view(), 0, 0, 299, 199, result, 32); },
          "300 x 200"},
-        {"read", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) {
-             return GetData(surface.view(), 0, 0, 299, 199, r, 32);
-         },
+        {"equalize", 3, 3, [&] { return StatChart(source, result, 300, 200, 32); }, "300 x 200"},
+        {"brightness", 3, 3, [&] { return Bright(source, result, 300, 200, 1, 2, 3, 1, 1, 1, 32); },
          "300 x 200"},
-        {"equalize", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) { return StatChart(source, r, 300, 200, 32); },
-         "300 x 200"},
-        {"brightness", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) {
-             return Bright(source, r, 300, 200, 1, 2, 3, 1, 1, 1, 32);
-         },
-         "300 x 200"},
-        {"sharpen", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) { return Sharp(source, r, 300, 200, 8, 32); },
-         "300 x 200"},
+        {"sharpen", 3, 3, [&] { return Sharp(source, result, 300, 200, 8, 32); }, "300 x 200"},
         {"engrave", 3, 3, engrave, "300 x 200"},
         // The result fits the grid's buffer; the working lists do not fit.
         {"engrave into a grid of that size", 300, 200, engrave, "engrave a picture of 300 x 200"},
         // The vertical pass's grid (300 x 1000) and the result (20000 x 2).
-        {"zoom, vertical pass", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) { return Zoom(source, r, 300, 200, 2, 1000, 32); },
+        {"zoom, vertical pass", 3, 3, [&] { return Zoom(source, result, 300, 200, 2, 1000, 32); },
          "300 x 1000"},
-        {"zoom, result", 3, 3,
-         [&](PixelGrid& r, auto&, auto&, auto&) { return Zoom(source, r, 300, 200, 20000, 2, 32); },
+        {"zoom, result", 3, 3, [&] { return Zoom(source, result, 300, 200, 20000, 2, 32); },
          "20000 x 2"},
     };
     for (const auto& c : cases) {
-        PixelGrid result = uniformGrid(c.resultW, c.resultH, {1, 2, 3, 4});
+        result = uniformGrid(c.resultW, c.resultH, {1, 2, 3, 4});
         const PixelGrid kept = result;
-        MonoFrameArray frame{};
         frame[1] = 77;
-        std::int32_t count = 5;
-        rnd::Sequence random(9);
+        count = 5;
+        random.emplace(9);
         std::optional<Result<std::int32_t>> outcome;
         std::thread([&] {
             AllocationCap cap(100000);  // below every picture and list above
             try {
-                outcome.emplace(c.run(result, frame, count, random));
+                outcome.emplace(c.run());
             } catch (const std::bad_alloc&) {
             }
         }).join();
@@ -244,6 +228,6 @@ TEST(Procedures, RefuseAPictureThereIsNoMemoryFor) {
         EXPECT_EQ(result, kept) << c.name;
         EXPECT_EQ(frame[1], 77) << c.name;
         EXPECT_EQ(count, 5) << c.name;
-        EXPECT_EQ(random.next(), rnd::Sequence(9).next()) << c.name;
+        EXPECT_EQ(random->next(), rnd::Sequence(9).next()) << c.name;
     }
 }

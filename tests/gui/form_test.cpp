@@ -32,9 +32,17 @@ class FormTest : public QObject {
     Q_OBJECT
   private:
     std::unique_ptr<orv::test::Tool> tool_;
+    std::unique_ptr<QTemporaryDir> dir_;
     FakeScreen* screen_ = nullptr;
     Form1* form_ = nullptr;
     ImageState* state_ = nullptr;
+
+    QString file(const QString& name) const { return dir_->filePath(name); }
+    // Capture started and its clock held, so that the test runs the ticks.
+    void aim() {
+        form_->Command2_Click();
+        form_->Timer2->stop();
+    }
 
   private slots:
     void init() {
@@ -44,40 +52,62 @@ class FormTest : public QObject {
         form_ = tool_->form.get();
         state_ = &tool_->state;
         form_->exitProcess = [] { QFAIL("the exit label ended the test"); };
+        dir_ = std::make_unique<QTemporaryDir>();
     }
-    void cleanup() { tool_.reset(); }
+    void cleanup() {
+        tool_.reset();
+        dir_.reset();
+    }
 
-    void startUpState() {
+    // Every control and timer is found by its design name, so that tests and
+    // accessibility tools can reach it (the ctest entry gui_smoke_test).
+    void everyControlIsFoundByItsDesignName() {
+        form_->Label13_Click();  // the folder chooser
+        const struct {
+            QWidget* window;
+            const char* name;
+            const char* controls;
+        } windows[] = {
+            {form_, "Form1",
+             "Label1 Label2 WindowsMediaPlayer1 Image1 Command1 Command2 Command3 Check1 Check2 "
+             "Shape2 Label3 HScroll1 Label13 Label14 Text9 Picture2 Label4 Image2 Shape1 Text5 "
+             "Text6 Label5 Label6 Label7 Label8 Label9 Label10 Label11 Line1 Line4 CmdCapScreen "
+             "CmdCapRect CmdCapActiveWindow CmdClear CmdSaveBmp Command4 Command5 Command6 "
+             "Command7 Text1 Text2 Text3 Text4 Text7 Label12 Text8 Picture1 Timer1 Timer2 Timer3"},
+            {form_->workbench(), "frmMain",
+             "picSource cmdCopy picPurpose cmdZoom cmdSharp cmdPencil cmdStatChart cmdBright "
+             "cmdGetData cmdDrawPic txtSharp txtPencil txtRed txtGreen txtBlue txtZoomX txtZoomY "
+             "Label1 Label2 Label3 Label4 Timer1"},
+            {form_->dialog(), "Dialog", "Drive1 Dir1 Text1 OKButton CancelButton"},
+        };
+        for (const auto& w : windows) {
+            QCOMPARE(w.window->objectName(), QString(w.name));
+            for (const QString& name : QString(w.controls).split(' ')) {
+                QVERIFY2(w.window->findChild<QObject*>(name), qPrintable(name));
+            }
+        }
+    }
+
+    void startUpStateAndFrameRates() {
         QCOMPARE(form_->Label3->text(), QStringLiteral("帧率：31"));
         QCOMPARE(form_->Timer2->interval(), 32);
         QVERIFY(!form_->Timer2->isActive());
         QVERIFY(form_->Check1->isChecked());
-        QVERIFY(form_->workbench()->isVisible());
-        QCOMPARE(form_->workbench()->windowTitle(), QStringLiteral("DIB"));
-        QCOMPARE(form_->workbench()->Label2->text(), QStringLiteral("Label2"));
-        QCOMPARE(form_->workbench()->Label3->text(), QStringLiteral("Label3"));
-        QCOMPARE(form_->workbench()->Label4->text(), QStringLiteral("Label4"));
+        frmMain* w = form_->workbench();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("DIB"));
+        for (QLabel* label : {w->Label2, w->Label3, w->Label4}) {
+            QCOMPARE(label->text(), label->objectName());
+        }
         QCOMPARE(form_->Text9->text(),
                  QDir::toNativeSeparators(QDir::current().absoluteFilePath("mov1.orv")));
-    }
-
-    void frameRateTable_data() {
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("period");
-        QTest::newRow("1") << 1 << 1000;
-        QTest::newRow("16, 62.5 to even") << 16 << 62;
-        QTest::newRow("30") << 30 << 33;
-        QTest::newRow("31") << 31 << 32;
-        QTest::newRow("46") << 46 << 22;
-    }
-    void frameRateTable() {
-        QFETCH(int, rate);
-        QFETCH(int, period);
-        form_->HScroll1->setValue(rate == 31 ? 30 : 31);
-        form_->HScroll1->setValue(rate);
-        QCOMPARE(form_->Timer2->interval(), period);
-        QCOMPARE(form_->Label3->text(), QStringLiteral("帧率：%1").arg(rate));
-        QVERIFY(!form_->Timer2->isActive());  // a stopped clock stays stopped
+        // 16 a second: 62.5 ms, to even. A stopped clock stays stopped.
+        for (auto [rate, period] : {std::pair{1, 1000}, {16, 62}, {30, 33}, {31, 32}, {46, 22}}) {
+            form_->HScroll1->setValue(rate);
+            QCOMPARE(form_->Timer2->interval(), period);
+            QCOMPARE(form_->Label3->text(), QStringLiteral("帧率：%1").arg(rate));
+            QVERIFY(!form_->Timer2->isActive());
+        }
     }
 
     void startCaptureAimsAtThePlayer() {
@@ -129,8 +159,7 @@ class FormTest : public QObject {
         for (QObject* p : pictures) p->installEventFilter(&counter);
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
-        form_->Command2_Click();
-        form_->Timer2->stop();
+        aim();
         // Paints of each picture over `n` ticks of a screen of grey `shade` (-1: as it is).
         int shade = 0;
         screen_->colour = [&](int, int) { return qRgb(shade, shade, shade); };
@@ -176,8 +205,7 @@ class FormTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(form_));
         menu->actions().at(10)->trigger();  // the transmit line takes the keys
         QVERIFY(form_->Text7()->hasFocus());
-        QTemporaryDir dir;
-        form_->Text9->setText(dir.filePath("m.orv"));
+        form_->Text9->setText(file("m.orv"));
         for (int i = 0; i < 8; ++i) {
             QSignalSpy pressed(buttons[i], &QPushButton::clicked);
             menu->actions().at(i + (i >= 4) + (i >= 5))->trigger();
@@ -188,7 +216,7 @@ class FormTest : public QObject {
         QVERIFY(form_->Text8->toPlainText().startsWith("0\n"));     // page 0 listed
         QVERIFY(form_->Timer1()->isActive());                       // the active-window pair began
         form_->Timer1()->stop();
-        const QString clip = dir.filePath("clip.avi");
+        const QString clip = file("clip.avi");
         orv::test::writeFile(clip.toStdString(), "no video inside");
         form_->mainMenu()->chooseVideo = [&] { return clip; };
         menu->actions().back()->trigger();  // the chosen file goes to the player
@@ -198,7 +226,6 @@ class FormTest : public QObject {
     }
 
     void aDroppedFilePlays() {
-        QTemporaryDir dir;
         PlayerPanel* player = form_->WindowsMediaPlayer1;
         auto drop = [&](const QString& file) {
             QMimeData data;
@@ -209,39 +236,13 @@ class FormTest : public QObject {
             QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
             QCoreApplication::sendEvent(player, &dropped);
         };
-        const QString junk = dir.filePath("junk.avi");
+        const QString junk = file("junk.avi");
         orv::test::writeFile(junk.toStdString(), "not a video");
         drop(junk);
         QCOMPARE(player->source(), QUrl::fromLocalFile(junk));
         QTRY_VERIFY_WITH_TIMEOUT(form_->Notice->text().contains("cannot play"), 15000);
-        drop(dir.filePath("gone.avi"));
+        drop(file("gone.avi"));
         QVERIFY(form_->Notice->text().contains("gone.avi"));
-    }
-
-    void unreadableScreenRecordsNothing() {
-        QTemporaryDir dir;
-        form_->Text9->setText(dir.filePath("x.orv"));
-        form_->Check2->click();
-        form_->Command2_Click();
-        form_->Timer2->stop();
-        screen_->unreadable = true;
-        form_->Timer2_Timer();
-        form_->Timer2_Timer();
-        QCOMPARE(form_->FramesWritten, 0);
-        QVERIFY(!QFile::exists(dir.filePath("x.orv")));
-        QVERIFY(form_->Notice->text().contains("cannot be read"));
-        screen_->unreadable = false;
-        form_->Timer2_Timer();
-        QCOMPARE(form_->FramesWritten, 1);
-        QVERIFY(!form_->Notice->text().contains("cannot be read"));
-    }
-
-    void closingTheWindowEndsTheProgram() {
-        bool exited = false;
-        form_->exitProcess = [&] { exited = true; };
-        form_->show();
-        form_->close();  // as the window manager's close asks
-        QVERIFY(exited);
     }
 
     void regionPositionsAgreeWithTheGrabOnAnyDesktop() {
@@ -276,15 +277,13 @@ class FormTest : public QObject {
     }
 
     void tickGrabsEngravesPacksAndRecords() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("clip.orv");
+        const QString path = file("clip.orv");
         form_->Text9->setText(path);
         // Light left half, dark right half, in screen coordinates.
         screen_->colour = [](int x, int) {
             return x < 476 + 64 ? qRgb(250, 250, 250) : qRgb(20, 20, 20);
         };
-        form_->Command2_Click();
-        form_->Timer2->stop();
+        aim();
         form_->Timer2_Timer();  // not recording: packs only
         QCOMPARE(form_->Picture1->clientSize(), QSize(131, 65));
         QCOMPARE(form_->workbench()->picSource->clientSize(), QSize(129, 65));
@@ -308,8 +307,7 @@ class FormTest : public QObject {
 
     void partsOffTheScreenStayCleared() {
         screen_->colour = [](int, int) { return qRgb(9, 8, 7); };
-        form_->Command2_Click();
-        form_->Timer2->stop();
+        aim();
         form_->Text3->setText("-20");
         form_->Text4->setText("1000");  // 24 rows left on a 1024-row desktop
         form_->Timer2_Timer();
@@ -322,14 +320,19 @@ class FormTest : public QObject {
         QCOMPARE(grabbed.pixel(20, 24), cleared);
     }
 
-    void badCaptureBoxSkipsTheGrabAndSaysSoOnce() {
-        QTemporaryDir dir;
-        form_->Text9->setText(dir.filePath("x.orv"));
+    // A screen that cannot be read, or a capture box that does not read as a
+    // number: no grab, no frame, and a notice until a tick succeeds.
+    void aTickThatCannotGrabRecordsNothingAndSaysSo() {
+        form_->Text9->setText(file("x.orv"));
         form_->Check2->click();
-        form_->Command2_Click();
-        form_->Timer2->stop();
-        const QStringList bad{"abc", "40000", ""};
-        for (const QString& text : bad) {
+        aim();
+        screen_->unreadable = true;
+        form_->Timer2_Timer();
+        form_->Timer2_Timer();
+        QVERIFY(!QFile::exists(file("x.orv")));
+        QVERIFY(form_->Notice->text().contains("cannot be read"));
+        screen_->unreadable = false;
+        for (const char* text : {"abc", "40000", ""}) {
             form_->Text1->setText(text);
             const int grabs = screen_->grabs;
             form_->Timer2_Timer();
@@ -342,29 +345,28 @@ class FormTest : public QObject {
         form_->Text1->setText("2024.6667");
         form_->Timer2_Timer();
         QVERIFY(!form_->Notice->has("capture-rect"));
+        QVERIFY(!form_->Notice->text().contains("cannot be read"));
         QCOMPARE(form_->FramesWritten, 1);
     }
 
     void failedAppendChangesNothingAndTheNextGoodOneClearsTheReport() {
-        QTemporaryDir dir;
-        const QString missing = dir.filePath("no/such/folder/x.orv");
+        const QString missing = file("no/such/folder/x.orv");
         form_->Text9->setText(missing);
         form_->Command6_Click();
         form_->Command6_Click();
         QCOMPARE(form_->FramesWritten, 0);
         QCOMPARE(form_->Label14->text(), QString());
         QVERIFY(form_->Notice->text().contains(missing));
-        form_->Text9->setText(dir.filePath("x.orv"));
+        form_->Text9->setText(file("x.orv"));
         form_->Command6_Click();
         QCOMPARE(form_->FramesWritten, 1);
         QVERIFY(!form_->Notice->has("frame-file"));
         QVERIFY(form_->Notice->text().isEmpty());
-        QCOMPARE(readAll(dir.filePath("x.orv")).size(), 3075);  // nothing packed yet: all zero
+        QCOMPARE(readAll(file("x.orv")).size(), 3075);  // nothing packed yet: all zero
     }
 
     void frameFileNameCountsOnceEditingIsDone() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("a.orv");
+        const QString path = file("a.orv");
         form_->Text9->setText(path);
         form_->show();
         form_->activateWindow();
@@ -374,39 +376,38 @@ class FormTest : public QObject {
         QTest::keyClicks(form_->Text9, ".bak");
         form_->Command6_Click();  // half-typed names never become files
         form_->Command6_Click();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.orv"});
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"a.orv"});
         QTest::keyClick(form_->Text9, Qt::Key_Return);
         form_->Command6_Click();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"a.orv", "a.orv.bak"}));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), (QStringList{"a.orv", "a.orv.bak"}));
         QCOMPARE(form_->FramesWritten, 3);
     }
 
     void folderChooserComposesThePath() {
-        QTemporaryDir dir;
-        QDir(dir.path()).mkdir("data");
+        QDir(dir_->path()).mkdir("data");
         form_->Label13_Click();
         Dialog* d = form_->dialog();
         QVERIFY(d && d->isVisible());
         QCOMPARE(d->windowTitle(), QStringLiteral("选择路径"));
         QCOMPARE(d->Text1->text(), QStringLiteral("mov1"));
-        d->setDirPath(dir.filePath("data"));
+        d->setDirPath(file("data"));
         d->Text1->setText("clip");
         d->OKButton_Click();
         QVERIFY(!d->isVisible());
-        QCOMPARE(form_->Text9->text(), dir.filePath("data") + "/clip.orv");
+        QCOMPARE(form_->Text9->text(), file("data") + "/clip.orv");
         // At a root there is no doubled separator.
         form_->Label13_Click();
         d->setDirPath("/");
         d->OKButton_Click();
         QCOMPARE(form_->Text9->text(), QStringLiteral("/clip.orv"));
         form_->Label13_Click();
-        d->setDirPath(dir.path());
+        d->setDirPath(dir_->path());
         d->CancelButton_Click();
         QCOMPARE(form_->Text9->text(), QStringLiteral("/clip.orv"));
         QVERIFY(d->Drive1->findText("/") >= 0);
     }
 
-    void previewPaintsTheFrame() {
+    void previewAndListingShowTheFrame() {
         PictureBox* p = form_->Picture2;
         const QRgb background = p->image().pixel(0, 0);
         form_->Picture2_Click();  // before any conversion: all dark
@@ -422,9 +423,7 @@ class FormTest : public QObject {
         QCOMPARE(p->image().pixel(2, 0), qRgb(255, 255, 0));
         QCOMPARE(p->image().pixel(1, 1), qRgb(255, 255, 0));
         QCOMPARE(p->image().pixel(128, 63), qRgb(255, 255, 0));
-    }
-
-    void listingShowsPageZero() {
+        // The listing shows page 0 of the packed frame.
         form_->Command4_Click();
         QCOMPARE(form_->Text8->toPlainText(), QString("0\n").repeated(128));
         form_->LcdPageBuffer.fill(255);
@@ -471,42 +470,34 @@ class FormTest : public QObject {
         QVERIFY(w->lastRefusal().isEmpty());
     }
 
-    void refusalsLeaveTheResultAsItWas_data() {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("zoom x not a number") << "txtZoomX"
-                                             << "abc";
-        QTest::newRow("zoom y to nothing") << "txtZoomY"
-                                           << "0.001";
-        QTest::newRow("strength") << "txtSharp"
-                                  << "8,5";
-        QTest::newRow("red beyond 32 bits") << "txtRed"
-                                            << "1e10";
-        QTest::newRow("blue offset beyond 16 bits") << "txtBlue"
-                                                    << "40000";
-    }
     void refusalsLeaveTheResultAsItWas() {
-        QFETCH(QString, box);
-        QFETCH(QString, text);
         frmMain* w = form_->workbench();
         w->cmdDrawPic_Click();  // before any operation: harmless
         w->cmdCopy_Click();
         const QImage before = w->picPurpose->image();
         const PixelGrid grid = state_->PurposeGrid;
-        QLineEdit* edit = box == "txtZoomX"   ? w->txtZoomX
-                          : box == "txtZoomY" ? w->txtZoomY
-                          : box == "txtSharp" ? w->txtSharp
-                          : box == "txtRed"   ? w->txtRed
-                                              : w->txtBlue;
-        edit->setText(text);
-        if (box.startsWith("txtZoom")) w->cmdZoom_Click();
-        if (box == "txtSharp") w->cmdSharp_Click();
-        if (box == "txtRed" || box == "txtBlue") w->cmdBright_Click();
-        QVERIFY(!w->lastRefusal().isEmpty());
-        QCOMPARE(w->picPurpose->image(), before);
-        QVERIFY(state_->PurposeGrid == grid);
-        QCOMPARE(state_->PurposeWidth, 129);
-        QCOMPARE(state_->PurposeHeight, 65);
+        const struct {
+            QLineEdit* box;
+            const char* text;
+            QPushButton* button;
+        } cases[] = {
+            {w->txtZoomX, "abc", w->cmdZoom},     // not a number
+            {w->txtZoomY, "0.001", w->cmdZoom},   // to nothing
+            {w->txtSharp, "8,5", w->cmdSharp},    // no decimal comma
+            {w->txtRed, "1e10", w->cmdBright},    // beyond 32 bits
+            {w->txtBlue, "40000", w->cmdBright},  // an offset beyond 16 bits
+        };
+        for (const auto& c : cases) {
+            const QString kept = c.box->text(), earlier = w->lastRefusal();
+            c.box->setText(c.text);
+            c.button->click();
+            QVERIFY2(w->lastRefusal() != earlier, c.text);  // a refusal of its own
+            c.box->setText(kept);
+            QCOMPARE(w->picPurpose->image(), before);
+            QVERIFY(state_->PurposeGrid == grid);
+            QCOMPARE(state_->PurposeWidth, 129);
+            QCOMPARE(state_->PurposeHeight, 65);
+        }
     }
 
     void workbenchSwitchAndCloseBox() {
@@ -518,14 +509,12 @@ class FormTest : public QObject {
         QVERIFY(w->isVisible());
         w->close();  // the close box hides it
         QVERIFY(!w->isVisible());
-        form_->Command2_Click();
-        form_->Timer2->stop();
+        aim();
         form_->Timer2_Timer();  // capture goes on
         QCOMPARE(state_->MonoCount, 8192);
     }
 
     void saveBitmap() {
-        QTemporaryDir dir;
         QString name;
         int asked = 0;
         bool replace = false;
@@ -534,14 +523,13 @@ class FormTest : public QObject {
             ++asked;
             return replace;
         };
-        name = dir.filePath("none.bmp");
+        name = file("none.bmp");
         form_->CmdSaveBmp_Click();  // nothing captured yet
         QVERIFY(!QFile::exists(name));
         QVERIFY(form_->lastMessage().contains("no picture has been captured"));
 
         screen_->colour = [](int x, int y) { return qRgb(x % 256, y % 256, (x * y) % 256); };
-        form_->Command2_Click();
-        form_->Timer2->stop();
+        aim();
         form_->Timer2_Timer();
         const QImage captured = form_->Image1->image();
         QCOMPARE(captured.size(), QSize(131, 65));
@@ -549,18 +537,14 @@ class FormTest : public QObject {
         name.clear();  // cancelled
         form_->CmdSaveBmp_Click();
         QCOMPARE(asked, 0);
-        name = dir.filePath("shot");  // no extension added, still a bitmap
+        name = file("shot");  // no extension added, still a bitmap
         form_->CmdSaveBmp_Click();
         QCOMPARE(asked, 0);
         QCOMPARE(readAll(name).left(2), QStringLiteral("BM"));
         QCOMPARE(QImage(name, "BMP").convertToFormat(QImage::Format_RGB32), captured);
 
-        name = dir.filePath("old.bmp");
-        {
-            QFile old(name);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("old bytes");
-        }
+        name = file("old.bmp");
+        orv::test::writeFile(name.toStdString(), "old bytes");
         form_->CmdSaveBmp_Click();  // No keeps the old file
         QCOMPARE(asked, 1);
         QCOMPARE(readAll(name), QStringLiteral("old bytes"));
@@ -569,7 +553,7 @@ class FormTest : public QObject {
         QCOMPARE(asked, 2);
         QCOMPARE(QImage(name, "BMP").convertToFormat(QImage::Format_RGB32), captured);
 
-        name = dir.filePath("no/such/folder/x.bmp");
+        name = file("no/such/folder/x.bmp");
         form_->CmdSaveBmp_Click();
         QVERIFY(form_->lastMessage().contains(name));
         QVERIFY(!QFile::exists(name));

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QWidget>
 
+#include "app/platform/screen_grabber.h"
+
 namespace orv::test {
 
 using Pattern = QRgb (*)(int x, int y);
@@ -50,5 +52,15 @@ class PatternWindow : public QWidget {
   private:
     Pattern paint_;
 };
+
+// Whether the server shows `paint` at the corners of `area` yet.
+inline bool showing(const QRect& area, Pattern paint) {
+    platform::QtScreenGrabber screen;
+    for (QPoint p : {area.topLeft(), area.bottomRight()}) {
+        const platform::ScreenPiece piece = screen.grab(QRect(p, QSize(1, 1)));
+        if (piece.pixels.isNull() || piece.pixels.pixel(0, 0) != paint(p.x(), p.y())) return false;
+    }
+    return true;
+}
 
 }  // namespace orv::test

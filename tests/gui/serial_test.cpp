@@ -1,16 +1,15 @@
 // The serial panel against a real pseudo-terminal pair made by socat: every
 // byte the panel sends is read back from the other end.
-#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
 
 #include "frame_receiver.h"
+#include "pty_pair.h"
 #include "tool_fixture.h"
 
 using namespace orv;
@@ -27,7 +26,7 @@ class SerialTest : public QObject {
     Q_OBJECT
   private:
     QTemporaryDir dir_;
-    QProcess socat_;
+    std::unique_ptr<orv::test::PtyPair> cable_;
     int peer_ = -1;       // our end of the far side
     int portNumber_ = 0;  // 1000 + N for /dev/pts/N
     QString near_;        // /dev/pts/N
@@ -36,14 +35,16 @@ class SerialTest : public QObject {
     SerialPanel* panel_ = nullptr;
     serial::QtSerialPort* port_ = nullptr;
 
+    QByteArray available() const {
+        return QByteArray::fromStdString(orv::test::PtyPair::readAvailable(peer_));
+    }
     // What arrives at the far side, once `wantBytes` bytes are there (or
     // after five seconds, when the comparison then fails).
     QByteArray receive(int wantBytes) {
         QByteArray got;
         QDeadlineTimer deadline(5000);
         while (got.size() < wantBytes && !deadline.hasExpired()) {
-            char buf[512];
-            for (ssize_t n; (n = ::read(peer_, buf, sizeof buf)) > 0;) got.append(buf, n);
+            got += available();
             if (got.size() < wantBytes) QTest::qWait(5);
         }
         return got;
@@ -93,19 +94,12 @@ class SerialTest : public QObject {
 
   private slots:
     void init() {
-        socat_.setProgram("socat");
-        socat_.setArguments({QStringLiteral("pty,raw,echo=0,link=%1").arg(dir_.filePath("near")),
-                             QStringLiteral("pty,raw,echo=0,link=%1").arg(dir_.filePath("far"))});
-        socat_.start();
-        QVERIFY(socat_.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QFileInfo::exists(dir_.filePath("near")) && QFileInfo::exists(dir_.filePath("far")),
-            5000);
-        near_ = QFileInfo(dir_.filePath("near")).symLinkTarget();
+        cable_ = std::make_unique<orv::test::PtyPair>(dir_.path().toStdString());
+        QVERIFY(cable_->ready());
+        near_ = QFileInfo(QString::fromStdString(cable_->near())).symLinkTarget();
         QVERIFY(near_.startsWith("/dev/pts/"));
         portNumber_ = 1000 + near_.mid(9).toInt();
-        peer_ = ::open(QFile::encodeName(dir_.filePath("far")).constData(),
-                       O_RDWR | O_NOCTTY | O_NONBLOCK);
+        peer_ = orv::test::PtyPair::openEnd(cable_->far());
         QVERIFY(peer_ >= 0);
         tool_ = std::make_unique<orv::test::Tool>(std::make_unique<orv::test::FakeScreen>());
         form_ = tool_->form.get();
@@ -117,8 +111,7 @@ class SerialTest : public QObject {
         tool_.reset();
         if (peer_ >= 0) ::close(peer_);
         peer_ = -1;
-        socat_.kill();
-        socat_.waitForFinished();
+        cable_.reset();
     }
 
     void startUpFillAndReadBack() {
@@ -283,8 +276,7 @@ class SerialTest : public QObject {
         open();
         form_->Text7()->setText("hello");
         QCOMPARE(receive(6), QByteArray("hello\r"));
-        socat_.kill();
-        socat_.waitForFinished();
+        cable_->stop();
         QTRY_VERIFY_WITH_TIMEOUT(!panel_->MSComm1().portOpen(), 5000);
         QCOMPARE(backColour(form_->Label8()), kClosed);
         QVERIFY(!form_->Timer3()->isActive());
@@ -299,8 +291,7 @@ class SerialTest : public QObject {
 
     void sendToAGoneDeviceLightsNothing() {
         open();
-        socat_.kill();
-        socat_.waitForFinished();
+        cable_->stop();
         // At once, before the event loop has seen the device go.
         form_->Text7()->setText("gone");
         QCOMPARE(backColour(form_->Label9()), kIdle);
@@ -329,14 +320,13 @@ class SerialTest : public QObject {
             for (int c = 0; c < 128; ++c) pages[1 + 128 * (n % 8) + c] = std::uint8_t(n + c);
             return pages;
         };
-        auto available = [this] {
-            QByteArray got;
-            char buf[4096];
-            for (ssize_t n; (n = ::read(peer_, buf, sizeof buf)) > 0;) got.append(buf, n);
-            return got;
-        };
         orv::test::FrameReceiver device;
-        auto deviceShows = [&](const LcdPageBufferArray& pages) {
+        // Whether the device shows `pages` once it has what has arrived (and
+        // nothing more is on its way, when `drained`).
+        auto deviceShows = [&](const LcdPageBufferArray& pages, bool drained = false) {
+            const std::string got = orv::test::PtyPair::readAvailable(peer_);
+            device.take(got);
+            if (drained) return got.empty() && tool_->port.pendingBytes() == 0;
             return std::equal(device.picture.begin(), device.picture.end(), pages.begin() + 1);
         };
         panel_->streamFrame(frameOf(1));  // off at start: nothing goes out
@@ -349,7 +339,7 @@ class SerialTest : public QObject {
             const int want = 135 * (n % 31 == 0 ? 8 : 2);  // all 8 pages at 0 and 31
             const QByteArray got = receive(want);
             QCOMPARE(got.size(), want);
-            device.take(got.constData(), static_cast<std::size_t>(got.size()));
+            device.take(got.toStdString());
             QVERIFY(deviceShows(frameOf(n)));
         }
         QCOMPARE(panel_->streamSkipped(), 0u);
@@ -359,32 +349,14 @@ class SerialTest : public QObject {
         QVERIFY(panel_->streamSkipped() >= 3);
         QVERIFY(panel_->LabelSkipped->text().contains(QString::number(panel_->streamSkipped())));
         // Once the link drains, the next frame brings the device up to date.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                const QByteArray got = available();
-                device.take(got.constData(), static_cast<std::size_t>(got.size()));
-                return got.isEmpty() && tool_->port.pendingBytes() == 0;
-            }(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(deviceShows({}, true), 5000);
         panel_->streamFrame(frameOf(n));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                const QByteArray got = available();
-                device.take(got.constData(), static_cast<std::size_t>(got.size()));
-                return deviceShows(frameOf(n));
-            }(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(deviceShows(frameOf(n)), 5000);
         // The capture clock streams each frame after it is packed (and recorded).
         form_->Command2_Click();
         form_->Timer2->stop();
         form_->Timer2_Timer();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                const QByteArray got = available();
-                device.take(got.constData(), static_cast<std::size_t>(got.size()));
-                return deviceShows(form_->LcdPageBuffer);
-            }(),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(deviceShows(form_->LcdPageBuffer), 5000);
     }
 };
 

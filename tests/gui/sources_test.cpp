@@ -18,16 +18,7 @@ QRgb pattern(int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, (x + y) %
 QRgb otherPattern(int x, int y) { return qRgb(255 - (x % 256), 40, y % 256); }
 
 using orv::test::PatternWindow;
-
-// Waits until the server shows `paint` at the corners of `area`.
-bool showing(const QRect& area, QRgb (*paint)(int, int)) {
-    platform::QtScreenGrabber screen;
-    for (QPoint p : {area.topLeft(), area.bottomRight()}) {
-        const platform::ScreenPiece piece = screen.grab(QRect(p, QSize(1, 1)));
-        if (piece.pixels.isNull() || piece.pixels.pixel(0, 0) != paint(p.x(), p.y())) return false;
-    }
-    return true;
-}
+using orv::test::showing;
 
 }  // namespace
 

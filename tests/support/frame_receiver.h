@@ -4,7 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <utility>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "lcd/frame.h"
@@ -13,16 +14,23 @@
 namespace orv::test {
 
 struct FrameReceiver {
+    struct Packet {
+        std::uint16_t frame;
+        std::uint8_t page;
+        std::string data;
+        bool operator==(const Packet&) const = default;
+    };
     framing::Decoder decoder;
     FramePages picture{};
-    std::vector<std::pair<std::uint16_t, std::uint8_t>> packets;  // (frame number, page)
+    std::vector<Packet> packets;
 
-    void take(const void* bytes, std::size_t n) {
-        const auto* b = static_cast<const std::uint8_t*>(bytes);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!decoder.feed(b[i])) continue;
-            std::memcpy(picture.data() + 128 * decoder.page(), decoder.data(), 128);
-            packets.emplace_back(decoder.frameNumber(), decoder.page());
+    void take(std::string_view bytes) {
+        for (unsigned char b : bytes) {
+            if (!decoder.feed(b)) continue;
+            const auto* data = reinterpret_cast<const char*>(decoder.data());
+            packets.push_back({decoder.frameNumber(), decoder.page(), std::string(data, 128)});
+            if (decoder.page() >= 8) continue;  // a refused page, should one get through
+            std::memcpy(picture.data() + 128 * decoder.page(), data, 128);
         }
     }
 };

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -70,5 +72,16 @@ inline int exitStatus(pid_t child, int seconds) {
     ::waitpid(child, nullptr, 0);
     return -1;
 }
+
+// A test with a scratch folder of its own, where orv runs.
+class OrvTest : public ::testing::Test {
+  protected:
+    explicit OrvTest(const std::string& tag) : dir_(tag) {}
+    std::string path(const std::string& name) const { return dir_.file(name); }
+    Outcome orv(const std::vector<std::string>& args, long addressSpaceKib = 0) const {
+        return runOrv(args, dir_.path(), addressSpaceKib);
+    }
+    TempDir dir_;
+};
 
 }  // namespace orv::test

@@ -19,6 +19,11 @@ class PtyPair {
   public:
     explicit PtyPair(const std::filesystem::path& folder, const std::string& tag = "pty")
         : near_((folder / (tag + "-near")).string()), far_((folder / (tag + "-far")).string()) {
+        std::error_code ec;  // links left by an earlier pair of the same name
+        std::filesystem::remove(near_, ec);
+        std::filesystem::remove(far_, ec);
+        const std::string a = "pty,raw,echo=0,link=" + near_;
+        const std::string b = "pty,raw,echo=0,link=" + far_;
         const pid_t parent = ::getpid();
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -27,8 +32,6 @@ class PtyPair {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (::getppid() != parent) ::_exit(127);
             ::close_range(3, ~0U, 0);
-            const std::string a = "pty,raw,echo=0,link=" + near_;
-            const std::string b = "pty,raw,echo=0,link=" + far_;
             ::execlp("socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -47,6 +50,13 @@ class PtyPair {
     // Opens one end for this process (non-blocking), or -1.
     static int openEnd(const std::string& end) {
         return ::open(end.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    }
+    // What has arrived at an open end so far, without waiting.
+    static std::string readAvailable(int fd) {
+        std::string got;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) got.append(buf, std::size_t(n));
+        return got;
     }
     // The cable is cut: both ends go away.
     void stop() {
