@@ -1,10 +1,15 @@
 #include "dib/ui/picture_box.h"
 
+#include "common/ui/widgets.h"
+
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace orv::ui {
 
@@ -79,17 +84,49 @@ void PictureBox::drawAt(const QImage& source, QPoint at) {
     refresh();
 }
 
+namespace {
+
+// The pictures waiting for their refresh. All of them share one posted call,
+// however many a tick touched: every posted event costs a wake-up of the
+// event loop.
+struct RefreshQueue {
+    std::vector<QPointer<PictureBox>> boxes;
+    bool posted = false;
+};
+
+RefreshQueue& refreshQueue() {
+    static RefreshQueue queue;
+    return queue;
+}
+
+}  // namespace
+
 void PictureBox::refresh() {
     if (refreshPending_) return;
     refreshPending_ = true;
-    QMetaObject::invokeMethod(this, &PictureBox::repaintIfChanged, Qt::QueuedConnection);
+    RefreshQueue& queue = refreshQueue();
+    queue.boxes.emplace_back(this);
+    if (queue.posted) return;
+    queue.posted = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { refreshAll(); }, Qt::QueuedConnection);
+}
+
+void PictureBox::refreshAll() {
+    RefreshQueue& queue = refreshQueue();
+    const std::vector<QPointer<PictureBox>> boxes = std::move(queue.boxes);
+    queue.boxes.clear();
+    queue.posted = false;
+    for (const QPointer<PictureBox>& box : boxes) {
+        if (box) box->repaintIfChanged();
+    }
 }
 
 void PictureBox::repaintIfChanged() {
     refreshPending_ = false;
     // A minimised window is painted afresh when it comes back; an unchanged
     // picture needs no paint at all.
-    if (window()->isMinimized() || (!painted_.isNull() && image_ == painted_)) return;
+    if (window()->isMinimized() || (!painted_.isNull() && sameBytes(image_, painted_))) return;
     update();
 }
 

@@ -83,6 +83,8 @@ class PictureBox : public QWidget {
     void fitBacking() const;
 
     void repaintIfChanged();
+    // Runs the refreshes asked for since the last turn of the event loop.
+    static void refreshAll();
 
     Border border_ = Border::Sunken;
     QColor backColor_;
