@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 namespace orv::ui {
 
@@ -24,8 +25,19 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
 }
 
+bool sameBytes(const QImage& a, const QImage& b) {
+    if (a.isNull() || b.isNull()) return a.isNull() == b.isNull();
+    if (a.cacheKey() == b.cacheKey()) return true;
+    if (a.size() != b.size() || a.format() != b.format()) return false;
+    const auto bytes = static_cast<std::size_t>(a.width()) * a.depth() / 8;
+    for (int y = 0; y < a.height(); ++y) {
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), bytes) != 0) return false;
+    }
+    return true;
+}
+
 void ImageView::setImage(const QImage& image) {
-    if (image == image_ && image.isNull() == image_.isNull()) return;  // nothing to paint
+    if (sameBytes(image, image_)) return;  // nothing to paint
     image_ = image;
     if (!window()->isMinimized()) update();  // a minimised window is painted when it returns
 }
@@ -50,8 +62,8 @@ void PacedLabel::setText(const QString& text) {
 void PacedLabel::showSoon(bool now) {
     if (now) update();
     pending_ = true;
-    // Changes within a tenth of a second are shown together at its end.
-    QTimer::singleShot(100, this, [this] {
+    // Changes within a quarter of a second are shown together at its end.
+    QTimer::singleShot(250, this, [this] {
         pending_ = false;
         if (text_ != shown_) showSoon(true);
     });

@@ -23,6 +23,10 @@ Control* makeControl(QWidget* parent, const char* name, QRect at, Args&&... args
     return control;
 }
 
+// Whether two pictures hold the same bytes: a cheap test for "nothing to
+// paint" (a picture that differs only in the unused byte counts as changed).
+bool sameBytes(const QImage& a, const QImage& b);
+
 // A label that acts as a button: clicked() on a left-button release inside it.
 class ClickLabel : public QLabel {
     Q_OBJECT
@@ -55,8 +59,9 @@ class ImageView : public QWidget {
 };
 
 // A caption that changes with every frame (a count): its text is current at
-// once, and it is painted at most ten times a second, since every paint of
-// the window costs as much as a capture tick.
+// once, and it is painted at most four times a second (still a running
+// count to the eye), since every paint of the window costs more than a
+// capture tick.
 class PacedLabel : public QWidget {
     Q_OBJECT
   public:
