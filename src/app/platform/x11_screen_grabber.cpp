@@ -18,23 +18,60 @@ xcb_connection_t* qtConnection() {
     return x11 ? x11->connection() : nullptr;
 }
 
+xcb_screen_t* firstScreen(xcb_connection_t* c) {
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+}
+
+// A connection of the grabber's own to the server Qt talks to. Replies on
+// Qt's connection are read by Qt's event thread and handed over, two thread
+// switches a grab; on a connection of its own the grab reads its reply
+// itself. Null where none can be made or it would reach another server.
+xcb_connection_t* ownConnection(xcb_connection_t* qt) {
+    const QByteArray name = qgetenv("DISPLAY");
+    if (name.isEmpty()) return nullptr;
+    xcb_connection_t* c = xcb_connect(name.constData(), nullptr);
+    if (xcb_connection_has_error(c) == 0) {
+        const xcb_screen_t* ours = firstScreen(c);
+        const xcb_screen_t* theirs = firstScreen(qt);
+        if (ours->root == theirs->root && ours->width_in_pixels == theirs->width_in_pixels &&
+            ours->height_in_pixels == theirs->height_in_pixels) {
+            return c;
+        }
+    }
+    xcb_disconnect(c);
+    return nullptr;
+}
+
+bool hasSharedMemory(xcb_connection_t* c) {
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
+    if (!shm || !shm->present) return false;
+    xcb_shm_query_version_reply_t* version =
+        xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr);
+    std::free(version);
+    return version != nullptr;
+}
+
 }  // namespace
 
 X11ScreenGrabber::X11ScreenGrabber() {
-    auto* c = qtConnection();
-    if (!c) return;
-    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
-    if (!shm || !shm->present) return;
-    xcb_shm_query_version_reply_t* version =
-        xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr);
-    if (!version) return;
-    std::free(version);
+    xcb_connection_t* qt = qtConnection();
+    if (!qt) return;
+    xcb_connection_t* own = ownConnection(qt);
+    xcb_connection_t* c = own ? own : qt;
+    if (!hasSharedMemory(c)) {
+        if (own) xcb_disconnect(own);
+        return;
+    }
     connection_ = c;
-    root_ = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    ownsConnection_ = own != nullptr;
+    root_ = firstScreen(c)->root;
     usable_ = true;
 }
 
-X11ScreenGrabber::~X11ScreenGrabber() { release(); }
+X11ScreenGrabber::~X11ScreenGrabber() {
+    release();
+    if (ownsConnection_) xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
+}
 
 void X11ScreenGrabber::release() {
     if (memory_) {

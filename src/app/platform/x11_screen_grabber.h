@@ -1,8 +1,8 @@
-// The screen read through X11 shared memory (MIT-SHM): one segment, sized to
-// the rectangle, reused tick after tick, so that a grab costs one request and
-// one copy. Where the X server has no shared memory (a remote display), the
-// display is scaled, or the platform is not X11, it grabs as QtScreenGrabber
-// does; both give the same pixels.
+// The screen read through X11 shared memory (MIT-SHM) on a connection of its
+// own to the X server: one segment, sized to the rectangle, reused tick after
+// tick, so that a grab costs one request and one copy. Where the X server has
+// no shared memory (a remote display), the display is scaled, or the platform
+// is not X11, it grabs as QtScreenGrabber does; both give the same pixels.
 #pragma once
 
 #include <QSize>
@@ -31,7 +31,8 @@ class X11ScreenGrabber final : public ScreenGrabber {
     void release();
 
     QtScreenGrabber plain_;
-    void* connection_ = nullptr;  // Qt's xcb connection
+    void* connection_ = nullptr;   // the grabber's own xcb connection, else Qt's
+    bool ownsConnection_ = false;  // whether connection_ is closed here
     std::uint32_t root_ = 0;
     bool usable_ = false;
     std::uint32_t segment_ = 0;  // the server's name for it
