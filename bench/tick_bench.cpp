@@ -14,10 +14,8 @@
 #include <vector>
 
 #include "app/capture_clock.h"
+#include "app/platform/screen_grabber.h"
 #include "app/ui/form1.h"
-#ifdef ORV_HAVE_XCB_SHM
-#include "app/platform/x11_screen_grabber.h"
-#endif
 #include "serial/platform/qt_serial_port.h"
 
 namespace {
@@ -42,14 +40,10 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     orv::ImageState state;
     orv::rnd::Sequence random;
-#ifdef ORV_HAVE_XCB_SHM
-    orv::platform::X11ScreenGrabber grabber;  // as the tool grabs
-#else
-    orv::platform::QtScreenGrabber grabber;
-#endif
+    const auto grabber = orv::platform::makeScreenGrabber();  // as the tool grabs
     orv::platform::DesktopWindowInspector inspector;
     orv::serial::QtSerialPort port;
-    orv::ui::Form1 form({state, random, grabber, inspector, port});
+    orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.exitProcess = [] {};
     form.show();
     form.Text9->setText(dir.filePath("bench.orv"));

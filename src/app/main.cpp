@@ -7,9 +7,6 @@
 
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
-#ifdef ORV_HAVE_XCB_SHM
-#include "app/platform/x11_screen_grabber.h"
-#endif
 #include "app/start_up.h"
 #include "app/ui/form1.h"
 #include "lcd/frame_file.h"
@@ -40,14 +37,10 @@ int main(int argc, char** argv) {
     // Every platform piece of the run is made here and handed to the windows.
     orv::ImageState state;
     orv::rnd::Sequence random;  // from its fixed start, for the whole run
-#ifdef ORV_HAVE_XCB_SHM
-    orv::platform::X11ScreenGrabber grabber;  // shared memory on X11, else the plain grab
-#else
-    orv::platform::QtScreenGrabber grabber;
-#endif
+    const auto grabber = orv::platform::makeScreenGrabber();
     orv::platform::DesktopWindowInspector inspector;
     orv::serial::QtSerialPort port;
-    orv::ui::Form1 form({state, random, grabber, inspector, port});
+    orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.show();
     return app.exec();
 }

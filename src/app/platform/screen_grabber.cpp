@@ -1,5 +1,9 @@
 #include "app/platform/screen_grabber.h"
 
+#ifdef ORV_HAVE_XCB_SHM
+#include "app/platform/x11_screen_grabber.h"
+#endif
+
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -31,6 +35,14 @@ ScreenPiece QtScreenGrabber::grab(const QRect& rect) {
     piece.pixels.setDevicePixelRatio(1);
     if (piece.pixels.format() != QImage::Format_RGB32) piece.pixels.convertTo(QImage::Format_RGB32);
     return piece;
+}
+
+std::unique_ptr<ScreenGrabber> makeScreenGrabber() {
+#ifdef ORV_HAVE_XCB_SHM
+    return std::make_unique<X11ScreenGrabber>();
+#else
+    return std::make_unique<QtScreenGrabber>();
+#endif
 }
 
 }  // namespace orv::platform

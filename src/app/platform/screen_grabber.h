@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <memory>
 
 namespace orv::platform {
 
@@ -31,5 +32,9 @@ class QtScreenGrabber final : public ScreenGrabber {
     ScreenPiece grab(const QRect& rect) override;
     QRect desktop() const override;
 };
+
+// The grabber the tool uses: shared memory where this build has it (falling
+// back by itself to the plain grab), else the plain grab.
+std::unique_ptr<ScreenGrabber> makeScreenGrabber();
 
 }  // namespace orv::platform
