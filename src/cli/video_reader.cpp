@@ -334,6 +334,7 @@ struct VideoReader::Impl {
     bool intraOnly = false;  // every frame stands alone: no frame refers to another
     int h264Lengths = -1;    // H.264: the size of its NAL lengths, 0 for start codes
     int lowres = 0;
+    bool roughEdges = false;  // decoding without the loop filter
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     SwsContext* sws = nullptr;
@@ -368,12 +369,12 @@ struct VideoReader::Impl {
         if (decoder) {
             av_log(nullptr, AV_LOG_INFO,
                    "video: %llu frames decoded, %llu of them taken by no tick, %llu left out, "
-                   "%llu of them never sent; at 1/%d size on %s\n",
+                   "%llu of them never sent; at 1/%d size%s on %s\n",
                    static_cast<unsigned long long>(decoded),
                    static_cast<unsigned long long>(passedOver),
                    static_cast<unsigned long long>(leftOut),
                    static_cast<unsigned long long>(neverSent), 1 << lowres,
-                   decoder->threads().c_str());
+                   roughEdges ? " without the loop filter" : "", decoder->threads().c_str());
         }
         decoder.reset();
         clearPackets();
@@ -457,6 +458,7 @@ AVCodecContext* VideoReader::Impl::openContext(int threads, int& error) const {
     if (error >= 0) {
         c->pkt_timebase = video()->time_base;
         c->lowres = lowres;
+        if (roughEdges) c->skip_loop_filter = AVDISCARD_ALL;
         c->thread_count = threads;
         c->thread_type = 0;
         if (codecType->capabilities & AV_CODEC_CAP_FRAME_THREADS) c->thread_type |= FF_THREAD_FRAME;
@@ -470,6 +472,9 @@ AVCodecContext* VideoReader::Impl::openContext(int threads, int& error) const {
 Status VideoReader::Impl::startDecoding() {
     const AVCodecParameters* p = video()->codecpar;
     lowres = reduction(codecType->max_lowres, p->width, p->height, wantWidth, wantHeight);
+    // The loop filter smooths the edges of coding blocks, which the scaling to
+    // a wanted size of at most half the picture averages away: left out there.
+    roughEdges = reduction(1, p->width >> lowres, p->height >> lowres, wantWidth, wantHeight) == 1;
     const AVCodecDescriptor* described = avcodec_descriptor_get(p->codec_id);
     intraOnly = described && (described->props & AV_CODEC_PROP_INTRA_ONLY);
     if (p->codec_id == AV_CODEC_ID_H264) {
