@@ -6,7 +6,6 @@
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <vector>
 
 #include "orv_runner.h"
@@ -111,18 +110,10 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
         const Outcome o = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
         ASSERT_EQ(o.status, 0) << o.err;
     }
-    // Expected bytes straight from the picture: frame pixel (c, r) is picture
-    // column c, row r + 1 from the top; page p, bit k is row 8p + k.
-    std::ostringstream record;
-    for (int p = 0; p < 8; ++p) {
-        for (int c = 0; c < 128; ++c) {
-            int byte = 0;
-            for (int k = 0; k < 8; ++k) byte |= (qRed(pattern(c, 8 * p + k + 1)) != 230) << k;
-            record << byte << "\r\n";
-        }
-    }
-    record << "F\r\n";
-    EXPECT_EQ(readFile(orvFile), record.str() + record.str());
+    // Frame pixel (c, r) is picture column c, row r + 1 from the top.
+    const std::string record =
+        orv::test::recordOf([&](int c, int r) { return qRed(pattern(c, r + 1)) != 230; });
+    EXPECT_EQ(readFile(orvFile), record + record);
     EXPECT_TRUE(load("e.png") == picture(129, 65, [&](int x, int y) {
                     const bool light = x < 128 && y > 0 && qRed(pattern(x, y)) == 230;
                     return light ? qRgb(255, 255, 255) : qRgb(0, 0, 0);

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
-#include <sstream>
 
 #include <xcb/xcb.h>
 
@@ -65,18 +64,10 @@ class CaptureTest : public QObject {
 
         // Frame pixel (c, r) is the screen pixel (476 + c, 232 + r): the grab
         // starts at 476, 231 and the frame leaves out the picture's top row.
-        std::ostringstream record;
-        for (int p = 0; p < 8; ++p) {
-            for (int c = 0; c < 128; ++c) {
-                int byte = 0;
-                for (int k = 0; k < 8; ++k)
-                    byte |= (qRed(pattern(476 + c, 232 + 8 * p + k)) != 230) << k;
-                record << byte << "\r\n";
-            }
-        }
-        record << "F\r\n";
-        const QByteArray one = QByteArray::fromStdString(record.str());
-        QCOMPARE(QByteArray::fromStdString(orv::test::readFile(path.toStdString())), one + one);
+        const std::string one = orv::test::recordOf(
+            [](int c, int r) { return qRed(pattern(476 + c, 232 + r)) != 230; });
+        QCOMPARE(QByteArray::fromStdString(orv::test::readFile(path.toStdString())),
+                 QByteArray::fromStdString(one + one));
     }
 
     // A playing clip, white on the left and black on the right, with a grey

@@ -40,13 +40,7 @@ class PatternWindow : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override {
-        QImage image(size(), QImage::Format_RGB32);
-        for (int y = 0; y < height(); ++y) {
-            for (int x = 0; x < width(); ++x) {
-                image.setPixel(x, y, paint_(x + this->x(), y + this->y()));
-            }
-        }
-        QPainter(this).drawImage(0, 0, image);
+        QPainter(this).drawImage(0, 0, expected(QRect(pos(), size()), paint_));
     }
 
   private:
