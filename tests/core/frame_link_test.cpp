@@ -301,13 +301,3 @@ TEST(FramedLink, AKeyFrameRepairsADamagedStream) {
         ASSERT_EQ(sent.at({p.frame, p.page}), p.data) << "a packet that was never sent";
     }
 }
-
-TEST(FramedLink, RawFrameAndPolarity) {
-    FramePages f{};
-    for (int i = 0; i < 1024; ++i)
-        f[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37);
-    EXPECT_EQ(rawFrame(f), std::string(f.begin(), f.end()));
-    EXPECT_EQ(applySetBit(f, false), f);
-    const FramePages inv = applySetBit(f, true);
-    for (std::size_t i = 0; i < 1024; ++i) ASSERT_EQ(inv[i], 255 - f[i]) << i;
-}
