@@ -82,22 +82,17 @@ TEST_F(Decode, SmallDecodingChangesFewerThanOnePixelInAHundred) {
         const auto a = frames(small), b = frames(full);
         ASSERT_EQ(a.size(), 50u) << c.clip;
         ASSERT_EQ(b.size(), a.size()) << c.clip;
-        long differ = 0, worstFrame = 0;
+        long differ = 0;
         for (std::size_t i = 0; i < a.size(); ++i) {
-            long inFrame = 0;
             for (int r = 0; r < 64; ++r) {
                 for (int col = 0; col < 128; ++col)
-                    inFrame += orv::frameDark(a[i], col, r) != orv::frameDark(b[i], col, r);
+                    differ += orv::frameDark(a[i], col, r) != orv::frameDark(b[i], col, r);
             }
-            differ += inFrame;
-            worstFrame = std::max(worstFrame, inFrame);
         }
         const double share = static_cast<double>(differ) / (a.size() * 128 * 64);
         EXPECT_LT(share, 0.01) << c.clip << ": " << differ << " pixels differ";
         // Not the same decode under another name: some pixels do differ.
         EXPECT_GT(differ, 0) << c.clip;
-        RecordProperty(c.clip + " differing pixels (per mille)", std::to_string(share * 1000));
-        RecordProperty(c.clip + " most in one frame", std::to_string(worstFrame));
     }
 }
 
