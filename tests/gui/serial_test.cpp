@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
+#include <map>
 
 #include "frame_receiver.h"
 #include "pty_pair.h"
@@ -55,23 +56,18 @@ class SerialTest : public QObject {
     QString lineSettings() {
         for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
             std::error_code ec;
-            if (std::filesystem::read_symlink(entry.path(), ec).string() != near_.toStdString()) {
+            termios t{};
+            if (std::filesystem::read_symlink(entry.path(), ec).string() != near_.toStdString() ||
+                ::tcgetattr(std::stoi(entry.path().filename().string()), &t) != 0) {
                 continue;
             }
-            termios t{};
-            if (::tcgetattr(std::stoi(entry.path().filename().string()), &t) != 0) continue;
-            const speed_t speed = ::cfgetospeed(&t);
-            const int baud = speed == B4800    ? 4800
-                             : speed == B9600  ? 9600
-                             : speed == B19200 ? 19200
-                                               : 0;
+            const std::map<speed_t, int> bauds{{B4800, 4800}, {B9600, 9600}, {B19200, 19200}};
+            const std::map<tcflag_t, int> sizes{{CS5, 5}, {CS6, 6}, {CS7, 7}, {CS8, 8}};
             const char parity = !(t.c_cflag & PARENB) ? 'n' : (t.c_cflag & PARODD) ? 'o' : 'e';
-            const int size = t.c_cflag & CSIZE;
-            const int bits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
             return QStringLiteral("%1,%2,%3,%4")
-                .arg(baud)
+                .arg(bauds.count(::cfgetospeed(&t)) ? bauds.at(::cfgetospeed(&t)) : 0)
                 .arg(parity)
-                .arg(bits)
+                .arg(sizes.at(t.c_cflag & CSIZE))
                 .arg(t.c_cflag & CSTOPB ? 2 : 1);
         }
         return QStringLiteral("no descriptor of ") + near_;
