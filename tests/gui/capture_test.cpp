@@ -175,10 +175,9 @@ class CaptureTest : public QObject {
         if (QGuiApplication::primaryScreen()->devicePixelRatio() == 1.0) {
             QVERIFY(shared.sharedMemory());
         }
-        QTRY_VERIFY_WITH_TIMEOUT(
-            plain.grab(QRect(476, 231, 131, 65)).pixels ==
-                orv::test::PatternWindow::expected(QRect(476, 231, 131, 65), pattern),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(plain.grab(QRect(476, 231, 131, 65)).pixels ==
+                                     orv::test::picture(QRect(476, 231, 131, 65), pattern),
+                                 5000);
         const QRect desk = plain.desktop();
         for (const QRect& r : {QRect(476, 231, 131, 65), QRect(-20, -7, 64, 48),
                                QRect(desk.right() - 30, desk.bottom() - 10, 64, 32), desk,
