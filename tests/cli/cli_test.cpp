@@ -6,7 +6,6 @@
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <vector>
 
 #include "orv_runner.h"
@@ -42,14 +41,11 @@ class OrvImage : public orv::test::OrvTest {
     }
 };
 
-// A frame file of `frames` records whose every byte is `value`.
-std::string records(int value, int frames = 1) {
+// A frame record whose every byte is `value`.
+std::string records(int value) {
     std::string record;
     for (int i = 0; i < 1024; ++i) record.append(std::to_string(value)).append("\r\n");
-    record += "F\r\n";
-    std::string all;
-    for (int n = 0; n < frames; ++n) all += record;
-    return all;
+    return record + "F\r\n";
 }
 
 QRgb gradient(int x, int y) { return qRgb((x * 7) % 256, (y * 11) % 256, (x + y) % 256); }
@@ -111,18 +107,10 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
         const Outcome o = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
         ASSERT_EQ(o.status, 0) << o.err;
     }
-    // Expected bytes straight from the picture: frame pixel (c, r) is picture
-    // column c, row r + 1 from the top; page p, bit k is row 8p + k.
-    std::ostringstream record;
-    for (int p = 0; p < 8; ++p) {
-        for (int c = 0; c < 128; ++c) {
-            int byte = 0;
-            for (int k = 0; k < 8; ++k) byte |= (qRed(pattern(c, 8 * p + k + 1)) != 230) << k;
-            record << byte << "\r\n";
-        }
-    }
-    record << "F\r\n";
-    EXPECT_EQ(readFile(orvFile), record.str() + record.str());
+    // Frame pixel (c, r) is picture column c, row r + 1 from the top.
+    const std::string record =
+        orv::test::recordOf([&](int c, int r) { return qRed(pattern(c, r + 1)) != 230; });
+    EXPECT_EQ(readFile(orvFile), record + record);
     EXPECT_TRUE(load("e.png") == picture(129, 65, [&](int x, int y) {
                     const bool light = x < 128 && y > 0 && qRed(pattern(x, y)) == 230;
                     return light ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
@@ -150,7 +138,11 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     const std::string frame = save("frame.png", 129, 65, gradient);  // the size --orv takes
     const std::string text = path("text.png");
     orv::test::writeFile(text, "not a picture");
-    const std::string out = path("out.png");
+    const std::string out = path("out.png"), gif = path("out.gif"), old = path("old.png");
+    const std::string one = path("one.orv"), none = path("none.orv"), orvFile = path("e.orv");
+    orv::test::writeFile(one, records(0));
+    orv::test::writeFile(none, "");
+    orv::test::writeFile(old, "keep");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -175,6 +167,13 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
         {{"image", "engrave", frame, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
         {{"bogus"}, 2, "bogus"},
+        // What would do nothing or go wrong.
+        {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
+        {{"render", one, "-o", out, "--fps", "10"}, 2, "--fps"},
+        {{"render", one, "-o", old}, 2, "--force"},
+        {{"render", none, "-o", out}, 1, "no frames"},
+        {{"render", none, "-o", gif}, 1, "no frames"},
+        {{"image", "engrave", in, out, "--orv", orvFile}, 2, "orv convert"},
     };
     for (const auto& c : cases) {
         const Outcome o = orv(c.args);
@@ -183,8 +182,11 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         EXPECT_EQ(o.status, c.status) << joined << o.err;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << joined << " said: " << o.err;
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << joined << o.err;
-        EXPECT_FALSE(fs::exists(out)) << joined;
+        EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << joined;
     }
+    EXPECT_EQ(readFile(old), "keep");
+    EXPECT_EQ(orv({"render", one, "-o", old, "--force"}).status, 0);
+    EXPECT_EQ(orv({"image", "engrave", in, out}).status, 0);  // the picture alone
 }
 
 TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
@@ -299,36 +301,6 @@ TEST_F(OrvFrames, RepairCutsAPartialRecordAndOutputThatCannotBeWrittenFails) {
                                   orv::test::shellQuote(file) + " >/dev/full 2>/dev/null")
                                      .c_str());
     EXPECT_EQ(WEXITSTATUS(full), 1);
-}
-
-TEST_F(OrvFrames, RenderAndEngraveRefuseWhatWouldDoNothingOrGoWrong) {
-    const std::string one = path("one.orv"), none = path("none.orv");
-    orv::test::writeFile(one, records(0));
-    orv::test::writeFile(none, "");
-    orv::test::writeFile(path("old.png"), "keep");
-    const std::string small = save("small.png", 64, 32, gradient);
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        const char* says;
-    } cases[] = {
-        {{"render", one, "-o", path("a.gif"), "--frame", "0"}, 2, "--frame"},
-        {{"render", one, "-o", path("a.png"), "--fps", "10"}, 2, "--fps"},
-        {{"render", one, "-o", path("old.png")}, 2, "--force"},
-        {{"render", none, "-o", path("b.png")}, 1, "no frames"},
-        {{"render", none, "-o", path("b.gif")}, 1, "no frames"},
-        {{"image", "engrave", small, path("e.png"), "--orv", path("e.orv")}, 2, "orv convert"},
-    };
-    for (const auto& c : cases) {
-        const Outcome o = orv(c.args);
-        EXPECT_EQ(o.status, c.status) << c.says << ": " << o.err;
-        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
-    }
-    EXPECT_EQ(readFile(path("old.png")), "keep");
-    EXPECT_FALSE(fs::exists(path("e.orv")));
-    EXPECT_FALSE(fs::exists(path("e.png")));
-    EXPECT_EQ(orv({"render", one, "-o", path("old.png"), "--force"}).status, 0);
-    EXPECT_EQ(orv({"image", "engrave", small, path("e.png")}).status, 0);  // the picture alone
 }
 
 TEST_F(OrvFrames, HelpAndVersion) {

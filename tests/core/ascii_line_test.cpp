@@ -4,8 +4,11 @@
 
 using namespace orv;
 
-TEST(AsciiLine, MapsEachByteToOneCharacterButCarriageReturn) {
+TEST(AsciiLine, MapsBytesOneTo250EachToOneCharacterButCarriageReturn) {
     AsciiBufferArray buffer{};
+    buffer[0] = 'A';  // outside 1..250: never read
+    buffer[251] = 'B';
+    buffer[1024] = 'C';
     EXPECT_EQ(buildAsciiLine(buffer), std::string(250, '\0'));
 
     for (int i = 1; i <= 128; ++i) buffer[i] = 13;
@@ -23,12 +26,4 @@ TEST(AsciiLine, MapsEachByteToOneCharacterButCarriageReturn) {
         ASSERT_EQ(static_cast<unsigned char>(l[0]), want) << v;
         ASSERT_EQ(static_cast<unsigned char>(l[249]), want) << v;
     }
-}
-
-TEST(AsciiLine, ReadsBytesOneTo250Only) {
-    AsciiBufferArray buffer{};
-    buffer[0] = 'A';
-    buffer[251] = 'B';
-    buffer[1024] = 'C';
-    EXPECT_EQ(buildAsciiLine(buffer), std::string(250, '\0'));
 }

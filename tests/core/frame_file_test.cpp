@@ -135,60 +135,42 @@ TEST_F(FrameFile, RefusesWhatIsNotARegularFileWithoutWaiting) {
     EXPECT_FALSE(fs::exists(path("missing")));
 }
 
+// A partial record at the end is cut back before an append, and by a repair;
+// nothing else is touched, and a refused file is left as it was.
 TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
+    constexpr std::uint64_t kRefused = std::uint64_t(-1);
     const std::string whole = numbered(0);
     const struct {
         std::string before;
-        std::uint64_t cut;  // bytes cut back; -1: refused untouched
+        std::uint64_t append, repair;  // the bytes each cuts back, or kRefused
     } cases[] = {
-        {whole + "12\r\n3", 5},
-        {whole + "12\r\n255\r", 8},
-        {whole + whole.substr(0, whole.size() - 3), whole.size() - 3},  // 1024 values, no "F"
-        {whole + whole.substr(0, whole.size() - 1), whole.size() - 1},  // "F\r" cut
-        {"7\r\n", 3},                                                   // nothing whole yet
-        {whole, 0},
-        {"", 0},
-        {whole + "hello", std::uint64_t(-1)},
-        {"plain text that is no frame file\n", std::uint64_t(-1)},
+        {whole + "12\r\n3", 5, 5},
+        {whole + "12\r\n255\r", 8, 8},
+        {whole + whole.substr(0, whole.size() - 3), whole.size() - 3, whole.size() - 3},  // no "F"
+        {whole + whole.substr(0, whole.size() - 1), whole.size() - 1, whole.size() - 1},  // "F\r"
+        {"7\r\n", 3, 3},  // nothing whole yet: the repaired file stays, empty
+        {whole, 0, 0},
+        {"", 0, 0},
+        {whole + "hello", kRefused, kRefused},
+        {"plain text that is no frame file\n", kRefused, kRefused},
+        {whole + "1\n2\n", kRefused, kRefused},
+        {whole + "x\r\n" + whole + "1\r\n", 3, kRefused},  // an append looks only at the end
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string file = numberedPath("cut", n++);
-        test::writeFile(file, c.before);
-        auto appended = appendFrameRecord(file, numbered(1));
-        if (c.cut == std::uint64_t(-1)) {
-            EXPECT_FALSE(appended.ok()) << n;
-            EXPECT_EQ(test::readFile(file), c.before) << n;
-            continue;
-        }
-        ASSERT_TRUE(appended.ok()) << n << ": " << appended.error();
-        EXPECT_EQ(appended.value().cutBack, c.cut) << n;
-        EXPECT_EQ(test::readFile(file), c.before.substr(0, c.before.size() - c.cut) + numbered(1))
-            << n;
-    }
-}
-
-TEST_F(FrameFile, RepairCutsOnlyAPartialRecordAtTheEnd) {
-    const std::string whole = numbered(0) + numbered(1);
-    const struct {
-        std::string before;
-        bool ok;
-        std::string after;
-    } cases[] = {
-        {whole + "1\r\n2\r\n3", true, whole},
-        {whole, true, whole},
-        {"1\r\n", true, ""},  // the file stays, empty
-        {numbered(0) + "x\r\n" + numbered(1) + "1\r\n", false, ""},
-        {whole + "1\n2\n", false, ""},
-    };
-    int n = 0;
-    for (const auto& c : cases) {
-        const std::string file = numberedPath("r", n++);
-        test::writeFile(file, c.before);
-        auto repaired = repairFrameFile(file);
-        EXPECT_EQ(repaired.ok(), c.ok) << n;
-        EXPECT_TRUE(fs::exists(file));
-        EXPECT_EQ(test::readFile(file), c.ok ? c.after : c.before) << n;
+        const std::string appended = numberedPath("a", n), repaired = numberedPath("r", n++);
+        test::writeFile(appended, c.before);
+        test::writeFile(repaired, c.before);
+        auto a = appendFrameRecord(appended, numbered(1));
+        auto r = repairFrameFile(repaired);
+        EXPECT_EQ(a ? a.value().cutBack : kRefused, c.append) << n;
+        EXPECT_EQ(r ? r.value() : kRefused, c.repair) << n;
+        auto cut = [&](std::uint64_t k) {
+            return k == kRefused ? c.before : c.before.substr(0, c.before.size() - k);
+        };
+        EXPECT_EQ(test::readFile(appended), cut(c.append) + (a ? numbered(1) : "")) << n;
+        EXPECT_EQ(test::readFile(repaired), cut(c.repair)) << n;
+        EXPECT_TRUE(fs::exists(repaired));
     }
 }
 

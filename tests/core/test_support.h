@@ -13,7 +13,12 @@ namespace orv::test {
 // A grid of w x h pixels where every pixel is fill(x, y) as B, G, R, fourth.
 struct Bgrx {
     std::uint8_t b, g, r, x;
+    bool operator==(const Bgrx&) const = default;
 };
+
+inline Bgrx pixelAt(const PixelGrid& g, std::int32_t x, std::int32_t y) {
+    return {g(0, x, y), g(1, x, y), g(2, x, y), g(3, x, y)};
+}
 
 inline PixelGrid makeGrid(std::int32_t w, std::int32_t h,
                           const std::function<Bgrx(std::int32_t, std::int32_t)>& fill) {

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
-#include <sstream>
 
 #include <xcb/xcb.h>
 
@@ -65,18 +64,10 @@ class CaptureTest : public QObject {
 
         // Frame pixel (c, r) is the screen pixel (476 + c, 232 + r): the grab
         // starts at 476, 231 and the frame leaves out the picture's top row.
-        std::ostringstream record;
-        for (int p = 0; p < 8; ++p) {
-            for (int c = 0; c < 128; ++c) {
-                int byte = 0;
-                for (int k = 0; k < 8; ++k)
-                    byte |= (qRed(pattern(476 + c, 232 + 8 * p + k)) != 230) << k;
-                record << byte << "\r\n";
-            }
-        }
-        record << "F\r\n";
-        const QByteArray one = QByteArray::fromStdString(record.str());
-        QCOMPARE(QByteArray::fromStdString(orv::test::readFile(path.toStdString())), one + one);
+        const std::string one = orv::test::recordOf(
+            [](int c, int r) { return qRed(pattern(476 + c, 232 + r)) != 230; });
+        QCOMPARE(QByteArray::fromStdString(orv::test::readFile(path.toStdString())),
+                 QByteArray::fromStdString(one + one));
     }
 
     // A playing clip, white on the left and black on the right, with a grey
@@ -184,10 +175,9 @@ class CaptureTest : public QObject {
         if (QGuiApplication::primaryScreen()->devicePixelRatio() == 1.0) {
             QVERIFY(shared.sharedMemory());
         }
-        QTRY_VERIFY_WITH_TIMEOUT(
-            plain.grab(QRect(476, 231, 131, 65)).pixels ==
-                orv::test::PatternWindow::expected(QRect(476, 231, 131, 65), pattern),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(plain.grab(QRect(476, 231, 131, 65)).pixels ==
+                                     orv::test::picture(QRect(476, 231, 131, 65), pattern),
+                                 5000);
         const QRect desk = plain.desktop();
         for (const QRect& r : {QRect(476, 231, 131, 65), QRect(-20, -7, 64, 48),
                                QRect(desk.right() - 30, desk.bottom() - 10, 64, 32), desk,

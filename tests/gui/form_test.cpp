@@ -112,10 +112,9 @@ class FormTest : public QObject {
 
     void startCaptureAimsAtThePlayer() {
         form_->Command2_Click();
-        QCOMPARE(form_->Text3->text(), QStringLiteral("475.6667"));
-        QCOMPARE(form_->Text4->text(), QStringLiteral("231"));
-        QCOMPARE(form_->Text1->text(), QStringLiteral("2024.6667"));
-        QCOMPARE(form_->Text2->text(), QStringLiteral("1040"));
+        const QStringList boxes{form_->Text3->text(), form_->Text4->text(), form_->Text1->text(),
+                                form_->Text2->text()};
+        QCOMPARE(boxes, (QStringList{"475.6667", "231", "2024.6667", "1040"}));
         QCOMPARE(form_->pos(), QPoint(467, 200));
         QVERIFY(form_->Timer2->isActive());
         // Again while capturing: re-aimed, the running clock keeps its phase.

@@ -2,11 +2,10 @@
 // that tests can check grabs of the real screen pixel by pixel.
 #pragma once
 
-#include <QImage>
 #include <QPainter>
 #include <QWidget>
 
-#include "app/platform/screen_grabber.h"
+#include "tool_fixture.h"
 
 namespace orv::test {
 
@@ -23,16 +22,6 @@ class PatternWindow : public QWidget {
           paint_(paint) {
         setGeometry(at);
     }
-    // What the screen shows of `area` when a window with `paint` covers it.
-    static QImage expected(const QRect& area, Pattern paint) {
-        QImage image(area.size(), QImage::Format_RGB32);
-        for (int y = 0; y < area.height(); ++y) {
-            for (int x = 0; x < area.width(); ++x) {
-                image.setPixel(x, y, paint(area.x() + x, area.y() + y));
-            }
-        }
-        return image;
-    }
     void setPattern(Pattern paint) {
         paint_ = paint;
         repaint();
@@ -40,13 +29,7 @@ class PatternWindow : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override {
-        QImage image(size(), QImage::Format_RGB32);
-        for (int y = 0; y < height(); ++y) {
-            for (int x = 0; x < width(); ++x) {
-                image.setPixel(x, y, paint_(x + this->x(), y + this->y()));
-            }
-        }
-        QPainter(this).drawImage(0, 0, image);
+        QPainter(this).drawImage(0, 0, picture(QRect(pos(), size()), paint_));
     }
 
   private:

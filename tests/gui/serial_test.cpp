@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
+#include <map>
 
 #include "frame_receiver.h"
 #include "pty_pair.h"
@@ -55,23 +56,18 @@ class SerialTest : public QObject {
     QString lineSettings() {
         for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
             std::error_code ec;
-            if (std::filesystem::read_symlink(entry.path(), ec).string() != near_.toStdString()) {
+            termios t{};
+            if (std::filesystem::read_symlink(entry.path(), ec).string() != near_.toStdString() ||
+                ::tcgetattr(std::stoi(entry.path().filename().string()), &t) != 0) {
                 continue;
             }
-            termios t{};
-            if (::tcgetattr(std::stoi(entry.path().filename().string()), &t) != 0) continue;
-            const speed_t speed = ::cfgetospeed(&t);
-            const int baud = speed == B4800    ? 4800
-                             : speed == B9600  ? 9600
-                             : speed == B19200 ? 19200
-                                               : 0;
+            const std::map<speed_t, int> bauds{{B4800, 4800}, {B9600, 9600}, {B19200, 19200}};
+            const std::map<tcflag_t, int> sizes{{CS5, 5}, {CS6, 6}, {CS7, 7}, {CS8, 8}};
             const char parity = !(t.c_cflag & PARENB) ? 'n' : (t.c_cflag & PARODD) ? 'o' : 'e';
-            const int size = t.c_cflag & CSIZE;
-            const int bits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
             return QStringLiteral("%1,%2,%3,%4")
-                .arg(baud)
+                .arg(bauds.count(::cfgetospeed(&t)) ? bauds.at(::cfgetospeed(&t)) : 0)
                 .arg(parity)
-                .arg(bits)
+                .arg(sizes.at(t.c_cflag & CSIZE))
                 .arg(t.c_cflag & CSTOPB ? 2 : 1);
         }
         return QStringLiteral("no descriptor of ") + near_;
@@ -83,6 +79,14 @@ class SerialTest : public QObject {
         const QString m = form_->lastMessage();
         for (const QString& part : parts) QVERIFY2(m.contains(part), qPrintable(m));
         QVERIFY2(!m.contains(QRegularExpression("(Text|Label|Timer|MSComm)\\d")), qPrintable(m));
+    }
+
+    // The port closed because its device went, and said so naming the device.
+    void checkLost() {
+        QVERIFY(!panel_->MSComm1().portOpen());
+        QCOMPARE(backColour(form_->Label8()), kClosed);
+        QVERIFY(!form_->Timer3()->isActive());
+        checkMessage({near_});
     }
 
     void open() {
@@ -210,7 +214,6 @@ class SerialTest : public QObject {
         panel_->Label6_Click();
         panel_->Label8_Click();
         QVERIFY(!panel_->MSComm1().portOpen());
-        QVERIFY(form_->lastMessage().contains("/dev/pts/999"));
         checkMessage({"/dev/pts/999"});
         QCOMPARE(backColour(form_->Label8()), kClosed);
         QVERIFY(!form_->Timer3()->isActive());
@@ -219,7 +222,6 @@ class SerialTest : public QObject {
         form_->Text5()->setText("9600,x,8,1");
         form_->Text6()->setText("5");
         panel_->Label6_Click();
-        QVERIFY(form_->lastMessage().contains("9600,x,8,1"));
         checkMessage({"port settings \"9600,x,8,1\"", "parity"});
         QCOMPARE(panel_->MSComm1().commPort(), 1999);
         // A bad number leaves the new settings applied.
@@ -231,8 +233,7 @@ class SerialTest : public QObject {
             form_->Text5()->setText("4800,n,8,1");
             form_->Text6()->setText(n.text);
             panel_->Label6_Click();
-            QVERIFY2(form_->lastMessage().contains(n.says), qPrintable(form_->lastMessage()));
-            checkMessage({"端口号"});
+            checkMessage({"端口号", n.says});
             QCOMPARE(panel_->MSComm1().settings(), std::string("4800,n,8,1"));
             QCOMPARE(panel_->MSComm1().commPort(), 1999);
         }
@@ -278,9 +279,7 @@ class SerialTest : public QObject {
         QCOMPARE(receive(6), QByteArray("hello\r"));
         cable_->stop();
         QTRY_VERIFY_WITH_TIMEOUT(!panel_->MSComm1().portOpen(), 5000);
-        QCOMPARE(backColour(form_->Label8()), kClosed);
-        QVERIFY(!form_->Timer3()->isActive());
-        QVERIFY(form_->lastMessage().contains(QString("/dev/pts/%1").arg(portNumber_ - 1000)));
+        checkLost();
         // Closed, the port raises nothing more.
         const int errors = port_->errorsSeen();
         QTest::qWait(300);
@@ -295,11 +294,8 @@ class SerialTest : public QObject {
         // At once, before the event loop has seen the device go.
         form_->Text7()->setText("gone");
         QCOMPARE(backColour(form_->Label9()), kIdle);
-        QVERIFY(!panel_->MSComm1().portOpen());
-        QCOMPARE(backColour(form_->Label8()), kClosed);
-        QVERIFY(!form_->Timer3()->isActive());
+        checkLost();
         QCOMPARE(backColour(form_->Label10()), kIdle);
-        QVERIFY(form_->lastMessage().contains(QString("/dev/pts/%1").arg(portNumber_ - 1000)));
         QCOMPARE(form_->messages().count(), 1);
         // Whatever the lost device still had pending brings no second message.
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();

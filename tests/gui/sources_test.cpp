@@ -116,10 +116,9 @@ class SourcesTest : public QObject {
         // the live screen has changed meanwhile.
         cover_->setPattern(otherPattern);
         QTest::mousePress(surface, b, {}, second);
-        QCOMPARE(form_->Text3->text(), texts[0]);
-        QCOMPARE(form_->Text4->text(), texts[1]);
-        QCOMPARE(form_->Text1->text(), texts[2]);
-        QCOMPARE(form_->Text2->text(), texts[3]);
+        const QStringList boxes{form_->Text3->text(), form_->Text4->text(), form_->Text1->text(),
+                                form_->Text2->text()};
+        QCOMPARE(boxes, texts);
         expectPicture(QSize(196, 96), from, pattern);
         QVERIFY(form_->Timer2->isActive());
         QVERIFY(!offScreen());

@@ -14,6 +14,17 @@
 
 namespace orv::test {
 
+// The picture of `area` of a screen whose pixel (x, y) is colour(x, y).
+template <class Colour>
+QImage picture(const QRect& area, const Colour& colour) {
+    QImage image(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < area.height(); ++y) {
+        for (int x = 0; x < area.width(); ++x)
+            image.setPixel(x, y, colour(area.x() + x, area.y() + y));
+    }
+    return image;
+}
+
 // A screen that is a picture: pixel (x, y) = colour(x, y) on the desktop
 // `area` (1280 x 1024 unless a test moves it); or one that cannot be read.
 class FakeScreen final : public platform::ScreenGrabber {
@@ -27,13 +38,7 @@ class FakeScreen final : public platform::ScreenGrabber {
         const QRect on = rect.intersected(desktop());
         if (on.isEmpty()) return {};
         if (unreadable) return {QImage(), {}, true};
-        QImage image(on.size(), QImage::Format_RGB32);
-        for (int y = 0; y < on.height(); ++y) {
-            for (int x = 0; x < on.width(); ++x) {
-                image.setPixel(x, y, colour(on.x() + x, on.y() + y));
-            }
-        }
-        return {image, on.topLeft() - rect.topLeft()};
+        return {picture(on, colour), on.topLeft() - rect.topLeft()};
     }
     QRect desktop() const override { return area; }
 };

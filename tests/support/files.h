@@ -20,6 +20,21 @@ inline void writeFile(const std::filesystem::path& p, const std::string& bytes) 
     std::ofstream(p, std::ios::binary) << bytes;
 }
 
+// A frame record written out from its definition: bit k of byte c of page p
+// is pixel (c, 8p + k), set where dark(c, row); each byte a decimal line, then F.
+template <class Dark>
+std::string recordOf(Dark dark) {
+    std::string record;
+    for (int p = 0; p < 8; ++p) {
+        for (int c = 0; c < 128; ++c) {
+            int byte = 0;
+            for (int k = 0; k < 8; ++k) byte |= (dark(c, 8 * p + k) ? 1 : 0) << k;
+            record += std::to_string(byte) + "\r\n";
+        }
+    }
+    return record + "F\r\n";
+}
+
 // A fresh, empty folder of its own, removed with everything in it at the end.
 class TempDir {
   public:

@@ -9,10 +9,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "files.h"
+#include "lcd/orv_reader.h"
 
 namespace orv::test {
 
@@ -82,6 +84,64 @@ class OrvTest : public ::testing::Test {
         return runOrv(args, dir_.path(), addressSpaceKib);
     }
     TempDir dir_;
+};
+
+// Every record of a frame file, read by the core's strict reader.
+inline std::vector<FramePages> readFrames(const std::string& file) {
+    std::vector<FramePages> all;
+    auto r = readFrameFile(file, [&](const FramePages& f) { all.push_back(f); });
+    EXPECT_TRUE(r.ok()) << r.error();
+    return all;
+}
+
+// The temporary files ("NAME.part-...") a run has left in `dir`.
+inline std::vector<std::filesystem::path> temporaries(const std::filesystem::path& dir,
+                                                      const std::string& name = "") {
+    std::vector<std::filesystem::path> found;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        if (e.path().filename().string().find(name + ".part-") != std::string::npos)
+            found.push_back(e.path());
+    }
+    return found;
+}
+
+// Clips made once for a suite with the ffmpeg program, and beside them a
+// scratch folder for each test.
+class ClipTest : public ::testing::Test {
+  protected:
+    static inline std::unique_ptr<TempDir> clips_;
+    // ffmpeg ARGS CLIPS/NAME; the first clip of a suite makes the folder.
+    static void makeClip(const std::string& args, const std::string& name) {
+        if (!clips_) clips_ = std::make_unique<TempDir>("orv-clips");
+        const std::string cmd =
+            "ffmpeg -hide_banner -loglevel error -y " + args + " " + shellQuote(clip(name));
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+    static void TearDownTestSuite() { clips_.reset(); }
+    void SetUp() override {
+        dir_ = clips_->path() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir_);
+    }
+    static std::string clip(const std::string& name) { return clips_->file(name); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // orv with `args`, and with the environment variable `off` set to 1 when given.
+    Outcome orv(const std::vector<std::string>& args, const char* off = nullptr) const {
+        if (off) ::setenv(off, "1", 1);
+        Outcome o = runOrv(args, dir_);
+        if (off) ::unsetenv(off);
+        return o;
+    }
+    // orv convert CLIP -o OUT EXTRA...
+    Outcome convert(const std::string& name, const std::string& out,
+                    const std::vector<std::string>& extra = {}, const char* off = nullptr) const {
+        std::vector<std::string> args{"convert", clip(name), "-o", out};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return orv(args, off);
+    }
+    static std::vector<FramePages> frames(const std::string& file) { return readFrames(file); }
+
+    std::filesystem::path dir_;
 };
 
 }  // namespace orv::test
