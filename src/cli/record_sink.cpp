@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <system_error>
-
+#include "common/posix_io.h"
 #include "lcd/orv_reader.h"
 
 namespace orv::cli {
@@ -19,28 +17,13 @@ Status RecordSink::open() {
     return mode_ == Mode::Replace ? replacement_.open() : Status(Done{});
 }
 
-namespace {
-
-// A record to standard output: all of it, whatever signals or a slow pipe do
-// in between, so that the reader only ever sees whole records.
-Status writeWhole(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            return fail("cannot write to standard output: " +
-                        std::generic_category().message(n < 0 ? errno : EIO));
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return Done{};
-}
-
-}  // namespace
-
 Status RecordSink::write(const std::string& record) {
     if (mode_ == Mode::Stdout) {
-        if (Status s = writeWhole(STDOUT_FILENO, record); !s) return s;
+        // All of a record, whatever signals or a slow pipe do in between, so
+        // that the reader only ever sees whole records.
+        if (const int error = writeAll(STDOUT_FILENO, record)) {
+            return fail("cannot write to standard output: " + reason(error));
+        }
         ++written_;
         return Done{};
     }

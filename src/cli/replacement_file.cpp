@@ -11,11 +11,11 @@
 #include <system_error>
 #include <vector>
 
+#include "common/posix_io.h"
+
 namespace orv::cli {
 namespace fs = std::filesystem;
 namespace {
-
-std::string reason(int error) { return std::generic_category().message(error); }
 
 const std::string kPart = ".part-";
 
@@ -79,12 +79,8 @@ Status ReplacementFile::open() {
 }
 
 Status ReplacementFile::write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            return fail("cannot write \"" + temporary_ + "\": " + reason(n < 0 ? errno : EIO));
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (const int error = writeAll(fd_, bytes)) {
+        return fail("cannot write \"" + temporary_ + "\": " + reason(error));
     }
     return Done{};
 }

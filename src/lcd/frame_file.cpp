@@ -10,13 +10,12 @@
 #include <csignal>
 #include <system_error>
 
+#include "common/posix_io.h"
 #include "lcd/frame_record.h"
 #include "lcd/orv_reader.h"
 
 namespace orv {
 namespace {
-
-std::string reason(int error) { return std::generic_category().message(error); }
 
 Failure refused(const std::string& path, const std::string& why) {
     return fail("cannot write frame file \"" + path + "\": " + why);
@@ -29,20 +28,6 @@ std::string notRegular(const struct stat& st) {
     if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device, not a regular file";
     return "it is not a regular file";
 }
-
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // Opens the frame file for appending (and reading its end), creating it when
 // nothing stands at `path`. Never blocks on a pipe.
@@ -74,6 +59,14 @@ Result<int> openForAppend(const std::string& path, bool& created) {
         return refused(path, why);
     }
     return fd;
+}
+
+// Takes the file's exclusive lock, waiting for other writers.
+Status lockWhole(int fd, const std::string& path) {
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) return refused(path, "cannot lock it: " + reason(errno));
+    }
+    return Done{};
 }
 
 // The length of the whole records at the start of a file of `size` bytes:
@@ -135,19 +128,9 @@ Result<Appended> appendLocked(int fd, const std::string& path, std::string_view 
         }
     }
     done.previousLength = size;
-    std::size_t written = 0;
-    int error = 0;
-    while (written < record.size()) {
-        const ssize_t n = ::write(fd, record.data() + written, record.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-        // One write takes a whole record on a local file; a short one means
-        // the disk or a size limit stopped it, and the next one says why.
-    }
+    // One write takes a whole record on a local file; a short one means the
+    // disk or a size limit stopped it, and the next one says why.
+    const int error = writeAll(fd, record);
     if (!error) return done;
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
         return refused(
@@ -165,9 +148,7 @@ Result<Appended> appendFrameRecord(const std::string& path, std::string_view rec
     if (!opened) return fail(opened.error());
     const Fd fd(opened.value());
     // Held for the whole append, so that writers to one file take turns.
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return refused(path, "cannot lock it: " + reason(errno));
-    }
+    if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
     Result<Appended> done = appendLocked(fd.get(), path, record, checkEnd);
     struct stat st {};
     if (!done && created && ::fstat(fd.get(), &st) == 0 && st.st_size == 0) {
@@ -210,9 +191,7 @@ Result<std::uint64_t> repairFrameFile(const std::string& path) {
     if (!opened) return fail(opened.error());
     const Fd fd(opened.value());
     // Held while the file is checked and cut, so that no append comes between.
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return refused(path, "cannot lock it: " + reason(errno));
-    }
+    if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
     ReadEnd end;
     Result<std::uint64_t> frames = readFrameFile(path, nullptr, &end);
     if (frames) return std::uint64_t{0};

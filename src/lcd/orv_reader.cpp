@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "common/posix_io.h"
 #include "common/text.h"
 
 namespace orv {
@@ -26,16 +27,16 @@ std::string shown(std::string_view s) {
     return q;
 }
 
-// What is wrong with one value line (without its CR LF); empty when nothing.
-std::string valueFault(std::string_view value) {
+// The value of one value line (without its CR LF), or what is wrong with it.
+Result<int> lineValue(std::string_view value) {
     bool digits = !value.empty() && value.size() <= 3;
     for (char c : value) digits = digits && c >= '0' && c <= '9';
-    if (!digits) return shown(value) + " is not a decimal value 0..255";
-    if (value.size() > 1 && value[0] == '0') return shown(value) + " has a leading zero";
+    if (!digits) return fail(shown(value) + " is not a decimal value 0..255");
+    if (value.size() > 1 && value[0] == '0') return fail(shown(value) + " has a leading zero");
     int v = 0;
     for (char c : value) v = v * 10 + (c - '0');
-    if (v > 255) return shown(value) + " is above 255";
-    return {};
+    if (v > 255) return fail(shown(value) + " is above 255");
+    return v;
 }
 
 // Whether `cut` can begin a value line ("2", "25", "255", "255\r").
@@ -45,7 +46,7 @@ bool valueLinePrefix(std::string_view cut) {
     for (char c : cut) {
         if (c < '0' || c > '9') return false;
     }
-    return cut.size() == 3 ? valueFault(cut).empty() : !(cut.size() > 1 && cut[0] == '0');
+    return cut.size() == 3 ? static_cast<bool>(lineValue(cut)) : !(cut.size() > 1 && cut[0] == '0');
 }
 
 // Checks lines one at a time and hands out each whole record.
@@ -75,10 +76,9 @@ class RecordParser {
             return at(line_,
                       "\"F\" after only " + std::to_string(filled_) + " values (1024 needed)");
         }
-        if (std::string fault = valueFault(value); !fault.empty()) return at(line_, fault);
-        int v = 0;
-        for (char c : value) v = v * 10 + (c - '0');
-        pages_[filled_++] = static_cast<std::uint8_t>(v);
+        Result<int> v = lineValue(value);
+        if (!v) return at(line_, v.error());
+        pages_[filled_++] = static_cast<std::uint8_t>(v.value());
         return Done{};
     }
 
@@ -180,13 +180,10 @@ Result<std::uint64_t> readFrameFile(const std::string& path,
     };
     // Not blocking: a pipe without a writer would wait for ever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return refuse(std::generic_category().message(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    if (fd < 0) return refuse(reason(errno));
+    const Fd closer(fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return refuse(std::generic_category().message(errno));
+    if (::fstat(fd, &st) != 0) return refuse(reason(errno));
     if (S_ISDIR(st.st_mode)) return refuse("it is a folder, not a frame file");
     if (!S_ISREG(st.st_mode)) return refuse("it is not a regular file (a pipe or a device)");
 
@@ -197,7 +194,7 @@ Result<std::uint64_t> readFrameFile(const std::string& path,
     for (;;) {
         const ssize_t got = ::read(fd, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return refuse(std::generic_category().message(errno));
+        if (got < 0) return refuse(reason(errno));
         if (got == 0) break;
         pending.append(chunk.data(), static_cast<std::size_t>(got));
         Result<std::size_t> used = parser.feed(pending);

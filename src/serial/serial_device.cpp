@@ -9,11 +9,10 @@
 #include <system_error>
 
 #include "common/numbers.h"
+#include "common/posix_io.h"
 
 namespace orv::serial {
 namespace {
-
-std::string reason(int error) { return std::generic_category().message(error); }
 
 // The termios speed of a baud rate; 0 for one the system has no name for.
 speed_t speedOf(std::int32_t baud) {
