@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/replacement_file.h"
+#include "common/numbers.h"
 #include "lcd/frame_layout.h"
 #include "lcd/orv_reader.h"
 
@@ -44,29 +45,16 @@ struct ExportOptions {
     std::uint64_t count = UINT64_MAX;  // as many as there are
 };
 
-bool endsWith(const std::string& s, const char* tail) {
-    const std::string t(tail);
-    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
-}
-
 // "FIRST:COUNT", both whole numbers, COUNT at least 1.
 Result<std::pair<std::uint64_t, std::uint64_t>> parseFrames(const std::string& text) {
     const auto colon = text.find(':');
-    auto whole = [](const std::string& t, std::uint64_t& v) {
-        if (t.empty() || t.size() > 18) return false;
-        v = 0;
-        for (char c : t) {
-            if (c < '0' || c > '9') return false;
-            v = v * 10 + static_cast<std::uint64_t>(c - '0');
-        }
-        return true;
-    };
-    std::uint64_t first = 0, count = 0;
-    if (colon == std::string::npos || !whole(text.substr(0, colon), first) ||
-        !whole(text.substr(colon + 1), count) || count == 0) {
+    Result<std::uint64_t> first = num::parseUnsigned64(text.substr(0, colon));
+    Result<std::uint64_t> count =
+        num::parseUnsigned64(colon == std::string::npos ? "" : text.substr(colon + 1));
+    if (!first || !count || count.value() == 0) {
         return fail("--frames \"" + text + "\" is not FIRST:COUNT (for example 0:31)");
     }
-    return std::make_pair(first, count);
+    return std::make_pair(first.value(), count.value());
 }
 
 Result<ExportOptions> parseOptions(const Words& w) {
@@ -77,9 +65,9 @@ Result<ExportOptions> parseOptions(const Words& w) {
     o.output = w.get("output", "");
     const std::string format = w.get("format", "");
     if (format == "c" ||
-        (format.empty() && (endsWith(o.output, ".h") || endsWith(o.output, ".c")))) {
+        (format.empty() && (o.output.ends_with(".h") || o.output.ends_with(".c")))) {
         o.c = true;
-    } else if (format == "bin" || (format.empty() && endsWith(o.output, ".bin"))) {
+    } else if (format == "bin" || (format.empty() && o.output.ends_with(".bin"))) {
         o.c = false;
     } else if (format.empty()) {
         return fail("cannot tell the format from \"" + o.output +
@@ -90,11 +78,9 @@ Result<ExportOptions> parseOptions(const Words& w) {
     Result<FrameLayout> layout = parseFrameLayout(w.get("layout", "pages"));
     if (!layout) return fail("--layout: " + layout.error());
     o.layout = layout.value();
-    const std::string setBit = w.get("set-bit", "dark");
-    if (setBit != "dark" && setBit != "light") {
-        return fail("unknown --set-bit \"" + setBit + "\" (dark or light)");
-    }
-    o.light = setBit == "light";
+    Result<bool> light = optionSetBitLight(w);
+    if (!light) return fail(light.error());
+    o.light = light.value();
     if (w.has("frames")) {
         auto frames = parseFrames(w.get("frames", ""));
         if (!frames) return fail(frames.error());

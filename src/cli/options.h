@@ -93,4 +93,13 @@ Result<T> optionNumber(const Words& w, const char* name, const char* fallback, d
     return static_cast<T>(v.value());
 }
 
+// Option --set-bit dark|light (default dark): whether a set bit lights a pixel.
+inline Result<bool> optionSetBitLight(const Words& w) {
+    const std::string setBit = w.get("set-bit", "dark");
+    if (setBit != "dark" && setBit != "light") {
+        return fail("unknown --set-bit \"" + setBit + "\" (dark or light)");
+    }
+    return setBit == "light";
+}
+
 }  // namespace orv::cli

@@ -73,11 +73,9 @@ Result<SendOptions> parseOptions(const Words& w) {
     }
     o.framed = mode == "framed";
     if (!o.framed && w.has("key")) return fail("--key goes with --mode framed, not raw");
-    const std::string setBit = w.get("set-bit", "dark");
-    if (setBit != "dark" && setBit != "light") {
-        return fail("unknown --set-bit \"" + setBit + "\" (dark or light)");
-    }
-    o.light = setBit == "light";
+    Result<bool> light = optionSetBitLight(w);
+    if (!light) return fail(light.error());
+    o.light = light.value();
     o.loop = w.has("loop");
     o.quiet = w.has("quiet");
     return o;
