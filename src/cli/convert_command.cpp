@@ -151,7 +151,10 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     const FitLayout layout =
         fitLayout(o.fit, turns % 2 ? 1 / video.displayAspect() : video.displayAspect());
     const bool still = video.stillPicture();
+    // The size the stored frames are scaled to: the layout's, turned back.
     const bool sideways = turns % 2 != 0;
+    const int decodedWidth = sideways ? layout.scaledHeight : layout.scaledWidth;
+    const int decodedHeight = sideways ? layout.scaledWidth : layout.scaledHeight;
     // ORV_FULL_DECODE=1 decodes at full size and ORV_DECODE_ALL=1 decodes and
     // scales every frame, tick or not: for tests and benchmarks, which compare
     // the frames with and without the shortcuts.
@@ -160,8 +163,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         return value && std::string(value) == "1";
     };
     if (!switchedOff("ORV_FULL_DECODE")) {
-        video.preferSize(sideways ? layout.scaledHeight : layout.scaledWidth,
-                         sideways ? layout.scaledWidth : layout.scaledHeight);
+        video.preferSize(decodedWidth, decodedHeight);
     }
     if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
     Reducer reducer(o, layout);
@@ -212,9 +214,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         // A frame that no tick takes may come without its picture; the one
         // held stays, and only the time moves on.
         if (video.hasPicture()) {
-            if (Status s = video.scale(sideways ? layout.scaledHeight : layout.scaledWidth,
-                                       sideways ? layout.scaledWidth : layout.scaledHeight, held);
-                !s) {
+            if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) {
                 failed = Failed{kExitIo, s.error()};
             }
             turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);

@@ -600,7 +600,7 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
 void VideoReader::Impl::show() {
     const std::int64_t pts =
         frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : 0;
-    time = pts * av_q2d(video()->time_base) - startSeconds();
+    time = seconds(pts);
     duration = durationSeconds(recent.duration(frame->pts));
     // Untaken frames are judged by packet times: only while frames keep to them.
     if (frame->pts == AV_NOPTS_VALUE || frame->best_effort_timestamp != frame->pts ||

@@ -65,10 +65,8 @@ PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
     setAcceptDrops(true);
     // The player raises no dialog of its own; the panel stays empty and says why.
     connect(player_, &QMediaPlayer::errorOccurred, this, [this](auto, const QString& why) {
-        emit problem(
-            QStringLiteral("cannot play \"%1\": %2")
-                .arg(player_->source().toLocalFile(),
-                     why.isEmpty() ? QStringLiteral("not a video this player knows") : why));
+        cannotPlay(player_->source().toLocalFile(),
+                   why.isEmpty() ? QStringLiteral("not a video this player knows") : why);
     });
 }
 
@@ -77,10 +75,8 @@ void PlayerPanel::setUrl(const QString& name) {
     const QUrl url = QUrl::fromLocalFile(path);
     if (!QFileInfo(path).isFile()) {
         player_->setSource(QUrl());  // whatever played before stops
-        emit problem(QStringLiteral("cannot play \"%1\": %2")
-                         .arg(path, QFileInfo::exists(path)
-                                        ? QStringLiteral("it is not a file")
-                                        : QStringLiteral("there is no such file")));
+        cannotPlay(path, QFileInfo::exists(path) ? QStringLiteral("it is not a file")
+                                                 : QStringLiteral("there is no such file"));
         return;
     }
     const bool failedBefore = player_->mediaStatus() == QMediaPlayer::InvalidMedia ||
@@ -95,6 +91,10 @@ void PlayerPanel::setUrl(const QString& name) {
     // there now.
     if (player_->source() == url) player_->setSource(QUrl());
     player_->setSource(url);
+}
+
+void PlayerPanel::cannotPlay(const QString& path, const QString& why) {
+    emit problem(QStringLiteral("cannot play \"%1\": %2").arg(path, why));
 }
 
 void PlayerPanel::dragEnterEvent(QDragEnterEvent* event) {

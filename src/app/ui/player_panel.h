@@ -45,6 +45,7 @@ class PlayerPanel : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    void cannotPlay(const QString& path, const QString& why);  // problem(), worded
     void onStatus();
     void showPosition();
 

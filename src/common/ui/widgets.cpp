@@ -56,16 +56,16 @@ PacedLabel::PacedLabel(QWidget* parent) : QWidget(parent) {
 void PacedLabel::setText(const QString& text) {
     text_ = text;
     if (pending_ || text_ == shown_) return;
-    showSoon(true);
+    showSoon();
 }
 
-void PacedLabel::showSoon(bool now) {
-    if (now) update();
+void PacedLabel::showSoon() {
+    update();
     pending_ = true;
     // Changes within a quarter of a second are shown together at its end.
     QTimer::singleShot(250, this, [this] {
         pending_ = false;
-        if (text_ != shown_) showSoon(true);
+        if (text_ != shown_) showSoon();
     });
 }
 

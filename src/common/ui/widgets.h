@@ -73,7 +73,7 @@ class PacedLabel : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    void showSoon(bool now);
+    void showSoon();  // paints now, and once more at the end of the pause if need be
 
     QString text_;
     QString shown_;

@@ -1,6 +1,7 @@
 #include "serial/ui/serial_panel.h"
 
 #include "common/numbers.h"
+#include "orv_link.h"
 #include "serial/serial_rules.h"
 
 namespace orv::ui {
@@ -185,7 +186,7 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (!CheckStream->isChecked() || !port_.portOpen()) return;
     const std::uint64_t index = streamIndex_++;
     // More than a whole frame's packets still waiting: this frame is skipped.
-    if (port_.pendingBytes() > 8 * 135) {
+    if (port_.pendingBytes() > 8 * framing::kPacketBytes) {
         ++skipped_;
         LabelSkipped->setText(QStringLiteral("跳过 %1 帧").arg(skipped_));
         return;
