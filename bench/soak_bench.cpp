@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/platform/screen_grabber.h"
 #include "app/ui/form1.h"
 #include "lcd/orv_reader.h"
 #include "serial/platform/qt_serial_port.h"
@@ -52,10 +53,10 @@ int main(int argc, char** argv) {
     }
     orv::ImageState state;
     orv::rnd::Sequence random;
-    orv::platform::QtScreenGrabber grabber;
+    const auto grabber = orv::platform::makeScreenGrabber();  // as the tool grabs
     orv::platform::DesktopWindowInspector inspector;
     orv::serial::QtSerialPort port;
-    orv::ui::Form1 form({state, random, grabber, inspector, port});
+    orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.exitProcess = [] {};
     form.show();
     form.WindowsMediaPlayer1->player()->setLoops(QMediaPlayer::Infinite);
