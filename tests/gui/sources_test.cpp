@@ -196,6 +196,11 @@ class SourcesTest : public QObject {
         QVERIFY(!form_->Timer1()->isActive());
         QVERIFY(!offScreen());
         expectPicture(QSize(196, 146), QPoint(600, 500), otherPattern);
+        // And the screen shows it: the thumbnail was given its picture while
+        // the window was off the screen, and paints it once the window is back.
+        const QImage drawn = form_->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect onScreen(form_->Image1->mapToGlobal(QPoint(0, 0)), form_->Image1->size());
+        QTRY_VERIFY_WITH_TIMEOUT(platform::QtScreenGrabber().grab(onScreen).pixels == drawn, 5000);
     }
 };
 

@@ -39,7 +39,9 @@ bool sameBytes(const QImage& a, const QImage& b) {
 void ImageView::setImage(const QImage& image) {
     if (sameBytes(image, image_)) return;  // nothing to paint
     image_ = image;
-    if (!window()->isMinimized()) update();  // a minimised window is painted when it returns
+    // Also while the window is minimised or hidden: the paint then waits
+    // until it is back, rather than leaving the old picture on show.
+    update();
 }
 
 void ImageView::paintEvent(QPaintEvent*) {
