@@ -195,7 +195,7 @@ class FormTest : public QObject {
         }
         QCOMPARE(captions, (QStringList{"整个桌面", "桌面区域", "活动窗口", "清  除", "保存图片",
                                         "输出一帧至文件", "输出至窗口", "byte2ascii",
-                                        "发送行 (TXD)", "打开视频…"}));
+                                        "发送行 (TXD)", "打开视频…", "从视频直接采集"}));
         QPushButton* const buttons[] = {
             form_->CmdCapScreen, form_->CmdCapRect, form_->CmdCapActiveWindow, form_->CmdClear,
             form_->CmdSaveBmp,   form_->Command6,   form_->Command4,           form_->Command5};
@@ -218,10 +218,12 @@ class FormTest : public QObject {
         const QString clip = file("clip.avi");
         orv::test::writeFile(clip.toStdString(), "no video inside");
         form_->mainMenu()->chooseVideo = [&] { return clip; };
-        menu->actions().back()->trigger();  // the chosen file goes to the player
+        menu->actions().at(menu->actions().size() - 2)->trigger();  // the file goes to the player
         QCOMPARE(form_->WindowsMediaPlayer1->source(), QUrl::fromLocalFile(clip));
         QCOMPARE(form_->WindowsMediaPlayer1->toolTip(), QDir::toNativeSeparators(clip));
         QVERIFY(form_->toolTip().contains("右键"));
+        menu->actions().back()->trigger();  // the player's area from the video from now on
+        QVERIFY(form_->sources()->videoSourceChosen());
     }
 
     void aDroppedFilePlays() {

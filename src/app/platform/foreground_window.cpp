@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "app/platform/screen_grabber.h"
+
 #ifdef ORV_HAVE_XCB
 #include <xcb/xcb.h>
 
@@ -101,7 +103,12 @@ std::optional<QRect> DesktopWindowInspector::foregroundWindow() {
     return std::nullopt;
 }
 
+bool DesktopWindowInspector::canPlaceWindows() { return !onWaylandDesktop(); }
+
 bool DesktopWindowInspector::canMinimize() {
+    // A Wayland client cannot restore itself once minimised; through XWayland
+    // the compositor ignores the request.
+    if (onWaylandDesktop()) return false;
 #ifdef ORV_HAVE_XCB
     if (xcb_connection_t* c = connection()) {
         return !property(c, rootOf(c), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 1).empty();

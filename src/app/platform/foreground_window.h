@@ -14,8 +14,12 @@ class WindowInspector {
     // The foreground window's rectangle in desktop pixels, frame included;
     // nothing when the platform cannot tell.
     virtual std::optional<QRect> foregroundWindow() = 0;
-    // Whether windows can be minimised (a window manager is running).
+    // Whether windows can be minimised and restored again (a window manager
+    // is running, and the desktop lets a program restore its own window).
     virtual bool canMinimize() = 0;
+    // Whether a program may place its own windows on the screen (not on a
+    // Wayland desktop, where the compositor places them).
+    virtual bool canPlaceWindows() { return true; }
 };
 
 // X11: _NET_ACTIVE_WINDOW, else the input focus; the frame from
@@ -24,6 +28,7 @@ class DesktopWindowInspector final : public WindowInspector {
   public:
     std::optional<QRect> foregroundWindow() override;
     bool canMinimize() override;
+    bool canPlaceWindows() override;
 };
 
 }  // namespace orv::platform

@@ -4,11 +4,52 @@
 #include "app/platform/x11_screen_grabber.h"
 #endif
 
+#ifdef ORV_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <cstdlib>
+#include <cstring>
 
 namespace orv::platform {
+namespace {
+
+// XWayland announces itself by an extension of its own name.
+bool xWayland() {
+#ifdef ORV_HAVE_XCB
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c) return false;
+    const char* name = "XWAYLAND";
+    xcb_query_extension_reply_t* reply = xcb_query_extension_reply(
+        c, xcb_query_extension(c, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const bool present = reply && reply->present;
+    std::free(reply);
+    return present;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+bool onWaylandDesktop() {
+    static const bool wayland =
+        QGuiApplication::platformName().startsWith(QStringLiteral("wayland")) || xWayland();
+    return wayland;
+}
+
+bool QtScreenGrabber::readable() const { return !onWaylandDesktop(); }
+
+QString QtScreenGrabber::whyUnreadable() const {
+    if (readable()) return {};
+    return QGuiApplication::platformName().startsWith(QStringLiteral("wayland"))
+               ? QStringLiteral("a Wayland desktop lets no program read the screen directly")
+               : QStringLiteral("XWayland gives only empty pixels of the screen");
+}
 
 QRect QtScreenGrabber::desktop() const {
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -18,6 +59,7 @@ QRect QtScreenGrabber::desktop() const {
 ScreenPiece QtScreenGrabber::grab(const QRect& rect) {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect onScreen = rect.intersected(desktop());
+    if (!readable()) return {QImage(), {}, true};
     if (!screen || onScreen.isEmpty()) return {};
     const QPixmap shot =
         screen->grabWindow(0, onScreen.x(), onScreen.y(), onScreen.width(), onScreen.height());

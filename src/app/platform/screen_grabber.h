@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QString>
 #include <memory>
 
 namespace orv::platform {
@@ -23,6 +24,12 @@ class ScreenGrabber {
     virtual ScreenPiece grab(const QRect& rect) = 0;
     // The whole desktop in pixels.
     virtual QRect desktop() const = 0;
+    // Whether this desktop gives its pixels at all: false where every grab
+    // would come back unreadable (a Wayland session, or XWayland, which
+    // answers with empty pixels).
+    virtual bool readable() const { return true; }
+    // Why the screen cannot be read, in one line; empty while it can.
+    virtual QString whyUnreadable() const { return {}; }
 };
 
 // The screen as Qt sees it (QScreen::grabWindow of the desktop), in the
@@ -31,7 +38,14 @@ class QtScreenGrabber final : public ScreenGrabber {
   public:
     ScreenPiece grab(const QRect& rect) override;
     QRect desktop() const override;
+    bool readable() const override;
+    QString whyUnreadable() const override;
 };
+
+// Whether the windows live on a Wayland desktop, natively or through
+// XWayland: there no program reads the screen, places or minimises its own
+// windows.
+bool onWaylandDesktop();
 
 // The grabber the tool uses: shared memory where this build has it (falling
 // back by itself to the plain grab), else the plain grab.

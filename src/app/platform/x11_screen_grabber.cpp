@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -106,35 +107,74 @@ bool X11ScreenGrabber::reserve(std::size_t bytes) {
     return true;
 }
 
+bool X11ScreenGrabber::grabShared(const QRect& rect) {
+    auto* c = static_cast<xcb_connection_t*>(connection_);
+    const std::size_t bytes = static_cast<std::size_t>(rect.width()) * rect.height() * 4;
+    if (!reserve(bytes)) return false;
+    xcb_generic_error_t* error = nullptr;
+    xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(
+        c,
+        xcb_shm_get_image(
+            c, root_, static_cast<std::int16_t>(rect.x()), static_cast<std::int16_t>(rect.y()),
+            static_cast<std::uint16_t>(rect.width()), static_cast<std::uint16_t>(rect.height()),
+            ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
+        &error);
+    // (a depth or server this path does not read)
+    const bool good = reply && !error && reply->depth >= 24 && reply->size >= bytes;
+    std::free(reply);
+    std::free(error);
+    return good;
+}
+
+bool X11ScreenGrabber::allZero(std::size_t bytes) const {
+    const auto* words = reinterpret_cast<const std::uint32_t*>(memory_);
+    for (std::size_t i = 0; i < bytes / 4; ++i) {
+        if (words[i] != 0) return false;
+    }
+    return true;
+}
+
+bool X11ScreenGrabber::screenIsEmpty() {
+    // A screen seen with something on it is not looked at again for a while:
+    // a black video would otherwise cost a whole-screen grab a tick.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < trustedUntil_) return false;
+    const QRect whole = desktop().intersected(QRect(0, 0, 32767, 32767));
+    const std::size_t bytes = static_cast<std::size_t>(whole.width()) * whole.height() * 4;
+    if (grabShared(whole) && allZero(bytes)) return true;
+    trustedUntil_ = now + std::chrono::seconds(2);
+    return false;
+}
+
+QString X11ScreenGrabber::whyUnreadable() const {
+    if (emptyScreen_) {
+        return QStringLiteral("the X server gives only empty pixels of the screen");
+    }
+    return plain_.whyUnreadable();
+}
+
 ScreenPiece X11ScreenGrabber::grab(const QRect& rect) {
+    if (!readable()) return {QImage(), {}, true};
     const QRect onScreen = rect.intersected(desktop());
     if (onScreen.isEmpty()) return {};
     // Shared memory speaks the server's own pixels: a scaled display, and any
     // failure on the way, take the plain grab.
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!usable_ || !screen || screen->devicePixelRatio() != 1.0) return plain_.grab(rect);
-    const std::size_t bytes = static_cast<std::size_t>(onScreen.width()) * onScreen.height() * 4;
-    auto* c = static_cast<xcb_connection_t*>(connection_);
-    if (!reserve(bytes)) {
+    if (!grabShared(onScreen)) {
         usable_ = false;
         return plain_.grab(rect);
     }
-    xcb_generic_error_t* error = nullptr;
-    xcb_shm_get_image_reply_t* reply =
-        xcb_shm_get_image_reply(c,
-                                xcb_shm_get_image(c, root_, static_cast<std::int16_t>(onScreen.x()),
-                                                  static_cast<std::int16_t>(onScreen.y()),
-                                                  static_cast<std::uint16_t>(onScreen.width()),
-                                                  static_cast<std::uint16_t>(onScreen.height()),
-                                                  ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
-                                &error);
-    if (!reply || error || reply->depth < 24 || reply->size < bytes) {
-        std::free(reply);
-        std::free(error);
-        usable_ = false;  // (a depth or server this path does not read)
-        return plain_.grab(rect);
+    const std::size_t bytes = static_cast<std::size_t>(onScreen.width()) * onScreen.height() * 4;
+    // All zeros, everywhere, is a server that hides its screen (XWayland
+    // under some compositors); a black part of a real screen is not.
+    if (allZero(bytes)) {
+        if (screenIsEmpty()) {
+            emptyScreen_ = true;
+            return {QImage(), {}, true};
+        }
+        if (!grabShared(onScreen)) return plain_.grab(rect);  // the check used the segment
     }
-    std::free(reply);
     // 32 bits a pixel, blue first: the bytes of Format_RGB32 once the unused
     // byte reads 0xFF as Qt's own grab gives it.
     ScreenPiece piece{QImage(onScreen.size(), QImage::Format_RGB32),

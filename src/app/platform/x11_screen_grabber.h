@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QSize>
+#include <chrono>
 #include <cstdint>
 
 #include "app/platform/screen_grabber.h"
@@ -21,6 +22,8 @@ class X11ScreenGrabber final : public ScreenGrabber {
 
     ScreenPiece grab(const QRect& rect) override;
     QRect desktop() const override { return plain_.desktop(); }
+    bool readable() const override { return plain_.readable() && !emptyScreen_; }
+    QString whyUnreadable() const override;
 
     // Whether grabs go through shared memory (false: the plain way).
     bool sharedMemory() const { return usable_; }
@@ -28,6 +31,14 @@ class X11ScreenGrabber final : public ScreenGrabber {
   private:
     // A segment of at least `bytes`; false when none can be made.
     bool reserve(std::size_t bytes);
+    // Grabs `rect` (on the screen) into the segment; false on any failure.
+    bool grabShared(const QRect& rect);
+    // Whether the segment's first `bytes` are all zero.
+    bool allZero(std::size_t bytes) const;
+    // After a grab of nothing but zeros: whether the whole screen is zeros
+    // too. The tool's own window is on it, so a real screen never is; a
+    // server that answers every grab with zeros is not showing its screen.
+    bool screenIsEmpty();
     void release();
 
     QtScreenGrabber plain_;
@@ -39,6 +50,8 @@ class X11ScreenGrabber final : public ScreenGrabber {
     int shmid_ = -1;
     std::uint8_t* memory_ = nullptr;
     std::size_t capacity_ = 0;
+    bool emptyScreen_ = false;  // the server gave zeros for the whole screen
+    std::chrono::steady_clock::time_point trustedUntil_{};  // no whole-screen check before
 };
 
 }  // namespace orv::platform

@@ -57,17 +57,44 @@ QRect CaptureSources::keptArea(std::int32_t left, std::int32_t top, std::int32_t
     return QRect(a.x, a.y, a.width, a.height);
 }
 
+void CaptureSources::reportUnreadable(const QString& what) {
+    QString why = grabber_.whyUnreadable();
+    if (why.isEmpty()) why = QStringLiteral("the desktop would not give its pixels");
+    form_.Notice->report(kScreenNotice,
+                         QStringLiteral("%1: the screen cannot be read (%2), so nothing is "
+                                        "captured; \"开始采集\" still records the player's video")
+                             .arg(what, why));
+}
+
 bool CaptureSources::grabIntoPicture1(const QRect& area) {
     if (area.isEmpty()) return true;
     const platform::ScreenPiece piece = grabber_.grab(area);
     if (piece.unreadable) {
-        form_.Notice->report(kScreenNotice,
-                             QStringLiteral("the screen cannot be read on this desktop, so nothing "
-                                            "is captured (on Wayland, start the tool under X11)"));
+        reportUnreadable(QStringLiteral("capture"));
         return false;
     }
     form_.Notice->withdraw(kScreenNotice);
     form_.Picture1->drawAt(piece.pixels, piece.offset);
+    return true;
+}
+
+void CaptureSources::aimedAtPlayer(QPoint playerOrigin) { playerOrigin_ = playerOrigin; }
+
+bool CaptureSources::capturesFromVideo() const {
+    return playerOrigin_ && (videoChosen_ || !grabber_.readable());
+}
+
+bool CaptureSources::grabTick(const QRect& area) {
+    if (!capturesFromVideo()) return grabIntoPicture1(area);
+    form_.Notice->withdraw(kScreenNotice);
+    if (area.isEmpty()) return true;
+    // The rectangle by its place relative to the player, cut from the
+    // player's own picture: where the window stands no longer matters.
+    const QImage panel = form_.WindowsMediaPlayer1->picture();
+    const QRect relative = area.translated(-*playerOrigin_);
+    const QRect kept = relative.intersected(panel.rect());
+    if (!kept.isEmpty())
+        form_.Picture1->drawAt(panel.copy(kept), kept.topLeft() - relative.topLeft());
     return true;
 }
 
@@ -81,6 +108,7 @@ QImage CaptureSources::grabDesktop() {
 }
 
 void CaptureSources::CmdCapScreen_Click() {
+    if (!grabber_.readable()) return reportUnreadable(form_.CmdCapScreen->text());
     minimizeWindow(&form_);
     afterWindowsSettle([this] { finishDesktopGrab(); });
 }
@@ -97,6 +125,7 @@ void CaptureSources::finishDesktopGrab() {
 }
 
 void CaptureSources::CmdCapActiveWindow_Click() {
+    if (!grabber_.readable()) return reportUnreadable(form_.CmdCapActiveWindow->text());
     minimizeWindow(&form_);
     Timer1->start();
 }
@@ -129,6 +158,7 @@ void CaptureSources::Timer1_Timer() {
 }
 
 void CaptureSources::CmdCapRect_Click() {
+    if (!grabber_.readable()) return reportUnreadable(form_.CmdCapRect->text());
     Timer1->start();
     minimizeWindow(&form_);
     afterWindowsSettle([this] { showCaptureSurface(); });
@@ -152,6 +182,7 @@ void CaptureSources::showCaptureSurface() {
 }
 
 void CaptureSources::regionChosen(const Form2::Region& r) {
+    playerOrigin_.reset();  // the clock now grabs a part of the desktop
     // The surface's pixels are the desktop's, from where the surface stands.
     const QPoint origin = Form2_->mapToGlobal(QPoint(0, 0));
     const float left = r.left + static_cast<float>(origin.x());

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
@@ -57,6 +58,25 @@ class CaptureSources : public QObject {
     // notice) when the desktop would not give its pixels.
     bool grabIntoPicture1(const QRect& area);
 
+    // The capture clock's grab of `area`: from the screen, or, while the
+    // rectangle is aimed at the player and the screen cannot be read (or the
+    // video source is chosen), from the player's own picture. False (and a
+    // notice) when nothing could be grabbed.
+    bool grabTick(const QRect& area);
+    // The rectangle is aimed at the player, whose top-left pixel the aiming
+    // took to be at `playerOrigin` on the screen.
+    void aimedAtPlayer(QPoint playerOrigin);
+    // Whether the clock takes the player's area from the video rather than
+    // the screen even where the screen can be read.
+    bool videoSourceChosen() const { return videoChosen_; }
+    void chooseVideoSource(bool chosen) { videoChosen_ = chosen; }
+    // Whether the screen can be read at all on this desktop.
+    bool screenReadable() const { return grabber_.readable(); }
+    // Whether the player's area comes from the video at the next tick.
+    bool capturesFromVideo() const;
+    // Whether this desktop lets the tool place its own windows.
+    bool canPlaceWindows() const { return inspector_.canPlaceWindows(); }
+
   signals:
     void desktopGrabbed();  // the whole-desktop grab is done
     void surfaceShown();    // the capture surface is up for a region
@@ -75,7 +95,12 @@ class CaptureSources : public QObject {
     Form1& form_;
     platform::ScreenGrabber& grabber_;
     platform::WindowInspector& inspector_;
+    // Says once that the screen cannot be read, and why.
+    void reportUnreadable(const QString& what);
+
     QPointer<Form2> Form2_;
+    std::optional<QPoint> playerOrigin_;  // set while the rectangle is aimed at the player
+    bool videoChosen_ = false;            // the user chose the video over the screen
 };
 
 }  // namespace orv::ui

@@ -33,7 +33,11 @@ void Form1::HScroll1_Change() {
 void Form1::Command1_Click() { WindowsMediaPlayer1->setUrl(QStringLiteral("demo.avi")); }
 
 void Form1::Command2_Click() {
-    move(app::twipsToPixels(app::kCaptureLeftTwips), app::twipsToPixels(app::kCaptureTopTwips));
+    const QPoint capturePlace(app::twipsToPixels(app::kCaptureLeftTwips),
+                              app::twipsToPixels(app::kCaptureTopTwips));
+    // Where the desktop places windows itself (Wayland), the window stays
+    // where it is and the player's area comes from the video.
+    if (sources_->canPlaceWindows()) move(capturePlace);
     const Result<app::CaptureRectTexts> t =
         app::aimAtPlayer(WindowsMediaPlayer1->x() * app::kTwipsPerPixel,
                          WindowsMediaPlayer1->y() * app::kTwipsPerPixel, app::kCaptureLeftTwips,
@@ -46,6 +50,7 @@ void Form1::Command2_Click() {
     Text4->setText(QString::fromStdString(t.value().text4));
     Text1->setText(QString::fromStdString(t.value().text1));
     Text2->setText(QString::fromStdString(t.value().text2));
+    sources_->aimedAtPlayer(capturePlace + WindowsMediaPlayer1->pos());
     if (!Timer2->isActive()) Timer2->start();  // a running clock keeps its phase
 }
 
@@ -77,7 +82,7 @@ void Form1::Timer2_Timer() {
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
     Picture1->cls();
     // A screen that cannot be read records nothing, not blank frames.
-    if (!sources_->grabIntoPicture1(sources_->keptArea(r.left, r.top, r.width, r.height))) return;
+    if (!sources_->grabTick(sources_->keptArea(r.left, r.top, r.width, r.height))) return;
     frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
     Image1->setImage(Picture1->image());
     Command7_Click();

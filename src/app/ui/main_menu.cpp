@@ -27,6 +27,19 @@ MainMenu::MainMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(&
     });
     menu_->addSeparator();
     menu_->addAction(QStringLiteral("打开视频…"), this, &MainMenu::openVideo);
+    // The player's area from the video rather than the screen: a window over
+    // the player then no longer spoils the frames. Where the screen cannot be
+    // read, the video is the only source and the entry stays ticked.
+    QAction* video = menu_->addAction(QStringLiteral("从视频直接采集"));
+    video->setObjectName(QStringLiteral("VideoSource"));
+    video->setCheckable(true);
+    connect(video, &QAction::triggered, this,
+            [this](bool on) { form_.sources()->chooseVideoSource(on); });
+    connect(menu_, &QMenu::aboutToShow, this, [this, video] {
+        const bool onlyVideo = !form_.sources()->screenReadable();
+        video->setChecked(onlyVideo || form_.sources()->videoSourceChosen());
+        video->setEnabled(!onlyVideo);
+    });
 
     form.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&form, &QWidget::customContextMenuRequested, this,

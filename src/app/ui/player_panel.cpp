@@ -10,9 +10,11 @@
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMimeData>
+#include <QPainter>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
+#include <QVideoSink>
 #include <QVideoWidget>
 
 namespace orv::ui {
@@ -36,6 +38,15 @@ PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
     video_ = new QVideoWidget(this);
     video_->setAspectRatioMode(Qt::KeepAspectRatio);
     player_->setVideoOutput(video_);
+    // Every frame the video area is given, kept for picture(); it may come
+    // from the player's own thread.
+    connect(
+        video_->videoSink(), &QVideoSink::videoFrameChanged, this,
+        [latest = latest_](const QVideoFrame& frame) {
+            const std::lock_guard<std::mutex> hold(latest->lock);
+            latest->frame = frame;
+        },
+        Qt::DirectConnection);
 
     playPause_ = new QToolButton(this);
     playPause_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
@@ -115,6 +126,40 @@ void PlayerPanel::resizeEvent(QResizeEvent*) {
     position_->setGeometry(2, top + 4, width() - 4, 16);
     playPause_->setGeometry(2, top + 24, 24, 24);
     time_->setGeometry(30, top + 28, width() - 32, 16);
+}
+
+QImage PlayerPanel::videoAreaPicture(const QVideoFrame& frame) {
+    const QRect area(QPoint(0, 0), video_->size());
+    if (frame == drawnFrame_ && videoArea_.size() == area.size()) return videoArea_;
+    QImage picture(area.size(), QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    const QImage image = frame.isValid() ? frame.toImage() : QImage();
+    if (!image.isNull()) {
+        // The video widget's own fit: the frame scaled to the area with its
+        // aspect kept, centred on the area's centre, sampled linearly.
+        QRect shown(QPoint(0, 0), image.size().scaled(area.size(), Qt::KeepAspectRatio));
+        shown.moveCenter(area.center());
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(shown, image);
+    }
+    drawnFrame_ = frame;
+    videoArea_ = picture;
+    return picture;
+}
+
+QImage PlayerPanel::picture() {
+    QVideoFrame frame;
+    {
+        const std::lock_guard<std::mutex> hold(latest_->lock);
+        frame = latest_->frame;
+    }
+    QImage out(size(), QImage::Format_RGB32);
+    out.fill(palette().color(QPalette::Window));
+    render(&out);  // the control strip; the video area is a window of its own
+    QPainter p(&out);
+    p.drawImage(video_->geometry().topLeft(), videoAreaPicture(frame));
+    return out;
 }
 
 QUrl PlayerPanel::source() const { return player_->source(); }

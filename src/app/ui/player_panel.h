@@ -1,8 +1,12 @@
 // The media player panel: a video area with a small control strip below it.
 #pragma once
 
+#include <QImage>
 #include <QUrl>
+#include <QVideoFrame>
 #include <QWidget>
+#include <memory>
+#include <mutex>
 
 class QAudioOutput;
 class QLabel;
@@ -30,6 +34,13 @@ class PlayerPanel : public QWidget {
     // problem().
     void setUrl(const QString& name);
 
+    // What the panel shows now, at its own size in pixels: its controls, and
+    // in the video area the latest frame that reached the video widget, fitted
+    // as the widget fits it (aspect kept, centred, black bars). Made from the
+    // video itself, so it is the same wherever the window stands, whatever
+    // covers it, and on desktops whose screen cannot be read.
+    QImage picture();
+
     QMediaPlayer* player() const { return player_; }
     QVideoWidget* videoArea() const { return video_; }
     QUrl source() const;
@@ -48,6 +59,20 @@ class PlayerPanel : public QWidget {
     void cannotPlay(const QString& path, const QString& why);  // problem(), worded
     void onStatus();
     void showPosition();
+
+    // The video area as it shows `frame`.
+    QImage videoAreaPicture(const QVideoFrame& frame);
+
+    // The latest frame the video area was given. It is set on the player's
+    // own thread, which may still deliver one while the panel goes away, so
+    // the delivery shares it rather than pointing into the panel.
+    struct LatestFrame {
+        std::mutex lock;
+        QVideoFrame frame;
+    };
+    std::shared_ptr<LatestFrame> latest_ = std::make_shared<LatestFrame>();
+    QVideoFrame drawnFrame_;  // the frame videoArea_ shows
+    QImage videoArea_;        // the video area as last drawn
 
     QMediaPlayer* player_;
     QAudioOutput* audio_ = nullptr;

@@ -1,0 +1,77 @@
+// The main job end to end on whatever desktop the test is started on (X11,
+// X11 with a window manager, XWayland, Wayland): "播放", "录制" and
+// "开始采集" record frames that follow the playing video, through the tool's
+// own choice of screen grabber.
+#include <QMediaPlayer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <bit>
+#include <vector>
+
+#include "lcd/orv_reader.h"
+#include "tool_fixture.h"
+
+using namespace orv;
+using namespace orv::ui;
+
+class RecordTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void framesFollowAClipThatAlternatesWhiteAndBlack() {
+        QTemporaryDir dir;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        // White, then black, half a second each.
+        QCOMPARE(QProcess::execute("ffmpeg",
+                                   {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                                    "color=white:s=256x128:r=25:d=20,drawbox=x=0:y=0:w=256:h=128:"
+                                    "color=black:t=fill:enable='gte(mod(t,1),0.5)'",
+                                    "-c:v", "mjpeg", "-q:v", "2", "-y", dir.filePath("demo.avi")}),
+                 0);
+        test::Tool tool(platform::makeScreenGrabber());
+        Form1& form = *tool.form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Command1_Click();
+        QMediaPlayer* player = form.WindowsMediaPlayer1->player();
+        QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 10000);
+
+        form.Text9->setText(dir.filePath("mov1.orv"));
+        form.Check2->click();
+        QSignalSpy ticks(form.Timer2, &QTimer::timeout);
+        form.Command2_Click();
+        // Three seconds of the clip, on the clock's own ticks.
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > 3800, 15000);
+        form.Command3_Click();
+        QDir::setCurrent(before);
+        qInfo("%s: %d frames recorded in %lld ticks, from the %s",
+              qPrintable(qGuiApp->platformName()), form.FramesWritten,
+              static_cast<long long>(ticks.count()),
+              form.sources()->capturesFromVideo() ? "video" : "screen");
+        QVERIFY2(form.Notice->text().isEmpty(), qPrintable(form.Notice->text()));
+
+        std::vector<double> dark;  // share of dark pixels, frame by frame
+        const Result<std::uint64_t> read =
+            readFrameFile(dir.filePath("mov1.orv").toStdString(), [&](const FramePages& pages) {
+                int set = 0;
+                for (std::uint8_t b : pages) set += std::popcount(b);
+                dark.push_back(set / 8192.0);
+            });
+        QVERIFY2(read, read ? "" : read.error().c_str());
+        QVERIFY(dark.size() >= 30);
+        QCOMPARE(static_cast<int>(dark.size()), form.FramesWritten);
+        // Every frame is the white or the black picture, never a black frame
+        // for a screen that could not be read in a white half second, and the
+        // two take turns.
+        int turns = 0;
+        for (std::size_t i = 0; i < dark.size(); ++i) {
+            QVERIFY2(dark[i] > 0.9 || dark[i] < 0.1, qPrintable(QString::number(dark[i])));
+            if (i > 0 && (dark[i] > 0.5) != (dark[i - 1] > 0.5)) ++turns;
+        }
+        QVERIFY2(turns >= 4, qPrintable(QStringLiteral("%1 turns").arg(turns)));
+    }
+};
+
+QTEST_MAIN(RecordTest)
+#include "record_test.moc"
