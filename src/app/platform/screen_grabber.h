@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace orv::platform {
@@ -30,6 +31,27 @@ class ScreenGrabber {
     virtual bool readable() const { return true; }
     // Why the screen cannot be read, in one line; empty while it can.
     virtual QString whyUnreadable() const { return {}; }
+
+    // What a grab is for: the desktop, or one window the user picks where
+    // the desktop lets the user pick one (a portal).
+    enum class Purpose { Desktop, Window };
+    // Where the desktop must be asked first (a portal and its stream), gets
+    // it ready and calls `done` later on the GUI thread: with an empty text
+    // once grabs can be made, or with one line saying why they cannot. After
+    // a Window preparation, desktop() is that window and grab() reads it.
+    // Everywhere else it is ready at once.
+    virtual void prepare(Purpose purpose, std::function<void(const QString& failure)> done) {
+        (void)purpose;
+        done({});
+    }
+    // Whether the desktop lets the user pick a window to grab (prepare with
+    // Purpose::Window) rather than telling which window is in front.
+    virtual bool picksWindows() const { return false; }
+    // The window picked by the last Window preparation, as it shows now.
+    virtual QImage pickedWindow() { return {}; }
+    // Calls `done` once the screen's picture is newer than the moment of the
+    // call (the tool's own window has just left it), or after a short bound.
+    virtual void afterNextPicture(std::function<void()> done) { done(); }
 };
 
 // The screen as Qt sees it (QScreen::grabWindow of the desktop), in the

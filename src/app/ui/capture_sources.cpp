@@ -80,8 +80,14 @@ bool CaptureSources::grabIntoPicture1(const QRect& area) {
 
 void CaptureSources::aimedAtPlayer(QPoint playerOrigin) { playerOrigin_ = playerOrigin; }
 
+bool CaptureSources::videoIsTheOnlySource() const {
+    // Where the window cannot be placed, the screen does not show the player
+    // where the rectangle was aimed.
+    return !grabber_.readable() || !inspector_.canPlaceWindows();
+}
+
 bool CaptureSources::capturesFromVideo() const {
-    return playerOrigin_ && (videoChosen_ || !grabber_.readable());
+    return playerOrigin_ && (videoChosen_ || videoIsTheOnlySource());
 }
 
 bool CaptureSources::grabTick(const QRect& area) {
@@ -110,7 +116,23 @@ QImage CaptureSources::grabDesktop() {
 void CaptureSources::CmdCapScreen_Click() {
     if (!grabber_.readable()) return reportUnreadable(form_.CmdCapScreen->text());
     minimizeWindow(&form_);
-    afterWindowsSettle([this] { finishDesktopGrab(); });
+    whenScreenReady(form_.CmdCapScreen->text(), [this] { finishDesktopGrab(); });
+}
+
+void CaptureSources::whenScreenReady(const QString& what, std::function<void()> then) {
+    grabber_.prepare(platform::ScreenGrabber::Purpose::Desktop,
+                     [this, what, then = std::move(then)](const QString& failure) {
+                         if (!failure.isEmpty()) {
+                             Timer1->stop();
+                             GrabCount = 0;
+                             restoreWindow(&form_);
+                             form_.Notice->report(kScreenNotice,
+                                                  QStringLiteral("%1: %2").arg(what, failure));
+                             return;
+                         }
+                         // Once the tool's own window has left the screen's picture.
+                         afterWindowsSettle([this, then] { grabber_.afterNextPicture(then); });
+                     });
 }
 
 void CaptureSources::finishDesktopGrab() {
@@ -127,7 +149,30 @@ void CaptureSources::finishDesktopGrab() {
 void CaptureSources::CmdCapActiveWindow_Click() {
     if (!grabber_.readable()) return reportUnreadable(form_.CmdCapActiveWindow->text());
     minimizeWindow(&form_);
-    Timer1->start();
+    if (!grabber_.picksWindows()) {
+        Timer1->start();
+        return;
+    }
+    // A desktop that does not tell which window is in front lets the user
+    // pick one instead (the portal's own dialog).
+    grabber_.prepare(platform::ScreenGrabber::Purpose::Window, [this](const QString& failure) {
+        if (!failure.isEmpty()) {
+            restoreWindow(&form_);
+            form_.Notice->report(kWindowNotice, QStringLiteral("%1: %2").arg(
+                                                    form_.CmdCapActiveWindow->text(), failure));
+            return;
+        }
+        form_.Notice->withdraw(kWindowNotice);
+        const QImage window = grabber_.pickedWindow();
+        form_.Picture1->cls();
+        form_.Picture1->setOuterSize(
+            QSize(app::twipsToPixels(app::kTwipsPerPixel * window.width() + form_.BorderPad),
+                  app::twipsToPixels(app::kTwipsPerPixel * window.height() + form_.BorderPad)));
+        form_.Picture1->drawAt(window);
+        form_.Image1->setImage(form_.Picture1->image());
+        restoreWindow(&form_);
+        form_.setFocus();
+    });
 }
 
 void CaptureSources::Timer1_Timer() {
@@ -161,7 +206,7 @@ void CaptureSources::CmdCapRect_Click() {
     if (!grabber_.readable()) return reportUnreadable(form_.CmdCapRect->text());
     Timer1->start();
     minimizeWindow(&form_);
-    afterWindowsSettle([this] { showCaptureSurface(); });
+    whenScreenReady(form_.CmdCapRect->text(), [this] { showCaptureSurface(); });
 }
 
 void CaptureSources::showCaptureSurface() {

@@ -70,8 +70,9 @@ class CaptureSources : public QObject {
     // the screen even where the screen can be read.
     bool videoSourceChosen() const { return videoChosen_; }
     void chooseVideoSource(bool chosen) { videoChosen_ = chosen; }
-    // Whether the screen can be read at all on this desktop.
-    bool screenReadable() const { return grabber_.readable(); }
+    // Whether the player's area can come from the video alone here (a
+    // screen that cannot be read, or a window that cannot be placed).
+    bool videoIsTheOnlySource() const;
     // Whether the player's area comes from the video at the next tick.
     bool capturesFromVideo() const;
     // Whether this desktop lets the tool place its own windows.
@@ -88,6 +89,10 @@ class CaptureSources : public QObject {
     // minimised or hidden is off the screen and what was under it repainted.
     void afterWindowsSettle(std::function<void()> then);
     void finishDesktopGrab();
+    // Gets the screen ready (asking the desktop where it must be asked) and
+    // runs `then` once the tool's window has left its picture; on failure
+    // the notice line says why, under the name of `what`.
+    void whenScreenReady(const QString& what, std::function<void()> then);
     void showCaptureSurface();
     void regionChosen(const Form2::Region& region);
     void regionCancelled();

@@ -36,7 +36,7 @@ MainMenu::MainMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(&
     connect(video, &QAction::triggered, this,
             [this](bool on) { form_.sources()->chooseVideoSource(on); });
     connect(menu_, &QMenu::aboutToShow, this, [this, video] {
-        const bool onlyVideo = !form_.sources()->screenReadable();
+        const bool onlyVideo = form_.sources()->videoIsTheOnlySource();
         video->setChecked(onlyVideo || form_.sources()->videoSourceChosen());
         video->setEnabled(!onlyVideo);
     });
