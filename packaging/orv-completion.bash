@@ -130,7 +130,11 @@ _orv() {
             return
             ;;
         --port)
-            _orv_files
+            # The serial devices present, virtual pairs' terminals included.
+            local devices
+            devices=$(compgen -G '/dev/ttyACM*'; compgen -G '/dev/ttyUSB*'; compgen -G '/dev/ttyS*'
+                compgen -G '/dev/pts/[0-9]*')
+            COMPREPLY=($(compgen -W "$devices" -- "$cur"))
             return
             ;;
         --seed | --red | --green | --blue | --contrast-* | --x | --y | --strength | --fps | \

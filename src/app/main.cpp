@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
@@ -12,10 +14,52 @@
 #include "lcd/frame_file.h"
 #include "serial/platform/qt_serial_port.h"
 
+namespace {
+
+// Where the windowing system cannot be reached, Qt ends the program with a
+// fatal message (and many lines about plugins before it): say it in one line.
+std::string g_display;  // the display the tool tries to reach, for that line
+QtMessageHandler g_before = nullptr;
+QList<std::pair<QtMsgType, QString>> g_held;  // what Qt said while starting
+
+void whileStarting(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr,
+                     "orv-tool: cannot reach the display %s; is a desktop session running "
+                     "there?\n",
+                     g_display.c_str());
+        std::_Exit(1);
+    }
+    (void)context;
+    g_held.append({type, message});
+}
+
+// Qt's start-up messages that were not about a failure, passed on as usual.
+void doneStarting() {
+    qInstallMessageHandler(g_before);
+    for (const auto& [type, message] : g_held) {
+        if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    }
+    g_held.clear();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("orv-tool " ORV_VERSION "\n");
-        return 0;
+    const orv::app::ToolArguments arguments = orv::app::readToolArguments(argc, argv);
+    switch (arguments.action) {
+        case orv::app::ToolArguments::Action::Help:
+            return std::fputs(orv::app::toolUsage(), stdout) < 0 || std::fflush(stdout) != 0 ? 1
+                                                                                             : 0;
+        case orv::app::ToolArguments::Action::Version:
+            return std::printf("orv-tool " ORV_VERSION "\n") < 0 || std::fflush(stdout) != 0 ? 1
+                                                                                             : 0;
+        case orv::app::ToolArguments::Action::Refuse:
+            std::fprintf(stderr, "orv-tool: %s\n%s", arguments.problem.c_str(),
+                         orv::app::toolUsage());
+            return 2;
+        case orv::app::ToolArguments::Action::Run:
+            break;
     }
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
     const orv::app::PlatformChoice choice = orv::app::choosePlatform(
@@ -31,7 +75,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     orv::ignoreFileSizeSignal();  // a size limit fails a write, cut back, not the tool
-    QApplication app(argc, argv);
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool wayland = platform ? std::strncmp(platform, "wayland", 7) == 0
+                                  : !std::getenv("DISPLAY") || !*std::getenv("DISPLAY");
+    const char* name = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
+    const char* value = std::getenv(name);
+    g_display = std::string(name) + "=" + (value ? value : "");
+    g_before = qInstallMessageHandler(whileStarting);
+    int qtArgc = 1;  // the command line is the tool's own, read above
+    QApplication app(qtArgc, argv);
+    doneStarting();
     app.setQuitOnLastWindowClosed(false);  // the tool ends by its exit label
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/orv-tool.png")));
     // Every platform piece of the run is made here and handed to the windows.
@@ -42,5 +95,8 @@ int main(int argc, char** argv) {
     orv::serial::QtSerialPort port;
     orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.show();
+    if (!arguments.video.empty()) {
+        form.WindowsMediaPlayer1->open(QString::fromLocal8Bit(arguments.video.c_str()));
+    }
     return app.exec();
 }

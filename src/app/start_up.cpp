@@ -16,4 +16,41 @@ PlatformChoice choosePlatform(const char* qpaPlatform, const char* x11Display,
     return choice;
 }
 
+ToolArguments readToolArguments(int argc, const char* const* argv) {
+    ToolArguments a;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--help" || arg == "-h")) {
+            a.action = ToolArguments::Action::Help;
+            return a;
+        } else if (options && arg == "--version") {
+            a.action = ToolArguments::Action::Version;
+            return a;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            a.action = ToolArguments::Action::Refuse;
+            a.problem = "unknown option " + arg;
+            return a;
+        } else if (!a.video.empty()) {
+            a.action = ToolArguments::Action::Refuse;
+            a.problem = "one video at a time (" + a.video + " and " + arg + ")";
+            return a;
+        } else {
+            a.video = arg;
+        }
+    }
+    return a;
+}
+
+const char* toolUsage() {
+    return "usage: orv-tool [VIDEO]\n"
+           "       orv-tool --help | --version\n"
+           "\n"
+           "Starts the desktop tool; VIDEO, when given, plays at once as if opened.\n"
+           "The windowing platform follows QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY.\n"
+           "The command-line tool without a display is orv (see orv --help).\n";
+}
+
 }  // namespace orv::app

@@ -18,4 +18,15 @@ struct PlatformChoice {
 PlatformChoice choosePlatform(const char* qpaPlatform, const char* x11Display,
                               const char* waylandDisplay);
 
+// What the command line asks of orv-tool: orv-tool [--help | --version] [VIDEO].
+struct ToolArguments {
+    enum class Action { Run, Help, Version, Refuse } action = Action::Run;
+    std::string video;    // a video to play at start (as if opened); empty: none
+    std::string problem;  // why the line is refused, one line
+};
+ToolArguments readToolArguments(int argc, const char* const* argv);
+
+// The usage text of orv-tool --help.
+const char* toolUsage();
+
 }  // namespace orv::app

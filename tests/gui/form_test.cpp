@@ -8,7 +8,9 @@
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
+#include <tuple>
 
 #include "app/ui/main_menu.h"
 #include "dib/img_deal.h"
@@ -241,6 +243,9 @@ class FormTest : public QObject {
         orv::test::writeFile(junk.toStdString(), "not a video");
         drop(junk);
         QCOMPARE(player->source(), QUrl::fromLocalFile(junk));
+        player->setUrl(QString());  // "播放" plays the dropped file again, not demo.avi
+        form_->Command1_Click();
+        QCOMPARE(player->source(), QUrl::fromLocalFile(junk));
         QTRY_VERIFY_WITH_TIMEOUT(form_->Notice->text().contains("cannot play"), 15000);
         drop(file("gone.avi"));
         QVERIFY(form_->Notice->text().contains("gone.avi"));
@@ -355,6 +360,20 @@ class FormTest : public QObject {
         form_->Text9->setText(missing);
         form_->Command6_Click();
         form_->Command6_Click();
+        // Too long for their boxes: the path shows its end (the file name),
+        // the notice its start and end; each whole in its tooltip.
+        for (auto [shown, whole, tip] :
+             {std::tuple(form_->Text9->shownText(), missing, form_->Text9->toolTip()),
+              std::tuple(form_->Notice->shownText(), form_->Notice->text(),
+                         form_->Notice->toolTip())}) {
+            QVERIFY2(shown.contains(QChar(0x2026)) && shown.size() < whole.size(),
+                     qPrintable(shown));
+            QVERIFY(whole.endsWith(shown.mid(shown.indexOf(QChar(0x2026)) + 1)));
+            QCOMPARE(tip, whole);
+        }
+        QVERIFY(form_->Text9->shownText().endsWith("/x.orv"));
+        QVERIFY(form_->Notice->text().startsWith(
+            form_->Notice->shownText().section(QChar(0x2026), 0, 0)));
         QCOMPARE(form_->FramesWritten, 0);
         QCOMPARE(form_->Label14->text(), QString());
         QVERIFY(form_->Notice->text().contains(missing));
@@ -406,6 +425,16 @@ class FormTest : public QObject {
         d->CancelButton_Click();
         QCOMPARE(form_->Text9->text(), QStringLiteral("/clip.orv"));
         QVERIFY(d->Drive1->findText("/") >= 0);
+        // Each opening starts at the folder of the box's path, opened down to
+        // it, or at the current folder where that folder does not exist.
+        for (auto [path, folder] :
+             {std::pair(file("data/x.orv"), file("data")),
+              std::pair(QStringLiteral("/no/such/x.orv"), QDir::currentPath())}) {
+            form_->Text9->setText(path);
+            form_->Label13_Click();
+            QCOMPARE(d->dirPath(), QDir::toNativeSeparators(folder));
+            QVERIFY(d->Dir1->isExpanded(d->Dir1->currentIndex().parent()));
+        }
     }
 
     void previewAndListingShowTheFrame() {
@@ -508,8 +537,11 @@ class FormTest : public QObject {
         form_->Check1->click();
         QVERIFY(!(w->windowState() & Qt::WindowMinimized));
         QVERIFY(w->isVisible());
-        w->close();  // the close box hides it
+        w->close();  // the close box hides it, and the box follows
         QVERIFY(!w->isVisible());
+        QVERIFY(!form_->Check1->isChecked());
+        form_->Check1->click();  // one click brings it back
+        QVERIFY(w->isVisible());
         aim();
         form_->Timer2_Timer();  // capture goes on
         QCOMPARE(state_->MonoCount, 8192);

@@ -98,6 +98,12 @@ cd "$work" || exit 1
 expect_offers "frame files" "clip.orv clips" orv info ""
 expect_offers "inputs" "clip.mp4 clip.orv" orv convert ""
 expect_offers "outputs" "clip.gif" orv render clip.orv -o ""
+# --port offers the serial devices present, not the files of the folder.
+ports=$(complete_words orv send clip.orv --port "")
+if grep -qx clip.orv <<<"$ports" || { compgen -G '/dev/pts/[0-9]*' >/dev/null && ! grep -q '^/dev/pts/' <<<"$ports"; }; then
+    echo "check-completion: --port offers files, not serial devices: $ports" >&2
+    failures=$((failures + 1))
+fi
 if complete_words orv info "" | grep -qx clip.mp4; then
     echo "check-completion: orv info offers a file that is not a frame file" >&2
     failures=$((failures + 1))

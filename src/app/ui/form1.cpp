@@ -73,7 +73,7 @@ void Form1::buildControls() {
     Label13->setCursor(Qt::PointingHandCursor);
     // One row short of the design's 17, so that painting it never paints Text9 below.
     Label14 = makeControl<PacedLabel>(this, "Label14", {296, 136, 97, 16});
-    Text9 = box("Text9", FrameRecorder::defaultPath(), {264, 152, 153, 18});
+    Text9 = makeControl<PathBox>(this, "Text9", {264, 152, 153, 18}, FrameRecorder::defaultPath());
     Text9->setStyleSheet(QStringLiteral("background-color: rgb(224, 224, 224);"));
     Picture2 = makeControl<PictureBox>(this, "Picture2", {424, 16, 137, 73});
     Picture2->setBackColor(palette().color(QPalette::Base));
@@ -120,6 +120,8 @@ void Form1::buildControls() {
 void Form1::wire() {
     connect(Label2, &ClickLabel::clicked, this, &Form1::Label2_Click);
     connect(Check1, &QCheckBox::clicked, this, &Form1::Check1_Click);
+    // The box follows the workbench however it left or came back (Alt+F4).
+    connect(frmMain_.get(), &frmMain::onScreenChanged, Check1, &QCheckBox::setChecked);
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form1::HScroll1_Change);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -148,6 +150,8 @@ void Form1::Form_Load() {
     BorderPad = 0;            // borderless: the outer width is the client width
     serial_->Label5_Click();  // the serial panel shows the port's settings and number
     HScroll1_Change();
+    keepOnScreen(this);  // the design place, or as near as the screen allows
+    keepOnScreen(frmMain_.get());
     frmMain_->show();
 }
 

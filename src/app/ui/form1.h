@@ -51,7 +51,7 @@ class Form1 : public QWidget {
     ClickLabel* Label2;                // "退出": ends the program
     PlayerPanel* WindowsMediaPlayer1;  // video panel the capture aims at
     ImageView* Image1;                 // stretched thumbnail of the last capture
-    QPushButton* Command1;             // "播放": play demo.avi
+    QPushButton* Command1;             // "播放": play the last video opened (demo.avi)
     QPushButton* Command2;             // "开始采集": aim at the player and start capturing
     QPushButton* Command3;             // "停止": stop capturing
     QCheckBox* Check1;                 // "DIB窗口": workbench normal or minimised
@@ -61,7 +61,7 @@ class Form1 : public QWidget {
     QScrollBar* HScroll1;              // frame rate 1 .. 46
     ClickLabel* Label13;               // "...": opens the folder chooser
     PacedLabel* Label14;               // frames written, "F-" and the count
-    QLineEdit* Text9;                  // path of the frame file
+    PathBox* Text9;                    // path of the frame file
     PictureBox* Picture2;              // LCD preview, painted on click
     QLabel* Label4;                    // caption of the preview
     QLabel* Image2;                    // logo
@@ -118,7 +118,7 @@ class Form1 : public QWidget {
     void Label2_Click();     // exit at once
     void Check1_Click();     // workbench normal or minimised
     void HScroll1_Change();  // frame-rate caption and clock period
-    void Command1_Click();   // play demo.avi
+    void Command1_Click();   // play the last video opened
     void Command2_Click();   // start capture
     void Command3_Click();   // stop capture
     void Check2_Click();     // recording lamp

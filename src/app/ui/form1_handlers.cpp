@@ -30,7 +30,9 @@ void Form1::HScroll1_Change() {
     Timer2->setInterval(app::captureIntervalMs(rate));  // a running clock takes it at once
 }
 
-void Form1::Command1_Click() { WindowsMediaPlayer1->setUrl(QStringLiteral("demo.avi")); }
+// The last video opened (demo.avi until one is): opening one is this tool's
+// own addition, and the button follows it.
+void Form1::Command1_Click() { WindowsMediaPlayer1->setUrl(WindowsMediaPlayer1->lastOpened()); }
 
 void Form1::Command2_Click() {
     const QPoint capturePlace(app::twipsToPixels(app::kCaptureLeftTwips),
@@ -110,6 +112,7 @@ void Form1::closeEvent(QCloseEvent*) { Label2_Click(); }
 
 void Form1::Label13_Click() {
     if (!Dialog_) Dialog_ = new Dialog(Text9, this);
+    Dialog_->followTarget();  // where the box's path is now
     Dialog_->show();
     Dialog_->raise();
     Dialog_->activateWindow();

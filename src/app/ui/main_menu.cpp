@@ -55,7 +55,7 @@ void MainMenu::openVideo() {
                           &form_, QStringLiteral("打开视频"), QString(),
                           QStringLiteral("视频 (*.avi *.mp4 *.mkv *.mov *.webm *.mpg *.mpeg *.wmv "
                                          "*.flv *.m4v *.gif);;所有文件 (*)"));
-    if (!file.isEmpty()) form_.WindowsMediaPlayer1->setUrl(file);
+    if (!file.isEmpty()) form_.WindowsMediaPlayer1->open(file);
 }
 
 }  // namespace orv::ui

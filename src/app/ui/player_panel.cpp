@@ -104,6 +104,11 @@ void PlayerPanel::setUrl(const QString& name) {
     player_->setSource(url);
 }
 
+void PlayerPanel::open(const QString& name) {
+    lastOpened_ = QDir::current().absoluteFilePath(name);
+    setUrl(lastOpened_);
+}
+
 void PlayerPanel::cannotPlay(const QString& path, const QString& why) {
     emit problem(QStringLiteral("cannot play \"%1\": %2").arg(path, why));
 }
@@ -117,7 +122,7 @@ void PlayerPanel::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() != 1 || !urls.front().isLocalFile()) return;
     event->acceptProposedAction();
-    setUrl(urls.front().toLocalFile());
+    open(urls.front().toLocalFile());
 }
 
 void PlayerPanel::resizeEvent(QResizeEvent*) {

@@ -33,6 +33,11 @@ class PlayerPanel : public QWidget {
     // missing or unplayable file leaves the panel empty and says why through
     // problem().
     void setUrl(const QString& name);
+    // Plays a video the user chose (opened, dropped, or named on the command
+    // line), and remembers it as the one "播放" plays again.
+    void open(const QString& name);
+    // The video "播放" plays: the last one opened, demo.avi until one is.
+    const QString& lastOpened() const { return lastOpened_; }
 
     // What the panel shows now, at its own size in pixels: its controls, and
     // in the video area the latest frame that reached the video widget, fitted
@@ -74,6 +79,7 @@ class PlayerPanel : public QWidget {
     QVideoFrame drawnFrame_;  // the frame videoArea_ shows
     QImage videoArea_;        // the video area as last drawn
 
+    QString lastOpened_ = QStringLiteral("demo.avi");  // what "播放" plays
     QMediaPlayer* player_;
     QAudioOutput* audio_ = nullptr;
     QVideoWidget* video_;

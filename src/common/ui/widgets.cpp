@@ -1,11 +1,16 @@
 #include "common/ui/widgets.h"
 
+#include <QDir>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -118,6 +123,55 @@ void NoticeLine::refresh() {
     setText(all.join(QStringLiteral("; ")));
     setToolTip(all.join(QStringLiteral("\n")));
     setVisible(!all.isEmpty());
+}
+
+QString NoticeLine::shownText() const {
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void NoticeLine::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(contentsRect(), static_cast<int>(alignment()), shownText());
+}
+
+void keepOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (!screen) return;
+    const QRect free = screen->availableGeometry();
+    const QRect at = window->geometry();
+    const int x = std::max(free.left(), std::min(at.x(), free.right() + 1 - at.width()));
+    const int y = std::max(free.top(), std::min(at.y(), free.bottom() + 1 - at.height()));
+    window->move(x, y);
+}
+
+PathBox::PathBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+    auto tip = [this] { setToolTip(QDir::toNativeSeparators(this->text())); };
+    connect(this, &QLineEdit::textChanged, this, tip);
+    tip();
+}
+
+QRect PathBox::textArea() const {
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    return contents.marginsRemoved(textMargins()).adjusted(2, 0, -2, 0);  // QLineEdit's own margin
+}
+
+QString PathBox::shownText() const {
+    if (hasFocus()) return text();
+    return fontMetrics().elidedText(text(), Qt::ElideLeft, textArea().width());
+}
+
+void PathBox::paintEvent(QPaintEvent* event) {
+    const QString shown = shownText();
+    if (shown == text()) return QLineEdit::paintEvent(event);
+    QPainter p(this);
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &p, this);
+    p.setPen(palette().color(QPalette::Text));
+    p.drawText(textArea(), Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
 MessageBoxes::MessageBoxes(QWidget* owner, QString title)

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMap>
 #include <QPointer>
 #include <QWidget>
@@ -22,6 +23,11 @@ Control* makeControl(QWidget* parent, const char* name, QRect at, Args&&... args
     control->setGeometry(at);
     return control;
 }
+
+// Moves a window, as far as it fits, into the free area of the screen it
+// is on, so that a design place beyond a small or scaled screen's edge does
+// not leave controls out of reach.
+void keepOnScreen(QWidget* window);
 
 // Whether two pictures hold the same bytes: a cheap test for "nothing to
 // paint" (a picture that differs only in the unused byte counts as changed).
@@ -105,10 +111,33 @@ class NoticeLine : public QLabel {
     bool report(const QString& key, const QString& message);
     void withdraw(const QString& key);
     bool has(const QString& key) const { return notices_.contains(key); }
+    // The line as painted: the whole text where it fits, else its start and
+    // end with "…" in the middle (the whole text is in the tooltip).
+    QString shownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void refresh();
     QMap<QString, QString> notices_;
+};
+
+// A box for a file path: while it is not being edited and the path is wider
+// than the box, it shows the path's end (the file name) after a "…"; the
+// whole path is in its tooltip.
+class PathBox : public QLineEdit {
+    Q_OBJECT
+  public:
+    PathBox(const QString& text, QWidget* parent = nullptr);
+    // The text as painted while the box is not being edited.
+    QString shownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QRect textArea() const;  // where the line's text goes
 };
 
 // The message boxes of a window: non-modal, one at a time (a new message

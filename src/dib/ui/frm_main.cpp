@@ -217,6 +217,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
     // The workbench lives as long as the tool; its close box only hides it.
     event->ignore();
     hide();
+    emit onScreenChanged(false);
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) emit onScreenChanged(!isMinimized());
+    QWidget::changeEvent(event);
 }
 
 }  // namespace orv::ui

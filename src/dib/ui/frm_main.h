@@ -61,8 +61,14 @@ class frmMain : public QWidget {
     // The last refusal shown to the user, empty when none.
     QString lastRefusal() const { return refusals_.last(); }
 
+  signals:
+    // The window was closed or minimised (false), or came back (true), by
+    // the window manager or by code.
+    void onScreenChanged(bool shown);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     // The operation pattern: read, run, set the result size, draw. A refused

@@ -60,13 +60,13 @@ Dialog::Dialog(QLineEdit* target, QWidget* parent)
     connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &Dialog::CancelButton_Click);
 
-    // Start in the folder of the current frame file where it exists.
+    followTarget();
+}
+
+void Dialog::followTarget() {
+    // The folder of the frame file where it exists, else the current folder.
     const QString current = QFileInfo(target_->text()).absolutePath();
-    if (QFileInfo(current).isDir()) {
-        setDirPath(current);
-    } else {
-        Drive1_Change();
-    }
+    setDirPath(QFileInfo(current).isDir() ? current : QDir::currentPath());
 }
 
 void Dialog::Drive1_Change() {
@@ -100,6 +100,8 @@ void Dialog::setDirPath(const QString& folder) {
     Drive1_Change();
     const QModelIndex index = model_->index(clean);
     if (index.isValid()) {
+        // Opened down to the folder, so that it shows, not just the drive.
+        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) Dir1->expand(up);
         Dir1->setCurrentIndex(index);
         Dir1->scrollTo(index);
     }

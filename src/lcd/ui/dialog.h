@@ -31,8 +31,11 @@ class Dialog : public QDialog {
 
     // Dir1's current folder, in native form.
     QString dirPath() const;
-    // Selects a folder in Dir1 (and its drive in Drive1).
+    // Selects a folder in Dir1 (and its drive in Drive1), opened down to it.
     void setDirPath(const QString& folder);
+    // Selects the folder of the path in the target box, or the current
+    // folder where that one does not exist.
+    void followTarget();
 
   private:
     QLineEdit* target_;
