@@ -22,6 +22,7 @@ BUILD_PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-serialport-dev qt6-svg-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libxcb1-dev libxcb-shm0-dev
+  libpipewire-0.3-dev
 )
 # Running: the ffmpeg program for the demo clip, GStreamer's plugins to play
 # video in the window, a font for the Chinese captions.
