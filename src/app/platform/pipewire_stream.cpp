@@ -76,15 +76,18 @@ void copyPixels(const uchar* source, qsizetype stride, QSize size, PixelOrder or
 }
 
 struct PipeWireStream::Impl {
-    Events events;                   // where the stream reports
-    pw_thread_loop* loop = nullptr;  // the stream's thread
-    pw_context* context = nullptr;   // PipeWire's state for the thread
-    pw_core* core = nullptr;         // the connection the portal handed over
-    pw_stream* stream = nullptr;     // the video stream
-    spa_hook coreListener{};         // core errors
-    spa_hook streamListener{};       // stream state, format and buffers
-    bool connected = false;          // the stream was connected once
-    bool reported = false;           // a failure has been told
+    Events events;                    // where the stream reports
+    pw_thread_loop* loop = nullptr;   // the stream's thread
+    pw_context* context = nullptr;    // PipeWire's state for the thread
+    pw_core* core = nullptr;          // the connection the portal handed over
+    pw_stream* stream = nullptr;      // the video stream
+    pw_registry* registry = nullptr;  // tells when the cast's node goes
+    quint32 node = 0;                 // the cast's node
+    spa_hook coreListener{};          // core errors
+    spa_hook registryListener{};      // nodes going
+    spa_hook streamListener{};        // stream state, format and buffers
+    bool connected = false;           // the stream was connected once
+    bool reported = false;            // a failure has been told
 
     // The stream thread's own.
     QSize formatSize;     // the negotiated picture size
@@ -111,6 +114,7 @@ struct PipeWireStream::Impl {
                                const char* error);
     static void onParamChanged(void* data, uint32_t id, const spa_pod* param);
     static void onProcess(void* data);
+    static void onGlobalRemoved(void* data, uint32_t id);
 };
 
 void PipeWireStream::Impl::onCoreError(void* data, uint32_t id, int /*seq*/, int res,
@@ -137,6 +141,12 @@ void PipeWireStream::Impl::onStateChanged(void* data, pw_stream_state /*old*/,
 
 void PipeWireStream::Impl::onParamChanged(void* data, uint32_t id, const spa_pod* param) {
     if (id == SPA_PARAM_Format && param) static_cast<Impl*>(data)->formatChanged(param);
+}
+
+void PipeWireStream::Impl::onGlobalRemoved(void* data, uint32_t id) {
+    auto* impl = static_cast<Impl*>(data);
+    // The stream itself only pauses when its source goes.
+    if (id == impl->node) impl->fail(QStringLiteral("the screen cast's source went away"));
 }
 
 void PipeWireStream::Impl::onProcess(void* data) {
@@ -264,6 +274,10 @@ PipeWireStream::~PipeWireStream() {
             pw_stream_disconnect(s.stream);
             pw_stream_destroy(s.stream);
         }
+        if (s.registry) {
+            spa_hook_remove(&s.registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(s.registry));
+        }
         if (s.core) {
             spa_hook_remove(&s.coreListener);
             pw_core_disconnect(s.core);
@@ -290,6 +304,12 @@ bool PipeWireStream::start(int fd, quint32 node, QString* error) {
         events.process = Impl::onProcess;
         return events;
     }();
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events events{};
+        events.version = PW_VERSION_REGISTRY_EVENTS;
+        events.global_remove = Impl::onGlobalRemoved;
+        return events;
+    }();
     Impl& s = *impl_;
     initPipeWire();
     s.loop = pw_thread_loop_new("orv-screencast", nullptr);
@@ -309,6 +329,9 @@ bool PipeWireStream::start(int fd, quint32 node, QString* error) {
         return false;
     }
     pw_core_add_listener(s.core, &s.coreListener, &coreEvents, &s);
+    s.node = node;
+    s.registry = pw_core_get_registry(s.core, PW_VERSION_REGISTRY, 0);
+    if (s.registry) pw_registry_add_listener(s.registry, &s.registryListener, &registryEvents, &s);
     s.stream = pw_stream_new(s.core, "orv-tool screen",
                              pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
                                                "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
