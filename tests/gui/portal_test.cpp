@@ -3,9 +3,15 @@
 // pixel for pixel, the stream follows a window that covers the screen and
 // goes, grabs are cut from the newest picture, a second session asks with the
 // restore token the first one kept, and a window source the portal does not
-// offer, a bus without a portal and no bus at all each fail in one line.
+// offer, a bus without a portal, no bus at all and the loss of the portal's
+// backend each fail in one line.
+#include <signal.h>
+#include <unistd.h>
+
 #include <QDBusConnection>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QSettings>
@@ -76,6 +82,21 @@ QString startAndWait(PortalScreenCast& cast, Source source = Source::Monitor) {
     if (!failed.isEmpty()) return failed.first().first().toString();
     if (started.isEmpty()) return QStringLiteral("neither started() nor failed() came");
     return {};
+}
+
+// The portal's wlroots backend of this user; 0 when there is none.
+qint64 backendPid() {
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile command("/proc/" + pid + "/cmdline");
+        if (pid.toLongLong() <= 0 || QFileInfo(command).ownerId() != ::getuid() ||
+            !command.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        if (command.readAll().split('\0').value(0).endsWith("xdg-desktop-portal-wlr")) {
+            return pid.toLongLong();
+        }
+    }
+    return 0;
 }
 
 // A terminal covering the whole screen in one colour, on the harness's sway.
@@ -291,6 +312,23 @@ class PortalTest : public QObject {
         QCOMPARE(none.size(), 2);
         QCOMPARE(none[0], QStringLiteral("available=0"));
         QVERIFY2(none[1].startsWith("failed: no D-Bus session bus"), qPrintable(none[1]));
+    }
+
+    // Losing the portal's backend mid-stream ends the session in one line.
+    // Last: the desktop has no screen cast after it.
+    void losingTheBackendEndsTheSessionInOneLine() {
+        PortalScreenCast cast;
+        const QString failure = startAndWait(cast);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QSignalSpy failed(&cast, &PortalScreenCast::failed);
+        const qint64 backend = backendPid();
+        QVERIFY2(backend > 0, "no xdg-desktop-portal-wlr of this user");
+        QVERIFY(::kill(pid_t(backend), SIGTERM) == 0);
+        QVERIFY(failed.wait(kStartMs));
+        const QString reason = failed.first().first().toString();
+        qInfo("%s", qPrintable(reason));
+        QVERIFY(!reason.isEmpty() && !reason.contains('\n'));
+        QVERIFY(!cast.active());
     }
 };
 
