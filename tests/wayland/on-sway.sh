@@ -93,7 +93,8 @@ if [ -z "${ORV_ON_SWAY_NAMESPACE:-}" ]; then
   ORV_ON_SWAY_NAMESPACE=shared
 fi
 if [ "$ORV_ON_SWAY_NAMESPACE" = own ]; then
-  mkdir -p /tmp/.X11-unix
+  # (Made as X servers make it, should it be missing outside too.)
+  [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
   mount -t tmpfs -o mode=1777,size=1m orv-x11 /tmp/.X11-unix || {
     echo "on-sway: could not give the run its own /tmp/.X11-unix" >&2
     exit 1
