@@ -71,7 +71,10 @@ PortalScreenCast::PortalScreenCast(QObject* parent)
       portalGone_(new QDBusServiceWatcher(kService, QDBusConnection::sessionBus(),
                                           QDBusServiceWatcher::WatchForUnregistration, this)) {
     watchdog_.setSingleShot(true);
-    connect(&watchdog_, &QTimer::timeout, this, [this] { fail(watchReason_); });
+    connect(&watchdog_, &QTimer::timeout, this, [this] {
+        const QString reason = watchReason_;  // a copy: failed()'s receivers may end this
+        fail(reason);
+    });
     connect(portalGone_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         if (active()) fail(QStringLiteral("the desktop portal left the session bus"));
     });
