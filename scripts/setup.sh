@@ -22,6 +22,7 @@ BUILD_PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-serialport-dev qt6-svg-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libxcb1-dev libxcb-shm0-dev
+  libpipewire-0.3-dev
 )
 # Running: the ffmpeg program for the demo clip, GStreamer's plugins to play
 # video in the window, a font for the Chinese captions.
@@ -31,13 +32,17 @@ RUN_PACKAGES=(
   fonts-wqy-microhei
 )
 # Testing only: the test and benchmark libraries, the format check, private X
-# servers with and without a window manager, virtual serial cables, the
+# servers with and without a window manager, a headless Wayland desktop whose
+# screen is read through the desktop portal (sway, XWayland, a terminal with a
+# font, the session bus, PipeWire and the portal), virtual serial cables, the
 # benchmarks' peak-memory readings, the comma locale, the Arduino receiver's
 # build, and the Debian package's build and checks.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
   xvfb xauth openbox x11-utils
+  sway xwayland foot fonts-dejavu-core dbus dbus-session-bus-common
+  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
   socat
   time
   locales

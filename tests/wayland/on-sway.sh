@@ -1,0 +1,309 @@
+#!/usr/bin/env bash
+# Runs a test program on a headless Wayland desktop of its own, whose screen
+# can be read through the desktop portal's screen cast:
+#
+#   on-sway.sh [--xwayland] PROGRAM [ARGS]
+#
+# The desktop: sway drawing in software on one output, HEADLESS-1, 1280x800,
+# painted a known solid colour; a private D-Bus session bus; PipeWire and
+# WirePlumber; the portal's wlroots backend (made to use shared memory, see
+# screencopy-shm.c) and the portal itself. With --xwayland sway runs XWayland
+# too. Runs as root: sway refuses root, so the desktop and PROGRAM run as an
+# unprivileged user of their own, made here when missing. PROGRAM gets
+#   WAYLAND_DISPLAY SWAYSOCK XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS
+#   XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway DISPLAY (--xwayland)
+#   HOME          an empty folder of its own
+#   ORV_TEST_DIR  a writable folder of its own, also the current folder
+#   ORV_SWAY_BACKGROUND ORV_SWAY_OUTPUT ORV_SWAY_SIZE  the output's colour, name, size
+# and otherwise the caller's environment. The exit status is PROGRAM's, or 77
+# when this machine cannot run it (not root, a program missing).
+#
+# Runs may go side by side: each has its own folders, buses and compositor,
+# and, where the kernel allows, a mount and network namespace of its own, so
+# that XWayland's display (wlroots takes the lowest free one of :0..:32) meets
+# no other X server's sockets. Every process a run starts is stopped by PID
+# when it ends.
+# (shellcheck: the functions below run from traps and through wait_for.)
+# shellcheck disable=SC2317
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+arguments=("$@")
+user=orv-wayland
+background='#204060'
+output=HEADLESS-1
+size=1280x800
+xwayland=0
+if [ "${1:-}" = "--xwayland" ]; then
+  xwayland=1
+  shift
+fi
+if [ $# -eq 0 ]; then
+  echo "usage: on-sway.sh [--xwayland] PROGRAM [ARGS]" >&2
+  exit 2
+fi
+
+# PROGRAM by its full path, for it runs in a folder of its own.
+path=$1
+shift
+if [[ "$path" == */* ]]; then
+  path=$(realpath -m -- "$path")
+  [ -f "$path" ] || {
+    echo "on-sway: no program $path" >&2
+    exit 127
+  }
+fi
+
+skip() {
+  echo "on-sway: skipped: $*" >&2
+  exit 77
+}
+[ "$(id -u)" -eq 0 ] || skip "needs root, to run the desktop as a user of its own"
+needed=(sway swaymsg swaybg dbus-daemon dbus-send pipewire pw-cli wireplumber gcc setpriv useradd
+  /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-wlr)
+[ "$xwayland" = 1 ] && needed+=(Xwayland xprop)
+for program in "${needed[@]}"; do
+  command -v "$program" >/dev/null 2>&1 ||
+    skip "$program is not installed (scripts/setup.sh test installs it)"
+done
+
+# Into namespaces of its own where the kernel allows: mount and network, so
+# that the X sockets, abstract ones and those in /tmp/.X11-unix, are the run's
+# own; process IDs, so that nothing the run started outlives it. unshare keeps
+# SIGTERM from the run and ends it when unshare itself ends, so a signal here,
+# or this script's death, ends unshare.
+if [ -z "${ORV_ON_SWAY_NAMESPACE:-}" ]; then
+  namespaces=(--mount --net --pid --fork --mount-proc --kill-child=TERM)
+  if unshare "${namespaces[@]}" true 2>/dev/null; then
+    export ORV_ON_SWAY_NAMESPACE=own
+    setpriv --pdeathsig KILL unshare "${namespaces[@]}" -- "$BASH" "$0" "${arguments[@]}" &
+    inside=$!
+    stopped=""
+    trap 'stopped=130; kill -KILL "$inside" 2>/dev/null' INT
+    trap 'stopped=143; kill -KILL "$inside" 2>/dev/null' TERM
+    status=0
+    while kill -0 "$inside" 2>/dev/null; do
+      wait "$inside"
+      status=$?
+    done
+    exit "${stopped:-$status}"
+  fi
+  [ "$xwayland" = 1 ] && echo "on-sway: note: unshare refused, so XWayland's display" \
+    "number is shared with the machine's other X servers" >&2
+  ORV_ON_SWAY_NAMESPACE=shared
+fi
+if [ "$ORV_ON_SWAY_NAMESPACE" = own ]; then
+  # (Made as X servers make it, should it be missing outside too.)
+  [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
+  mount -t tmpfs -o mode=1777,size=1m orv-x11 /tmp/.X11-unix || {
+    echo "on-sway: could not give the run its own /tmp/.X11-unix" >&2
+    exit 1
+  }
+fi
+unset ORV_ON_SWAY_NAMESPACE
+
+# The test user; a run beside this one may be making it at the same moment.
+id -u "$user" >/dev/null 2>&1 ||
+  useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin \
+    "$user" 2>/dev/null || id -u "$user" >/dev/null 2>&1 || {
+  echo "on-sway: could not make the test user $user" >&2
+  exit 1
+}
+
+started=$(date +%s%N)
+dir=$(mktemp -d /tmp/orv-sway.XXXXXX)
+chmod 755 "$dir"
+runtime=$dir/run
+mkdir -p "$runtime" "$dir/home" "$dir/work" "$dir/log"
+chown "$user:" "$runtime" "$dir/home" "$dir/work"
+chmod 700 "$runtime"
+# Every process of the run carries this mark, whoever started it.
+mark="ORV_SWAY_RUN=${dir##*/}-$$"
+
+pids=()     # what the run started, in order
+names=()    # their names, for their logs
+program=""  # PROGRAM while it runs
+x=""        # XWayland's display
+cleanup() {
+  trap '' INT TERM
+  [ -n "$program" ] && kill "$program" 2>/dev/null
+  local p child list=()
+  # What was started, last first, each after its children (swaybg, the
+  # session bus's services); then whatever else carries the run's mark, such
+  # as programs sway started for the test.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    for child in $(descendants "${pids[i]}"); do list+=("$child"); done
+    list+=("${pids[i]}")
+  done
+  for p in $(marked); do list+=("$p"); done
+  for p in "${list[@]}"; do kill "$p" 2>/dev/null; done
+  for _ in $(seq 50); do
+    local alive=0
+    for p in "${list[@]}"; do living "$p" && alive=1; done
+    [ "$alive" = 0 ] && break
+    sleep 0.1
+  done
+  for p in "${list[@]}" $(marked); do kill -KILL "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  # sway leaves XWayland's lock file behind.
+  if [ -n "$x" ] && [ "$(tr -dc 0-9 2>/dev/null <"/tmp/.X${x#:}-lock")" = "${pids[0]}" ]; then
+    rm -f "/tmp/.X${x#:}-lock"
+  fi
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Whether a process runs still (a zombie does not).
+living() {
+  local stat
+  stat=$(cat /proc/"$1"/stat 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
+}
+# The children of a process, and theirs, deepest first.
+descendants() {
+  local child
+  for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
+    descendants "$child"
+    echo "$child"
+  done
+}
+# Whether a process of the run has this name.
+running() {
+  local p
+  for p in $(marked); do
+    [ "$(cat /proc/"$p"/comm 2>/dev/null)" = "$1" ] && return 0
+  done
+  return 1
+}
+# The processes that carry the run's mark.
+marked() {
+  grep -lsxzF "$mark" /proc/[0-9]*/environ 2>/dev/null | awk -F/ -v self=$$ '$3 != self {print $3}'
+}
+
+fail() {
+  echo "on-sway: $1" >&2
+  if [ -n "${2:-}" ] && [ -s "$dir/log/$2.log" ]; then sed 's/^/  | /' "$dir/log/$2.log" | tail -n 8 >&2; fi
+  exit 1
+}
+
+# As the user, with the desktop's environment and nothing else.
+as_user=(setpriv --reuid="$user" --regid="$user" --init-groups env -i
+  PATH=/usr/local/bin:/usr/bin:/bin HOME="$dir/home" USER="$user" LOGNAME="$user" LANG=C.UTF-8
+  XDG_RUNTIME_DIR="$runtime" XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
+  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" SWAYSOCK="$runtime/sway.sock" "$mark")
+# Starts a daemon of the desktop, logging to log/NAME.log.
+start() {
+  local name=$1
+  shift
+  "${as_user[@]}" "$@" >"$dir/log/$name.log" 2>&1 &
+  pids+=($!)
+  names+=("$name")
+}
+# Waits up to SECONDS for a command to succeed; fails at once when the daemon
+# started last has exited.
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 20))); do
+    "$@" >/dev/null 2>&1 && return 0
+    living "${pids[-1]}" || fail "${names[-1]} exited" "${names[-1]}"
+    sleep 0.05
+  done
+  return 1
+}
+# Whether a name is owned on the run's session bus.
+owned() {
+  "${as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus \
+    /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner string:"$1" | grep -q 'boolean true'
+}
+
+# Whether WirePlumber has set up: it makes PipeWire's default metadata.
+wireplumber_ready() {
+  "${as_user[@]}" pw-cli ls Metadata | grep -q 'metadata.name = "default"'
+}
+
+# The backend's shared-memory shim, and the configurations.
+gcc -shared -fPIC -O2 -o "$dir/screencopy-shm.so" "$here/screencopy-shm.c" -ldl \
+  2>"$dir/log/shim.log" || fail "could not build the screencopy shim" shim
+cat >"$dir/sway.conf" <<CONF
+output $output resolution $size position 0,0 bg $background solid_color
+xwayland $([ "$xwayland" = 1 ] && echo force || echo disable)
+CONF
+cat >"$dir/portal-wlr.conf" <<CONF
+[screencast]
+output_name=$output
+max_fps=46
+chooser_type=none
+CONF
+cat >"$dir/tell-display.sh" <<'CONF'
+#!/bin/sh
+# Run by sway: writes the DISPLAY sway gives its children.
+printf '%s\n' "$DISPLAY" >"$1.part" && mv "$1.part" "$1"
+CONF
+
+# The compositor: headless, software rendering, no input devices.
+start sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+  sway -c "$dir/sway.conf"
+wait_for 20 "${as_user[@]}" swaymsg -t get_outputs || fail "sway did not start" sway
+wayland=""
+for socket in "$runtime"/wayland-[0-9]*; do
+  [ -S "$socket" ] && wayland=${socket##*/} && break
+done
+[ -n "$wayland" ] || fail "sway made no Wayland socket" sway
+wait_for 10 running swaybg || fail "sway did not start swaybg" sway
+# The session bus, PipeWire and its session manager.
+start dbus dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus"
+wait_for 10 owned org.freedesktop.DBus || fail "the session bus did not start" dbus
+start pipewire pipewire
+wait_for 10 test -S "$runtime/pipewire-0" || fail "PipeWire did not start" pipewire
+start wireplumber wireplumber
+wait_for 10 wireplumber_ready || fail "WirePlumber did not start" wireplumber
+# The portal's backend first, so that the portal finds it rather than having
+# the bus start one without the shim.
+start portal-wlr env WAYLAND_DISPLAY="$wayland" LD_PRELOAD="$dir/screencopy-shm.so" \
+  /usr/libexec/xdg-desktop-portal-wlr -c "$dir/portal-wlr.conf" -l WARN
+wait_for 10 owned org.freedesktop.impl.portal.desktop.wlr ||
+  fail "the portal's wlroots backend did not start" portal-wlr
+start portal env WAYLAND_DISPLAY="$wayland" /usr/libexec/xdg-desktop-portal
+# Its name first: a call to it before it has its name would have the bus
+# start another one.
+wait_for 20 owned org.freedesktop.portal.Desktop || fail "the portal did not start" portal
+wait_for 20 "${as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+  /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get \
+  string:org.freedesktop.portal.ScreenCast string:version || fail "the portal did not start" portal
+
+display=()
+if [ "$xwayland" = 1 ]; then
+  "${as_user[@]}" swaymsg exec "/bin/sh $dir/tell-display.sh $runtime/display" >/dev/null ||
+    fail "sway would not run a command" sway
+  wait_for 10 test -s "$runtime/display" || fail "sway gave no DISPLAY" sway
+  x=$(cat "$runtime/display")
+  wait_for 20 "${as_user[@]}" xprop -display "$x" -root || fail "XWayland did not start on $x" sway
+  display=(DISPLAY="$x")
+fi
+echo "on-sway: desktop ready in $((($(date +%s%N) - started) / 1000000)) ms" >&2
+
+# PROGRAM, as the user, in the caller's environment with the desktop's.
+run=(setpriv --reuid="$user" --regid="$user" --init-groups)
+if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
+  # A build folder closed to other users: let PROGRAM alone read past that.
+  # (test -x would not tell: access(2) leaves capabilities out.)
+  run+=(--inh-caps=+dac_read_search --ambient-caps=+dac_read_search)
+  "${run[@]}" head -c 0 -- "$path" || fail "$user cannot read $path"
+fi
+run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFIG_HOME
+  -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER
+  HOME="$dir/home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime"
+  WAYLAND_DISPLAY="$wayland" SWAYSOCK="$runtime/sway.sock"
+  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" XDG_SESSION_TYPE=wayland
+  XDG_CURRENT_DESKTOP=sway ORV_TEST_DIR="$dir/work" ORV_SWAY_BACKGROUND="$background"
+  ORV_SWAY_OUTPUT="$output" ORV_SWAY_SIZE="$size" "$mark" "${display[@]}")
+"${run[@]}" "$path" "$@" &
+program=$!
+wait "$program"
+status=$?
+program=""
+exit "$status"
