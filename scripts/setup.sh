@@ -34,7 +34,8 @@ RUN_PACKAGES=(
 # Testing only: the test and benchmark libraries, the format check, private X
 # servers with and without a window manager, a headless Wayland desktop whose
 # screen is read through the desktop portal (sway, XWayland, a terminal with a
-# font, the session bus, PipeWire and the portal), virtual serial cables, the
+# font, the session bus, PipeWire and the portal, and Qt's Wayland platform
+# for the tool started natively there), virtual serial cables, the
 # benchmarks' peak-memory readings, the comma locale, the Arduino receiver's
 # build, and the Debian package's build and checks.
 TEST_PACKAGES=(
@@ -42,7 +43,7 @@ TEST_PACKAGES=(
   clang-format
   xvfb xauth openbox x11-utils
   sway xwayland foot fonts-dejavu-core dbus dbus-session-bus-common
-  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
+  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr qt6-wayland
   socat
   time
   locales

@@ -3,6 +3,9 @@
 #ifdef ORV_HAVE_XCB_SHM
 #include "app/platform/x11_screen_grabber.h"
 #endif
+#ifdef ORV_HAVE_PORTAL
+#include "app/platform/portal_desktop.h"
+#endif
 
 #ifdef ORV_HAVE_XCB
 #include <xcb/xcb.h>
@@ -17,8 +20,12 @@
 namespace orv::platform {
 namespace {
 
-// XWayland announces itself by an extension of its own name.
+// XWayland names its outputs XWAYLAND0, XWAYLAND1, ...; newer servers also
+// announce an extension of that name.
 bool xWayland() {
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name().startsWith(QStringLiteral("XWAYLAND"))) return true;
+    }
 #ifdef ORV_HAVE_XCB
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* c = x11 ? x11->connection() : nullptr;
@@ -80,6 +87,11 @@ ScreenPiece QtScreenGrabber::grab(const QRect& rect) {
 }
 
 std::unique_ptr<ScreenGrabber> makeScreenGrabber() {
+#ifdef ORV_HAVE_PORTAL
+    // A Wayland desktop shows its screen through the portal, where there is one.
+    if (onWaylandDesktop() && PortalScreenCast::available())
+        return std::make_unique<PortalDesktop>();
+#endif
 #ifdef ORV_HAVE_XCB_SHM
     return std::make_unique<X11ScreenGrabber>();
 #else

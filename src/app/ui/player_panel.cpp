@@ -1,5 +1,7 @@
 #include "app/ui/player_panel.h"
 
+#include "dib/video_scale.h"
+
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QDir>
@@ -133,20 +135,61 @@ void PlayerPanel::resizeEvent(QResizeEvent*) {
     time_->setGeometry(30, top + 28, width() - 32, 16);
 }
 
+namespace {
+
+// The frame scaled to `size` straight from its planes, as the video widget
+// samples them; null for a layout read otherwise.
+QImage scaledFromPlanes(QVideoFrame frame, QSize size) {
+    using F = QVideoFrameFormat;
+    const F::PixelFormat format = frame.pixelFormat();
+    const bool planar = format == F::Format_YUV420P || format == F::Format_YV12;
+    const bool paired = format == F::Format_NV12 || format == F::Format_NV21;
+    if ((!planar && !paired) || !frame.map(QVideoFrame::ReadOnly)) return {};
+    YuvPlanes planes;
+    planes.y = frame.bits(0);
+    planes.yStride = frame.bytesPerLine(0);
+    planes.width = frame.width();
+    planes.height = frame.height();
+    planes.chromaStride = frame.bytesPerLine(1);
+    const bool swapped = format == F::Format_YV12 || format == F::Format_NV21;
+    if (planar) {
+        planes.cb = frame.bits(swapped ? 2 : 1);
+        planes.cr = frame.bits(swapped ? 1 : 2);
+    } else {
+        planes.cb = frame.bits(1) + (swapped ? 1 : 0);
+        planes.cr = frame.bits(1) + (swapped ? 0 : 1);
+        planes.chromaStep = 2;
+    }
+    const F& f = frame.surfaceFormat();
+    const YuvMatrix matrix = f.colorRange() == F::ColorRange_Full    ? YuvMatrix::Bt601Full
+                             : f.colorSpace() == F::ColorSpace_BT709 ? YuvMatrix::Bt709
+                                                                     : YuvMatrix::Bt601;
+    QImage out(size, QImage::Format_RGB32);
+    scaleYuvToRgb(planes, matrix, {out.bits(), out.width(), out.height(), out.bytesPerLine()});
+    frame.unmap();
+    return out;
+}
+
+}  // namespace
+
 QImage PlayerPanel::videoAreaPicture(const QVideoFrame& frame) {
     const QRect area(QPoint(0, 0), video_->size());
     if (frame == drawnFrame_ && videoArea_.size() == area.size()) return videoArea_;
     QImage picture(area.size(), QImage::Format_RGB32);
     picture.fill(Qt::black);
-    const QImage image = frame.isValid() ? frame.toImage() : QImage();
-    if (!image.isNull()) {
+    if (frame.isValid() && !frame.size().isEmpty()) {
         // The video widget's own fit: the frame scaled to the area with its
         // aspect kept, centred on the area's centre, sampled linearly.
-        QRect shown(QPoint(0, 0), image.size().scaled(area.size(), Qt::KeepAspectRatio));
+        QRect shown(QPoint(0, 0), frame.size().scaled(area.size(), Qt::KeepAspectRatio));
         shown.moveCenter(area.center());
         QPainter p(&picture);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(shown, image);
+        const QImage direct = scaledFromPlanes(frame, shown.size());
+        if (!direct.isNull()) {
+            p.drawImage(shown.topLeft(), direct);
+        } else {
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.drawImage(shown, frame.toImage());
+        }
     }
     drawnFrame_ = frame;
     videoArea_ = picture;

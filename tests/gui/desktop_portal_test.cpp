@@ -1,0 +1,99 @@
+// The capture sources on a Wayland desktop (run by wayland/on-sway.sh,
+// through XWayland or natively): the screen is read through the desktop
+// portal, the main window is hidden and shown instead of minimised and
+// restored, and a portal without windows to pick says so.
+#include <QtTest>
+
+#include "app/platform/portal_desktop.h"
+#include "tool_fixture.h"
+
+using namespace orv;
+using namespace orv::ui;
+
+namespace {
+
+// The desktop's background colour, which the harness tells.
+QRgb background() { return QColor(qEnvironmentVariable("ORV_SWAY_BACKGROUND")).rgb(); }
+
+}  // namespace
+
+class DesktopPortalTest : public QObject {
+    Q_OBJECT
+  private:
+    std::unique_ptr<test::Tool> tool_;
+    Form1* form_ = nullptr;
+
+  private slots:
+    void init() {
+        tool_ = std::make_unique<test::Tool>(platform::makeScreenGrabber());
+        form_ = tool_->form.get();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_));
+    }
+    void cleanup() { tool_.reset(); }
+
+    void theDesktopIsReadThroughThePortal() {
+        QVERIFY(platform::onWaylandDesktop());
+        QVERIFY(dynamic_cast<platform::PortalDesktop*>(tool_->grabber.get()));
+        QVERIFY(!tool_->inspector.canPlaceWindows());
+        QVERIFY(!tool_->inspector.canMinimize());
+        // The player's area comes from the video here; the menu shows it.
+        QVERIFY(form_->sources()->videoIsTheOnlySource());
+
+        form_->Check1->click();  // the workbench off the screen too: hidden
+        QVERIFY(!form_->workbench()->isVisible());
+        QSignalSpy grabbed(form_->sources(), &CaptureSources::desktopGrabbed);
+        form_->CmdCapScreen_Click();
+        QVERIFY(!form_->isVisible());  // hidden, not minimised, while the grab is made
+        QVERIFY(grabbed.wait(20000));
+        QVERIFY(form_->isVisible());
+        QVERIFY2(form_->Notice->text().isEmpty(), qPrintable(form_->Notice->text()));
+        const QImage& picture = form_->Picture1->image();
+        QCOMPARE(picture.size(), tool_->grabber->desktop().size() - QSize(4, 4));
+        // The whole picture is the empty desktop: the tool's window was not on it.
+        int others = 0;
+        for (int y = 0; y < picture.height(); y += 8) {
+            for (int x = 0; x < picture.width(); x += 8)
+                others += picture.pixel(x, y) != background();
+        }
+        if (others) picture.save(qEnvironmentVariable("ORV_TEST_DIR") + "/desktop.png");
+        QCOMPARE(others, 0);
+        QCOMPARE(form_->Image1->image(), picture);
+    }
+
+    // The wlroots portal shares whole screens only: "活动窗口" says so in one
+    // line and leaves the picture as it was.
+    void aPortalWithoutWindowsSaysSo() {
+        const QImage before = form_->Picture1->image();
+        form_->CmdCapActiveWindow_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(form_->Notice->text().contains("no window"), 10000);
+        QVERIFY(form_->Notice->text().startsWith(form_->CmdCapActiveWindow->text()));
+        QVERIFY(!form_->Notice->text().contains('\n'));
+        QVERIFY(form_->isVisible());
+        QCOMPARE(form_->Picture1->image(), before);
+    }
+
+    // A region is chosen on a still picture of the stream and kept in the
+    // stream's pixels; the clock then grabs it from the stream.
+    void aRegionIsChosenOnTheStreamsPicture() {
+        QSignalSpy shown(form_->sources(), &CaptureSources::surfaceShown);
+        form_->CmdCapRect_Click();
+        QVERIFY(shown.wait(20000));
+        Form2* surface = form_->sources()->captureSurface();
+        QVERIFY(surface);
+        QCOMPARE(surface->screenshot().pixel(300, 300), background());
+        surface->Form_MouseDown(QPoint(100, 50));
+        surface->Form_MouseMove(QPoint(300, 150));
+        surface->Form_MouseDown(QPoint(300, 150));
+        QCOMPARE(form_->Text3->text(), QStringLiteral("100"));
+        QVERIFY(form_->Timer2->isActive());
+        form_->Timer2->stop();
+        QVERIFY(!form_->sources()->capturesFromVideo());
+        form_->Timer2_Timer();
+        QCOMPARE(form_->Picture1->image().size(), QSize(196, 96));
+        QCOMPARE(form_->Picture1->image().pixel(50, 50), background());
+    }
+};
+
+QTEST_MAIN(DesktopPortalTest)
+#include "desktop_portal_test.moc"
