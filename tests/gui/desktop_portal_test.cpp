@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "app/platform/portal_desktop.h"
+#include "app/platform/x11_screen_grabber.h"
 #include "tool_fixture.h"
 
 using namespace orv;
@@ -71,6 +72,20 @@ class DesktopPortalTest : public QObject {
         QVERIFY(!form_->Notice->text().contains('\n'));
         QVERIFY(form_->isVisible());
         QCOMPARE(form_->Picture1->image(), before);
+    }
+
+    // Without the portal, XWayland's screen is known as one that cannot be
+    // read: the sources say so once and grab nothing.
+    void withoutThePortalNothingIsGrabbed() {
+        if (QGuiApplication::platformName() != QStringLiteral("xcb")) QSKIP("XWayland only");
+        test::Tool plain(std::make_unique<platform::X11ScreenGrabber>());
+        Form1& form = *plain.form;
+        QVERIFY(!plain.grabber->readable());
+        const QImage before = form.Picture1->image();
+        form.CmdCapScreen_Click();
+        QVERIFY(form.Notice->text().contains("cannot be read"));
+        QVERIFY(form.Notice->text().contains("portal"));
+        QCOMPARE(form.Picture1->image(), before);
     }
 
     // A region is chosen on a still picture of the stream and kept in the
