@@ -9,10 +9,12 @@
 #include "app/platform/screen_grabber.h"
 #include "app/start_up.h"
 #include "app/ui/form1.h"
+#include "common/posix_io.h"
 #include "lcd/frame_file.h"
 #include "serial/platform/qt_serial_port.h"
 
 int main(int argc, char** argv) {
+    orv::occupyStandardDescriptors();  // before anything is opened
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("orv-tool " ORV_VERSION "\n");
         return 0;

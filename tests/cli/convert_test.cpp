@@ -338,6 +338,8 @@ TEST_F(Convert, UsageErrors) {
         {{"--start", "1:75"}, "--start: \"1:75\" is not a time"},
         {{"--duration", "-1"}, "--duration"},
         {{"--start", "1e10"}, "--start"},
+        {{"--fps", "5", "--fps=6"}, "--fps is given twice"},
+        {{"-o", path("y.orv")}, "--output is given twice"},
         // Options that would do nothing with the method chosen.
         {{"--threshold", "100"}, "--threshold goes only with --dither threshold"},
         {{"--threshold", "9", "--dither", "bayer"},
