@@ -198,11 +198,11 @@ TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
     // The frame file is appended before the picture is put in place; a picture
     // that cannot be put there takes the record back.
     const std::string orvFile = path("keep.orv");
-    orv::test::writeFile(orvFile, "F\r\n");
+    orv::test::writeFile(orvFile, records(0));
     fs::create_directory(path("blocked.png"));
     const std::string frame = save("frame.png", 129, 65, gradient);  // the size --orv takes
     EXPECT_EQ(orv({"image", "engrave", frame, path("blocked.png"), "--orv", orvFile}).status, 1);
-    EXPECT_EQ(readFile(orvFile), "F\r\n");
+    EXPECT_EQ(readFile(orvFile), records(0));
 }
 
 // Under a lowered address-space limit: the tool itself takes about 210 MB.
@@ -264,7 +264,9 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
          "line 1026: \"1\\x1B[2J\\x00x\" is not a decimal"},
         {records(7) + "1\r\n2", "", "line 1027: the file ends inside a line, in a partial record"},
         {"", path(""), "it is a folder"},
-        {"", sparse, "line 1: \"\\x00\\x00"},
+        {"", sparse, "is not a frame file (it begins \"\\x00\\x00"},
+        {std::string("\0\0\0 ftypisom", 12), "", "is not a frame file (it begins \"\\x00"},
+        {"", path("bad\x1b[2J\xff\xc3\xa4.orv"), "bad\\x1B[2J\\xFF\xc3\xa4.orv\": No such"},
     };
     int n = 0;
     for (const auto& c : cases) {
