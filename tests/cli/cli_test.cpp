@@ -111,6 +111,11 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
     const std::string record =
         orv::test::recordOf([&](int c, int r) { return qRed(pattern(c, r + 1)) != 230; });
     EXPECT_EQ(readFile(orvFile), record + record);
+    // A partial record after whole ones is cut back, and said so.
+    orv::test::writeFile(orvFile, record + "12\r\n3");
+    const Outcome cut = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
+    EXPECT_NE(cut.err.find("(5 bytes); it was cut back"), std::string::npos) << cut.err;
+    EXPECT_EQ(readFile(orvFile), record + record);
     EXPECT_TRUE(load("e.png") == picture(129, 65, [&](int x, int y) {
                     const bool light = x < 128 && y > 0 && qRed(pattern(x, y)) == 230;
                     return light ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
@@ -143,6 +148,20 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     orv::test::writeFile(one, records(0));
     orv::test::writeFile(none, "");
     orv::test::writeFile(old, "keep");
+    // A PNG whose data fails its check sum, a JPEG cut short, and one whose
+    // header claims 50000 x 50000 pixels.
+    const std::string crc = save("crc.png", 16, 9, gradient),
+                      cut = save("cut.jpg", 64, 48, gradient);
+    std::string bytes = readFile(crc);
+    bytes[bytes.size() - 17] ^= 1;  // in the last data chunk, before IEND
+    orv::test::writeFile(crc, bytes);
+    orv::test::writeFile(cut, readFile(cut).substr(0, fs::file_size(cut) * 2 / 3));
+    const std::string huge = save("huge.jpg", 8, 8, gradient);
+    bytes = readFile(huge);
+    bytes.replace(bytes.find("\xFF\xC0") + 5, 4, "\xC3\x50\xC3\x50");  // SOF0: height, width
+    orv::test::writeFile(huge, bytes);
+    const std::string notes = path("notes.txt");  // ends as a record does, but is none
+    orv::test::writeFile(notes, "notes\r\nF\r\n");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -166,6 +185,14 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", text, out}, 1, "text.png"},
         {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
         {{"image", "engrave", frame, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
+        {{"image", "copy", path(""), out}, 1, "it is a folder"},
+        {{"image", "copy", crc, out}, 1, "IDAT: incorrect data check"},
+        {{"image", "copy", cut, out}, 1, "cut short"},
+        {{"image", "copy", huge, out}, 1, "more than 2147483647 bytes"},
+        {{"image", "copy", in, in}, 2, "same file"},
+        {{"image", "engrave", frame, out, "--orv", frame}, 2, "same file"},
+        {{"image", "engrave", frame, out, "--orv", notes}, 1, "notes.txt\" is not a frame file"},
+        {{"render", one, "-o", path("x.txt")}, 2, "--format"},
         {{"bogus"}, 2, "bogus"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
@@ -185,7 +212,14 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << joined;
     }
     EXPECT_EQ(readFile(old), "keep");
+    EXPECT_EQ(readFile(notes), "notes\r\nF\r\n");
     EXPECT_EQ(orv({"render", one, "-o", old, "--force"}).status, 0);
+    // A picture past the image reader's own default limit (128 MB) is read.
+    QImage mono(8000, 8000, QImage::Format_Mono);
+    mono.fill(0);
+    ASSERT_TRUE(mono.save(QString::fromStdString(path("8000.png"))));
+    EXPECT_EQ(orv({"image", "zoom", path("8000.png"), out, "--x", "0.001", "--y", "0.001"}).status,
+              0);
     EXPECT_EQ(orv({"image", "engrave", in, out}).status, 0);  // the picture alone
 }
 
@@ -283,6 +317,41 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
         EXPECT_EQ(o.err.find('\x1b'), std::string::npos);
     }
     fs::remove(sparse);
+}
+
+// Every writer: "-" is standard output; a write that fails (here at a file-size
+// limit of 2 KiB) is a failure that leaves no file at all.
+TEST_F(OrvFrames, WritersTakeDashForStandardOutputAndLeaveNoHalfFile) {
+    const std::string three = path("three.orv"), in = path("in.png");
+    orv::test::writeFile(three, records(1) + records(2) + records(3));
+    ASSERT_TRUE(picture(300, 200, gradient).save(QString::fromStdString(in)));
+    const struct {
+        std::vector<std::string> args;  // the output last but for options after it
+        std::string starts;             // what standard output starts with
+    } cases[] = {
+        {{"render", three, "--scale", "20", "-o", "OUT.png"}, "\x89PNG"},
+        {{"render", three, "--scale", "20", "--format", "gif", "-o", "OUT.gif"}, "GIF89a"},
+        {{"image", "zoom", in, "OUT.bmp", "--x", "2"}, "\x89PNG"},  // "-": PNG
+        {{"export", three, "--format", "bin", "-o", "OUT.bin"}, std::string(1, '\x01')},
+    };
+    for (const auto& c : cases) {
+        std::string big;  // OUT.ext in the scratch folder
+        auto with = [&](bool piped) {
+            std::vector<std::string> args = c.args;
+            for (auto& a : args) {
+                if (a.rfind("OUT", 0) == 0) a = piped ? "-" : (big = path("big" + a.substr(3)));
+            }
+            return args;
+        };
+        const Outcome piped = orv(with(true));
+        EXPECT_EQ(piped.status, 0) << c.args[0] << piped.err;
+        EXPECT_EQ(piped.out.rfind(c.starts, 0), 0u) << c.args[0];
+        std::string cmd = "ulimit -f 2 && exec " + orv::test::shellQuote(ORV_CLI);
+        for (const auto& a : with(false)) cmd.append(" ").append(orv::test::shellQuote(a));
+        EXPECT_EQ(WEXITSTATUS(std::system((cmd + " 2>/dev/null").c_str())), 1) << cmd;
+        EXPECT_FALSE(fs::exists(big)) << cmd;
+        EXPECT_TRUE(orv::test::temporaries(dir_.path()).empty()) << cmd;
+    }
 }
 
 TEST_F(OrvFrames, RepairCutsAPartialRecord) {
