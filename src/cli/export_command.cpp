@@ -116,7 +116,7 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
         return Failed{kExitUsage, "--frames " + std::to_string(o.first) + ":" +
                                       std::to_string(o.count) + " is outside " +
                                       quotedName(o.input) + ", which holds " +
-                                      std::to_string(total.value()) + " frames (0 to " +
+                                      counted(total.value(), "frame") + " (0 to " +
                                       std::to_string(total.value() - 1) + ")"};
     }
     const std::uint64_t count = all ? total.value() : o.count;
@@ -155,7 +155,7 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
     if (done != count) return Failed{kExitIo, quotedName(o.input) + " changed while it was read"};
     if (Status s = file.commit(); !s) return Failed{kExitIo, s.error()};
     // With the frames on standard output, the summary goes to standard error.
-    (file.toStdout() ? err : out) << "orv export: " << count << " frames to "
+    (file.toStdout() ? err : out) << "orv export: " << counted(count, "frame") << " to "
                                   << (file.toStdout() ? "standard output" : escapedName(o.output))
                                   << " (" << (o.c ? "C" : "bin") << ", "
                                   << frameLayoutName(o.layout) << ", set bit "
