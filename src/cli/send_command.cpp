@@ -102,7 +102,7 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
     const serial::LinkPacer& pacer = sender.pacer();
     const double perFrame = frames ? static_cast<double>(sender.bytes()) / frames : 0;
     char line[400];
-    int n = std::snprintf(
+    const int n = std::snprintf(
         line, sizeof line, "orv send: %llu frames (%llu bytes, %.0f a frame) to %s in %.2f s",
         static_cast<unsigned long long>(frames), static_cast<unsigned long long>(sender.bytes()),
         perFrame, device.name().c_str(), seconds);
@@ -116,13 +116,14 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
                       static_cast<unsigned long long>(pacer.framesDamaged()),
                       static_cast<unsigned long long>(pacer.packetsLost()));
     } else {
-        std::snprintf(line + at, sizeof line - at,
-                      ": %.1f frames/s written of %d, %.1f %% on time; the link carries %.0f "
-                      "bytes/s, %.1f frames/s of these; the device sent no acknowledgements, "
-                      "so only writes were measured\n",
-                      frames / std::max(seconds, static_cast<double>(frames) / o.fps), o.fps,
-                      frames ? 100.0 * onTime / frames : 100.0, device.bytesPerSecond(),
-                      perFrame > 0 ? device.bytesPerSecond() / perFrame : 0.0);
+        std::snprintf(
+            line + at, sizeof line - at,
+            ": %.1f frames/s written of %d, %.1f %% on time; the link carries %.0f "
+            "bytes/s, %.1f frames/s of these; the device sent no acknowledgements, "
+            "so only writes were measured\n",
+            frames ? frames / std::max(seconds, static_cast<double>(frames) / o.fps) : 0.0, o.fps,
+            frames ? 100.0 * onTime / frames : 100.0, device.bytesPerSecond(),
+            perFrame > 0 ? device.bytesPerSecond() / perFrame : 0.0);
     }
     return line;
 }
@@ -156,7 +157,7 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
     const bool progress = !o.quiet && ::isatty(2);
-    const Clock::time_point start = Clock::now();
+    Clock::time_point start{};  // when the first frame is ready to go
     const auto period = std::chrono::duration<double>(1.0 / o.fps);
     std::uint64_t frame = 0, onTime = 0;
     Outcome failed;
@@ -164,6 +165,7 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
     do {
         Result<std::uint64_t> pass = readFrameFile(o.input, [&](const FramePages& f) {
             if (failed || stopped) return;
+            if (frame == 0) start = Clock::now();
             const auto due = start + std::chrono::duration_cast<Clock::duration>(period * frame);
             Result<bool> sent = sender.send(frame, serial::applySetBit(f, o.light), due);
             if (!sent) {
@@ -192,7 +194,8 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
         failed->message += " (after " + std::to_string(frame) + " frames)";
         return failed;
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds =
+        frame ? std::chrono::duration<double>(Clock::now() - start).count() : 0.0;
     if (!o.quiet) out << summary(o, sender, device, frame, onTime, seconds);
     if (stopped && !o.loop) {
         return Failed{kExitIo, "interrupted after " + std::to_string(frame) + " frames"};
