@@ -33,7 +33,8 @@ RUN_PACKAGES=(
 # Testing only: the test and benchmark libraries, the format check, private X
 # servers with and without a window manager, virtual serial cables, the
 # benchmarks' peak-memory readings, the comma locale, the Arduino receiver's
-# build, and the Debian package's build and checks.
+# build and its simulated board (simavr's library and parts), and the Debian
+# package's build and checks.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
@@ -41,7 +42,7 @@ TEST_PACKAGES=(
   socat
   time
   locales
-  arduino-mk arduino-core-avr
+  arduino-mk arduino-core-avr libsimavr-dev libsimavrparts1
   dpkg-dev file lintian desktop-file-utils
 )
 
