@@ -107,6 +107,13 @@ void LinkPacer::settle(Clock::time_point now) {
     }
 }
 
+void LinkPacer::restart() {
+    inFlight_.clear();
+    frames_.clear();
+    shown_ = damaged_ = lost_ = 0;
+    started_ = false;
+}
+
 double LinkPacer::framesPerSecond() const {
     const std::uint64_t reached = shown_ + damaged_;
     const double seconds = std::chrono::duration<double>(lastReached_ - firstSent_).count();

@@ -42,6 +42,10 @@ class LinkPacer {
     // Frame `frame` has sent all it will, possibly nothing.
     void frameDone(std::uint64_t frame, Clock::time_point now);
 
+    // A new run on the same connection: the packets on their way and the
+    // counts are forgotten, what the receiver announced is kept.
+    void restart();
+
     std::size_t inFlight() const { return inFlight_.size(); }
     // Frames the device reached, in order: shown whole (every page
     // acknowledged, or none to send), or shown with a page lost.
