@@ -138,7 +138,7 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
     }
     StopSignals stops;
     serial::FrameSender sender(device, o.framed, o.key, &StopSignals::requested);
-    if (o.wait > 0) {
+    {
         Result<bool> heard = sender.awaitReceiver(
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.wait)));
         if (!heard) return Failed{kExitIo, heard.error()};
@@ -147,7 +147,7 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
                                        std::to_string(sender.pacer().version()) +
                                        ", a receiver of framed mode only: use --mode framed"};
         }
-        if (!heard.value() && !StopSignals::requested() && !o.quiet) {
+        if (!heard.value() && o.wait > 0 && !StopSignals::requested() && !o.quiet) {
             char notice[200];
             std::snprintf(notice, sizeof notice,
                           "orv send: %s did not announce itself within %g s; sending without "

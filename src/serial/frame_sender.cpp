@@ -33,6 +33,7 @@ Result<bool> FrameSender::awaitReceiver(Clock::duration wait) {
     while (!pacer_.announced() && !stopping() && Clock::now() < until) {
         if (Status s = listen(until - Clock::now()); !s) return fail(s.error());
     }
+    if (!pacer_.announced()) pacer_.stopWaiting();
     return pacer_.announced();
 }
 

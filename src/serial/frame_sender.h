@@ -25,7 +25,8 @@ class FrameSender {
     // run between packets.
     FrameSender(SerialDevice& device, bool framed, int keyInterval, bool (*stopAsked)() = nullptr);
 
-    // Listens up to `wait` for the receiver to announce itself; true when it did.
+    // Listens up to `wait` for the receiver to announce itself; true when it
+    // did. When it did not, the run goes on without acknowledgements.
     Result<bool> awaitReceiver(Clock::duration wait);
 
     // Sends frame `index` (its number in the run, which makes key frames and

@@ -50,7 +50,8 @@ void LinkPacer::announce(const std::string& line) {
     // frame repairs.
     int version = 0, window = 0;
     char end = 0;
-    if (announced() || std::sscanf(line.c_str(), "ORV %d %d%c", &version, &window, &end) != 2) {
+    if (announced() || !waiting_ ||
+        std::sscanf(line.c_str(), "ORV %d %d%c", &version, &window, &end) != 2) {
         return;
     }
     if (version < fr::kLinkVersion || window < 1) return;

@@ -27,6 +27,11 @@ class LinkPacer {
     // (0x80 and above), and anything else, which is ignored.
     void take(std::string_view bytes, Clock::time_point now);
 
+    // No announcement came in time: the receiver is taken as one that sends
+    // nothing (version 1) for the rest of the connection, and an
+    // announcement that comes later changes nothing.
+    void stopWaiting() { waiting_ = false; }
+
     // Whether the receiver has announced itself: from then on the packets
     // are paced by its window; before, nothing is known of the receiver.
     bool announced() const { return window_ > 0; }
@@ -80,6 +85,7 @@ class LinkPacer {
     Clock::duration ackTimeout_;
     std::string line_;  // an announcement being read
     int version_ = 0, window_ = 0;
+    bool waiting_ = true;  // an announcement may still come
     std::deque<Packet> inFlight_;
     std::deque<Frame> frames_;
     std::uint64_t shown_ = 0, damaged_ = 0, lost_ = 0;

@@ -19,7 +19,7 @@ std::string ack(std::uint64_t frame, std::uint8_t page) {
 
 }  // namespace
 
-TEST(LinkPacer, TakesTheFirstAnnouncementOfVersionTwoOrLater) {
+TEST(LinkPacer, TakesTheFirstAnnouncementOfVersionTwoOrLaterWhileWaiting) {
     const struct {
         std::string said;
         int version, window;
@@ -46,6 +46,10 @@ TEST(LinkPacer, TakesTheFirstAnnouncementOfVersionTwoOrLater) {
     split.take("OR", t0);
     split.take("V 2 2\n", t0);
     EXPECT_EQ(split.window(), 2);
+    LinkPacer late;  // after the wait
+    late.stopWaiting();
+    late.take("ORV 2 2\n", t0);
+    EXPECT_FALSE(late.announced());
 }
 
 TEST(LinkPacer, AcknowledgementsOpenTheWindowAndCountFrames) {

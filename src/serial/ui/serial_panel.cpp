@@ -229,8 +229,11 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (!CheckStream->isChecked() || !port_.portOpen()) return;
     const std::uint64_t index = streamIndex_++;
     const bool paced = pacer_.announced();
-    if (!paced && std::chrono::steady_clock::now() - openedAt_ < serial::LinkPacer::kDefaultWait) {
-        return skip(true);  // the device may be starting: it would lose the frame
+    if (!paced) {
+        if (std::chrono::steady_clock::now() - openedAt_ < serial::LinkPacer::kDefaultWait) {
+            return skip(true);  // the device may be starting: it would lose the frame
+        }
+        pacer_.stopWaiting();
     }
     if (LabelSkipped->text() == kAwaited) LabelSkipped->clear();
     // The last frame's packets still waiting, or more than a whole frame's in
