@@ -8,7 +8,7 @@
 // 128 column bytes; it goes straight to the display, so there is no frame
 // buffer. The decoder checks every byte as it comes, in constant time, so
 // the only long task is writing a page to the display, as one I2C
-// transmission at 400 kHz: about 3.4 ms, while about 40 bytes arrive. They
+// transmission at 400 kHz: about 3.6 ms, while about 43 bytes arrive. They
 // wait in the serial receive buffer, which the Makefile makes 256 bytes
 // (SERIAL_RX_BUFFER_SIZE): room for a whole packet more, so the host may have
 // two packets on their way (the window the sketch announces). Built without
