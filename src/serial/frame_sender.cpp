@@ -20,7 +20,8 @@ FrameSender::FrameSender(SerialDevice& device, bool framed, int keyInterval, boo
     : device_(device), framed_(framed), encoder_(keyInterval), stopAsked_(stopAsked) {}
 
 Status FrameSender::listen(Clock::duration upTo) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+    // Rounded up: a wait shorter than a millisecond is not spent spinning.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(
         std::clamp<Clock::duration>(upTo, Clock::duration::zero(), kNap));
     Result<std::string> got = device_.read(static_cast<int>(ms.count()));
     if (!got) return fail(got.error());

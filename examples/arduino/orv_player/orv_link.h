@@ -1,5 +1,6 @@
 // The framed serial link between the host and a display: packet layout, CRC,
-// a byte-at-a-time decoder and a packet writer.
+// a byte-at-a-time decoder, a packet writer, and the bytes the display sends
+// back (link version 2).
 //
 // Shared by the host (C++20) and the receiver sketch (C++11 on an ATmega328P):
 // no standard library beyond <stdint.h>, no exceptions, no dynamic memory.
