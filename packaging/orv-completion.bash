@@ -17,7 +17,7 @@ _orv_options() {
         render) echo "$common -o --output --frame --scale --fps --colors --format --force" ;;
         repair) echo "$common" ;;
         export) echo "$common -o --output --format --layout --set-bit --frames --name --force" ;;
-        send) echo "$common --port --settings --fps --mode --key --set-bit --loop --quiet" ;;
+        send) echo "$common --port --settings --fps --mode --key --set-bit --wait --loop --quiet" ;;
         help) echo "$common" ;;
         engrave) echo "$common --orv --seed" ;;
         brightness)
