@@ -22,21 +22,29 @@ extern "C" {
 }
 
 #include "cli/sampling.h"
+#include "cli/video/av_handles.h"
 #include "common/text.h"
 
 namespace orv::cli {
 namespace {
 
-std::string avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    if (av_strerror(code, text, sizeof text) < 0) return "error " + std::to_string(code);
-    return text;
-}
+using video::avError;
+using video::CodecPtr;
+using video::FramePtr;
+using video::InputPtr;
+using video::PacketPtr;
+using video::ScalerPtr;
 
-// The FFmpeg interrupt check: asks the reader's stop question.
+// Whether the user asked to stop: the caller's question, asked by the reader
+// while it waits and by FFmpeg's interrupt check.
+struct StopQuestion {
+    bool (*asked)() = nullptr;  // the caller's question, or none: never stop
+    bool operator()() const { return asked && asked(); }
+};
+
+// The FFmpeg interrupt check: `opaque` is the reader's StopQuestion.
 extern "C" int askStop(void* opaque) {
-    auto stop = reinterpret_cast<bool (*)()>(opaque);
-    return stop && stop() ? 1 : 0;
+    return (*static_cast<const StopQuestion*>(opaque))() ? 1 : 0;
 }
 
 // The packets read last: their presentation times and durations. A frame's
@@ -91,15 +99,14 @@ class Decoder {
 // One codec context, with whatever threads of its own the codec has.
 class ContextDecoder final : public Decoder {
   public:
-    explicit ContextDecoder(AVCodecContext* codec) : codec_(codec) {}
-    ~ContextDecoder() override { avcodec_free_context(&codec_); }
+    explicit ContextDecoder(CodecPtr codec) : codec_(std::move(codec)) {}
     int send(const AVPacket* packet, bool unused) override {
         // Read by the codec (and its frame threads) packet by packet.
         codec_->skip_frame = unused ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-        return avcodec_send_packet(codec_, packet);
+        return avcodec_send_packet(codec_.get(), packet);
     }
-    int receive(AVFrame* frame) override { return avcodec_receive_frame(codec_, frame); }
-    void flush() override { avcodec_flush_buffers(codec_); }
+    int receive(AVFrame* frame) override { return avcodec_receive_frame(codec_.get(), frame); }
+    void flush() override { avcodec_flush_buffers(codec_.get()); }
     std::string threads() const override {
         const int n = codec_->thread_count;
         if (codec_->active_thread_type & FF_THREAD_FRAME)
@@ -110,7 +117,7 @@ class ContextDecoder final : public Decoder {
     }
 
   private:
-    AVCodecContext* codec_;
+    CodecPtr codec_;
 };
 
 // For a codec whose every frame stands alone and that has no threads of its
@@ -119,11 +126,10 @@ class ContextDecoder final : public Decoder {
 class ParallelDecoder final : public Decoder {
   public:
     // Takes the opened contexts.
-    explicit ParallelDecoder(const std::vector<AVCodecContext*>& contexts)
-        : capacity_(2 * contexts.size()) {
-        for (AVCodecContext* c : contexts) {
+    explicit ParallelDecoder(std::vector<CodecPtr> contexts) : capacity_(2 * contexts.size()) {
+        for (CodecPtr& c : contexts) {
             workers_.push_back(std::make_unique<Worker>());
-            workers_.back()->codec = c;
+            workers_.back()->codec = std::move(c);
         }
     }
     ~ParallelDecoder() override { stop(); }
@@ -148,7 +154,7 @@ class ParallelDecoder final : public Decoder {
         }
         if (order_.size() >= capacity_) return AVERROR(EAGAIN);
         auto job = std::make_unique<Job>();
-        job->packet = av_packet_clone(packet);
+        job->packet.reset(av_packet_clone(packet));
         if (!job->packet) return AVERROR(ENOMEM);
         workers_[turn_++ % workers_.size()]->queue.push_back(job.get());
         order_.push_back(std::move(job));
@@ -168,7 +174,7 @@ class ParallelDecoder final : public Decoder {
             }
             if (head.given < head.frames.size()) {
                 av_frame_unref(frame);
-                av_frame_move_ref(frame, head.frames[head.given++]);
+                av_frame_move_ref(frame, head.frames[head.given++].get());
                 return 0;
             }
             const int error = head.error;
@@ -185,7 +191,7 @@ class ParallelDecoder final : public Decoder {
         });
         order_.clear();
         ending_ = false;
-        for (auto& w : workers_) avcodec_flush_buffers(w->codec);
+        for (auto& w : workers_) avcodec_flush_buffers(w->codec.get());
     }
     std::string threads() const override {
         return std::to_string(workers_.size()) + " threads taking frames in turn";
@@ -193,18 +199,14 @@ class ParallelDecoder final : public Decoder {
 
   private:
     struct Job {
-        AVPacket* packet = nullptr;
-        std::vector<AVFrame*> frames;
+        PacketPtr packet;
+        std::vector<FramePtr> frames;
         std::size_t given = 0;
         int error = 0;
         bool done = false;
-        ~Job() {
-            av_packet_free(&packet);
-            for (AVFrame*& f : frames) av_frame_free(&f);
-        }
     };
     struct Worker {
-        AVCodecContext* codec = nullptr;
+        CodecPtr codec;
         std::deque<Job*> queue;
         std::thread thread;
     };
@@ -216,7 +218,7 @@ class ParallelDecoder final : public Decoder {
             if (stopping_) return;
             Job* job = w.queue.front();
             lock.unlock();
-            decode(w.codec, *job);
+            decode(w.codec.get(), *job);
             lock.lock();
             w.queue.pop_front();
             job->done = true;
@@ -225,22 +227,18 @@ class ParallelDecoder final : public Decoder {
     }
 
     static void decode(AVCodecContext* codec, Job& job) {
-        int e = avcodec_send_packet(codec, job.packet);
+        int e = avcodec_send_packet(codec, job.packet.get());
         while (e >= 0) {
-            AVFrame* f = av_frame_alloc();
+            FramePtr f(av_frame_alloc());
             if (!f) {
                 e = AVERROR(ENOMEM);
                 break;
             }
-            e = avcodec_receive_frame(codec, f);
-            if (e < 0) {
-                av_frame_free(&f);
-                break;
-            }
+            e = avcodec_receive_frame(codec, f.get());
+            if (e < 0) break;
             try {
-                job.frames.push_back(f);
+                job.frames.push_back(std::move(f));
             } catch (const std::bad_alloc&) {
-                av_frame_free(&f);
                 e = AVERROR(ENOMEM);
             }
         }
@@ -257,7 +255,7 @@ class ParallelDecoder final : public Decoder {
             if (w->thread.joinable()) w->thread.join();
         }
         order_.clear();
-        for (auto& w : workers_) avcodec_free_context(&w->codec);
+        for (auto& w : workers_) w->codec.reset();
     }
 
     std::mutex mutex_;
@@ -327,9 +325,9 @@ constexpr std::size_t kKeptForRetry = 64;
 }  // namespace
 
 struct VideoReader::Impl {
-    bool (*stopRequested)() = nullptr;
+    StopQuestion stopped;
     std::string name;  // the input as messages name it
-    AVFormatContext* format = nullptr;
+    InputPtr format;
     const AVCodec* codecType = nullptr;
     std::unique_ptr<Decoder> decoder;
     bool intraOnly = false;  // every frame stands alone: no frame refers to another
@@ -337,16 +335,16 @@ struct VideoReader::Impl {
     int h264Lengths = -1;    // H.264: the size of its NAL lengths, 0 for start codes
     int lowres = 0;
     bool roughEdges = false;  // decoding without the loop filter
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
-    SwsContext* sws = nullptr;
+    PacketPtr packet;
+    FramePtr frame;
+    ScalerPtr sws;
     int stream = -1;
     int wantWidth = 0, wantHeight = 0;
     std::optional<TickSampler> plan;
     bool skipping = false;  // off for good once frame times stop following packet times
 
-    std::deque<AVPacket*> ahead;  // read, not yet sent
-    std::vector<AVPacket*> sentBeforeFirst;
+    std::deque<PacketPtr> ahead;  // read, not yet sent
+    std::vector<PacketPtr> sentBeforeFirst;
     bool keptAllSent = true;
     int readError = 0;  // the read failure to report once the packets before it are decoded
     bool inputEnded = false;
@@ -356,7 +354,7 @@ struct VideoReader::Impl {
     // or decoded and to be passed over, but not yet told.
     std::map<std::int64_t, std::int64_t> untaken;
     // A decoded frame held back while untaken frames before it are told.
-    AVFrame* waiting = nullptr;
+    FramePtr waiting;
     bool hasWaiting = false;
     std::int64_t lastShown = AV_NOPTS_VALUE;  // the time of the last frame told
 
@@ -380,16 +378,9 @@ struct VideoReader::Impl {
         }
         decoder.reset();
         clearPackets();
-        sws_freeContext(sws);
-        av_frame_free(&waiting);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avformat_close_input(&format);
     }
     void clearPackets() {
-        for (AVPacket*& p : ahead) av_packet_free(&p);
         ahead.clear();
-        for (AVPacket*& p : sentBeforeFirst) av_packet_free(&p);
         sentBeforeFirst.clear();
     }
     AVStream* video() const { return format->streams[stream]; }
@@ -408,14 +399,13 @@ struct VideoReader::Impl {
                : rate.num > 0     ? av_q2d(av_inv_q(rate))
                                   : 0.04;
     }
-    bool stopped() const { return stopRequested && stopRequested(); }
     // Decoding starts afresh from wherever the input was put.
     void resetAfterSeek() {
         if (decoder) decoder->flush();
         clearPackets();
         recent.clear();
         untaken.clear();
-        av_frame_unref(waiting);
+        av_frame_unref(waiting.get());
         hasWaiting = false;
         inputEnded = draining = false;
         readError = 0;
@@ -424,16 +414,15 @@ struct VideoReader::Impl {
     }
     // Whether the next picture read is a key frame shown at or before `pts`.
     bool firstPictureStandsAloneBy(std::int64_t pts) {
-        AVPacket* p = av_packet_alloc();
+        PacketPtr p(av_packet_alloc());
         bool good = false;
-        for (int i = 0; p && i < 4096 && av_read_frame(format, p) >= 0; ++i) {
+        for (int i = 0; p && i < 4096 && av_read_frame(format.get(), p.get()) >= 0; ++i) {
             const bool picture = p->stream_index == stream;
             const std::int64_t t = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
             good = picture && (p->flags & AV_PKT_FLAG_KEY) && t != AV_NOPTS_VALUE && t <= pts;
-            av_packet_unref(p);
+            av_packet_unref(p.get());
             if (picture) break;
         }
-        av_packet_free(&p);
         return good;
     }
     Failure damaged(int code) const {
@@ -442,7 +431,7 @@ struct VideoReader::Impl {
     }
 
     Status startDecoding();
-    AVCodecContext* openContext(int threads, int& error) const;
+    CodecPtr openContext(int threads, int& error) const;
     bool noTickTakes(const AVPacket* p) const;
     Status feed();
     bool tellUntakenBefore(std::int64_t pts);
@@ -450,13 +439,13 @@ struct VideoReader::Impl {
     bool retryFullSize(int error);
 };
 
-AVCodecContext* VideoReader::Impl::openContext(int threads, int& error) const {
-    AVCodecContext* c = avcodec_alloc_context3(codecType);
+CodecPtr VideoReader::Impl::openContext(int threads, int& error) const {
+    CodecPtr c(avcodec_alloc_context3(codecType));
     if (!c) {
         error = AVERROR(ENOMEM);
         return nullptr;
     }
-    error = avcodec_parameters_to_context(c, video()->codecpar);
+    error = avcodec_parameters_to_context(c.get(), video()->codecpar);
     if (error >= 0) {
         c->pkt_timebase = video()->time_base;
         c->lowres = lowres;
@@ -467,9 +456,9 @@ AVCodecContext* VideoReader::Impl::openContext(int threads, int& error) const {
         c->thread_type = 0;
         if (codecType->capabilities & AV_CODEC_CAP_FRAME_THREADS) c->thread_type |= FF_THREAD_FRAME;
         if (codecType->capabilities & AV_CODEC_CAP_SLICE_THREADS) c->thread_type |= FF_THREAD_SLICE;
-        error = avcodec_open2(c, codecType, nullptr);
+        error = avcodec_open2(c.get(), codecType, nullptr);
     }
-    if (error < 0) avcodec_free_context(&c);
+    if (error < 0) c.reset();
     return c;
 }
 
@@ -490,11 +479,11 @@ Status VideoReader::Impl::startDecoding() {
     const int cores = std::min(av_cpu_count(), 16);
     int error = 0;
     if (intraOnly && !ownThreads && !(codecType->capabilities & AV_CODEC_CAP_DELAY) && cores > 1) {
-        std::vector<AVCodecContext*> contexts;
+        std::vector<CodecPtr> contexts;
         for (int i = 0; i < cores && error >= 0; ++i) {
-            if (AVCodecContext* c = openContext(1, error)) contexts.push_back(c);
+            if (CodecPtr c = openContext(1, error)) contexts.push_back(std::move(c));
         }
-        auto parallel = std::make_unique<ParallelDecoder>(contexts);  // owns them from here
+        auto parallel = std::make_unique<ParallelDecoder>(std::move(contexts));
         if (error >= 0 && parallel->start()) {
             decoder = std::move(parallel);
             return Done{};
@@ -502,9 +491,9 @@ Status VideoReader::Impl::startDecoding() {
         // Without threads to be had: one context on this thread, below.
     }
     // As many threads as the machine has, of the kinds the codec offers.
-    AVCodecContext* c = openContext(0, error);
+    CodecPtr c = openContext(0, error);
     if (!c) return fail("cannot decode " + name + ": " + avError(error));
-    decoder = std::make_unique<ContextDecoder>(c);
+    decoder = std::make_unique<ContextDecoder>(std::move(c));
     return Done{};
 }
 
@@ -528,24 +517,24 @@ bool VideoReader::Impl::noTickTakes(const AVPacket* p) const {
 Status VideoReader::Impl::feed() {
     while (!inputEnded && ahead.size() <= kReadAhead) {
         if (stopped()) return fail("interrupted");
-        const int read = av_read_frame(format, packet);
+        const int read = av_read_frame(format.get(), packet.get());
         if (read < 0) {
             inputEnded = true;
             if (read != AVERROR_EOF) readError = read;
             break;
         }
         if (packet->stream_index != stream) {
-            av_packet_unref(packet);
+            av_packet_unref(packet.get());
             continue;
         }
         recent.note(packet->pts, packet->duration);
-        AVPacket* kept = av_packet_alloc();
+        PacketPtr kept(av_packet_alloc());
         if (!kept) {
-            av_packet_unref(packet);
+            av_packet_unref(packet.get());
             return fail("cannot decode " + name + ": out of memory");
         }
-        av_packet_move_ref(kept, packet);
-        ahead.push_back(kept);
+        av_packet_move_ref(kept.get(), packet.get());
+        ahead.push_back(std::move(kept));
     }
     if (ahead.empty()) {
         if (readError < 0) return damaged(readError);
@@ -553,7 +542,7 @@ Status VideoReader::Impl::feed() {
         if (int e = decoder->send(nullptr, false); e < 0 && e != AVERROR_EOF) return damaged(e);
         return Done{};
     }
-    AVPacket* p = ahead.front();
+    const AVPacket* p = ahead.front().get();
     if (p->flags & AV_PKT_FLAG_CORRUPT) {
         return fail(name + " is damaged or cut short (a frame is incomplete)");
     }
@@ -575,16 +564,15 @@ Status VideoReader::Impl::feed() {
     }
     if (untakenFrame) untaken.emplace(p->pts, p->duration);
     if (leftOut) ++neverSent;
+    PacketPtr done = std::move(ahead.front());
     ahead.pop_front();
     if (lastShown == AV_NOPTS_VALUE && lowres > 0) {
         if (sentBeforeFirst.size() < kKeptForRetry) {
-            sentBeforeFirst.push_back(p);
-            p = nullptr;
+            sentBeforeFirst.push_back(std::move(done));
         } else {
             keptAllSent = false;
         }
     }
-    av_packet_free(&p);
     return Done{};
 }
 
@@ -622,7 +610,6 @@ Result<bool> VideoReader::Impl::show() {
     ++decoded;
     if (!pictured) ++passedOver;
     if (frame->pts != AV_NOPTS_VALUE) lastShown = std::max(lastShown, frame->pts);
-    for (AVPacket*& p : sentBeforeFirst) av_packet_free(&p);
     sentBeforeFirst.clear();
     if (inputEnded && (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))) {
         return fail(name + " is damaged or cut short (its last frame is incomplete)");
@@ -641,32 +628,35 @@ bool VideoReader::Impl::retryFullSize(int error) {
     wantWidth = wantHeight = 0;
     decoder.reset();
     if (!startDecoding()) return false;
-    for (auto p = sentBeforeFirst.rbegin(); p != sentBeforeFirst.rend(); ++p) ahead.push_front(*p);
+    for (auto p = sentBeforeFirst.rbegin(); p != sentBeforeFirst.rend(); ++p) {
+        ahead.push_front(std::move(*p));
+    }
     sentBeforeFirst.clear();
     draining = false;
     return true;
 }
 
 VideoReader::VideoReader(bool (*stopRequested)()) : impl_(std::make_unique<Impl>()) {
-    impl_->stopRequested = stopRequested;
+    impl_->stopped.asked = stopRequested;
 }
 VideoReader::~VideoReader() = default;
 
 Status VideoReader::open(const std::string& path) {
     Impl& d = *impl_;
     d.name = path == "-" ? "standard input" : quotedName(path);
-    d.format = avformat_alloc_context();
-    if (!d.format) return fail("cannot open video " + d.name + ": out of memory");
-    d.format->interrupt_callback.callback = askStop;
-    d.format->interrupt_callback.opaque = reinterpret_cast<void*>(d.stopRequested);
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) return fail("cannot open video " + d.name + ": out of memory");
+    format->interrupt_callback.callback = askStop;
+    format->interrupt_callback.opaque = &d.stopped;
     // On failure avformat_open_input frees the context and clears the pointer.
-    if (int e =
-            avformat_open_input(&d.format, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
-        e < 0) {
-        if (e == AVERROR_EXIT) return fail("interrupted");
-        return fail("cannot open video " + d.name + ": " + avError(e));
+    const int opened =
+        avformat_open_input(&format, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
+    d.format.reset(format);
+    if (opened < 0) {
+        if (opened == AVERROR_EXIT) return fail("interrupted");
+        return fail("cannot open video " + d.name + ": " + avError(opened));
     }
-    if (int e = avformat_find_stream_info(d.format, nullptr); e < 0) {
+    if (int e = avformat_find_stream_info(d.format.get(), nullptr); e < 0) {
         if (e == AVERROR_EXIT) return fail("interrupted");
         return fail("cannot read video " + d.name + ": " + avError(e));
     }
@@ -674,7 +664,7 @@ Status VideoReader::open(const std::string& path) {
     const std::string reader = d.format->iformat->name;
     d.still = reader == "image2" || reader.ends_with("_pipe");
     const AVCodec* decoder = nullptr;
-    d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    d.stream = av_find_best_stream(d.format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     // A cover picture stored with sound is not the video.
     auto isCover = [&](int i) {
         return (d.format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
@@ -695,9 +685,9 @@ Status VideoReader::open(const std::string& path) {
     }
     if (d.stream < 0 || !decoder) return fail(d.name + " has no video stream that can be decoded");
     d.codecType = decoder;
-    d.packet = av_packet_alloc();
-    d.frame = av_frame_alloc();
-    d.waiting = av_frame_alloc();
+    d.packet.reset(av_packet_alloc());
+    d.frame.reset(av_frame_alloc());
+    d.waiting.reset(av_frame_alloc());
     if (!d.packet || !d.frame || !d.waiting)
         return fail("cannot decode " + d.name + ": out of memory");
     return Done{};
@@ -725,7 +715,7 @@ double VideoReader::declaredDuration() const {
 
 double VideoReader::displayAspect() const {
     const AVCodecParameters* p = impl_->video()->codecpar;
-    AVRational sar = av_guess_sample_aspect_ratio(impl_->format, impl_->video(), nullptr);
+    AVRational sar = av_guess_sample_aspect_ratio(impl_->format.get(), impl_->video(), nullptr);
     if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
     if (p->height <= 0) return 2.0;
     return static_cast<double>(p->width) * sar.num / (static_cast<double>(p->height) * sar.den);
@@ -765,18 +755,18 @@ void VideoReader::seekBefore(double seconds) {
     // at a key frame at or before the wanted time; the start always does.
     for (double earlier = 0; earlier < seconds; earlier = earlier == 0 ? 1 : 2 * earlier) {
         const std::int64_t to = at(seconds - earlier);
-        if (av_seek_frame(d.format, d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) continue;
+        if (av_seek_frame(d.format.get(), d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) continue;
         if (!d.firstPictureStandsAloneBy(wanted)) continue;
         // Back to the same place: the look read past it.
-        if (av_seek_frame(d.format, d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) break;
+        if (av_seek_frame(d.format.get(), d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) break;
         d.resetAfterSeek();
         return;
     }
     // From the start: the first byte where the format can say, else its first
     // time; where neither works (a pipe), on from where it is.
     const bool byBytes = !(d.format->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
-                         avformat_seek_file(d.format, -1, 0, 0, 0, AVSEEK_FLAG_BYTE) >= 0;
-    if (byBytes || av_seek_frame(d.format, d.stream, at(0), AVSEEK_FLAG_BACKWARD) >= 0) {
+                         avformat_seek_file(d.format.get(), -1, 0, 0, 0, AVSEEK_FLAG_BYTE) >= 0;
+    if (byBytes || av_seek_frame(d.format.get(), d.stream, at(0), AVSEEK_FLAG_BACKWARD) >= 0) {
         d.resetAfterSeek();
     }
 }
@@ -789,16 +779,16 @@ Result<bool> VideoReader::next() {
     for (;;) {
         if (d.hasWaiting) {
             if (d.tellUntakenBefore(d.waiting->pts)) return true;
-            av_frame_unref(d.frame);
-            av_frame_move_ref(d.frame, d.waiting);
+            av_frame_unref(d.frame.get());
+            av_frame_move_ref(d.frame.get(), d.waiting.get());
             d.hasWaiting = false;
             return d.show();
         }
-        const int got = d.decoder->receive(d.frame);
+        const int got = d.decoder->receive(d.frame.get());
         if (got == 0) {
             // Untaken frames left out before this one come first.
             if (d.frame->pts != AV_NOPTS_VALUE && d.tellUntakenBefore(d.frame->pts)) {
-                av_frame_move_ref(d.waiting, d.frame);
+                av_frame_move_ref(d.waiting.get(), d.frame.get());
                 d.hasWaiting = true;
                 return true;
             }
@@ -822,15 +812,16 @@ double VideoReader::frameDuration() const { return impl_->duration; }
 
 Status VideoReader::scale(int width, int height, std::vector<std::uint8_t>& bgra) {
     Impl& d = *impl_;
-    const AVFrame* f = d.frame;
-    d.sws =
-        sws_getCachedContext(d.sws, f->width, f->height, static_cast<AVPixelFormat>(f->format),
-                             width, height, AV_PIX_FMT_BGRA, SWS_AREA, nullptr, nullptr, nullptr);
+    const AVFrame* f = d.frame.get();
+    // Frees the context it is given where it cannot serve again.
+    d.sws.reset(sws_getCachedContext(d.sws.release(), f->width, f->height,
+                                     static_cast<AVPixelFormat>(f->format), width, height,
+                                     AV_PIX_FMT_BGRA, SWS_AREA, nullptr, nullptr, nullptr));
     if (!d.sws) return fail("cannot scale the frames of " + d.name);
     bgra.resize(static_cast<std::size_t>(width) * height * 4);
     std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
     int strides[4] = {width * 4, 0, 0, 0};
-    if (sws_scale(d.sws, f->data, f->linesize, 0, f->height, planes, strides) != height) {
+    if (sws_scale(d.sws.get(), f->data, f->linesize, 0, f->height, planes, strides) != height) {
         return fail("cannot scale the frames of " + d.name);
     }
     return Done{};
