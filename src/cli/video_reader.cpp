@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/cpu.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -23,13 +18,13 @@ extern "C" {
 
 #include "cli/sampling.h"
 #include "cli/video/av_handles.h"
+#include "cli/video/decoder.h"
 #include "common/text.h"
 
 namespace orv::cli {
 namespace {
 
 using video::avError;
-using video::CodecPtr;
 using video::FramePtr;
 using video::InputPtr;
 using video::PacketPtr;
@@ -82,203 +77,6 @@ class RecentPackets {
     std::size_t next_ = 0;
 };
 
-// Turns packets into frames, in the manner of avcodec_send_packet() and
-// avcodec_receive_frame().
-class Decoder {
-  public:
-    virtual ~Decoder() = default;
-    // A null `packet` ends the stream. With `unused`, no one wants the
-    // packet's frame: the codec may leave it out unless other frames refer to it.
-    virtual int send(const AVPacket* packet, bool unused) = 0;
-    virtual int receive(AVFrame* frame) = 0;
-    virtual void flush() = 0;
-    // How it decodes, for --verbose.
-    virtual std::string threads() const = 0;
-};
-
-// One codec context, with whatever threads of its own the codec has.
-class ContextDecoder final : public Decoder {
-  public:
-    explicit ContextDecoder(CodecPtr codec) : codec_(std::move(codec)) {}
-    int send(const AVPacket* packet, bool unused) override {
-        // Read by the codec (and its frame threads) packet by packet.
-        codec_->skip_frame = unused ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-        return avcodec_send_packet(codec_.get(), packet);
-    }
-    int receive(AVFrame* frame) override { return avcodec_receive_frame(codec_.get(), frame); }
-    void flush() override { avcodec_flush_buffers(codec_.get()); }
-    std::string threads() const override {
-        const int n = codec_->thread_count;
-        if (codec_->active_thread_type & FF_THREAD_FRAME)
-            return std::to_string(n) + " frame threads";
-        if (codec_->active_thread_type & FF_THREAD_SLICE)
-            return std::to_string(n) + " slice threads";
-        return "one thread";
-    }
-
-  private:
-    CodecPtr codec_;
-};
-
-// For a codec whose every frame stands alone and that has no threads of its
-// own (MJPEG): one codec context per core, each on its own thread, taking the
-// packets in turn; the frames come back in packet order.
-class ParallelDecoder final : public Decoder {
-  public:
-    // Takes the opened contexts.
-    explicit ParallelDecoder(std::vector<CodecPtr> contexts) : capacity_(2 * contexts.size()) {
-        for (CodecPtr& c : contexts) {
-            workers_.push_back(std::make_unique<Worker>());
-            workers_.back()->codec = std::move(c);
-        }
-    }
-    ~ParallelDecoder() override { stop(); }
-    // Starts a thread for each context; false when the system has none to give.
-    bool start() {
-        try {
-            for (auto& w : workers_) {
-                Worker* worker = w.get();
-                w->thread = std::thread([this, worker] { run(*worker); });
-            }
-        } catch (const std::system_error&) {
-            return false;
-        }
-        return true;
-    }
-
-    int send(const AVPacket* packet, bool) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!packet) {
-            ending_ = true;
-            return 0;
-        }
-        if (order_.size() >= capacity_) return AVERROR(EAGAIN);
-        auto job = std::make_unique<Job>();
-        job->packet.reset(av_packet_clone(packet));
-        if (!job->packet) return AVERROR(ENOMEM);
-        workers_[turn_++ % workers_.size()]->queue.push_back(job.get());
-        order_.push_back(std::move(job));
-        work_.notify_all();
-        return 0;
-    }
-
-    int receive(AVFrame* frame) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            if (order_.empty()) return ending_ ? AVERROR_EOF : AVERROR(EAGAIN);
-            Job& head = *order_.front();
-            if (!head.done) {
-                // Keep every worker busy: more packets first, while there is room.
-                if (!ending_ && order_.size() < capacity_) return AVERROR(EAGAIN);
-                done_.wait(lock, [&] { return head.done; });
-            }
-            if (head.given < head.frames.size()) {
-                av_frame_unref(frame);
-                av_frame_move_ref(frame, head.frames[head.given++].get());
-                return 0;
-            }
-            const int error = head.error;
-            order_.pop_front();
-            if (error < 0) return error;
-        }
-    }
-
-    void flush() override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [&] {
-            return std::all_of(workers_.begin(), workers_.end(),
-                               [](const auto& w) { return w->queue.empty(); });
-        });
-        order_.clear();
-        ending_ = false;
-        for (auto& w : workers_) avcodec_flush_buffers(w->codec.get());
-    }
-    std::string threads() const override {
-        return std::to_string(workers_.size()) + " threads taking frames in turn";
-    }
-
-  private:
-    struct Job {
-        PacketPtr packet;
-        std::vector<FramePtr> frames;
-        std::size_t given = 0;
-        int error = 0;
-        bool done = false;
-    };
-    struct Worker {
-        CodecPtr codec;
-        std::deque<Job*> queue;
-        std::thread thread;
-    };
-
-    void run(Worker& w) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            work_.wait(lock, [&] { return stopping_ || !w.queue.empty(); });
-            if (stopping_) return;
-            Job* job = w.queue.front();
-            lock.unlock();
-            decode(w.codec.get(), *job);
-            lock.lock();
-            w.queue.pop_front();
-            job->done = true;
-            done_.notify_all();
-        }
-    }
-
-    static void decode(AVCodecContext* codec, Job& job) {
-        int e = avcodec_send_packet(codec, job.packet.get());
-        while (e >= 0) {
-            FramePtr f(av_frame_alloc());
-            if (!f) {
-                e = AVERROR(ENOMEM);
-                break;
-            }
-            e = avcodec_receive_frame(codec, f.get());
-            if (e < 0) break;
-            try {
-                job.frames.push_back(std::move(f));
-            } catch (const std::bad_alloc&) {
-                e = AVERROR(ENOMEM);
-            }
-        }
-        job.error = e == AVERROR(EAGAIN) ? 0 : e;
-    }
-
-    void stop() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        work_.notify_all();
-        for (auto& w : workers_) {
-            if (w->thread.joinable()) w->thread.join();
-        }
-        order_.clear();
-        for (auto& w : workers_) w->codec.reset();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable work_, done_;
-    std::vector<std::unique_ptr<Worker>> workers_;
-    std::deque<std::unique_ptr<Job>> order_;  // every job not yet given back, in packet order
-    std::size_t capacity_;
-    std::size_t turn_ = 0;
-    bool ending_ = false;
-    bool stopping_ = false;
-};
-
-// How many times to halve both sides while each stays at least the wanted size.
-int reduction(int maxLowres, int width, int height, int wantWidth, int wantHeight) {
-    if (wantWidth <= 0 || wantHeight <= 0 || width <= 0 || height <= 0) return 0;
-    int lowres = 0;
-    while (lowres < maxLowres && (width >> (lowres + 1)) >= wantWidth &&
-           (height >> (lowres + 1)) >= wantHeight) {
-        ++lowres;
-    }
-    return lowres;
-}
-
 // Whether an H.264 packet holds a picture that no other picture refers to and
 // nothing else the decoder keeps: only slices with nal_ref_idc 0, access unit
 // delimiters and filler. Such a packet can be left out without changing how
@@ -329,12 +127,10 @@ struct VideoReader::Impl {
     std::string name;  // the input as messages name it
     InputPtr format;
     const AVCodec* codecType = nullptr;
-    std::unique_ptr<Decoder> decoder;
-    bool intraOnly = false;  // every frame stands alone: no frame refers to another
-    bool still = false;      // one picture (PNG, JPEG, BMP...), not a video
-    int h264Lengths = -1;    // H.264: the size of its NAL lengths, 0 for start codes
-    int lowres = 0;
-    bool roughEdges = false;  // decoding without the loop filter
+    std::unique_ptr<video::Decoder> decoder;
+    video::DecodeShape shape;  // how the decoder decodes, chosen as it starts
+    bool still = false;        // one picture (PNG, JPEG, BMP...), not a video
+    int h264Lengths = -1;      // H.264: the size of its NAL lengths, 0 for start codes
     PacketPtr packet;
     FramePtr frame;
     ScalerPtr sws;
@@ -373,8 +169,8 @@ struct VideoReader::Impl {
                    static_cast<unsigned long long>(decoded),
                    static_cast<unsigned long long>(passedOver),
                    static_cast<unsigned long long>(leftOut),
-                   static_cast<unsigned long long>(neverSent), 1 << lowres,
-                   roughEdges ? " without the loop filter" : "", decoder->threads().c_str());
+                   static_cast<unsigned long long>(neverSent), 1 << shape.lowres,
+                   shape.roughEdges ? " without the loop filter" : "", decoder->threads().c_str());
         }
         decoder.reset();
         clearPackets();
@@ -431,7 +227,6 @@ struct VideoReader::Impl {
     }
 
     Status startDecoding();
-    CodecPtr openContext(int threads, int& error) const;
     bool noTickTakes(const AVPacket* p) const;
     Status feed();
     bool tellUntakenBefore(std::int64_t pts);
@@ -439,61 +234,16 @@ struct VideoReader::Impl {
     bool retryFullSize(int error);
 };
 
-CodecPtr VideoReader::Impl::openContext(int threads, int& error) const {
-    CodecPtr c(avcodec_alloc_context3(codecType));
-    if (!c) {
-        error = AVERROR(ENOMEM);
-        return nullptr;
-    }
-    error = avcodec_parameters_to_context(c.get(), video()->codecpar);
-    if (error >= 0) {
-        c->pkt_timebase = video()->time_base;
-        c->lowres = lowres;
-        if (roughEdges) c->skip_loop_filter = AVDISCARD_ALL;
-        // A picture cut short is a failure, not a picture with a grey end.
-        if (still) c->err_recognition |= AV_EF_EXPLODE;
-        c->thread_count = threads;
-        c->thread_type = 0;
-        if (codecType->capabilities & AV_CODEC_CAP_FRAME_THREADS) c->thread_type |= FF_THREAD_FRAME;
-        if (codecType->capabilities & AV_CODEC_CAP_SLICE_THREADS) c->thread_type |= FF_THREAD_SLICE;
-        error = avcodec_open2(c.get(), codecType, nullptr);
-    }
-    if (error < 0) c.reset();
-    return c;
-}
-
 Status VideoReader::Impl::startDecoding() {
     const AVCodecParameters* p = video()->codecpar;
-    lowres = reduction(codecType->max_lowres, p->width, p->height, wantWidth, wantHeight);
-    // The loop filter smooths the edges of coding blocks, which the scaling to
-    // a wanted size of at most half the picture averages away: left out there.
-    roughEdges = reduction(1, p->width >> lowres, p->height >> lowres, wantWidth, wantHeight) == 1;
-    const AVCodecDescriptor* described = avcodec_descriptor_get(p->codec_id);
-    intraOnly = described && (described->props & AV_CODEC_PROP_INTRA_ONLY);
+    shape = video::chooseShape(codecType, p, wantWidth, wantHeight);
     if (p->codec_id == AV_CODEC_ID_H264) {
         h264Lengths =
             p->extradata_size >= 7 && p->extradata[0] == 1 ? (p->extradata[4] & 3) + 1 : 0;
     }
-    const bool ownThreads =
-        codecType->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS);
-    const int cores = std::min(av_cpu_count(), 16);
     int error = 0;
-    if (intraOnly && !ownThreads && !(codecType->capabilities & AV_CODEC_CAP_DELAY) && cores > 1) {
-        std::vector<CodecPtr> contexts;
-        for (int i = 0; i < cores && error >= 0; ++i) {
-            if (CodecPtr c = openContext(1, error)) contexts.push_back(std::move(c));
-        }
-        auto parallel = std::make_unique<ParallelDecoder>(std::move(contexts));
-        if (error >= 0 && parallel->start()) {
-            decoder = std::move(parallel);
-            return Done{};
-        }
-        // Without threads to be had: one context on this thread, below.
-    }
-    // As many threads as the machine has, of the kinds the codec offers.
-    CodecPtr c = openContext(0, error);
-    if (!c) return fail("cannot decode " + name + ": " + avError(error));
-    decoder = std::make_unique<ContextDecoder>(std::move(c));
+    decoder = video::openDecoder(codecType, video(), shape, still, error);
+    if (!decoder) return fail("cannot decode " + name + ": " + avError(error));
     return Done{};
 }
 
@@ -553,7 +303,7 @@ Status VideoReader::Impl::feed() {
     // it only if it is.
     const bool leftOut =
         untakenFrame &&
-        (intraOnly || (h264Lengths >= 0 && unreferencedH264(p->data, p->size, h264Lengths)));
+        (shape.intraOnly || (h264Lengths >= 0 && unreferencedH264(p->data, p->size, h264Lengths)));
     if (!leftOut) {
         const int sent = decoder->send(p, untakenFrame);
         if (sent == AVERROR(EAGAIN)) return Done{};  // frames to take first; the packet waits
@@ -566,7 +316,7 @@ Status VideoReader::Impl::feed() {
     if (leftOut) ++neverSent;
     PacketPtr done = std::move(ahead.front());
     ahead.pop_front();
-    if (lastShown == AV_NOPTS_VALUE && lowres > 0) {
+    if (lastShown == AV_NOPTS_VALUE && shape.lowres > 0) {
         if (sentBeforeFirst.size() < kKeptForRetry) {
             sentBeforeFirst.push_back(std::move(done));
         } else {
@@ -621,7 +371,7 @@ Result<bool> VideoReader::Impl::show() {
 // JPEG, or MJPEG with unusual chroma subsampling) gets everything sent so far
 // again at full size; only before the first frame, and once.
 bool VideoReader::Impl::retryFullSize(int error) {
-    if (lowres == 0 || lastShown != AV_NOPTS_VALUE || !keptAllSent || error == AVERROR_EXIT ||
+    if (shape.lowres == 0 || lastShown != AV_NOPTS_VALUE || !keptAllSent || error == AVERROR_EXIT ||
         stopped()) {
         return false;
     }
