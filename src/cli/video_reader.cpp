@@ -12,13 +12,13 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
 #include "cli/sampling.h"
 #include "cli/video/av_handles.h"
 #include "cli/video/decoder.h"
+#include "cli/video/frame_scaler.h"
+#include "cli/video/h264_units.h"
 #include "common/text.h"
 
 namespace orv::cli {
@@ -28,7 +28,6 @@ using video::avError;
 using video::FramePtr;
 using video::InputPtr;
 using video::PacketPtr;
-using video::ScalerPtr;
 
 // Whether the user asked to stop: the caller's question, asked by the reader
 // while it waits and by FFmpeg's interrupt check.
@@ -77,43 +76,6 @@ class RecentPackets {
     std::size_t next_ = 0;
 };
 
-// Whether an H.264 packet holds a picture that no other picture refers to and
-// nothing else the decoder keeps: only slices with nal_ref_idc 0, access unit
-// delimiters and filler. Such a packet can be left out without changing how
-// the others decode. `lengthSize` is the size of the NAL lengths (MP4 and
-// Matroska), or 0 for start codes.
-bool unreferencedH264(const std::uint8_t* data, int size, int lengthSize) {
-    bool slice = false;
-    auto unit = [&slice](std::uint8_t header) {
-        const int type = header & 0x1f;
-        const bool referenced = (header & 0x60) != 0;
-        if (type == 1 && !referenced) {
-            slice = true;
-            return true;
-        }
-        return type == 9 || type == 12;  // delimiter, filler
-    };
-    if (lengthSize > 0) {
-        std::int64_t at = 0;
-        while (at + lengthSize < size) {
-            std::int64_t length = 0;
-            for (int i = 0; i < lengthSize; ++i) length = (length << 8) | data[at + i];
-            at += lengthSize;
-            if (length <= 0 || length > size - at || !unit(data[at])) return false;
-            at += length;
-        }
-        return slice && at == size;
-    }
-    // Start codes: 00 00 01, the unit's header after it.
-    for (int at = 0; at + 3 < size; ++at) {
-        if (data[at] == 0 && data[at + 1] == 0 && data[at + 2] == 1) {
-            if (!unit(data[at + 3])) return false;
-            at += 3;
-        }
-    }
-    return slice;
-}
-
 // Packets read ahead of the one sent, so that the frame after it is known.
 constexpr std::size_t kReadAhead = 4;
 // Packets kept from the start until the first frame comes out, to send again
@@ -133,7 +95,7 @@ struct VideoReader::Impl {
     int h264Lengths = -1;      // H.264: the size of its NAL lengths, 0 for start codes
     PacketPtr packet;
     FramePtr frame;
-    ScalerPtr sws;
+    video::FrameScaler scaler;
     int stream = -1;
     int wantWidth = 0, wantHeight = 0;
     std::optional<TickSampler> plan;
@@ -238,8 +200,7 @@ Status VideoReader::Impl::startDecoding() {
     const AVCodecParameters* p = video()->codecpar;
     shape = video::chooseShape(codecType, p, wantWidth, wantHeight);
     if (p->codec_id == AV_CODEC_ID_H264) {
-        h264Lengths =
-            p->extradata_size >= 7 && p->extradata[0] == 1 ? (p->extradata[4] & 3) + 1 : 0;
+        h264Lengths = video::h264LengthSize(p->extradata, p->extradata_size);
     }
     int error = 0;
     decoder = video::openDecoder(codecType, video(), shape, still, error);
@@ -303,7 +264,8 @@ Status VideoReader::Impl::feed() {
     // it only if it is.
     const bool leftOut =
         untakenFrame &&
-        (shape.intraOnly || (h264Lengths >= 0 && unreferencedH264(p->data, p->size, h264Lengths)));
+        (shape.intraOnly ||
+         (h264Lengths >= 0 && video::unreferencedH264(p->data, p->size, h264Lengths)));
     if (!leftOut) {
         const int sent = decoder->send(p, untakenFrame);
         if (sent == AVERROR(EAGAIN)) return Done{};  // frames to take first; the packet waits
@@ -562,16 +524,7 @@ double VideoReader::frameDuration() const { return impl_->duration; }
 
 Status VideoReader::scale(int width, int height, std::vector<std::uint8_t>& bgra) {
     Impl& d = *impl_;
-    const AVFrame* f = d.frame.get();
-    // Frees the context it is given where it cannot serve again.
-    d.sws.reset(sws_getCachedContext(d.sws.release(), f->width, f->height,
-                                     static_cast<AVPixelFormat>(f->format), width, height,
-                                     AV_PIX_FMT_BGRA, SWS_AREA, nullptr, nullptr, nullptr));
-    if (!d.sws) return fail("cannot scale the frames of " + d.name);
-    bgra.resize(static_cast<std::size_t>(width) * height * 4);
-    std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {width * 4, 0, 0, 0};
-    if (sws_scale(d.sws.get(), f->data, f->linesize, 0, f->height, planes, strides) != height) {
+    if (!d.scaler.scale(*d.frame, width, height, bgra)) {
         return fail("cannot scale the frames of " + d.name);
     }
     return Done{};
