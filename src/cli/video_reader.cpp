@@ -1,11 +1,9 @@
 #include "cli/video_reader.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <deque>
 #include <limits>
-#include <map>
 #include <optional>
 
 extern "C" {
@@ -14,10 +12,10 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
-#include "cli/sampling.h"
 #include "cli/video/av_handles.h"
 #include "cli/video/decoder.h"
 #include "cli/video/frame_scaler.h"
+#include "cli/video/frame_skipping.h"
 #include "cli/video/h264_units.h"
 #include "common/text.h"
 
@@ -41,41 +39,6 @@ extern "C" int askStop(void* opaque) {
     return (*static_cast<const StopQuestion*>(opaque))() ? 1 : 0;
 }
 
-// The packets read last: their presentation times and durations. A frame's
-// duration is its packet's, found again when the frame comes out; the frame
-// after a packet's, in presentation order, is at the latest the nearest later
-// time among them.
-class RecentPackets {
-  public:
-    void note(std::int64_t pts, std::int64_t duration) {
-        entries_[next_++ % entries_.size()] = {pts, duration};
-    }
-    std::int64_t duration(std::int64_t pts) const {
-        for (const Entry& e : entries_) {
-            if (e.pts == pts && e.duration > 0) return e.duration;
-        }
-        return 0;
-    }
-    // The nearest time after `pts`, or AV_NOPTS_VALUE.
-    std::int64_t nextAfter(std::int64_t pts) const {
-        std::int64_t best = AV_NOPTS_VALUE;
-        for (const Entry& e : entries_) {
-            if (e.pts != AV_NOPTS_VALUE && e.pts > pts && (best == AV_NOPTS_VALUE || e.pts < best))
-                best = e.pts;
-        }
-        return best;
-    }
-    void clear() { *this = RecentPackets{}; }
-
-  private:
-    struct Entry {
-        std::int64_t pts = AV_NOPTS_VALUE;
-        std::int64_t duration = 0;
-    };
-    std::array<Entry, 256> entries_{};
-    std::size_t next_ = 0;
-};
-
 // Packets read ahead of the one sent, so that the frame after it is known.
 constexpr std::size_t kReadAhead = 4;
 // Packets kept from the start until the first frame comes out, to send again
@@ -98,8 +61,7 @@ struct VideoReader::Impl {
     video::FrameScaler scaler;
     int stream = -1;
     int wantWidth = 0, wantHeight = 0;
-    std::optional<TickSampler> plan;
-    bool skipping = false;  // off for good once frame times stop following packet times
+    video::FrameSkipper skipper;  // which frames no tick takes
 
     std::deque<PacketPtr> ahead;  // read, not yet sent
     std::vector<PacketPtr> sentBeforeFirst;
@@ -107,14 +69,9 @@ struct VideoReader::Impl {
     int readError = 0;  // the read failure to report once the packets before it are decoded
     bool inputEnded = false;
     bool draining = false;
-    RecentPackets recent;
-    // Frames no tick takes, by time, with their packet durations: left out,
-    // or decoded and to be passed over, but not yet told.
-    std::map<std::int64_t, std::int64_t> untaken;
     // A decoded frame held back while untaken frames before it are told.
     FramePtr waiting;
     bool hasWaiting = false;
-    std::int64_t lastShown = AV_NOPTS_VALUE;  // the time of the last frame told
 
     double time = 0;
     double duration = 0;
@@ -142,32 +99,16 @@ struct VideoReader::Impl {
         sentBeforeFirst.clear();
     }
     AVStream* video() const { return format->streams[stream]; }
-    double startSeconds() const {
-        const AVStream* s = video();
-        return s->start_time == AV_NOPTS_VALUE ? 0.0 : s->start_time * av_q2d(s->time_base);
-    }
-    // Seconds from the stream's start of a time in the stream's time base.
-    double seconds(std::int64_t pts) const {
-        return pts * av_q2d(video()->time_base) - startSeconds();
-    }
-    double durationSeconds(std::int64_t packetDuration) const {
-        const AVStream* s = video();
-        const AVRational rate = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
-        return packetDuration > 0 ? packetDuration * av_q2d(s->time_base)
-               : rate.num > 0     ? av_q2d(av_inv_q(rate))
-                                  : 0.04;
-    }
+    video::StreamClock clock() const { return video::StreamClock(video()); }
     // Decoding starts afresh from wherever the input was put.
     void resetAfterSeek() {
         if (decoder) decoder->flush();
         clearPackets();
-        recent.clear();
-        untaken.clear();
+        skipper.restart();
         av_frame_unref(waiting.get());
         hasWaiting = false;
         inputEnded = draining = false;
         readError = 0;
-        lastShown = AV_NOPTS_VALUE;
         keptAllSent = true;
     }
     // Whether the next picture read is a key frame shown at or before `pts`.
@@ -189,7 +130,6 @@ struct VideoReader::Impl {
     }
 
     Status startDecoding();
-    bool noTickTakes(const AVPacket* p) const;
     Status feed();
     bool tellUntakenBefore(std::int64_t pts);
     Result<bool> show();
@@ -208,21 +148,6 @@ Status VideoReader::Impl::startDecoding() {
     return Done{};
 }
 
-// Whether no tick takes the packet's frame, known before it is decoded: the
-// frame shows from its time until the next frame's, and the nearest later
-// time among the packets read so far is at or after that next frame's. The
-// first frame takes the ticks before it too, so only frames after one already
-// told are ever judged.
-bool VideoReader::Impl::noTickTakes(const AVPacket* p) const {
-    if (!plan || !skipping || p->pts == AV_NOPTS_VALUE || lastShown == AV_NOPTS_VALUE ||
-        p->pts <= lastShown) {
-        return false;
-    }
-    const std::int64_t next = recent.nextAfter(p->pts);
-    if (next == AV_NOPTS_VALUE) return false;
-    return !plan->anyTickIn(seconds(p->pts), seconds(next));
-}
-
 // Reads packets ahead and sends the decoder the next one, or the end of the
 // stream once all are sent.
 Status VideoReader::Impl::feed() {
@@ -238,7 +163,7 @@ Status VideoReader::Impl::feed() {
             av_packet_unref(packet.get());
             continue;
         }
-        recent.note(packet->pts, packet->duration);
+        skipper.noteRead(packet->pts, packet->duration);
         PacketPtr kept(av_packet_alloc());
         if (!kept) {
             av_packet_unref(packet.get());
@@ -258,7 +183,8 @@ Status VideoReader::Impl::feed() {
         return fail(name + " is damaged or cut short (a frame is incomplete)");
     }
     // The last packet is always decoded: a stream cut short shows there.
-    const bool untakenFrame = noTickTakes(p) && !(inputEnded && ahead.size() == 1);
+    const bool untakenFrame =
+        skipper.noTickTakes(p->pts, clock()) && !(inputEnded && ahead.size() == 1);
     // An untaken frame that no other frame refers to need not be sent at
     // all; one that may be referred to goes to the decoder, which decodes
     // it only if it is.
@@ -274,11 +200,11 @@ Status VideoReader::Impl::feed() {
             return damaged(sent);
         }
     }
-    if (untakenFrame) untaken.emplace(p->pts, p->duration);
+    if (untakenFrame) skipper.noteUntaken(p->pts, p->duration);
     if (leftOut) ++neverSent;
     PacketPtr done = std::move(ahead.front());
     ahead.pop_front();
-    if (lastShown == AV_NOPTS_VALUE && shape.lowres > 0) {
+    if (!skipper.anyTold() && shape.lowres > 0) {
         if (sentBeforeFirst.size() < kKeptForRetry) {
             sentBeforeFirst.push_back(std::move(done));
         } else {
@@ -290,13 +216,11 @@ Status VideoReader::Impl::feed() {
 
 // Tells the first untaken frame if it comes before `pts`: true when told.
 bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
-    if (untaken.empty() || untaken.begin()->first >= pts) return false;
-    const auto [at, packetDuration] = *untaken.begin();
-    untaken.erase(untaken.begin());
-    time = seconds(at);
-    duration = durationSeconds(packetDuration);
+    const std::optional<video::UntakenFrame> untaken = skipper.untakenBefore(pts);
+    if (!untaken) return false;
+    time = clock().seconds(untaken->pts);
+    duration = clock().durationSeconds(untaken->duration);
     pictured = false;
-    lastShown = at;
     ++leftOut;
     return true;
 }
@@ -306,22 +230,12 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
 Result<bool> VideoReader::Impl::show() {
     const std::int64_t pts =
         frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : 0;
-    time = seconds(pts);
-    duration = durationSeconds(recent.duration(frame->pts));
-    // Untaken frames are judged by packet times: only while frames keep to them.
-    if (frame->pts == AV_NOPTS_VALUE || frame->best_effort_timestamp != frame->pts ||
-        (lastShown != AV_NOPTS_VALUE && frame->pts <= lastShown)) {
-        skipping = false;
-    }
-    pictured = true;
-    if (auto it = untaken.find(frame->pts); frame->pts != AV_NOPTS_VALUE && it != untaken.end()) {
-        duration = durationSeconds(it->second);
-        untaken.erase(it);
-        pictured = !skipping;
-    }
+    const video::DecodedFrame told = skipper.decoded(frame->pts, frame->best_effort_timestamp);
+    time = clock().seconds(pts);
+    duration = clock().durationSeconds(told.packetDuration);
+    pictured = told.pictured;
     ++decoded;
     if (!pictured) ++passedOver;
-    if (frame->pts != AV_NOPTS_VALUE) lastShown = std::max(lastShown, frame->pts);
     sentBeforeFirst.clear();
     if (inputEnded && (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))) {
         return fail(name + " is damaged or cut short (its last frame is incomplete)");
@@ -333,7 +247,7 @@ Result<bool> VideoReader::Impl::show() {
 // JPEG, or MJPEG with unusual chroma subsampling) gets everything sent so far
 // again at full size; only before the first frame, and once.
 bool VideoReader::Impl::retryFullSize(int error) {
-    if (shape.lowres == 0 || lastShown != AV_NOPTS_VALUE || !keptAllSent || error == AVERROR_EXIT ||
+    if (shape.lowres == 0 || skipper.anyTold() || !keptAllSent || error == AVERROR_EXIT ||
         stopped()) {
         return false;
     }
@@ -411,8 +325,7 @@ void VideoReader::preferSize(int width, int height) {
 }
 
 void VideoReader::planTicks(double start, double end, int fps) {
-    impl_->plan.emplace(start, end, fps);
-    impl_->skipping = true;
+    impl_->skipper.planTicks(start, end, fps);
 }
 
 double VideoReader::declaredDuration() const {
@@ -458,7 +371,7 @@ void VideoReader::seekBefore(double seconds) {
     const AVStream* s = d.video();
     const double base = av_q2d(s->time_base);
     const auto at = [&](double t) {
-        return static_cast<std::int64_t>((std::max(t, 0.0) + d.startSeconds()) / base);
+        return static_cast<std::int64_t>((std::max(t, 0.0) + d.clock().startSeconds()) / base);
     };
     const std::int64_t wanted = at(seconds);
     // A seek by timestamps alone (a transport stream) lands wherever a packet
