@@ -1,7 +1,5 @@
 #include "cli/video_reader.h"
 
-#include <algorithm>
-#include <cmath>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -9,7 +7,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/display.h>
 }
 
 #include "cli/video/av_handles.h"
@@ -17,27 +14,15 @@ extern "C" {
 #include "cli/video/frame_scaler.h"
 #include "cli/video/frame_skipping.h"
 #include "cli/video/h264_units.h"
-#include "common/text.h"
+#include "cli/video/input_file.h"
+#include "cli/video/stream_clock.h"
 
 namespace orv::cli {
 namespace {
 
 using video::avError;
 using video::FramePtr;
-using video::InputPtr;
 using video::PacketPtr;
-
-// Whether the user asked to stop: the caller's question, asked by the reader
-// while it waits and by FFmpeg's interrupt check.
-struct StopQuestion {
-    bool (*asked)() = nullptr;  // the caller's question, or none: never stop
-    bool operator()() const { return asked && asked(); }
-};
-
-// The FFmpeg interrupt check: `opaque` is the reader's StopQuestion.
-extern "C" int askStop(void* opaque) {
-    return (*static_cast<const StopQuestion*>(opaque))() ? 1 : 0;
-}
 
 // Packets read ahead of the one sent, so that the frame after it is known.
 constexpr std::size_t kReadAhead = 4;
@@ -45,121 +30,142 @@ constexpr std::size_t kReadAhead = 4;
 // at full size should the codec refuse to decode them small.
 constexpr std::size_t kKeptForRetry = 64;
 
+// The size the frames are only ever scaled down to, which lets the codec
+// decode small; 0 x 0 where it is not known.
+struct WantedSize {
+    int width = 0;   // in pixels
+    int height = 0;  // in pixels
+};
+
+// The packets between the input and the decoder.
+struct PendingPackets {
+    std::deque<PacketPtr> ahead;             // read, not yet sent
+    std::vector<PacketPtr> sentBeforeFirst;  // sent before the first frame, kept for a retry
+    bool keptAllSent = true;                 // sentBeforeFirst holds every packet sent so far
+    // Drops every packet read and kept.
+    void clear() {
+        ahead.clear();
+        sentBeforeFirst.clear();
+    }
+};
+
+// How far the input and the decoder are towards the stream's end.
+struct StreamEnd {
+    bool inputEnded = false;  // the input has no packet left to read
+    int readError = 0;        // the read failure to report once the packets before it are decoded
+    bool draining = false;    // the decoder was told that no packet follows
+};
+
+// A decoded frame held back while untaken frames before it are told.
+struct HeldFrame {
+    FramePtr frame;     // the frame, allocated once, holding a picture while held
+    bool held = false;  // whether it holds one
+};
+
+// The frame next() told last.
+struct ToldFrame {
+    double time = 0;        // seconds from the stream's start
+    double duration = 0;    // how long it is shown, in seconds
+    bool pictured = false;  // whether it has a picture to scale
+};
+
+// For --verbose: what became of the frames.
+struct FrameCounts {
+    std::uint64_t decoded = 0;     // frames decoded
+    std::uint64_t passedOver = 0;  // of them, those that no tick takes
+    std::uint64_t leftOut = 0;     // frames left out: told without being decoded
+    std::uint64_t neverSent = 0;   // of them, those that the decoder never saw
+};
+
 }  // namespace
 
+// The reader's state: the input, the decoder and the frames between them.
 struct VideoReader::Impl {
-    StopQuestion stopped;
-    std::string name;  // the input as messages name it
-    InputPtr format;
-    const AVCodec* codecType = nullptr;
-    std::unique_ptr<video::Decoder> decoder;
-    video::DecodeShape shape;  // how the decoder decodes, chosen as it starts
-    bool still = false;        // one picture (PNG, JPEG, BMP...), not a video
-    int h264Lengths = -1;      // H.264: the size of its NAL lengths, 0 for start codes
-    PacketPtr packet;
-    FramePtr frame;
-    video::FrameScaler scaler;
-    int stream = -1;
-    int wantWidth = 0, wantHeight = 0;
-    video::FrameSkipper skipper;  // which frames no tick takes
-
-    std::deque<PacketPtr> ahead;  // read, not yet sent
-    std::vector<PacketPtr> sentBeforeFirst;
-    bool keptAllSent = true;
-    int readError = 0;  // the read failure to report once the packets before it are decoded
-    bool inputEnded = false;
-    bool draining = false;
-    // A decoded frame held back while untaken frames before it are told.
-    FramePtr waiting;
-    bool hasWaiting = false;
-
-    double time = 0;
-    double duration = 0;
-    bool pictured = false;
-    // For --verbose: frames decoded, those of them that no tick takes, frames
-    // left out, and those of them that the decoder never saw.
-    std::uint64_t decoded = 0, passedOver = 0, leftOut = 0, neverSent = 0;
-
+    explicit Impl(bool (*stopRequested)()) : input(stopRequested) {}
+    // Says for --verbose what became of the frames and how they were decoded.
     ~Impl() {
         if (decoder) {
             av_log(nullptr, AV_LOG_INFO,
                    "video: %llu frames decoded, %llu of them taken by no tick, %llu left out, "
                    "%llu of them never sent; at 1/%d size%s on %s\n",
-                   static_cast<unsigned long long>(decoded),
-                   static_cast<unsigned long long>(passedOver),
-                   static_cast<unsigned long long>(leftOut),
-                   static_cast<unsigned long long>(neverSent), 1 << shape.lowres,
+                   static_cast<unsigned long long>(counts.decoded),
+                   static_cast<unsigned long long>(counts.passedOver),
+                   static_cast<unsigned long long>(counts.leftOut),
+                   static_cast<unsigned long long>(counts.neverSent), 1 << shape.lowres,
                    shape.roughEdges ? " without the loop filter" : "", decoder->threads().c_str());
         }
-        decoder.reset();
-        clearPackets();
     }
-    void clearPackets() {
-        ahead.clear();
-        sentBeforeFirst.clear();
-    }
-    AVStream* video() const { return format->streams[stream]; }
-    video::StreamClock clock() const { return video::StreamClock(video()); }
+
+    video::InputFile input;    // the input and its video stream
+    WantedSize want;           // how small the codec may decode
+    video::DecodeShape shape;  // how the decoder decodes, chosen as it starts
+    int h264Lengths = -1;      // H.264: the size of its NAL lengths, 0 for start codes
+    std::unique_ptr<video::Decoder> decoder;  // from the first next() on
+    PacketPtr packet;                         // the packet being read
+    PendingPackets packets;                   // read and not yet sent, or kept for a retry
+    StreamEnd end;                            // how far towards the stream's end
+    video::FrameSkipper skipper;              // which frames no tick takes
+    FramePtr frame;                           // the frame told last, when it has a picture
+    HeldFrame waiting;                        // a decoded frame that untaken ones come before
+    ToldFrame told;                           // the time and kind of the frame told last
+    FrameCounts counts;                       // for --verbose
+    video::FrameScaler scaler;                // scales the frames told with a picture
+
+    // The video stream's times in seconds.
+    video::StreamClock clock() const { return video::StreamClock(input.stream()); }
     // Decoding starts afresh from wherever the input was put.
     void resetAfterSeek() {
         if (decoder) decoder->flush();
-        clearPackets();
+        packets.clear();
         skipper.restart();
-        av_frame_unref(waiting.get());
-        hasWaiting = false;
-        inputEnded = draining = false;
-        readError = 0;
-        keptAllSent = true;
+        av_frame_unref(waiting.frame.get());
+        waiting.held = false;
+        end = StreamEnd{};
+        packets.keptAllSent = true;
     }
-    // Whether the next picture read is a key frame shown at or before `pts`.
-    bool firstPictureStandsAloneBy(std::int64_t pts) {
-        PacketPtr p(av_packet_alloc());
-        bool good = false;
-        for (int i = 0; p && i < 4096 && av_read_frame(format.get(), p.get()) >= 0; ++i) {
-            const bool picture = p->stream_index == stream;
-            const std::int64_t t = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
-            good = picture && (p->flags & AV_PKT_FLAG_KEY) && t != AV_NOPTS_VALUE && t <= pts;
-            av_packet_unref(p.get());
-            if (picture) break;
-        }
-        return good;
-    }
+    // The failure for a decoding error: interrupted, or the stream is damaged.
     Failure damaged(int code) const {
-        if (code == AVERROR_EXIT || stopped()) return fail("interrupted");
-        return fail("cannot decode " + name + ": " + avError(code));
+        if (code == AVERROR_EXIT || input.stopped()) return fail("interrupted");
+        return fail("cannot decode " + input.name() + ": " + avError(code));
     }
 
+    // Opens the decoder in the shape the wanted size allows.
     Status startDecoding();
+    // Reads packets ahead and sends the decoder the next one.
     Status feed();
+    // Tells the first untaken frame if it comes before `pts`.
     bool tellUntakenBefore(std::int64_t pts);
+    // Tells the decoded frame.
     Result<bool> show();
+    // Starts again at full size where the codec refuses to decode small.
     bool retryFullSize(int error);
 };
 
 Status VideoReader::Impl::startDecoding() {
-    const AVCodecParameters* p = video()->codecpar;
-    shape = video::chooseShape(codecType, p, wantWidth, wantHeight);
+    const AVCodecParameters* p = input.stream()->codecpar;
+    shape = video::chooseShape(input.codec(), p, want.width, want.height);
     if (p->codec_id == AV_CODEC_ID_H264) {
         h264Lengths = video::h264LengthSize(p->extradata, p->extradata_size);
     }
     int error = 0;
-    decoder = video::openDecoder(codecType, video(), shape, still, error);
-    if (!decoder) return fail("cannot decode " + name + ": " + avError(error));
+    decoder = video::openDecoder(input.codec(), input.stream(), shape, input.still(), error);
+    if (!decoder) return fail("cannot decode " + input.name() + ": " + avError(error));
     return Done{};
 }
 
 // Reads packets ahead and sends the decoder the next one, or the end of the
 // stream once all are sent.
 Status VideoReader::Impl::feed() {
-    while (!inputEnded && ahead.size() <= kReadAhead) {
-        if (stopped()) return fail("interrupted");
-        const int read = av_read_frame(format.get(), packet.get());
+    std::deque<PacketPtr>& ahead = packets.ahead;
+    while (!end.inputEnded && ahead.size() <= kReadAhead) {
+        if (input.stopped()) return fail("interrupted");
+        const int read = av_read_frame(input.format(), packet.get());
         if (read < 0) {
-            inputEnded = true;
-            if (read != AVERROR_EOF) readError = read;
+            end.inputEnded = true;
+            if (read != AVERROR_EOF) end.readError = read;
             break;
         }
-        if (packet->stream_index != stream) {
+        if (packet->stream_index != input.streamIndex()) {
             av_packet_unref(packet.get());
             continue;
         }
@@ -167,24 +173,24 @@ Status VideoReader::Impl::feed() {
         PacketPtr kept(av_packet_alloc());
         if (!kept) {
             av_packet_unref(packet.get());
-            return fail("cannot decode " + name + ": out of memory");
+            return fail("cannot decode " + input.name() + ": out of memory");
         }
         av_packet_move_ref(kept.get(), packet.get());
         ahead.push_back(std::move(kept));
     }
     if (ahead.empty()) {
-        if (readError < 0) return damaged(readError);
-        draining = true;
+        if (end.readError < 0) return damaged(end.readError);
+        end.draining = true;
         if (int e = decoder->send(nullptr, false); e < 0 && e != AVERROR_EOF) return damaged(e);
         return Done{};
     }
     const AVPacket* p = ahead.front().get();
     if (p->flags & AV_PKT_FLAG_CORRUPT) {
-        return fail(name + " is damaged or cut short (a frame is incomplete)");
+        return fail(input.name() + " is damaged or cut short (a frame is incomplete)");
     }
     // The last packet is always decoded: a stream cut short shows there.
     const bool untakenFrame =
-        skipper.noTickTakes(p->pts, clock()) && !(inputEnded && ahead.size() == 1);
+        skipper.noTickTakes(p->pts, clock()) && !(end.inputEnded && ahead.size() == 1);
     // An untaken frame that no other frame refers to need not be sent at
     // all; one that may be referred to goes to the decoder, which decodes
     // it only if it is.
@@ -201,14 +207,14 @@ Status VideoReader::Impl::feed() {
         }
     }
     if (untakenFrame) skipper.noteUntaken(p->pts, p->duration);
-    if (leftOut) ++neverSent;
+    if (leftOut) ++counts.neverSent;
     PacketPtr done = std::move(ahead.front());
     ahead.pop_front();
     if (!skipper.anyTold() && shape.lowres > 0) {
-        if (sentBeforeFirst.size() < kKeptForRetry) {
-            sentBeforeFirst.push_back(std::move(done));
+        if (packets.sentBeforeFirst.size() < kKeptForRetry) {
+            packets.sentBeforeFirst.push_back(std::move(done));
         } else {
-            keptAllSent = false;
+            packets.keptAllSent = false;
         }
     }
     return Done{};
@@ -218,10 +224,10 @@ Status VideoReader::Impl::feed() {
 bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
     const std::optional<video::UntakenFrame> untaken = skipper.untakenBefore(pts);
     if (!untaken) return false;
-    time = clock().seconds(untaken->pts);
-    duration = clock().durationSeconds(untaken->duration);
-    pictured = false;
-    ++leftOut;
+    told.time = clock().seconds(untaken->pts);
+    told.duration = clock().durationSeconds(untaken->duration);
+    told.pictured = false;
+    ++counts.leftOut;
     return true;
 }
 
@@ -230,15 +236,15 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
 Result<bool> VideoReader::Impl::show() {
     const std::int64_t pts =
         frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : 0;
-    const video::DecodedFrame told = skipper.decoded(frame->pts, frame->best_effort_timestamp);
-    time = clock().seconds(pts);
-    duration = clock().durationSeconds(told.packetDuration);
-    pictured = told.pictured;
-    ++decoded;
-    if (!pictured) ++passedOver;
-    sentBeforeFirst.clear();
-    if (inputEnded && (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))) {
-        return fail(name + " is damaged or cut short (its last frame is incomplete)");
+    const video::DecodedFrame decoded = skipper.decoded(frame->pts, frame->best_effort_timestamp);
+    told.time = clock().seconds(pts);
+    told.duration = clock().durationSeconds(decoded.packetDuration);
+    told.pictured = decoded.pictured;
+    ++counts.decoded;
+    if (!told.pictured) ++counts.passedOver;
+    packets.sentBeforeFirst.clear();
+    if (end.inputEnded && (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))) {
+        return fail(input.name() + " is damaged or cut short (its last frame is incomplete)");
     }
     return true;
 }
@@ -247,153 +253,48 @@ Result<bool> VideoReader::Impl::show() {
 // JPEG, or MJPEG with unusual chroma subsampling) gets everything sent so far
 // again at full size; only before the first frame, and once.
 bool VideoReader::Impl::retryFullSize(int error) {
-    if (shape.lowres == 0 || skipper.anyTold() || !keptAllSent || error == AVERROR_EXIT ||
-        stopped()) {
+    if (shape.lowres == 0 || skipper.anyTold() || !packets.keptAllSent || error == AVERROR_EXIT ||
+        input.stopped()) {
         return false;
     }
-    wantWidth = wantHeight = 0;
+    want = WantedSize{};
     decoder.reset();
     if (!startDecoding()) return false;
-    for (auto p = sentBeforeFirst.rbegin(); p != sentBeforeFirst.rend(); ++p) {
-        ahead.push_front(std::move(*p));
-    }
-    sentBeforeFirst.clear();
-    draining = false;
+    std::vector<PacketPtr>& kept = packets.sentBeforeFirst;
+    for (auto p = kept.rbegin(); p != kept.rend(); ++p) packets.ahead.push_front(std::move(*p));
+    kept.clear();
+    end.draining = false;
     return true;
 }
 
-VideoReader::VideoReader(bool (*stopRequested)()) : impl_(std::make_unique<Impl>()) {
-    impl_->stopped.asked = stopRequested;
-}
+VideoReader::VideoReader(bool (*stopRequested)()) : impl_(std::make_unique<Impl>(stopRequested)) {}
 VideoReader::~VideoReader() = default;
 
 Status VideoReader::open(const std::string& path) {
     Impl& d = *impl_;
-    d.name = path == "-" ? "standard input" : quotedName(path);
-    AVFormatContext* format = avformat_alloc_context();
-    if (!format) return fail("cannot open video " + d.name + ": out of memory");
-    format->interrupt_callback.callback = askStop;
-    format->interrupt_callback.opaque = &d.stopped;
-    // On failure avformat_open_input frees the context and clears the pointer.
-    const int opened =
-        avformat_open_input(&format, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
-    d.format.reset(format);
-    if (opened < 0) {
-        if (opened == AVERROR_EXIT) return fail("interrupted");
-        return fail("cannot open video " + d.name + ": " + avError(opened));
-    }
-    if (int e = avformat_find_stream_info(d.format.get(), nullptr); e < 0) {
-        if (e == AVERROR_EXIT) return fail("interrupted");
-        return fail("cannot read video " + d.name + ": " + avError(e));
-    }
-    // One picture, read by an image reader (image2, png_pipe, jpeg_pipe...).
-    const std::string reader = d.format->iformat->name;
-    d.still = reader == "image2" || reader.ends_with("_pipe");
-    const AVCodec* decoder = nullptr;
-    d.stream = av_find_best_stream(d.format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    // A cover picture stored with sound is not the video.
-    auto isCover = [&](int i) {
-        return (d.format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
-    };
-    if (d.stream >= 0 && isCover(d.stream)) {
-        d.stream = -1;
-        for (unsigned i = 0; i < d.format->nb_streams; ++i) {
-            const AVCodecParameters* p = d.format->streams[i]->codecpar;
-            if (p->codec_type == AVMEDIA_TYPE_VIDEO && !isCover(static_cast<int>(i))) {
-                d.stream = static_cast<int>(i);
-                decoder = avcodec_find_decoder(p->codec_id);
-                break;
-            }
-        }
-        if (d.stream < 0) {
-            return fail(d.name + " has no video, only a cover picture stored with its sound");
-        }
-    }
-    if (d.stream < 0 || !decoder) return fail(d.name + " has no video stream that can be decoded");
-    d.codecType = decoder;
+    if (Status opened = d.input.open(path); !opened) return opened;
     d.packet.reset(av_packet_alloc());
     d.frame.reset(av_frame_alloc());
-    d.waiting.reset(av_frame_alloc());
-    if (!d.packet || !d.frame || !d.waiting)
-        return fail("cannot decode " + d.name + ": out of memory");
+    d.waiting.frame.reset(av_frame_alloc());
+    if (!d.packet || !d.frame || !d.waiting.frame) {
+        return fail("cannot decode " + d.input.name() + ": out of memory");
+    }
     return Done{};
 }
 
-void VideoReader::preferSize(int width, int height) {
-    impl_->wantWidth = width;
-    impl_->wantHeight = height;
-}
+void VideoReader::preferSize(int width, int height) { impl_->want = WantedSize{width, height}; }
 
 void VideoReader::planTicks(double start, double end, int fps) {
     impl_->skipper.planTicks(start, end, fps);
 }
 
-double VideoReader::declaredDuration() const {
-    const Impl& d = *impl_;
-    const AVStream* s = d.video();
-    if (s->duration != AV_NOPTS_VALUE && s->duration > 0) return s->duration * av_q2d(s->time_base);
-    if (d.format->duration != AV_NOPTS_VALUE && d.format->duration > 0) {
-        return static_cast<double>(d.format->duration) / AV_TIME_BASE;
-    }
-    return -1;
-}
-
-double VideoReader::displayAspect() const {
-    const AVCodecParameters* p = impl_->video()->codecpar;
-    AVRational sar = av_guess_sample_aspect_ratio(impl_->format.get(), impl_->video(), nullptr);
-    if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
-    if (p->height <= 0) return 2.0;
-    return static_cast<double>(p->width) * sar.num / (static_cast<double>(p->height) * sar.den);
-}
-
-int VideoReader::quarterTurns() const {
-    const AVStream* s = impl_->video();
-    const std::uint8_t* matrix = nullptr;
-#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 100)
-    const AVPacketSideData* side = av_packet_side_data_get(
-        s->codecpar->coded_side_data, s->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
-    if (side) matrix = side->data;
-#else
-    matrix = av_stream_get_side_data(s, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
-#endif
-    if (!matrix) return 0;
-    // The matrix turns counterclockwise; upright takes the opposite turn.
-    const double turn = -av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
-    if (!std::isfinite(turn)) return 0;
-    const long quarters = std::lround(turn / 90.0);
-    return static_cast<int>(((quarters % 4) + 4) % 4);
-}
-
-bool VideoReader::stillPicture() const { return impl_->still; }
+double VideoReader::declaredDuration() const { return impl_->input.declaredDuration(); }
+double VideoReader::displayAspect() const { return impl_->input.displayAspect(); }
+int VideoReader::quarterTurns() const { return impl_->input.quarterTurns(); }
+bool VideoReader::stillPicture() const { return impl_->input.still(); }
 
 void VideoReader::seekBefore(double seconds) {
-    Impl& d = *impl_;
-    const AVStream* s = d.video();
-    const double base = av_q2d(s->time_base);
-    const auto at = [&](double t) {
-        return static_cast<std::int64_t>((std::max(t, 0.0) + d.clock().startSeconds()) / base);
-    };
-    const std::int64_t wanted = at(seconds);
-    // A seek by timestamps alone (a transport stream) lands wherever a packet
-    // has an earlier time, often between key frames, and the frames up to the
-    // next key frame cannot be decoded. Step further back until reading starts
-    // at a key frame at or before the wanted time; the start always does.
-    for (double earlier = 0; earlier < seconds; earlier = earlier == 0 ? 1 : 2 * earlier) {
-        const std::int64_t to = at(seconds - earlier);
-        if (av_seek_frame(d.format.get(), d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) continue;
-        if (!d.firstPictureStandsAloneBy(wanted)) continue;
-        // Back to the same place: the look read past it.
-        if (av_seek_frame(d.format.get(), d.stream, to, AVSEEK_FLAG_BACKWARD) < 0) break;
-        d.resetAfterSeek();
-        return;
-    }
-    // From the start: the first byte where the format can say, else its first
-    // time; where neither works (a pipe), on from where it is.
-    const bool byBytes = !(d.format->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
-                         avformat_seek_file(d.format.get(), -1, 0, 0, 0, AVSEEK_FLAG_BYTE) >= 0;
-    if (byBytes || av_seek_frame(d.format.get(), d.stream, at(0), AVSEEK_FLAG_BACKWARD) >= 0) {
-        d.resetAfterSeek();
-    }
+    if (impl_->input.seekBefore(seconds)) impl_->resetAfterSeek();
 }
 
 Result<bool> VideoReader::next() {
@@ -402,24 +303,24 @@ Result<bool> VideoReader::next() {
         if (Status started = d.startDecoding(); !started) return fail(started.error());
     }
     for (;;) {
-        if (d.hasWaiting) {
-            if (d.tellUntakenBefore(d.waiting->pts)) return true;
+        if (d.waiting.held) {
+            if (d.tellUntakenBefore(d.waiting.frame->pts)) return true;
             av_frame_unref(d.frame.get());
-            av_frame_move_ref(d.frame.get(), d.waiting.get());
-            d.hasWaiting = false;
+            av_frame_move_ref(d.frame.get(), d.waiting.frame.get());
+            d.waiting.held = false;
             return d.show();
         }
         const int got = d.decoder->receive(d.frame.get());
         if (got == 0) {
             // Untaken frames left out before this one come first.
             if (d.frame->pts != AV_NOPTS_VALUE && d.tellUntakenBefore(d.frame->pts)) {
-                av_frame_move_ref(d.waiting.get(), d.frame.get());
-                d.hasWaiting = true;
+                av_frame_move_ref(d.waiting.frame.get(), d.frame.get());
+                d.waiting.held = true;
                 return true;
             }
             return d.show();
         }
-        if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && d.draining)) {
+        if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && d.end.draining)) {
             return d.tellUntakenBefore(std::numeric_limits<std::int64_t>::max());
         }
         if (got != AVERROR(EAGAIN)) {
@@ -430,15 +331,15 @@ Result<bool> VideoReader::next() {
     }
 }
 
-bool VideoReader::hasPicture() const { return impl_->pictured; }
+bool VideoReader::hasPicture() const { return impl_->told.pictured; }
 
-double VideoReader::frameTime() const { return impl_->time; }
-double VideoReader::frameDuration() const { return impl_->duration; }
+double VideoReader::frameTime() const { return impl_->told.time; }
+double VideoReader::frameDuration() const { return impl_->told.duration; }
 
 Status VideoReader::scale(int width, int height, std::vector<std::uint8_t>& bgra) {
     Impl& d = *impl_;
     if (!d.scaler.scale(*d.frame, width, height, bgra)) {
-        return fail("cannot scale the frames of " + d.name);
+        return fail("cannot scale the frames of " + d.input.name());
     }
     return Done{};
 }
