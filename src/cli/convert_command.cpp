@@ -242,6 +242,11 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
                                 num::formatDouble(std::round(declared * 100) / 100) +
                                 " s: the file is damaged or cut short"};
     }
+    if (!failed && !still && streamEnded && video.endsInsideAPacket()) {
+        failed = Failed{kExitIo, quotedName(o.input) +
+                                     " ends inside a transport packet: the file is damaged or "
+                                     "cut short"};
+    }
     if (!failed && sink.written() == 0) {
         // Nothing to show for the run is a failure, not an empty success.
         const double clipEnd = decoded > 0 ? heldEnd : declared;

@@ -289,6 +289,8 @@ void VideoReader::planTicks(double start, double end, int fps) {
 }
 
 double VideoReader::declaredDuration() const { return impl_->input.declaredDuration(); }
+
+bool VideoReader::endsInsideAPacket() const { return impl_->input.endsInsideAPacket(); }
 double VideoReader::displayAspect() const { return impl_->input.displayAspect(); }
 int VideoReader::quarterTurns() const { return impl_->input.quarterTurns(); }
 bool VideoReader::stillPicture() const { return impl_->input.still(); }

@@ -38,6 +38,9 @@ class VideoReader {
 
     // Seconds from the stream's start that the container declares, or -1.
     double declaredDuration() const;
+    // Whether the file ends inside one of its container's packets (a
+    // transport stream cut short).
+    bool endsInsideAPacket() const;
     // Width over height as stored (sample aspect included), before any turn.
     double displayAspect() const;
     // Clockwise quarter turns (0 to 3) that show the picture upright, as the

@@ -1,5 +1,7 @@
 #include "cli/video/input_file.h"
 
+#include <string_view>
+
 #include <algorithm>
 #include <cmath>
 
@@ -73,6 +75,14 @@ double InputFile::declaredDuration() const {
         return static_cast<double>(format_->duration) / AV_TIME_BASE;
     }
     return -1;
+}
+
+bool InputFile::endsInsideAPacket() const {
+    if (!format_->iformat || std::string_view(format_->iformat->name) != "mpegts") return false;
+    if (!format_->pb || (format_->pb->seekable & AVIO_SEEKABLE_NORMAL) == 0) return false;
+    const std::int64_t size = avio_size(format_->pb);
+    // Packets of 188 bytes, or 192 and 204 with a time code or check bytes.
+    return size > 0 && size % 188 != 0 && size % 192 != 0 && size % 204 != 0;
 }
 
 double InputFile::displayAspect() const {

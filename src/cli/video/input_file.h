@@ -47,6 +47,9 @@ class InputFile {
 
     // Seconds from the stream's start that the container declares, or -1.
     double declaredDuration() const;
+    // Whether the file is a transport stream that ends inside one of its
+    // fixed-size packets: cut short, whatever its last picture shows.
+    bool endsInsideAPacket() const;
     // Width over height as stored (sample aspect included), before any turn.
     double displayAspect() const;
     // Clockwise quarter turns (0 to 3) that show the picture upright.
