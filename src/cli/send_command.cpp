@@ -12,10 +12,13 @@
 
 #include "cli/command.h"
 #include "cli/stop_signals.h"
+#include "common/numbers.h"
+#include "common/text.h"
 #include "lcd/orv_reader.h"
 #include "serial/frame_link.h"
 #include "serial/frame_sender.h"
 #include "serial/serial_device.h"
+#include "serial/serial_rules.h"
 
 namespace orv::cli {
 namespace {
@@ -69,6 +72,16 @@ Result<SendOptions> parseOptions(const Words& w) {
     o.input = w.positional[0];
     o.port = w.get("port", "");
     o.settings = w.get("settings", "115200,n,8,1");
+    if (Result<serial::PortSettings> s = serial::parseSettings(o.settings); !s) {
+        return fail(s.error());
+    }
+    // A port number follows the numbering rule, or names no device.
+    if (!o.port.empty() && o.port.find_first_not_of("0123456789") == std::string::npos) {
+        const Result<std::int32_t> number = num::parseInt32(o.port, "--port");
+        if (!number || !serial::portDevice(number.value())) {
+            return fail("--port " + o.port + " names no device (" + serial::portRuleText() + ")");
+        }
+    }
     Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
     if (!fps) return fail(fps.error());
     o.fps = fps.value();
@@ -103,9 +116,9 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
     const double perFrame = frames ? static_cast<double>(sender.bytes()) / frames : 0;
     char line[400];
     const int n = std::snprintf(
-        line, sizeof line, "orv send: %llu frames (%llu bytes, %.0f a frame) to %s in %.2f s",
-        static_cast<unsigned long long>(frames), static_cast<unsigned long long>(sender.bytes()),
-        perFrame, device.name().c_str(), seconds);
+        line, sizeof line, "orv send: %s (%llu bytes, %.0f a frame) to %s in %.2f s",
+        counted(frames, "frame").c_str(), static_cast<unsigned long long>(sender.bytes()), perFrame,
+        device.name().c_str(), seconds);
     const auto at = static_cast<std::size_t>(std::max(n, 0));
     if (pacer.announced()) {
         std::snprintf(line + at, sizeof line - at,
@@ -177,9 +190,18 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
             if (Clock::now() <= due + std::chrono::duration_cast<Clock::duration>(period)) ++onTime;
             ++frame;
             if (progress && frame % 10 == 0) {
-                std::fprintf(stderr, "\rsend: %llu frames, %llu bytes   ",
-                             static_cast<unsigned long long>(frame),
-                             static_cast<unsigned long long>(sender.bytes()));
+                // As convert shows it: how far, of how many, and the time left.
+                if (o.loop) {
+                    std::fprintf(stderr, "\rsend: frame %llu (looping), %llu bytes   ",
+                                 static_cast<unsigned long long>(frame),
+                                 static_cast<unsigned long long>(sender.bytes()));
+                } else {
+                    const std::uint64_t left = total.value() - std::min(frame, total.value());
+                    std::fprintf(stderr, "\rsend: frame %llu of %llu, %.0f s left   ",
+                                 static_cast<unsigned long long>(frame),
+                                 static_cast<unsigned long long>(total.value()),
+                                 static_cast<double>(left) / o.fps);
+                }
             }
             stopped = StopSignals::requested();
         });
@@ -191,14 +213,14 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (progress) std::fprintf(stderr, "\n");
     if (failed) {
-        failed->message += " (after " + std::to_string(frame) + " frames)";
+        failed->message += " (after " + counted(frame, "frame") + ")";
         return failed;
     }
     const double seconds =
         frame ? std::chrono::duration<double>(Clock::now() - start).count() : 0.0;
     if (!o.quiet) out << summary(o, sender, device, frame, onTime, seconds);
     if (stopped && !o.loop) {
-        return Failed{kExitIo, "interrupted after " + std::to_string(frame) + " frames"};
+        return Failed{kExitIo, "interrupted after " + counted(frame, "frame")};
     }
     return std::nullopt;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "frame_receiver.h"
@@ -114,6 +115,20 @@ TEST_F(Link, ExportWritesThePixelsInEachLayoutAndTheHeaderCompiles) {
               0);
     EXPECT_TRUE(orv::test::readFile(path("dumped.bin")) ==
                 orv::test::readFile(path("out-rows-msb-dark.bin")));
+}
+
+// A port or settings text that cannot be used is a usage error, in words of
+// the command line.
+TEST_F(Link, SendRefusesBadPortsAndSettingsAsUsage) {
+    for (const auto& [port, settings, says] :
+         {std::tuple("5000", "115200,n,8,1", "--port 5000 names no device"),
+          std::tuple("/dev/null", "x", "four fields")}) {
+        std::vector<std::string> args{"send", orvFile_, "--port", port, "--settings", settings};
+        const Outcome o = orv(args);
+        EXPECT_EQ(o.status, 2) << o.err;
+        EXPECT_NE(o.err.find(says), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
+    }
 }
 
 TEST_F(Link, ExportRefusesWhatItCannotDo) {
