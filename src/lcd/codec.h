@@ -64,6 +64,12 @@ class Encoder {
     std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
 };
 
+// The stream as a C header with one array, `name` (a C identifier as
+// cIdentifier gives), in program memory under avr-gcc, with macros for its
+// frame count, frame rate and size; `sourceName` goes into its comment.
+Result<std::string> streamAsC(const std::vector<std::uint8_t>& stream, const std::string& name,
+                              const std::string& sourceName);
+
 // Whether `bytes` begin as a stream does (its magic number).
 bool looksLikeStream(std::string_view bytes);
 

@@ -149,4 +149,22 @@ TEST(Codec, ADamagedStreamIsRefusedNotMisread) {
     EXPECT_NE(other.error().find("version 2"), std::string::npos) << other.error();
 }
 
+TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {
+    const Frames frames = pattern();
+    const auto stream = encoded(frames).stream(frames.size(), 25, false);
+    Result<std::string> c = codec::streamAsC(stream, "walk", "walk.orv");
+    ASSERT_TRUE(c) << c.error();
+    const std::string& t = c.value();
+    EXPECT_NE(t.find("#define WALK_FRAME_COUNT 40\n"), std::string::npos);
+    EXPECT_NE(t.find("#define WALK_FPS 25\n"), std::string::npos);
+    EXPECT_NE(t.find("#define WALK_BYTES " + std::to_string(stream.size()) + "\n"),
+              std::string::npos);
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = t.find("0x"); at != std::string::npos; at = t.find("0x", at + 1)) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(t.substr(at, 4), nullptr, 16)));
+    }
+    EXPECT_EQ(bytes, stream);
+    EXPECT_FALSE(codec::streamAsC(stream, "2walk", "walk.orv"));
+}
+
 }  // namespace
