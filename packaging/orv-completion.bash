@@ -14,7 +14,7 @@ _orv_options() {
                 "--seed --brightness --contrast --gamma --invert --append --force --quiet"
             ;;
         info) echo "$common --stats --fps" ;;
-        render) echo "$common -o --output --frame --scale --fps --colors --force" ;;
+        render) echo "$common -o --output --frame --scale --fps --colors --format --force" ;;
         repair) echo "$common" ;;
         export) echo "$common -o --output --format --layout --set-bit --frames --name --force" ;;
         send) echo "$common --port --settings --fps --mode --key --set-bit --loop --quiet" ;;
@@ -97,7 +97,10 @@ _orv() {
             return
             ;;
         --format)
-            COMPREPLY=($(compgen -W "c bin" -- "$cur"))
+            case $command in
+                render) COMPREPLY=($(compgen -W "png gif" -- "$cur")) ;;
+                *) COMPREPLY=($(compgen -W "c bin" -- "$cur")) ;;
+            esac
             return
             ;;
         --layout)

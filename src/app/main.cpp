@@ -11,6 +11,7 @@
 #include "app/platform/screen_grabber.h"
 #include "app/start_up.h"
 #include "app/ui/form1.h"
+#include "common/posix_io.h"
 #include "lcd/frame_file.h"
 #include "serial/platform/qt_serial_port.h"
 
@@ -46,6 +47,7 @@ void doneStarting() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orv::occupyStandardDescriptors();  // before anything is opened
     const orv::app::ToolArguments arguments = orv::app::readToolArguments(argc, argv);
     switch (arguments.action) {
         case orv::app::ToolArguments::Action::Help:

@@ -18,6 +18,7 @@
 #include "cli/video_reader.h"
 #include "common/numbers.h"
 #include "common/random.h"
+#include "common/text.h"
 #include "lcd/frame_record.h"
 #include "lcd/page_packing.h"
 
@@ -139,9 +140,11 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         sink.abandon();
         return Failed{kExitIo, opened.error()};
     }
+    // The ticks run to the end asked for; the pictures end where the stream
+    // does, whatever its stated length says (a variable frame rate can make
+    // that shorter than the pictures).
     const double declared = video.declaredDuration();
-    const double end =
-        declared > 0 ? std::min(o.start + o.duration, declared) : o.start + o.duration;
+    const double end = o.start + o.duration;
     if (o.start > 0) video.seekBefore(o.start);
 
     TickSampler sampler(o.start, end, o.fps);
@@ -167,8 +170,9 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     }
     if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
     Reducer reducer(o, layout);
-    const auto estimate =
-        static_cast<std::uint64_t>(std::max(0.0, std::ceil((end - o.start) * o.fps - 1e-9)));
+    const double expectedEnd = declared > 0 ? std::min(end, declared) : end;
+    const auto estimate = static_cast<std::uint64_t>(
+        std::max(0.0, std::ceil((expectedEnd - o.start) * o.fps - 1e-9)));
     Progress progress(!o.quiet && ::isatty(2), estimate);
     const auto began = std::chrono::steady_clock::now();
     auto elapsed = [&] {
@@ -197,6 +201,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
 
     bool streamEnded = false;
     std::uint64_t decoded = 0;
+    double lastTime = o.start;  // of the last frame
     while (!failed) {
         Result<bool> more = video.next();
         if (!more) {
@@ -209,6 +214,7 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         }
         ++decoded;
         const double t = video.frameTime();
+        lastTime = t;
         emitTicksBefore(t);
         if (failed || sampler.done()) break;
         // A frame that no tick takes may come without its picture; the one
@@ -225,31 +231,34 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     if (!failed && still && !held.empty()) {
         if (Status s = sink.write(reducer.record(held)); !s) failed = Failed{kExitIo, s.error()};
     } else if (!failed) {
-        emitTicksBefore(heldEnd);
+        // The last frame shows for its duration, but not past a stated length
+        // that it starts within.
+        emitTicksBefore(declared > lastTime ? std::min(heldEnd, declared) : heldEnd);
     }
-    if (!failed && !still && streamEnded && declared > 0 &&
-        heldEnd + 0.5 < std::min(end, declared)) {
+    if (!failed && !still && streamEnded && declared > 0 && heldEnd + 0.5 < expectedEnd) {
         failed =
-            Failed{kExitIo, "\"" + o.input + "\" ends at " +
+            Failed{kExitIo, quotedName(o.input) + " ends at " +
                                 num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
                                 num::formatDouble(std::round(declared * 100) / 100) +
                                 " s: the file is damaged or cut short"};
     }
     if (!failed && sink.written() == 0) {
         // Nothing to show for the run is a failure, not an empty success.
-        failed = Failed{
-            kExitIo, decoded == 0 ? "no picture could be decoded from \"" + o.input + "\""
-                                  : "\"" + o.input + "\" has no frame from " +
-                                        num::formatDouble(o.start) + " s on (it ends at " +
-                                        num::formatDouble(std::round(heldEnd * 100) / 100) + " s)"};
+        const double clipEnd = decoded > 0 ? heldEnd : declared;
+        failed =
+            Failed{kExitIo, decoded == 0 && (o.start == 0 || declared <= 0)
+                                ? "no picture could be decoded from " + quotedName(o.input)
+                                : quotedName(o.input) + " has no frame from " +
+                                      num::formatDouble(o.start) + " s on (it ends at " +
+                                      num::formatDouble(std::round(clipEnd * 100) / 100) + " s)"};
     }
     progress.end();
     if (failed) {
         sink.abandon();
         failed->message += o.replace
-                               ? "; \"" + o.output + "\" is left as it was"
-                               : "; \"" + o.output + "\" holds " + std::to_string(sink.written()) +
-                                     " whole frames from this run";
+                               ? "; " + quotedName(o.output) + " is left as it was"
+                               : "; " + quotedName(o.output) + " holds " +
+                                     std::to_string(sink.written()) + " whole frames from this run";
         return failed;
     }
     if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
@@ -258,8 +267,8 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         char line[256];
         std::snprintf(line, sizeof line,
                       "orv convert: %llu frames to %s in %.2f s (%.1f frames/s)\n",
-                      static_cast<unsigned long long>(sink.written()), o.output.c_str(), secs,
-                      secs > 0 ? sink.written() / secs : 0.0);
+                      static_cast<unsigned long long>(sink.written()),
+                      escapedName(o.output).c_str(), secs, secs > 0 ? sink.written() / secs : 0.0);
         say << line;
     }
     return std::nullopt;

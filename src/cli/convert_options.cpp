@@ -1,12 +1,12 @@
 #include "cli/convert_options.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include "cli/output_file.h"
 #include "common/numbers.h"
 #include "common/text.h"
 
@@ -24,6 +24,22 @@ Result<double> optionSeconds(const Words& w, const char* name, double fallback) 
         return fail(joined({option, " ", text, " is more than 1000000000 s"}));
     }
     return seconds;
+}
+
+// Whether a file name's extension is a picture's or a video's: OUTPUT named
+// so is a slip, since a frame file is neither.
+bool mediaName(const std::string& name) {
+    static const char* const kExtensions[] = {
+        "png", "jpg", "jpeg", "bmp",  "gif", "webp", "tif", "tiff", "ppm",  "pgm", "pbm",
+        "tga", "ico", "avif", "heic", "jxl", "mp4",  "m4v", "mkv",  "webm", "avi", "mov",
+        "wmv", "flv", "mpg",  "mpeg", "ts",  "m2ts", "mts", "ogv",  "3gp",  "vob", "y4m"};
+    const std::string extension = std::filesystem::path(name).extension().string();
+    if (extension.size() < 2) return false;
+    std::string lower;
+    for (char c : extension.substr(1))
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::any_of(std::begin(kExtensions), std::end(kExtensions),
+                       [&lower](const char* e) { return lower == e; });
 }
 
 }  // namespace
@@ -51,6 +67,9 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     o.fps = fps.value();
     o.start = start.value();
     o.duration = duration.value();
+    if (w.has("duration") && o.duration <= 0) {
+        return fail("--duration " + w.get("duration", "") + " converts nothing: give more than 0");
+    }
     o.threshold = threshold.value();
     o.tone = {brightness.value(), contrast.value(), gamma.value()};
     const std::string fit = w.get("fit", "letterbox");
@@ -92,16 +111,17 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         return o;
     }
     // The video and the frame file must be two files, whatever their names.
-    struct stat in {
-    }, out{};
-    if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.output.c_str(), &out) == 0 &&
-        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-        return fail("INPUT and OUTPUT are the same file (\"" + o.output + "\")");
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
+        return fail(distinct.error());
+    if (mediaName(o.output)) {
+        return fail("-o " + quotedName(o.output) +
+                    ": convert writes a frame file (.orv), not a picture or a video; orv "
+                    "render draws a frame file as PNG or GIF");
     }
     std::error_code ec;
     if (std::filesystem::exists(o.output, ec) && !o.append && !o.replace) {
-        return fail("\"" + o.output +
-                    "\" exists; add --append to add frames or --force to replace it");
+        return fail(quotedName(o.output) +
+                    " exists; add --append to add frames or --force to replace it");
     }
     return o;
 }

@@ -6,8 +6,9 @@
 #include <ostream>
 
 #include "cli/command.h"
-#include "cli/replacement_file.h"
+#include "cli/output_file.h"
 #include "common/numbers.h"
+#include "common/text.h"
 #include "lcd/frame_layout.h"
 #include "lcd/orv_reader.h"
 
@@ -15,12 +16,13 @@ namespace orv::cli {
 namespace {
 
 const char* const kUsage =
-    "usage: orv export FILE.orv -o OUT.h|OUT.c|OUT.bin [options]\n"
+    "usage: orv export FILE.orv -o OUT.h|OUT.c|OUT.bin|- [options]\n"
     "\n"
     "Writes the frames for a microcontroller: a C header with one array, or the\n"
-    "raw bytes, 1,024 a frame, back to back.\n"
+    "raw bytes, 1,024 a frame, back to back; -o - writes them to standard output.\n"
     "\n"
-    "  --format c|bin     default from OUT's extension (.h or .c: c; .bin: bin)\n"
+    "  --format c|bin     default from OUT's extension (.h or .c: c; .bin: bin);\n"
+    "                     needed with -o -\n"
     "  --layout LAYOUT    pages (default): the frame file's order, 8 pages of 128\n"
     "                     column bytes, bit k of page p being row 8p + k; what\n"
     "                     page-organised controllers (12864 class, SSD1306, SH1106,\n"
@@ -29,12 +31,15 @@ const char* const kUsage =
     "                     rows-lsb: the same with the leftmost pixel in bit 0\n"
     "  --set-bit dark|light  what a set bit means: dark (default, the frame file's\n"
     "                     own) or light (OLEDs light a pixel for a set bit)\n"
-    "  --frames FIRST:COUNT  only these frames (FIRST counts from 0)\n"
-    "  --name IDENT       the C array's name (default: from FILE's name)\n"
+    "  --frames FIRST:COUNT  only these frames (FIRST counts from 0), all in FILE\n"
+    "  --name IDENT       the C array's name (default: from FILE's name): letters,\n"
+    "                     digits and _, a letter first, not a name C or its\n"
+    "                     library uses\n"
     "  --force            replace an existing OUT\n"
     "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
-    "or OUT cannot be written, 2 a usage error. OUT is written whole or not at all.\n";
+    "or holds no frames, or OUT cannot be written, 2 a usage error. OUT is\n"
+    "written whole or not at all, and is never FILE itself.\n";
 
 struct ExportOptions {
     std::string input, output, name;
@@ -70,8 +75,9 @@ Result<ExportOptions> parseOptions(const Words& w) {
     } else if (format == "bin" || (format.empty() && o.output.ends_with(".bin"))) {
         o.c = false;
     } else if (format.empty()) {
-        return fail("cannot tell the format from \"" + o.output +
-                    "\": add --format c or --format bin");
+        return fail("cannot tell the format from " +
+                    (o.output == "-" ? std::string("-o -") : quotedName(o.output)) +
+                    ": add --format c or --format bin");
     } else {
         return fail("unknown --format \"" + format + "\" (c or bin)");
     }
@@ -89,24 +95,32 @@ Result<ExportOptions> parseOptions(const Words& w) {
     }
     o.name = w.get("name", cIdentifier(o.input));
     if (!o.c && w.has("name")) return fail("--name names a C array: it goes with --format c");
+    if (Status usable = usableIdentifier(o.name); !usable) return fail("--name: " + usable.error());
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
+        return fail(distinct.error());
     std::error_code ec;
-    if (std::filesystem::exists(o.output, ec) && !w.has("force")) {
-        return fail("\"" + o.output + "\" exists; add --force to replace it");
+    if (o.output != "-" && std::filesystem::exists(o.output, ec) && !w.has("force")) {
+        return fail(quotedName(o.output) + " exists; add --force to replace it");
     }
     return o;
 }
 
-Outcome exportFrames(const ExportOptions& o, std::ostream& out) {
+Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& err) {
     // The whole file is checked first, and its frames counted.
     Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
     if (!total) return Failed{kExitIo, total.error()};
-    if (o.first >= total.value()) {
-        return Failed{kExitUsage, "--frames starts at frame " + std::to_string(o.first) +
-                                      ", beyond the " + std::to_string(total.value()) +
-                                      " frames of \"" + o.input + "\""};
+    // Nothing to export is the frame file's fault, as for orv render.
+    if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
+    const bool all = o.count == UINT64_MAX;  // no --frames
+    if (!all && (o.first >= total.value() || o.count > total.value() - o.first)) {
+        return Failed{kExitUsage, "--frames " + std::to_string(o.first) + ":" +
+                                      std::to_string(o.count) + " is outside " +
+                                      quotedName(o.input) + ", which holds " +
+                                      std::to_string(total.value()) + " frames (0 to " +
+                                      std::to_string(total.value() - 1) + ")"};
     }
-    const std::uint64_t count = std::min(o.count, total.value() - o.first);
-    ReplacementFile file(o.output);
+    const std::uint64_t count = all ? total.value() : o.count;
+    OutputFile file(o.output);
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};
     CArrayWriter c([&](std::string_view text) {
@@ -138,11 +152,14 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out) {
     if (!read) return Failed{kExitIo, read.error()};
     if (written && o.c) (void)c.end();
     if (!written) return Failed{kExitIo, written.error()};
-    if (done != count) return Failed{kExitIo, "\"" + o.input + "\" changed while it was read"};
+    if (done != count) return Failed{kExitIo, quotedName(o.input) + " changed while it was read"};
     if (Status s = file.commit(); !s) return Failed{kExitIo, s.error()};
-    out << "orv export: " << count << " frames to " << o.output << " (" << (o.c ? "C" : "bin")
-        << ", " << frameLayoutName(o.layout) << ", set bit " << (o.light ? "light" : "dark")
-        << ")\n";
+    // With the frames on standard output, the summary goes to standard error.
+    (file.toStdout() ? err : out) << "orv export: " << count << " frames to "
+                                  << (file.toStdout() ? "standard output" : escapedName(o.output))
+                                  << " (" << (o.c ? "C" : "bin") << ", "
+                                  << frameLayoutName(o.layout) << ", set bit "
+                                  << (o.light ? "light" : "dark") << ")\n";
     return std::nullopt;
 }
 
@@ -151,10 +168,10 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out) {
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     return runCommand("export", kUsage, args,
                       {"output", "format", "layout", "set-bit", "frames", "name"}, {"force"}, out,
-                      err, [&out](const Words& w) -> Outcome {
+                      err, [&out, &err](const Words& w) -> Outcome {
                           Result<ExportOptions> options = parseOptions(w);
                           if (!options) return Failed{kExitUsage, options.error()};
-                          return exportFrames(options.value(), out);
+                          return exportFrames(options.value(), out, err);
                       });
 }
 

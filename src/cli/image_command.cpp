@@ -1,6 +1,5 @@
 #include "cli/command.h"
 
-#include <QString>
 #include <array>
 #include <functional>
 #include <map>
@@ -10,9 +9,11 @@
 #include <set>
 
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/picture_io.h"
 #include "common/numbers.h"
 #include "common/random.h"
+#include "common/text.h"
 #include "dib/image_state.h"
 #include "dib/img_deal.h"
 #include "lcd/frame_file.h"
@@ -28,13 +29,16 @@ const char* const kUsage =
     "usage: orv image copy|engrave|equalize|brightness|zoom|sharpen INPUT OUTPUT [options]\n"
     "\n"
     "Runs one workbench operation on the picture INPUT and writes the result to\n"
-    "OUTPUT, whose format follows its extension (.bmp, .png, ...).\n"
+    "OUTPUT, whose format follows its extension (.bmp, .png, ...); OUTPUT - writes\n"
+    "PNG to standard output.\n"
     "\n"
     "  copy        the picture unchanged\n"
     "  engrave     [--orv FILE] [--seed N]\n"
     "              the one-bit reduction; --orv also packs the frame and appends\n"
     "              its record to FILE; --seed N restarts the random sequence at N\n"
-    "              (the tool itself always starts at 0)\n"
+    "              (the tool itself always starts at 0). A partial record left at\n"
+    "              the end of FILE is cut back first, with a notice; a FILE that\n"
+    "              is not a frame file is refused\n"
     "  equalize    histogram equalisation\n"
     "  brightness  [--red R] [--green G] [--blue B]\n"
     "              [--contrast-red C] [--contrast-green C] [--contrast-blue C]\n"
@@ -181,12 +185,21 @@ std::optional<Failed> parse(const Words& words, Invocation& inv) {
     return std::nullopt;
 }
 
-std::optional<Failed> run(const Invocation& inv) {
-    const QString output = QString::fromStdString(inv.output);
-    if (Result<QByteArray> format = writableFormat(output); !format) {
+std::optional<Failed> run(const Invocation& inv, std::ostream& err) {
+    if (Result<QByteArray> format = writableFormat(inv.output); !format) {
         return refused(format.error());
     }
-    Result<LoadedPicture> picture = readPicture(QString::fromStdString(inv.input));
+    const auto orv = inv.options.find("orv");
+    // Each file is another: none may be written over another one being used.
+    for (const auto& [one, other] :
+         {std::pair{&inv.input, &inv.output},
+          {&inv.input, orv == inv.options.end() ? nullptr : &orv->second},
+          {&inv.output, orv == inv.options.end() ? nullptr : &orv->second}}) {
+        if (!other) continue;
+        if (Status distinct = distinctFiles(*one, *other); !distinct)
+            return refused(distinct.error());
+    }
+    Result<LoadedPicture> picture = readPicture(inv.input);
     if (!picture) return Failed{kExitIo, picture.error()};
 
     ImageState s;
@@ -205,19 +218,22 @@ std::optional<Failed> run(const Invocation& inv) {
     s.SourceHeight = picture.value().height;
     if (auto failed = operations().at(inv.operation).run(s, inv.options)) return failed;
 
-    PictureWriter writer(output);
+    PictureWriter writer(inv.output);
     if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
         !prepared) {
         return Failed{kExitIo, prepared.error()};
     }
     std::optional<Appended> appendedAt;
-    const auto orv = inv.options.find("orv");
     if (orv != inv.options.end()) {
         LcdPageBufferArray pages{};
         packLcdPages(s.MonoFrame, pages);
         Result<Appended> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
         if (!appended) return Failed{kExitIo, appended.error()};
         appendedAt = appended.value();
+        if (appendedAt->cutBack > 0) {
+            err << "orv image: " << quotedName(orv->second) << " ended with a partial record ("
+                << appendedAt->cutBack << " bytes); it was cut back before the frame was added\n";
+        }
     }
     if (Status committed = writer.commit(); !committed) {
         if (appendedAt) (void)undoAppend(orv->second, *appendedAt);
@@ -232,15 +248,15 @@ int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::set<std::string> known;
     for (const auto& [name, operation] : operations())
         known.insert(operation.options.begin(), operation.options.end());
-    return runCommand("image", kUsage, args, known, {}, out, err, [](const Words& words) {
+    return runCommand("image", kUsage, args, known, {}, out, err, [&err](const Words& words) {
         Invocation inv;
         if (std::optional<Failed> failed = parse(words, inv)) return failed;
         // Pictures and grids refuse sizes they get no memory for where they
         // take it; this catches whatever small request fails after them.
         try {
-            return run(inv);
+            return run(inv, err);
         } catch (const std::bad_alloc&) {
-            return refused("not enough memory to " + inv.operation + " \"" + inv.input + "\"");
+            return refused("not enough memory to " + inv.operation + " " + quotedName(inv.input));
         }
     });
 }

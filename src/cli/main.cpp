@@ -6,6 +6,7 @@
 
 #include "cli/command.h"
 #include "cli/library_logging.h"
+#include "common/posix_io.h"
 #include "lcd/frame_file.h"
 
 namespace {
@@ -51,11 +52,15 @@ const Entry kCommands[] = {
 
 int main(int argc, char** argv) {
     using namespace orv::cli;
+    // Before anything is opened: a closed standard descriptor would be taken
+    // by the first file opened, and messages would go into it.
+    orv::occupyStandardDescriptors();
     std::vector<std::string> args(argv + 1, argv + argc);
     orv::ignoreFileSizeSignal();
-    // The libraries' own messages only with --verbose (which the commands also take).
+    // The libraries' own messages only with --verbose (which the commands also
+    // take), up to the end of the options.
     bool verbose = false;
-    for (auto it = args.begin(); it != args.end();) {
+    for (auto it = args.begin(); it != args.end() && *it != "--";) {
         if (*it == "--verbose") {
             verbose = true;
             it = args.erase(it);
@@ -70,16 +75,19 @@ int main(int argc, char** argv) {
     }
     std::string command = args.front();
     args.erase(args.begin());
-    if (command == "--version") {
-        std::cout << "orv " ORV_VERSION "\n";
-        return kExitOk;
-    }
+    // Text that did not arrive is a failure.
+    auto said = [](const char* text) {
+        std::cout << text;
+        if (std::cout.flush()) return kExitOk;
+        std::cerr << "orv: cannot write to standard output\n";
+        return kExitIo;
+    };
+    if (command == "--version") return said("orv " ORV_VERSION "\n");
     if (command == "help" && !args.empty()) {  // orv help COMMAND is orv COMMAND --help
         command = args.front();
         args = {"--help"};
     } else if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
-        return kExitOk;
+        return said(kUsage);
     }
     for (const Entry& e : kCommands) {
         if (command != e.name) continue;

@@ -26,21 +26,32 @@ struct Words {
     }
 };
 
-// Whether the words ask for the command's help text.
+// Whether the words ask for the command's help text (before any "--").
 inline bool helpAsked(const std::vector<std::string>& args) {
     for (const auto& a : args) {
+        if (a == "--") break;
         if (a == "--help" || a == "-h") return true;
     }
     return false;
 }
 
-// `valued` take a value, `flags` do not; "-o" is taken as "--output".
+// `valued` take a value, once at most; `flags` do not; "-o" is taken as
+// "--output". Every word after "--" is positional.
 inline Result<Words> splitWords(const std::vector<std::string>& args,
                                 const std::set<std::string>& valued,
                                 const std::set<std::string>& flags) {
     Words w;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i];
+        if (optionsEnded) {
+            w.positional.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
         if (word == "-o") word = "--output";
         if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
             std::string name = word.substr(2);
@@ -62,7 +73,7 @@ inline Result<Words> splitWords(const std::vector<std::string>& args,
                     if (i + 1 >= args.size()) return says(" needs a value");
                     value = args[++i];
                 }
-                w.options[name] = *value;
+                if (!w.options.emplace(name, *value).second) return says(" is given twice");
             } else {
                 return says(" is not known here");
             }

@@ -1,44 +1,103 @@
 #include "cli/picture_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
-
 #include <new>
 #include <vector>
 
+#include "cli/library_logging.h"
+#include "common/posix_io.h"
+#include "common/text.h"
 #include "dib/transfer.h"
 
 namespace orv::cli {
 namespace {
 
-std::string text(const QString& s) { return s.toStdString(); }
-
 SurfaceView viewOf(QImage& image) {
     return SurfaceView{image.bits(), image.width(), image.height(), image.bytesPerLine()};
 }
 
+Failure cannot(const char* action, const std::string& path, const std::string& why) {
+    return fail(std::string("cannot ") + action + " picture " + quotedName(path) + ": " + why);
+}
+
 // A picture file refused for want of memory for its pixels.
-Failure noMemory(const char* action, const QString& path, QSize size) {
+Failure noMemory(const char* action, const std::string& path, QSize size) {
     const std::string why = size.isValid()
                                 ? PixelGrid::outOfMemory(4, size.width(), size.height()).message
                                 : std::string("not enough memory for its pixels");
-    return fail(std::string("cannot ") + action + " picture \"" + text(path) + "\": " + why);
+    return cannot(action, path, why);
 }
+
+// A write-only device over an output file, for Qt's image writers; the first
+// failed write is kept.
+class OutputDevice final : public QIODevice {
+  public:
+    explicit OutputDevice(OutputFile& out) : out_(out) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    const Status& written() const { return written_; }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        if (written_) written_ = out_.write(std::string_view(data, static_cast<std::size_t>(size)));
+        return written_ ? size : -1;
+    }
+
+  private:
+    OutputFile& out_;
+    Status written_ = Done{};
+};
 
 }  // namespace
 
-Result<LoadedPicture> readPicture(const QString& path) {
-    QImageReader reader(path);
+Result<LoadedPicture> readPicture(const std::string& path) {
+    // Opened here, so that the reason is the system's (and any bytes of a
+    // name reach the file, which a QString would not carry).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return cannot("read", path, reason(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const std::string why = S_ISDIR(st.st_mode) ? "it is a folder" : reason(errno);
+        ::close(fd);
+        return cannot("read", path, why);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannot("read", path, file.errorString().toStdString());
+    }
+    QImageReader reader(&file,
+                        QFileInfo(QString::fromStdString(path)).suffix().toLower().toLatin1());
+    // The grid's own limit applies, not the reader's smaller default.
+    QImageReader::setAllocationLimit(0);
     QImage image;
     QSize size;
+    bool read = false;
     try {
-        size = reader.size();  // from the header, when the format tells it
-        if (!reader.read(&image)) {
-            return fail("cannot read picture \"" + text(path) +
-                        "\": " + text(reader.errorString()));
+        // The size from the header, when the format tells it.
+        std::string said = libraryWords([&] { size = reader.size(); });
+        if (size.isValid()) {
+            if (Status fits = PixelGrid::checkSize(4, size.width(), size.height()); !fits) {
+                return cannot("read", path, fits.error());
+            }
+        }
+        const std::string more = libraryWords([&] { read = reader.read(&image); });
+        said.append(said.empty() || more.empty() ? "" : "; ").append(more);
+        if (!read) {
+            return cannot("read", path, said.empty() ? reader.errorString().toStdString() : said);
+        }
+        // libjpeg reads what there is of a file cut short, and only warns
+        // ("Corrupt JPEG data: premature end of data segment").
+        if (said.find("premature end") != std::string::npos) {
+            return cannot("read", path, "it is cut short (" + said + ")");
         }
         size = image.size();
         // QImage reports want of memory as a null image.
@@ -52,40 +111,43 @@ Result<LoadedPicture> readPicture(const QString& path) {
     LoadedPicture picture;
     picture.width = image.width();
     picture.height = image.height();
-    Result<std::int32_t> read = GetData(viewOf(image), 0, 0, picture.width - 1, picture.height - 1,
-                                        picture.grid, kBitsPerPixel);
-    if (!read) return fail("cannot read picture \"" + text(path) + "\": " + read.error());
+    Result<std::int32_t> got = GetData(viewOf(image), 0, 0, picture.width - 1, picture.height - 1,
+                                       picture.grid, kBitsPerPixel);
+    if (!got) return cannot("read", path, got.error());
     return picture;
 }
 
-Result<QByteArray> writableFormat(const QString& path) {
-    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+Result<QByteArray> writableFormat(const std::string& path) {
+    if (path == "-") return QByteArray("png");
+    const QByteArray suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower().toLatin1();
     if (suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix)) {
-        return fail("cannot tell a picture format from the name \"" + text(path) +
-                    "\" (use .bmp, .png or another known extension)");
+        return fail("cannot tell a picture format from the name " + quotedName(path) +
+                    " (use .bmp, .png or another known extension)");
     }
     return suffix;
 }
 
-struct PictureWriter::Impl {
-    QString path;
-    QSaveFile file;
-    explicit Impl(QString p) : path(std::move(p)), file(path) {}
-};
-
-PictureWriter::PictureWriter(QString path) : impl_(std::make_unique<Impl>(std::move(path))) {}
-
-// An uncommitted QSaveFile discards its temporary file.
-PictureWriter::~PictureWriter() = default;
+Status writeImage(const QImage& image, const QByteArray& format, OutputFile& out) {
+    OutputDevice device(out);
+    QImageWriter writer(&device, format);
+    bool written = false;
+    const std::string said = libraryWords([&] { written = writer.write(image); });
+    if (!device.written()) return fail(device.written().error());
+    if (!written) {
+        return fail("cannot write " + out.name() + ": " +
+                    (said.empty() ? writer.errorString().toStdString() : said));
+    }
+    return Done{};
+}
 
 Status PictureWriter::prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height) {
-    Result<QByteArray> format = writableFormat(impl_->path);
+    Result<QByteArray> format = writableFormat(path_);
     if (!format) return fail(format.error());
     try {
         return write(grid, width, height, format.value());
     } catch (const std::bad_alloc&) {
-        impl_->file.cancelWriting();
-        return noMemory("write", impl_->path, QSize(width, height));
+        file_.abandon();
+        return noMemory("write", path_, QSize(width, height));
     }
 }
 
@@ -113,25 +175,10 @@ Status PictureWriter::write(const PixelGrid& grid, std::int32_t width, std::int3
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) line[x] |= 0xFF000000u;
     }
-    if (!impl_->file.open(QIODevice::WriteOnly)) {
-        return fail("cannot write picture \"" + text(impl_->path) +
-                    "\": " + text(impl_->file.errorString()));
-    }
-    QImageWriter writer(&impl_->file, format);
-    if (!writer.write(image)) {
-        const std::string why = text(writer.errorString());
-        impl_->file.cancelWriting();
-        return fail("cannot write picture \"" + text(impl_->path) + "\": " + why);
-    }
-    return Done{};
-}
-
-Status PictureWriter::commit() {
-    if (!impl_->file.commit()) {
-        return fail("cannot write picture \"" + text(impl_->path) +
-                    "\": " + text(impl_->file.errorString()));
-    }
-    return Done{};
+    if (Status opened = file_.open(); !opened) return opened;
+    Status written = writeImage(image, format, file_);
+    if (!written) file_.abandon();
+    return written;
 }
 
 }  // namespace orv::cli

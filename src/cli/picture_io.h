@@ -2,10 +2,13 @@
 // reads and draws its pictures. Uses QtGui's image I/O; needs no display.
 #pragma once
 
-#include <QString>
+#include <QByteArray>
+#include <QIODevice>
+#include <QImage>
 
-#include <memory>
+#include <string>
 
+#include "cli/output_file.h"
 #include "common/pixel_grid.h"
 #include "common/result.h"
 
@@ -19,34 +22,38 @@ struct LoadedPicture {
     std::int32_t height = 0;
 };
 
-// Fails, naming the size, when there is no memory for the picture.
-Result<LoadedPicture> readPicture(const QString& path);
+// Fails, naming the reason (a folder, a picture cut short, a size past the
+// grid's limit, the decoder's own words), when the picture cannot be had;
+// also when there is no memory for it, naming the size.
+Result<LoadedPicture> readPicture(const std::string& path);
 
-// Whether `path`'s extension names a format this build can write; the format.
-Result<QByteArray> writableFormat(const QString& path);
+// The format `path`'s extension names, if this build can write it; PNG for
+// "-" (standard output).
+Result<QByteArray> writableFormat(const std::string& path);
+
+// Encodes `image` in `format` into `out`; a failure says why (the failed
+// write's own reason where a write failed).
+Status writeImage(const QImage& image, const QByteArray& format, OutputFile& out);
 
 // A picture file, written whole or not at all: the bytes go to a temporary file
-// beside the target and replace it on commit().
+// beside the target and replace it on commit(); or to standard output for "-".
 class PictureWriter {
   public:
-    explicit PictureWriter(QString path);
-    ~PictureWriter();
-    PictureWriter(const PictureWriter&) = delete;
-    PictureWriter& operator=(const PictureWriter&) = delete;
+    explicit PictureWriter(std::string path) : path_(path), file_(std::move(path)) {}
 
     // Encodes width x height pixels of `grid` into the temporary file. Fails,
     // naming the size, when there is no memory for the picture.
     Status prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height);
     // Puts the prepared file in place of the target.
-    Status commit();
+    Status commit() { return file_.commit(); }
 
   private:
     // prepare() once the format is known; lets std::bad_alloc out.
     Status write(const PixelGrid& grid, std::int32_t width, std::int32_t height,
                  const QByteArray& format);
 
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::string path_;
+    OutputFile file_;
 };
 
 }  // namespace orv::cli

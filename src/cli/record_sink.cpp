@@ -1,17 +1,26 @@
 #include "cli/record_sink.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "common/posix_io.h"
+#include "common/text.h"
 #include "lcd/orv_reader.h"
 
 namespace orv::cli {
 
 Status RecordSink::open() {
     if (mode_ == Mode::Append) {
+        struct stat st {};
+        if (::stat(output_.c_str(), &st) != 0 && errno == ENOENT) {
+            return fail("--append adds to an existing frame file, and " + quotedName(output_) +
+                        " does not exist (leave out --append to make it)");
+        }
         // The same rules as orv info: a file that is not whole is not added to.
         Result<std::uint64_t> frames = readFrameFile(output_, nullptr);
-        if (!frames) return fail("cannot add to " + frames.error());
+        if (!frames) return fail("nothing added (--append): " + frames.error());
         return Done{};
     }
     return mode_ == Mode::Replace ? replacement_.open() : Status(Done{});

@@ -1,13 +1,14 @@
 // `orv render`: frames of a frame file drawn as the LCD shows them, as PNG or GIF.
-#include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <ostream>
 
 #include "cli/command.h"
+#include "cli/output_file.h"
+#include "cli/picture_io.h"
 #include "common/text.h"
 #include "lcd/gif_writer.h"
 #include "lcd/orv_reader.h"
@@ -16,17 +17,20 @@ namespace orv::cli {
 namespace {
 
 const char* const kUsage =
-    "usage: orv render FILE.orv -o OUT.png|OUT.gif [--frame N] [--scale S] [--fps N]\n"
-    "                  [--colors lcd|mono] [--force]\n"
+    "usage: orv render FILE.orv -o OUT.png|OUT.gif|- [--frame N] [--scale S] [--fps N]\n"
+    "                  [--colors lcd|mono] [--format png|gif] [--force]\n"
     "\n"
     "Draws frames from the records as the LCD shows them: OUT.png one frame\n"
     "(default 0), OUT.gif all frames as an animation at N frames per second\n"
     "(default 31). Each pixel becomes S x S (default 4). lcd: dark pixels on a\n"
     "yellow-green panel; mono: black on white. An existing OUT is replaced only\n"
-    "with --force. --frame goes with PNG, --fps with GIF.\n"
+    "with --force. --frame goes with PNG, --fps with GIF. --format chooses PNG or\n"
+    "GIF whatever OUT's name; -o - writes to standard output, PNG unless --format\n"
+    "gif.\n"
     "\n"
     "Exit status: 0 done, 1 the frame file is not whole or holds no frames, or\n"
-    "OUT cannot be written, 2 a usage error.\n";
+    "OUT cannot be written, 2 a usage error. OUT is written whole or not at all,\n"
+    "and is never FILE itself.\n";
 
 // Colours of the two kinds of pixel, 0xRRGGBB: light first, then dark.
 std::array<std::uint32_t, 2> palette(const std::string& colors) {
@@ -56,14 +60,73 @@ std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
     return index;
 }
 
-std::optional<Failed> render(const Words& w) {
+// Writes the frames of `input` to `file`: all of them as a GIF, or frame
+// `wanted` as a PNG.
+Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fps, int wanted,
+             const std::array<std::uint32_t, 2>& colours) {
+    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
+    Status written = Done{};
+    std::uint64_t index = 0;
+    std::optional<FramePages> chosen;
+    // Frame by frame, straight into the file.
+    GifWriter animation(
+        [&](std::string_view b) {
+            written = file.write(b);
+            return static_cast<bool>(written);
+        },
+        128 * s, 64 * s, colours);
+    Result<std::uint64_t> frames = readFrameFile(input, [&](const FramePages& f) {
+        if (!gif) {
+            if (index++ == static_cast<std::uint64_t>(wanted)) chosen = f;
+        } else if (written) {
+            Status added = animation.addFrame(drawFrame(f, s), gifFrameDelayCs(index++, fps));
+            if (written && !added) written = added;
+        }
+    });
+    if (!frames) return Failed{kExitIo, frames.error()};
+    if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
+    if (gif) {
+        if (written) {
+            Status finished = animation.finish();
+            if (written && !finished) written = finished;
+        }
+    } else if (!chosen) {
+        return Failed{kExitUsage, "--frame " + std::to_string(wanted) + " is beyond the " +
+                                      std::to_string(frames.value()) + " frames of the file"};
+    } else {
+        const std::vector<std::uint8_t> pixels = drawFrame(*chosen, s);
+        QImage image(128 * s, 64 * s, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                line[x] =
+                    0xFF000000u | colours[pixels[static_cast<std::size_t>(y) * image.width() + x]];
+            }
+        }
+        written = writeImage(image, "png", file);
+    }
+    if (written) written = file.commit();
+    if (!written) return Failed{kExitIo, written.error()};
+    return std::nullopt;
+}
+
+Outcome render(const Words& w) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "render takes one FILE.orv"};
     if (!w.has("output")) return Failed{kExitUsage, "no output given (-o OUT.png or OUT.gif)"};
-    const QString output = QString::fromStdString(w.get("output", ""));
-    const bool gif = output.endsWith(".gif", Qt::CaseInsensitive);
-    if (!gif && !output.endsWith(".png", Qt::CaseInsensitive)) {
-        return Failed{kExitUsage, "the output must end in .png or .gif"};
+    const std::string output = w.get("output", "");
+    const std::string format = w.get("format", "");
+    auto named = [&output](const char* extension) {
+        return output.size() > 4 &&
+               QString::fromStdString(output.substr(output.size() - 4))
+                       .compare(QString::fromLatin1(extension), Qt::CaseInsensitive) == 0;
+    };
+    if (!format.empty() && format != "png" && format != "gif") {
+        return Failed{kExitUsage, "unknown --format \"" + format + "\" (png or gif)"};
     }
+    if (format.empty() && output != "-" && !named(".png") && !named(".gif")) {
+        return Failed{kExitUsage, "the output must end in .png or .gif, or add --format png|gif"};
+    }
+    const bool gif = format.empty() ? named(".gif") : format == "gif";
     Result<int> scale = optionNumber<int>(w, "scale", "4", 1, 64);
     Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
     Result<int> wanted = optionNumber<int>(w, "frame", "0", 0, 2147483647);
@@ -77,78 +140,30 @@ std::optional<Failed> render(const Words& w) {
     // An option that would change nothing is refused rather than ignored.
     if (gif && w.has("frame")) {
         return Failed{kExitUsage, joined({"--frame picks the frame of a PNG; a GIF (-o ",
-                                          output.toStdString(), ") holds every frame"})};
+                                          escapedName(output), ") holds every frame"})};
     }
     if (!gif && w.has("fps")) {
         return Failed{kExitUsage, joined({"--fps sets a GIF's speed; a PNG (-o ",
-                                          output.toStdString(), ") is one frame"})};
+                                          escapedName(output), ") is one frame"})};
     }
-    if (QFileInfo::exists(output) && !w.has("force")) {
-        return Failed{kExitUsage,
-                      joined({"\"", output.toStdString(), "\" exists; add --force to replace it"})};
+    if (Status distinct = distinctFiles(w.positional[0], output); !distinct) {
+        return Failed{kExitUsage, distinct.error()};
     }
-    const auto colours = palette(colors);
-    const int s = scale.value();
-    auto cannotWrite = [&](const QString& why) {
-        return Failed{kExitIo,
-                      "cannot write \"" + output.toStdString() + "\": " + why.toStdString()};
-    };
-    // Written beside OUT and put in place only when whole.
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly)) return cannotWrite(file.errorString());
-
-    if (gif) {
-        // Frame by frame, straight into the file.
-        GifWriter animation(
-            [&file](std::string_view b) {
-                return file.write(b.data(), static_cast<qint64>(b.size())) ==
-                       static_cast<qint64>(b.size());
-            },
-            128 * s, 64 * s, colours);
-        std::uint64_t index = 0;
-        Status written = Done{};
-        Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
-            if (written)
-                written =
-                    animation.addFrame(drawFrame(f, s), gifFrameDelayCs(index++, fps.value()));
-        });
-        if (!frames) return Failed{kExitIo, frames.error()};
-        if (frames.value() == 0)
-            return Failed{kExitIo, "\"" + w.positional[0] + "\" holds no frames"};
-        if (written) written = animation.finish();
-        if (!written || !file.commit()) return cannotWrite(file.errorString());
-        return std::nullopt;
+    std::error_code ec;
+    if (output != "-" && std::filesystem::exists(output, ec) && !w.has("force")) {
+        return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
     }
-
-    std::optional<FramePages> chosen;
-    std::uint64_t index = 0;
-    Result<std::uint64_t> frames = readFrameFile(w.positional[0], [&](const FramePages& f) {
-        if (index++ == static_cast<std::uint64_t>(wanted.value())) chosen = f;
-    });
-    if (!frames) return Failed{kExitIo, frames.error()};
-    if (frames.value() == 0) return Failed{kExitIo, "\"" + w.positional[0] + "\" holds no frames"};
-    if (!chosen) {
-        return Failed{kExitUsage, "--frame " + std::to_string(wanted.value()) + " is beyond the " +
-                                      std::to_string(frames.value()) + " frames of the file"};
-    }
-    const std::vector<std::uint8_t> pixels = drawFrame(*chosen, s);
-    QImage image(128 * s, 64 * s, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] =
-                0xFF000000u | colours[pixels[static_cast<std::size_t>(y) * image.width() + x]];
-        }
-    }
-    if (!image.save(&file, "PNG") || !file.commit()) return cannotWrite(file.errorString());
-    return std::nullopt;
+    OutputFile file(output);
+    return draw(w.positional[0], file, gif, scale.value(), fps.value(), wanted.value(),
+                palette(colors));
 }
 
 }  // namespace
 
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("render", kUsage, args, {"output", "frame", "scale", "fps", "colors"},
-                      {"force"}, out, err, [](const Words& w) { return render(w); });
+    return runCommand("render", kUsage, args,
+                      {"output", "frame", "scale", "fps", "colors", "format"}, {"force"}, out, err,
+                      [](const Words& w) { return render(w); });
 }
 
 }  // namespace orv::cli

@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "cli/command.h"
+#include "common/text.h"
 #include "lcd/frame_file.h"
 
 namespace orv::cli {
@@ -13,8 +14,9 @@ const char* const kUsage =
     "Cuts back a partial record at the end of a frame file, as a crash, a full\n"
     "disk or a pulled plug can leave it, so that the file holds whole frames\n"
     "again. Nothing else in the file is touched: a file that is broken anywhere\n"
-    "else is refused as it is. The tool and orv convert --append do the same by\n"
-    "themselves before they add to a file.\n"
+    "else is refused as it is. The tool and orv image engrave --orv do the same\n"
+    "by themselves (and say so) before they add to a file; orv convert --append\n"
+    "refuses such a file and points here.\n"
     "\n"
     "Exit status: 0 the file is whole (now or already), 1 it could not be\n"
     "repaired, 2 a usage error.\n";
@@ -25,10 +27,10 @@ Outcome repair(const Words& w, std::ostream& out) {
     Result<std::uint64_t> cut = repairFrameFile(path);
     if (!cut) return Failed{kExitIo, cut.error()};
     if (cut.value() == 0) {
-        out << "orv repair: \"" << path << "\" ends with a whole record; nothing to cut\n";
+        out << "orv repair: " << quotedName(path) << " ends with a whole record; nothing to cut\n";
     } else {
-        out << "orv repair: cut " << cut.value() << " bytes of a partial record from the end of \""
-            << path << "\"\n";
+        out << "orv repair: cut " << cut.value() << " bytes of a partial record from the end of "
+            << quotedName(path) << "\n";
     }
     return std::nullopt;
 }

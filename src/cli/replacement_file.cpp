@@ -12,12 +12,25 @@
 #include <vector>
 
 #include "common/posix_io.h"
+#include "common/text.h"
 
 namespace orv::cli {
 namespace fs = std::filesystem;
 namespace {
 
 const std::string kPart = ".part-";
+
+// The start of the target's file name that its temporary names begin with:
+// all of it, unless the name is so long that ".part-PID-XXXXXX" would take
+// it past 255 bytes; then as much as leaves room, cut where a character
+// begins.
+std::string stem(const std::string& fileName) {
+    const std::size_t room = 255 - kPart.size() - 10 - 7;  // a pid of up to 10 digits
+    if (fileName.size() <= room) return fileName;
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(fileName[cut]) & 0xC0) == 0x80) --cut;
+    return fileName.substr(0, cut);
+}
 
 // The pid in a temporary file's name "TARGET.part-PID-XXXXXX", or -1.
 long pidOf(const std::string& name, const std::string& base) {
@@ -41,7 +54,7 @@ long pidOf(const std::string& name, const std::string& base) {
 int removeStaleTemporaries(const std::string& target) {
     const fs::path out(target);
     const fs::path folder = out.has_parent_path() ? out.parent_path() : fs::path(".");
-    const std::string base = out.filename().string();
+    const std::string base = stem(out.filename().string());
     std::error_code ec;
     std::vector<fs::path> stale;
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
@@ -64,12 +77,14 @@ int removeStaleTemporaries(const std::string& target) {
 Status ReplacementFile::open() {
     struct stat st {};
     if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        return fail("cannot replace \"" + target_ + "\": it is not a regular file");
+        return fail("cannot replace " + quotedName(target_) + ": it is not a regular file");
     }
     removeStaleTemporaries(target_);
-    std::string name = target_ + kPart + std::to_string(::getpid()) + "-XXXXXX";
+    const fs::path out(target_);
+    std::string name = (out.parent_path() / stem(out.filename().string())).string() + kPart +
+                       std::to_string(::getpid()) + "-XXXXXX";
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) return fail("cannot write beside \"" + target_ + "\": " + reason(errno));
+    if (fd_ < 0) return fail("cannot write beside " + quotedName(target_) + ": " + reason(errno));
     // A new file takes the permissions a plain create would give it.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -80,7 +95,7 @@ Status ReplacementFile::open() {
 
 Status ReplacementFile::write(std::string_view bytes) {
     if (const int error = writeAll(fd_, bytes)) {
-        return fail("cannot write \"" + temporary_ + "\": " + reason(error));
+        return fail("cannot write " + quotedName(target_) + ": " + reason(error));
     }
     return Done{};
 }
@@ -93,7 +108,7 @@ Status ReplacementFile::commit() {
     if (!error && ::rename(temporary_.c_str(), target_.c_str()) != 0) error = errno;
     if (error) {
         abandon();
-        return fail("cannot put \"" + target_ + "\" in place: " + reason(error));
+        return fail("cannot put " + quotedName(target_) + " in place: " + reason(error));
     }
     temporary_.clear();
     return Done{};

@@ -1,8 +1,9 @@
 // A file written beside its target and put in its place only when whole: the
 // target keeps its old content until commit(), and a run that fails or is
 // stopped leaves no trace. The temporary file is made new and exclusively
-// (OUTPUT.part-PID-XXXXXX), so that nothing planted at its name is written
-// through; ones left by runs that were killed are removed first.
+// (OUTPUT.part-PID-XXXXXX, OUTPUT's name shortened where it is too long for
+// that), so that nothing planted at its name is written through; ones left by
+// runs that were killed are removed first.
 #pragma once
 
 #include <string>
@@ -36,8 +37,8 @@ class ReplacementFile {
 };
 
 // Removes temporary files that runs writing `target` left behind when they
-// were killed: regular files of this user named TARGET.part-PID-XXXXXX whose
-// process is gone. The number removed.
+// were killed: regular files of this user named TARGET.part-PID-XXXXXX (see
+// above) whose process is gone. The number removed.
 int removeStaleTemporaries(const std::string& target);
 
 }  // namespace orv::cli

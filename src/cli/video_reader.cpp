@@ -22,6 +22,7 @@ extern "C" {
 }
 
 #include "cli/sampling.h"
+#include "common/text.h"
 
 namespace orv::cli {
 namespace {
@@ -327,11 +328,12 @@ constexpr std::size_t kKeptForRetry = 64;
 
 struct VideoReader::Impl {
     bool (*stopRequested)() = nullptr;
-    std::string path;
+    std::string name;  // the input as messages name it
     AVFormatContext* format = nullptr;
     const AVCodec* codecType = nullptr;
     std::unique_ptr<Decoder> decoder;
     bool intraOnly = false;  // every frame stands alone: no frame refers to another
+    bool still = false;      // one picture (PNG, JPEG, BMP...), not a video
     int h264Lengths = -1;    // H.264: the size of its NAL lengths, 0 for start codes
     int lowres = 0;
     bool roughEdges = false;  // decoding without the loop filter
@@ -436,7 +438,7 @@ struct VideoReader::Impl {
     }
     Failure damaged(int code) const {
         if (code == AVERROR_EXIT || stopped()) return fail("interrupted");
-        return fail("cannot decode \"" + path + "\": " + avError(code));
+        return fail("cannot decode " + name + ": " + avError(code));
     }
 
     Status startDecoding();
@@ -444,7 +446,7 @@ struct VideoReader::Impl {
     bool noTickTakes(const AVPacket* p) const;
     Status feed();
     bool tellUntakenBefore(std::int64_t pts);
-    void show();
+    Result<bool> show();
     bool retryFullSize(int error);
 };
 
@@ -459,6 +461,8 @@ AVCodecContext* VideoReader::Impl::openContext(int threads, int& error) const {
         c->pkt_timebase = video()->time_base;
         c->lowres = lowres;
         if (roughEdges) c->skip_loop_filter = AVDISCARD_ALL;
+        // A picture cut short is a failure, not a picture with a grey end.
+        if (still) c->err_recognition |= AV_EF_EXPLODE;
         c->thread_count = threads;
         c->thread_type = 0;
         if (codecType->capabilities & AV_CODEC_CAP_FRAME_THREADS) c->thread_type |= FF_THREAD_FRAME;
@@ -499,7 +503,7 @@ Status VideoReader::Impl::startDecoding() {
     }
     // As many threads as the machine has, of the kinds the codec offers.
     AVCodecContext* c = openContext(0, error);
-    if (!c) return fail("cannot decode \"" + path + "\": " + avError(error));
+    if (!c) return fail("cannot decode " + name + ": " + avError(error));
     decoder = std::make_unique<ContextDecoder>(c);
     return Done{};
 }
@@ -538,7 +542,7 @@ Status VideoReader::Impl::feed() {
         AVPacket* kept = av_packet_alloc();
         if (!kept) {
             av_packet_unref(packet);
-            return fail("cannot decode \"" + path + "\": out of memory");
+            return fail("cannot decode " + name + ": out of memory");
         }
         av_packet_move_ref(kept, packet);
         ahead.push_back(kept);
@@ -551,9 +555,10 @@ Status VideoReader::Impl::feed() {
     }
     AVPacket* p = ahead.front();
     if (p->flags & AV_PKT_FLAG_CORRUPT) {
-        return fail("\"" + path + "\" is damaged or cut short (a frame is incomplete)");
+        return fail(name + " is damaged or cut short (a frame is incomplete)");
     }
-    const bool untakenFrame = noTickTakes(p);
+    // The last packet is always decoded: a stream cut short shows there.
+    const bool untakenFrame = noTickTakes(p) && !(inputEnded && ahead.size() == 1);
     // An untaken frame that no other frame refers to need not be sent at
     // all; one that may be referred to goes to the decoder, which decodes
     // it only if it is.
@@ -596,8 +601,9 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
     return true;
 }
 
-// Tells the decoded frame.
-void VideoReader::Impl::show() {
+// Tells the decoded frame; a frame with damage at the end of the input
+// (the stream was cut short) fails.
+Result<bool> VideoReader::Impl::show() {
     const std::int64_t pts =
         frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : 0;
     time = seconds(pts);
@@ -618,6 +624,10 @@ void VideoReader::Impl::show() {
     if (frame->pts != AV_NOPTS_VALUE) lastShown = std::max(lastShown, frame->pts);
     for (AVPacket*& p : sentBeforeFirst) av_packet_free(&p);
     sentBeforeFirst.clear();
+    if (inputEnded && (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))) {
+        return fail(name + " is damaged or cut short (its last frame is incomplete)");
+    }
+    return true;
 }
 
 // A codec that refuses to decode small what it decodes at full size (lossless
@@ -644,20 +654,25 @@ VideoReader::~VideoReader() = default;
 
 Status VideoReader::open(const std::string& path) {
     Impl& d = *impl_;
-    d.path = path;
+    d.name = path == "-" ? "standard input" : quotedName(path);
     d.format = avformat_alloc_context();
-    if (!d.format) return fail("cannot open video \"" + path + "\": out of memory");
+    if (!d.format) return fail("cannot open video " + d.name + ": out of memory");
     d.format->interrupt_callback.callback = askStop;
     d.format->interrupt_callback.opaque = reinterpret_cast<void*>(d.stopRequested);
     // On failure avformat_open_input frees the context and clears the pointer.
-    if (int e = avformat_open_input(&d.format, path.c_str(), nullptr, nullptr); e < 0) {
+    if (int e =
+            avformat_open_input(&d.format, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
+        e < 0) {
         if (e == AVERROR_EXIT) return fail("interrupted");
-        return fail("cannot open video \"" + path + "\": " + avError(e));
+        return fail("cannot open video " + d.name + ": " + avError(e));
     }
     if (int e = avformat_find_stream_info(d.format, nullptr); e < 0) {
         if (e == AVERROR_EXIT) return fail("interrupted");
-        return fail("cannot read video \"" + path + "\": " + avError(e));
+        return fail("cannot read video " + d.name + ": " + avError(e));
     }
+    // One picture, read by an image reader (image2, png_pipe, jpeg_pipe...).
+    const std::string reader = d.format->iformat->name;
+    d.still = reader == "image2" || reader.ends_with("_pipe");
     const AVCodec* decoder = nullptr;
     d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     // A cover picture stored with sound is not the video.
@@ -675,18 +690,16 @@ Status VideoReader::open(const std::string& path) {
             }
         }
         if (d.stream < 0) {
-            return fail("\"" + path +
-                        "\" has no video, only a cover picture stored with its sound");
+            return fail(d.name + " has no video, only a cover picture stored with its sound");
         }
     }
-    if (d.stream < 0 || !decoder)
-        return fail("\"" + path + "\" has no video stream that can be decoded");
+    if (d.stream < 0 || !decoder) return fail(d.name + " has no video stream that can be decoded");
     d.codecType = decoder;
     d.packet = av_packet_alloc();
     d.frame = av_frame_alloc();
     d.waiting = av_frame_alloc();
     if (!d.packet || !d.frame || !d.waiting)
-        return fail("cannot decode \"" + path + "\": out of memory");
+        return fail("cannot decode " + d.name + ": out of memory");
     return Done{};
 }
 
@@ -736,12 +749,7 @@ int VideoReader::quarterTurns() const {
     return static_cast<int>(((quarters % 4) + 4) % 4);
 }
 
-bool VideoReader::stillPicture() const {
-    // One picture, read by an image reader (image2, png_pipe, jpeg_pipe...).
-    const std::string reader = impl_->format->iformat->name;
-    return reader == "image2" ||
-           (reader.size() > 5 && reader.compare(reader.size() - 5, 5, "_pipe") == 0);
-}
+bool VideoReader::stillPicture() const { return impl_->still; }
 
 void VideoReader::seekBefore(double seconds) {
     Impl& d = *impl_;
@@ -784,8 +792,7 @@ Result<bool> VideoReader::next() {
             av_frame_unref(d.frame);
             av_frame_move_ref(d.frame, d.waiting);
             d.hasWaiting = false;
-            d.show();
-            return true;
+            return d.show();
         }
         const int got = d.decoder->receive(d.frame);
         if (got == 0) {
@@ -795,8 +802,7 @@ Result<bool> VideoReader::next() {
                 d.hasWaiting = true;
                 return true;
             }
-            d.show();
-            return true;
+            return d.show();
         }
         if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && d.draining)) {
             return d.tellUntakenBefore(std::numeric_limits<std::int64_t>::max());
@@ -820,12 +826,12 @@ Status VideoReader::scale(int width, int height, std::vector<std::uint8_t>& bgra
     d.sws =
         sws_getCachedContext(d.sws, f->width, f->height, static_cast<AVPixelFormat>(f->format),
                              width, height, AV_PIX_FMT_BGRA, SWS_AREA, nullptr, nullptr, nullptr);
-    if (!d.sws) return fail("cannot scale the frames of \"" + d.path + "\"");
+    if (!d.sws) return fail("cannot scale the frames of " + d.name);
     bgra.resize(static_cast<std::size_t>(width) * height * 4);
     std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
     int strides[4] = {width * 4, 0, 0, 0};
     if (sws_scale(d.sws, f->data, f->linesize, 0, f->height, planes, strides) != height) {
-        return fail("cannot scale the frames of \"" + d.path + "\"");
+        return fail("cannot scale the frames of " + d.name);
     }
     return Done{};
 }

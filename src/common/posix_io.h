@@ -2,6 +2,7 @@
 // line's outputs and the serial device.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,18 @@ inline int writeAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return 0;
+}
+
+// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
+// no file the program opens later becomes its standard input or output. First
+// thing in main().
+inline void occupyStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: this one.
+            if (::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0) return;
+        }
+    }
 }
 
 // A descriptor closed when it goes out of scope.

@@ -1,4 +1,4 @@
-// Joining pieces of text into one message.
+// Joining pieces of text into one message, and file names shown in one.
 #pragma once
 
 #include <initializer_list>
@@ -14,5 +14,12 @@ inline std::string joined(std::initializer_list<std::string_view> pieces) {
     for (std::string_view p : pieces) text.append(p);
     return text;
 }
+
+// A file name as a message shows it: UTF-8 text as it is, but control
+// characters, quotes, backslashes and bytes that are not UTF-8 as \xNN, so
+// that no name can drive the terminal or hide what it is.
+std::string escapedName(std::string_view name);
+// The same in double quotes.
+std::string quotedName(std::string_view name);
 
 }  // namespace orv

@@ -212,11 +212,17 @@ Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int3
     if (!std::isfinite(k)) return fail("sharpen strength is not a finite number");
     const float a = k + 1.0f;
     const float b = -k / 3.0f;
-    // Each term and their sum must stay inside the 32-bit range.
-    constexpr double kTermLimit = 1073741823.0;
-    if (std::fabs(static_cast<double>(a)) * 255.0 > kTermLimit ||
-        std::fabs(static_cast<double>(b)) * 765.0 > kTermLimit) {
-        return fail("sharpen strength " + num::formatSingle(k) + " is too large");
+    // Each term and their sum must stay inside the 32-bit range. The terms
+    // are largest at P = 255 and S = 765, and of opposite signs but for
+    // -1 < k < 0, where both are small.
+    const double centreEnd = roundHalfEven(255 * static_cast<double>(a));
+    const double pullEnd = roundHalfEven(static_cast<double>(b) * 765);
+    const double low = std::min(centreEnd, 0.0) + std::min(pullEnd, 0.0);
+    const double high = std::max(centreEnd, 0.0) + std::max(pullEnd, 0.0);
+    if (low < INT32_MIN || high > INT32_MAX) {
+        return fail("sharpen strength " + num::formatSingle(k) +
+                    " is too large: its values would not fit in 32 bits "
+                    "(-8421504 .. 8421503 do)");
     }
     assert(&source != &result);
     if (Status dim = result.dimension(4, W, H); !dim) return fail(dim.error());

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "common/posix_io.h"
+#include "common/text.h"
 #include "lcd/frame_record.h"
 #include "lcd/orv_reader.h"
 
@@ -18,7 +19,7 @@ namespace orv {
 namespace {
 
 Failure refused(const std::string& path, const std::string& why) {
-    return fail("cannot write frame file \"" + path + "\": " + why);
+    return fail("cannot write frame file " + quotedName(path) + ": " + why);
 }
 
 // What kind of thing stands at `path`, in words, when it is not a regular file.
@@ -69,45 +70,18 @@ Status lockWhole(int fd, const std::string& path) {
     return Done{};
 }
 
-// The length of the whole records at the start of a file of `size` bytes:
-// `size` when it ends with a whole record, less when a partial record
-// follows. A file whose end is neither is refused.
+// The length of the whole records of a file of `size` bytes: `size` when the
+// whole file reads as frame records, less when whole records are followed by
+// a partial one (what a crash or a full disk leaves). Anything else is
+// refused: a file that is no frame file, or one broken before its end, is
+// never cut or added to, and neither is one with no whole record.
 Result<std::uint64_t> wholeLength(int fd, std::uint64_t size, const std::string& path) {
     if (size == 0) return std::uint64_t{0};
-    // A partial record is shorter than a whole one; with the end of the record
-    // before it, it lies within the last kMaxRecordBytes + 4 bytes.
-    const std::uint64_t span = std::min<std::uint64_t>(size, kMaxRecordBytes + 4);
-    std::string tail(span, '\0');
-    std::size_t got = 0;
-    while (got < span) {
-        const ssize_t n =
-            ::pread(fd, tail.data() + got, span - got, static_cast<off_t>(size - span + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return refused(path, "cannot read its end: " + reason(n < 0 ? errno : EIO));
-        got += static_cast<std::size_t>(n);
-    }
-    const bool fromStart = span == size;
-    auto endsRecord = [&](std::size_t at) {  // "F\r\n" at `at`, at the start of a line
-        return tail.compare(at, 3, "F\r\n") == 0 &&
-               ((at == 0 && fromStart) || (at > 0 && tail[at - 1] == '\n'));
-    };
-    if (span >= 3 && endsRecord(span - 3)) return size;
-    std::size_t cut = std::string::npos;
-    for (std::size_t at = span >= 3 ? span - 3 : 0; at-- > 0;) {
-        if (endsRecord(at)) {
-            cut = at + 3;
-            break;
-        }
-    }
-    if (cut == std::string::npos && !fromStart) {
-        return refused(path, "its end is not a frame file's (no record ends there)");
-    }
-    if (cut == std::string::npos) cut = 0;
-    if (!isPartialRecord(std::string_view(tail).substr(cut))) {
-        return refused(path, "its end is not a frame file's (\"" +
-                                 escapedBytes(std::string_view(tail).substr(cut)) + "\")");
-    }
-    return size - span + cut;
+    ReadEnd end;
+    Result<std::uint64_t> frames = readFrameDescriptor(fd, path, nullptr, &end);
+    if (frames) return size;
+    if (end.partialTail && end.wholeBytes > 0) return end.wholeBytes;
+    return fail(frames.error() + "; nothing was added to it");
 }
 
 Result<Appended> appendLocked(int fd, const std::string& path, std::string_view record,
@@ -165,12 +139,12 @@ Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::str
 Status undoAppend(const std::string& path, const Appended& appended) {
     if (appended.created && appended.previousLength == 0) {
         if (::unlink(path.c_str()) != 0) {
-            return fail("cannot take back the frame in \"" + path + "\": " + reason(errno));
+            return fail("cannot take back the frame in " + quotedName(path) + ": " + reason(errno));
         }
         return Done{};
     }
     if (::truncate(path.c_str(), static_cast<off_t>(appended.previousLength)) != 0) {
-        return fail("cannot take back the frame in \"" + path + "\": " + reason(errno));
+        return fail("cannot take back the frame in " + quotedName(path) + ": " + reason(errno));
     }
     return Done{};
 }
@@ -185,7 +159,7 @@ Result<std::uint64_t> repairFrameFile(const std::string& path) {
     bool created = false;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        return fail("cannot repair \"" + path + "\": " + reason(errno));
+        return fail("cannot repair " + quotedName(path) + ": " + reason(errno));
     }
     Result<int> opened = openForAppend(path, created);
     if (!opened) return fail(opened.error());

@@ -1,7 +1,7 @@
 // Appending records to a frame file so that it only ever holds whole records:
 // one write per record, under an exclusive lock, on a regular file only; a
 // partial record left at the end by a crash or a full disk is cut back before
-// anything is added.
+// anything is added, but only where all before it are whole records.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +22,9 @@ struct Appended {
 // Appends `record` to the frame file at `path`, creating it when missing.
 // Refuses, without waiting, anything but a regular file or a path that does
 // not exist yet (a pipe, a device, a folder, a link to nothing). With
-// `checkEnd`, a partial record at the end is cut back first (a file whose end
-// is not a frame file's is refused untouched). All or nothing: a failed write
+// `checkEnd`, the whole file is read first: a partial record after whole ones
+// is cut back (Appended::cutBack, which the caller must make known), and
+// anything else that is not a whole frame file is refused untouched. All or nothing: a failed write
 // is cut back to the length before it. The failure names the path and why.
 Result<Appended> appendFrameRecord(const std::string& path, std::string_view record,
                                    bool checkEnd = true);
@@ -36,14 +37,14 @@ Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::str
 // append created goes away again; one that existed before is never removed.
 Status undoAppend(const std::string& path, const Appended& appended);
 
-// Appends to frame files, checking a file's end before the first append to
-// it and again after a failed one.
+// Appends to frame files, checking a file (as appendFrameRecord with
+// `checkEnd`) before the first append to it and again after a failed one.
 class FrameAppender {
   public:
     Result<Appended> append(const std::string& path, std::string_view record);
 
   private:
-    std::string checked_;  // the file whose end is known to be whole
+    std::string checked_;  // the file known to be whole
 };
 
 // Cuts a partial record from the end of the frame file at `path`; the number

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/text.h"
+
 namespace orv {
 
 namespace {
@@ -20,7 +22,9 @@ bool asciiAlnum(char c) {
 char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Names a generated header cannot use for its array: the keywords of C and C++
-// (a sketch includes the header from C++) and the types it relies on.
+// (a sketch includes the header from C++), the macros and identifiers of the
+// standard headers a sketch is likely to include (and of the Arduino core,
+// which includes several of them), and the types the header relies on.
 bool takenName(const std::string& name) {
     static const std::string kTaken =
         " "
@@ -36,8 +40,30 @@ bool takenName(const std::string& name) {
         "short signed sizeof static static_assert static_cast struct switch template "
         "this thread_local throw true try typedef typeid typename typeof typeof_unqual "
         "uint16_t uint32_t uint64_t uint8_t uintmax_t uintptr_t union unsigned using "
-        "virtual void volatile wchar_t while xor xor_eq ";
-    return kTaken.find(" " + name + " ") != std::string::npos;
+        "virtual void volatile wchar_t while xor xor_eq "
+        // The standard headers' macros and identifiers.
+        "NULL EOF BUFSIZ FILENAME_MAX FOPEN_MAX L_tmpnam SEEK_CUR SEEK_END SEEK_SET "
+        "TMP_MAX FILE fpos_t stdin stdout stderr errno EDOM EILSEQ ERANGE assert "
+        "NDEBUG offsetof size_t ptrdiff_t max_align_t nullptr_t CHAR_BIT CHAR_MAX "
+        "CHAR_MIN SCHAR_MAX SCHAR_MIN UCHAR_MAX SHRT_MAX SHRT_MIN USHRT_MAX INT_MAX "
+        "INT_MIN UINT_MAX LONG_MAX LONG_MIN ULONG_MAX LLONG_MAX LLONG_MIN ULLONG_MAX "
+        "MB_LEN_MAX SIZE_MAX PTRDIFF_MAX PTRDIFF_MIN WCHAR_MAX WCHAR_MIN WINT_MAX "
+        "WINT_MIN SIG_ATOMIC_MAX SIG_ATOMIC_MIN EXIT_SUCCESS EXIT_FAILURE RAND_MAX "
+        "MB_CUR_MAX div_t ldiv_t lldiv_t va_list va_start va_arg va_end va_copy "
+        "jmp_buf setjmp longjmp main abort exit atexit malloc calloc realloc free "
+        "getenv system abs labs llabs div ldiv atoi atol atoll atof rand srand qsort "
+        "bsearch printf fprintf sprintf snprintf scanf sscanf puts putchar getchar "
+        "fopen fclose fread fwrite fgets fputs memcpy memmove memset memcmp strlen "
+        "strcpy strncpy strcat strcmp strncmp strchr strstr sin cos tan sqrt pow exp "
+        "log floor ceil fabs isalpha isdigit isspace tolower toupper "
+        // The Arduino core's.
+        "setup loop delay millis micros min max round constrain map random sq "
+        "HIGH LOW INPUT OUTPUT INPUT_PULLUP LED_BUILTIN PI HALF_PI TWO_PI DEG_TO_RAD "
+        "RAD_TO_DEG EULER byte word boolean bit Serial String ";
+    if (kTaken.find(" " + name + " ") != std::string::npos) return true;
+    // <stdint.h>'s limits and constants: INT8_MAX, UINT_LEAST16_MAX, INT32_C...
+    const bool integer = name.rfind("INT", 0) == 0 || name.rfind("UINT", 0) == 0;
+    return integer && (name.ends_with("_MAX") || name.ends_with("_MIN") || name.ends_with("_C"));
 }
 
 bool validIdentifier(const std::string& s) {
@@ -110,19 +136,37 @@ std::array<std::uint8_t, 1024> toLayout(const FramePages& frame, FrameLayout lay
     return out;
 }
 
+Status usableIdentifier(const std::string& name) {
+    if (!validIdentifier(name)) {
+        return fail(quotedName(name) +
+                    " is not a C identifier (letters, digits and _, not a digit first)");
+    }
+    if (name[0] == '_') return fail(quotedName(name) + ": names that begin with _ are C's own");
+    if (takenName(name)) {
+        return fail(quotedName(name) + " is a name that C, its library or the Arduino core uses");
+    }
+    return Done{};
+}
+
 std::string cIdentifier(const std::string& fileName) {
     std::string name = fileName;
     const auto slash = name.find_last_of("/\\");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     const auto dot = name.rfind('.');
     if (dot != std::string::npos) name.erase(dot);
-    for (char& c : name) {
-        if (!asciiAlnum(c)) c = '_';
+    // Each run of other characters (the bytes of a non-ASCII one too) is one _,
+    // and none is left at either end.
+    std::string kept;
+    for (char c : name) {
+        if (asciiAlnum(c)) {
+            kept += c;
+        } else if (!kept.empty() && kept.back() != '_') {
+            kept += '_';
+        }
     }
-    if (name.empty()) return "frames";
-    if (name[0] >= '0' && name[0] <= '9') name.insert(name.begin(), '_');
-    if (takenName(name)) name += '_';
-    return name;
+    if (!kept.empty() && kept.back() == '_') kept.pop_back();
+    if (kept.empty()) return "frames";
+    return usableIdentifier(kept) ? kept : "frames_" + kept;
 }
 
 CArrayWriter::CArrayWriter(Sink sink) : sink_(std::move(sink)) {}
@@ -139,12 +183,7 @@ Status CArrayWriter::begin(const std::string& name, std::uint64_t count,
                            const std::string& sourceName, const std::string& layoutName,
                            const std::string& polarityName) {
     if (state_ != State::Fresh) return fail("the C output was already begun");
-    if (!validIdentifier(name) || takenName(name)) {
-        // Built by append: GCC 12 warns falsely about "literal" + a temporary string.
-        return fail(std::string(1, '"')
-                        .append(commentText(name))
-                        .append("\" is not a usable C identifier"));
-    }
+    if (Status usable = usableIdentifier(name); !usable) return usable;
     if (count == 0) return fail("there are no frames to write");
     std::string upper = name;
     std::transform(upper.begin(), upper.end(), upper.begin(), asciiUpper);

@@ -28,10 +28,16 @@ const char* frameLayoutName(FrameLayout layout);
 std::array<std::uint8_t, 1024> toLayout(const FramePages& frame, FrameLayout layout,
                                         bool lightSetBit);
 
-// A C identifier made from a file name: directory and extension dropped, every
-// character other than an ASCII letter or digit becomes '_', a leading digit
-// gets a '_' in front, nothing left gives "frames", and a C keyword (or a name
-// the generated header itself uses, such as uint8_t) gets a '_' appended.
+// Whether `name` can name the generated array: a C identifier that begins
+// with a letter and is no keyword of C or C++ and no name of the standard
+// headers or the Arduino core (NULL, EOF, errno, stdin, main, min...); the
+// failure says why not.
+Status usableIdentifier(const std::string& name);
+
+// A C identifier made from a file name: directory and extension dropped, each
+// run of characters other than ASCII letters and digits one '_' (none at
+// either end), nothing left gives "frames", and a name usableIdentifier()
+// refuses (a leading digit, a keyword, a library name) gets "frames_" in front.
 std::string cIdentifier(const std::string& fileName);
 
 // Writes frames as a C header, a piece at a time through `sink`:
@@ -45,7 +51,7 @@ class CArrayWriter {
 
     explicit CArrayWriter(Sink sink);
 
-    // `name` must be a C identifier (see cIdentifier); `count` at least 1.
+    // `name` must be usable (see usableIdentifier); `count` at least 1.
     // The other three texts go into the header comment.
     Status begin(const std::string& name, std::uint64_t count, const std::string& sourceName,
                  const std::string& layoutName, const std::string& polarityName);

@@ -172,11 +172,45 @@ Result<std::uint64_t> readFrameRecords(std::string_view text,
     return parser.end(text.substr(used.value()), end);
 }
 
+Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
+                                          const std::function<void(const FramePages&)>& frame,
+                                          ReadEnd* end) {
+    // A chunk at a time, so that long recordings need not fit in memory.
+    RecordParser parser(frame);
+    std::string pending, start;
+    std::string chunk(1 << 20, '\0');
+    // A fault in a file that does not even begin as a frame file does names
+    // it as what it is not, rather than the fault of its first line.
+    auto broken = [&](const std::string& why) {
+        const bool frameFile = !start.empty() && start[0] >= '0' && start[0] <= '9';
+        return fail(quotedName(path) +
+                    (frameFile ? " " + why
+                               : " is not a frame file (it begins \"" + escapedBytes(start) +
+                                     "\", not with a value line)"));
+    };
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, chunk.data(), chunk.size(), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0)
+            return fail("cannot read frame file " + quotedName(path) + ": " + reason(errno));
+        if (got == 0) break;
+        at += got;
+        pending.append(chunk.data(), static_cast<std::size_t>(got));
+        if (start.size() < 21) start.append(pending, 0, 21 - start.size());
+        Result<std::size_t> used = parser.feed(pending);
+        if (!used) return broken(used.error());
+        pending.erase(0, used.value());
+    }
+    Result<std::uint64_t> frames = parser.end(pending, end);
+    if (!frames) return broken(frames.error());
+    return frames;
+}
+
 Result<std::uint64_t> readFrameFile(const std::string& path,
                                     const std::function<void(const FramePages&)>& frame,
                                     ReadEnd* end) {
     auto refuse = [&](const std::string& why) {
-        return fail("cannot read frame file \"" + path + "\": " + why);
+        return fail("cannot read frame file " + quotedName(path) + ": " + why);
     };
     // Not blocking: a pipe without a writer would wait for ever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -186,24 +220,7 @@ Result<std::uint64_t> readFrameFile(const std::string& path,
     if (::fstat(fd, &st) != 0) return refuse(reason(errno));
     if (S_ISDIR(st.st_mode)) return refuse("it is a folder, not a frame file");
     if (!S_ISREG(st.st_mode)) return refuse("it is not a regular file (a pipe or a device)");
-
-    // A chunk at a time, so that long recordings need not fit in memory.
-    RecordParser parser(frame);
-    std::string pending;
-    std::string chunk(1 << 20, '\0');
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return refuse(reason(errno));
-        if (got == 0) break;
-        pending.append(chunk.data(), static_cast<std::size_t>(got));
-        Result<std::size_t> used = parser.feed(pending);
-        if (!used) return fail("\"" + path + "\" " + used.error());
-        pending.erase(0, used.value());
-    }
-    Result<std::uint64_t> frames = parser.end(pending, end);
-    if (!frames) return fail("\"" + path + "\" " + frames.error());
-    return frames;
+    return readFrameDescriptor(fd, path, frame, end);
 }
 
 }  // namespace orv

@@ -29,11 +29,18 @@ Result<std::uint64_t> readFrameRecords(std::string_view text,
                                        const std::function<void(const FramePages&)>& frame,
                                        ReadEnd* end = nullptr);
 
-// The same for a file, in bounded memory; a failure names the file. Only a
-// regular file is read (a pipe or a device is refused without waiting on it).
+// The same for a file, in bounded memory; a failure names the file, and a
+// file that does not begin with a value line is named as no frame file. Only
+// a regular file is read (a pipe or a device is refused without waiting on it).
 Result<std::uint64_t> readFrameFile(const std::string& path,
                                     const std::function<void(const FramePages&)>& frame,
                                     ReadEnd* end = nullptr);
+
+// The same for the regular file open at `fd`, read from its start whatever
+// the descriptor's offset; `path` names it in a failure.
+Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
+                                          const std::function<void(const FramePages&)>& frame,
+                                          ReadEnd* end = nullptr);
 
 // Whether `bytes` (what follows the last whole record of a file) is the
 // beginning of a record that was cut short: whole value lines, perhaps a cut

@@ -111,6 +111,11 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
     const std::string record =
         orv::test::recordOf([&](int c, int r) { return qRed(pattern(c, r + 1)) != 230; });
     EXPECT_EQ(readFile(orvFile), record + record);
+    // A partial record after whole ones is cut back, and said so.
+    orv::test::writeFile(orvFile, record + "12\r\n3");
+    const Outcome cut = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
+    EXPECT_NE(cut.err.find("(5 bytes); it was cut back"), std::string::npos) << cut.err;
+    EXPECT_EQ(readFile(orvFile), record + record);
     EXPECT_TRUE(load("e.png") == picture(129, 65, [&](int x, int y) {
                     const bool light = x < 128 && y > 0 && qRed(pattern(x, y)) == 230;
                     return light ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
@@ -143,6 +148,20 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     orv::test::writeFile(one, records(0));
     orv::test::writeFile(none, "");
     orv::test::writeFile(old, "keep");
+    // A PNG whose data fails its check sum, a JPEG cut short, and one whose
+    // header claims 50000 x 50000 pixels.
+    const std::string crc = save("crc.png", 16, 9, gradient),
+                      cut = save("cut.jpg", 64, 48, gradient);
+    std::string bytes = readFile(crc);
+    bytes[bytes.size() - 17] ^= 1;  // in the last data chunk, before IEND
+    orv::test::writeFile(crc, bytes);
+    orv::test::writeFile(cut, readFile(cut).substr(0, fs::file_size(cut) * 2 / 3));
+    const std::string huge = save("huge.jpg", 8, 8, gradient);
+    bytes = readFile(huge);
+    bytes.replace(bytes.find("\xFF\xC0") + 5, 4, "\xC3\x50\xC3\x50");  // SOF0: height, width
+    orv::test::writeFile(huge, bytes);
+    const std::string notes = path("notes.txt");  // ends as a record does, but is none
+    orv::test::writeFile(notes, "notes\r\nF\r\n");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -166,6 +185,14 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", text, out}, 1, "text.png"},
         {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
         {{"image", "engrave", frame, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
+        {{"image", "copy", path(""), out}, 1, "it is a folder"},
+        {{"image", "copy", crc, out}, 1, "IDAT: incorrect data check"},
+        {{"image", "copy", cut, out}, 1, "cut short"},
+        {{"image", "copy", huge, out}, 1, "more than 2147483647 bytes"},
+        {{"image", "copy", in, in}, 2, "same file"},
+        {{"image", "engrave", frame, out, "--orv", frame}, 2, "same file"},
+        {{"image", "engrave", frame, out, "--orv", notes}, 1, "notes.txt\" is not a frame file"},
+        {{"render", one, "-o", path("x.txt")}, 2, "--format"},
         {{"bogus"}, 2, "bogus"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
@@ -185,7 +212,14 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << joined;
     }
     EXPECT_EQ(readFile(old), "keep");
+    EXPECT_EQ(readFile(notes), "notes\r\nF\r\n");
     EXPECT_EQ(orv({"render", one, "-o", old, "--force"}).status, 0);
+    // A picture past the image reader's own default limit (128 MB) is read.
+    QImage mono(8000, 8000, QImage::Format_Mono);
+    mono.fill(0);
+    ASSERT_TRUE(mono.save(QString::fromStdString(path("8000.png"))));
+    EXPECT_EQ(orv({"image", "zoom", path("8000.png"), out, "--x", "0.001", "--y", "0.001"}).status,
+              0);
     EXPECT_EQ(orv({"image", "engrave", in, out}).status, 0);  // the picture alone
 }
 
@@ -198,11 +232,11 @@ TEST_F(OrvImage, FailureKeepsAnExistingOutputAndFrameFile) {
     // The frame file is appended before the picture is put in place; a picture
     // that cannot be put there takes the record back.
     const std::string orvFile = path("keep.orv");
-    orv::test::writeFile(orvFile, "F\r\n");
+    orv::test::writeFile(orvFile, records(0));
     fs::create_directory(path("blocked.png"));
     const std::string frame = save("frame.png", 129, 65, gradient);  // the size --orv takes
     EXPECT_EQ(orv({"image", "engrave", frame, path("blocked.png"), "--orv", orvFile}).status, 1);
-    EXPECT_EQ(readFile(orvFile), "F\r\n");
+    EXPECT_EQ(readFile(orvFile), records(0));
 }
 
 // Under a lowered address-space limit: the tool itself takes about 210 MB.
@@ -264,7 +298,9 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
          "line 1026: \"1\\x1B[2J\\x00x\" is not a decimal"},
         {records(7) + "1\r\n2", "", "line 1027: the file ends inside a line, in a partial record"},
         {"", path(""), "it is a folder"},
-        {"", sparse, "line 1: \"\\x00\\x00"},
+        {"", sparse, "is not a frame file (it begins \"\\x00\\x00"},
+        {std::string("\0\0\0 ftypisom", 12), "", "is not a frame file (it begins \"\\x00"},
+        {"", path("bad\x1b[2J\xff\xc3\xa4.orv"), "bad\\x1B[2J\\xFF\xc3\xa4.orv\": No such"},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -283,7 +319,42 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
     fs::remove(sparse);
 }
 
-TEST_F(OrvFrames, RepairCutsAPartialRecordAndOutputThatCannotBeWrittenFails) {
+// Every writer: "-" is standard output; a write that fails (here at a file-size
+// limit of 2 KiB) is a failure that leaves no file at all.
+TEST_F(OrvFrames, WritersTakeDashForStandardOutputAndLeaveNoHalfFile) {
+    const std::string three = path("three.orv"), in = path("in.png");
+    orv::test::writeFile(three, records(1) + records(2) + records(3));
+    ASSERT_TRUE(picture(300, 200, gradient).save(QString::fromStdString(in)));
+    const struct {
+        std::vector<std::string> args;  // the output last but for options after it
+        std::string starts;             // what standard output starts with
+    } cases[] = {
+        {{"render", three, "--scale", "20", "-o", "OUT.png"}, "\x89PNG"},
+        {{"render", three, "--scale", "20", "--format", "gif", "-o", "OUT.gif"}, "GIF89a"},
+        {{"image", "zoom", in, "OUT.bmp", "--x", "2"}, "\x89PNG"},  // "-": PNG
+        {{"export", three, "--format", "bin", "-o", "OUT.bin"}, std::string(1, '\x01')},
+    };
+    for (const auto& c : cases) {
+        std::string big;  // OUT.ext in the scratch folder
+        auto with = [&](bool piped) {
+            std::vector<std::string> args = c.args;
+            for (auto& a : args) {
+                if (a.rfind("OUT", 0) == 0) a = piped ? "-" : (big = path("big" + a.substr(3)));
+            }
+            return args;
+        };
+        const Outcome piped = orv(with(true));
+        EXPECT_EQ(piped.status, 0) << c.args[0] << piped.err;
+        EXPECT_EQ(piped.out.rfind(c.starts, 0), 0u) << c.args[0];
+        std::string cmd = "ulimit -f 2 && exec " + orv::test::shellQuote(ORV_CLI);
+        for (const auto& a : with(false)) cmd.append(" ").append(orv::test::shellQuote(a));
+        EXPECT_EQ(WEXITSTATUS(std::system((cmd + " 2>/dev/null").c_str())), 1) << cmd;
+        EXPECT_FALSE(fs::exists(big)) << cmd;
+        EXPECT_TRUE(orv::test::temporaries(dir_.path()).empty()) << cmd;
+    }
+}
+
+TEST_F(OrvFrames, RepairCutsAPartialRecord) {
     const std::string record = records(255);
     const std::string file = path("cut.orv");
     orv::test::writeFile(file, record + "25");
@@ -295,15 +366,9 @@ TEST_F(OrvFrames, RepairCutsAPartialRecordAndOutputThatCannotBeWrittenFails) {
     orv::test::writeFile(file, "x\r\n" + record + "25");
     EXPECT_EQ(orv({"repair", file}).status, 1);  // broken elsewhere: left alone
     EXPECT_EQ(readFile(file), "x\r\n" + record + "25");
-    // Standard output that takes nothing is a failure, not a success.
-    orv::test::writeFile(file, record);
-    const int full = std::system((orv::test::shellQuote(ORV_CLI) + " info " +
-                                  orv::test::shellQuote(file) + " >/dev/full 2>/dev/null")
-                                     .c_str());
-    EXPECT_EQ(WEXITSTATUS(full), 1);
 }
 
-TEST_F(OrvFrames, HelpAndVersion) {
+TEST_F(OrvFrames, HelpVersionAndStandardOutput) {
     for (auto args : {std::vector<std::string>{"--help"}, {"image", "--help"}}) {
         const Outcome o = orv(args);
         EXPECT_EQ(o.status, 0);
@@ -316,6 +381,21 @@ TEST_F(OrvFrames, HelpAndVersion) {
         EXPECT_NE(help.out.find(std::string("orv ") + command), std::string::npos);
     }
     EXPECT_EQ(orv({"--version"}).out, "orv " ORV_VERSION "\n");
+    // Text that cannot be written is a failure; so is anything else with no
+    // standard output, whose closed descriptor the output file must not take.
+    for (const char* words : {"--help", "--version", "info -- ", "export -o out.bin "}) {
+        const bool exported = words[0] == 'e';
+        const std::string file = path("one.orv");
+        orv::test::writeFile(file, records(1));
+        const std::string cmd = "cd " + orv::test::shellQuote(dir_.path().string()) + " && " +
+                                orv::test::shellQuote(ORV_CLI) + " " + words +
+                                (words[0] == '-' ? "" : file) +
+                                (exported ? " >&-" : " >/dev/full 2>/dev/null");
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), exported ? 0 : 1) << words;
+        if (exported) {
+            EXPECT_EQ(fs::file_size(path("out.bin")), 1024u);
+        }
+    }
     const std::string tool = path("tool.txt");
     ASSERT_EQ(
         std::system((orv::test::shellQuote(ORV_TOOL) + " --version >" + orv::test::shellQuote(tool))

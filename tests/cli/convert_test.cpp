@@ -63,9 +63,21 @@ class Convert : public orv::test::ClipTest {
         for (const char* still : {"still.png", "still.jpg", "still.bmp"}) {
             makeClip("-f lavfi -i color=white:s=64x32 -frames:v 1", still);
         }
+        // A variable frame rate whose stream states 3.12 s of its 5.04 s.
+        makeClip(
+            "-f lavfi -i testsrc=size=320x240:rate=25 -t 6 -vf "
+            "\"select='lt(n,25)+not(mod(n,25))'\" -vsync vfr -c:v libx264",
+            "vfr.mp4");
+        makeClip("-f lavfi -i testsrc2=s=320x240:r=25:d=4 -c:v libx264 -f mpegts", "whole.ts");
+        makeClip("-f lavfi -i testsrc2=s=640x480 -frames:v 1 -q:v 2", "whole.jpg");
         // The moving box cut off in the middle, plain garbage and nothing at all.
         const std::string whole = readFile(clip("box.avi"));
         orv::test::writeFile(clip("cut.avi"), whole.substr(0, whole.size() / 2));
+        for (const char* name : {"ts", "jpg"}) {
+            const std::string all = readFile(clip(std::string("whole.") + name));
+            orv::test::writeFile(clip(std::string("cut.") + name),
+                                 all.substr(0, all.size() * 8 / 9));
+        }
         orv::test::writeFile(clip("junk.avi"), std::string(5000, 'x'));
         orv::test::writeFile(clip("empty.avi"), "");
     }
@@ -101,6 +113,7 @@ TEST_F(Convert, FrameCountFollowsTheClock) {
         {"white.avi", {"--fps", "10", "--start", "0:00.5", "--duration", "0:01"}, 10},
         {"white.avi", {"--fps", "10", "--start", "0:00:01.5"}, 5},
         {"sound.avi", {"--fps", "10"}, 20},
+        {"vfr.mp4", {"--fps", "10"}, 51},  // to the last picture's end, 5.04 s
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -229,10 +242,12 @@ TEST_F(Convert, ExistingOutputsAppendAndForce) {
 }
 
 TEST_F(Convert, DamagedInputsLeaveWholeRecords) {
-    const Outcome cut = convert("cut.avi", path("cut.orv"), {"--fps", "10"});
-    EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.err.find("cut.avi"), std::string::npos) << cut.err;
-    EXPECT_LT(frames(path("cut.orv")).size(), 40u);  // the strict reader accepts what is there
+    for (const std::string name : {"cut.avi", "cut.ts", "cut.jpg"}) {
+        const Outcome cut = convert(name, path(name + ".orv"), {"--fps", "10"});
+        EXPECT_EQ(cut.status, 1) << name;
+        EXPECT_NE(cut.err.find(name), std::string::npos) << cut.err;
+    }
+    EXPECT_LT(frames(path("cut.avi.orv")).size(), 40u);  // the strict reader accepts what is there
     // Replacing: a failed run leaves the old file as it was.
     const std::string keep = path("keep.orv");
     ASSERT_EQ(convert("white.avi", keep, {"--fps", "5"}).status, 0);
@@ -337,7 +352,11 @@ TEST_F(Convert, UsageErrors) {
         {{"--gamma", "x"}, "\"x\""},
         {{"--start", "1:75"}, "--start: \"1:75\" is not a time"},
         {{"--duration", "-1"}, "--duration"},
+        {{"--duration", "0"}, "--duration 0"},
+        {{"convert", clip("white.avi"), "-o", path("x.gif")}, "orv render"},
         {{"--start", "1e10"}, "--start"},
+        {{"--fps", "5", "--fps=6"}, "--fps is given twice"},
+        {{"-o", path("y.orv")}, "--output is given twice"},
         // Options that would do nothing with the method chosen.
         {{"--threshold", "100"}, "--threshold goes only with --dither threshold"},
         {{"--threshold", "9", "--dither", "bayer"},
@@ -421,7 +440,7 @@ TEST_F(Convert, NoFramesIsAFailureWithItsReason) {
     } cases[] = {
         {{clip("empty.avi")}, "empty.avi"},
         {{clip("junk.avi")}, "junk.avi"},
-        {{clip("white.avi"), "--start", "100"}, "from 100 s on"},
+        {{clip("white.avi"), "--start", "100"}, "from 100 s on (it ends at 2 s)"},
         {{clip("cover.mp3")}, "only a cover picture"},
         {{dir_.string()}, ""},
     };
@@ -453,10 +472,17 @@ TEST_F(Convert, OutputMustBeAnotherRegularFileAndAppendAWholeFrameFile) {
         EXPECT_NE(o.err.find("same file"), std::string::npos) << o.err;
     }
     EXPECT_TRUE(readFile(video) == before);
-    // A pipe is refused at once, whatever the mode.
+    // A pipe is refused at once, whatever the mode; --append says why.
     ASSERT_EQ(::mkfifo(path("pipe.orv").c_str(), 0600), 0);
     for (const char* mode : {"--append", "--force"}) {
         EXPECT_EQ(convert("white.avi", path("pipe.orv"), {mode}).status, 1);
+    }
+    for (const std::string& to : {path("pipe.orv"), path("missing.orv")}) {
+        const Outcome o = convert("white.avi", to, {"--append"});
+        EXPECT_NE(o.err.find(to == path("pipe.orv") ? "nothing added (--append): cannot read"
+                                                    : "does not exist (leave out --append"),
+                  std::string::npos)
+            << o.err;
     }
     // --append only adds to a frame file that orv info accepts.
     ASSERT_EQ(convert("white.avi", path("a.orv"), {"--fps", "5"}).status, 0);
@@ -525,4 +551,10 @@ TEST_F(Convert, RecordsToStandardOutputForPipelines) {
     EXPECT_EQ(n, 10u);
     EXPECT_NE(o.err.find("10 frames"), std::string::npos) << o.err;  // the summary too
     EXPECT_EQ(convert("white.avi", "-", {"--append"}).status, 2);
+    // And from standard input: FFmpeg reads a pipe.
+    const std::string fromStdin = orv::test::shellQuote(ORV_CLI) + " convert - -o " +
+                                  orv::test::shellQuote(path("in.orv")) + " --fps 5 --quiet <" +
+                                  orv::test::shellQuote(clip("white.avi"));
+    ASSERT_EQ(std::system(fromStdin.c_str()), 0);
+    EXPECT_EQ(frames(path("in.orv")).size(), 10u);
 }

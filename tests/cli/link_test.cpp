@@ -115,6 +115,7 @@ TEST_F(Link, ExportWritesThePixelsInEachLayoutAndTheHeaderCompiles) {
 TEST_F(Link, ExportRefusesWhatItCannotDo) {
     orv::test::writeFile(path("cut.orv"), orv::test::readFile(orvFile_) + "12\r\n");
     orv::test::writeFile(path("exists.h"), "keep");
+    orv::test::writeFile(path("none.orv"), "");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -123,7 +124,13 @@ TEST_F(Link, ExportRefusesWhatItCannotDo) {
         {{path("cut.orv"), "-o", path("a.h")}, 1, "partial record"},
         {{orvFile_, "-o", path("a.txt")}, 2, "--format"},
         {{orvFile_, "-o", path("a.h"), "--layout", "columns"}, 2, "columns"},
-        {{orvFile_, "-o", path("a.h"), "--frames", "20:1"}, 2, "beyond the 20 frames"},
+        {{orvFile_, "-o", path("a.h"), "--frames", "20:1"}, 2, "outside"},
+        {{orvFile_, "-o", path("a.h"), "--frames", "900:100"}, 2, "which holds 20 frames"},
+        {{orvFile_, "-o", path("a.h"), "--frames", "0:21"}, 2, "which holds 20 frames"},
+        {{path("none.orv"), "-o", path("a.h")}, 1, "holds no frames"},  // as orv render says
+        {{orvFile_, "-o", path("a.h"), "--name", "NULL"}, 2, "NULL"},
+        {{orvFile_, "-o", orvFile_, "--format", "bin", "--force"}, 2, "same file"},
+        {{orvFile_, "-o", "-"}, 2, "--format"},
         {{orvFile_, "-o", path("a.h"), "--frames", "3"}, 2, "FIRST:COUNT"},
         {{orvFile_, "-o", path("a.h"), "--name", "2bad"}, 2, "2bad"},
         {{orvFile_, "-o", path("exists.h")}, 2, "--force"},
@@ -138,6 +145,10 @@ TEST_F(Link, ExportRefusesWhatItCannotDo) {
     EXPECT_FALSE(fs::exists(path("a.h")));
     EXPECT_EQ(orv::test::readFile(path("exists.h")), "keep");
     EXPECT_EQ(orv({"export", orvFile_, "-o", path("exists.h"), "--force"}).status, 0);
+    // A name as long as a name can be leaves room for no temporary suffix.
+    const std::string longest = path(std::string(251, 'n') + ".bin");
+    EXPECT_EQ(orv({"export", orvFile_, "-o", longest}).status, 0);
+    EXPECT_EQ(orv({"export", orvFile_, "-o", longest, "--force"}).status, 0);
     EXPECT_TRUE(orv::test::temporaries(dir_.path()).empty());
 }
 

@@ -148,13 +148,14 @@ TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
         {whole + "12\r\n255\r", 8, 8},
         {whole + whole.substr(0, whole.size() - 3), whole.size() - 3, whole.size() - 3},  // no "F"
         {whole + whole.substr(0, whole.size() - 1), whole.size() - 1, whole.size() - 1},  // "F\r"
-        {"7\r\n", 3, 3},  // nothing whole yet: the repaired file stays, empty
+        {"7\r\n", kRefused, 3},  // nothing whole yet: only a repair cuts it (the file stays)
         {whole, 0, 0},
         {"", 0, 0},
         {whole + "hello", kRefused, kRefused},
         {"plain text that is no frame file\n", kRefused, kRefused},
         {whole + "1\n2\n", kRefused, kRefused},
-        {whole + "x\r\n" + whole + "1\r\n", 3, kRefused},  // an append looks only at the end
+        {whole + "x\r\n" + whole + "1\r\n", kRefused, kRefused},
+        {"notes\r\nF\r\n", kRefused, kRefused},  // ends as a record does, but is none
     };
     int n = 0;
     for (const auto& c : cases) {

@@ -116,15 +116,16 @@ TEST(CIdentifier, FromFileNames) {
         {"C:\\clips\\a-b.orv", "a_b"},
         {"dir.d/noext", "noext"},
         {"my.clip.orv", "my_clip"},
-        {"2024 run.orv", "_2024_run"},
-        {"caf\xC3\xA9.orv", "caf__"},
+        {"2024 run.orv", "frames_2024_run"},
+        {"caf\xC3\xA9 -x.orv", "caf_x"},
+        {"\xC3\xA4.orv", "frames"},
         {"", "frames"},
         {".orv", "frames"},
         {"some/dir/", "frames"},
-        {"int.orv", "int_"},
-        {"class.orv", "class_"},
-        {"uint8_t.orv", "uint8_t_"},
-        {"_Bool", "_Bool_"},
+        {"int.orv", "frames_int"},
+        {"uint8_t.orv", "frames_uint8_t"},
+        {"_Bool", "Bool"},
+        {"NULL.orv", "frames_NULL"},
         {"Int.orv", "Int"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(cIdentifier(in), out) << in;
@@ -137,9 +138,10 @@ TEST(CArrayWriter, RefusesMisuseAndStopsWhenTheSinkFails) {
         CArrayWriter w(ok);
         EXPECT_FALSE(w.frame(0, bytes).ok());
         EXPECT_FALSE(w.end().ok());
-        EXPECT_FALSE(w.begin("int", 1, "", "", "").ok());
-        EXPECT_FALSE(w.begin("1a", 1, "", "", "").ok());
-        EXPECT_FALSE(w.begin("a-b", 1, "", "", "").ok());
+        for (const char* name : {"int", "1a", "a-b", "_a", "NULL", "EOF", "errno", "stdin", "main",
+                                 "INT16_MAX", "UINT_FAST8_MAX", "min", ""}) {
+            EXPECT_FALSE(w.begin(name, 1, "", "", "").ok()) << name;
+        }
         EXPECT_FALSE(w.begin("a", 0, "", "", "").ok());
         ASSERT_TRUE(w.begin("a", 2, "", "", "").ok());
         EXPECT_FALSE(w.begin("a", 2, "", "", "").ok());

@@ -180,8 +180,13 @@ TEST(Sharp, ChannelsAreIndependentAndHugeStrengthsAreRefused) {
     EXPECT_EQ(result(0, 0, 0), 50);
     EXPECT_EQ(result(1, 0, 0), 60);
     PixelGrid kept = result;
-    EXPECT_FALSE(Sharp(source, result, 2, 2, 1e20f, 32).ok());
-    EXPECT_EQ(result, kept);
+    // Refused exactly where a term would leave 32 bits: 255 (k + 1) past
+    // 2147483647, or 765 (-k / 3) as a Single past it.
+    for (float k : {1e20f, 8421504.0f, -8421505.0f}) {
+        EXPECT_FALSE(Sharp(source, result, 2, 2, k, 32).ok()) << k;
+        EXPECT_EQ(result, kept);
+    }
+    for (float k : {8421503.0f, -8421504.0f}) EXPECT_TRUE(Sharp(source, result, 2, 2, k, 32).ok());
 }
 
 TEST(StatChart, UniformPictures) {

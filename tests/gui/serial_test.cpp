@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCompleter>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -130,6 +131,19 @@ class SerialTest : public QObject {
         panel_->Label5_Click();
         QCOMPARE(form_->Text5()->text(), QStringLiteral("19200,e,7,2"));
         QCOMPARE(form_->Text6()->text(), QString::number(portNumber_));
+        // The box offers the devices present by number, this cable's end too,
+        // and no other files; choosing one writes its number.
+        PortChooser* ports = panel_->Ports;
+        ports->patterns = {QStringLiteral("/dev/pts/*"), QStringLiteral("/dev/null")};
+        const QStringList offers = ports->refresh();
+        QVERIFY2(offers.contains(QStringLiteral("%1  %2").arg(portNumber_).arg(near_)),
+                 qPrintable(offers.join(", ")));
+        QVERIFY(offers.filter("/dev/null").isEmpty());
+        QCompleter* c = ports->completer();
+        c->setCompletionPrefix(QString());
+        QVERIFY(c->setCurrentRow(static_cast<int>(
+            offers.indexOf(QStringLiteral("%1  %2").arg(portNumber_).arg(near_)))));
+        QCOMPARE(c->currentCompletion(), QString::number(portNumber_));
     }
 
     void typedLinesGoOutWithCarriageReturn() {

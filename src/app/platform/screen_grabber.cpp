@@ -56,10 +56,12 @@ QString QtScreenGrabber::whyUnreadable() const {
     // The tool reads such a desktop through its portal: this grabber stands
     // in only where there is none.
     return QGuiApplication::platformName().startsWith(QStringLiteral("wayland"))
-               ? QStringLiteral("a Wayland desktop shows its screen only through a desktop "
-                                "portal, and none answers on the session bus")
-               : QStringLiteral("XWayland gives only empty pixels of the screen, and no desktop "
-                                "portal answers on the session bus");
+               ? QStringLiteral(
+                     "a Wayland desktop shows its screen only through a desktop "
+                     "portal, and none answers on the session bus")
+               : QStringLiteral(
+                     "XWayland gives only empty pixels of the screen, and no desktop "
+                     "portal answers on the session bus");
 }
 
 QRect QtScreenGrabber::desktop() const {

@@ -61,6 +61,7 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
                                QColor());
     Text6 = makeControl<QLineEdit>(this, "Text6", at(480, 144, 41, 18));
     Text6->setToolTip(QStringLiteral("端口号: ") + QString::fromLatin1(serial::portRuleText()));
+    Ports = new PortChooser(Text6);  // the devices present, offered as the box takes the focus
     Label10 =
         indicator<QLabel>(this, "Label10", QStringLiteral("RXD"), at(632, 144, 33, 17), kIdle);
     for (ClickLabel* button : {Label5, Label6, Label8}) button->setCursor(Qt::PointingHandCursor);

@@ -13,6 +13,7 @@
 #include "lcd/frame.h"
 #include "serial/frame_link.h"
 #include "serial/serial_port.h"
+#include "serial/ui/port_chooser.h"
 
 namespace orv::ui {
 
@@ -36,6 +37,7 @@ class SerialPanel : public QWidget {
     ClickLabel* Label8;      // "开/关": open or close the port
     QLabel* Label7;          // caption of the port number box
     QLineEdit* Text6;        // port number
+    PortChooser* Ports;      // offers the serial devices present in Text6
     QLabel* Label10;         // "RXD": never lit (the link only transmits)
     QLineEdit* Text7;        // transmit line: sent on every change
     QLabel* Label12;         // "TXD", caption of the transmit line

@@ -1,0 +1,37 @@
+#include "cli/output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/posix_io.h"
+#include "common/text.h"
+
+namespace orv::cli {
+
+std::string OutputFile::name() const {
+    return toStdout() ? std::string("standard output") : quotedName(target_);
+}
+
+Status OutputFile::open() { return toStdout() ? Status(Done{}) : file_.open(); }
+
+Status OutputFile::write(std::string_view bytes) {
+    if (!toStdout()) return file_.write(bytes);
+    if (const int error = writeAll(STDOUT_FILENO, bytes)) {
+        return fail("cannot write to standard output: " + reason(error));
+    }
+    return Done{};
+}
+
+Status OutputFile::commit() { return toStdout() ? Status(Done{}) : file_.commit(); }
+
+Status distinctFiles(const std::string& input, const std::string& output) {
+    struct stat in {
+    }, out{};
+    if (output != "-" && ::stat(input.c_str(), &in) == 0 && ::stat(output.c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        return fail("INPUT and OUTPUT are the same file (" + quotedName(output) + ")");
+    }
+    return Done{};
+}
+
+}  // namespace orv::cli
