@@ -2,21 +2,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/text.h"
 #include "lcd/codec.h"
 #include "lcd/frame_layout.h"
 
 namespace orv::codec {
 namespace {
-
-// 12345678 as "12,345,678".
-std::string grouped(std::uint64_t n) {
-    std::string digits = std::to_string(n), out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
 
 // A file name fit for a C comment: no comment end, no line break.
 std::string commentSafe(std::string text) {
@@ -56,8 +47,8 @@ Result<std::string> streamAsC(const std::vector<std::uint8_t>& stream, const std
                                                        : "dark (a set bit is a dark pixel)\n");
     std::snprintf(line, sizeof line, " (%.1f%% of the raw frames' %s bytes)\n",
                   100.0 * static_cast<double>(s.bytes) / static_cast<double>(raw),
-                  grouped(raw).c_str());
-    t += " * Size:     " + grouped(s.bytes) + " bytes" + line;
+                  groupedDigits(raw).c_str());
+    t += " * Size:     " + groupedDigits(s.bytes) + " bytes" + line;
     t += " * Decode it with orv_codec.h (docs/codec.md). On AVR the array is in\n";
     t += " * program memory: define ORVC_PROGMEM before including orv_codec.h.\n */\n";
     t += "#ifndef " + m + "H\n#define " + m + "H\n\n#include <stdint.h>\n\n";
