@@ -31,7 +31,7 @@ const char* const kUsage =
     "  --fps N            the frame rate the stream is made for (1..255, default\n"
     "                     31, or a stream FILE's own); with --codec\n"
     "  --flash BYTES|uno  refuse (exit 1) what does not fit in BYTES of flash, and\n"
-    "                     say how many frames do; uno: the 26,000 bytes an Uno\n"
+    "                     say how many frames do; uno: the 28,000 bytes an Uno\n"
     "                     has beside orv_flash_player\n"
     "  --format c|bin     default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
     "                     bin); needed with -o -\n"
@@ -62,8 +62,8 @@ const char* const kUsage =
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
-// its decoder (about 5,900) and a margin.
-constexpr std::uint64_t kUnoFlash = 26000;
+// its decoder (about 3,900) and a margin.
+constexpr std::uint64_t kUnoFlash = 28000;
 
 struct ExportOptions {
     std::string input, output, name;

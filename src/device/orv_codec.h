@@ -3,7 +3,7 @@
  *
  * No allocation, no floating point, no library: the caller owns the 1,024-byte
  * frame buffer (8 pages of 128 column bytes, bit k of a byte = row k of its
- * page) and an orvc_decoder (under 200 bytes on an AVR). Each call of
+ * page) and an orvc_decoder (203 bytes on an AVR). Each call of
  * orvc_next turns the buffer, which holds the frame before, into the next
  * frame, in place, and says which pages changed.
  *
@@ -68,23 +68,32 @@ extern "C" {
 #define ORVC_BAD_HEADER (-2) /* not a stream of this version, or cut short */
 #define ORVC_BAD_DATA (-3)   /* the frame data is damaged or cut short */
 
+/* Offsets into the stream: 16 bits reach all of an ATmega328P's flash and
+ * cost less there; define ORVC_OFFSET to choose. */
+#if defined(ORVC_OFFSET)
+typedef ORVC_OFFSET orvc_offset;
+#elif defined(ORVC_PROGMEM)
+typedef uint16_t orvc_offset;
+#else
 typedef uint32_t orvc_offset;
+#endif
 
 typedef struct {
     const void* source;
-    orvc_offset size;      /* bytes of the stream */
-    orvc_offset pos;       /* the next byte to read */
-    orvc_offset data;      /* where frame 0 begins */
-    orvc_offset tables[3]; /* mask, main and length tables */
-    uint32_t frames;       /* frames in the stream */
-    uint32_t frame;        /* the next frame's number */
-    uint8_t fps;           /* the frame rate the stream was made for */
-    uint8_t flags;         /* ORVC_FLAG_LIGHT */
-    uint8_t bits;          /* bits not yet taken, from the top */
-    uint8_t bitCount;      /* how many */
-    uint8_t literal;       /* the page's last literal */
-    uint8_t edge[32];      /* rows 6 and 7 of the page above, before this frame */
-    uint8_t old[128];      /* the page being decoded, before this frame */
+    orvc_offset size;       /* bytes of the stream */
+    orvc_offset pos;        /* the next byte to read */
+    orvc_offset data;       /* where frame 0 begins */
+    orvc_offset tables[3];  /* mask, main and length tables */
+    uint32_t frames;        /* frames in the stream */
+    uint32_t frame;         /* the next frame's number */
+    uint8_t fps;            /* the frame rate the stream was made for */
+    uint8_t flags;          /* ORVC_FLAG_LIGHT */
+    uint8_t bits;           /* bits not yet taken, from the top */
+    uint8_t bitCount;       /* how many */
+    uint8_t literal;        /* the page's last literal */
+    uint8_t from[8], to[8]; /* the columns of each changed page that changed */
+    uint8_t edge[32];       /* rows 6 and 7 of the page above, before this frame */
+    uint8_t old[128];       /* the page being decoded, before this frame */
 } orvc_decoder;
 
 /* Length classes of runs: 1, 2, 3, 4, then 5-6, 7-8, 9-12, 13-16, 17-24, 25-32,
@@ -225,7 +234,21 @@ static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, ui
     if (s < 0 || s > 127) return 0;
     v = d->old[s];
     if (dy > 0) {
-        const uint8_t above = (uint8_t)(((d->edge[s >> 2] >> ((s & 3) * 2)) & 3) << 6);
+        uint8_t above = d->edge[s >> 2];
+        switch (s & 3) {
+            case 0:
+                above = (uint8_t)(above << 6);
+                break;
+            case 1:
+                above = (uint8_t)(above << 4);
+                break;
+            case 2:
+                above = (uint8_t)(above << 2);
+                break;
+            default:
+                break;
+        }
+        above &= 0xC0;
         v = (uint8_t)(v << dy | (p > 0 ? above >> (8 - dy) : 0));
     } else if (dy < 0) {
         const uint8_t below = p < 7 ? frame[128 * (p + 1) + s] : 0;
@@ -239,23 +262,31 @@ static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, ui
 static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t aboveOld) {
     uint8_t* page = frame + 128 * p;
     uint8_t c = 0, i;
-    for (i = 0; i < 32; ++i) d->edge[i] = 0;
     if (p > 0) {
-        const uint8_t* above = aboveOld ? d->old : frame + 128 * (p - 1);
-        for (i = 0; i < 128; ++i) d->edge[i >> 2] |= (uint8_t)((above[i] >> 6) << ((i & 3) * 2));
+        const uint8_t* a = aboveOld ? d->old : frame + 128 * (p - 1);
+        for (i = 0; i < 32; ++i, a += 4) {
+            d->edge[i] = (uint8_t)((a[0] >> 6) | ((a[1] >> 4) & 0x0C) | ((a[2] >> 2) & 0x30) |
+                                   (a[3] & 0xC0));
+        }
     }
     for (i = 0; i < 128; ++i) d->old[i] = page[i];
     d->literal = 0;
+    d->from[p] = 128;
+    d->to[p] = 0;
     while (c < 128) {
         const int16_t s = orvc_symbol(d, 1);
         int16_t n;
         if (s < 0) return ORVC_BAD_DATA;
+        if (s == ORVC_SYM_END) return ORVC_OK;
+        if (s < ORVC_SYM_SKIP || s >= ORVC_SYM_REPEAT) { /* columns from c on change */
+            if (d->from[p] > c) d->from[p] = c;
+        }
         if (s < 256) {
+            d->to[p] = c;
             page[c++] ^= (uint8_t)s;
             d->literal = (uint8_t)s;
             continue;
         }
-        if (s == ORVC_SYM_END) return ORVC_OK;
         if (s < ORVC_SYM_REPEAT) {
             n = orvc_length(d, s - ORVC_SYM_SKIP);
             if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
@@ -264,6 +295,7 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t 
             n = orvc_length(d, s - ORVC_SYM_REPEAT);
             if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
             while (n--) page[c++] ^= d->literal;
+            d->to[p] = (uint8_t)(c - 1);
         } else {
             const uint8_t v = (uint8_t)(s - ORVC_SYM_MOVE);
             const int8_t dx = (int8_t)(v % (2 * ORVC_MOVE_DX + 1)) - ORVC_MOVE_DX;
@@ -275,6 +307,7 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t 
                 page[c] = orvc_moved(d, frame, p, c, dx, dy);
                 ++c;
             }
+            d->to[p] = (uint8_t)(c - 1);
         }
     }
     return ORVC_OK;
@@ -282,7 +315,9 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t 
 
 /* Turns the frame before (in `frame`) into the next frame. Returns the pages
  * that changed (bit p for page p; every bit for frame 0, which follows a
- * cleared buffer), ORVC_END after the last frame, or ORVC_BAD_DATA. */
+ * cleared buffer), ORVC_END after the last frame, or ORVC_BAD_DATA. Columns
+ * d->from[p] to d->to[p] of a changed page hold all its changes (all 128 for
+ * frame 0), so a display need only be sent those. */
 static inline int orvc_next(orvc_decoder* d, uint8_t* frame) {
     int16_t mask;
     uint8_t p, last = 0xFF;
@@ -294,7 +329,9 @@ static inline int orvc_next(orvc_decoder* d, uint8_t* frame) {
         if (orvc_page(d, frame, p, last == p - 1) != ORVC_OK) return ORVC_BAD_DATA;
         last = p;
     }
-    return d->frame++ == 0 ? 0xFF : mask;
+    if (d->frame++ > 0) return mask;
+    for (p = 0; p < 8; ++p) d->from[p] = 0, d->to[p] = 127;
+    return 0xFF;
 }
 
 #ifdef __cplusplus

@@ -1,17 +1,16 @@
 // orv_flash_player: plays a clip from the board's own flash on an SSD1306
 // 128 x 64 OLED over I2C, at the frame rate the clip was made for, looping.
 //
-// Board: Arduino Uno or Nano (ATmega328P). Needs only the Arduino core and
-// Wire. The clip is clip.h beside this file, written by
+// Board: Arduino Uno or Nano (ATmega328P). Needs only the Arduino core. The
+// clip is clip.h beside this file, written by
 //     orv export CLIP.orv --codec pmh --set-bit light --flash uno -o clip.h
 // (--set-bit light: an SSD1306 lights a pixel for a set bit). Its decoder is
 // orv_codec.h, from the tool's src/device/ folder (see README.md).
 //
-// RAM: the 1,024-byte frame buffer and the decoder's state (under 200 bytes).
+// RAM: the 1,024-byte frame buffer and the decoder's state (203 bytes).
 // Each frame is decoded into the buffer ahead of its time; at its time pin 13
-// (the LED) changes state and the pages that changed go to the display.
-#include <Wire.h>
-
+// (the LED) changes state and the columns that changed, page by page, go to
+// the display.
 #define ORVC_PROGMEM
 #include "clip.h"
 #include "orv_codec.h"
@@ -22,10 +21,6 @@ static const uint8_t kFramePin = 13;          // changes state as each frame is 
 // The first byte of an I2C transmission says what follows.
 static const uint8_t kCommandStream = 0x00;
 static const uint8_t kDataStream = 0x40;
-
-// Data bytes per I2C transmission: with the control byte it must fit Wire's
-// 32-byte buffer.
-static const uint8_t kChunk = 16;
 
 // Power-up set-up: page 0 is the top 8 rows, column 0 the left edge (module
 // with its pins at the top). If the picture comes out mirrored, use 0xA0
@@ -57,30 +52,52 @@ static unsigned long periodUs;      // whole microseconds of a frame
 static uint8_t periodRest;          // and the rest, in 1/fps microseconds
 static uint8_t restSum;
 
-static void sendSetup() {
-    Wire.beginTransmission(kDisplayAddress);
-    Wire.write(kCommandStream);
-    for (uint8_t i = 0; i < sizeof kSetup; ++i) Wire.write(pgm_read_byte(&kSetup[i]));
-    Wire.endTransmission();
+// The display's I2C bus at 400 kHz, driven directly and polled: a page goes
+// as one transmission of 129 bytes, about 2.9 ms. A bus that stops answering
+// ends the transmission instead of hanging.
+static bool twiWait() {
+    for (uint16_t spins = 0; spins < 4000; ++spins) {
+        if (TWCR & _BV(TWINT)) return true;
+    }
+    TWCR = 0;  // the next start enables the bus afresh
+    return false;
 }
 
-static void writePage(uint8_t page) {
-    Wire.beginTransmission(kDisplayAddress);
-    Wire.write(kCommandStream);
-    Wire.write(0x21);  // column range 0..127
-    Wire.write(0);
-    Wire.write(127);
-    Wire.write(0x22);  // page range: this page only
-    Wire.write(page);
-    Wire.write(page);
-    Wire.endTransmission();
-    const uint8_t* columns = frame + 128 * page;
-    for (uint8_t c = 0; c < 128; c += kChunk) {
-        Wire.beginTransmission(kDisplayAddress);
-        Wire.write(kDataStream);
-        Wire.write(columns + c, kChunk);
-        Wire.endTransmission();
+static bool twiSend(uint8_t byte) {
+    TWDR = byte;
+    TWCR = _BV(TWINT) | _BV(TWEN);
+    return twiWait();
+}
+
+static bool twiStart(uint8_t control) {
+    TWCR = _BV(TWINT) | _BV(TWSTA) | _BV(TWEN);
+    return twiWait() && twiSend(kDisplayAddress << 1) && twiSend(control);
+}
+
+static void twiStop() {
+    TWCR = _BV(TWINT) | _BV(TWSTO) | _BV(TWEN);
+    for (uint16_t spins = 0; spins < 4000 && (TWCR & _BV(TWSTO)); ++spins) continue;
+}
+
+static void sendSetup() {
+    if (twiStart(kCommandStream)) {
+        for (uint8_t i = 0; i < sizeof kSetup && twiSend(pgm_read_byte(&kSetup[i])); ++i) continue;
     }
+    twiStop();
+}
+
+// Columns `from` to `to` of one page.
+static void writePage(uint8_t page, uint8_t from, uint8_t to) {
+    const uint8_t place[] = {0x21, from, to,     // column range
+                             0x22, page, page};  // page range: this page only
+    bool ok = twiStart(kCommandStream);
+    for (uint8_t i = 0; ok && i < sizeof place; ++i) ok = twiSend(place[i]);
+    twiStop();
+    if (!ok) return;
+    ok = twiStart(kDataStream);
+    const uint8_t* columns = frame + 128 * page;
+    for (uint8_t c = from; ok && c <= to; ++c) ok = twiSend(columns[c]);
+    twiStop();
 }
 
 // The next frame into the buffer, from the first again after the last.
@@ -96,8 +113,8 @@ static void decodeNext() {
 
 void setup() {
     pinMode(kFramePin, OUTPUT);
-    Wire.begin();
-    Wire.setClock(400000);  // a page takes about 3.5 ms
+    TWSR = 0;  // prescaler 1
+    TWBR = (F_CPU / 400000UL - 16) / 2;  // SCL at 400 kHz
     sendSetup();
     if (orvc_open(&decoder, clip, sizeof clip) != ORVC_OK) {
         for (;;) digitalWrite(kFramePin, (millis() >> 7) & 1);  // fast blink: not a clip
@@ -115,7 +132,9 @@ void loop() {
     }
     digitalWrite(kFramePin, !digitalRead(kFramePin));
     for (uint8_t p = 0; p < 8; ++p) {
-        if (changed >> p & 1) writePage(p);
+        if ((changed >> p & 1) && decoder.from[p] <= decoder.to[p]) {
+            writePage(p, decoder.from[p], decoder.to[p]);
+        }
     }
     due += periodUs;
     restSum += periodRest;
