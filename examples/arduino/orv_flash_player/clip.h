@@ -1,5 +1,5 @@
 /* A pmh frame stream for a 128 x 64 one-bit display, written by orv export.
- * Source:   demo.orv
+ * Source:   clip.orv
  * Frames:   180 at 30 frames a second (6.000 s)
  * Polarity: light (a set bit lights a pixel)
  * Size:     6,958 bytes (3.8% of the raw frames' 184,320 bytes)
