@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# orv send to a pseudo-terminal: frames on time at 46 fps over a minute, and
+# orv send to a pseudo-terminal, where nothing answers (so without waiting for
+# a receiver to announce itself): frames on time at 46 fps over a minute, and
 # the bytes a frame takes, framed against raw, on the demo clip (everything
 # moves) and on a talking-head-like clip (a still picture with a small moving
 # part): bench/send-bench.sh [SECONDS] (default 60).
@@ -33,7 +34,7 @@ pids+=($!)
 run() {  # clip mode seconds
   local clip=$1 mode=$2 secs=$3
   { timeout --signal=INT "$secs" "$orv" send "$work/$clip.orv" --port "$work/near" --fps 46 \
-    --loop --mode "$mode" || true; } | tail -n 1
+    --loop --mode "$mode" --wait 0 || true; } | tail -n 1
 }
 echo "== on time at 46 fps for $seconds s (framed, demo clip)"
 run demo framed "$seconds"

@@ -20,7 +20,7 @@ _orv_options() {
             echo "$common -o --output --format --layout --set-bit --display --codec --fps" \
                 "--flash --frames --name --force"
             ;;
-        send) echo "$common --port --settings --fps --mode --key --set-bit --loop --quiet" ;;
+        send) echo "$common --port --settings --fps --mode --key --set-bit --wait --loop --quiet" ;;
         help) echo "$common" ;;
         engrave) echo "$common --orv --seed" ;;
         brightness)

@@ -258,17 +258,16 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         failed->message += o.replace
                                ? "; " + quotedName(o.output) + " is left as it was"
                                : "; " + quotedName(o.output) + " holds " +
-                                     std::to_string(sink.written()) + " whole frames from this run";
+                                     counted(sink.written(), "whole frame") + " from this run";
         return failed;
     }
     if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
     if (!o.quiet) {
         const double secs = elapsed();
         char line[256];
-        std::snprintf(line, sizeof line,
-                      "orv convert: %llu frames to %s in %.2f s (%.1f frames/s)\n",
-                      static_cast<unsigned long long>(sink.written()),
-                      escapedName(o.output).c_str(), secs, secs > 0 ? sink.written() / secs : 0.0);
+        std::snprintf(line, sizeof line, "orv convert: %s to %s in %.2f s (%.1f frames/s)\n",
+                      counted(sink.written(), "frame").c_str(), escapedName(o.output).c_str(), secs,
+                      secs > 0 ? sink.written() / secs : 0.0);
         say << line;
     }
     return std::nullopt;

@@ -175,13 +175,17 @@ Result<ExportOptions> parseOptions(const Words& w) {
 // The frames do not fit --flash: by how many bytes, and how many frames do.
 Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t bytes,
                  std::uint64_t fit) {
-    std::string m =
-        joined({"the ", std::to_string(count), " frames take ", groupedDigits(bytes), " bytes, ",
-                groupedDigits(bytes - o.flash), " over --flash ", o.flashName});
+    std::string m = joined({"the ", counted(count, "frame"), count == 1 ? " takes " : " take ",
+                            groupedDigits(bytes), " bytes, ", groupedDigits(bytes - o.flash),
+                            " over --flash ", o.flashName});
     if (o.flashName != std::to_string(o.flash)) m += " (" + groupedDigits(o.flash) + " bytes)";
-    m += fit == 0 ? std::string("; not even the first frame fits")
-                  : joined({"; the first ", std::to_string(fit), " fit (--frames ",
-                            std::to_string(o.first), ":", std::to_string(fit), ")"});
+    if (fit == 0) {
+        m += "; not even the first frame fits";
+    } else {
+        m += joined({fit == 1 ? "; only the first frame fits" : "; the first ",
+                     fit == 1 ? "" : std::to_string(fit), fit == 1 ? "" : " fit", " (--frames ",
+                     std::to_string(o.first), ":", std::to_string(fit), ")"});
+    }
     return Failed{kExitIo, m};
 }
 
@@ -197,7 +201,7 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
         return Failed{kExitUsage, "--frames " + std::to_string(o.first) + ":" +
                                       std::to_string(o.count) + " is outside " +
                                       quotedName(o.input) + ", which holds " +
-                                      std::to_string(total.value()) + " frames (0 to " +
+                                      counted(total.value(), "frame") + " (0 to " +
                                       std::to_string(total.value() - 1) + ")"};
     }
     const std::uint64_t count = all ? total.value() : o.count;
@@ -274,7 +278,7 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
     }
     // With the frames on standard output, the summary goes to standard error.
     std::ostream& summary = file.toStdout() ? err : out;
-    summary << "orv export: " << count << " frames to "
+    summary << "orv export: " << counted(count, "frame") << " to "
             << (file.toStdout() ? "standard output" : escapedName(o.output)) << " ("
             << (o.c ? "C" : "bin") << ", "
             << (o.codec ? joined({codec::kName, " stream, ", std::to_string(fps), " fps"})

@@ -92,7 +92,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
         }
     } else if (!chosen) {
         return Failed{kExitUsage, "--frame " + std::to_string(wanted) + " is beyond the " +
-                                      std::to_string(frames.value()) + " frames of the file"};
+                                      counted(frames.value(), "frame") + " of the file"};
     } else {
         const std::vector<std::uint8_t> pixels = drawFrame(*chosen, s);
         QImage image(128 * s, 64 * s, QImage::Format_RGB32);

@@ -27,6 +27,11 @@ inline std::string groupedDigits(std::uint64_t n) {
     return out;
 }
 
+// A count and its noun, singular for one: "1 frame", "2 frames".
+inline std::string counted(unsigned long long n, std::string_view noun) {
+    return joined({std::to_string(n), " ", noun, n == 1 ? "" : "s"});
+}
+
 // A file name as a message shows it: UTF-8 text as it is, but control
 // characters, quotes, backslashes and bytes that are not UTF-8 as \xNN, so
 // that no name can drive the terminal or hide what it is.

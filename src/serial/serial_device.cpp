@@ -135,6 +135,29 @@ Result<std::size_t> SerialDevice::write(std::string_view bytes, bool (*stopAsked
     return sent;
 }
 
+Result<std::string> SerialDevice::read(int waitMs) {
+    pollfd p{fd_, POLLIN, 0};
+    const int ready = ::poll(&p, 1, waitMs);
+    if (ready < 0 && errno != EINTR) return fail(device_ + ": " + reason(errno));
+    std::string got;
+    char buf[256];
+    for (;;) {
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        if (n > 0) {
+            got.append(buf, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return fail(device_ + " went away: " + reason(errno));
+        }
+        break;
+    }
+    if (got.empty() && ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        return fail(device_ + " went away");
+    }
+    return got;
+}
+
 Status SerialDevice::drain() {
     while (::tcdrain(fd_) != 0) {
         if (errno != EINTR) return fail(device_ + " went away: " + reason(errno));

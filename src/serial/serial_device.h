@@ -28,6 +28,10 @@ class SerialDevice {
     // result tells how many bytes went. A device that went away fails.
     Result<std::size_t> write(std::string_view bytes, bool (*stopAsked)() = nullptr);
 
+    // What the device has sent, waiting up to `waitMs` for it to begin; empty
+    // when nothing came. A device that went away fails.
+    Result<std::string> read(int waitMs);
+
     // Waits until every byte written has left the device (or it went away).
     Status drain();
 

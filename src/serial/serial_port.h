@@ -40,6 +40,8 @@ class SerialPort {
     // Called, after the port has closed itself, when the device went away
     // outside output().
     std::function<void(const std::string& why)> onLost;
+    // Called with the bytes the device sent, as they come.
+    std::function<void(const std::string& bytes)> onReceived;
 };
 
 }  // namespace orv::serial

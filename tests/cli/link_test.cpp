@@ -12,6 +12,7 @@
 #include "frame_receiver.h"
 #include "lcd/frame_layout.h"
 #include "lcd/frame_record.h"
+#include "orv_link.h"
 #include "orv_runner.h"
 #include "pty_pair.h"
 
@@ -50,7 +51,8 @@ class Link : public orv::test::OrvTest {
     std::string sendAndRead(const PtyPair& pty, std::vector<std::string> args, int& status) const {
         const int far = PtyPair::openEnd(pty.far());
         EXPECT_GE(far, 0);
-        args.insert(args.begin(), {"send", orvFile_, "--port", pty.near(), "--quiet"});
+        args.insert(args.begin(),
+                    {"send", orvFile_, "--port", pty.near(), "--quiet", "--wait", "0"});
         const pid_t child = orv::test::startOrv(args);
         std::string got;
         status = -2;
@@ -216,7 +218,7 @@ TEST_F(Link, APortThatGoesAwayEndsTheRunWithASay) {
     if (child == 0) {
         ::freopen(err.c_str(), "w", stderr);
         ::execl(ORV_CLI, ORV_CLI, "send", orvFile_.c_str(), "--port", pty.near().c_str(), "--loop",
-                "--fps", "46", "--quiet", static_cast<char*>(nullptr));
+                "--fps", "46", "--quiet", "--wait", "0", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     std::size_t got = 0;
@@ -231,4 +233,70 @@ TEST_F(Link, APortThatGoesAwayEndsTheRunWithASay) {
     EXPECT_NE(said.find(pty.near()), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     ::close(far);
+}
+
+// The far end plays a receiver of link version 2 with a window of one packet:
+// it announces itself, and acknowledges each packet once it has it whole.
+TEST_F(Link, SendPacesOnTheReceiversAcknowledgementsAndSaysWhenItHearsNone) {
+    const struct {
+        bool announce;
+        const char* mode;
+        int status;
+        const char* says;  // in the summary or the message
+    } cases[] = {
+        {true, "framed", 0, "the device showed 20, "},
+        {false, "framed", 0, "did not announce itself within 0.3 s"},
+        {true, "raw", 1, "framed mode only"},
+    };
+    for (const auto& c : cases) {
+        PtyPair pty(dir_.path());
+        ASSERT_TRUE(pty.ready());
+        const int far = PtyPair::openEnd(pty.far());
+        const std::string out = path("out.txt"), err = path("err.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::freopen(out.c_str(), "w", stdout);
+            ::freopen(err.c_str(), "w", stderr);
+            ::execl(ORV_CLI, ORV_CLI, "send", orvFile_.c_str(), "--port", pty.near().c_str(),
+                    "--fps", "46", "--mode", c.mode, "--wait", "0.3", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        orv::test::FrameReceiver device;
+        bool early = false;  // a byte came before the acknowledgement of the packet before it
+        int status = -2;
+        for (int i = 0; i < 1000 && status == -2; ++i) {
+            // Again and again until the sender, which may not have the port
+            // open yet, starts.
+            if (c.announce && device.packets.empty() && i % 20 == 0) {
+                ASSERT_EQ(::write(far, "ORV 2 1\n", 8), 8);
+            }
+            const std::string got = PtyPair::readAvailable(far);
+            for (std::size_t at = 0; at < got.size(); ++at) {
+                const std::size_t before = device.packets.size();
+                device.take(got.substr(at, 1));
+                if (!c.announce || device.packets.size() == before) continue;
+                // The acknowledgement goes a moment later; nothing may come meanwhile.
+                ::usleep(20000);
+                early = early || at + 1 < got.size() || !PtyPair::readAvailable(far).empty();
+                const auto& p = device.packets.back();
+                const char ack = static_cast<char>(orv::framing::ackByte(p.frame, p.page));
+                ASSERT_EQ(::write(far, &ack, 1), 1);
+            }
+            int raw = 0;
+            if (::waitpid(child, &raw, WNOHANG) == child)
+                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            ::usleep(5000);
+        }
+        ::close(far);
+        const std::string said = orv::test::readFile(out) + orv::test::readFile(err);
+        EXPECT_EQ(status, c.status) << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        if (c.announce && c.status == 0) {
+            EXPECT_FALSE(early);
+            EXPECT_TRUE(device.picture == frames_.back());
+        }
+        if (!c.announce) {
+            EXPECT_NE(said.find("only writes were measured"), std::string::npos) << said;
+        }
+    }
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Compiles the reference receiver for an Arduino Uno with Debian's Arduino.mk,
-# out of the source tree, and fails when it does not fit: the program within
-# the Uno's upload limit (make verify_size) and the RAM with 512 bytes left
-# for the stack.
+# out of the source tree, as a user would, and fails when it does not fit:
+# the program within the Uno's upload limit (make verify_size) and the RAM
+# with 512 bytes left for the stack. build-sketch.sh [ELF] also keeps the
+# program, for the simulated board.
 set -euo pipefail
 sketch="$(cd "$(dirname "$0")/../../examples/arduino/orv_player" && pwd)"
 top=$(mktemp -d)
@@ -22,3 +23,7 @@ avr-size -A "$work/build-uno/orv_player_.elf" | awk '
     printf "orv_player for the Uno: %d bytes of program, %d bytes of RAM of 2048\n", flash, ram
     exit ram > 1536
   }'
+if [ $# -gt 0 ]; then
+  mkdir -p "$(dirname "$1")"
+  cp "$work/build-uno/orv_player_.elf" "$1"
+fi

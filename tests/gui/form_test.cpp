@@ -97,6 +97,11 @@ class FormTest : public QObject {
         QVERIFY(form_->Check1->isChecked());
         frmMain* w = form_->workbench();
         QVERIFY(w->isVisible());
+        // The design place lies beyond this 800 x 600 screen's edge: the
+        // windows start on it, "退出" within reach.
+        const QRect screen = form_->screen()->availableGeometry();
+        QVERIFY(screen.contains(form_->geometry()));
+        QVERIFY(screen.contains(w->frameGeometry()));
         QCOMPARE(w->windowTitle(), QStringLiteral("DIB"));
         for (QLabel* label : {w->Label2, w->Label3, w->Label4}) {
             QCOMPARE(label->text(), label->objectName());

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "frame_receiver.h"
+#include "orv_link.h"
 #include "pty_pair.h"
 #include "tool_fixture.h"
 
@@ -95,6 +96,14 @@ class SerialTest : public QObject {
         panel_->Label6_Click();
         panel_->Label8_Click();
         QVERIFY2(panel_->MSComm1().portOpen(), qPrintable(form_->lastMessage()));
+    }
+
+    // Frame n differs from frame n - 1 in two pages: n % 8 and (n - 1) % 8.
+    static LcdPageBufferArray frameOf(int n) {
+        LcdPageBufferArray pages{};
+        for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i * 7);
+        for (int c = 0; c < 128; ++c) pages[1 + 128 * (n % 8) + c] = std::uint8_t(n + c);
+        return pages;
     }
 
   private slots:
@@ -319,17 +328,18 @@ class SerialTest : public QObject {
         QCOMPARE(backColour(form_->Label9()), kIdle);
     }
 
-    // "实时发送" off: the clock's frames go nowhere; on: the device gets every
-    // frame's changed pages, and a busy link makes whole frames be skipped.
+    // "实时发送" off: the clock's frames go nowhere; on: a device that does not
+    // announce itself gets every frame's changed pages once it had time to
+    // start, and a busy link makes whole frames be skipped.
     void liveStreamShowsTheCaptureOnTheDevice() {
         open();
-        // Frame n differs from frame n - 1 in two pages: n % 8 and (n - 1) % 8.
-        auto frameOf = [](int n) {
-            LcdPageBufferArray pages{};
-            for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i * 7);
-            for (int c = 0; c < 128; ++c) pages[1 + 128 * (n % 8) + c] = std::uint8_t(n + c);
-            return pages;
-        };
+        panel_->CheckStream->setChecked(true);
+        panel_->streamFrame(frameOf(0));  // the device may be starting
+        QCOMPARE(panel_->LabelSkipped->text(), QStringLiteral("等待设备…"));
+        QTest::qWait(100);
+        QCOMPARE(available().size(), 0);
+        panel_->CheckStream->setChecked(false);
+        QTest::qWait(3000);  // the device had its time
         orv::test::FrameReceiver device;
         // Whether the device shows `pages` once it has what has arrived (and
         // nothing more is on its way, when `drained`).
@@ -344,6 +354,7 @@ class SerialTest : public QObject {
         QTest::qWait(100);
         QCOMPARE(available().size(), 0);
         panel_->CheckStream->setChecked(true);
+        QVERIFY(!panel_->streamPacer().announced());
         for (int n = 0; n < 40; ++n) {
             panel_->streamFrame(frameOf(n));
             const int want = 135 * (n % 31 == 0 ? 8 : 2);  // all 8 pages at 0 and 31
@@ -367,6 +378,49 @@ class SerialTest : public QObject {
         form_->Timer2->stop();
         form_->Timer2_Timer();
         QTRY_VERIFY_WITH_TIMEOUT(deviceShows(form_->LcdPageBuffer), 5000);
+    }
+
+    // A device that announces itself (window 2) sets the pace: no packet goes
+    // out beyond its window until it acknowledges one, frames that come
+    // meanwhile are skipped without holding up the caller, and the pages go
+    // on as the acknowledgements come.
+    void liveStreamPacesOnTheDevicesAcknowledgements() {
+        open();
+        QCOMPARE(::write(peer_, "ORV 2 2\n", 8), 8);
+        QTRY_VERIFY(panel_->streamPacer().announced());
+        QCOMPARE(backColour(form_->Label10()), kLit);  // RXD
+        panel_->CheckStream->setChecked(true);
+        orv::test::FrameReceiver device;
+        // Acknowledges every whole packet that has arrived; how many arrived.
+        auto acknowledge = [&] {
+            const std::size_t before = device.packets.size();
+            device.take(available().toStdString());
+            for (std::size_t k = before; k < device.packets.size(); ++k) {
+                const auto& p = device.packets[k];
+                const char ack = static_cast<char>(framing::ackByte(p.frame, p.page));
+                if (::write(peer_, &ack, 1) != 1) return std::size_t{0};
+            }
+            return device.packets.size() - before;
+        };
+        // Frame 0 (8 pages): two packets, then one for each acknowledgement.
+        panel_->streamFrame(frameOf(0));
+        QTest::qWait(100);
+        QCOMPARE(acknowledge(), 2u);
+        for (int n = 1; n < 3; ++n) {  // still sending frame 0: skipped
+            QElapsedTimer took;
+            took.start();
+            panel_->streamFrame(frameOf(n));
+            QVERIFY(took.elapsed() < 50);
+        }
+        QCOMPARE(panel_->streamSkipped(), 2u);
+        QTRY_VERIFY((acknowledge(), device.packets.size() == 8u));
+        QTRY_COMPARE(panel_->streamPacer().framesShown(), 1u);
+        QVERIFY(std::equal(device.picture.begin(), device.picture.end(), frameOf(0).begin() + 1));
+        // The next frame brings the device up to date: its two pages.
+        panel_->streamFrame(frameOf(3));
+        QTRY_VERIFY((acknowledge(), device.packets.size() == 10u));
+        QVERIFY(std::equal(device.picture.begin(), device.picture.end(), frameOf(3).begin() + 1));
+        QTRY_COMPARE(panel_->streamPacer().framesShown(), 2u);
     }
 };
 

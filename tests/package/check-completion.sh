@@ -38,7 +38,7 @@ expect_offers() {
 # The options a --help text names, less those of other commands that it
 # mentions in passing ("orv convert --append").
 options_in() {
-    sed -E 's/orv [a-z]+ --[a-z-]+//g' | grep -oE -- '--[a-z][a-z-]*' | sort -u
+    sed -E 's/orv [a-z]+( [a-z]+)? --[a-z-]+//g' | grep -oE -- '--[a-z][a-z-]*' | sort -u
 }
 
 commands=$("$orv" --help | sed -n '/^Commands:/,/^$/p' | awk 'NF && !/^Commands:/ && /^  [a-z]/ { print $1 }')

@@ -27,10 +27,11 @@ struct FrameReceiver {
     void take(std::string_view bytes) {
         for (unsigned char b : bytes) {
             if (!decoder.feed(b)) continue;
-            const auto* data = reinterpret_cast<const char*>(decoder.data());
-            packets.push_back({decoder.frameNumber(), decoder.page(), std::string(data, 128)});
+            std::string data(128, '\0');
+            for (std::uint8_t c = 0; c < 128; ++c) data[c] = static_cast<char>(decoder.column(c));
+            packets.push_back({decoder.frameNumber(), decoder.page(), data});
             if (decoder.page() >= 8) continue;  // a refused page, should one get through
-            std::memcpy(picture.data() + 128 * decoder.page(), data, 128);
+            std::memcpy(picture.data() + 128 * decoder.page(), data.data(), 128);
         }
     }
 };

@@ -1,5 +1,6 @@
 // The framed serial link between the host and a display: packet layout, CRC,
-// a byte-at-a-time decoder and a packet writer.
+// a byte-at-a-time decoder, a packet writer, and the bytes the display sends
+// back (link version 2).
 //
 // Shared by the host (C++20) and the receiver sketch (C++11 on an ATmega328P):
 // no standard library beyond <stdint.h>, no exceptions, no dynamic memory.
@@ -38,16 +39,14 @@ const uint8_t kPacketBytes = kCrcOffset + kCrcBytes;                       // 13
 const uint16_t kCrcPolynomial = 0x1021;
 const uint16_t kCrcInitial = 0xFFFF;
 
-// The CRC after one more byte. Bitwise: no table, no RAM.
+// The CRC after one more byte: the eight bit steps of the polynomial folded
+// into shifts and XORs of the whole byte, no table.
 inline uint16_t crc16Update(uint16_t crc, uint8_t byte) {
-    crc = static_cast<uint16_t>(crc ^ (static_cast<uint16_t>(byte) << 8));
-    for (uint8_t bit = 0; bit < 8; ++bit) {
-        if (crc & 0x8000u) {
-            crc = static_cast<uint16_t>((crc << 1) ^ kCrcPolynomial);
-        } else {
-            crc = static_cast<uint16_t>(crc << 1);
-        }
-    }
+    crc = static_cast<uint16_t>((crc >> 8) | (crc << 8));
+    crc ^= byte;
+    crc ^= static_cast<uint16_t>((crc & 0xFF) >> 4);
+    crc ^= static_cast<uint16_t>(crc << 12);
+    crc ^= static_cast<uint16_t>((crc & 0xFF) << 5);
     return crc;
 }
 
@@ -55,6 +54,18 @@ inline uint16_t crc16Update(uint16_t crc, uint8_t byte) {
 inline uint16_t crc16(const uint8_t* bytes, uint16_t length, uint16_t crc = kCrcInitial) {
     for (uint16_t i = 0; i < length; ++i) crc = crc16Update(crc, bytes[i]);
     return crc;
+}
+
+// Compile-time forms of the same CRC, bit by bit (C++11 constexpr).
+constexpr uint16_t crcBits(uint16_t crc, uint8_t bits) {
+    return bits == 0 ? crc
+                     : crcBits(static_cast<uint16_t>((crc & 0x8000u) ? (crc << 1) ^ kCrcPolynomial
+                                                                     : crc << 1),
+                               static_cast<uint8_t>(bits - 1));
+}
+// The CRC after `count` zero bytes.
+constexpr uint16_t crcZeros(uint16_t crc, uint8_t count) {
+    return count == 0 ? crc : crcZeros(crcBits(crc, 8), static_cast<uint8_t>(count - 1));
 }
 
 // Writes one packet into `out` (kPacketBytes long) and returns kPacketBytes,
@@ -75,74 +86,106 @@ inline uint8_t writePacket(uint8_t* out, uint16_t frameNumber, uint8_t page,
     return kPacketBytes;
 }
 
-// Collects packets from a byte stream, one byte at a time.
+// The back channel, from the receiver to the host (version 2 of the link;
+// version 1 had none, and a host still works with a receiver that sends
+// nothing):
+// - when it is ready, and again after each second in which no byte came, the
+//   receiver announces itself with the ASCII line "ORV 2 W\n": the link's
+//   version, then the window W (1..9), how many packets the host may have on
+//   their way to it at once;
+// - once it has written a good packet's page to the display, it sends one
+//   acknowledgement byte, 0x80 | (frame number & 15) << 3 | page.
+// Acknowledgements are 0x80 and above, the announcement below: they never mix.
+const uint8_t kLinkVersion = 2;
+const uint8_t kAckFlag = 0x80;
+inline uint8_t ackByte(uint16_t frameNumber, uint8_t page) {
+    return static_cast<uint8_t>(kAckFlag | (frameNumber & 0x0F) << 3 | (page & 0x07));
+}
+
+// Collects packets from a byte stream, one byte at a time, in constant time
+// a byte.
 //
-// The buffer always starts at a candidate sync pair. A lost, extra or damaged
-// byte costs at most the packets it touches: when a candidate turns out wrong
-// (bad page number or bad CRC) the bytes already held are searched again for
-// the next sync pair, so the start of a real packet caught inside a bad one is
-// kept.
+// It keeps the last 135 bytes and, as a rolling CRC, the CRC of the 131
+// bytes that a packet ending with the newest byte would cover. Every byte
+// thus ends a candidate, checked at once: it is a packet when it starts with
+// the sync pair, its page number is 0..7 and its CRC matches. A good packet
+// uses up its bytes: the next one starts after it. A lost, extra or damaged
+// byte costs only the packets it touches, and a real packet that starts inside
+// a bad one, or after a sync pair in the data, is still found.
 class Decoder {
   public:
-    Decoder() : count_(0) {}
+    Decoder() : next_(0), held_(0), window_(0) {}
 
     // Takes one byte; true when it completes a good packet, whose fields are
     // then readable through the accessors until the next call.
     bool feed(uint8_t byte) {
-        buffer_[count_++] = byte;
-        for (;;) {
-            const Verdict v = check();
-            if (v == kWaiting) return false;
-            if (v == kGood) {
-                count_ = 0;
-                return true;
-            }
-            resync();
+        // The window takes the byte 2 back and drops the one 133 back: it
+        // then covers what would be offsets 2..132 of a packet ending here.
+        if (held_ >= kCrcBytes) {
+            window_ = crc16Update(window_, ring_[at(kPacketBytes - kCrcBytes)]);
         }
+        if (held_ >= kCovered + kCrcBytes) window_ ^= leaving(ring_[at(kCrcBytes)]);
+        ring_[next_] = byte;
+        next_ = at(1);
+        if (held_ < kPacketBytes) ++held_;
+        if (held_ < kPacketBytes || ring_[next_] != kSync0 || ring_[at(1)] != kSync1 ||
+            ring_[at(kPageNumberOffset)] >= kPageCount) {
+            return false;
+        }
+        const uint16_t sent =
+            static_cast<uint16_t>(ring_[at(kCrcOffset)] | (ring_[at(kCrcOffset + 1)] << 8));
+        if ((window_ ^ kWindowInitial) != sent) return false;
+        reset();
+        return true;
     }
 
-    // Drops any partial packet.
-    void reset() { count_ = 0; }
+    // Forgets every byte held.
+    void reset() {
+        held_ = 0;
+        window_ = 0;
+    }
 
     uint16_t frameNumber() const {
-        return static_cast<uint16_t>(buffer_[kFrameNumberOffset] |
-                                     (buffer_[kFrameNumberOffset + 1] << 8));
+        return static_cast<uint16_t>(ring_[at(kFrameNumberOffset)] |
+                                     (ring_[at(kFrameNumberOffset + 1)] << 8));
     }
-    uint8_t page() const { return buffer_[kPageNumberOffset]; }
-    const uint8_t* data() const { return buffer_ + kDataOffset; }
+    uint8_t page() const { return ring_[at(kPageNumberOffset)]; }
+    // Column byte `c` (0..127) of the page.
+    uint8_t column(uint8_t c) const { return ring_[at(static_cast<uint8_t>(kDataOffset + c))]; }
 
   private:
-    enum Verdict { kWaiting, kGood, kBad };
+    static constexpr uint8_t kCovered = kCrcOffset - kFrameNumberOffset;  // 131 bytes under the CRC
 
-    // What the bytes held so far amount to.
-    Verdict check() const {
-        if (count_ >= 1 && buffer_[0] != kSync0) return kBad;
-        if (count_ >= 2 && buffer_[1] != kSync1) return kBad;
-        if (count_ > kPageNumberOffset && buffer_[kPageNumberOffset] >= kPageCount) return kBad;
-        if (count_ < kPacketBytes) return kWaiting;
-        const uint16_t crc = crc16(buffer_ + kFrameNumberOffset,
-                                   static_cast<uint16_t>(kCrcOffset - kFrameNumberOffset));
-        const uint16_t sent =
-            static_cast<uint16_t>(buffer_[kCrcOffset] | (buffer_[kCrcOffset + 1] << 8));
-        return crc == sent ? kGood : kBad;
+    // The window's CRC is kept as if it had started from 0; a CRC from the
+    // initial value differs from it by the initial value pushed through 131
+    // bytes, and a byte leaving the window takes away itself pushed through
+    // 131 more: both are linear, the latter one term a bit.
+    static constexpr uint16_t kWindowInitial = crcZeros(kCrcInitial, kCovered);
+    static constexpr uint16_t leavingBit(uint8_t bit) {
+        return crcZeros(crcBits(static_cast<uint16_t>(1u << (bit + 8)), 8), kCovered);
     }
-
-    // Moves the buffer on to the next place after its start where a sync pair
-    // begins (a lone 0xA5 at the end counts), or empties it.
-    void resync() {
-        uint8_t from = 1;
-        while (from < count_) {
-            if (buffer_[from] == kSync0 && (from + 1 == count_ || buffer_[from + 1] == kSync1)) {
-                break;
-            }
-            ++from;
+    static uint16_t leaving(uint8_t byte) {
+        static const uint16_t kBits[8] = {leavingBit(0), leavingBit(1), leavingBit(2),
+                                          leavingBit(3), leavingBit(4), leavingBit(5),
+                                          leavingBit(6), leavingBit(7)};
+        uint16_t out = 0;
+        for (uint8_t bit = 0; bit < 8; ++bit) {
+            if (byte & (1u << bit)) out ^= kBits[bit];
         }
-        for (uint8_t i = from; i < count_; ++i) buffer_[i - from] = buffer_[i];
-        count_ = static_cast<uint8_t>(count_ - from);
+        return out;
     }
 
-    uint8_t buffer_[kPacketBytes];
-    uint8_t count_;
+    // The ring index `offset` bytes after the oldest byte held (once full,
+    // the packet start of a candidate ending with the newest byte).
+    uint8_t at(uint8_t offset) const {
+        const uint8_t room = static_cast<uint8_t>(kPacketBytes - next_);
+        return static_cast<uint8_t>(offset >= room ? offset - room : next_ + offset);
+    }
+
+    uint8_t ring_[kPacketBytes];
+    uint8_t next_;     // where the next byte goes: the oldest byte once full
+    uint8_t held_;     // bytes held since the last good packet, at most 135
+    uint16_t window_;  // CRC from 0 of the 131 bytes ending two bytes back
 };
 
 }  // namespace framing

@@ -151,8 +151,8 @@ void Form1::Form_Load() {
     serial_->Label5_Click();  // the serial panel shows the port's settings and number
     HScroll1_Change();
     keepOnScreen(this);  // the design place, or as near as the screen allows
-    keepOnScreen(frmMain_.get());
     frmMain_->show();
+    keepOnScreen(frmMain_.get());  // with its frame
 }
 
 }  // namespace orv::ui

@@ -139,7 +139,7 @@ void keepOnScreen(QWidget* window) {
     const QScreen* screen = window->screen();
     if (!screen) return;
     const QRect free = screen->availableGeometry();
-    const QRect at = window->geometry();
+    const QRect at = window->frameGeometry();  // where move() puts it
     const int x = std::max(free.left(), std::min(at.x(), free.right() + 1 - at.width()));
     const int y = std::max(free.top(), std::min(at.y(), free.bottom() + 1 - at.height()));
     window->move(x, y);

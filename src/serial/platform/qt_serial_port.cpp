@@ -55,8 +55,10 @@ const char* parityName(Parity p) {
 
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
-    // Transmit only: whatever arrives is dropped.
-    connect(&port_, &QSerialPort::readyRead, this, [this] { port_.readAll(); });
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        const QByteArray got = port_.readAll();
+        if (onReceived && !got.isEmpty()) onReceived(got.toStdString());
+    });
 }
 
 std::string QtSerialPort::device() const {

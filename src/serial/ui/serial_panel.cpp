@@ -14,6 +14,9 @@ const QColor kIdle(128, 128, 128);     // TXD, RXD idle
 const QColor kFlash(255, 192, 192);    // STANDBY flash
 const QColor kStandby(224, 224, 224);  // STANDBY idle
 
+// Beside "实时发送" while the device may still be starting.
+const QString kAwaited = QStringLiteral("等待设备…");
+
 // Notice key of characters sent as '?'.
 const QString kQuestionMarks = QStringLiteral("serial: characters sent as '?'");
 
@@ -91,9 +94,13 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     connect(Text7, &QLineEdit::textChanged, this, &SerialPanel::Text7_Change);
     connect(Timer3, &QTimer::timeout, this, &SerialPanel::Timer3_Timer);
     port_.onLost = [this](const std::string& why) { portLost(QString::fromStdString(why)); };
+    port_.onReceived = [this](const std::string& bytes) { received(bytes); };
 }
 
-SerialPanel::~SerialPanel() { port_.onLost = nullptr; }
+SerialPanel::~SerialPanel() {
+    port_.onLost = nullptr;
+    port_.onReceived = nullptr;
+}
 
 void SerialPanel::Label5_Click() {
     Text5->setText(QString::fromStdString(port_.settings()));
@@ -120,6 +127,8 @@ void SerialPanel::Label8_Click() {
         }
         setBackColour(Label8, kOpen);
         Timer3->start();
+        pacer_ = serial::LinkPacer();
+        openedAt_ = std::chrono::steady_clock::now();
         restartStream();
     } else {
         if (Status s = port_.setPortOpen(false); !s) {
@@ -162,6 +171,7 @@ void SerialPanel::Timer3_Timer() {
     }
     setBackColour(Label9, kIdle);
     setBackColour(Label10, kIdle);
+    pump();  // packets overdue are given up
 }
 
 void SerialPanel::showClosed() {
@@ -180,22 +190,73 @@ void SerialPanel::restartStream() {
     encoder_.forget();
     streamIndex_ = 0;
     skipped_ = 0;
+    waiting_.clear();
+    pacer_.restart();
     LabelSkipped->clear();
+}
+
+void SerialPanel::received(const std::string& bytes) {
+    pacer_.take(bytes, std::chrono::steady_clock::now());
+    setBackColour(Label10, kLit);
+    pump();
+}
+
+void SerialPanel::pump() {
+    bool sent = false;
+    while (!waiting_.empty() && port_.portOpen() &&
+           pacer_.hasRoom(std::chrono::steady_clock::now())) {
+        const Packet p = waiting_.front();
+        waiting_.pop_front();
+        if (Status s = port_.output(p.bytes); !s) {
+            waiting_.clear();
+            if (!port_.portOpen()) showClosed();
+            return messages_.show(QString::fromStdString(s.error()));
+        }
+        const auto now = std::chrono::steady_clock::now();
+        pacer_.sent(p.frame, p.page, now);
+        if (p.last) pacer_.frameDone(p.frame, now);
+        sent = true;
+    }
+    if (sent) setBackColour(Label9, kLit);
+}
+
+void SerialPanel::skip(bool awaited) {
+    if (awaited) return LabelSkipped->setText(kAwaited);
+    ++skipped_;
+    LabelSkipped->setText(QStringLiteral("跳过 %1 帧").arg(skipped_));
 }
 
 void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (!CheckStream->isChecked() || !port_.portOpen()) return;
     const std::uint64_t index = streamIndex_++;
-    // More than a whole frame's packets still waiting: this frame is skipped.
-    if (port_.pendingBytes() > 8 * framing::kPacketBytes) {
-        ++skipped_;
-        LabelSkipped->setText(QStringLiteral("跳过 %1 帧").arg(skipped_));
-        return;
+    const bool paced = pacer_.announced();
+    if (!paced) {
+        if (std::chrono::steady_clock::now() - openedAt_ < serial::LinkPacer::kDefaultWait) {
+            return skip(true);  // the device may be starting: it would lose the frame
+        }
+        pacer_.stopWaiting();
+    }
+    if (LabelSkipped->text() == kAwaited) LabelSkipped->clear();
+    // The last frame's packets still waiting, or more than a whole frame's in
+    // the link: this frame is skipped.
+    if (paced ? !waiting_.empty() : port_.pendingBytes() > 8 * framing::kPacketBytes) {
+        return skip(false);
     }
     FramePages frame;
     std::copy(pages.begin() + 1, pages.begin() + 1025, frame.begin());
     std::string packets;
-    if (encoder_.encode(index, frame, packets) == 0) return;  // nothing changed
+    const int count = encoder_.encode(index, frame, packets);
+    if (paced) {
+        if (count == 0) pacer_.frameDone(index, std::chrono::steady_clock::now());
+        for (int k = 0; k < count; ++k) {
+            const std::size_t at = framing::kPacketBytes * static_cast<std::size_t>(k);
+            waiting_.push_back({packets.substr(at, framing::kPacketBytes), index,
+                                static_cast<std::uint8_t>(packets[at + framing::kPageNumberOffset]),
+                                k + 1 == count});
+        }
+        return pump();
+    }
+    if (count == 0) return;  // nothing changed
     if (Status s = port_.output(packets); !s) {
         if (!port_.portOpen()) showClosed();
         return messages_.show(QString::fromStdString(s.error()));

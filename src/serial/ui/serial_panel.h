@@ -7,11 +7,15 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
+#include <deque>
+#include <string>
 
 #include "common/ui/widgets.h"
 #include "lcd/frame.h"
 #include "serial/frame_link.h"
+#include "serial/link_pacer.h"
 #include "serial/serial_port.h"
 #include "serial/ui/port_chooser.h"
 
@@ -38,12 +42,12 @@ class SerialPanel : public QWidget {
     QLabel* Label7;          // caption of the port number box
     QLineEdit* Text6;        // port number
     PortChooser* Ports;      // offers the serial devices present in Text6
-    QLabel* Label10;         // "RXD": never lit (the link only transmits)
+    QLabel* Label10;         // "RXD": lit after the device sent something
     QLineEdit* Text7;        // transmit line: sent on every change
     QLabel* Label12;         // "TXD", caption of the transmit line
     QTimer* Timer3;          // blink timer, 86 ms, running while the port is open
     QCheckBox* CheckStream;  // "实时发送": every captured frame goes to the open port
-    QLabel* LabelSkipped;    // how many frames the stream skipped for a busy link
+    QLabel* LabelSkipped;    // frames the stream skipped for a busy link, or 等待设备…
 
     std::uint8_t StandbyCounter = 0;  // blink ticks, back to 0 at 30
 
@@ -60,11 +64,18 @@ class SerialPanel : public QWidget {
 
     // While "实时发送" is ticked and the port is open, sends a captured frame
     // in the framed protocol: its changed pages, all 8 every 31st frame. It
-    // never waits for the link: a link that still holds more than a frame's
-    // packets makes the whole frame be skipped (and counted), and the next
+    // never waits, so the capture clock is never held up. For the first 3 s
+    // after the port opens (an Arduino restarts then) it waits for the device
+    // to announce itself; a device that did sets the pace (link version 2):
+    // the packets go out as it acknowledges them, at most its window at a
+    // time. A frame that comes while the last one's packets are still waiting
+    // (or, with a device that never announced itself, while the link holds
+    // more than a frame's packets) is skipped whole and counted, and the next
     // frame that goes out brings the device up to date.
     void streamFrame(const LcdPageBufferArray& pages);
     std::uint64_t streamSkipped() const { return skipped_; }
+    // What the device announced and acknowledged on this connection.
+    const serial::LinkPacer& streamPacer() const { return pacer_; }
 
   private:
     // The indicators of a closed port.
@@ -74,6 +85,12 @@ class SerialPanel : public QWidget {
 
     // A new stream: from frame 0, everything sent afresh.
     void restartStream();
+    // Bytes from the device: its announcement and acknowledgements.
+    void received(const std::string& bytes);
+    // Sends the waiting packets the device has room for.
+    void pump();
+    // Counts a frame skipped for a busy link, or shows that the device is awaited.
+    void skip(bool awaited);
 
     serial::SerialPort& port_;
     MessageBoxes& messages_;
@@ -81,6 +98,15 @@ class SerialPanel : public QWidget {
     serial::FramedEncoder encoder_;
     std::uint64_t streamIndex_ = 0;  // frames of this stream, skipped ones too
     std::uint64_t skipped_ = 0;
+    serial::LinkPacer pacer_;
+    std::chrono::steady_clock::time_point openedAt_;
+    struct Packet {
+        std::string bytes;
+        std::uint64_t frame;
+        std::uint8_t page;
+        bool last;  // of its frame
+    };
+    std::deque<Packet> waiting_;  // packets for the device when it has room
 };
 
 }  // namespace orv::ui

@@ -1,0 +1,230 @@
+// The reference receiver, built by its own Makefile, on a simulated
+// ATmega328P with an SSD1306 (orv_sim), fed by `orv send --set-bit light`:
+// after every frame its display RAM holds the frame as `orv export --layout
+// pages --set-bit light` has it, the panel is on and not inverted, and after
+// a fault on the line it is exact again by the next key frame. Where the
+// rate is measured, the board runs on the wall clock and `orv send` must
+// state the rate the display reached within 5 %.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "lcd/frame_record.h"
+#include "orv_link.h"
+#include "orv_runner.h"
+#include "serial/frame_sender.h"
+#include "serial/serial_device.h"
+#include "sim_board.h"
+
+using orv::FramePages;
+using orv::test::BoardReport;
+using orv::test::SimBoard;
+
+namespace {
+
+// Frame n: every page packed with sync pairs and fake headers on the wire,
+// `A5 5A n 00 03` again and again (a page number 0..7 in each), so that
+// every page changes from frame to frame. The file holds them inverted, as
+// --set-bit light inverts them back.
+FramePages syncPattern(int n) {
+    FramePages f;
+    const std::uint8_t header[] = {0xA5, 0x5A, 0, 0x00, 0x03};
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const std::uint8_t b = i % 5 == 2 ? static_cast<std::uint8_t>(n + i / 128) : header[i % 5];
+        f[i] = static_cast<std::uint8_t>(~b);
+    }
+    return f;
+}
+
+// Frame n: frame n - 1 with page n % 8 changed, so that one packet a frame goes.
+FramePages onePageMoves(int n) {
+    FramePages f;
+    for (std::size_t i = 0; i < f.size(); ++i) f[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (int m = std::max(0, n - 7); m <= n; ++m) {
+        for (int c = 0; c < 128; ++c) f[128 * (m % 8) + c] = static_cast<std::uint8_t>(m * 13 + c);
+    }
+    return f;
+}
+
+class Board : public orv::test::ClipTest {
+  protected:
+    static void SetUpTestSuite() {
+        // A real clip: ffmpeg's moving test picture, 46 frames at 46 a second.
+        makeClip("-f lavfi -i testsrc2=s=256x128:r=46:d=1 -c:v mjpeg -q:v 3", "clip.avi");
+    }
+
+    // NAME.orv from `frames`, or from the clip when there are none, and the
+    // display's view of it, NAME.bin; the number of frames.
+    std::size_t prepare(const std::string& name, const std::vector<FramePages>& frames = {}) {
+        if (frames.empty()) {
+            EXPECT_EQ(convert("clip.avi", path(name + ".orv"), {"--fps", "46", "--quiet"}).status,
+                      0);
+        } else {
+            std::string records;
+            for (const FramePages& f : frames) {
+                orv::LcdPageBufferArray pages{};
+                std::copy(f.begin(), f.end(), pages.begin() + 1);
+                records += orv::buildFrameRecord(pages);
+            }
+            orv::test::writeFile(path(name + ".orv"), records);
+        }
+        const orv::test::Outcome o = orv({"export", path(name + ".orv"), "-o", path(name + ".bin"),
+                                          "--layout", "pages", "--set-bit", "light"});
+        EXPECT_EQ(o.status, 0) << o.err;
+        return frames.empty() ? orv::test::readFrames(path(name + ".orv")).size() : frames.size();
+    }
+
+    // `orv send NAME.orv ARGS` to the board; the board's report, and the
+    // sender's in `sent`.
+    BoardReport run(const std::string& name, const std::vector<std::string>& args,
+                    const SimBoard::Options& options, orv::test::Outcome& sent) {
+        const std::size_t count = orv::test::readFrames(path(name + ".orv")).size();
+        SimBoard board(dir_, ORV_SKETCH_ELF, path(name + ".bin"), count, options);
+        EXPECT_TRUE(board.ready());
+        std::vector<std::string> words{"send",       path(name + ".orv"), "--port",
+                                       board.port(), "--set-bit",         "light"};
+        words.insert(words.end(), args.begin(), args.end());
+        sent = orv(words);
+        EXPECT_EQ(sent.status, 0) << sent.err;
+        EXPECT_EQ(sent.err, "");  // the board announced itself
+        return board.finish();
+    }
+
+    // Every frame shown but those of [from, to), the panel on and not
+    // inverted, nothing lost on the line or sent before the board was ready.
+    static void expectShown(const BoardReport& r, const std::string& what, std::size_t from = 0,
+                            std::size_t to = 0) {
+        for (std::size_t k = 0; k < r.shownAt.size(); ++k) {
+            if (k < from || k >= to) {
+                EXPECT_GE(r.shownAt[k], 0) << what << ": frame " << k;
+            }
+        }
+        EXPECT_EQ(r.count("on"), 1) << what;
+        EXPECT_EQ(r.count("inverted"), 0) << what;
+        EXPECT_EQ(r.count("overruns"), 0) << what;
+        EXPECT_EQ(r.count("boot"), 0) << what << ": bytes sent into the boot loader";
+    }
+
+    // The device's rate in `orv send`'s summary.
+    static double statedRate(const std::string& summary) {
+        std::smatch m;
+        if (!std::regex_search(summary, m,
+                               std::regex("the device showed \\d+, ([0-9.]+) frames/s")))
+            return 0;
+        return std::stod(m[1]);
+    }
+};
+
+}  // namespace
+
+TEST_F(Board, ShowsEveryFrameOfStillAndSyncDensePictures) {
+    const struct {
+        const char* name;
+        FramePages (*frame)(int);
+    } cases[] = {
+        {"white", [](int) { return FramePages{}; }},
+        {"black",
+         [](int) {
+             FramePages f;
+             f.fill(0xFF);
+             return f;
+         }},
+        {"sync", syncPattern},
+    };
+    for (const auto& c : cases) {
+        std::vector<FramePages> frames;
+        for (int n = 0; n < 40; ++n) frames.push_back(c.frame(n));
+        prepare(c.name, frames);
+        orv::test::Outcome sent;
+        const BoardReport r = run(c.name, {"--fps", "46"}, {}, sent);
+        expectShown(r, c.name);
+    }
+}
+
+// The board held to the wall clock: a clip that changes every page of every
+// frame, with every frame a key frame, the usual 31, and none but the first;
+// and 46 frames a second that change one page each, which the board keeps up with.
+TEST_F(Board, ShowsARealClipAtItsOwnPaceAndSendStatesThatPace) {
+    const std::size_t frames = prepare("clip");
+    std::vector<FramePages> moving;
+    for (int n = 0; n < 92; ++n) moving.push_back(onePageMoves(n));
+    prepare("moving", moving);
+    const struct {
+        const char* name;
+        const char* key;
+        double lowest;  // the least rate the display must reach
+    } cases[] = {{"clip", "1", 9}, {"clip", "31", 9}, {"clip", "1000", 9}, {"moving", "31", 44}};
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.name) + " --key " + c.key;
+        orv::test::Outcome sent;
+        const BoardReport r = run(c.name, {"--fps", "46", "--key", c.key}, {true, {}}, sent);
+        expectShown(r, what);
+        const double shown = r.framesPerSecond(), stated = statedRate(sent.out);
+        std::printf(
+            "%s: the display %.1f frames/s, orv send says %.1f; longest busy stretch "
+            "%.0f cycles (a page), %.0f (a byte); %.0f bytes waiting at most\n",
+            what.c_str(), shown, stated, r.count("page"), r.count("byte"), r.count("waiting"));
+        std::fflush(stdout);  // before the next board, whose process starts with a copy
+        EXPECT_GE(shown, c.lowest) << what;
+        EXPECT_NEAR(stated, shown, 0.05 * shown) << what << ": " << sent.out;
+        EXPECT_NE(sent.out.find(std::to_string(c.name == std::string("clip") ? frames : 92) +
+                                " frames ("),
+                  std::string::npos)
+            << sent.out;
+    }
+}
+
+// The wire's frame number runs from 65530 over 65535 back to 0: the sending
+// loop of `orv send` on its own, started at frame 65530.
+TEST_F(Board, ShowsFramesAcrossTheWrapOfTheFrameNumber) {
+    std::vector<FramePages> frames;
+    for (int n = 0; n < 16; ++n) frames.push_back(syncPattern(n));
+    prepare("wrap", frames);
+    SimBoard board(dir_, ORV_SKETCH_ELF, path("wrap.bin"), frames.size(), {});
+    ASSERT_TRUE(board.ready());
+    orv::serial::SerialDevice device;
+    ASSERT_TRUE(device.open(board.port(), "115200,n,8,1").ok());
+    orv::serial::FrameSender sender(device, true, 31);
+    orv::Result<bool> heard = sender.awaitReceiver(std::chrono::seconds(3));
+    ASSERT_TRUE(heard.ok() && heard.value());
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const auto due = start + std::chrono::milliseconds(22 * k);
+        orv::Result<bool> sent =
+            sender.send(65530 + k, orv::serial::applySetBit(frames[k], true), due);
+        ASSERT_TRUE(sent.ok() && sent.value()) << k;
+    }
+    ASSERT_TRUE(sender.finish().ok());
+    EXPECT_EQ(sender.pacer().framesShown(), frames.size());
+    expectShown(board.finish(), "wrap");
+}
+
+// Frames of sync pairs with a key frame every 8th; frame 10 (all 8 pages,
+// as each frame changes them all) is damaged in its page 3: frames 10 to 15
+// may be wrong, frame 16 on must be exact.
+TEST_F(Board, IsExactAgainByTheNextKeyFrameAfterAFault) {
+    std::vector<FramePages> frames;
+    for (int n = 0; n < 30; ++n) frames.push_back(syncPattern(n));
+    prepare("faults", frames);
+    const std::size_t packet = 8 * 10 + 3, at = orv::framing::kPacketBytes * packet;
+    const struct {
+        const char* fault;
+        std::size_t offset;
+    } cases[] = {
+        {"flip", 60}, {"drop", 70}, {"insert", 40}, {"page", 0}, {"drop", 0},  // the sync byte
+    };
+    for (const auto& c : cases) {
+        const std::string fault = std::string(c.fault) + "@" + std::to_string(at + c.offset);
+        orv::test::Outcome sent;
+        const BoardReport r = run("faults", {"--fps", "46", "--key", "8"}, {false, {fault}}, sent);
+        expectShown(r, fault, 10, 16);
+        EXPECT_EQ(r.count("acks"), 8 * 30 - 1) << fault;
+        EXPECT_NE(sent.out.find("1 with a page lost; packets lost: 1"), std::string::npos)
+            << fault << ": " << sent.out;
+    }
+}
