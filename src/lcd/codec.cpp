@@ -13,8 +13,8 @@ namespace {
 constexpr int kTables = 3;
 constexpr std::array<int, kTables> kAlphabet = {256, ORVC_MAIN_SYMBOLS, ORVC_LENGTH_CLASSES};
 constexpr int kVectors = (2 * ORVC_MOVE_DX + 1) * (2 * ORVC_MOVE_DY + 1);
-// A move shorter than this is sent as literals.
-constexpr int kShortestMove = 2;
+// Passes of the encoder's parse, each with the costs of the one before.
+constexpr int kPasses = 4;
 
 int lengthClass(int length) {
     int k = ORVC_LENGTH_CLASSES - 1;
@@ -116,42 +116,23 @@ std::vector<Code> codesFor(const std::vector<Encoder::Token>& tokens, std::size_
     return codes;
 }
 
-}  // namespace
+// Bits each symbol of each table costs, as the codes of a pass gave them.
+using Costs = std::array<std::vector<double>, kTables>;
 
-Encoder::Encoder() = default;
-
-void Encoder::addRun(int table, int firstSymbol, int length) {
-    const int k = lengthClass(length);
-    const auto extraBits = orvc_class_extra(static_cast<std::uint8_t>(k));
-    tokens_.push_back(
-        {static_cast<std::uint16_t>(firstSymbol + k), static_cast<std::uint8_t>(table), extraBits,
-         static_cast<std::uint8_t>(length - orvc_class_base(static_cast<std::uint8_t>(k)))});
-}
-
-void Encoder::add(const FramePages& frame) {
-    int mask = 0;
-    for (int p = 0; p < 8; ++p) {
-        if (std::memcmp(&frame[128 * p], &previous_[128 * p], 128) != 0) mask |= 1 << p;
-    }
-    tokens_.push_back({static_cast<std::uint16_t>(mask), 0, 0, 0});
-    for (int p = 0; p < 8; ++p) {
-        if (mask >> p & 1) addPage(frame, p);
-    }
-    previous_ = frame;
-    frameEnds_.push_back(tokens_.size());
-}
-
-// A changed page as tokens, greedily: unchanged runs, the last literal
-// repeated, the longest move of the frame before, else a literal.
-void Encoder::addPage(const FramePages& frame, int p) {
+// The cheapest tokens for page `p` of `now` after `before` under `costs`:
+// every way to cover the changed columns (unchanged runs, literals, repeats
+// of the last literal, moves of the frame before of any vector and length)
+// is weighed, column by column, as a shortest path.
+void parsePage(const FramePages& before, const FramePages& frame, int p, const Costs& costs,
+               const std::vector<int>& byCost, std::vector<Encoder::Token>& out) {
     const std::uint8_t* now = &frame[128 * p];
-    const std::uint8_t* old = &previous_[128 * p];
-    // Every move of the old picture's columns, and how far each matches.
+    const std::uint8_t* old = &before[128 * p];
+    // How far each move of the old picture's columns matches from each column.
     std::array<std::uint64_t, 128> column{};
     for (int c = 0; c < 128; ++c) {
-        for (int q = 0; q < 8; ++q) column[c] |= std::uint64_t{previous_[128 * q + c]} << (8 * q);
+        for (int q = 0; q < 8; ++q) column[c] |= std::uint64_t{before[128 * q + c]} << (8 * q);
     }
-    static thread_local std::array<std::array<std::uint8_t, 129>, kVectors> match;
+    std::array<std::array<std::uint8_t, 129>, kVectors> match;
     for (int v = 0; v < kVectors; ++v) {
         const int dx = v % (2 * ORVC_MOVE_DX + 1) - ORVC_MOVE_DX;
         const int dy = v / (2 * ORVC_MOVE_DX + 1) - ORVC_MOVE_DY;
@@ -166,49 +147,119 @@ void Encoder::addPage(const FramePages& frame, int p) {
     }
     int last = 127;
     while (now[last] == old[last]) --last;
-    std::uint8_t literal = 0;
-    int c = 0;
-    while (c <= last) {
-        auto run = [&](auto same) {
-            int n = 0;
-            while (c + n <= last && same(c + n)) ++n;
-            return n;
+    auto runCost = [&](int table, int first, int n) {
+        const int k = lengthClass(n);
+        return costs[table][first + k] + orvc_class_extra(static_cast<std::uint8_t>(k));
+    };
+    // The best way to each column: its cost, where it came from, by what.
+    enum Kind : std::uint8_t { Skip, Literal, Repeat, Move };
+    struct Step {
+        double cost = 1e300;
+        std::uint8_t from = 0, kind = Skip, arg = 0, literal = 0;
+    };
+    std::array<Step, 129> best;
+    best[0].cost = 0;
+    for (int c = 0; c <= last; ++c) {
+        const Step here = best[c];
+        auto reach = [&](int to, double cost, Kind kind, int arg, std::uint8_t literal) {
+            if (here.cost + cost < best[to].cost) {
+                best[to] = {here.cost + cost, static_cast<std::uint8_t>(c), kind,
+                            static_cast<std::uint8_t>(arg), literal};
+            }
         };
-        if (now[c] == old[c]) {
-            const int n = run([&](int i) { return now[i] == old[i]; });
-            addRun(1, ORVC_SYM_SKIP, n);
-            c += n;
-            continue;
-        }
         const std::uint8_t x = now[c] ^ old[c];
-        if (x == literal) {
-            const int n = run([&](int i) { return (now[i] ^ old[i]) == literal; });
-            if (n >= 2) {
-                addRun(1, ORVC_SYM_REPEAT, n);
-                c += n;
-                continue;
+        for (int n = 1; c + n <= last + 1 && now[c + n - 1] == old[c + n - 1]; ++n) {
+            reach(c + n, runCost(1, ORVC_SYM_SKIP, n), Skip, 0, here.literal);
+        }
+        if (x != 0) reach(c + 1, costs[1][x], Literal, x, x);
+        for (int n = 1; x != 0 && x == here.literal && c + n <= last + 1 &&
+                        (now[c + n - 1] ^ old[c + n - 1]) == x;
+             ++n) {
+            reach(c + n, runCost(1, ORVC_SYM_REPEAT, n), Repeat, 0, x);
+        }
+        // A length is taken by the cheapest vector that matches that far.
+        int covered = 0;
+        for (int v : byCost) {
+            const int n = std::min<int>(match[v][c], last + 1 - c);
+            for (int m = covered + 1; m <= n; ++m) {
+                reach(c + m, costs[1][ORVC_SYM_MOVE + v] + runCost(2, 0, m), Move, v, here.literal);
+            }
+            covered = std::max(covered, n);
+        }
+    }
+    std::vector<int> path;
+    for (int at = last + 1; at > 0; at = best[at].from) path.push_back(at);
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        const Step& s = best[*it];
+        const int n = *it - s.from;
+        auto run = [&](int table, int first) {
+            const int k = lengthClass(n);
+            out.push_back(
+                {static_cast<std::uint16_t>(first + k), static_cast<std::uint8_t>(table),
+                 orvc_class_extra(static_cast<std::uint8_t>(k)),
+                 static_cast<std::uint8_t>(n - orvc_class_base(static_cast<std::uint8_t>(k)))});
+        };
+        if (s.kind == Skip) run(1, ORVC_SYM_SKIP);
+        if (s.kind == Literal) out.push_back({s.arg, 1, 0, 0});
+        if (s.kind == Repeat) run(1, ORVC_SYM_REPEAT);
+        if (s.kind == Move) {
+            out.push_back({static_cast<std::uint16_t>(ORVC_SYM_MOVE + s.arg), 1, 0, 0});
+            run(2, 0);
+        }
+    }
+    if (last < 127) out.push_back({ORVC_SYM_END, 1, 0, 0});
+}
+
+}  // namespace
+
+Encoder::Encoder() = default;
+
+void Encoder::add(const FramePages& frame) {
+    frames_.push_back(frame);
+    frameEnds_.clear();
+}
+
+// The tokens of every frame: a few passes, each parsing with the costs of the
+// codes the one before made (the first with every symbol alike).
+void Encoder::tokenize() const {
+    if (frameEnds_.size() == frames_.size()) return;
+    Costs costs;
+    for (int t = 0; t < kTables; ++t) costs[t].assign(kAlphabet[t], t == 2 ? 4.0 : 9.0);
+    for (int pass = 0; pass < kPasses; ++pass) {
+        std::vector<int> byCost;  // the moves, (0, 0) being none
+        for (int v = 0; v < kVectors; ++v) {
+            if (v != ORVC_MOVE_DY * (2 * ORVC_MOVE_DX + 1) + ORVC_MOVE_DX) byCost.push_back(v);
+        }
+        std::stable_sort(byCost.begin(), byCost.end(), [&](int a, int b) {
+            return costs[1][ORVC_SYM_MOVE + a] < costs[1][ORVC_SYM_MOVE + b];
+        });
+        tokens_.clear();
+        frameEnds_.clear();
+        FramePages before{};
+        for (const FramePages& frame : frames_) {
+            int mask = 0;
+            for (int p = 0; p < 8; ++p) {
+                if (std::memcmp(&frame[128 * p], &before[128 * p], 128) != 0) mask |= 1 << p;
+            }
+            tokens_.push_back({static_cast<std::uint16_t>(mask), 0, 0, 0});
+            for (int p = 0; p < 8; ++p) {
+                if (mask >> p & 1) parsePage(before, frame, p, costs, byCost, tokens_);
+            }
+            before = frame;
+            frameEnds_.push_back(tokens_.size());
+        }
+        const std::vector<Code> codes = codesFor(tokens_, tokens_.size());
+        for (int t = 0; t < kTables; ++t) {
+            for (int s = 0; s < kAlphabet[t]; ++s) {
+                costs[t][s] = codes[t].lengths[s] > 0 ? codes[t].lengths[s] : 16.0;
             }
         }
-        int best = 0, bestVector = 0;
-        for (int v = 0; v < kVectors; ++v) {
-            const int n = std::min<int>(match[v][c], last + 1 - c);
-            if (n > best && v != kVectors / 2) best = n, bestVector = v;
-        }
-        if (best >= kShortestMove) {
-            tokens_.push_back({static_cast<std::uint16_t>(ORVC_SYM_MOVE + bestVector), 1, 0, 0});
-            addRun(2, 0, best);
-            c += best;
-            continue;
-        }
-        tokens_.push_back({x, 1, 0, 0});
-        literal = x;
-        ++c;
     }
-    if (last < 127) tokens_.push_back({ORVC_SYM_END, 1, 0, 0});
 }
 
 std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
     if (count == 0 || count > frames()) return 0;
+    tokenize();
     const std::size_t end = frameEnds_[count - 1];
     const std::vector<Code> codes = codesFor(tokens_, end);
     std::uint64_t bits = 0, bytes = ORVC_HEADER_BYTES;
@@ -238,6 +289,7 @@ std::uint64_t Encoder::framesThatFit(std::uint64_t bytes) const {
 std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lightSetBit) const {
     std::vector<std::uint8_t> out;
     if (count == 0 || count > frames() || fps < 1 || fps > 255) return out;
+    tokenize();
     const std::size_t end = frameEnds_[count - 1];
     const std::vector<Code> codes = codesFor(tokens_, end);
     out = {ORVC_MAGIC0,

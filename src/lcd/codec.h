@@ -28,14 +28,14 @@ struct StreamInfo {
 
 // Frames go in one at a time, as the display takes them (polarity already
 // applied); the stream of the first N of them comes out. The encoder keeps
-// the frames' tokens, not the frames, so its memory follows the stream's
-// size.
+// the frames (1 KB each) and parses them all when a stream or its size is
+// first asked for.
 class Encoder {
   public:
     Encoder();
 
     void add(const FramePages& frame);
-    std::uint64_t frames() const { return frameEnds_.size(); }
+    std::uint64_t frames() const { return frames_.size(); }
 
     // The stream of the first `count` frames (at least 1, at most frames()),
     // made for `fps` (1..255) frames a second.
@@ -56,12 +56,11 @@ class Encoder {
     };
 
   private:
-    void addPage(const FramePages& frame, int page);
-    void addRun(int table, int firstSymbol, int length);
+    void tokenize() const;
 
-    FramePages previous_{};
-    std::vector<Token> tokens_;
-    std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
+    std::vector<FramePages> frames_;
+    mutable std::vector<Token> tokens_;
+    mutable std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
 };
 
 // The stream as a C header with one array, `name` (a C identifier as
