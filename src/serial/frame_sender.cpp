@@ -61,7 +61,7 @@ Result<bool> FrameSender::send(std::uint64_t index, const FramePages& frame,
         Result<std::size_t> sent =
             device_.write(std::string_view(wire).substr(at, packet), stopAsked_);
         if (!sent) return fail(sent.error());
-        if (sent.value() == 0) return false;
+        if (sent.value() < std::min(packet, wire.size() - at)) return false;  // a stop
         bytes_ += sent.value();
         const auto page = static_cast<std::uint8_t>(framed_ ? wire[at + fr::kPageNumberOffset] : 0);
         pacer_.sent(index, page, Clock::now());
@@ -71,7 +71,7 @@ Result<bool> FrameSender::send(std::uint64_t index, const FramePages& frame,
 }
 
 Status FrameSender::finish() {
-    if (Status drained = device_.drain(); !drained) return drained;
+    if (Status drained = device_.drain(stopAsked_); !drained) return drained;
     while (pacer_.inFlight() > 0 && !stopping()) {
         pacer_.hasRoom(Clock::now());  // gives up what is overdue
         if (Status s = listen(kNap); !s) return s;

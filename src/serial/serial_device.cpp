@@ -124,7 +124,7 @@ Result<std::size_t> SerialDevice::write(std::string_view bytes, bool (*stopAsked
             return fail(device_ + " stopped taking data: " + reason(errno));
         }
         // Full: wait for room, looking at a stop now and then.
-        if (sent == 0 && stopAsked && stopAsked()) return sent;
+        if (stopAsked && stopAsked()) return sent;
         pollfd p{fd_, POLLOUT, 0};
         const int ready = ::poll(&p, 1, 200);
         if (ready < 0 && errno != EINTR) return fail(device_ + ": " + reason(errno));
@@ -158,9 +158,15 @@ Result<std::string> SerialDevice::read(int waitMs) {
     return got;
 }
 
-Status SerialDevice::drain() {
+Status SerialDevice::drain(bool (*stopAsked)()) {
+    // tcdrain returns early (EINTR) when a signal comes, which is how a stop
+    // reaches a drain that would wait on a stalled line.
     while (::tcdrain(fd_) != 0) {
         if (errno != EINTR) return fail(device_ + " went away: " + reason(errno));
+        if (stopAsked && stopAsked()) {
+            ::tcflush(fd_, TCOFLUSH);
+            return Done{};
+        }
     }
     return Done{};
 }

@@ -23,9 +23,10 @@ class SerialDevice {
     Status open(const std::string& port, const std::string& settings);
 
     // Writes all of `bytes`, waiting while the device's buffer is full. A
-    // stop asked for while it waits (`stopAsked`) lets it end early only when
-    // no byte of `bytes` has gone out yet, so packets are never cut; the
-    // result tells how many bytes went. A device that went away fails.
+    // stop asked for while it waits (`stopAsked`) ends it early, even inside
+    // a packet (a device that takes nothing would hold it for ever; the
+    // receiver drops a cut packet by its check); the result tells how many
+    // bytes went. A device that went away fails.
     Result<std::size_t> write(std::string_view bytes, bool (*stopAsked)() = nullptr);
 
     // What the device has sent, waiting up to `waitMs` for it to begin; empty
@@ -33,7 +34,9 @@ class SerialDevice {
     Result<std::string> read(int waitMs);
 
     // Waits until every byte written has left the device (or it went away).
-    Status drain();
+    // A stop asked for meanwhile throws away what is still queued instead,
+    // so that neither this nor closing the device waits on a stalled line.
+    Status drain(bool (*stopAsked)() = nullptr);
 
     const std::string& name() const { return device_; }
     // Bytes a second the line carries with these settings: the baud rate

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -233,6 +235,30 @@ TEST_F(Link, APortThatGoesAwayEndsTheRunWithASay) {
     EXPECT_NE(said.find(pty.near()), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     ::close(far);
+}
+
+// A port that takes no more data (a pseudo-terminal with no far end) does
+// not hold a stop: each stop signal ends the run at once (with --loop, as 0).
+TEST_F(Link, AStopSignalEndsARunOnAStalledPort) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // Every page of every frame, so that the port fills inside a packet.
+        const pid_t child = orv::test::startOrv({"send", orvFile_, "--port", "/dev/ptmx", "--key",
+                                                 "1", "--wait", "0", "--quiet", "--loop"});
+        // Stalled once it keeps waiting for room on the port: poll (system
+        // call 7) on one descriptor for 200 ms (0xc8), as the writer does.
+        const std::string syscall = "/proc/" + std::to_string(child) + "/syscall";
+        int same = 0;
+        for (int i = 0; i < 1000 && same < 5; ++i) {
+            ::usleep(10000);
+            std::istringstream call(orv::test::readFile(syscall));
+            std::string number, fds, count, timeout;
+            call >> number >> fds >> count >> timeout;
+            same = number == "7" && timeout == "0xc8" ? same + 1 : 0;
+        }
+        ASSERT_EQ(same, 5) << "it never waited on the port";
+        ::kill(child, signal);
+        EXPECT_EQ(orv::test::exitStatus(child, 1), 0) << strsignal(signal);
+    }
 }
 
 // The far end plays a receiver of link version 2 with a window of one packet:
