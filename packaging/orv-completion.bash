@@ -16,7 +16,10 @@ _orv_options() {
         info) echo "$common --stats --fps" ;;
         render) echo "$common -o --output --frame --scale --fps --colors --format --force" ;;
         repair) echo "$common" ;;
-        export) echo "$common -o --output --format --layout --set-bit --frames --name --force" ;;
+        export)
+            echo "$common -o --output --format --layout --set-bit --display --codec --fps" \
+                "--flash --frames --name --force"
+            ;;
         send) echo "$common --port --settings --fps --mode --key --set-bit --wait --loop --quiet" ;;
         help) echo "$common" ;;
         engrave) echo "$common --orv --seed" ;;
@@ -64,7 +67,8 @@ _orv() {
             -o | --output | --orv | --seed | --red | --green | --blue | --contrast-* | --x | --y | \
                 --strength | --fps | --start | --duration | --fit | --dither | --threshold | \
                 --brightness | --contrast | --gamma | --frame | --scale | --colors | --format | \
-                --layout | --set-bit | --frames | --name | --port | --settings | --mode | --key)
+                --layout | --set-bit | --frames | --name | --port | --settings | --mode | --key | \
+                --display | --codec | --flash)
                 # Takes a value: skip it (it may follow an '=').
                 ((i++))
                 [[ ${COMP_WORDS[i]} == = ]] && ((i++))
@@ -111,6 +115,18 @@ _orv() {
             COMPREPLY=($(compgen -W "dark light" -- "$cur"))
             return
             ;;
+        --display)
+            COMPREPLY=($(compgen -W "ssd1306 sh1106 st7565 12864" -- "$cur"))
+            return
+            ;;
+        --codec)
+            COMPREPLY=($(compgen -W "pmh" -- "$cur"))
+            return
+            ;;
+        --flash)
+            COMPREPLY=($(compgen -W "uno" -- "$cur"))
+            return
+            ;;
         --mode)
             COMPREPLY=($(compgen -W "framed raw" -- "$cur"))
             return
@@ -123,7 +139,7 @@ _orv() {
             case $command in
                 convert) _orv_files '*.orv' ;;
                 render) _orv_files '*.png' '*.gif' ;;
-                export) _orv_files '*.h' '*.c' '*.bin' ;;
+                export) _orv_files '*.h' '*.c' '*.bin' '*.pmh' ;;
                 *) _orv_files ;;
             esac
             return
@@ -165,7 +181,8 @@ _orv() {
             fi
             ;;
         convert) _orv_files ;;
-        info | render | repair | export | send) ((positional == 0)) && _orv_files '*.orv' ;;
+        info | export) ((positional == 0)) && _orv_files '*.orv' '*.pmh' ;;
+        render | repair | send) ((positional == 0)) && _orv_files '*.orv' ;;
     esac
 } &&
     complete -F _orv orv

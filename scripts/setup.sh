@@ -36,9 +36,9 @@ RUN_PACKAGES=(
 # screen is read through the desktop portal (sway, XWayland, a terminal with a
 # font, the session bus, PipeWire and the portal, and Qt's Wayland platform
 # for the tool started natively there), virtual serial cables, the
-# benchmarks' peak-memory readings, the comma locale, the Arduino receiver's
-# build and its simulated board (simavr's library and parts), and the Debian
-# package's build and checks.
+# benchmarks' peak-memory readings, the comma locale, the Arduino sketches'
+# build and the simulated board they run on (simavr's library and parts), and
+# the Debian package's build and checks.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format

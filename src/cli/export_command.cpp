@@ -2,27 +2,39 @@
 // microcontroller, in the byte layout and polarity its display wants.
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
 #include "cli/command.h"
+#include "cli/frame_source.h"
 #include "cli/output_file.h"
 #include "common/numbers.h"
 #include "common/text.h"
+#include "lcd/codec.h"
+#include "lcd/display_preset.h"
 #include "lcd/frame_layout.h"
-#include "lcd/orv_reader.h"
 
 namespace orv::cli {
 namespace {
 
 const char* const kUsage =
-    "usage: orv export FILE.orv -o OUT.h|OUT.c|OUT.bin|- [options]\n"
+    "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|- [options]\n"
     "\n"
     "Writes the frames for a microcontroller: a C header with one array, or the\n"
     "raw bytes, 1,024 a frame, back to back; -o - writes them to standard output.\n"
+    "With --codec, the array or file is a compressed frame stream that a sketch\n"
+    "decodes with orv_codec.h (docs/codec.md). FILE may be such a stream too.\n"
     "\n"
-    "  --format c|bin     default from OUT's extension (.h or .c: c; .bin: bin);\n"
-    "                     needed with -o -\n"
+    "  --codec pmh        a frame stream: pages that changed, moves and runs\n"
+    "                     (pages layout only)\n"
+    "  --fps N            the frame rate the stream is made for (1..255, default\n"
+    "                     31, or a stream FILE's own); with --codec\n"
+    "  --flash BYTES|uno  refuse (exit 1) what does not fit in BYTES of flash, and\n"
+    "                     say how many frames do; uno: the 28,000 bytes an Uno\n"
+    "                     has beside orv_flash_player\n"
+    "  --format c|bin     default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
+    "                     bin); needed with -o -\n"
     "  --layout LAYOUT    pages (default): the frame file's order, 8 pages of 128\n"
     "                     column bytes, bit k of page p being row 8p + k; what\n"
     "                     page-organised controllers (12864 class, SSD1306, SH1106,\n"
@@ -30,22 +42,39 @@ const char* const kUsage =
     "                     rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
     "                     rows-lsb: the same with the leftmost pixel in bit 0\n"
     "  --set-bit dark|light  what a set bit means: dark (default, the frame file's\n"
-    "                     own) or light (OLEDs light a pixel for a set bit)\n"
+    "                     own, or a stream FILE's) or light (OLEDs light a pixel\n"
+    "                     for a set bit)\n"
+    "  --display NAME     the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+    "                     st7565 or 12864 (dark)\n"
     "  --frames FIRST:COUNT  only these frames (FIRST counts from 0), all in FILE\n"
     "  --name IDENT       the C array's name (default: from FILE's name): letters,\n"
     "                     digits and _, a letter first, not a name C or its\n"
     "                     library uses\n"
     "  --force            replace an existing OUT\n"
     "\n"
+    "A C array over 32 KB without --flash gets a warning: an Uno has 32 KB of\n"
+    "flash and avr-gcc refuses an array over 32,767 bytes.\n"
+    "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
-    "or holds no frames, or OUT cannot be written, 2 a usage error. OUT is\n"
-    "written whole or not at all, and is never FILE itself.\n";
+    "or holds no frames, the frames do not fit --flash, or OUT cannot be\n"
+    "written, 2 a usage error. OUT is written whole or not at all, and is never\n"
+    "FILE itself.\n";
+
+// The flash of an Uno (ATmega328P) that a clip may take beside
+// orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
+// its decoder (about 3,900) and a margin.
+constexpr std::uint64_t kUnoFlash = 28000;
 
 struct ExportOptions {
     std::string input, output, name;
     bool c = true;
     FrameLayout layout = FrameLayout::Pages;
     bool light = false;
+    bool polarityGiven = false;  // by --set-bit or --display
+    bool codec = false;
+    int fps = 0;              // 0: 31, or the input stream's
+    std::uint64_t flash = 0;  // 0: no --flash
+    std::string flashName;    // as given
     std::uint64_t first = 0;
     std::uint64_t count = UINT64_MAX;  // as many as there are
 };
@@ -72,7 +101,8 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (format == "c" ||
         (format.empty() && (o.output.ends_with(".h") || o.output.ends_with(".c")))) {
         o.c = true;
-    } else if (format == "bin" || (format.empty() && o.output.ends_with(".bin"))) {
+    } else if (format == "bin" ||
+               (format.empty() && (o.output.ends_with(".bin") || o.output.ends_with(".pmh")))) {
         o.c = false;
     } else if (format.empty()) {
         return fail("cannot tell the format from " +
@@ -87,6 +117,43 @@ Result<ExportOptions> parseOptions(const Words& w) {
     Result<bool> light = optionSetBitLight(w);
     if (!light) return fail(light.error());
     o.light = light.value();
+    o.polarityGiven = w.has("set-bit");
+    if (w.has("display")) {
+        const DisplayPreset* display = findDisplayPreset(w.get("display", ""));
+        if (!display) {
+            return fail("unknown --display \"" + w.get("display", "") + "\" (" +
+                        displayPresetNames() + ")");
+        }
+        if (o.polarityGiven && o.light != display->lightSetBit) {
+            return fail(joined({"--display ", display->name, " wants --set-bit ",
+                                display->lightSetBit ? "light" : "dark"}));
+        }
+        o.light = display->lightSetBit;
+        o.polarityGiven = true;
+    }
+    if (w.has("codec")) {
+        if (w.get("codec", "") != codec::kName) {
+            return fail("unknown --codec \"" + w.get("codec", "") + "\" (" + codec::kName + ")");
+        }
+        if (o.layout != FrameLayout::Pages) return fail("--codec takes the pages layout only");
+        o.codec = true;
+    }
+    if (w.has("fps")) {
+        if (!o.codec) return fail("--fps is the frame rate of a stream: it goes with --codec");
+        Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 255);
+        if (!fps) return fail(fps.error());
+        o.fps = fps.value();
+    }
+    if (w.has("flash")) {
+        o.flashName = w.get("flash", "");
+        Result<std::uint64_t> flash = o.flashName == "uno"
+                                          ? Result<std::uint64_t>(kUnoFlash)
+                                          : num::parseUnsigned64(o.flashName, "--flash");
+        if (!flash || flash.value() == 0) {
+            return fail("--flash \"" + o.flashName + "\" is not a number of bytes or uno");
+        }
+        o.flash = flash.value();
+    }
     if (w.has("frames")) {
         auto frames = parseFrames(w.get("frames", ""));
         if (!frames) return fail(frames.error());
@@ -105,9 +172,27 @@ Result<ExportOptions> parseOptions(const Words& w) {
     return o;
 }
 
+// The frames do not fit --flash: by how many bytes, and how many frames do.
+Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t bytes,
+                 std::uint64_t fit) {
+    std::string m = joined({"the ", counted(count, "frame"), count == 1 ? " takes " : " take ",
+                            groupedDigits(bytes), " bytes, ", groupedDigits(bytes - o.flash),
+                            " over --flash ", o.flashName});
+    if (o.flashName != std::to_string(o.flash)) m += " (" + groupedDigits(o.flash) + " bytes)";
+    if (fit == 0) {
+        m += "; not even the first frame fits";
+    } else {
+        m += joined({fit == 1 ? "; only the first frame fits" : "; the first ",
+                     fit == 1 ? "" : std::to_string(fit), fit == 1 ? "" : " fit", " (--frames ",
+                     std::to_string(o.first), ":", std::to_string(fit), ")"});
+    }
+    return Failed{kExitIo, m};
+}
+
 Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& err) {
-    // The whole file is checked first, and its frames counted.
-    Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
+    // The whole input is checked first, and its frames counted.
+    std::optional<codec::StreamInfo> stream;
+    Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
     if (!total) return Failed{kExitIo, total.error()};
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
@@ -120,46 +205,96 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
                                       std::to_string(total.value() - 1) + ")"};
     }
     const std::uint64_t count = all ? total.value() : o.count;
+    // A stream keeps its own polarity and rate unless told otherwise.
+    const bool light = o.polarityGiven ? o.light : stream && stream->lightSetBit;
+    const int fps = o.fps ? o.fps : stream ? stream->fps : 31;
+    // The frames asked for, in the layout and polarity asked for.
+    auto eachFrame = [&](const std::function<void(const std::array<std::uint8_t, 1024>&)>& take) {
+        std::uint64_t index = 0, done = 0;
+        Result<std::uint64_t> read = readFrames(o.input, [&](const FramePages& f) {
+            const std::uint64_t k = index++;
+            if (k >= o.first && k < o.first + count) take(toLayout(f, o.layout, light)), ++done;
+        });
+        if (!read) return Status(fail(read.error()));
+        if (done != count) return Status(fail(quotedName(o.input) + " changed while it was read"));
+        return Status(Done{});
+    };
+    std::vector<std::uint8_t> encoded;
+    std::uint64_t bytes = 1024 * count;
+    if (o.codec) {
+        codec::Encoder e;
+        if (Status s = eachFrame([&](const FramePages& f) { e.add(f); }); !s) {
+            return Failed{kExitIo, s.error()};
+        }
+        bytes = e.streamBytes(count);
+        if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
+        encoded = e.stream(count, fps, light);
+    } else if (o.flash && bytes > o.flash) {
+        return overFlash(o, count, bytes, o.flash / 1024);
+    }
     OutputFile file(o.output);
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};
-    CArrayWriter c([&](std::string_view text) {
-        written = file.write(text);
-        return static_cast<bool>(written);
-    });
-    const char* polarity =
-        o.light ? "light (a set bit lights a pixel)" : "dark (a set bit is a dark pixel)";
-    if (o.c) {
-        if (Status s = c.begin(o.name, count, std::filesystem::path(o.input).filename().string(),
-                               frameLayoutName(o.layout), polarity);
-            !s) {
-            return Failed{written ? kExitUsage : kExitIo, written ? s.error() : written.error()};
-        }
-    }
-    std::uint64_t index = 0, done = 0;
-    Result<std::uint64_t> read = readFrameFile(o.input, [&](const FramePages& f) {
-        const std::uint64_t k = index++;
-        if (k < o.first || k >= o.first + count || !written) return;
-        const auto bytes = toLayout(f, o.layout, o.light);
+    const std::string source = std::filesystem::path(o.input).filename().string();
+    if (o.codec) {
+        Result<std::string> c = o.c ? codec::streamAsC(encoded, o.name, source)
+                                    : std::string(encoded.begin(), encoded.end());
+        if (!c) return Failed{kExitUsage, c.error()};
+        written = file.write(c.value());
+    } else {
+        CArrayWriter c([&](std::string_view text) {
+            written = file.write(text);
+            return static_cast<bool>(written);
+        });
+        const char* polarity =
+            light ? "light (a set bit lights a pixel)" : "dark (a set bit is a dark pixel)";
         if (o.c) {
-            (void)c.frame(done, bytes);
-        } else {
-            written = file.write(
-                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            if (Status s = c.begin(o.name, count, source, frameLayoutName(o.layout), polarity);
+                !s) {
+                return Failed{written ? kExitUsage : kExitIo,
+                              written ? s.error() : written.error()};
+            }
         }
-        ++done;
-    });
-    if (!read) return Failed{kExitIo, read.error()};
-    if (written && o.c) (void)c.end();
+        std::uint64_t index = 0;
+        Status read = eachFrame([&](const std::array<std::uint8_t, 1024>& frame) {
+            if (!written) return;
+            if (o.c) {
+                (void)c.frame(index++, frame);
+            } else {
+                written = file.write(
+                    std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
+            }
+        });
+        if (!read) return Failed{kExitIo, read.error()};
+        if (written && o.c) (void)c.end();
+    }
     if (!written) return Failed{kExitIo, written.error()};
-    if (done != count) return Failed{kExitIo, quotedName(o.input) + " changed while it was read"};
     if (Status s = file.commit(); !s) return Failed{kExitIo, s.error()};
+    if (o.c && !o.flash && bytes > 32768) {
+        err << "orv export: warning: the array takes " << groupedDigits(bytes)
+            << " bytes, more than the 32 KB of flash of an Uno (ATmega328P), and avr-gcc "
+               "refuses an array over 32,767 bytes; "
+            << (o.codec ? "" : "--codec pmh makes it smaller, ") << "--flash uno says what fits\n";
+    }
     // With the frames on standard output, the summary goes to standard error.
-    (file.toStdout() ? err : out) << "orv export: " << counted(count, "frame") << " to "
-                                  << (file.toStdout() ? "standard output" : escapedName(o.output))
-                                  << " (" << (o.c ? "C" : "bin") << ", "
-                                  << frameLayoutName(o.layout) << ", set bit "
-                                  << (o.light ? "light" : "dark") << ")\n";
+    std::ostream& summary = file.toStdout() ? err : out;
+    summary << "orv export: " << counted(count, "frame") << " to "
+            << (file.toStdout() ? "standard output" : escapedName(o.output)) << " ("
+            << (o.c ? "C" : "bin") << ", "
+            << (o.codec ? joined({codec::kName, " stream, ", std::to_string(fps), " fps"})
+                        : std::string(frameLayoutName(o.layout)))
+            << ", set bit " << (light ? "light" : "dark") << ")";
+    if (o.codec) {
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, "%.1f",
+                      1024.0 * static_cast<double>(count) / static_cast<double>(bytes));
+        summary << ": " << groupedDigits(bytes) << " bytes, " << ratio << "x smaller than raw";
+    }
+    if (o.flash) {
+        summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
+                << " bytes to spare";
+    }
+    summary << "\n";
     return std::nullopt;
 }
 
@@ -167,8 +302,9 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
 
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     return runCommand("export", kUsage, args,
-                      {"output", "format", "layout", "set-bit", "frames", "name"}, {"force"}, out,
-                      err, [&out, &err](const Words& w) -> Outcome {
+                      {"output", "format", "layout", "set-bit", "display", "codec", "fps", "flash",
+                       "frames", "name"},
+                      {"force"}, out, err, [&out, &err](const Words& w) -> Outcome {
                           Result<ExportOptions> options = parseOptions(w);
                           if (!options) return Failed{kExitUsage, options.error()};
                           return exportFrames(options.value(), out, err);

@@ -1,6 +1,7 @@
 // Joining pieces of text into one message, and file names shown in one.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -13,6 +14,17 @@ inline std::string joined(std::initializer_list<std::string_view> pieces) {
     std::string text;
     for (std::string_view p : pieces) text.append(p);
     return text;
+}
+
+// A count with its thousands marked: 12345678 as "12,345,678".
+inline std::string groupedDigits(std::uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 // A count and its noun, singular for one: "1 frame", "2 frames".

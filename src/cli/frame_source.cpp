@@ -1,0 +1,58 @@
+#include "cli/frame_source.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "common/text.h"
+#include "lcd/orv_reader.h"
+
+namespace orv::cli {
+namespace {
+
+// Streams are made for a microcontroller's flash: far below this.
+constexpr std::uint64_t kLargestStream = std::uint64_t{1} << 30;
+
+// The first bytes of a regular file (empty for anything else: the frame file
+// reader says what is wrong with it).
+std::string firstBytes(const std::string& path, std::size_t count) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(count, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+}  // namespace
+
+Result<std::uint64_t> readFrames(const std::string& path,
+                                 const std::function<void(const FramePages&)>& frame,
+                                 std::optional<codec::StreamInfo>* stream) {
+    if (!codec::looksLikeStream(firstBytes(path, 4))) return readFrameFile(path, frame);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (bytes.size() > kLargestStream) return fail(quotedName(path) + " is too large a stream");
+    }
+    if (in.bad()) return fail(quotedName(path) + " cannot be read");
+    Result<codec::StreamInfo> info = codec::readStreamInfo(bytes);
+    if (!info) return fail(quotedName(path) + ": " + info.error());
+    const bool light = info.value().lightSetBit;
+    Result<codec::StreamInfo> decoded = codec::decodeStream(bytes, [&](const FramePages& f) {
+        if (!frame) return;
+        if (!light) return frame(f);
+        FramePages dark;
+        for (std::size_t i = 0; i < f.size(); ++i) dark[i] = static_cast<std::uint8_t>(~f[i]);
+        frame(dark);
+    });
+    if (!decoded) return fail(quotedName(path) + ": " + decoded.error());
+    if (stream) *stream = info.value();
+    return std::uint64_t{info.value().frames};
+}
+
+}  // namespace orv::cli

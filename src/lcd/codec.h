@@ -1,0 +1,84 @@
+// The "pmh" frame stream (docs/codec.md): one-bit video that a small
+// microcontroller decodes frame by frame, in place, with the decoder of
+// src/device/orv_codec.h. The encoder here; decoding on the host goes through
+// that same header.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "lcd/frame.h"
+
+namespace orv::codec {
+
+// The codec's name on the command line.
+inline constexpr const char* kName = "pmh";
+
+// What a stream's header says.
+struct StreamInfo {
+    std::uint32_t frames = 0;
+    int fps = 0;
+    bool lightSetBit = false;  // a set bit lights a pixel (else: a set bit is dark)
+    std::uint64_t bytes = 0;
+};
+
+// Frames go in one at a time, as the display takes them (polarity already
+// applied); the stream of the first N of them comes out. The encoder keeps
+// the frames (1 KB each) and parses them all when a stream or its size is
+// first asked for.
+class Encoder {
+  public:
+    Encoder();
+
+    void add(const FramePages& frame);
+    std::uint64_t frames() const { return frames_.size(); }
+
+    // The stream of the first `count` frames (at least 1, at most frames()),
+    // made for `fps` (1..255) frames a second.
+    std::vector<std::uint8_t> stream(std::uint64_t count, int fps, bool lightSetBit) const;
+
+    // Its size in bytes, without writing it.
+    std::uint64_t streamBytes(std::uint64_t count) const;
+
+    // The most frames from the start whose stream takes at most `bytes`
+    // (0 when not even the first frame fits).
+    std::uint64_t framesThatFit(std::uint64_t bytes) const;
+
+    struct Token {
+        std::uint16_t symbol;
+        std::uint8_t table;  // 0 page mask, 1 main, 2 move length
+        std::uint8_t extraBits;
+        std::uint8_t extra;
+    };
+
+  private:
+    void tokenize() const;
+
+    std::vector<FramePages> frames_;
+    mutable std::vector<Token> tokens_;
+    mutable std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
+};
+
+// The stream as a C header with one array, `name` (a C identifier as
+// cIdentifier gives), in program memory under avr-gcc, with macros for its
+// frame count, frame rate and size; `sourceName` goes into its comment.
+Result<std::string> streamAsC(const std::vector<std::uint8_t>& stream, const std::string& name,
+                              const std::string& sourceName);
+
+// Whether `bytes` begin as a stream does (its magic number).
+bool looksLikeStream(std::string_view bytes);
+
+// The header of a stream: refused when it is not one of this version, or its
+// size is not the one the header gives.
+Result<StreamInfo> readStreamInfo(std::string_view bytes);
+
+// Decodes every frame of a stream, in order; a damaged stream fails with the
+// number of the frame that could not be decoded.
+Result<StreamInfo> decodeStream(std::string_view bytes,
+                                const std::function<void(const FramePages&)>& frame);
+
+}  // namespace orv::codec

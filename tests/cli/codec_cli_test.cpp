@@ -1,0 +1,109 @@
+// `orv export --codec` and frame streams as input, from the outside.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "lcd/frame_record.h"
+#include "orv_runner.h"
+
+namespace {
+
+using orv::test::Outcome;
+using orv::test::readFile;
+
+class OrvCodec : public orv::test::OrvTest {
+  protected:
+    OrvCodec() : OrvTest("orv-codec") {}
+
+    // A frame file of `count` frames: a bar moving a column a frame over a
+    // background that changes now and then.
+    std::string clip(const std::string& name, int count) const {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            orv::LcdPageBufferArray b{};
+            for (int at = 1; at <= 1024; ++at) {
+                const int column = (at - 1) % 128;
+                b[at] =
+                    static_cast<std::uint8_t>(column / 8 == i % 16 ? 0xFF : (at * (i / 10)) % 7);
+            }
+            text += orv::buildFrameRecord(b);
+        }
+        orv::test::writeFile(path(name), text);
+        return path(name);
+    }
+};
+
+// The stream decodes, through orv export, to exactly the raw export of its
+// frame file with the same polarity; orv info reads it.
+TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
+    const std::string in = clip("in.orv", 40);
+    for (const char* setBit : {"dark", "light"}) {
+        const Outcome made = orv({"export", in, "--codec", "pmh", "--fps", "25", "--set-bit",
+                                  setBit, "-o", path("s.pmh"), "--force"});
+        ASSERT_EQ(made.status, 0) << made.err;
+        ASSERT_EQ(orv({"export", in, "--set-bit", setBit, "-o", path("raw.bin"), "--force"}).status,
+                  0);
+        const Outcome back = orv({"export", path("s.pmh"), "-o", path("back.bin"), "--force"});
+        ASSERT_EQ(back.status, 0) << back.err;
+        EXPECT_EQ(readFile(path("back.bin")), readFile(path("raw.bin"))) << setBit;
+        const Outcome info = orv({"info", path("s.pmh")});
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.out.find("frames: 40\nduration: 1.600 s at 25 fps\nstream: pmh"),
+                  std::string::npos)
+            << info.out;
+        EXPECT_NE(info.out.find(std::string("set bit: ") + setBit), std::string::npos);
+    }
+}
+
+// --flash: what fits is written and says so; what does not is refused in one
+// line with the bytes over and the frames that fit, and nothing is written.
+TEST_F(OrvCodec, FlashRefusesWhatDoesNotFitAndSaysWhatWould) {
+    const std::string in = clip("in.orv", 40);
+    const struct {
+        std::vector<std::string> options;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"--codec", "pmh", "--flash", "uno"}, 0, "fits --flash uno with "},
+        {{"--codec", "pmh", "--flash", "300"}, 1, " over --flash 300; the first "},
+        {{"--codec", "pmh", "--flash", "20"}, 1, "; not even the first frame fits"},
+        {{"--flash", "5000"},
+         1,
+         "40,960 bytes, 35,960 over --flash 5000; the first 4 fit (--frames 0:4)"},
+        {{"--flash", "uno", "--frames", "10:30"},
+         1,
+         "over --flash uno (28,000 bytes); the first 27 fit (--frames 10:27)"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"export", in, "-o", path("out.h"), "--force"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome o = orv(args);
+        EXPECT_EQ(o.status, c.status) << c.says << "\n" << o.err;
+        EXPECT_NE((o.out + o.err).find(c.says), std::string::npos) << o.out << o.err;
+        if (c.status != 0) {
+            EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+            EXPECT_TRUE(readFile(path("out.h")).empty()) << c.says;
+        }
+        std::filesystem::remove(path("out.h"));
+    }
+}
+
+// A C array over 32 KB without --flash gets a warning saying why; the help
+// names the codecs on the --codec line.
+TEST_F(OrvCodec, ALargeArrayIsWarnedOfAndTheHelpNamesTheCodecs) {
+    const std::string in = clip("in.orv", 40);
+    const Outcome o = orv({"export", in, "-o", path("out.h")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("warning: the array takes 40,960 bytes, more than the 32 KB of flash of "
+                         "an Uno"),
+              std::string::npos)
+        << o.err;
+    const Outcome small = orv({"export", in, "--frames", "0:31", "-o", path("small.h")});
+    EXPECT_EQ(small.err, "");
+    const Outcome help = orv({"export", "--help"});
+    EXPECT_NE(help.out.find("\n  --codec pmh "), std::string::npos) << help.out;
+}
+
+}  // namespace

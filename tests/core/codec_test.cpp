@@ -1,0 +1,184 @@
+#include "lcd/codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "orv_codec.h"
+
+using namespace orv;
+
+// The decoder's state stays within the 256 bytes a small board spares beside
+// its frame buffer (a host's pointers are the larger).
+static_assert(sizeof(orvc_decoder) <= 256);
+
+namespace {
+
+using Frames = std::vector<FramePages>;
+
+void setPixel(FramePages& f, int column, int row) {
+    if (column < 0 || column > 127 || row < 0 || row > 63) return;
+    f[static_cast<std::size_t>(128 * (row / 8) + column)] |=
+        static_cast<std::uint8_t>(1 << (row % 8));
+}
+
+Frames filled(std::uint8_t byte) {
+    return Frames(20, [&] {
+        FramePages f;
+        f.fill(byte);
+        return f;
+    }());
+}
+
+Frames noise() {
+    std::mt19937 random(7);
+    Frames frames(20);
+    for (auto& f : frames) {
+        for (auto& b : f) b = static_cast<std::uint8_t>(random());
+    }
+    return frames;
+}
+
+// A checkerboard whose squares move one pixel right and down a frame.
+Frames pattern() {
+    Frames frames(40);
+    for (int i = 0; i < 40; ++i) {
+        for (int r = 0; r < 64; ++r) {
+            for (int c = 0; c < 128; ++c) {
+                if (((c + i) / 5 + (r + i) / 3) % 2) setPixel(frames[i], c, r);
+            }
+        }
+    }
+    return frames;
+}
+
+// Filled shapes moving every way across every page and off the edges, over a
+// still picture, with a frame that repeats the one before.
+Frames clip() {
+    Frames frames(90);
+    for (int i = 0; i < 90; ++i) {
+        const double t = i / 10.0;
+        const double cx = 64 + 70 * std::sin(t), cy = 32 + 36 * std::cos(1.3 * t);
+        const double rx = 64 + 50 * std::sin(0.7 * t + 1);
+        for (int r = 0; r < 64; ++r) {
+            for (int c = 0; c < 128; ++c) {
+                const bool disc = std::hypot(c - cx, r - cy) < 20;
+                const bool box = std::abs(c - rx) < 12 && r > 10 + i % 30 && r < 40 + i % 30;
+                if (disc != box || (c < 8 && r % 2)) setPixel(frames[i], c, r);
+            }
+        }
+        if (i == 45) frames[i] = frames[i - 1];
+    }
+    return frames;
+}
+
+codec::Encoder encoded(const Frames& frames) {
+    codec::Encoder e;
+    for (const auto& f : frames) e.add(f);
+    return e;
+}
+
+std::string_view text(const std::vector<std::uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+struct Case {
+    const char* name;
+    Frames (*frames)();
+};
+
+class RoundTrip : public testing::TestWithParam<Case> {};
+
+// Decoded with the board's decoder: every frame exact, and nothing changed
+// outside the pages and columns the decoder names (a player sends only those).
+TEST_P(RoundTrip, EveryFrameDecodesExactly) {
+    const Frames frames = GetParam().frames();
+    const codec::Encoder e = encoded(frames);
+    const auto stream = e.stream(frames.size(), 30, true);
+    EXPECT_EQ(stream.size(), e.streamBytes(frames.size()));
+    orvc_decoder d;
+    ASSERT_EQ(orvc_open(&d, stream.data(), static_cast<orvc_offset>(stream.size())), ORVC_OK);
+    EXPECT_EQ(d.frames, frames.size());
+    EXPECT_EQ(d.fps, 30);
+    EXPECT_EQ(d.flags, ORVC_FLAG_LIGHT);
+    FramePages f, before{};
+    for (int loop = 0; loop < 2; ++loop) {  // and again after a rewind
+        orvc_rewind(&d, f.data());
+        for (std::size_t n = 0; n < frames.size(); ++n) {
+            const int pages = orvc_next(&d, f.data());
+            ASSERT_GE(pages, 0) << "frame " << n;
+            ASSERT_EQ(f, frames[n]) << "frame " << n;
+            for (int i = 0; i < 1024; ++i) {
+                const int p = i / 128, c = i % 128;
+                const bool sent = (pages >> p & 1) && c >= d.from[p] && c <= d.to[p];
+                if (!sent) {
+                    ASSERT_EQ(f[i], before[i]) << "frame " << n << " page " << p;
+                }
+            }
+            before = f;
+        }
+        EXPECT_EQ(orvc_next(&d, f.data()), ORVC_END);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, RoundTrip,
+                         testing::Values(Case{"white", [] { return filled(0x00); }},
+                                         Case{"black", [] { return filled(0xFF); }},
+                                         Case{"noise", noise}, Case{"pattern", pattern},
+                                         Case{"clip", clip}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every byte of the pattern changes from frame to frame, but as a move of the
+// frame before: a few bytes a frame.
+TEST(Codec, AMovingPictureTakesFewBytes) {
+    const Frames frames = pattern();
+    EXPECT_LT(encoded(frames).streamBytes(frames.size()), 40 * frames.size() + 2048);
+}
+
+TEST(Codec, FramesThatFitAreTheMostWithinTheBudget) {
+    const codec::Encoder e = encoded(clip());
+    const std::uint64_t budget = e.streamBytes(60) - 1;
+    const std::uint64_t fit = e.framesThatFit(budget);
+    EXPECT_LE(e.streamBytes(fit), budget);
+    EXPECT_GT(e.streamBytes(fit + 1), budget);
+    EXPECT_EQ(e.framesThatFit(10), 0u);
+}
+
+TEST(Codec, ADamagedStreamIsRefusedNotMisread) {
+    const Frames frames = clip();
+    auto stream = encoded(frames).stream(frames.size(), 31, false);
+    auto cut = stream;
+    cut.pop_back();
+    EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
+    // Cut data under a header that agrees: the frames run out.
+    cut[12] = static_cast<std::uint8_t>(cut.size());
+    cut[13] = static_cast<std::uint8_t>(cut.size() >> 8);
+    EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
+    stream[4] = ORVC_VERSION + 1;
+    Result<codec::StreamInfo> other = codec::readStreamInfo(text(stream));
+    ASSERT_FALSE(other);
+    EXPECT_NE(other.error().find("version 2"), std::string::npos) << other.error();
+}
+
+TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {
+    const Frames frames = pattern();
+    const auto stream = encoded(frames).stream(frames.size(), 25, false);
+    Result<std::string> c = codec::streamAsC(stream, "walk", "walk.orv");
+    ASSERT_TRUE(c) << c.error();
+    const std::string& t = c.value();
+    EXPECT_NE(t.find("#define WALK_FRAME_COUNT 40\n"), std::string::npos);
+    EXPECT_NE(t.find("#define WALK_FPS 25\n"), std::string::npos);
+    EXPECT_NE(t.find("#define WALK_BYTES " + std::to_string(stream.size()) + "\n"),
+              std::string::npos);
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = t.find("0x"); at != std::string::npos; at = t.find("0x", at + 1)) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(t.substr(at, 4), nullptr, 16)));
+    }
+    EXPECT_EQ(bytes, stream);
+    EXPECT_FALSE(codec::streamAsC(stream, "2walk", "walk.orv"));
+}
+
+}  // namespace
