@@ -2,6 +2,10 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace orv::serial {
@@ -185,6 +189,24 @@ Status QtSerialPort::output(const std::string& bytes) {
     return fail(why);
 }
 
+std::string QtSerialPort::lostReason() const {
+    // QSerialPort words these errors by an errno read after other calls (an
+    // "Inappropriate ioctl" or "Resource temporarily unavailable" that says
+    // nothing of the device): ask the device itself.
+    const int fd = static_cast<int>(port_.handle());
+    pollfd p{fd, POLLIN | POLLOUT, 0};
+    if (fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        return (p.revents & POLLHUP) ? "it hung up (the device is gone)"
+                                     : "the device reports an error";
+    }
+    errno = 0;
+    char none = 0;
+    if (fd >= 0 && ::read(fd, &none, 0) < 0 && errno != EAGAIN && errno != EINTR) {
+        return std::strerror(errno);
+    }
+    return port_.errorString().toStdString();
+}
+
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError) return;
     ++errorsSeen_;
@@ -193,7 +215,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                       error == QSerialPort::WriteError;
     if (!lost || !port_.isOpen()) return;
-    const std::string why = device() + " stopped working: " + port_.errorString().toStdString();
+    const std::string why = device() + " stopped working: " + lostReason();
     if (sending_) {
         // output() closes the port once QSerialPort has returned, and reports it.
         if (lostInSend_.empty()) lostInSend_ = why;

@@ -32,6 +32,9 @@ class QtSerialPort final : public QObject, public SerialPort {
     Status apply(const PortSettings& s);
     void onError(QSerialPort::SerialPortError error);
     std::string device() const;
+    // Why a device that raised a read, write or resource error is lost, as
+    // the device tells it now.
+    std::string lostReason() const;
 
     QSerialPort port_;
     std::int16_t number_ = kDefaultPort;
