@@ -289,10 +289,18 @@ echo "on-sway: desktop ready in $((($(date +%s%N) - started) / 1000000)) ms" >&2
 # PROGRAM, as the user, in the caller's environment with the desktop's.
 run=(setpriv --reuid="$user" --regid="$user" --init-groups)
 if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
-  # A build folder closed to other users: let PROGRAM alone read past that.
-  # (test -x would not tell: access(2) leaves capabilities out.)
-  run+=(--inh-caps=+dac_read_search --ambient-caps=+dac_read_search)
-  "${run[@]}" head -c 0 -- "$path" || fail "$user cannot read $path"
+  if [ "$(head -c 4 -- "$path" | od -An -c | tr -d ' ')" = '177ELF' ]; then
+    # A build folder closed to other users: run a copy of the program from
+    # the run's own folder. (A capability would make the process one whose
+    # /proc entry the portal cannot read, and the portal then refuses it.)
+    cp -- "$path" "$dir/work/" && chown "$user" "$dir/work/${path##*/}" || fail "cannot copy $path"
+    path="$dir/work/${path##*/}"
+  else
+    # A script: let it alone read past the closed folder.
+    # (test -x would not tell: access(2) leaves capabilities out.)
+    run+=(--inh-caps=+dac_read_search --ambient-caps=+dac_read_search)
+    "${run[@]}" head -c 0 -- "$path" || fail "$user cannot read $path"
+  fi
 fi
 run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFIG_HOME
   -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER
