@@ -13,20 +13,24 @@ struct Failure {
     std::string message;
 };
 
-template <class T>
+// A value of type T, or the failure E that took its place. E is `Failure` in
+// the cores; a caller that needs more than the words (the command line's exit
+// code) brings its own.
+template <class T, class E = Failure>
 class [[nodiscard]] Result {
   public:
     Result(T value) : data_(std::move(value)) {}
-    Result(Failure failure) : data_(std::move(failure)) {}
+    Result(E failure) : data_(std::move(failure)) {}
 
     bool ok() const { return std::holds_alternative<T>(data_); }
     explicit operator bool() const { return ok(); }
     const T& value() const { return std::get<T>(data_); }
     T& value() { return std::get<T>(data_); }
-    const std::string& error() const { return std::get<Failure>(data_).message; }
+    const E& failure() const { return std::get<E>(data_); }
+    const std::string& error() const { return failure().message; }
 
   private:
-    std::variant<T, Failure> data_;
+    std::variant<T, E> data_;
 };
 
 // A success that carries no value.
