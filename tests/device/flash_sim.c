@@ -25,17 +25,14 @@
 #include "sim_avr.h"
 #include "sim_elf.h"
 #include "sim_time.h"
+#include "sim_twi.h"
 #include "ssd1306_virt.h"
 
-enum { kTwbr = 0xB8, kTwsr = 0xB9, kTwcr = 0xBC };
-enum { kTwsto = 1 << 4, kTwsta = 1 << 5, kTwint = 1 << 7 };
 enum { kFrame = 1024, kHz = 16000000 };
 
 static struct {
     avr_t* avr;
     ssd1306_t oled;
-    avr_twi_t* twi;
-    avr_cycle_count_t stopEnds;
     unsigned char* expect;
     long frames;
     long fps;
@@ -48,37 +45,6 @@ static struct {
         busiest;  // the longest a frame took to send: from its change to its last stop
     avr_cycle_count_t lastStop;
 } sim;
-
-// CPU cycles of one SCL clock: 16 + 2 * TWBR * 4^TWPS.
-static avr_cycle_count_t sclCycles(void) {
-    const uint8_t* d = sim.avr->data;
-    return 16 + 2 * (avr_cycle_count_t)d[kTwbr] * (1u << (2 * (d[kTwsr] & 3)));
-}
-
-// After the TWI's own handler: the step it has just timed is timed again by
-// the SCL clock.
-static void twcrWritten(avr_t* avr, avr_io_addr_t addr, uint8_t v, void* param) {
-    (void)addr;
-    (void)param;
-    const avr_cycle_count_t scl = sclCycles();
-    // Writing TWINT as one clears it on the chip; the simulator leaves it
-    // set, which the Wire library would take for the end of the new step.
-    if (v & kTwint) avr->data[kTwcr] &= (uint8_t)~kTwint;
-    if (v & kTwsto) sim.stopEnds = avr->cycle + scl;
-    for (avr_cycle_timer_slot_p t = avr->cycle_timers.timer; t; t = t->next) {
-        if (t->param != sim.twi) continue;
-        const avr_cycle_count_t nine = avr_usec_to_cycles(avr, 9);
-        if (t->when != avr->cycle && t->when != avr->cycle + nine) return;  // an older one
-        avr_cycle_count_t delay = 9 * scl;
-        if (v & kTwsta) {
-            delay = scl + (sim.stopEnds > avr->cycle ? sim.stopEnds - avr->cycle : 0);
-        } else if (!(v & kTwint)) {
-            return;
-        }
-        avr_cycle_timer_register(avr, delay, t->timer, sim.twi);
-        return;
-    }
-}
 
 static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
     (void)irq;
@@ -173,8 +139,7 @@ int main(int argc, char** argv) {
     ssd1306_init(sim.avr, &sim.oled, 128, 64);
     ssd1306_wiring_t wiring = {.reset = {'B', 3}};
     ssd1306_connect_twi(&sim.oled, &wiring);
-    sim.twi = sim.avr->io[AVR_DATA_TO_IO(kTwcr)].w.param;
-    avr_register_io_write(sim.avr, kTwcr, twcrWritten, NULL);
+    twiTimeBySclClock(sim.avr);
     avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), twiOut,
                             NULL);
     avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 5), framePin,

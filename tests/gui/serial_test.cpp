@@ -426,6 +426,12 @@ class SerialTest : public QObject {
         QTRY_VERIFY((acknowledge(), device.packets.size() == 10u));
         QVERIFY(std::equal(device.picture.begin(), device.picture.end(), frameOf(3).begin() + 1));
         QTRY_COMPARE(panel_->streamPacer().framesShown(), 2u);
+        // An OLED lights a set bit: the stream starts afresh, every byte inverted.
+        panel_->ComboDisplay->setCurrentText(QStringLiteral("ssd1306"));
+        panel_->streamFrame(frameOf(4));
+        QTRY_VERIFY((acknowledge(), device.packets.size() == 18u));
+        for (int i = 0; i < 1024; ++i)
+            QCOMPARE(device.picture[i], std::uint8_t(~frameOf(4)[i + 1]));
     }
 };
 

@@ -14,35 +14,9 @@
 #define ORVC_PROGMEM
 #include "clip.h"
 #include "orv_codec.h"
+#include "orv_oled.h"
 
-static const uint8_t kDisplayAddress = 0x3C;  // 0x3D on some modules
-static const uint8_t kFramePin = 13;          // changes state as each frame is due
-
-// The first byte of an I2C transmission says what follows.
-static const uint8_t kCommandStream = 0x00;
-static const uint8_t kDataStream = 0x40;
-
-// Power-up set-up: page 0 is the top 8 rows, column 0 the left edge (module
-// with its pins at the top). If the picture comes out mirrored, use 0xA0
-// instead of 0xA1; if upside down, 0xC0 instead of 0xC8.
-static const uint8_t kSetup[] PROGMEM = {
-    0xAE,        // display off
-    0xD5, 0x80,  // clock divide ratio and oscillator frequency
-    0xA8, 0x3F,  // multiplex ratio: 64 rows
-    0xD3, 0x00,  // display offset 0
-    0x40,        // start line 0
-    0x8D, 0x14,  // charge pump on
-    0x20, 0x00,  // horizontal addressing
-    0xA1,        // segment remap: column 0 at the left
-    0xC8,        // COM scan from COM63 down: page 0 at the top
-    0xDA, 0x12,  // COM pins: alternative configuration, for 64 rows
-    0x81, 0xCF,  // contrast
-    0xD9, 0xF1,  // precharge period
-    0xDB, 0x40,  // VCOMH deselect level
-    0xA4,        // show the RAM contents
-    0xA6,        // normal, not inverted: a set bit is a lit pixel
-    0xAF,        // display on
-};
+static const uint8_t kFramePin = 13;  // changes state as each frame is due
 
 static uint8_t frame[1024];
 static orvc_decoder decoder;
@@ -52,52 +26,10 @@ static unsigned long periodUs;      // whole microseconds of a frame
 static uint8_t periodRest;          // and the rest, in 1/fps microseconds
 static uint8_t restSum;
 
-// The display's I2C bus at 400 kHz, driven directly and polled: a page goes
-// as one transmission of 129 bytes, about 2.9 ms. A bus that stops answering
-// ends the transmission instead of hanging.
-static bool twiWait() {
-    for (uint16_t spins = 0; spins < 4000; ++spins) {
-        if (TWCR & _BV(TWINT)) return true;
-    }
-    TWCR = 0;  // the next start enables the bus afresh
-    return false;
-}
-
-static bool twiSend(uint8_t byte) {
-    TWDR = byte;
-    TWCR = _BV(TWINT) | _BV(TWEN);
-    return twiWait();
-}
-
-static bool twiStart(uint8_t control) {
-    TWCR = _BV(TWINT) | _BV(TWSTA) | _BV(TWEN);
-    return twiWait() && twiSend(kDisplayAddress << 1) && twiSend(control);
-}
-
-static void twiStop() {
-    TWCR = _BV(TWINT) | _BV(TWSTO) | _BV(TWEN);
-    for (uint16_t spins = 0; spins < 4000 && (TWCR & _BV(TWSTO)); ++spins) continue;
-}
-
-static void sendSetup() {
-    if (twiStart(kCommandStream)) {
-        for (uint8_t i = 0; i < sizeof kSetup && twiSend(pgm_read_byte(&kSetup[i])); ++i) continue;
-    }
-    twiStop();
-}
-
-// Columns `from` to `to` of one page.
+// Columns `from` to `to` of one page: at 400 kHz a whole page takes about 2.9 ms.
 static void writePage(uint8_t page, uint8_t from, uint8_t to) {
-    const uint8_t place[] = {0x21, from, to,     // column range
-                             0x22, page, page};  // page range: this page only
-    bool ok = twiStart(kCommandStream);
-    for (uint8_t i = 0; ok && i < sizeof place; ++i) ok = twiSend(place[i]);
-    twiStop();
-    if (!ok) return;
-    ok = twiStart(kDataStream);
     const uint8_t* columns = frame + 128 * page;
-    for (uint8_t c = from; ok && c <= to; ++c) ok = twiSend(columns[c]);
-    twiStop();
+    orv::oled::writePage(page, from, to, [columns](uint8_t c) { return columns[c]; });
 }
 
 // The next frame into the buffer, from the first again after the last.
@@ -113,9 +45,7 @@ static void decodeNext() {
 
 void setup() {
     pinMode(kFramePin, OUTPUT);
-    TWSR = 0;  // prescaler 1
-    TWBR = (F_CPU / 400000UL - 16) / 2;  // SCL at 400 kHz
-    sendSetup();
+    orv::oled::begin(400000UL);
     if (orvc_open(&decoder, clip, sizeof clip) != ORVC_OK) {
         for (;;) digitalWrite(kFramePin, (millis() >> 7) & 1);  // fast blink: not a clip
     }

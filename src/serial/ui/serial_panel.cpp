@@ -1,6 +1,7 @@
 #include "serial/ui/serial_panel.h"
 
 #include "common/numbers.h"
+#include "lcd/display_preset.h"
 #include "orv_link.h"
 #include "serial/serial_rules.h"
 
@@ -83,6 +84,18 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     connect(CheckStream, &QCheckBox::toggled, this, [this](bool on) {
         if (on) restartStream();
     });
+    // Above the port settings. A page-organised LCD (a set bit is dark, as in
+    // the frame file) unless chosen otherwise; an OLED gets inverted bytes.
+    ComboDisplay = makeControl<QComboBox>(this, "ComboDisplay", at(428, 95, 92, 17));
+    for (const DisplayPreset& d : kDisplayPresets) {
+        ComboDisplay->addItem(QString::fromLatin1(d.name));
+        ComboDisplay->setItemData(ComboDisplay->count() - 1, QString::fromUtf8(d.describe),
+                                  Qt::ToolTipRole);
+    }
+    ComboDisplay->setCurrentText(QStringLiteral("12864"));
+    ComboDisplay->setToolTip(QStringLiteral("实时发送的显示屏：决定置位的比特是暗点还是亮点"));
+    // The device's picture is of the old polarity: everything goes afresh.
+    connect(ComboDisplay, &QComboBox::currentIndexChanged, this, [this] { restartStream(); });
 
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
@@ -244,6 +257,8 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     }
     FramePages frame;
     std::copy(pages.begin() + 1, pages.begin() + 1025, frame.begin());
+    const DisplayPreset* display = findDisplayPreset(ComboDisplay->currentText().toStdString());
+    if (display && display->lightSetBit) frame = serial::applySetBit(frame, true);
     std::string packets;
     const int count = encoder_.encode(index, frame, packets);
     if (paced) {

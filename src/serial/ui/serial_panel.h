@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QTimer>
@@ -32,22 +33,23 @@ class SerialPanel : public QWidget {
                 QWidget* host);
     ~SerialPanel() override;
 
-    QFrame* Shape1;          // frame around the serial panel
-    QLineEdit* Text5;        // port settings text, as "9600,n,8,1"
-    ClickLabel* Label5;      // "R": read the port's number and settings into the boxes
-    ClickLabel* Label6;      // "W": apply the boxes to the port
-    QLabel* Label11;         // "STANDBY": flashes while the port is open
-    QLabel* Label9;          // "TXD": lit after a line is sent
-    ClickLabel* Label8;      // "开/关": open or close the port
-    QLabel* Label7;          // caption of the port number box
-    QLineEdit* Text6;        // port number
-    PortChooser* Ports;      // offers the serial devices present in Text6
-    QLabel* Label10;         // "RXD": lit after the device sent something
-    QLineEdit* Text7;        // transmit line: sent on every change
-    QLabel* Label12;         // "TXD", caption of the transmit line
-    QTimer* Timer3;          // blink timer, 86 ms, running while the port is open
-    QCheckBox* CheckStream;  // "实时发送": every captured frame goes to the open port
-    QLabel* LabelSkipped;    // frames the stream skipped for a busy link, or 等待设备…
+    QFrame* Shape1;           // frame around the serial panel
+    QLineEdit* Text5;         // port settings text, as "9600,n,8,1"
+    ClickLabel* Label5;       // "R": read the port's number and settings into the boxes
+    ClickLabel* Label6;       // "W": apply the boxes to the port
+    QLabel* Label11;          // "STANDBY": flashes while the port is open
+    QLabel* Label9;           // "TXD": lit after a line is sent
+    ClickLabel* Label8;       // "开/关": open or close the port
+    QLabel* Label7;           // caption of the port number box
+    QLineEdit* Text6;         // port number
+    PortChooser* Ports;       // offers the serial devices present in Text6
+    QLabel* Label10;          // "RXD": lit after the device sent something
+    QLineEdit* Text7;         // transmit line: sent on every change
+    QLabel* Label12;          // "TXD", caption of the transmit line
+    QTimer* Timer3;           // blink timer, 86 ms, running while the port is open
+    QCheckBox* CheckStream;   // "实时发送": every captured frame goes to the open port
+    QLabel* LabelSkipped;     // frames the stream skipped for a busy link, or 等待设备…
+    QComboBox* ComboDisplay;  // the device's display, which sets the stream's polarity
 
     std::uint8_t StandbyCounter = 0;  // blink ticks, back to 0 at 30
 
@@ -71,7 +73,8 @@ class SerialPanel : public QWidget {
     // time. A frame that comes while the last one's packets are still waiting
     // (or, with a device that never announced itself, while the link holds
     // more than a frame's packets) is skipped whole and counted, and the next
-    // frame that goes out brings the device up to date.
+    // frame that goes out brings the device up to date. The bytes have the
+    // polarity of the display chosen in ComboDisplay.
     void streamFrame(const LcdPageBufferArray& pages);
     std::uint64_t streamSkipped() const { return skipped_; }
     // What the device announced and acknowledged on this connection.
