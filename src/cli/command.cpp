@@ -1,12 +1,129 @@
 #include "cli/command.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "common/text.h"
+#include "lcd/display_preset.h"
 
 namespace orv::cli {
+
+const Option* findOption(const std::vector<Option>& table, const std::string& name) {
+    auto it =
+        std::find_if(table.begin(), table.end(), [&](const Option& o) { return name == o.name; });
+    return it == table.end() ? nullptr : &*it;
+}
+
+Result<std::string> Words::choice(const std::string& name) const {
+    const std::string value = get(name);
+    std::istringstream choices(findOption(*table, name)->choices);
+    std::vector<std::string> all{std::istream_iterator<std::string>(choices), {}};
+    if (!has(name) || std::count(all.begin(), all.end(), value)) return value;
+    std::string list;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + all[i];
+    }
+    return fail(joined({"unknown --", name, " \"", value, "\" (", list, ")"}));
+}
+
+namespace {
+
+// Whether the words ask for the command's help text (before any "--").
+bool helpAsked(const std::vector<std::string>& args) {
+    auto end = std::find(args.begin(), args.end(), "--");
+    return std::find(args.begin(), end, "--help") != end ||
+           std::find(args.begin(), end, "-h") != end;
+}
+
+// The options of `table` take a value, once at most, flags none; "-o" is
+// taken as "--output". Every word after "--" is positional.
+Result<Words> splitWords(const std::vector<std::string>& args, const std::vector<Option>& table) {
+    Words w;
+    w.table = &table;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string word = args[i] == "-o" ? "--output" : args[i];
+        if (word == "--") {
+            w.positional.insert(w.positional.end(), args.begin() + i + 1, args.end());
+            break;
+        }
+        if (word.size() <= 2 || word.compare(0, 2, "--") != 0) {
+            w.positional.push_back(word);
+            continue;
+        }
+        std::string name = word.substr(2);
+        std::optional<std::string> value;
+        if (auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        auto says = [&name](const char* what) { return fail(joined({"option --", name, what})); };
+        const Option* o = findOption(table, name);
+        if (!o) return says(" is not known here");
+        if (!o->value) {
+            if (value) return says(" takes no value");
+            w.options.insert_or_assign(name, "1");
+            continue;
+        }
+        if (!value && i + 1 >= args.size()) return says(" needs a value");
+        if (!w.options.emplace(name, value ? *value : args[++i]).second)
+            return says(" is given twice");
+    }
+    return w;
+}
+
+// `help` with a line or more in place of "{options}" for each listed option,
+// the help starting at `column`.
+std::string helpText(std::string help, const std::vector<Option>& table, int column) {
+    auto replace = [](std::string& text, const std::string& token, const std::string& by) {
+        if (auto at = text.find(token); at != std::string::npos) text.replace(at, token.size(), by);
+    };
+    std::string lines;
+    for (const Option& o : table) {
+        const bool number = o.low <= o.high;
+        const std::string initial = number ? num::formatDouble(o.initial) : o.fallback;
+        replace(help, joined({"{default ", o.name, "}"}), initial);
+        if (!o.help) continue;
+        std::string line = joined({"  --", o.name, o.value ? " " : "", o.value ? o.value : ""});
+        line.resize(std::max<std::size_t>(line.size() + 2, column), ' ');
+        std::string said = o.help;
+        replace(said, "{range}", num::formatDouble(o.low) + ".." + num::formatDouble(o.high));
+        replace(said, "{default}", initial);
+        for (char c : said) line += c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, c);
+        lines += line + "\n";
+    }
+    replace(help, "{options}", lines);
+    return help;
+}
+
+}  // namespace
+
+const char* displayChoices() {
+    static const std::string names = [] {
+        std::string all;
+        for (const DisplayPreset& p : kDisplayPresets)
+            all += (all.empty() ? "" : " ") + std::string(p.name);
+        return all;
+    }();
+    return names.c_str();
+}
+
+Result<bool> optionSetBitLight(const Words& w) {
+    Result<std::string> setBit = w.choice("set-bit");
+    if (!setBit) return fail(setBit.error());
+    if (!w.has("display")) return setBit.value() == "light";
+    Result<std::string> name = w.choice("display");
+    if (!name) return fail(name.error());
+    const DisplayPreset* display = findDisplayPreset(name.value());
+    if (w.has("set-bit") && (setBit.value() == "light") != display->lightSetBit) {
+        return fail(joined({"--display ", display->name, " wants --set-bit ",
+                            display->lightSetBit ? "light" : "dark"}));
+    }
+    return display->lightSetBit;
+}
 
 int runCommand(const Command& command, const std::vector<std::string>& args, std::ostream& out,
                std::ostream& err) {

@@ -10,7 +10,6 @@
 #include <iostream>
 #include <ostream>
 
-#include "app/capture_clock.h"
 #include "cli/command.h"
 #include "cli/convert_options.h"
 #include "cli/record_sink.h"
@@ -271,9 +270,7 @@ const Command kConvert{
     "convert",
     kHelp,
     19,
-    {text("output", "OUTPUT", nullptr),
-     number("fps", "N", "frames per second, {range} (default {default})", app::kMinFrameRate,
-            app::kMaxFrameRate, app::kInitialFrameRate),
+    {text("output", "OUTPUT", nullptr), fpsOption("frames per second, {range} (default {default})"),
      text("start", "T",
           "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
           "(1:30.5, 0:01:30)"),

@@ -50,28 +50,18 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     if (!w.has("output")) return fail("no output given (-o OUTPUT.orv)");
     o.input = w.positional[0];
     o.output = w.get("output");
-    Result<int> fps = w.number<int>("fps");
-    Result<double> start = optionSeconds(w, "start", 0);
-    Result<double> duration = optionSeconds(w, "duration", 1e9);
-    Result<int> threshold = w.number<int>("threshold");
-    Result<double> brightness = w.number<double>("brightness");
-    Result<double> contrast = w.number<double>("contrast");
-    Result<double> gamma = w.number<double>("gamma");
-    for (const std::string* e :
-         {fps ? nullptr : &fps.error(), start ? nullptr : &start.error(),
-          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error(),
-          brightness ? nullptr : &brightness.error(), contrast ? nullptr : &contrast.error(),
-          gamma ? nullptr : &gamma.error()}) {
-        if (e) return fail(*e);
+    for (const Status& s :
+         {into(w.number<int>("fps"), o.fps), into(optionSeconds(w, "start", 0), o.start),
+          into(optionSeconds(w, "duration", 1e9), o.duration),
+          into(w.number<int>("threshold"), o.threshold),
+          into(w.number<double>("brightness"), o.tone.brightness),
+          into(w.number<double>("contrast"), o.tone.contrast),
+          into(w.number<double>("gamma"), o.tone.gamma)}) {
+        if (!s) return s.failure();
     }
-    o.fps = fps.value();
-    o.start = start.value();
-    o.duration = duration.value();
     if (w.has("duration") && o.duration <= 0) {
         return fail("--duration " + w.get("duration") + " converts nothing: give more than 0");
     }
-    o.threshold = threshold.value();
-    o.tone = {brightness.value(), contrast.value(), gamma.value()};
     Result<std::string> fit = w.choice("fit");
     if (!fit) return fail(fit.error());
     o.fit = fit.value() == "stretch" ? Fit::Stretch

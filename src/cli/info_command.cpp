@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ostream>
 
-#include "app/capture_clock.h"
 #include "cli/command.h"
 #include "cli/frame_source.h"
 #include "common/text.h"
@@ -67,11 +66,6 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
 
 }  // namespace
 
-const Command kInfo{"info",
-                    kHelp,
-                    0,
-                    {flag("stats", nullptr), number("fps", "N", nullptr, app::kMinFrameRate,
-                                                    app::kMaxFrameRate, app::kInitialFrameRate)},
-                    info};
+const Command kInfo{"info", kHelp, 0, {flag("stats", nullptr), fpsOption(nullptr)}, info};
 
 }  // namespace orv::cli

@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/capture_clock.h"
 #include "common/numbers.h"
 #include "common/result.h"
 
@@ -35,6 +36,11 @@ inline Option text(const char* name, const char* value, const char* help, const 
 inline Option number(const char* name, const char* value, const char* help, double low, double high,
                      double initial) {
     return {name, value, help, "", "", low, high, initial};
+}
+
+// --fps N: the capture clock's frame rates, its first one by default.
+inline Option fpsOption(const char* help) {
+    return number("fps", "N", help, app::kMinFrameRate, app::kMaxFrameRate, app::kInitialFrameRate);
 }
 
 // The option called `name` in `table`, or nullptr.
@@ -75,16 +81,13 @@ struct Words {
     }
 };
 
-// Whether the words ask for the command's help text (before any "--").
-bool helpAsked(const std::vector<std::string>& args);
-
-// The options of `table` take a value, once at most, flags none; "-o" is
-// taken as "--output". Every word after "--" is positional.
-Result<Words> splitWords(const std::vector<std::string>& args, const std::vector<Option>& table);
-
-// `help` with a line or more in place of "{options}" for each listed option,
-// the help starting at `column`.
-std::string helpText(std::string help, const std::vector<Option>& table, int column);
+// The value of `r` into `to`, or its failure.
+template <class T>
+Status into(const Result<T>& r, T& to) {
+    if (!r) return r.failure();
+    to = r.value();
+    return Done{};
+}
 
 // The names of the displays that --display knows, for its choices.
 const char* displayChoices();

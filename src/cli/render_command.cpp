@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/capture_clock.h"
 #include "cli/command.h"
 #include "cli/output_file.h"
 #include "cli/picture_io.h"
@@ -129,11 +128,10 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
         return Failed{kExitUsage, "the output must end in .png or .gif, or add --format png|gif"};
     }
     const bool gif = format.empty() ? named(".gif") : format == "gif";
-    Result<int> scale = w.number<int>("scale");
-    Result<int> fps = w.number<int>("fps");
-    Result<int> wanted = w.number<int>("frame");
-    for (const Result<int>* r : {&scale, &fps, &wanted}) {
-        if (!*r) return Failed{kExitUsage, r->error()};
+    int scale = 0, fps = 0, wanted = 0;
+    for (const Status& s : {into(w.number<int>("scale"), scale), into(w.number<int>("fps"), fps),
+                            into(w.number<int>("frame"), wanted)}) {
+        if (!s) return Failed{kExitUsage, s.error()};
     }
     Result<std::string> colors = w.choice("colors");
     if (!colors) return Failed{kExitUsage, colors.error()};
@@ -154,8 +152,7 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
         return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
     }
     OutputFile file(output);
-    return draw(w.positional[0], file, gif, scale.value(), fps.value(), wanted.value(),
-                palette(colors.value()));
+    return draw(w.positional[0], file, gif, scale, fps, wanted, palette(colors.value()));
 }
 
 }  // namespace
@@ -165,8 +162,7 @@ const Command kRender{
     kHelp,
     0,
     {text("output", "OUT", nullptr), number("frame", "N", nullptr, 0, 2147483647, 0),
-     number("scale", "S", nullptr, 1, 64, 4),
-     number("fps", "N", nullptr, app::kMinFrameRate, app::kMaxFrameRate, app::kInitialFrameRate),
+     number("scale", "S", nullptr, 1, 64, 4), fpsOption(nullptr),
      text("colors", "lcd|mono", nullptr, "lcd", "lcd mono"),
      text("format", "png|gif", nullptr, "", "png gif"), flag("force", nullptr)},
     render};

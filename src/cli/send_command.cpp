@@ -10,7 +10,6 @@
 #include <ostream>
 #include <string>
 
-#include "app/capture_clock.h"
 #include "cli/command.h"
 #include "cli/stop_signals.h"
 #include "common/numbers.h"
@@ -65,15 +64,10 @@ Result<SendOptions> parseOptions(const Words& w) {
             return fail("--port " + o.port + " names no device (" + serial::portRuleText() + ")");
         }
     }
-    Result<int> fps = w.number<int>("fps");
-    if (!fps) return fail(fps.error());
-    o.fps = fps.value();
-    Result<int> key = w.number<int>("key");
-    if (!key) return fail(key.error());
-    o.key = key.value();
-    Result<double> wait = w.number<double>("wait");
-    if (!wait) return fail(wait.error());
-    o.wait = wait.value();
+    for (const Status& s : {into(w.number<int>("fps"), o.fps), into(w.number<int>("key"), o.key),
+                            into(w.number<double>("wait"), o.wait)}) {
+        if (!s) return s.failure();
+    }
     Result<std::string> mode = w.choice("mode");
     if (!mode) return fail(mode.error());
     o.framed = mode.value() == "framed";
@@ -219,8 +213,7 @@ const Command kSend{
           "/dev/ttyACM0-99, 1000-1999 /dev/pts/0-999"),
      text("settings", "TEXT", "baud,parity,data bits,stop bits (default {default})", "115200,n,8,1",
           "115200,n,8,1 9600,n,8,1"),
-     number("fps", "N", "frames per second, {range} (default {default})", app::kMinFrameRate,
-            app::kMaxFrameRate, app::kInitialFrameRate),
+     fpsOption("frames per second, {range} (default {default})"),
      text("mode", "MODE",
           "framed (default): packets of one page each, 0xA5 0x5A,\n"
           "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
