@@ -32,13 +32,6 @@ Result<std::string> Words::choice(const std::string& name) const {
 
 namespace {
 
-// Whether the words ask for the command's help text (before any "--").
-bool helpAsked(const std::vector<std::string>& args) {
-    auto end = std::find(args.begin(), args.end(), "--");
-    return std::find(args.begin(), end, "--help") != end ||
-           std::find(args.begin(), end, "-h") != end;
-}
-
 // The options of `table` take a value, once at most, flags none; "-o" is
 // taken as "--output". Every word after "--" is positional.
 Result<Words> splitWords(const std::vector<std::string>& args, const std::vector<Option>& table) {
@@ -65,7 +58,7 @@ Result<Words> splitWords(const std::vector<std::string>& args, const std::vector
         if (!o) return says(" is not known here");
         if (!o->value) {
             if (value) return says(" takes no value");
-            w.options.insert_or_assign(name, "1");
+            w.options.insert_or_assign(name, std::string(1, '1'));
             continue;
         }
         if (!value && i + 1 >= args.size()) return says(" needs a value");
@@ -92,7 +85,7 @@ std::string helpText(std::string help, const std::vector<Option>& table, int col
         std::string said = o.help;
         replace(said, "{range}", num::formatDouble(o.low) + ".." + num::formatDouble(o.high));
         replace(said, "{default}", initial);
-        for (char c : said) line += c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, c);
+        for (char c : said) line.append(1, c).append(c == '\n' ? column : 0, ' ');
         lines += line + "\n";
     }
     replace(help, "{options}", lines);
@@ -105,7 +98,7 @@ const char* displayChoices() {
     static const std::string names = [] {
         std::string all;
         for (const DisplayPreset& p : kDisplayPresets)
-            all += (all.empty() ? "" : " ") + std::string(p.name);
+            all.append(all.empty() ? "" : " ").append(p.name);
         return all;
     }();
     return names.c_str();
@@ -127,7 +120,9 @@ Result<bool> optionSetBitLight(const Words& w) {
 
 int runCommand(const Command& command, const std::vector<std::string>& args, std::ostream& out,
                std::ostream& err) {
-    if (helpAsked(args)) {
+    const auto end = std::find(args.begin(), args.end(), "--");  // the help is asked before it
+    if (std::find(args.begin(), end, "--help") != end ||
+        std::find(args.begin(), end, "-h") != end) {
         out << helpText(command.help, command.options, command.column);
         return kExitOk;
     }

@@ -31,8 +31,8 @@ struct Command {
     const char* name;
     const char* help;  // "{options}" in it stands for the options' lines
     int column;        // where the options' help starts
-    std::vector<Option> options;
     Outcome (*body)(const Words& words, std::ostream& out, std::ostream& err);
+    std::vector<Option> options;
     std::vector<std::string> operations = {};  // orv image: the first word's values
 };
 

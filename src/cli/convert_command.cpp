@@ -108,7 +108,10 @@ class Reducer {
     LcdPageBufferArray pages_{};
 };
 
-Outcome convert(const ConvertOptions& o, std::ostream& out) {
+Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
+    Result<ConvertOptions> options = parseConvertOptions(w);
+    if (!options) return Failed{kExitUsage, options.error()};
+    const ConvertOptions& o = options.value();
     StopSignals stops;
     RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
                               : o.append  ? RecordSink::Mode::Append
@@ -258,46 +261,40 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     return done();
 }
 
-Outcome convertCommand(const Words& w, std::ostream& out, std::ostream&) {
-    Result<ConvertOptions> options = parseConvertOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
-    return convert(options.value(), out);
-}
+const std::vector<Option> kOptions{
+    text("output", "OUTPUT", nullptr),
+    fpsOption("frames per second, {range} (default {default})"),
+    text("start", "T",
+         "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
+         "(1:30.5, 0:01:30)"),
+    text("duration", "D", "convert D, written as T (default: to the end)"),
+    text("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
+         "stretch letterbox crop"),
+    text("dither", "METHOD",
+         "engrave (default), threshold, bayer, floyd-steinberg or\n"
+         "blue-noise; see below",
+         "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
+    number("threshold", "T",
+           "with threshold only: light when the luma is above T, {range}\n"
+           "(default {default})",
+           0, 255, 127),
+    text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
+    number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
+    number("contrast", "C",
+           "stretch the luma about its middle 127.5 by C, {range}\n"
+           "(default {default}; 0 makes every pixel mid grey)",
+           0, 10, 1),
+    number("gamma", "G",
+           "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
+           "(default {default}); above 1 lightens the middle tones",
+           0.1, 10, 1),
+    flag("invert", "swap light and dark"),
+    flag("append", "add the frames to an existing OUTPUT"),
+    flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
+    flag("quiet", "no progress and no summary")};
 
 }  // namespace
 
-const Command kConvert{
-    "convert",
-    kHelp,
-    19,
-    {text("output", "OUTPUT", nullptr), fpsOption("frames per second, {range} (default {default})"),
-     text("start", "T",
-          "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
-          "(1:30.5, 0:01:30)"),
-     text("duration", "D", "convert D, written as T (default: to the end)"),
-     text("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
-          "stretch letterbox crop"),
-     text("dither", "METHOD",
-          "engrave (default), threshold, bayer, floyd-steinberg or\n"
-          "blue-noise; see below",
-          "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
-     number("threshold", "T",
-            "with threshold only: light when the luma is above T, {range}\n"
-            "(default {default})",
-            0, 255, 127),
-     text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
-     number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
-     number("contrast", "C",
-            "stretch the luma about its middle 127.5 by C, {range}\n"
-            "(default {default}; 0 makes every pixel mid grey)",
-            0, 10, 1),
-     number("gamma", "G",
-            "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
-            "(default {default}); above 1 lightens the middle tones",
-            0.1, 10, 1),
-     flag("invert", "swap light and dark"), flag("append", "add the frames to an existing OUTPUT"),
-     flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
-     flag("quiet", "no progress and no summary")},
-    convertCommand};
+const Command kConvert{"convert", kHelp, 19, convert, kOptions};
 
 }  // namespace orv::cli

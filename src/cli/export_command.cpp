@@ -150,7 +150,10 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
     return Failed{kExitIo, m};
 }
 
-Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& err) {
+Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
+    Result<ExportOptions> options = parseOptions(w);
+    if (!options) return Failed{kExitUsage, options.error()};
+    const ExportOptions& o = options.value();
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
@@ -259,59 +262,51 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
     return done();
 }
 
-Outcome exportCommand(const Words& w, std::ostream& out, std::ostream& err) {
-    Result<ExportOptions> options = parseOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
-    return exportFrames(options.value(), out, err);
-}
+const std::vector<Option> kOptions{
+    text("output", "OUT", nullptr),
+    text("codec", codec::kName,
+         "a frame stream: pages that changed, moves and runs\n"
+         "(pages layout only)",
+         "", codec::kName),
+    number("fps", "N",
+           "the frame rate the stream is made for ({range}, default\n"
+           "{default}, or a stream FILE's own); with --codec",
+           1, 255, app::kInitialFrameRate),
+    text("flash", "BYTES|uno",
+         "refuse (exit 1) what does not fit in BYTES of flash, and\n"
+         "say how many frames do; uno: the 28,000 bytes an Uno\n"
+         "has beside orv_flash_player",
+         "", "uno"),
+    text("format", "c|bin",
+         "default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
+         "bin); needed with -o -",
+         "", "c bin"),
+    text("layout", "LAYOUT",
+         "pages (default): the frame file's order, 8 pages of 128\n"
+         "column bytes, bit k of page p being row 8p + k; what\n"
+         "page-organised controllers (12864 class, SSD1306, SH1106,\n"
+         "ST7565) take as is\n"
+         "rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
+         "rows-lsb: the same with the leftmost pixel in bit 0",
+         "pages", "pages rows-msb rows-lsb"),
+    text("set-bit", "dark|light",
+         "what a set bit means: dark (default, the frame file's\n"
+         "own, or a stream FILE's) or light (OLEDs light a pixel\n"
+         "for a set bit)",
+         "dark", "dark light"),
+    text("display", "NAME",
+         "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+         "st7565 or 12864 (dark)",
+         "", displayChoices()),
+    text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
+    text("name", "IDENT",
+         "the C array's name (default: from FILE's name): letters,\n"
+         "digits and _, a letter first, not a name C or its\n"
+         "library uses"),
+    flag("force", "replace an existing OUT")};
 
 }  // namespace
 
-const Command kExport{
-    "export",
-    kHelp,
-    21,
-    {text("output", "OUT", nullptr),
-     text("codec", codec::kName,
-          "a frame stream: pages that changed, moves and runs\n"
-          "(pages layout only)",
-          "", codec::kName),
-     number("fps", "N",
-            "the frame rate the stream is made for ({range}, default\n"
-            "{default}, or a stream FILE's own); with --codec",
-            1, 255, app::kInitialFrameRate),
-     text("flash", "BYTES|uno",
-          "refuse (exit 1) what does not fit in BYTES of flash, and\n"
-          "say how many frames do; uno: the 28,000 bytes an Uno\n"
-          "has beside orv_flash_player",
-          "", "uno"),
-     text("format", "c|bin",
-          "default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
-          "bin); needed with -o -",
-          "", "c bin"),
-     text("layout", "LAYOUT",
-          "pages (default): the frame file's order, 8 pages of 128\n"
-          "column bytes, bit k of page p being row 8p + k; what\n"
-          "page-organised controllers (12864 class, SSD1306, SH1106,\n"
-          "ST7565) take as is\n"
-          "rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
-          "rows-lsb: the same with the leftmost pixel in bit 0",
-          "pages", "pages rows-msb rows-lsb"),
-     text("set-bit", "dark|light",
-          "what a set bit means: dark (default, the frame file's\n"
-          "own, or a stream FILE's) or light (OLEDs light a pixel\n"
-          "for a set bit)",
-          "dark", "dark light"),
-     text("display", "NAME",
-          "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-          "st7565 or 12864 (dark)",
-          "", displayChoices()),
-     text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
-     text("name", "IDENT",
-          "the C array's name (default: from FILE's name): letters,\n"
-          "digits and _, a letter first, not a name C or its\n"
-          "library uses"),
-     flag("force", "replace an existing OUT")},
-    exportCommand};
+const Command kExport{"export", kHelp, 21, exportFrames, kOptions};
 
 }  // namespace orv::cli

@@ -256,17 +256,20 @@ Outcome image(const Words& words, std::ostream&, std::ostream& err) {
     }
 }
 
+const std::vector<Option> kOptions{of("engrave", "orv"),
+                                   of("engrave", "seed"),
+                                   of("brightness", "red"),
+                                   of("brightness", "green"),
+                                   of("brightness", "blue"),
+                                   of("brightness", "contrast-red"),
+                                   of("brightness", "contrast-green"),
+                                   of("brightness", "contrast-blue"),
+                                   of("zoom", "x"),
+                                   of("zoom", "y"),
+                                   of("sharpen", "strength")};
+
 }  // namespace
 
-const Command kImage{
-    "image",
-    kHelp,
-    0,
-    {of("engrave", "orv"), of("engrave", "seed"), of("brightness", "red"),
-     of("brightness", "green"), of("brightness", "blue"), of("brightness", "contrast-red"),
-     of("brightness", "contrast-green"), of("brightness", "contrast-blue"), of("zoom", "x"),
-     of("zoom", "y"), of("sharpen", "strength")},
-    image,
-    operationNames()};
+const Command kImage{"image", kHelp, 0, image, kOptions, operationNames()};
 
 }  // namespace orv::cli

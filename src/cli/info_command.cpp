@@ -64,8 +64,10 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
     return done();
 }
 
+const std::vector<Option> kOptions{flag("stats", nullptr), fpsOption(nullptr)};
+
 }  // namespace
 
-const Command kInfo{"info", kHelp, 0, {flag("stats", nullptr), fpsOption(nullptr)}, info};
+const Command kInfo{"info", kHelp, 0, info, kOptions};
 
 }  // namespace orv::cli

@@ -155,16 +155,16 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
     return draw(w.positional[0], file, gif, scale, fps, wanted, palette(colors.value()));
 }
 
+const std::vector<Option> kOptions{text("output", "OUT", nullptr),
+                                   number("frame", "N", nullptr, 0, 2147483647, 0),
+                                   number("scale", "S", nullptr, 1, 64, 4),
+                                   fpsOption(nullptr),
+                                   text("colors", "lcd|mono", nullptr, "lcd", "lcd mono"),
+                                   text("format", "png|gif", nullptr, "", "png gif"),
+                                   flag("force", nullptr)};
+
 }  // namespace
 
-const Command kRender{
-    "render",
-    kHelp,
-    0,
-    {text("output", "OUT", nullptr), number("frame", "N", nullptr, 0, 2147483647, 0),
-     number("scale", "S", nullptr, 1, 64, 4), fpsOption(nullptr),
-     text("colors", "lcd|mono", nullptr, "lcd", "lcd mono"),
-     text("format", "png|gif", nullptr, "", "png gif"), flag("force", nullptr)},
-    render};
+const Command kRender{"render", kHelp, 0, render, kOptions};
 
 }  // namespace orv::cli

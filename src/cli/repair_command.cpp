@@ -37,6 +37,6 @@ Outcome repair(const Words& w, std::ostream& out, std::ostream&) {
 
 }  // namespace
 
-const Command kRepair{"repair", kHelp, 0, {}, repair};
+const Command kRepair{"repair", kHelp, 0, repair, {}};
 
 }  // namespace orv::cli

@@ -116,7 +116,10 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
     return line;
 }
 
-Outcome sendFrames(const SendOptions& o, std::ostream& out, std::ostream& err) {
+Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
+    Result<SendOptions> options = parseOptions(w);
+    if (!options) return Failed{kExitUsage, options.error()};
+    const SendOptions& o = options.value();
     Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
     if (!total) return Failed{kExitIo, total.error()};
     if (total.value() == 0) return Failed{kExitIo, "\"" + o.input + "\" holds no frames"};
@@ -195,50 +198,42 @@ Outcome sendFrames(const SendOptions& o, std::ostream& out, std::ostream& err) {
     return done();
 }
 
-Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
-    Result<SendOptions> options = parseOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
-    return sendFrames(options.value(), out, err);
-}
+const std::vector<Option> kOptions{
+    text("port", "PORT",
+         "a device path (/dev/ttyACM0) or a port number: 1-99\n"
+         "/dev/ttyS0-98, 100-199 /dev/ttyUSB0-99, 200-299\n"
+         "/dev/ttyACM0-99, 1000-1999 /dev/pts/0-999"),
+    text("settings", "TEXT", "baud,parity,data bits,stop bits (default {default})", "115200,n,8,1",
+         "115200,n,8,1 9600,n,8,1"),
+    fpsOption("frames per second, {range} (default {default})"),
+    text("mode", "MODE",
+         "framed (default): packets of one page each, 0xA5 0x5A,\n"
+         "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
+         "the pages that changed, all 8 every --key frames\n"
+         "raw: each frame's 1,024 bytes, back to back; the reference\n"
+         "receiver (examples/arduino) speaks framed mode only",
+         "framed", "framed raw"),
+    number("key", "N", "framed: every Nth frame sends all pages (default {default})", 1, 65536,
+           serial::kDefaultKeyInterval),
+    text("set-bit", "dark|light",
+         "dark (default): a set bit is a dark pixel, as in the\n"
+         "frame file; light: for OLEDs, which light a set bit",
+         "dark", "dark light"),
+    text("display", "NAME",
+         "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+         "st7565 or 12864 (dark); for sh1106 the receiver must\n"
+         "be built with ORV_DISPLAY_SH1106",
+         "", displayChoices()),
+    number("wait", "S",
+           "seconds to wait for the receiver to announce itself after\n"
+           "the port opens (an Uno restarts then), {range} (default {default});\n"
+           "0 sends at once",
+           0, 60, 3),
+    flag("loop", "start again at the end, until Ctrl-C"),
+    flag("quiet", "no notices, no progress and no summary")};
 
 }  // namespace
 
-const Command kSend{
-    "send",
-    kHelp,
-    21,
-    {text("port", "PORT",
-          "a device path (/dev/ttyACM0) or a port number: 1-99\n"
-          "/dev/ttyS0-98, 100-199 /dev/ttyUSB0-99, 200-299\n"
-          "/dev/ttyACM0-99, 1000-1999 /dev/pts/0-999"),
-     text("settings", "TEXT", "baud,parity,data bits,stop bits (default {default})", "115200,n,8,1",
-          "115200,n,8,1 9600,n,8,1"),
-     fpsOption("frames per second, {range} (default {default})"),
-     text("mode", "MODE",
-          "framed (default): packets of one page each, 0xA5 0x5A,\n"
-          "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
-          "the pages that changed, all 8 every --key frames\n"
-          "raw: each frame's 1,024 bytes, back to back; the reference\n"
-          "receiver (examples/arduino) speaks framed mode only",
-          "framed", "framed raw"),
-     number("key", "N", "framed: every Nth frame sends all pages (default {default})", 1, 65536,
-            serial::kDefaultKeyInterval),
-     text("set-bit", "dark|light",
-          "dark (default): a set bit is a dark pixel, as in the\n"
-          "frame file; light: for OLEDs, which light a set bit",
-          "dark", "dark light"),
-     text("display", "NAME",
-          "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-          "st7565 or 12864 (dark); for sh1106 the receiver must\n"
-          "be built with ORV_DISPLAY_SH1106",
-          "", displayChoices()),
-     number("wait", "S",
-            "seconds to wait for the receiver to announce itself after\n"
-            "the port opens (an Uno restarts then), {range} (default {default});\n"
-            "0 sends at once",
-            0, 60, 3),
-     flag("loop", "start again at the end, until Ctrl-C"),
-     flag("quiet", "no notices, no progress and no summary")},
-    send};
+const Command kSend{"send", kHelp, 21, send, kOptions};
 
 }  // namespace orv::cli
