@@ -1,11 +1,9 @@
-// What every orv command shares: its exit statuses, the failure it may end
-// with, and the frame of a run (help text, words, the closing line).
+// What every orv command shares: its exit statuses, the outcome it ends
+// with, its table of options, and the frame of a run (help text, words, the
+// closing line).
 #pragma once
 
-#include <functional>
 #include <iosfwd>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -24,28 +22,32 @@ struct Failed {
     std::string message;
 };
 
-using Outcome = std::optional<Failed>;  // nothing: the command did its work
+// The command did its work, or failed.
+using Outcome = Result<Done, Failed>;
+inline Outcome done() { return Done{}; }
 
-// "orv NAME: message" on `err` for a failure; the exit status either way.
-int finish(const char* command, const Outcome& outcome, std::ostream& err);
-
-// The usual run of a command: its help text on --help, otherwise the words
-// split by `valued` and `flags` and handed to `body`.
-int runCommand(const char* command, const char* usage, const std::vector<std::string>& args,
-               const std::set<std::string>& valued, const std::set<std::string>& flags,
-               std::ostream& out, std::ostream& err,
-               const std::function<Outcome(const Words&)>& body);
-
-// A command: the words after its name in, the exit status out.
-using Command = int (*)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// A command: its help text and options, and what it does with the words.
+struct Command {
+    const char* name;
+    const char* help;  // "{options}" in it stands for the options' lines
+    int column;        // where the options' help starts
+    Outcome (*body)(const Words& words, std::ostream& out, std::ostream& err);
+    std::vector<Option> options;
+    std::vector<std::string> operations = {};  // orv image: the first word's values
+};
 
 // The commands.
-int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int runRepair(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int runSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+extern const Command kImage, kConvert, kInfo, kRender, kRepair, kExport, kSend;
+
+// The usual run of a command: its help text on --help, otherwise the words
+// split by its options and handed to its body; "orv NAME: message" on `err`
+// for a failure. The exit status.
+int runCommand(const Command& command, const std::vector<std::string>& args, std::ostream& out,
+               std::ostream& err);
+
+// The part of the bash completion made from the commands' tables: the
+// options each command (or operation) takes, those that take a value, and
+// their fixed values.
+std::string completionTable(const std::vector<const Command*>& commands);
 
 }  // namespace orv::cli

@@ -25,30 +25,12 @@
 namespace orv::cli {
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv convert INPUT -o OUTPUT.orv [options]\n"
     "\n"
     "Turns a video file into LCD frames, as the tool records them from the screen.\n"
     "\n"
-    "  --fps N          frames per second, 1..46 (default 31)\n"
-    "  --start T        start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
-    "                   (1:30.5, 0:01:30)\n"
-    "  --duration D     convert D, written as T (default: to the end)\n"
-    "  --fit MODE       stretch, letterbox (default, black bars) or crop\n"
-    "  --dither METHOD  engrave (default), threshold, bayer, floyd-steinberg or\n"
-    "                   blue-noise; see below\n"
-    "  --threshold T    with threshold only: light when the luma is above T, 0..255\n"
-    "                   (default 127)\n"
-    "  --seed N         with engrave only: start of its random sequence (default 0)\n"
-    "  --brightness B   add B to the luma, -255..255 (default 0)\n"
-    "  --contrast C     stretch the luma about its middle 127.5 by C, 0..10\n"
-    "                   (default 1; 0 makes every pixel mid grey)\n"
-    "  --gamma G        the luma L becomes 255 x (L / 255)^(1 / G), 0.1..10\n"
-    "                   (default 1); above 1 lightens the middle tones\n"
-    "  --invert         swap light and dark\n"
-    "  --append         add the frames to an existing OUTPUT\n"
-    "  --force          replace an existing OUTPUT (kept as it was if the run fails)\n"
-    "  --quiet          no progress and no summary\n"
+    "{options}"
     "\n"
     "Methods, and the luma L (0..255) each one reduces:\n"
     "  engrave          L = (3 B + 6 G + R) \\ 10, the tool's own rule exactly as it\n"
@@ -126,7 +108,10 @@ class Reducer {
     LcdPageBufferArray pages_{};
 };
 
-Outcome convert(const ConvertOptions& o, std::ostream& out) {
+Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
+    Result<ConvertOptions> options = parseConvertOptions(w);
+    if (!options) return Failed{kExitUsage, options.error()};
+    const ConvertOptions& o = options.value();
     StopSignals stops;
     RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
                               : o.append  ? RecordSink::Mode::Append
@@ -182,16 +167,16 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     // The frame on show, scaled, and when it stops showing.
     std::vector<std::uint8_t> held;
     double heldEnd = o.start;
-    Outcome failed;
+    Status run = Done{};
     // Every tick before `until` takes the frame on show.
     auto emitTicksBefore = [&](double until) {
-        while (!held.empty() && !failed && sampler.tickBefore(until)) {
+        while (!held.empty() && run && sampler.tickBefore(until)) {
             if (StopSignals::requested()) {
-                failed = Failed{kExitIo, "interrupted"};
+                run = fail("interrupted");
                 break;
             }
             if (Status s = sink.write(reducer.record(held)); !s) {
-                failed = Failed{kExitIo, s.error()};
+                run = fail(s.error());
                 break;
             }
             sampler.advance();
@@ -202,10 +187,10 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     bool streamEnded = false;
     std::uint64_t decoded = 0;
     double lastTime = o.start;  // of the last frame
-    while (!failed) {
+    while (run) {
         Result<bool> more = video.next();
         if (!more) {
-            failed = Failed{kExitIo, more.error()};
+            run = fail(more.error());
             break;
         }
         if (!more.value()) {
@@ -216,55 +201,53 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
         const double t = video.frameTime();
         lastTime = t;
         emitTicksBefore(t);
-        if (failed || sampler.done()) break;
+        if (!run || sampler.done()) break;
         // A frame that no tick takes may come without its picture; the one
         // held stays, and only the time moves on.
         if (video.hasPicture()) {
             if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) {
-                failed = Failed{kExitIo, s.error()};
+                run = fail(s.error());
             }
             turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         }
         heldEnd = t + video.frameDuration();
         if (still) break;  // one picture: one frame
     }
-    if (!failed && still && !held.empty()) {
-        if (Status s = sink.write(reducer.record(held)); !s) failed = Failed{kExitIo, s.error()};
-    } else if (!failed) {
+    if (run && still && !held.empty()) {
+        if (Status s = sink.write(reducer.record(held)); !s) run = fail(s.error());
+    } else if (run) {
         // The last frame shows for its duration, but not past a stated length
         // that it starts within.
         emitTicksBefore(declared > lastTime ? std::min(heldEnd, declared) : heldEnd);
     }
-    if (!failed && !still && streamEnded && declared > 0 && heldEnd + 0.5 < expectedEnd) {
-        failed =
-            Failed{kExitIo, quotedName(o.input) + " ends at " +
-                                num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
-                                num::formatDouble(std::round(declared * 100) / 100) +
-                                " s: the file is damaged or cut short"};
+    if (run && !still && streamEnded && declared > 0 && heldEnd + 0.5 < expectedEnd) {
+        run = fail(quotedName(o.input) + " ends at " +
+                   num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
+                   num::formatDouble(std::round(declared * 100) / 100) +
+                   " s: the file is damaged or cut short");
     }
-    if (!failed && !still && streamEnded && video.endsInsideAPacket()) {
-        failed = Failed{kExitIo, quotedName(o.input) +
-                                     " ends inside a transport packet: the file is damaged or "
-                                     "cut short"};
+    if (run && !still && streamEnded && video.endsInsideAPacket()) {
+        run = fail(quotedName(o.input) +
+                   " ends inside a transport packet: the file is damaged or "
+                   "cut short");
     }
-    if (!failed && sink.written() == 0) {
+    if (run && sink.written() == 0) {
         // Nothing to show for the run is a failure, not an empty success.
         const double clipEnd = decoded > 0 ? heldEnd : declared;
-        failed =
-            Failed{kExitIo, decoded == 0 && (o.start == 0 || declared <= 0)
-                                ? "no picture could be decoded from " + quotedName(o.input)
-                                : quotedName(o.input) + " has no frame from " +
-                                      num::formatDouble(o.start) + " s on (it ends at " +
-                                      num::formatDouble(std::round(clipEnd * 100) / 100) + " s)"};
+        run = fail(decoded == 0 && (o.start == 0 || declared <= 0)
+                       ? "no picture could be decoded from " + quotedName(o.input)
+                       : quotedName(o.input) + " has no frame from " + num::formatDouble(o.start) +
+                             " s on (it ends at " +
+                             num::formatDouble(std::round(clipEnd * 100) / 100) + " s)");
     }
     progress.end();
-    if (failed) {
+    if (!run) {
         sink.abandon();
-        failed->message += o.replace
-                               ? "; " + quotedName(o.output) + " is left as it was"
-                               : "; " + quotedName(o.output) + " holds " +
-                                     counted(sink.written(), "whole frame") + " from this run";
-        return failed;
+        return Failed{kExitIo,
+                      run.error() + (o.replace ? "; " + quotedName(o.output) + " is left as it was"
+                                               : "; " + quotedName(o.output) + " holds " +
+                                                     counted(sink.written(), "whole frame") +
+                                                     " from this run")};
     }
     if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
     if (!o.quiet) {
@@ -275,21 +258,43 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
                       secs > 0 ? sink.written() / secs : 0.0);
         say << line;
     }
-    return std::nullopt;
+    return done();
 }
+
+const std::vector<Option> kOptions{
+    text("output", "OUTPUT", nullptr),
+    fpsOption("frames per second, {range} (default {default})"),
+    text("start", "T",
+         "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
+         "(1:30.5, 0:01:30)"),
+    text("duration", "D", "convert D, written as T (default: to the end)"),
+    text("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
+         "stretch letterbox crop"),
+    text("dither", "METHOD",
+         "engrave (default), threshold, bayer, floyd-steinberg or\n"
+         "blue-noise; see below",
+         "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
+    number("threshold", "T",
+           "with threshold only: light when the luma is above T, {range}\n"
+           "(default {default})",
+           0, 255, 127),
+    text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
+    number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
+    number("contrast", "C",
+           "stretch the luma about its middle 127.5 by C, {range}\n"
+           "(default {default}; 0 makes every pixel mid grey)",
+           0, 10, 1),
+    number("gamma", "G",
+           "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
+           "(default {default}); above 1 lightens the middle tones",
+           0.1, 10, 1),
+    flag("invert", "swap light and dark"),
+    flag("append", "add the frames to an existing OUTPUT"),
+    flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
+    flag("quiet", "no progress and no summary")};
 
 }  // namespace
 
-int runConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("convert", kUsage, args,
-                      {"output", "fps", "start", "duration", "fit", "dither", "threshold", "seed",
-                       "brightness", "contrast", "gamma"},
-                      {"invert", "append", "force", "quiet"}, out, err,
-                      [&out](const Words& w) -> Outcome {
-                          Result<ConvertOptions> options = parseConvertOptions(w);
-                          if (!options) return Failed{kExitUsage, options.error()};
-                          return convert(options.value(), out);
-                      });
-}
+const Command kConvert{"convert", kHelp, 19, convert, kOptions};
 
 }  // namespace orv::cli

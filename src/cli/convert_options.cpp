@@ -49,40 +49,25 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     if (w.positional.size() != 1) return fail("convert takes one INPUT");
     if (!w.has("output")) return fail("no output given (-o OUTPUT.orv)");
     o.input = w.positional[0];
-    o.output = w.get("output", "");
-    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
-    Result<double> start = optionSeconds(w, "start", 0);
-    Result<double> duration = optionSeconds(w, "duration", 1e9);
-    Result<int> threshold = optionNumber<int>(w, "threshold", "127", 0, 255);
-    Result<double> brightness = optionNumber<double>(w, "brightness", "0", -255, 255);
-    Result<double> contrast = optionNumber<double>(w, "contrast", "1", 0, 10);
-    Result<double> gamma = optionNumber<double>(w, "gamma", "1", 0.1, 10);
-    for (const std::string* e :
-         {fps ? nullptr : &fps.error(), start ? nullptr : &start.error(),
-          duration ? nullptr : &duration.error(), threshold ? nullptr : &threshold.error(),
-          brightness ? nullptr : &brightness.error(), contrast ? nullptr : &contrast.error(),
-          gamma ? nullptr : &gamma.error()}) {
-        if (e) return fail(*e);
+    o.output = w.get("output");
+    for (const Status& s :
+         {into(w.number<int>("fps"), o.fps), into(optionSeconds(w, "start", 0), o.start),
+          into(optionSeconds(w, "duration", 1e9), o.duration),
+          into(w.number<int>("threshold"), o.threshold),
+          into(w.number<double>("brightness"), o.tone.brightness),
+          into(w.number<double>("contrast"), o.tone.contrast),
+          into(w.number<double>("gamma"), o.tone.gamma)}) {
+        if (!s) return s.failure();
     }
-    o.fps = fps.value();
-    o.start = start.value();
-    o.duration = duration.value();
     if (w.has("duration") && o.duration <= 0) {
-        return fail("--duration " + w.get("duration", "") + " converts nothing: give more than 0");
+        return fail("--duration " + w.get("duration") + " converts nothing: give more than 0");
     }
-    o.threshold = threshold.value();
-    o.tone = {brightness.value(), contrast.value(), gamma.value()};
-    const std::string fit = w.get("fit", "letterbox");
-    if (fit == "stretch") {
-        o.fit = Fit::Stretch;
-    } else if (fit == "letterbox") {
-        o.fit = Fit::Letterbox;
-    } else if (fit == "crop") {
-        o.fit = Fit::Crop;
-    } else {
-        return fail("unknown --fit \"" + fit + "\" (stretch, letterbox or crop)");
-    }
-    Result<Dither> dither = parseDither(w.get("dither", "engrave"));
+    Result<std::string> fit = w.choice("fit");
+    if (!fit) return fail(fit.error());
+    o.fit = fit.value() == "stretch" ? Fit::Stretch
+            : fit.value() == "crop"  ? Fit::Crop
+                                     : Fit::Letterbox;
+    Result<Dither> dither = parseDither(w.get("dither"));
     if (!dither) return fail(dither.error());
     o.dither = dither.value();
     // An option the chosen method would not look at is a mistake, not a no-op.
@@ -93,7 +78,7 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         return fail("--seed goes only with --dither engrave (the default)");
     }
     if (w.has("seed")) {
-        Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed", ""), "--seed");
+        Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed"), "--seed");
         if (!seed) return fail(seed.error());
         o.seed = seed.value();
     }

@@ -6,19 +6,19 @@
 #include <filesystem>
 #include <ostream>
 
+#include "app/capture_clock.h"
 #include "cli/command.h"
 #include "cli/frame_source.h"
 #include "cli/output_file.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "lcd/codec.h"
-#include "lcd/display_preset.h"
 #include "lcd/frame_layout.h"
 
 namespace orv::cli {
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|- [options]\n"
     "\n"
     "Writes the frames for a microcontroller: a C header with one array, or the\n"
@@ -26,31 +26,7 @@ const char* const kUsage =
     "With --codec, the array or file is a compressed frame stream that a sketch\n"
     "decodes with orv_codec.h (docs/codec.md). FILE may be such a stream too.\n"
     "\n"
-    "  --codec pmh        a frame stream: pages that changed, moves and runs\n"
-    "                     (pages layout only)\n"
-    "  --fps N            the frame rate the stream is made for (1..255, default\n"
-    "                     31, or a stream FILE's own); with --codec\n"
-    "  --flash BYTES|uno  refuse (exit 1) what does not fit in BYTES of flash, and\n"
-    "                     say how many frames do; uno: the 28,000 bytes an Uno\n"
-    "                     has beside orv_flash_player\n"
-    "  --format c|bin     default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
-    "                     bin); needed with -o -\n"
-    "  --layout LAYOUT    pages (default): the frame file's order, 8 pages of 128\n"
-    "                     column bytes, bit k of page p being row 8p + k; what\n"
-    "                     page-organised controllers (12864 class, SSD1306, SH1106,\n"
-    "                     ST7565) take as is\n"
-    "                     rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
-    "                     rows-lsb: the same with the leftmost pixel in bit 0\n"
-    "  --set-bit dark|light  what a set bit means: dark (default, the frame file's\n"
-    "                     own, or a stream FILE's) or light (OLEDs light a pixel\n"
-    "                     for a set bit)\n"
-    "  --display NAME     the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-    "                     st7565 or 12864 (dark)\n"
-    "  --frames FIRST:COUNT  only these frames (FIRST counts from 0), all in FILE\n"
-    "  --name IDENT       the C array's name (default: from FILE's name): letters,\n"
-    "                     digits and _, a letter first, not a name C or its\n"
-    "                     library uses\n"
-    "  --force            replace an existing OUT\n"
+    "{options}"
     "\n"
     "A C array over 32 KB without --flash gets a warning: an Uno has 32 KB of\n"
     "flash and avr-gcc refuses an array over 32,767 bytes.\n"
@@ -96,8 +72,8 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (w.positional.size() != 1) return fail("export takes one FILE.orv");
     if (!w.has("output")) return fail("no output given (-o OUT.h, OUT.c or OUT.bin)");
     o.input = w.positional[0];
-    o.output = w.get("output", "");
-    const std::string format = w.get("format", "");
+    o.output = w.get("output");
+    const std::string format = w.get("format");
     if (format == "c" ||
         (format.empty() && (o.output.ends_with(".h") || o.output.ends_with(".c")))) {
         o.c = true;
@@ -111,41 +87,26 @@ Result<ExportOptions> parseOptions(const Words& w) {
     } else {
         return fail("unknown --format \"" + format + "\" (c or bin)");
     }
-    Result<FrameLayout> layout = parseFrameLayout(w.get("layout", "pages"));
+    Result<FrameLayout> layout = parseFrameLayout(w.get("layout"));
     if (!layout) return fail("--layout: " + layout.error());
     o.layout = layout.value();
     Result<bool> light = optionSetBitLight(w);
     if (!light) return fail(light.error());
     o.light = light.value();
-    o.polarityGiven = w.has("set-bit");
-    if (w.has("display")) {
-        const DisplayPreset* display = findDisplayPreset(w.get("display", ""));
-        if (!display) {
-            return fail("unknown --display \"" + w.get("display", "") + "\" (" +
-                        displayPresetNames() + ")");
-        }
-        if (o.polarityGiven && o.light != display->lightSetBit) {
-            return fail(joined({"--display ", display->name, " wants --set-bit ",
-                                display->lightSetBit ? "light" : "dark"}));
-        }
-        o.light = display->lightSetBit;
-        o.polarityGiven = true;
-    }
+    o.polarityGiven = w.has("set-bit") || w.has("display");
     if (w.has("codec")) {
-        if (w.get("codec", "") != codec::kName) {
-            return fail("unknown --codec \"" + w.get("codec", "") + "\" (" + codec::kName + ")");
-        }
+        if (Result<std::string> c = w.choice("codec"); !c) return fail(c.error());
         if (o.layout != FrameLayout::Pages) return fail("--codec takes the pages layout only");
         o.codec = true;
     }
     if (w.has("fps")) {
         if (!o.codec) return fail("--fps is the frame rate of a stream: it goes with --codec");
-        Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 255);
+        Result<int> fps = w.number<int>("fps");
         if (!fps) return fail(fps.error());
         o.fps = fps.value();
     }
     if (w.has("flash")) {
-        o.flashName = w.get("flash", "");
+        o.flashName = w.get("flash");
         Result<std::uint64_t> flash = o.flashName == "uno"
                                           ? Result<std::uint64_t>(kUnoFlash)
                                           : num::parseUnsigned64(o.flashName, "--flash");
@@ -155,7 +116,7 @@ Result<ExportOptions> parseOptions(const Words& w) {
         o.flash = flash.value();
     }
     if (w.has("frames")) {
-        auto frames = parseFrames(w.get("frames", ""));
+        auto frames = parseFrames(w.get("frames"));
         if (!frames) return fail(frames.error());
         o.first = frames.value().first;
         o.count = frames.value().second;
@@ -189,7 +150,10 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
     return Failed{kExitIo, m};
 }
 
-Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& err) {
+Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
+    Result<ExportOptions> options = parseOptions(w);
+    if (!options) return Failed{kExitUsage, options.error()};
+    const ExportOptions& o = options.value();
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
@@ -207,7 +171,7 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
     const std::uint64_t count = all ? total.value() : o.count;
     // A stream keeps its own polarity and rate unless told otherwise.
     const bool light = o.polarityGiven ? o.light : stream && stream->lightSetBit;
-    const int fps = o.fps ? o.fps : stream ? stream->fps : 31;
+    const int fps = o.fps ? o.fps : stream ? stream->fps : app::kInitialFrameRate;
     // The frames asked for, in the layout and polarity asked for.
     auto eachFrame = [&](const std::function<void(const std::array<std::uint8_t, 1024>&)>& take) {
         std::uint64_t index = 0, done = 0;
@@ -295,20 +259,54 @@ Outcome exportFrames(const ExportOptions& o, std::ostream& out, std::ostream& er
                 << " bytes to spare";
     }
     summary << "\n";
-    return std::nullopt;
+    return done();
 }
+
+const std::vector<Option> kOptions{
+    text("output", "OUT", nullptr),
+    text("codec", codec::kName,
+         "a frame stream: pages that changed, moves and runs\n"
+         "(pages layout only)",
+         "", codec::kName),
+    number("fps", "N",
+           "the frame rate the stream is made for ({range}, default\n"
+           "{default}, or a stream FILE's own); with --codec",
+           1, 255, app::kInitialFrameRate),
+    text("flash", "BYTES|uno",
+         "refuse (exit 1) what does not fit in BYTES of flash, and\n"
+         "say how many frames do; uno: the 28,000 bytes an Uno\n"
+         "has beside orv_flash_player",
+         "", "uno"),
+    text("format", "c|bin",
+         "default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
+         "bin); needed with -o -",
+         "", "c bin"),
+    text("layout", "LAYOUT",
+         "pages (default): the frame file's order, 8 pages of 128\n"
+         "column bytes, bit k of page p being row 8p + k; what\n"
+         "page-organised controllers (12864 class, SSD1306, SH1106,\n"
+         "ST7565) take as is\n"
+         "rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
+         "rows-lsb: the same with the leftmost pixel in bit 0",
+         "pages", "pages rows-msb rows-lsb"),
+    text("set-bit", "dark|light",
+         "what a set bit means: dark (default, the frame file's\n"
+         "own, or a stream FILE's) or light (OLEDs light a pixel\n"
+         "for a set bit)",
+         "dark", "dark light"),
+    text("display", "NAME",
+         "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+         "st7565 or 12864 (dark)",
+         "", displayChoices()),
+    text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
+    text("name", "IDENT",
+         "the C array's name (default: from FILE's name): letters,\n"
+         "digits and _, a letter first, not a name C or its\n"
+         "library uses"),
+    flag("force", "replace an existing OUT")};
 
 }  // namespace
 
-int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("export", kUsage, args,
-                      {"output", "format", "layout", "set-bit", "display", "codec", "fps", "flash",
-                       "frames", "name"},
-                      {"force"}, out, err, [&out, &err](const Words& w) -> Outcome {
-                          Result<ExportOptions> options = parseOptions(w);
-                          if (!options) return Failed{kExitUsage, options.error()};
-                          return exportFrames(options.value(), out, err);
-                      });
-}
+const Command kExport{"export", kHelp, 21, exportFrames, kOptions};
 
 }  // namespace orv::cli

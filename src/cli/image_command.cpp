@@ -6,7 +6,6 @@
 #include <new>
 #include <optional>
 #include <ostream>
-#include <set>
 
 #include "cli/options.h"
 #include "cli/output_file.h"
@@ -25,7 +24,7 @@ namespace orv::cli {
 
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv image copy|engrave|equalize|brightness|zoom|sharpen INPUT OUTPUT [options]\n"
     "\n"
     "Runs one workbench operation on the picture INPUT and writes the result to\n"
@@ -53,9 +52,9 @@ const char* const kUsage =
 using Options = std::map<std::string, std::string>;
 
 // What an operation needs besides the grids: its parsed options.
-using Operation = std::function<std::optional<Failed>(ImageState&, const Options&)>;
+using Operation = std::function<Outcome(ImageState&, const Options&)>;
 
-std::optional<Failed> refused(const std::string& message) { return Failed{kExitUsage, message}; }
+Outcome refused(const std::string& message) { return Failed{kExitUsage, message}; }
 
 std::string option(const Options& options, const std::string& name, const std::string& fallback) {
     auto it = options.find(name);
@@ -64,25 +63,25 @@ std::string option(const Options& options, const std::string& name, const std::s
 
 // Sets PurposeWidth/PurposeHeight as the workbench does after a successful
 // procedure; a refused one leaves them as they were.
-std::optional<Failed> finish(ImageState& s, const Result<std::int32_t>& run, std::int32_t width,
-                             std::int32_t height) {
+Outcome finish(ImageState& s, const Result<std::int32_t>& run, std::int32_t width,
+               std::int32_t height) {
     if (!run) return refused(run.error());
     s.PurposeWidth = width;
     s.PurposeHeight = height;
-    return std::nullopt;
+    return done();
 }
 
-std::optional<Failed> runCopy(ImageState& s, const Options&) {
+Outcome runCopy(ImageState& s, const Options&) {
     return finish(s, CopyData(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32),
                   s.SourceWidth, s.SourceHeight);
 }
 
-std::optional<Failed> runEqualize(ImageState& s, const Options&) {
+Outcome runEqualize(ImageState& s, const Options&) {
     return finish(s, StatChart(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32),
                   s.SourceWidth, s.SourceHeight);
 }
 
-std::optional<Failed> runEngrave(ImageState& s, const Options& options) {
+Outcome runEngrave(ImageState& s, const Options& options) {
     Result<std::uint64_t> seed =
         num::parseUnsigned64(option(options, "seed", std::to_string(rnd::kDefaultSeed)), "--seed");
     if (!seed) return refused(seed.error());
@@ -93,7 +92,7 @@ std::optional<Failed> runEngrave(ImageState& s, const Options& options) {
                   s.SourceWidth, s.SourceHeight);
 }
 
-std::optional<Failed> runBrightness(ImageState& s, const Options& options) {
+Outcome runBrightness(ImageState& s, const Options& options) {
     const std::array<std::string, 3> channels{"red", "green", "blue"};
     const std::array<const char*, 3> defaults{"255", "0", "255"};  // as the workbench passes them
     std::array<std::int32_t, 3> level{};
@@ -114,7 +113,7 @@ std::optional<Failed> runBrightness(ImageState& s, const Options& options) {
                   s.SourceWidth, s.SourceHeight);
 }
 
-std::optional<Failed> runZoom(ImageState& s, const Options& options) {
+Outcome runZoom(ImageState& s, const Options& options) {
     // The vertical factor is read first, as the zoom button does.
     Result<double> fy = num::parseDouble(option(options, "y", "0.8"));
     if (!fy) return refused("--y: " + fy.error());
@@ -130,7 +129,7 @@ std::optional<Failed> runZoom(ImageState& s, const Options& options) {
                   newW.value(), newH.value());
 }
 
-std::optional<Failed> runSharpen(ImageState& s, const Options& options) {
+Outcome runSharpen(ImageState& s, const Options& options) {
     Result<float> k = num::parseSingle(option(options, "strength", "8"), "--strength");
     if (!k) return refused(k.error());
     return finish(s,
@@ -138,23 +137,26 @@ std::optional<Failed> runSharpen(ImageState& s, const Options& options) {
                   s.SourceWidth, s.SourceHeight);
 }
 
-struct OperationSpec {
-    std::set<std::string> options;
-    Operation run;
-};
-
-const std::map<std::string, OperationSpec>& operations() {
-    static const std::map<std::string, OperationSpec> table{
-        {"copy", {{}, runCopy}},
-        {"engrave", {{"orv", "seed"}, runEngrave}},
-        {"equalize", {{}, runEqualize}},
-        {"brightness",
-         {{"red", "green", "blue", "contrast-red", "contrast-green", "contrast-blue"},
-          runBrightness}},
-        {"zoom", {{"x", "y"}, runZoom}},
-        {"sharpen", {{"strength"}, runSharpen}},
+const std::map<std::string, Operation>& operations() {
+    static const std::map<std::string, Operation> table{
+        {"copy", runCopy},         {"engrave", runEngrave},
+        {"equalize", runEqualize}, {"brightness", runBrightness},
+        {"zoom", runZoom},         {"sharpen", runSharpen},
     };
     return table;
+}
+
+std::vector<std::string> operationNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, run] : operations()) names.push_back(name);
+    return names;
+}
+
+// An option of operation `only`: it takes a value, and the help text tells of it.
+Option of(const char* only, const char* name) {
+    Option o = text(name, "", nullptr);
+    o.only = only;
+    return o;
 }
 
 struct Invocation {
@@ -165,7 +167,7 @@ struct Invocation {
 };
 
 // The operation, INPUT, OUTPUT and the options that apply to the operation.
-std::optional<Failed> parse(const Words& words, Invocation& inv) {
+Outcome parse(const Words& words, Invocation& inv) {
     const std::vector<std::string>& positional = words.positional;
     inv.options = words.options;
     if (positional.empty()) return refused("no operation given");
@@ -178,14 +180,14 @@ std::optional<Failed> parse(const Words& words, Invocation& inv) {
     inv.input = positional[1];
     inv.output = positional[2];
     for (const auto& [name, value] : inv.options) {
-        if (!op->second.options.count(name)) {
+        if (findOption(*words.table, name)->only != inv.operation) {
             return refused("option --" + name + " does not apply to " + inv.operation);
         }
     }
-    return std::nullopt;
+    return done();
 }
 
-std::optional<Failed> run(const Invocation& inv, std::ostream& err) {
+Outcome run(const Invocation& inv, std::ostream& err) {
     if (Result<QByteArray> format = writableFormat(inv.output); !format) {
         return refused(format.error());
     }
@@ -216,7 +218,7 @@ std::optional<Failed> run(const Invocation& inv, std::ostream& err) {
     s.SourceGrid = std::move(picture.value().grid);
     s.SourceWidth = picture.value().width;
     s.SourceHeight = picture.value().height;
-    if (auto failed = operations().at(inv.operation).run(s, inv.options)) return failed;
+    if (Outcome ran = operations().at(inv.operation)(s, inv.options); !ran) return ran;
 
     PictureWriter writer(inv.output);
     if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
@@ -239,26 +241,35 @@ std::optional<Failed> run(const Invocation& inv, std::ostream& err) {
         if (appendedAt) (void)undoAppend(orv->second, *appendedAt);
         return Failed{kExitIo, committed.error()};
     }
-    return std::nullopt;
+    return done();
 }
+
+Outcome image(const Words& words, std::ostream&, std::ostream& err) {
+    Invocation inv;
+    if (Outcome parsed = parse(words, inv); !parsed) return parsed;
+    // Pictures and grids refuse sizes they get no memory for where they
+    // take it; this catches whatever small request fails after them.
+    try {
+        return run(inv, err);
+    } catch (const std::bad_alloc&) {
+        return refused("not enough memory to " + inv.operation + " " + quotedName(inv.input));
+    }
+}
+
+const std::vector<Option> kOptions{of("engrave", "orv"),
+                                   of("engrave", "seed"),
+                                   of("brightness", "red"),
+                                   of("brightness", "green"),
+                                   of("brightness", "blue"),
+                                   of("brightness", "contrast-red"),
+                                   of("brightness", "contrast-green"),
+                                   of("brightness", "contrast-blue"),
+                                   of("zoom", "x"),
+                                   of("zoom", "y"),
+                                   of("sharpen", "strength")};
 
 }  // namespace
 
-int runImage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::set<std::string> known;
-    for (const auto& [name, operation] : operations())
-        known.insert(operation.options.begin(), operation.options.end());
-    return runCommand("image", kUsage, args, known, {}, out, err, [&err](const Words& words) {
-        Invocation inv;
-        if (std::optional<Failed> failed = parse(words, inv)) return failed;
-        // Pictures and grids refuse sizes they get no memory for where they
-        // take it; this catches whatever small request fails after them.
-        try {
-            return run(inv, err);
-        } catch (const std::bad_alloc&) {
-            return refused("not enough memory to " + inv.operation + " " + quotedName(inv.input));
-        }
-    });
-}
+const Command kImage{"image", kHelp, 0, image, kOptions, operationNames()};
 
 }  // namespace orv::cli

@@ -10,18 +10,18 @@
 namespace orv::cli {
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv info FILE.orv|FILE.pmh [--stats] [--fps N]\n"
     "\n"
     "Checks a frame file strictly and prints its frame count and duration at N\n"
-    "frames per second (default 31). --stats adds the mean share of dark pixels\n"
+    "frames per second (default {default fps}). --stats adds the mean share of dark pixels\n"
     "and the flicker (mean share of pixels that change from frame to frame).\n"
     "A frame stream of orv export --codec is decoded whole; its frame rate is\n"
     "the default, and its codec, size and polarity are printed too.\n";
 
-std::optional<Failed> info(const Words& w, std::ostream& out) {
+Outcome info(const Words& w, std::ostream& out, std::ostream&) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
-    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
+    Result<int> fps = w.number<int>("fps");
     if (!fps) return Failed{kExitUsage, fps.error()};
     const bool stats = w.has("stats");
     double darkSum = 0, changeSum = 0;
@@ -61,14 +61,13 @@ std::optional<Failed> info(const Words& w, std::ostream& out) {
                       n > 1 ? changeSum / (n - 1) : 0.0);
         out << line;
     }
-    return std::nullopt;
+    return done();
 }
+
+const std::vector<Option> kOptions{flag("stats", nullptr), fpsOption(nullptr)};
 
 }  // namespace
 
-int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("info", kUsage, args, {"fps"}, {"stats"}, out, err,
-                      [&out](const Words& w) { return info(w, out); });
-}
+const Command kInfo{"info", kHelp, 0, info, kOptions};
 
 }  // namespace orv::cli

@@ -31,22 +31,9 @@ const char* const kUsage =
     "  --version  show the version\n"
     "  --verbose  with any command: also FFmpeg's and Qt's own messages\n";
 
-struct Entry {
-    const char* name;
-    orv::cli::Command run;
-};
-
-// clang-format off
-const Entry kCommands[] = {
-    {"image", orv::cli::runImage},
-    {"convert", orv::cli::runConvert},
-    {"info", orv::cli::runInfo},
-    {"render", orv::cli::runRender},
-    {"repair", orv::cli::runRepair},
-    {"export", orv::cli::runExport},
-    {"send", orv::cli::runSend},
-};
-// clang-format on
+const std::vector<const orv::cli::Command*> kCommands{
+    &orv::cli::kImage,  &orv::cli::kConvert, &orv::cli::kInfo, &orv::cli::kRender,
+    &orv::cli::kRepair, &orv::cli::kExport,  &orv::cli::kSend};
 
 }  // namespace
 
@@ -83,15 +70,17 @@ int main(int argc, char** argv) {
         return kExitIo;
     };
     if (command == "--version") return said("orv " ORV_VERSION "\n");
+    // For the build: the bash completion's part that the tables make.
+    if (command == "--completion-table") return said(completionTable(kCommands).c_str());
     if (command == "help" && !args.empty()) {  // orv help COMMAND is orv COMMAND --help
         command = args.front();
         args = {"--help"};
     } else if (command == "--help" || command == "-h" || command == "help") {
         return said(kUsage);
     }
-    for (const Entry& e : kCommands) {
-        if (command != e.name) continue;
-        const int status = e.run(args, std::cout, std::cerr);
+    for (const Command* c : kCommands) {
+        if (command != c->name) continue;
+        const int status = runCommand(*c, args, std::cout, std::cerr);
         // Output that did not arrive is a failure, whatever the command thought.
         if (!std::cout.flush()) {
             std::cerr << "orv " << command << ": cannot write to standard output\n";

@@ -16,13 +16,14 @@
 namespace orv::cli {
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv render FILE.orv -o OUT.png|OUT.gif|- [--frame N] [--scale S] [--fps N]\n"
     "                  [--colors lcd|mono] [--format png|gif] [--force]\n"
     "\n"
     "Draws frames from the records as the LCD shows them: OUT.png one frame\n"
-    "(default 0), OUT.gif all frames as an animation at N frames per second\n"
-    "(default 31). Each pixel becomes S x S (default 4). lcd: dark pixels on a\n"
+    "(default {default frame}), OUT.gif all frames as an animation at N frames per second\n"
+    "(default {default fps}). Each pixel becomes S x S (default {default scale}). lcd: dark pixels "
+    "on a\n"
     "yellow-green panel; mono: black on white. An existing OUT is replaced only\n"
     "with --force. --frame goes with PNG, --fps with GIF. --format chooses PNG or\n"
     "GIF whatever OUT's name; -o - writes to standard output, PNG unless --format\n"
@@ -107,14 +108,14 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     }
     if (written) written = file.commit();
     if (!written) return Failed{kExitIo, written.error()};
-    return std::nullopt;
+    return done();
 }
 
-Outcome render(const Words& w) {
+Outcome render(const Words& w, std::ostream&, std::ostream&) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "render takes one FILE.orv"};
     if (!w.has("output")) return Failed{kExitUsage, "no output given (-o OUT.png or OUT.gif)"};
-    const std::string output = w.get("output", "");
-    const std::string format = w.get("format", "");
+    const std::string output = w.get("output");
+    const std::string format = w.get("format");
     auto named = [&output](const char* extension) {
         return output.size() > 4 &&
                QString::fromStdString(output.substr(output.size() - 4))
@@ -127,16 +128,13 @@ Outcome render(const Words& w) {
         return Failed{kExitUsage, "the output must end in .png or .gif, or add --format png|gif"};
     }
     const bool gif = format.empty() ? named(".gif") : format == "gif";
-    Result<int> scale = optionNumber<int>(w, "scale", "4", 1, 64);
-    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
-    Result<int> wanted = optionNumber<int>(w, "frame", "0", 0, 2147483647);
-    for (const Result<int>* r : {&scale, &fps, &wanted}) {
-        if (!*r) return Failed{kExitUsage, r->error()};
+    int scale = 0, fps = 0, wanted = 0;
+    for (const Status& s : {into(w.number<int>("scale"), scale), into(w.number<int>("fps"), fps),
+                            into(w.number<int>("frame"), wanted)}) {
+        if (!s) return Failed{kExitUsage, s.error()};
     }
-    const std::string colors = w.get("colors", "lcd");
-    if (colors != "lcd" && colors != "mono") {
-        return Failed{kExitUsage, "unknown --colors \"" + colors + "\" (lcd or mono)"};
-    }
+    Result<std::string> colors = w.choice("colors");
+    if (!colors) return Failed{kExitUsage, colors.error()};
     // An option that would change nothing is refused rather than ignored.
     if (gif && w.has("frame")) {
         return Failed{kExitUsage, joined({"--frame picks the frame of a PNG; a GIF (-o ",
@@ -154,16 +152,19 @@ Outcome render(const Words& w) {
         return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
     }
     OutputFile file(output);
-    return draw(w.positional[0], file, gif, scale.value(), fps.value(), wanted.value(),
-                palette(colors));
+    return draw(w.positional[0], file, gif, scale, fps, wanted, palette(colors.value()));
 }
+
+const std::vector<Option> kOptions{text("output", "OUT", nullptr),
+                                   number("frame", "N", nullptr, 0, 2147483647, 0),
+                                   number("scale", "S", nullptr, 1, 64, 4),
+                                   fpsOption(nullptr),
+                                   text("colors", "lcd|mono", nullptr, "lcd", "lcd mono"),
+                                   text("format", "png|gif", nullptr, "", "png gif"),
+                                   flag("force", nullptr)};
 
 }  // namespace
 
-int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("render", kUsage, args,
-                      {"output", "frame", "scale", "fps", "colors", "format"}, {"force"}, out, err,
-                      [](const Words& w) { return render(w); });
-}
+const Command kRender{"render", kHelp, 0, render, kOptions};
 
 }  // namespace orv::cli

@@ -8,7 +8,7 @@
 namespace orv::cli {
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv repair FILE.orv\n"
     "\n"
     "Cuts back a partial record at the end of a frame file, as a crash, a full\n"
@@ -21,7 +21,7 @@ const char* const kUsage =
     "Exit status: 0 the file is whole (now or already), 1 it could not be\n"
     "repaired, 2 a usage error.\n";
 
-Outcome repair(const Words& w, std::ostream& out) {
+Outcome repair(const Words& w, std::ostream& out, std::ostream&) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "repair takes one FILE.orv"};
     const std::string& path = w.positional[0];
     Result<std::uint64_t> cut = repairFrameFile(path);
@@ -32,14 +32,11 @@ Outcome repair(const Words& w, std::ostream& out) {
         out << "orv repair: cut " << cut.value() << " bytes of a partial record from the end of "
             << quotedName(path) << "\n";
     }
-    return std::nullopt;
+    return done();
 }
 
 }  // namespace
 
-int runRepair(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("repair", kUsage, args, {}, {}, out, err,
-                      [&out](const Words& w) { return repair(w, out); });
-}
+const Command kRepair{"repair", kHelp, 0, repair, {}};
 
 }  // namespace orv::cli

@@ -23,29 +23,12 @@
 namespace orv::cli {
 namespace {
 
-const char* const kUsage =
+const char* const kHelp =
     "usage: orv send FILE.orv --port PORT [options]\n"
     "\n"
     "Sends the frames to a device over a serial port, one frame every 1/N s.\n"
     "\n"
-    "  --port PORT        a device path (/dev/ttyACM0) or a port number: 1-99\n"
-    "                     /dev/ttyS0-98, 100-199 /dev/ttyUSB0-99, 200-299\n"
-    "                     /dev/ttyACM0-99, 1000-1999 /dev/pts/0-999\n"
-    "  --settings TEXT    baud,parity,data bits,stop bits (default 115200,n,8,1)\n"
-    "  --fps N            frames per second, 1..46 (default 31)\n"
-    "  --mode MODE        framed (default): packets of one page each, 0xA5 0x5A,\n"
-    "                     frame number, page, 128 bytes, CRC-16; a frame sends only\n"
-    "                     the pages that changed, all 8 every --key frames\n"
-    "                     raw: each frame's 1,024 bytes, back to back; the reference\n"
-    "                     receiver (examples/arduino) speaks framed mode only\n"
-    "  --key N            framed: every Nth frame sends all pages (default 31)\n"
-    "  --set-bit dark|light  dark (default): a set bit is a dark pixel, as in the\n"
-    "                     frame file; light: for OLEDs, which light a set bit\n"
-    "  --wait S           seconds to wait for the receiver to announce itself after\n"
-    "                     the port opens (an Uno restarts then), 0..60 (default 3);\n"
-    "                     0 sends at once\n"
-    "  --loop             start again at the end, until Ctrl-C\n"
-    "  --quiet            no notices, no progress and no summary\n"
+    "{options}"
     "\n"
     "A receiver that announces itself (link version 2) acknowledges every page it\n"
     "shows: no more packets go out than it has room for, and the summary counts\n"
@@ -59,9 +42,8 @@ const char* const kUsage =
 
 struct SendOptions {
     std::string input, port, settings;
-    int fps = 31;
-    int key = serial::kDefaultKeyInterval;
-    double wait = 3;
+    int fps = 0, key = 0;
+    double wait = 0;
     bool framed = true, light = false, loop = false, quiet = false;
 };
 
@@ -70,8 +52,8 @@ Result<SendOptions> parseOptions(const Words& w) {
     if (w.positional.size() != 1) return fail("send takes one FILE.orv");
     if (!w.has("port")) return fail("no port given (--port /dev/ttyACM0, or a port number)");
     o.input = w.positional[0];
-    o.port = w.get("port", "");
-    o.settings = w.get("settings", "115200,n,8,1");
+    o.port = w.get("port");
+    o.settings = w.get("settings");
     if (Result<serial::PortSettings> s = serial::parseSettings(o.settings); !s) {
         return fail(s.error());
     }
@@ -82,20 +64,13 @@ Result<SendOptions> parseOptions(const Words& w) {
             return fail("--port " + o.port + " names no device (" + serial::portRuleText() + ")");
         }
     }
-    Result<int> fps = optionNumber<int>(w, "fps", "31", 1, 46);
-    if (!fps) return fail(fps.error());
-    o.fps = fps.value();
-    Result<int> key = optionNumber<int>(w, "key", "31", 1, 65536);
-    if (!key) return fail(key.error());
-    o.key = key.value();
-    Result<double> wait = optionNumber<double>(w, "wait", "3", 0, 60);
-    if (!wait) return fail(wait.error());
-    o.wait = wait.value();
-    const std::string mode = w.get("mode", "framed");
-    if (mode != "framed" && mode != "raw") {
-        return fail("unknown --mode \"" + mode + "\" (framed or raw)");
+    for (const Status& s : {into(w.number<int>("fps"), o.fps), into(w.number<int>("key"), o.key),
+                            into(w.number<double>("wait"), o.wait)}) {
+        if (!s) return s.failure();
     }
-    o.framed = mode == "framed";
+    Result<std::string> mode = w.choice("mode");
+    if (!mode) return fail(mode.error());
+    o.framed = mode.value() == "framed";
     if (!o.framed && w.has("key")) return fail("--key goes with --mode framed, not raw");
     Result<bool> light = optionSetBitLight(w);
     if (!light) return fail(light.error());
@@ -141,7 +116,10 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
     return line;
 }
 
-Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
+Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
+    Result<SendOptions> options = parseOptions(w);
+    if (!options) return Failed{kExitUsage, options.error()};
+    const SendOptions& o = options.value();
     Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
     if (!total) return Failed{kExitIo, total.error()};
     if (total.value() == 0) return Failed{kExitIo, "\"" + o.input + "\" holds no frames"};
@@ -173,16 +151,16 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
     Clock::time_point start{};  // when the first frame is ready to go
     const auto period = std::chrono::duration<double>(1.0 / o.fps);
     std::uint64_t frame = 0, onTime = 0;
-    Outcome failed;
+    Status sending = Done{};
     bool stopped = StopSignals::requested();
     do {
         Result<std::uint64_t> pass = readFrameFile(o.input, [&](const FramePages& f) {
-            if (failed || stopped) return;
+            if (!sending || stopped) return;
             if (frame == 0) start = Clock::now();
             const auto due = start + std::chrono::duration_cast<Clock::duration>(period * frame);
             Result<bool> sent = sender.send(frame, serial::applySetBit(f, o.light), due);
             if (!sent) {
-                failed = Failed{kExitIo, sent.error()};
+                sending = fail(sent.error());
                 return;
             }
             stopped = !sent.value();
@@ -205,36 +183,57 @@ Outcome send(const SendOptions& o, std::ostream& out, std::ostream& err) {
             }
             stopped = StopSignals::requested();
         });
-        if (!pass && !failed) failed = Failed{kExitIo, pass.error()};
-    } while (o.loop && !failed && !stopped);
-    if (!failed) {
-        if (Status finished = sender.finish(); !finished)
-            failed = Failed{kExitIo, finished.error()};
-    }
+        if (!pass && sending) sending = fail(pass.error());
+    } while (o.loop && sending && !stopped);
+    if (sending) sending = sender.finish();
     if (progress) std::fprintf(stderr, "\n");
-    if (failed) {
-        failed->message += " (after " + counted(frame, "frame") + ")";
-        return failed;
-    }
+    if (!sending)
+        return Failed{kExitIo, sending.error() + " (after " + counted(frame, "frame") + ")"};
     const double seconds =
         frame ? std::chrono::duration<double>(Clock::now() - start).count() : 0.0;
     if (!o.quiet) out << summary(o, sender, device, frame, onTime, seconds);
     if (stopped && !o.loop) {
         return Failed{kExitIo, "interrupted after " + counted(frame, "frame")};
     }
-    return std::nullopt;
+    return done();
 }
+
+const std::vector<Option> kOptions{
+    text("port", "PORT",
+         "a device path (/dev/ttyACM0) or a port number: 1-99\n"
+         "/dev/ttyS0-98, 100-199 /dev/ttyUSB0-99, 200-299\n"
+         "/dev/ttyACM0-99, 1000-1999 /dev/pts/0-999"),
+    text("settings", "TEXT", "baud,parity,data bits,stop bits (default {default})", "115200,n,8,1",
+         "115200,n,8,1 9600,n,8,1"),
+    fpsOption("frames per second, {range} (default {default})"),
+    text("mode", "MODE",
+         "framed (default): packets of one page each, 0xA5 0x5A,\n"
+         "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
+         "the pages that changed, all 8 every --key frames\n"
+         "raw: each frame's 1,024 bytes, back to back; the reference\n"
+         "receiver (examples/arduino) speaks framed mode only",
+         "framed", "framed raw"),
+    number("key", "N", "framed: every Nth frame sends all pages (default {default})", 1, 65536,
+           serial::kDefaultKeyInterval),
+    text("set-bit", "dark|light",
+         "dark (default): a set bit is a dark pixel, as in the\n"
+         "frame file; light: for OLEDs, which light a set bit",
+         "dark", "dark light"),
+    text("display", "NAME",
+         "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+         "st7565 or 12864 (dark); for sh1106 the receiver must\n"
+         "be built with ORV_DISPLAY_SH1106",
+         "", displayChoices()),
+    number("wait", "S",
+           "seconds to wait for the receiver to announce itself after\n"
+           "the port opens (an Uno restarts then), {range} (default {default});\n"
+           "0 sends at once",
+           0, 60, 3),
+    flag("loop", "start again at the end, until Ctrl-C"),
+    flag("quiet", "no notices, no progress and no summary")};
 
 }  // namespace
 
-int runSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return runCommand("send", kUsage, args,
-                      {"port", "settings", "fps", "mode", "key", "set-bit", "wait"},
-                      {"loop", "quiet"}, out, err, [&out, &err](const Words& w) -> Outcome {
-                          Result<SendOptions> options = parseOptions(w);
-                          if (!options) return Failed{kExitUsage, options.error()};
-                          return send(options.value(), out, err);
-                      });
-}
+const Command kSend{"send", kHelp, 21, send, kOptions};
 
 }  // namespace orv::cli

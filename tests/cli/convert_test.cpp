@@ -11,7 +11,6 @@
 #include <QImageReader>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <vector>
 
 #include "orv_runner.h"
@@ -198,22 +197,6 @@ TEST_F(Convert, ToneControlsMoveTheDarkShareAndOrderedDithersDoNotFlicker) {
             EXPECT_EQ(stat(out, "flicker"), 0.0) << dither;
         }
     }
-}
-
-TEST_F(Convert, HelpSaysEachMethodsLumaTheToneAndWhichToTake) {
-    const Outcome help = orv({"convert", "--help"});
-    ASSERT_EQ(help.status, 0);
-    for (const char* says :
-         {"engrave          L = (3 B + 6 G + R) \\ 10",
-          "threshold        L = BT.601 luma (299 R + 587 G + 114 B + 500) \\ 1000, as\n"
-          "                   for the three below",
-          "--brightness B", "--contrast C", "--gamma G", "order gamma, contrast, brightness",
-          "For video take blue-noise; for a still picture, floyd-steinberg.", "H:MM:SS",
-          "with threshold only", "with engrave only"}) {
-        EXPECT_NE(help.out.find(says), std::string::npos) << says;
-    }
-    std::istringstream lines(help.out);
-    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 TEST_F(Convert, TheMovingBoxMoves) {

@@ -226,6 +226,25 @@ TEST_F(Link, SendRawSendsEveryFrameWhole) {
     EXPECT_TRUE(wire == want);
 }
 
+// A display's name gives the polarity, by the same rules as orv export's: an
+// OLED gets every byte inverted, a page-organised LCD the frame file's own.
+TEST_F(Link, SendGivesTheFramesTheDisplaysPolarity) {
+    for (const auto& [display, inverted] :
+         {std::pair("ssd1306", true), std::pair("12864", false)}) {
+        PtyPair pty(dir_.path());
+        ASSERT_TRUE(pty.ready());
+        int status = 0;
+        const std::string wire =
+            sendAndRead(pty, {"--fps", "46", "--mode", "raw", "--display", display}, status);
+        ASSERT_EQ(status, 0) << display;
+        std::string want;
+        for (const FramePages& f : frames_) {
+            for (std::uint8_t b : f) want.push_back(static_cast<char>(inverted ? ~b : b));
+        }
+        EXPECT_TRUE(wire == want) << display;
+    }
+}
+
 TEST_F(Link, APortThatGoesAwayEndsTheRunWithASay) {
     PtyPair pty(dir_.path());
     ASSERT_TRUE(pty.ready());
