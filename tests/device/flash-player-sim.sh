@@ -19,6 +19,6 @@ ffmpeg -hide_banner -loglevel error -f lavfi \
 "$orv" convert "$work/shapes.mkv" -o "$work/clip.orv" --fps 30 --dither threshold >/dev/null
 "$orv" export "$work/clip.orv" --codec pmh --fps 30 --display ssd1306 --flash uno -o "$work/clip.h"
 "$orv" export "$work/clip.orv" --display ssd1306 -o "$work/frames.bin" >/dev/null
-"$here/tests/device/build-flash-player.sh" "$work/clip.h" "$work/player.elf"
+"$here/tests/device/build-sketch.sh" orv_flash_player "$work/player.elf" "$work/clip.h"
 # 20 s and the start of the next time round.
 "$sim" "$work/player.elf" --expect "$work/frames.bin" --fps 30 --seconds 21 2>/dev/null
