@@ -79,11 +79,9 @@ TEST_F(OrvImage, EachOperationWithItsOptions) {
                     const QRgb p = gradient(x, y);  // (g - 127) x 2 + 127 + 10, clamped
                     return qRgb(qRed(p), std::clamp((qGreen(p) - 127) * 2 + 137, 0, 255), qBlue(p));
                 }));
-    // The row 0, 90, 180 zoomed by 3.
-    const std::string row = save("row.png", 3, 2, [](int x, int) { return qRgb(0, 0, 90 * x); });
-    ASSERT_EQ(orv({"image", "zoom", row, path("r.bmp"), "--x", "3", "--y", "1"}).status, 0);
-    const int zoomed[] = {0, 22, 45, 90, 112, 135, 180, 180, 180};
-    EXPECT_TRUE(load("r.bmp") == picture(9, 2, [&](int x, int) { return qRgb(0, 0, zoomed[x]); }));
+    // The zoom's samples are the core's; here its factors and default size.
+    ASSERT_EQ(orv({"image", "zoom", in, path("r.bmp"), "--x", "3", "--y", "0.5"}).status, 0);
+    EXPECT_EQ(load("r.bmp").size(), QSize(60, 5));
     ASSERT_EQ(orv({"image", "zoom", save("f.png", 129, 65, gradient), path("z.png")}).status, 0);
     EXPECT_EQ(load("z.png").size(), QSize(155, 52));
     const std::string grey = save("grey.png", 12, 8, [](int, int) { return qRgb(100, 100, 100); });
