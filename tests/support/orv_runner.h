@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -46,11 +47,15 @@ inline Outcome runOrv(const std::vector<std::string>& args, const std::filesyste
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errFile), readFile(outFile)};
 }
 
-// Starts orv with `words` in a child process (its output as the test's own).
-inline pid_t startOrv(std::vector<std::string> words) {
+// Starts orv with `words` in a child process; its output goes to the files
+// `out` and `err` where given, else it is the test's own.
+inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "",
+                      const std::string& err = "") {
     words.insert(words.begin(), ORV_CLI);
     const pid_t child = ::fork();
     if (child == 0) {
+        if (!out.empty() && !std::freopen(out.c_str(), "w", stdout)) ::_exit(127);
+        if (!err.empty() && !std::freopen(err.c_str(), "w", stderr)) ::_exit(127);
         std::vector<char*> argv;
         for (auto& w : words) argv.push_back(w.data());
         argv.push_back(nullptr);
@@ -60,14 +65,19 @@ inline pid_t startOrv(std::vector<std::string> words) {
     return child;
 }
 
+// The exit status of a child that has ended (-1 for a signal), or -2 while it
+// runs.
+inline int ended(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) != child) return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Waits up to `seconds` for the child to end; its exit status, or -1 (then it
 // is killed).
 inline int exitStatus(pid_t child, int seconds) {
     for (int i = 0; i < seconds * 100; ++i) {
-        int status = 0;
-        if (::waitpid(child, &status, WNOHANG) == child) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+        if (const int status = ended(child); status != -2) return status;
         ::usleep(10000);
     }
     ::kill(child, SIGKILL);
