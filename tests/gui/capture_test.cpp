@@ -18,6 +18,7 @@
 
 using namespace orv;
 using namespace orv::ui;
+using orv::test::control;
 
 namespace {
 
@@ -51,12 +52,17 @@ bool playTheHalvesClip(const InFolder& here, Form1& form) {
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return false;
     form.Command1_Click();
-    QMediaPlayer* player = form.WindowsMediaPlayer1->player();
+    QMediaPlayer* player = control<PlayerPanel>(&form, "WindowsMediaPlayer1")->player();
     if (!QTest::qWaitFor([&] { return player->position() > 300; }, 20000)) return false;
     form.Command2_Click();
-    form.Timer2->stop();
+    control<QTimer>(&form, "Timer2")->stop();
     return true;
 }
+
+const QImage& picture1(const Form1& form) {
+    return control<PictureBox>(&form, "Picture1")->image();
+}
+QString notice(const Form1& form) { return control<NoticeLine>(&form, "Notice")->text(); }
 
 // The capture picture reduced by a plain threshold, one bit a pixel.
 std::vector<bool> thresholded(const QImage& picture) {
@@ -78,8 +84,8 @@ class CaptureTest : public QObject {
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Command2_Click();
-        form.Timer2->stop();
-        QCOMPARE(form.Text3->text(), QStringLiteral("475.6667"));
+        control<QTimer>(&form, "Timer2")->stop();
+        QCOMPARE(control<QLineEdit>(&form, "Text3")->text(), QStringLiteral("475.6667"));
 
         orv::test::PatternWindow cover(QRect(466, 221, 160, 90), pattern);
         cover.show();
@@ -89,11 +95,11 @@ class CaptureTest : public QObject {
 
         QTemporaryDir dir;
         const QString path = dir.filePath("mov1.orv");
-        form.Text9->setText(path);
-        form.Check2->click();
+        control<PathBox>(&form, "Text9")->setText(path);
+        control<QCheckBox>(&form, "Check2")->click();
         form.Timer2_Timer();
         form.Timer2_Timer();
-        QCOMPARE(form.FramesWritten, 2);
+        QCOMPARE(form.framesWritten(), 2);
 
         // Frame pixel (c, r) is the screen pixel (476 + c, 232 + r): the grab
         // starts at 476, 231 and the frame leaves out the picture's top row.
@@ -118,14 +124,15 @@ class CaptureTest : public QObject {
             for (int page = 1; page < 7; ++page) {
                 for (int c = 4; c < 124; ++c) {
                     const int want = c < 56 ? 0 : c >= 72 ? 255 : -1;
-                    if (want >= 0 && form.LcdPageBuffer[1 + 128 * page + c] != want) return false;
+                    if (want >= 0 && form.pipeline().pages()[1 + 128 * page + c] != want)
+                        return false;
                 }
             }
             return true;
         };
         QTRY_VERIFY_WITH_TIMEOUT(halves(), 10000);
-        const QImage first = form.Picture1->image().copy();
-        QTRY_VERIFY_WITH_TIMEOUT((form.Timer2_Timer(), form.Picture1->image() != first), 10000);
+        const QImage first = picture1(form).copy();
+        QTRY_VERIFY_WITH_TIMEOUT((form.Timer2_Timer(), picture1(form) != first), 10000);
     }
 
     // The player's area taken from the video is what the screen shows there:
@@ -143,16 +150,16 @@ class CaptureTest : public QObject {
         auto both = [&] {
             sources.chooseVideoSource(false);
             form.Timer2_Timer();
-            const QImage screen = form.Picture1->image().copy();
+            const QImage screen = picture1(form).copy();
             sources.chooseVideoSource(true);
             form.Timer2_Timer();
-            return std::pair(thresholded(screen), thresholded(form.Picture1->image()));
+            return std::pair(thresholded(screen), thresholded(picture1(form)));
         };
         // Once the moved window shows the video at its place.
         auto screenShowsTheVideo = [&] {
             sources.chooseVideoSource(false);
             form.Timer2_Timer();
-            const QImage& p = form.Picture1->image();
+            const QImage& p = picture1(form);
             return qGray(p.pixel(20, 40)) > 200 && qGray(p.pixel(100, 40)) < 50;
         };
         QTRY_VERIFY_WITH_TIMEOUT(screenShowsTheVideo(), 10000);
@@ -177,22 +184,22 @@ class CaptureTest : public QObject {
         InFolder here;
         orv::test::Tool tool;
         Form1& form = *tool.form;
-        QMediaPlayer* player = form.WindowsMediaPlayer1->player();
+        QMediaPlayer* player = control<PlayerPanel>(&form, "WindowsMediaPlayer1")->player();
         const QString clip = here.file("demo.avi");
         form.Command1_Click();  // no file
-        QVERIFY(form.Notice->text().contains(clip));
-        QVERIFY(form.Notice->text().contains("no such file"));
+        QVERIFY(notice(form).contains(clip));
+        QVERIFY(notice(form).contains("no such file"));
         orv::test::writeFile(clip.toStdString(), "not a video at all");
         form.Command1_Click();  // a file that cannot be played
         QTRY_VERIFY_WITH_TIMEOUT(player->mediaStatus() == QMediaPlayer::InvalidMedia, 15000);
-        QTRY_VERIFY(form.Notice->text().contains("cannot play"));
-        QVERIFY(!form.Notice->text().contains('\n'));
+        QTRY_VERIFY(notice(form).contains("cannot play"));
+        QVERIFY(!notice(form).contains('\n'));
         QFile::remove(clip);
         const QString script = QStringLiteral(ORV_SOURCE_DIR "/scripts/make-demo.sh");
         QCOMPARE(QProcess::execute(script, {clip}), 0);
         form.Command1_Click();  // the same name again: loaded afresh, and it plays
         QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
-        QTRY_VERIFY(form.Notice->text().isEmpty());
+        QTRY_VERIFY(notice(form).isEmpty());
     }
 
     void windowManagersCloseEndsTheProgram() {

@@ -14,6 +14,15 @@
 
 namespace orv::test {
 
+// The control `name` of a window, as tests and accessibility tools reach it;
+// fails the test at once where there is none of that type.
+template <class T>
+T* control(const QObject* window, const char* name) {
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    if (!found) qFatal("no control %s", name);
+    return found;
+}
+
 // The picture of `area` of a screen whose pixel (x, y) is colour(x, y).
 template <class Colour>
 QImage picture(const QRect& area, const Colour& colour) {

@@ -85,25 +85,27 @@ void Form1::Timer2_Timer() {
     Picture1->cls();
     // A screen that cannot be read records nothing, not blank frames.
     if (!sources_->grabTick(sources_->keptArea(r.left, r.top, r.width, r.height))) return;
-    frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
+    pipeline_.takePicture(toPicture(Picture1->image()));  // engraves before it returns
     Image1->setImage(Picture1->image());
     Command7_Click();
     if (Check2->isChecked()) Command6_Click();
-    serial_->streamFrame(LcdPageBuffer);  // only while "实时发送" is ticked
+    pipeline_.stream();  // sent only while "实时发送" is ticked
 }
 
-void Form1::Command7_Click() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
+void Form1::Command7_Click() { pipeline_.pack(); }
 
 void Form1::Command6_Click() {
-    FrameText = buildFrameRecord(LcdPageBuffer);
-    if (!recorder_->append(FrameText)) return;
+    if (!pipeline_.record()) return;
     ++FramesWritten;
     Label14->setText(QStringLiteral("F-") + QString::number(FramesWritten));
 }
 
+bool Form1::recorded(const std::string& record) { return recorder_->append(record); }
+
+void Form1::streamed(const LcdPageBufferArray& pages) { serial_->streamFrame(pages); }
+
 void Form1::Command4_Click() {
-    FrameText = buildPageListing(LcdPageBuffer);
-    Text8->setPlainText(QString::fromStdString(FrameText));
+    Text8->setPlainText(QString::fromStdString(buildPageListing(pipeline_.pages())));
 }
 
 void Form1::Picture2_Click() { paintMonoFrame(*Picture2, state_.MonoFrame); }
