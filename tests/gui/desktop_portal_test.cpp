@@ -66,19 +66,6 @@ class DesktopPortalTest : public QObject {
         QCOMPARE(control<ImageView>(form_, "Image1")->image(), picture);
     }
 
-    // The wlroots portal shares whole screens only: "活动窗口" says so in one
-    // line and leaves the picture as it was.
-    void aPortalWithoutWindowsSaysSo() {
-        const QImage before = picture1()->image();
-        form_->CmdCapActiveWindow_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(notice()->text().contains("no window"), 10000);
-        QVERIFY(
-            notice()->text().startsWith(control<QPushButton>(form_, "CmdCapActiveWindow")->text()));
-        QVERIFY(!notice()->text().contains('\n'));
-        QVERIFY(form_->isVisible());
-        QCOMPARE(picture1()->image(), before);
-    }
-
     // Without the portal, XWayland's screen is known as one that cannot be
     // read: the sources say so once and grab nothing.
     void withoutThePortalNothingIsGrabbed() {
