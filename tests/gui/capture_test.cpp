@@ -5,11 +5,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cstring>
 #include <utility>
 #include <vector>
-
-#include <xcb/xcb.h>
 
 #include "app/platform/x11_screen_grabber.h"
 #include "files.h"
@@ -200,38 +197,6 @@ class CaptureTest : public QObject {
         form.Command1_Click();  // the same name again: loaded afresh, and it plays
         QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
         QTRY_VERIFY(notice(form).isEmpty());
-    }
-
-    void windowManagersCloseEndsTheProgram() {
-        orv::test::Tool tool;
-        Form1& form = *tool.form;
-        bool exited = false;
-        form.exitProcess = [&] { exited = true; };
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        // What Alt+F4 or a title bar's close button send: WM_DELETE_WINDOW.
-        auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-        QVERIFY(x11);
-        xcb_connection_t* c = x11->connection();
-        auto atom = [c](const char* name) {
-            xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-                c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-                nullptr);
-            const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
-            std::free(r);
-            return a;
-        };
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = static_cast<xcb_window_t>(form.winId());
-        event.type = atom("WM_PROTOCOLS");
-        event.data.data32[0] = atom("WM_DELETE_WINDOW");
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(c);
-        QTRY_VERIFY_WITH_TIMEOUT(exited, 5000);
     }
 
     // Shared memory and the plain grab give the same bytes, wherever the

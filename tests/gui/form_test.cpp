@@ -598,6 +598,10 @@ class FormTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(form_));
         QTest::mouseClick(control<ClickLabel>(form_, "Label2"), Qt::LeftButton);
         QVERIFY(exited);
+        exited = false;
+        form_->close();  // the window manager's close (Alt+F4) does the same
+        QVERIFY(exited);
+        form_->show();
         const QPoint start = form_->pos();
         QTest::mousePress(form_, Qt::LeftButton, {}, QPoint(300, 100));
         QMouseEvent move(QEvent::MouseMove, QPointF(340, 130),
