@@ -347,17 +347,13 @@ class SerialTest : public QObject {
         QCOMPARE(available().size(), 0);
         panel_->CheckStream->setChecked(true);
         QVERIFY(!panel_->streamPacer().announced());
-        for (int n = 0; n < 40; ++n) {
+        for (int n = 0; n < 3; ++n) {  // which pages go: frame_link_test
             panel_->streamFrame(frameOf(n));
-            const int want = 135 * (n % 31 == 0 ? 8 : 2);  // all 8 pages at 0 and 31
-            const QByteArray got = receive(want);
-            QCOMPARE(got.size(), want);
-            device.take(got.toStdString());
-            QVERIFY(deviceShows(frameOf(n)));
+            QTRY_VERIFY_WITH_TIMEOUT(deviceShows(frameOf(n)), 5000);
         }
         QCOMPARE(panel_->streamSkipped(), 0u);
         // Nobody reads now: the link fills up and frames are skipped whole.
-        int n = 40;
+        int n = 3;
         while (panel_->streamSkipped() < 3 && n < 5000) panel_->streamFrame(frameOf(n++));
         QVERIFY(panel_->streamSkipped() >= 3);
         QVERIFY(panel_->LabelSkipped->text().contains(QString::number(panel_->streamSkipped())));
