@@ -292,9 +292,7 @@ class SerialTest : public QObject {
     // The far end goes, seen by the event loop or by a send before it: the
     // port closes, says why once, lights nothing and raises nothing more.
     void aGoneDeviceClosesThePortOnce_data() {
-        QTest::addColumn<bool>("sendAtOnce");
-        QTest::newRow("seen by the event loop") << false;
-        QTest::newRow("a send before that") << true;
+        orv::test::bothWays("sendAtOnce", "seen by the event loop", "a send before that");
     }
     void aGoneDeviceClosesThePortOnce() {
         QFETCH(bool, sendAtOnce);

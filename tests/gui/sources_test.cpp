@@ -135,9 +135,7 @@ class SourcesTest : public QObject {
     // from the main window, which the active-window timer brings back in
     // front two seconds into a selection; the timer ends too.
     void escapeCancels_data() {
-        QTest::addColumn<bool>("fromMainWindow");
-        QTest::newRow("on the surface, dragging") << false;
-        QTest::newRow("from the main window") << true;
+        orv::test::bothWays("fromMainWindow", "on the surface, dragging", "from the main window");
     }
     void escapeCancels() {
         QFETCH(bool, fromMainWindow);

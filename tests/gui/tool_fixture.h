@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QImage>
+#include <QTest>
 #include <functional>
 #include <memory>
 
@@ -32,6 +33,13 @@ QImage picture(const QRect& area, const Colour& colour) {
             image.setPixel(x, y, colour(area.x() + x, area.y() + y));
     }
     return image;
+}
+
+// A data table of one bool column: a row named `ifFalse` and one `ifTrue`.
+inline void bothWays(const char* column, const char* ifFalse, const char* ifTrue) {
+    QTest::addColumn<bool>(column);
+    QTest::newRow(ifFalse) << false;
+    QTest::newRow(ifTrue) << true;
 }
 
 // A screen that is a picture: pixel (x, y) = colour(x, y) on the desktop
