@@ -5,6 +5,7 @@
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <cstdlib>
 
 #include "app/capture_clock.h"
 #include "common/numbers.h"
@@ -24,6 +25,7 @@ constexpr int kSettleMs = 100;
 CaptureSources::CaptureSources(const Parts& parts, platform::ScreenGrabber& grabber,
                                platform::WindowInspector& inspector)
     : QObject(&parts.window), parts_(parts), grabber_(grabber), inspector_(inspector) {
+    Picture1 = makeControl<PictureBox>(&parts.window, "Picture1", {536, 376, 233, 113});
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
@@ -50,7 +52,7 @@ void CaptureSources::afterWindowsSettle(std::function<void()> then) {
 
 QRect CaptureSources::keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
                                std::int32_t extentY) const {
-    const QSize client = parts_.picture.clientSize();
+    const QSize client = Picture1->clientSize();
     const app::GrabArea a =
         app::grabArea(left, top, extentX, extentY, client.width(), client.height());
     return QRect(a.x, a.y, a.width, a.height);
@@ -73,7 +75,7 @@ bool CaptureSources::grabIntoPicture1(const QRect& area) {
         return false;
     }
     parts_.notice.withdraw(kScreenNotice);
-    parts_.picture.drawAt(piece.pixels, piece.offset);
+    Picture1->drawAt(piece.pixels, piece.offset);
     return true;
 }
 
@@ -89,7 +91,13 @@ bool CaptureSources::capturesFromVideo() const {
     return playerOrigin_ && (videoChosen_ || videoIsTheOnlySource());
 }
 
-bool CaptureSources::grabTick(const QRect& area) {
+bool CaptureSources::grabTick(std::int32_t left, std::int32_t top, std::int32_t extentX,
+                              std::int32_t extentY) {
+    // The picture's client area bounds what the screen copy keeps.
+    Picture1->setOuterSize(
+        QSize(app::twipsToPixels(std::abs(extentX)), app::twipsToPixels(std::abs(extentY))));
+    Picture1->cls();
+    const QRect area = keptArea(left, top, extentX, extentY);
     if (!capturesFromVideo()) return grabIntoPicture1(area);
     parts_.notice.withdraw(kScreenNotice);
     if (area.isEmpty()) return true;
@@ -98,8 +106,7 @@ bool CaptureSources::grabTick(const QRect& area) {
     const QImage panel = parts_.player.picture();
     const QRect relative = area.translated(-*playerOrigin_);
     const QRect kept = relative.intersected(panel.rect());
-    if (!kept.isEmpty())
-        parts_.picture.drawAt(panel.copy(kept), kept.topLeft() - relative.topLeft());
+    if (!kept.isEmpty()) Picture1->drawAt(panel.copy(kept), kept.topLeft() - relative.topLeft());
     return true;
 }
 
@@ -138,10 +145,10 @@ void CaptureSources::finishDesktopGrab() {
     // Outer size = the screen, so the client area keeps all but the last 4
     // columns and rows. The picture is not cleared first.
     const QRect desktop = grabber_.desktop();
-    parts_.picture.setOuterSize(desktop.size());
+    Picture1->setOuterSize(desktop.size());
     grabIntoPicture1(desktop);
     restoreWindow(&parts_.window);
-    emit captured(parts_.picture.image());
+    emit captured(Picture1->image());
     emit desktopGrabbed();
 }
 
@@ -163,12 +170,12 @@ void CaptureSources::CmdCapActiveWindow_Click() {
         }
         parts_.notice.withdraw(kWindowNotice);
         const QImage window = grabber_.pickedWindow();
-        parts_.picture.cls();
-        parts_.picture.setOuterSize(
+        Picture1->cls();
+        Picture1->setOuterSize(
             QSize(app::twipsToPixels(app::kTwipsPerPixel * window.width() + BorderPad),
                   app::twipsToPixels(app::kTwipsPerPixel * window.height() + BorderPad)));
-        parts_.picture.drawAt(window);
-        emit captured(parts_.picture.image());
+        Picture1->drawAt(window);
+        emit captured(Picture1->image());
         restoreWindow(&parts_.window);
         parts_.window.setFocus();
     });
@@ -176,13 +183,12 @@ void CaptureSources::CmdCapActiveWindow_Click() {
 
 void CaptureSources::Timer1_Timer() {
     const std::optional<QRect> window = inspector_.foregroundWindow();
-    parts_.picture.cls();
+    Picture1->cls();
     if (window) {
         parts_.notice.withdraw(kWindowNotice);
         const int twipsWide = app::kTwipsPerPixel * window->width() + BorderPad;
         const int twipsHigh = app::kTwipsPerPixel * window->height() + BorderPad;
-        parts_.picture.setOuterSize(
-            QSize(app::twipsToPixels(twipsWide), app::twipsToPixels(twipsHigh)));
+        Picture1->setOuterSize(QSize(app::twipsToPixels(twipsWide), app::twipsToPixels(twipsHigh)));
         // The window's own picture from its top-left corner, as much as the
         // client area holds.
         grabIntoPicture1(
@@ -193,7 +199,7 @@ void CaptureSources::Timer1_Timer() {
             QStringLiteral("active window: the desktop does not tell which window is in front"));
     }
     if (++GrabCount == 2) {
-        emit captured(parts_.picture.image());
+        emit captured(Picture1->image());
         GrabCount = 0;
         Timer1->stop();
         restoreWindow(&parts_.window);
@@ -231,16 +237,15 @@ void CaptureSources::regionChosen(const Form2::Region& r) {
     const QPoint origin = Form2_->mapToGlobal(QPoint(0, 0));
     const float left = r.left + static_cast<float>(origin.x());
     const float top = r.top + static_cast<float>(origin.y());
-    parts_.picture.setOuterSize(
+    Picture1->setOuterSize(
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
-    parts_.picture.cls();
+    Picture1->cls();
     // From the surface's own screenshot: the live screen would show the box.
     const QRect source = keptArea(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
                                   static_cast<std::int32_t>(num::roundHalfEven(r.width)),
                                   static_cast<std::int32_t>(num::roundHalfEven(r.height)));
-    parts_.picture.drawAt(
-        Form2_->screenshot().copy(source.translated(-grabber_.desktop().topLeft())));
-    emit captured(parts_.picture.image());
+    Picture1->drawAt(Form2_->screenshot().copy(source.translated(-grabber_.desktop().topLeft())));
+    emit captured(Picture1->image());
     auto text = [](float v) { return QString::fromStdString(num::formatSingle(v)); };
     emit rectChosen(text(r.width), text(r.height), text(left), text(top));
     restoreWindow(&parts_.window);

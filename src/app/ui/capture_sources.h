@@ -33,7 +33,6 @@ class CaptureSources : public QObject {
     // What the sources work with.
     struct Parts {
         QWidget& window;             // the tool's window, out of the way while grabbing
-        PictureBox& picture;         // the capture picture they draw into
         const ImageView& thumbnail;  // what "保存图片" saves
         PlayerPanel& player;         // its picture stands in for an unreadable screen
         NoticeLine& notice;          // non-modal reports
@@ -42,6 +41,7 @@ class CaptureSources : public QObject {
     CaptureSources(const Parts& parts, platform::ScreenGrabber& grabber,
                    platform::WindowInspector& inspector);
 
+    PictureBox* Picture1;        // the capture picture, below the window's visible edge
     QTimer* Timer1;              // active-window timer, 1000 ms
     std::int16_t GrabCount = 0;  // active-window grabs of the current pair
     std::int16_t BorderPad = 0;  // half of outer minus client width, twips
@@ -74,11 +74,13 @@ class CaptureSources : public QObject {
     // notice) when the desktop would not give its pixels.
     bool grabIntoPicture1(const QRect& area);
 
-    // The capture clock's grab of `area`: from the screen, or, while the
-    // rectangle is aimed at the player and the screen cannot be read (or the
-    // video source is chosen), from the player's own picture. False (and a
-    // notice) when nothing could be grabbed.
-    bool grabTick(const QRect& area);
+    // The capture clock's grab of the rectangle at (left, top) with a signed
+    // extent in twips, which is also the capture picture's outer size; the
+    // picture is cleared first. From the screen, or, while the rectangle is
+    // aimed at the player and the screen cannot be read (or the video source
+    // is chosen), from the player's own picture. False (and a notice) when
+    // nothing could be grabbed.
+    bool grabTick(std::int32_t left, std::int32_t top, std::int32_t extentX, std::int32_t extentY);
     // The rectangle is aimed at the player, whose top-left pixel the aiming
     // took to be at `playerOrigin` on the screen.
     void aimedAtPlayer(QPoint playerOrigin);

@@ -28,9 +28,8 @@ Form1::Form1(const Services& services, QWidget* parent)
     dragByBackground(this);  // the window has no title bar to move it by
     buildControls();
     serial_ = new SerialPanel(services.port, messages_, *Notice, this);
-    sources_ =
-        new CaptureSources({*this, *Picture1, *Image1, *WindowsMediaPlayer1, *Notice, messages_},
-                           services.grabber, services.inspector);
+    sources_ = new CaptureSources({*this, *Image1, *WindowsMediaPlayer1, *Notice, messages_},
+                                  services.grabber, services.inspector);
     recorder_ = new FrameRecorder(Text9, Notice, this);
     menu_ = new MainMenu(*this, {{{CmdCapScreen, CmdCapRect, CmdCapActiveWindow, CmdClear},
                                   {CmdSaveBmp},
@@ -117,7 +116,6 @@ void Form1::buildControls() {
     Text3 = box("Text3", QStringLiteral("Text3"), {256, 304, 89, 18});
     Text4 = box("Text4", QStringLiteral("Text4"), {256, 328, 89, 18});
     Text8 = makeControl<QPlainTextEdit>(this, "Text8", {96, 224, 33, 305}, QStringLiteral("Text8"));
-    Picture1 = makeControl<PictureBox>(this, "Picture1", {536, 376, 233, 113});
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));

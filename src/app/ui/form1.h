@@ -134,7 +134,6 @@ class Form1 : public QWidget, private FrameSink {
     QLineEdit* Text3;                 // capture left, pixels
     QLineEdit* Text4;                 // capture top, pixels
     QPlainTextEdit* Text8;            // listing of page 0
-    PictureBox* Picture1;             // the capture picture
 
     QTimer* Timer2;  // the capture clock
 

@@ -1,7 +1,6 @@
 // Form1's handlers: frame rate, capture clock, frame file, preview and the
 // byte2ascii line.
 #include <QDir>
-#include <cstdlib>
 
 #include "app/capture_clock.h"
 #include "app/ui/form1.h"
@@ -78,15 +77,12 @@ void Form1::Timer2_Timer() {
     Notice->withdraw(kRectNotice);
     const app::CaptureRectValues r = read.value();
 
-    // The picture's outer size is the box's width and height in twips; its
-    // client area bounds what the screen copy keeps.
-    Picture1->setOuterSize(
-        QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
-    Picture1->cls();
-    // A screen that cannot be read records nothing, not blank frames.
-    if (!sources_->grabTick(sources_->keptArea(r.left, r.top, r.width, r.height))) return;
-    pipeline_.takePicture(toPicture(Picture1->image()));  // engraves before it returns
-    Image1->setImage(Picture1->image());
+    // The capture picture's outer size is the box's width and height in
+    // twips. A screen that cannot be read records nothing, not blank frames.
+    if (!sources_->grabTick(r.left, r.top, r.width, r.height)) return;
+    const QImage& picture = sources_->Picture1->image();
+    pipeline_.takePicture(toPicture(picture));  // engraves before it returns
+    Image1->setImage(picture);
     Command7_Click();
     if (Check2->isChecked()) Command6_Click();
     pipeline_.stream();  // sent only while "实时发送" is ticked
