@@ -15,6 +15,9 @@
 #include "app/ui/main_menu.h"
 #include "dib/img_deal.h"
 #include "files.h"
+#include "lcd/frame_record.h"
+#include "lcd/mono.h"
+#include "lcd/page_packing.h"
 #include "tool_fixture.h"
 
 using namespace orv;
@@ -293,6 +296,33 @@ class FormTest : public QObject {
         const std::string one =
             orv::test::recordOf([&](int c, int r) { return !light(476 + c, 232 + r); });
         QCOMPARE(readAll(path), QString::fromStdString(one + one));
+    }
+
+    // Each tick draws from the dither's sequence once: two ticks of a grey
+    // screen record what the core procedures make of that picture twice over.
+    void ticksDrawTheDitherOnceEach() {
+        text9_->setText(file("grey.orv"));
+        screen_->colour = [](int x, int y) { return qRgb(120 + x % 7, 130, 110 + y % 5); };
+        aim();
+        check("Check2")->click();
+        form_->Timer2_Timer();
+        form_->Timer2_Timer();
+        // The workbench's source: its background where the picture does not reach.
+        Picture source = Picture::filled(129, 65, form_->workbench()->picSource->backColor().rgb());
+        source.drawAt(toPicture(picture1_->image()));
+        ImageState s;
+        rnd::Sequence random;
+        std::string expected;
+        for (int tick = 0; tick < 2; ++tick) {
+            QVERIFY(GetData(source.view(), 0, 0, 128, 64, s.SourceGrid, 32));
+            QVERIFY(
+                Pencil(s.SourceGrid, s.PurposeGrid, 129, 65, 32, s.MonoFrame, s.MonoCount, random));
+            LcdPageBufferArray pages{};
+            packLcdPages(s.MonoFrame, pages);
+            expected += buildFrameRecord(pages);
+        }
+        QVERIFY(expected.substr(0, expected.size() / 2) != expected.substr(expected.size() / 2));
+        QCOMPARE(readAll(file("grey.orv")), QString::fromStdString(expected));
     }
 
     void partsOffTheScreenStayCleared() {
