@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.show();
     if (!arguments.video.empty()) {
-        form.WindowsMediaPlayer1->open(QString::fromLocal8Bit(arguments.video.c_str()));
+        form.playVideo(QString::fromLocal8Bit(arguments.video.c_str()));
     }
     return app.exec();
 }

@@ -13,6 +13,7 @@
 
 using namespace orv;
 using namespace orv::ui;
+using orv::test::control;
 
 class RecordTest : public QObject {
     Q_OBJECT
@@ -33,23 +34,24 @@ class RecordTest : public QObject {
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Command1_Click();
-        QMediaPlayer* player = form.WindowsMediaPlayer1->player();
+        QMediaPlayer* player = control<PlayerPanel>(&form, "WindowsMediaPlayer1")->player();
         QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 10000);
 
-        form.Text9->setText(dir.filePath("mov1.orv"));
-        form.Check2->click();
-        QSignalSpy ticks(form.Timer2, &QTimer::timeout);
+        control<PathBox>(&form, "Text9")->setText(dir.filePath("mov1.orv"));
+        control<QCheckBox>(&form, "Check2")->click();
+        QSignalSpy ticks(control<QTimer>(&form, "Timer2"), &QTimer::timeout);
         form.Command2_Click();
         // Three seconds of the clip, on the clock's own ticks.
         QTRY_VERIFY_WITH_TIMEOUT(player->position() > 3800, 15000);
         form.Command3_Click();
         QDir::setCurrent(before);
         qInfo("%s: %d frames recorded in %lld ticks, from the %s",
-              qPrintable(qGuiApp->platformName()), form.FramesWritten,
+              qPrintable(qGuiApp->platformName()), form.framesWritten(),
               static_cast<long long>(ticks.count()),
               form.sources()->capturesFromVideo() ? "video" : "screen");
-        QVERIFY2(form.Notice->text().isEmpty(), qPrintable(form.Notice->text()));
+        const QString notice = control<NoticeLine>(&form, "Notice")->text();
+        QVERIFY2(notice.isEmpty(), qPrintable(notice));
 
         std::vector<double> dark;  // share of dark pixels, frame by frame
         const Result<std::uint64_t> read =
@@ -60,7 +62,7 @@ class RecordTest : public QObject {
             });
         QVERIFY2(read, read ? "" : read.error().c_str());
         QVERIFY(dark.size() >= 30);
-        QCOMPARE(static_cast<int>(dark.size()), form.FramesWritten);
+        QCOMPARE(static_cast<int>(dark.size()), form.framesWritten());
         // Every frame is the white or the black picture (never a black frame
         // for a screen that could not be read in a white half second), and
         // the two take turns. A screen grab may catch the player mid-repaint

@@ -10,6 +10,7 @@
 
 using namespace orv;
 using namespace orv::ui;
+using orv::test::control;
 
 namespace {
 
@@ -40,6 +41,11 @@ class SourcesTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(form_));
     }
 
+    QString text(const char* box) const { return control<QLineEdit>(form_, box)->text(); }
+    PictureBox* picture1() const { return control<PictureBox>(form_, "Picture1"); }
+    ImageView* image1() const { return control<ImageView>(form_, "Image1"); }
+    QTimer* timer2() const { return control<QTimer>(form_, "Timer2"); }
+
     // Minimised where a window manager runs, hidden where none does.
     bool offScreen() const { return !form_->isVisible() || form_->isMinimized(); }
 
@@ -60,14 +66,14 @@ class SourcesTest : public QObject {
     }
 
     void expectPicture(QSize client, QPoint from, QRgb (*paint)(int, int)) {
-        const QImage& picture = form_->Picture1->image();
+        const QImage& picture = picture1()->image();
         QCOMPARE(picture.size(), client);
         for (int y = 0; y < client.height(); y += 7) {
             for (int x = 0; x < client.width(); x += 5) {
                 QCOMPARE(picture.pixel(x, y), paint(from.x() + x, from.y() + y));
             }
         }
-        QCOMPARE(form_->Image1->image(), picture);
+        QCOMPARE(image1()->image(), picture);
     }
 
   private slots:
@@ -116,42 +122,42 @@ class SourcesTest : public QObject {
         // the live screen has changed meanwhile.
         cover_->setPattern(otherPattern);
         QTest::mousePress(surface, b, {}, second);
-        const QStringList boxes{form_->Text3->text(), form_->Text4->text(), form_->Text1->text(),
-                                form_->Text2->text()};
+        const QStringList boxes{text("Text3"), text("Text4"), text("Text1"), text("Text2")};
         QCOMPARE(boxes, texts);
         expectPicture(QSize(196, 96), from, pattern);
-        QVERIFY(form_->Timer2->isActive());
+        QVERIFY(timer2()->isActive());
         QVERIFY(!offScreen());
         QTRY_VERIFY(!form_->sources()->captureSurface());  // closed
-        form_->Timer2->stop();
+        timer2()->stop();
     }
 
-    void dragAndEscape() {
+    // Esc cancels a selection: on the surface in the middle of a drag, and
+    // from the main window, which the active-window timer brings back in
+    // front two seconds into a selection; the timer ends too.
+    void escapeCancels_data() {
+        orv::test::bothWays("fromMainWindow", "on the surface, dragging", "from the main window");
+    }
+    void escapeCancels() {
+        QFETCH(bool, fromMainWindow);
         Form2* surface = startRegion();
         QVERIFY(surface);
-        // A plain drag: press, move with the button held, release, then press.
-        QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(20, 30));
-        moveTo(surface, QPoint(60, 90), Qt::LeftButton);
-        QVERIFY(surface->HasBox);
-        QTest::keyClick(surface, Qt::Key_Escape);
+        QWidget* target = surface;
+        if (fromMainWindow) {
+            form_->sources()->restoreWindow(form_);  // as the timer's second tick does
+            QVERIFY(QTest::qWaitForWindowActive(form_));
+            target = form_;
+        } else {  // a plain drag: press, move with the button held
+            QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(20, 30));
+            moveTo(surface, QPoint(60, 90), Qt::LeftButton);
+            QVERIFY(surface->HasBox);
+        }
+        QTest::keyClick(target, Qt::Key_Escape);
         QTRY_VERIFY(!form_->sources()->captureSurface());
-        QCOMPARE(form_->Text1->text(), QStringLiteral("Text1"));  // nothing written
-        QVERIFY(!form_->Timer2->isActive());
+        QCOMPARE(text("Text1"), QStringLiteral("Text1"));  // nothing written
+        QVERIFY(!timer2()->isActive());
+        QVERIFY(!form_->sources()->Timer1->isActive());
+        QCOMPARE(form_->sources()->GrabCount, 0);
         QVERIFY(!offScreen());
-    }
-
-    // Two seconds into a selection the active-window timer brings the main
-    // window back in front: Esc there still cancels, and ends that timer too.
-    void escapeFromTheMainWindowCancels() {
-        Form2* surface = startRegion();
-        QVERIFY(surface);
-        form_->sources()->restoreWindow(form_);  // as the timer's second tick does
-        QVERIFY(QTest::qWaitForWindowActive(form_));
-        QTest::keyClick(form_, Qt::Key_Escape);
-        QTRY_VERIFY(!form_->sources()->captureSurface());
-        QVERIFY(!form_->Timer1()->isActive());
-        QCOMPARE(form_->GrabCount(), 0);
-        QCOMPARE(form_->Text1->text(), QStringLiteral("Text1"));  // nothing written
     }
 
     void wholeDesktop() {
@@ -160,17 +166,17 @@ class SourcesTest : public QObject {
         form_->CmdCapScreen_Click();
         QVERIFY(grabbed.wait(5000));
         QVERIFY(!offScreen());
-        const QImage& picture = form_->Picture1->image();
+        const QImage& picture = picture1()->image();
         QCOMPARE(picture.size(), QSize(1276, 1020));
         // Away from the main window the desktop's own pixels.
         for (QPoint p : {QPoint(40, 300), QPoint(600, 700), QPoint(1275, 1019), QPoint(10, 10)}) {
             QCOMPARE(picture.pixel(p), pattern(p.x(), p.y()));
         }
-        QCOMPARE(form_->Image1->image(), picture);
+        QCOMPARE(image1()->image(), picture);
         QCOMPARE(form_->workbench()->picSource->image(), before);  // the workbench is not fed
         form_->CmdClear_Click();
-        QVERIFY(form_->Image1->image().isNull());
-        QCOMPARE(form_->Picture1->image().size(), QSize(1276, 1020));
+        QVERIFY(image1()->image().isNull());
+        QCOMPARE(picture1()->image().size(), QSize(1276, 1020));
     }
 
     void activeWindowPair() {
@@ -178,28 +184,28 @@ class SourcesTest : public QObject {
         PatternWindow front(QRect(600, 500, 200, 150), otherPattern, true);
         form_->CmdCapActiveWindow_Click();
         QVERIFY(offScreen());
-        QVERIFY(form_->Timer1()->isActive());
+        QVERIFY(form_->sources()->Timer1->isActive());
         // The pair's two ticks come one and two seconds after the timer starts:
         // hold it until the test's window is in front, then let it run.
-        form_->Timer1()->stop();
+        form_->sources()->Timer1->stop();
         front.show();
         front.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&front));
         QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(600, 500, 200, 150), otherPattern), 5000);
-        QSignalSpy ticks(form_->Timer1(), &QTimer::timeout);
-        form_->Timer1()->start();
+        QSignalSpy ticks(form_->sources()->Timer1, &QTimer::timeout);
+        form_->sources()->Timer1->start();
         QVERIFY(ticks.wait(5000));
-        QCOMPARE(form_->GrabCount(), 1);
-        QVERIFY(form_->Image1->image().isNull());  // shown only after the second grab
+        QCOMPARE(form_->sources()->GrabCount, 1);
+        QVERIFY(image1()->image().isNull());  // shown only after the second grab
         QVERIFY(ticks.wait(5000));
-        QCOMPARE(form_->GrabCount(), 0);
-        QVERIFY(!form_->Timer1()->isActive());
+        QCOMPARE(form_->sources()->GrabCount, 0);
+        QVERIFY(!form_->sources()->Timer1->isActive());
         QVERIFY(!offScreen());
         expectPicture(QSize(196, 146), QPoint(600, 500), otherPattern);
         // And the screen shows it: the thumbnail was given its picture while
         // the window was off the screen, and paints it once the window is back.
-        const QImage drawn = form_->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const QRect onScreen(form_->Image1->mapToGlobal(QPoint(0, 0)), form_->Image1->size());
+        const QImage drawn = image1()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect onScreen(image1()->mapToGlobal(QPoint(0, 0)), image1()->size());
         QTRY_VERIFY_WITH_TIMEOUT(platform::QtScreenGrabber().grab(onScreen).pixels == drawn, 5000);
     }
 };

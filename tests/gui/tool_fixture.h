@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QImage>
+#include <QTest>
 #include <functional>
 #include <memory>
 
@@ -14,6 +15,15 @@
 
 namespace orv::test {
 
+// The control `name` of a window, as tests and accessibility tools reach it;
+// fails the test at once where there is none of that type.
+template <class T>
+T* control(const QObject* window, const char* name) {
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    if (!found) qFatal("no control %s", name);
+    return found;
+}
+
 // The picture of `area` of a screen whose pixel (x, y) is colour(x, y).
 template <class Colour>
 QImage picture(const QRect& area, const Colour& colour) {
@@ -23,6 +33,13 @@ QImage picture(const QRect& area, const Colour& colour) {
             image.setPixel(x, y, colour(area.x() + x, area.y() + y));
     }
     return image;
+}
+
+// A data table of one bool column: a row named `ifFalse` and one `ifTrue`.
+inline void bothWays(const char* column, const char* ifFalse, const char* ifTrue) {
+    QTest::addColumn<bool>(column);
+    QTest::newRow(ifFalse) << false;
+    QTest::newRow(ifTrue) << true;
 }
 
 // A screen that is a picture: pixel (x, y) = colour(x, y) on the desktop

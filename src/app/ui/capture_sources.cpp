@@ -5,9 +5,9 @@
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <cstdlib>
 
 #include "app/capture_clock.h"
-#include "app/ui/form1.h"
 #include "common/numbers.h"
 
 namespace orv::ui {
@@ -22,9 +22,10 @@ constexpr int kSettleMs = 100;
 
 }  // namespace
 
-CaptureSources::CaptureSources(Form1& form, platform::ScreenGrabber& grabber,
+CaptureSources::CaptureSources(const Parts& parts, platform::ScreenGrabber& grabber,
                                platform::WindowInspector& inspector)
-    : QObject(&form), form_(form), grabber_(grabber), inspector_(inspector) {
+    : QObject(&parts.window), parts_(parts), grabber_(grabber), inspector_(inspector) {
+    Picture1 = makeControl<PictureBox>(&parts.window, "Picture1", {536, 376, 233, 113});
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
@@ -51,7 +52,7 @@ void CaptureSources::afterWindowsSettle(std::function<void()> then) {
 
 QRect CaptureSources::keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
                                std::int32_t extentY) const {
-    const QSize client = form_.Picture1->clientSize();
+    const QSize client = Picture1->clientSize();
     const app::GrabArea a =
         app::grabArea(left, top, extentX, extentY, client.width(), client.height());
     return QRect(a.x, a.y, a.width, a.height);
@@ -60,7 +61,7 @@ QRect CaptureSources::keptArea(std::int32_t left, std::int32_t top, std::int32_t
 void CaptureSources::reportUnreadable(const QString& what) {
     QString why = grabber_.whyUnreadable();
     if (why.isEmpty()) why = QStringLiteral("the desktop would not give its pixels");
-    form_.Notice->report(kScreenNotice,
+    parts_.notice.report(kScreenNotice,
                          QStringLiteral("%1: the screen cannot be read (%2), so nothing is "
                                         "captured; \"开始采集\" still records the player's video")
                              .arg(what, why));
@@ -73,8 +74,8 @@ bool CaptureSources::grabIntoPicture1(const QRect& area) {
         reportUnreadable(QStringLiteral("capture"));
         return false;
     }
-    form_.Notice->withdraw(kScreenNotice);
-    form_.Picture1->drawAt(piece.pixels, piece.offset);
+    parts_.notice.withdraw(kScreenNotice);
+    Picture1->drawAt(piece.pixels, piece.offset);
     return true;
 }
 
@@ -90,17 +91,22 @@ bool CaptureSources::capturesFromVideo() const {
     return playerOrigin_ && (videoChosen_ || videoIsTheOnlySource());
 }
 
-bool CaptureSources::grabTick(const QRect& area) {
+bool CaptureSources::grabTick(std::int32_t left, std::int32_t top, std::int32_t extentX,
+                              std::int32_t extentY) {
+    // The picture's client area bounds what the screen copy keeps.
+    Picture1->setOuterSize(
+        QSize(app::twipsToPixels(std::abs(extentX)), app::twipsToPixels(std::abs(extentY))));
+    Picture1->cls();
+    const QRect area = keptArea(left, top, extentX, extentY);
     if (!capturesFromVideo()) return grabIntoPicture1(area);
-    form_.Notice->withdraw(kScreenNotice);
+    parts_.notice.withdraw(kScreenNotice);
     if (area.isEmpty()) return true;
     // The rectangle by its place relative to the player, cut from the
     // player's own picture: where the window stands no longer matters.
-    const QImage panel = form_.WindowsMediaPlayer1->picture();
+    const QImage panel = parts_.player.picture();
     const QRect relative = area.translated(-*playerOrigin_);
     const QRect kept = relative.intersected(panel.rect());
-    if (!kept.isEmpty())
-        form_.Picture1->drawAt(panel.copy(kept), kept.topLeft() - relative.topLeft());
+    if (!kept.isEmpty()) Picture1->drawAt(panel.copy(kept), kept.topLeft() - relative.topLeft());
     return true;
 }
 
@@ -114,9 +120,9 @@ QImage CaptureSources::grabDesktop() {
 }
 
 void CaptureSources::CmdCapScreen_Click() {
-    if (!grabber_.readable()) return reportUnreadable(form_.CmdCapScreen->text());
-    minimizeWindow(&form_);
-    whenScreenReady(form_.CmdCapScreen->text(), [this] { finishDesktopGrab(); });
+    if (!grabber_.readable()) return reportUnreadable(kCapScreenCaption);
+    minimizeWindow(&parts_.window);
+    whenScreenReady(kCapScreenCaption, [this] { finishDesktopGrab(); });
 }
 
 void CaptureSources::whenScreenReady(const QString& what, std::function<void()> then) {
@@ -125,8 +131,8 @@ void CaptureSources::whenScreenReady(const QString& what, std::function<void()> 
                          if (!failure.isEmpty()) {
                              Timer1->stop();
                              GrabCount = 0;
-                             restoreWindow(&form_);
-                             form_.Notice->report(kScreenNotice,
+                             restoreWindow(&parts_.window);
+                             parts_.notice.report(kScreenNotice,
                                                   QStringLiteral("%1: %2").arg(what, failure));
                              return;
                          }
@@ -139,16 +145,16 @@ void CaptureSources::finishDesktopGrab() {
     // Outer size = the screen, so the client area keeps all but the last 4
     // columns and rows. The picture is not cleared first.
     const QRect desktop = grabber_.desktop();
-    form_.Picture1->setOuterSize(desktop.size());
+    Picture1->setOuterSize(desktop.size());
     grabIntoPicture1(desktop);
-    restoreWindow(&form_);
-    form_.Image1->setImage(form_.Picture1->image());
+    restoreWindow(&parts_.window);
+    emit captured(Picture1->image());
     emit desktopGrabbed();
 }
 
 void CaptureSources::CmdCapActiveWindow_Click() {
-    if (!grabber_.readable()) return reportUnreadable(form_.CmdCapActiveWindow->text());
-    minimizeWindow(&form_);
+    if (!grabber_.readable()) return reportUnreadable(kCapActiveWindowCaption);
+    minimizeWindow(&parts_.window);
     if (!grabber_.picksWindows()) {
         Timer1->start();
         return;
@@ -157,56 +163,55 @@ void CaptureSources::CmdCapActiveWindow_Click() {
     // pick one instead (the portal's own dialog).
     grabber_.prepare(platform::ScreenGrabber::Purpose::Window, [this](const QString& failure) {
         if (!failure.isEmpty()) {
-            restoreWindow(&form_);
-            form_.Notice->report(kWindowNotice, QStringLiteral("%1: %2").arg(
-                                                    form_.CmdCapActiveWindow->text(), failure));
+            restoreWindow(&parts_.window);
+            parts_.notice.report(kWindowNotice,
+                                 QStringLiteral("%1: %2").arg(kCapActiveWindowCaption, failure));
             return;
         }
-        form_.Notice->withdraw(kWindowNotice);
+        parts_.notice.withdraw(kWindowNotice);
         const QImage window = grabber_.pickedWindow();
-        form_.Picture1->cls();
-        form_.Picture1->setOuterSize(
-            QSize(app::twipsToPixels(app::kTwipsPerPixel * window.width() + form_.BorderPad),
-                  app::twipsToPixels(app::kTwipsPerPixel * window.height() + form_.BorderPad)));
-        form_.Picture1->drawAt(window);
-        form_.Image1->setImage(form_.Picture1->image());
-        restoreWindow(&form_);
-        form_.setFocus();
+        Picture1->cls();
+        Picture1->setOuterSize(
+            QSize(app::twipsToPixels(app::kTwipsPerPixel * window.width() + BorderPad),
+                  app::twipsToPixels(app::kTwipsPerPixel * window.height() + BorderPad)));
+        Picture1->drawAt(window);
+        emit captured(Picture1->image());
+        restoreWindow(&parts_.window);
+        parts_.window.setFocus();
     });
 }
 
 void CaptureSources::Timer1_Timer() {
     const std::optional<QRect> window = inspector_.foregroundWindow();
-    form_.Picture1->cls();
+    Picture1->cls();
     if (window) {
-        form_.Notice->withdraw(kWindowNotice);
-        const int twipsWide = app::kTwipsPerPixel * window->width() + form_.BorderPad;
-        const int twipsHigh = app::kTwipsPerPixel * window->height() + form_.BorderPad;
-        form_.Picture1->setOuterSize(
-            QSize(app::twipsToPixels(twipsWide), app::twipsToPixels(twipsHigh)));
+        parts_.notice.withdraw(kWindowNotice);
+        const int twipsWide = app::kTwipsPerPixel * window->width() + BorderPad;
+        const int twipsHigh = app::kTwipsPerPixel * window->height() + BorderPad;
+        Picture1->setOuterSize(QSize(app::twipsToPixels(twipsWide), app::twipsToPixels(twipsHigh)));
         // The window's own picture from its top-left corner, as much as the
         // client area holds.
         grabIntoPicture1(
             keptArea(window->x(), window->y(), twipsWide, twipsHigh).intersected(*window));
     } else {
-        form_.Notice->report(
+        parts_.notice.report(
             kWindowNotice,
             QStringLiteral("active window: the desktop does not tell which window is in front"));
     }
     if (++GrabCount == 2) {
-        form_.Image1->setImage(form_.Picture1->image());
+        emit captured(Picture1->image());
         GrabCount = 0;
         Timer1->stop();
-        restoreWindow(&form_);
-        form_.setFocus();
+        restoreWindow(&parts_.window);
+        parts_.window.setFocus();
     }
 }
 
 void CaptureSources::CmdCapRect_Click() {
-    if (!grabber_.readable()) return reportUnreadable(form_.CmdCapRect->text());
+    if (!grabber_.readable()) return reportUnreadable(kCapRectCaption);
     Timer1->start();
-    minimizeWindow(&form_);
-    whenScreenReady(form_.CmdCapRect->text(), [this] { showCaptureSurface(); });
+    minimizeWindow(&parts_.window);
+    whenScreenReady(kCapRectCaption, [this] { showCaptureSurface(); });
 }
 
 void CaptureSources::showCaptureSurface() {
@@ -216,7 +221,7 @@ void CaptureSources::showCaptureSurface() {
         connect(Form2_, &Form2::regionChosen, this, &CaptureSources::regionChosen);
         connect(Form2_, &Form2::cancelled, this, &CaptureSources::regionCancelled);
     }
-    Form2_->BorderPad = form_.BorderPad;
+    Form2_->BorderPad = BorderPad;
     Form2_->setScreenshot(grabDesktop(), grabber_.desktop().topLeft());
     Form2_->setGeometry(grabber_.desktop());
     Form2_->showFullScreen();
@@ -232,22 +237,18 @@ void CaptureSources::regionChosen(const Form2::Region& r) {
     const QPoint origin = Form2_->mapToGlobal(QPoint(0, 0));
     const float left = r.left + static_cast<float>(origin.x());
     const float top = r.top + static_cast<float>(origin.y());
-    form_.Text1->setText(QString::fromStdString(num::formatSingle(r.width)));
-    form_.Text2->setText(QString::fromStdString(num::formatSingle(r.height)));
-    form_.Text3->setText(QString::fromStdString(num::formatSingle(left)));
-    form_.Text4->setText(QString::fromStdString(num::formatSingle(top)));
-    form_.Picture1->setOuterSize(
+    Picture1->setOuterSize(
         QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
-    form_.Picture1->cls();
+    Picture1->cls();
     // From the surface's own screenshot: the live screen would show the box.
     const QRect source = keptArea(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
                                   static_cast<std::int32_t>(num::roundHalfEven(r.width)),
                                   static_cast<std::int32_t>(num::roundHalfEven(r.height)));
-    form_.Picture1->drawAt(
-        Form2_->screenshot().copy(source.translated(-grabber_.desktop().topLeft())));
-    form_.Image1->setImage(form_.Picture1->image());
-    form_.Timer2->start();
-    restoreWindow(&form_);
+    Picture1->drawAt(Form2_->screenshot().copy(source.translated(-grabber_.desktop().topLeft())));
+    emit captured(Picture1->image());
+    auto text = [](float v) { return QString::fromStdString(num::formatSingle(v)); };
+    emit rectChosen(text(r.width), text(r.height), text(left), text(top));
+    restoreWindow(&parts_.window);
     Form2_->close();  // deletes itself
 }
 
@@ -257,26 +258,26 @@ void CaptureSources::regionCancelled() {
     Timer1->stop();
     GrabCount = 0;
     Form2_->close();
-    restoreWindow(&form_);
+    restoreWindow(&parts_.window);
 }
 
-void CaptureSources::CmdClear_Click() { form_.Image1->setImage(QImage()); }
+void CaptureSources::CmdClear_Click() { emit captured(QImage()); }
 
 void CaptureSources::CmdSaveBmp_Click() {
-    if (form_.Image1->image().isNull()) {
-        return form_.messages().show(QStringLiteral(
+    if (parts_.thumbnail.image().isNull()) {
+        return parts_.messages.show(QStringLiteral(
             "Nothing to save: no picture has been captured, or the thumbnail was cleared."));
     }
     const QString name =
         askSaveName ? askSaveName()
-                    : QFileDialog::getSaveFileName(&form_, QStringLiteral("保存图片"), QString(),
-                                                   QStringLiteral("(*.bmp)"), nullptr,
+                    : QFileDialog::getSaveFileName(&parts_.window, QStringLiteral("保存图片"),
+                                                   QString(), QStringLiteral("(*.bmp)"), nullptr,
                                                    QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) return;
     if (QFileInfo::exists(name)) {
         const bool replace =
             askOverwrite ? askOverwrite()
-                         : QMessageBox::question(&form_, QStringLiteral("文件覆盖"),
+                         : QMessageBox::question(&parts_.window, QStringLiteral("文件覆盖"),
                                                  QStringLiteral("该文件已经存在，是否要覆盖？"),
                                                  QMessageBox::Yes | QMessageBox::No,
                                                  QMessageBox::No) == QMessageBox::Yes;
@@ -285,11 +286,11 @@ void CaptureSources::CmdSaveBmp_Click() {
     // Written beside the target and renamed, so an old file is never left half-written.
     QSaveFile file(name);
     QImageWriter writer(&file, "bmp");
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(form_.Image1->image()) ||
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(parts_.thumbnail.image()) ||
         !file.commit()) {
         const QString why =
             file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
-        form_.messages().show(
+        parts_.messages.show(
             QStringLiteral("Cannot save the picture as \"%1\": %2").arg(name, why));
     }
 }

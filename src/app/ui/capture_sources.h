@@ -16,19 +16,35 @@
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
 #include "app/ui/form2.h"
+#include "app/ui/player_panel.h"
+#include "common/ui/widgets.h"
+#include "dib/ui/picture_box.h"
 
 namespace orv::ui {
 
-class Form1;
+// Captions of the buttons that start the sources; notices name a source by them.
+inline const QString kCapScreenCaption = QStringLiteral("整个桌面");
+inline const QString kCapRectCaption = QStringLiteral("桌面区域");
+inline const QString kCapActiveWindowCaption = QStringLiteral("活动窗口");
 
 class CaptureSources : public QObject {
     Q_OBJECT
   public:
-    CaptureSources(Form1& form, platform::ScreenGrabber& grabber,
+    // What the sources work with.
+    struct Parts {
+        QWidget& window;             // the tool's window, out of the way while grabbing
+        const ImageView& thumbnail;  // what "保存图片" saves
+        PlayerPanel& player;         // its picture stands in for an unreadable screen
+        NoticeLine& notice;          // non-modal reports
+        MessageBoxes& messages;      // modal ones
+    };
+    CaptureSources(const Parts& parts, platform::ScreenGrabber& grabber,
                    platform::WindowInspector& inspector);
 
+    PictureBox* Picture1;        // the capture picture, below the window's visible edge
     QTimer* Timer1;              // active-window timer, 1000 ms
     std::int16_t GrabCount = 0;  // active-window grabs of the current pair
+    std::int16_t BorderPad = 0;  // half of outer minus client width, twips
 
     void CmdCapScreen_Click();        // grab the whole desktop into the capture picture
     void CmdCapActiveWindow_Click();  // grab the window in front, one and two seconds on
@@ -58,11 +74,13 @@ class CaptureSources : public QObject {
     // notice) when the desktop would not give its pixels.
     bool grabIntoPicture1(const QRect& area);
 
-    // The capture clock's grab of `area`: from the screen, or, while the
-    // rectangle is aimed at the player and the screen cannot be read (or the
-    // video source is chosen), from the player's own picture. False (and a
-    // notice) when nothing could be grabbed.
-    bool grabTick(const QRect& area);
+    // The capture clock's grab of the rectangle at (left, top) with a signed
+    // extent in twips, which is also the capture picture's outer size; the
+    // picture is cleared first. From the screen, or, while the rectangle is
+    // aimed at the player and the screen cannot be read (or the video source
+    // is chosen), from the player's own picture. False (and a notice) when
+    // nothing could be grabbed.
+    bool grabTick(std::int32_t left, std::int32_t top, std::int32_t extentX, std::int32_t extentY);
     // The rectangle is aimed at the player, whose top-left pixel the aiming
     // took to be at `playerOrigin` on the screen.
     void aimedAtPlayer(QPoint playerOrigin);
@@ -81,6 +99,12 @@ class CaptureSources : public QObject {
   signals:
     void desktopGrabbed();  // the whole-desktop grab is done
     void surfaceShown();    // the capture surface is up for a region
+    // A capture is done: the thumbnail shows `picture` (null: cleared).
+    void captured(const QImage& picture);
+    // A region was chosen: the capture rectangle's texts (width and height in
+    // twips, left and top in pixels); the capture clock runs on it.
+    void rectChosen(const QString& width, const QString& height, const QString& left,
+                    const QString& top);
 
   private:
     // The whole desktop as the screen shows it now.
@@ -97,7 +121,7 @@ class CaptureSources : public QObject {
     void regionChosen(const Form2::Region& region);
     void regionCancelled();
 
-    Form1& form_;
+    Parts parts_;
     platform::ScreenGrabber& grabber_;
     platform::WindowInspector& inspector_;
     // Says once that the screen cannot be read, and why.

@@ -18,6 +18,7 @@ constexpr QRect kDesign(385, 74, 684, 184);
 Form1::Form1(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool),
       state_(services.state),
+      pipeline_(services.state, services.random),
       messages_(this, QStringLiteral("Marlune")) {
     exitProcess = [] { std::_Exit(0); };
     setObjectName(QStringLiteral("Form1"));
@@ -27,10 +28,16 @@ Form1::Form1(const Services& services, QWidget* parent)
     dragByBackground(this);  // the window has no title bar to move it by
     buildControls();
     serial_ = new SerialPanel(services.port, messages_, *Notice, this);
-    sources_ = new CaptureSources(*this, services.grabber, services.inspector);
+    sources_ = new CaptureSources({*this, *Image1, *WindowsMediaPlayer1, *Notice, messages_},
+                                  services.grabber, services.inspector);
     recorder_ = new FrameRecorder(Text9, Notice, this);
-    menu_ = new MainMenu(*this);  // the right-click menu
-    frmMain_ = std::make_unique<frmMain>(state_, services.random);
+    menu_ = new MainMenu(*this, {{{CmdCapScreen, CmdCapRect, CmdCapActiveWindow, CmdClear},
+                                  {CmdSaveBmp},
+                                  {Command6, Command4, Command5}},
+                                 serial_->Text7,
+                                 *sources_});
+    frmMain_ = std::make_unique<frmMain>(state_, pipeline_);
+    pipeline_.addSink(*this);  // after the workbench: it shows a frame before it is filed
     frmMain_->move(kDesign.left(), kDesign.bottom() + 181);
     wire();
     Form_Load();
@@ -92,12 +99,11 @@ void Form1::buildControls() {
     }
     Notice = makeControl<NoticeLine>(this, "Notice", {152, 170, 528, 14});
 
-    CmdCapScreen = button("CmdCapScreen", QStringLiteral("整个桌面"), {144, 224, 65, 25});
+    CmdCapScreen = button("CmdCapScreen", kCapScreenCaption, {144, 224, 65, 25});
     CmdCapScreen->setToolTip(QStringLiteral("直接捕获整个桌面！"));
-    CmdCapRect = button("CmdCapRect", QStringLiteral("桌面区域"), {144, 248, 65, 25});
+    CmdCapRect = button("CmdCapRect", kCapRectCaption, {144, 248, 65, 25});
     CmdCapRect->setToolTip(QStringLiteral("请按左上到右下的方向选择屏幕区域！"));
-    CmdCapActiveWindow =
-        button("CmdCapActiveWindow", QStringLiteral("活动窗口"), {144, 272, 65, 25});
+    CmdCapActiveWindow = button("CmdCapActiveWindow", kCapActiveWindowCaption, {144, 272, 65, 25});
     CmdCapActiveWindow->setToolTip(QStringLiteral("请在2秒钟内选择好活动窗口！"));
     CmdClear = button("CmdClear", QStringLiteral("清  除"), {144, 320, 65, 25});
     CmdSaveBmp = button("CmdSaveBmp", QStringLiteral("保存图片"), {144, 344, 65, 25});
@@ -110,7 +116,6 @@ void Form1::buildControls() {
     Text3 = box("Text3", QStringLiteral("Text3"), {256, 304, 89, 18});
     Text4 = box("Text4", QStringLiteral("Text4"), {256, 328, 89, 18});
     Text8 = makeControl<QPlainTextEdit>(this, "Text8", {96, 224, 33, 305}, QStringLiteral("Text8"));
-    Picture1 = makeControl<PictureBox>(this, "Picture1", {536, 376, 233, 113});
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
@@ -144,10 +149,22 @@ void Form1::wire() {
     connect(CmdCapRect, &QPushButton::clicked, sources_, &CaptureSources::CmdCapRect_Click);
     connect(CmdClear, &QPushButton::clicked, sources_, &CaptureSources::CmdClear_Click);
     connect(CmdSaveBmp, &QPushButton::clicked, sources_, &CaptureSources::CmdSaveBmp_Click);
+    connect(sources_, &CaptureSources::captured, Image1, &ImageView::setImage);
+    connect(sources_, &CaptureSources::rectChosen, this,
+            [this](const QString& width, const QString& height, const QString& left,
+                   const QString& top) {
+                Text1->setText(width);
+                Text2->setText(height);
+                Text3->setText(left);
+                Text4->setText(top);
+                Timer2->start();
+            });
+    connect(menu_, &MainMenu::videoChosen, WindowsMediaPlayer1, &PlayerPanel::open);
 }
 
 void Form1::Form_Load() {
-    BorderPad = 0;            // borderless: the outer width is the client width
+    BorderPad = 0;  // borderless: the outer width is the client width
+    sources_->BorderPad = BorderPad;
     serial_->Label5_Click();  // the serial panel shows the port's settings and number
     HScroll1_Change();
     keepOnScreen(this);  // the design place, or as near as the screen allows

@@ -20,6 +20,7 @@
 #include "app/ui/player_panel.h"
 #include "common/random.h"
 #include "common/ui/widgets.h"
+#include "dib/frame_pipeline.h"
 #include "dib/image_state.h"
 #include "dib/ui/frm_main.h"
 #include "dib/ui/picture_box.h"
@@ -32,7 +33,7 @@
 namespace orv::ui {
 
 class MainMenu;  // the right-click menu (app/ui/main_menu.h)
-class Form1 : public QWidget {
+class Form1 : public QWidget, private FrameSink {
     Q_OBJECT
   public:
     // The pieces the windows work with, made once by main() (tests make their own).
@@ -45,6 +46,57 @@ class Form1 : public QWidget {
     };
     explicit Form1(const Services& services, QWidget* parent = nullptr);
     ~Form1() override;
+
+    SerialPanel* serialPanel() const { return serial_; }  // the serial panel
+    CaptureSources* sources() const { return sources_; }  // the capture sources
+    MainMenu* mainMenu() const { return menu_; }          // the right-click menu
+    FramePipeline& pipeline() { return pipeline_; }       // the main job's data path
+    frmMain* workbench() const { return frmMain_.get(); }
+    Dialog* dialog() const { return Dialog_; }
+    MessageBoxes& messages() { return messages_; }
+    // The last message shown in a message box, empty when none.
+    QString lastMessage() const { return messages_.last(); }
+    // Plays `file` in the player, as "打开视频…" does.
+    void playVideo(const QString& file) { WindowsMediaPlayer1->open(file); }
+    // Frames appended to the frame file since start.
+    std::int32_t framesWritten() const { return FramesWritten; }
+
+    // Handlers.
+    void Form_Load();        // start-up: frame rate, clock period, workbench
+    void Label2_Click();     // exit at once
+    void Check1_Click();     // workbench normal or minimised
+    void HScroll1_Change();  // frame-rate caption and clock period
+    void Command1_Click();   // play the last video opened
+    void Command2_Click();   // start capture
+    void Command3_Click();   // stop capture
+    void Check2_Click();     // recording lamp
+    void Timer2_Timer();     // one capture tick
+    void Command7_Click();   // pack the frame
+    void Command6_Click();   // append one frame record
+    void Command4_Click();   // list page 0
+    void Picture2_Click();   // paint the frame preview
+    void Label13_Click();    // open the folder chooser
+    void Command5_Click();   // send the byte2ascii line
+    void CmdCapScreen_Click() { sources_->CmdCapScreen_Click(); }
+    void CmdCapActiveWindow_Click() { sources_->CmdCapActiveWindow_Click(); }
+    void Timer1_Timer() { sources_->Timer1_Timer(); }
+    void CmdCapRect_Click() { sources_->CmdCapRect_Click(); }
+    void CmdClear_Click() { sources_->CmdClear_Click(); }
+    void CmdSaveBmp_Click() { sources_->CmdSaveBmp_Click(); }
+
+    // What "退出" does; ends the process unless a test replaces it.
+    std::function<void()> exitProcess;
+
+  protected:
+    // The window manager's close (Alt+F4) ends the program as "退出" does.
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    void wire();
+    // The pipeline's frame file and live stream.
+    bool recorded(const std::string& record) override;
+    void streamed(const LcdPageBufferArray& pages) override;
 
     // Visible controls.
     QLabel* Label1;                    // title text naming the tool
@@ -82,77 +134,11 @@ class Form1 : public QWidget {
     QLineEdit* Text3;                 // capture left, pixels
     QLineEdit* Text4;                 // capture top, pixels
     QPlainTextEdit* Text8;            // listing of page 0
-    PictureBox* Picture1;             // the capture picture
 
     QTimer* Timer2;  // the capture clock
 
-    // The serial panel's controls, by their design names.
-    QFrame* Shape1() const { return serial_->Shape1; }      // frame around the panel
-    QLineEdit* Text5() const { return serial_->Text5; }     // port settings text
-    ClickLabel* Label5() const { return serial_->Label5; }  // "R"
-    ClickLabel* Label6() const { return serial_->Label6; }  // "W"
-    QLabel* Label11() const { return serial_->Label11; }    // "STANDBY"
-    QLabel* Label9() const { return serial_->Label9; }      // "TXD" indicator
-    ClickLabel* Label8() const { return serial_->Label8; }  // "开/关"
-    QLabel* Label7() const { return serial_->Label7; }      // "端口号："
-    QLineEdit* Text6() const { return serial_->Text6; }     // port number
-    QLabel* Label10() const { return serial_->Label10; }    // "RXD"
-    QLineEdit* Text7() const { return serial_->Text7; }     // transmit line
-    QLabel* Label12() const { return serial_->Label12; }    // caption of the transmit line
-    QTimer* Timer3() const { return serial_->Timer3; }      // blink timer
-    SerialPanel* serialPanel() const { return serial_; }    // the whole panel
-    // The capture sources' timer and count, by their design names.
-    QTimer* Timer1() const { return sources_->Timer1; }             // active-window timer
-    std::int16_t GrabCount() const { return sources_->GrabCount; }  // grabs of the pair
-    CaptureSources* sources() const { return sources_; }            // the sources themselves
-    MainMenu* mainMenu() const { return menu_; }                    // the right-click menu
-
-    frmMain* workbench() const { return frmMain_.get(); }
-    Dialog* dialog() const { return Dialog_; }
-    MessageBoxes& messages() { return messages_; }
-    // The last message shown in a message box, empty when none.
-    QString lastMessage() const { return messages_.last(); }
-
-    // Handlers.
-    void Form_Load();        // start-up: frame rate, clock period, workbench
-    void Label2_Click();     // exit at once
-    void Check1_Click();     // workbench normal or minimised
-    void HScroll1_Change();  // frame-rate caption and clock period
-    void Command1_Click();   // play the last video opened
-    void Command2_Click();   // start capture
-    void Command3_Click();   // stop capture
-    void Check2_Click();     // recording lamp
-    void Timer2_Timer();     // one capture tick
-    void Command7_Click();   // pack the frame
-    void Command6_Click();   // append one frame record
-    void Command4_Click();   // list page 0
-    void Picture2_Click();   // paint the frame preview
-    void Label13_Click();    // open the folder chooser
-    void Command5_Click();   // send the byte2ascii line
-    void CmdCapScreen_Click() { sources_->CmdCapScreen_Click(); }
-    void CmdCapActiveWindow_Click() { sources_->CmdCapActiveWindow_Click(); }
-    void Timer1_Timer() { sources_->Timer1_Timer(); }
-    void CmdCapRect_Click() { sources_->CmdCapRect_Click(); }
-    void CmdClear_Click() { sources_->CmdClear_Click(); }
-    void CmdSaveBmp_Click() { sources_->CmdSaveBmp_Click(); }
-
-    LcdPageBufferArray LcdPageBuffer{};  // the packed frame
-    AsciiBufferArray AsciiBuffer{};      // bytes of the byte2ascii line
-    std::int32_t FramesWritten = 0;      // frames appended since start
-    std::int16_t BorderPad = 0;          // half of outer minus client width, twips
-
-    // What "退出" does; ends the process unless a test replaces it.
-    std::function<void()> exitProcess;
-
-  protected:
-    // The window manager's close (Alt+F4) ends the program as "退出" does.
-    void closeEvent(QCloseEvent* event) override;
-
-  private:
-    void buildControls();
-    void wire();
-
     ImageState& state_;
+    FramePipeline pipeline_;
     MessageBoxes messages_;
     SerialPanel* serial_;
     CaptureSources* sources_;
@@ -160,7 +146,9 @@ class Form1 : public QWidget {
     MainMenu* menu_;
     std::unique_ptr<frmMain> frmMain_;
     Dialog* Dialog_ = nullptr;
-    std::string FrameText;  // scratch text of a record or listing
+    AsciiBufferArray AsciiBuffer{};  // bytes of the byte2ascii line
+    std::int32_t FramesWritten = 0;  // frames appended since start
+    std::int16_t BorderPad = 0;      // half of outer minus client width, twips
 };
 
 }  // namespace orv::ui

@@ -1,7 +1,6 @@
 // Form1's handlers: frame rate, capture clock, frame file, preview and the
 // byte2ascii line.
 #include <QDir>
-#include <cstdlib>
 
 #include "app/capture_clock.h"
 #include "app/ui/form1.h"
@@ -78,32 +77,31 @@ void Form1::Timer2_Timer() {
     Notice->withdraw(kRectNotice);
     const app::CaptureRectValues r = read.value();
 
-    // The picture's outer size is the box's width and height in twips; its
-    // client area bounds what the screen copy keeps.
-    Picture1->setOuterSize(
-        QSize(app::twipsToPixels(std::abs(r.width)), app::twipsToPixels(std::abs(r.height))));
-    Picture1->cls();
-    // A screen that cannot be read records nothing, not blank frames.
-    if (!sources_->grabTick(sources_->keptArea(r.left, r.top, r.width, r.height))) return;
-    frmMain_->picSource->setPicture(Picture1->image());  // engraves before it returns
-    Image1->setImage(Picture1->image());
+    // The capture picture's outer size is the box's width and height in
+    // twips. A screen that cannot be read records nothing, not blank frames.
+    if (!sources_->grabTick(r.left, r.top, r.width, r.height)) return;
+    const QImage& picture = sources_->Picture1->image();
+    pipeline_.takePicture(toPicture(picture));  // engraves before it returns
+    Image1->setImage(picture);
     Command7_Click();
     if (Check2->isChecked()) Command6_Click();
-    serial_->streamFrame(LcdPageBuffer);  // only while "实时发送" is ticked
+    pipeline_.stream();  // sent only while "实时发送" is ticked
 }
 
-void Form1::Command7_Click() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
+void Form1::Command7_Click() { pipeline_.pack(); }
 
 void Form1::Command6_Click() {
-    FrameText = buildFrameRecord(LcdPageBuffer);
-    if (!recorder_->append(FrameText)) return;
+    if (!pipeline_.record()) return;
     ++FramesWritten;
     Label14->setText(QStringLiteral("F-") + QString::number(FramesWritten));
 }
 
+bool Form1::recorded(const std::string& record) { return recorder_->append(record); }
+
+void Form1::streamed(const LcdPageBufferArray& pages) { serial_->streamFrame(pages); }
+
 void Form1::Command4_Click() {
-    FrameText = buildPageListing(LcdPageBuffer);
-    Text8->setPlainText(QString::fromStdString(FrameText));
+    Text8->setPlainText(QString::fromStdString(buildPageListing(pipeline_.pages())));
 }
 
 void Form1::Picture2_Click() { paintMonoFrame(*Picture2, state_.MonoFrame); }

@@ -1,29 +1,27 @@
 #include "app/ui/main_menu.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 
-#include "app/ui/form1.h"
+#include "app/ui/capture_sources.h"
 
 namespace orv::ui {
 
-MainMenu::MainMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(&form)) {
+MainMenu::MainMenu(QWidget& window, const Entries& entries)
+    : QObject(&window), window_(window), menu_(new QMenu(&window)) {
     menu_->setObjectName(QStringLiteral("MainMenu"));
     // Each entry presses its button, so it does exactly what the button does.
-    auto press = [this](QPushButton* button) {
-        menu_->addAction(button->text(), button, &QPushButton::click);
-    };
-    for (QPushButton* b :
-         {form.CmdCapScreen, form.CmdCapRect, form.CmdCapActiveWindow, form.CmdClear}) {
-        press(b);
+    for (qsizetype g = 0; g < entries.buttons.size(); ++g) {
+        if (g > 0) menu_->addSeparator();
+        for (QPushButton* b : entries.buttons[g])
+            menu_->addAction(b->text(), b, &QPushButton::click);
     }
-    menu_->addSeparator();
-    press(form.CmdSaveBmp);
-    menu_->addSeparator();
-    for (QPushButton* b : {form.Command6, form.Command4, form.Command5}) press(b);
-    menu_->addAction(QStringLiteral("发送行 (TXD)"), this, [this] {
-        form_.Text7()->setFocus(Qt::OtherFocusReason);
-        form_.Text7()->selectAll();
+    QLineEdit* line = entries.transmitLine;  // its entry ends the last group
+    menu_->addAction(QStringLiteral("发送行 (TXD)"), this, [line] {
+        line->setFocus(Qt::OtherFocusReason);
+        line->selectAll();
     });
     menu_->addSeparator();
     menu_->addAction(QStringLiteral("打开视频…"), this, &MainMenu::openVideo);
@@ -33,18 +31,19 @@ MainMenu::MainMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(&
     QAction* video = menu_->addAction(QStringLiteral("从视频直接采集"));
     video->setObjectName(QStringLiteral("VideoSource"));
     video->setCheckable(true);
+    CaptureSources& sources = entries.sources;
     connect(video, &QAction::triggered, this,
-            [this](bool on) { form_.sources()->chooseVideoSource(on); });
-    connect(menu_, &QMenu::aboutToShow, this, [this, video] {
-        const bool onlyVideo = form_.sources()->videoIsTheOnlySource();
-        video->setChecked(onlyVideo || form_.sources()->videoSourceChosen());
+            [&sources](bool on) { sources.chooseVideoSource(on); });
+    connect(menu_, &QMenu::aboutToShow, this, [&sources, video] {
+        const bool onlyVideo = sources.videoIsTheOnlySource();
+        video->setChecked(onlyVideo || sources.videoSourceChosen());
         video->setEnabled(!onlyVideo);
     });
 
-    form.setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(&form, &QWidget::customContextMenuRequested, this,
-            [this](QPoint at) { menu_->popup(form_.mapToGlobal(at)); });
-    form.setToolTip(
+    window.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&window, &QWidget::customContextMenuRequested, this,
+            [this](QPoint at) { menu_->popup(window_.mapToGlobal(at)); });
+    window.setToolTip(
         QStringLiteral("右键单击背景打开菜单：窗口下方的捕获、保存和输出功能，以及打开视频"));
 }
 
@@ -52,10 +51,10 @@ void MainMenu::openVideo() {
     const QString file =
         chooseVideo ? chooseVideo()
                     : QFileDialog::getOpenFileName(
-                          &form_, QStringLiteral("打开视频"), QString(),
+                          &window_, QStringLiteral("打开视频"), QString(),
                           QStringLiteral("视频 (*.avi *.mp4 *.mkv *.mov *.webm *.mpg *.mpeg *.wmv "
                                          "*.flv *.m4v *.gif);;所有文件 (*)"));
-    if (!file.isEmpty()) form_.WindowsMediaPlayer1->open(file);
+    if (!file.isEmpty()) emit videoChosen(file);
 }
 
 }  // namespace orv::ui

@@ -3,20 +3,29 @@
 // open any video in the player.
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <functional>
 
+class QLineEdit;
 class QMenu;
+class QPushButton;
 
 namespace orv::ui {
 
-class Form1;
+class CaptureSources;
 
 class MainMenu : public QObject {
     Q_OBJECT
   public:
-    explicit MainMenu(Form1& form);
+    // What the menu offers on `window`.
+    struct Entries {
+        QList<QList<QPushButton*>> buttons;  // an entry each; a separator between lists
+        QLineEdit* transmitLine;             // "发送行 (TXD)" puts the focus there
+        CaptureSources& sources;             // the video-source choice
+    };
+    MainMenu(QWidget& window, const Entries& entries);
 
     // The menu, as a right-click on the window's background opens it.
     QMenu* menu() const { return menu_; }
@@ -24,10 +33,13 @@ class MainMenu : public QObject {
     // own chooser here.
     std::function<QString()> chooseVideo;
 
+  signals:
+    void videoChosen(const QString& file);  // "打开视频…" chose a file to play
+
   private:
     void openVideo();
 
-    Form1& form_;
+    QWidget& window_;
     QMenu* menu_;
 };
 

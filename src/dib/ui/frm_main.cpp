@@ -4,7 +4,6 @@
 
 #include "common/numbers.h"
 #include "dib/img_deal.h"
-#include "lcd/mono.h"
 
 namespace orv::ui {
 namespace {
@@ -22,11 +21,11 @@ QString timing(const char* prefix, std::int32_t ms) {
 
 }  // namespace
 
-frmMain::frmMain(ImageState& state, rnd::Sequence& random, QWidget* parent)
+frmMain::frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       state_(state),
-      random_(random),
+      pipeline_(pipeline),
       refusals_(this, QStringLiteral("DIB")) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("DIB"));
@@ -87,25 +86,21 @@ frmMain::frmMain(ImageState& state, rnd::Sequence& random, QWidget* parent)
     connect(cmdSharp, &QPushButton::clicked, this, &frmMain::cmdSharp_Click);
     connect(cmdPencil, &QPushButton::clicked, this, &frmMain::cmdPencil_Click);
     connect(picPurpose, &PictureBox::clicked, this, &frmMain::picPurpose_Click);
-    connect(picSource, &PictureBox::pictureChanged, this, &frmMain::picSource_Change);
+    // The engrave reads a source the size of the picture, showing its
+    // background where a captured picture does not reach.
+    pipeline_.setSourceFrame(picSource->width(), picSource->height(),
+                             picSource->backColor().rgb() | 0xFF000000u);
+    pipeline_.addSink(*this);
 }
 
 bool frmMain::cmdGetData_Click() {
     picSource->setBorder(PictureBox::Border::None);
-    const std::int32_t width = picSource->clientSize().width();
-    const std::int32_t height = picSource->clientSize().height();
-    Result<std::int32_t> ms = GetData(picSource->surface(), 0, 0, width - 1, height - 1,
-                                      state_.SourceGrid, kBitsPerPixel);
-    // A refused read keeps the grid and its size together as they were.
-    if (!ms) {
-        refuse(QString::fromStdString(ms.error()));
-        return false;
-    }
-    state_.SourceWidth = width;
-    state_.SourceHeight = height;
-    Label3->setText(timing("TimeGet:", ms.value()));
-    return true;
+    return pipeline_.getData();
 }
+
+void frmMain::dataRead(std::int32_t ms) { Label3->setText(timing("TimeGet:", ms)); }
+
+void frmMain::refused(const std::string& why) { refuse(QString::fromStdString(why)); }
 
 void frmMain::cmdDrawPic_Click() {
     picPurpose->setBorder(PictureBox::Border::None);
@@ -198,20 +193,23 @@ void frmMain::cmdSharp_Click() {
 }
 
 void frmMain::cmdPencil_Click() {
-    if (!cmdGetData_Click()) return;
-    ImageState& s = state_;
-    Result<std::int32_t> ms = Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
-                                     s.MonoFrame, s.MonoCount, random_);
-    if (!ms) return refuse(QString::fromStdString(ms.error()));
-    s.PurposeWidth = s.SourceWidth;
-    s.PurposeHeight = s.SourceHeight;
+    picSource->setBorder(PictureBox::Border::None);
+    pipeline_.engrave();
+}
+
+void frmMain::engraved(std::int32_t ms) {
     cmdDrawPic_Click();
-    Label2->setText(timing("TimePencil:", ms.value()));
+    Label2->setText(timing("TimePencil:", ms));
 }
 
 void frmMain::picPurpose_Click() { picPurpose->pset(128, 64, 255); }
 
-void frmMain::picSource_Change() { cmdPencil_Click(); }
+void frmMain::picSource_Change() {
+    picSource->setBorder(PictureBox::Border::None);
+    picSource->setPicture(toImage(pipeline_.source()));
+}
+
+void frmMain::sourceChanged(const Picture&) { picSource_Change(); }
 
 void frmMain::closeEvent(QCloseEvent* event) {
     // The workbench lives as long as the tool; its close box only hides it.

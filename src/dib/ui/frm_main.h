@@ -8,23 +8,24 @@
 #include <QWidget>
 #include <functional>
 
-#include "common/random.h"
 #include "common/result.h"
 #include "common/ui/widgets.h"
+#include "dib/frame_pipeline.h"
 #include "dib/image_state.h"
 #include "dib/ui/picture_box.h"
 
 namespace orv::ui {
 
 // The DIB workbench: the source picture, the result picture and the eight
-// image operations on them, with their timings.
-class frmMain : public QWidget {
+// image operations on them, with their timings. It shows the frame
+// pipeline's source and engrave, and reads and engraves through it.
+class frmMain : public QWidget, private FrameSink {
     Q_OBJECT
   public:
-    // `state` holds the grids and the frame; `random` is the engrave's dither.
-    frmMain(ImageState& state, rnd::Sequence& random, QWidget* parent = nullptr);
+    // `state` holds the grids and the frame; `pipeline` the source picture.
+    frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent = nullptr);
 
-    PictureBox* picSource;      // source picture; receives each captured frame
+    PictureBox* picSource;      // source picture; shows each captured frame
     PictureBox* picPurpose;     // result picture of the last operation
     QPushButton* cmdCopy;       // image copy button
     QPushButton* cmdZoom;       // zoom button
@@ -56,7 +57,7 @@ class frmMain : public QWidget {
     void cmdSharp_Click();      // sharpen by txtSharp
     void cmdPencil_Click();     // engrave into MonoFrame and the result picture
     void picPurpose_Click();    // mark the result's bottom-right pixel red
-    void picSource_Change();    // a new source picture: engrave it
+    void picSource_Change();    // a new source picture (the pipeline engraves it): show it
 
     // The last refusal shown to the user, empty when none.
     QString lastRefusal() const { return refusals_.last(); }
@@ -71,6 +72,12 @@ class frmMain : public QWidget {
     void changeEvent(QEvent* event) override;
 
   private:
+    // What the pipeline tells: the source picture, the timings, refusals.
+    void sourceChanged(const Picture& source) override;
+    void dataRead(std::int32_t ms) override;
+    void engraved(std::int32_t ms) override;
+    void refused(const std::string& why) override;
+
     // The operation pattern: read, run, set the result size, draw. A refused
     // procedure shows its message and leaves the result as it was.
     void runOperation(const std::function<Result<std::int32_t>()>& procedure, std::int32_t width,
@@ -78,7 +85,7 @@ class frmMain : public QWidget {
     void refuse(const QString& message) { refusals_.show(message); }
 
     ImageState& state_;
-    rnd::Sequence& random_;
+    FramePipeline& pipeline_;
     MessageBoxes refusals_;
 };
 

@@ -180,6 +180,24 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
 }
 
+Picture toPicture(const QImage& image) {
+    Picture p = Picture::filled(image.width(), image.height(), 0);
+    const QImage rgb = image.format() == QImage::Format_RGB32
+                           ? image
+                           : image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y) {
+        std::memcpy(p.pixels.data() + static_cast<std::size_t>(y) * p.width, rgb.constScanLine(y),
+                    static_cast<std::size_t>(p.width) * 4);
+    }
+    return p;
+}
+
+QImage toImage(const Picture& picture) {
+    return QImage(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
+                  picture.height, picture.width * 4, QImage::Format_RGB32)
+        .copy();
+}
+
 void paintMonoFrame(PictureBox& box, const MonoFrameArray& MonoFrame) {
     int i = 0;
     for (int x = 1; x <= 128; ++x) {

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "dib/frame_pipeline.h"
 #include "dib/transfer.h"
 #include "lcd/frame.h"
 
@@ -98,6 +99,11 @@ class PictureBox : public QWidget {
 // Copies `source` onto `target` with its top-left corner at `at`, clipped;
 // `target` is Format_RGB32, `source` is converted to it where needed.
 void copyAtOrigin(QImage& target, const QImage& source, QPoint at = QPoint(0, 0));
+
+// A picture's pixels for the frame pipeline, as a surface would hold them,
+// and back.
+Picture toPicture(const QImage& image);
+QImage toImage(const Picture& picture);
 
 // Paints the one-bit frame into `box` one pixel per frame pixel, entry by
 // entry as colour values: frame column c at x = c + 1, row r at y = r; light

@@ -1,0 +1,96 @@
+// FramePipeline: the main job's data path, from a captured picture to the
+// engraved frame, its packed pages and its record, and on to whoever shows,
+// files or sends them. The windows hand it pictures and paint what it tells
+// its sinks; no picture travels through a window's surface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/random.h"
+#include "common/result.h"
+#include "dib/image_state.h"
+#include "dib/transfer.h"
+#include "lcd/frame.h"
+
+namespace orv {
+
+// A picture the pipeline owns: `height` rows of `width` 32-bit pixels as a
+// surface holds them (bytes blue, green, red, fourth byte), top row first.
+struct Picture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint32_t> pixels;
+
+    // A picture of one colour (0xAARRGGBB as the fourth, red, green, blue bytes).
+    static Picture filled(std::int32_t width, std::int32_t height, std::uint32_t colour);
+    // Copies `other` over this one with the top-left corners together, clipped.
+    void drawAt(const Picture& other);
+    SurfaceView view();
+};
+
+// Where the pipeline's results go. Every step calls every sink in the order
+// they were added; a sink overrides the steps it cares about.
+class FrameSink {
+  public:
+    virtual ~FrameSink() = default;
+    // A new source picture, as the engrave will read it.
+    virtual void sourceChanged(const Picture& /*source*/) {}
+    // The source was read into SourceGrid in `ms`.
+    virtual void dataRead(std::int32_t /*ms*/) {}
+    // The engrave wrote MonoFrame and PurposeGrid in `ms`.
+    virtual void engraved(std::int32_t /*ms*/) {}
+    // A step was refused; nothing it would have written changed.
+    virtual void refused(const std::string& /*why*/) {}
+    // The frame's record, built from the packed pages; false when it could
+    // not be kept (the step then counts as not done).
+    virtual bool recorded(const std::string& /*record*/) { return true; }
+    // The packed pages, to send while the live stream runs.
+    virtual void streamed(const LcdPageBufferArray& /*pages*/) {}
+};
+
+class FramePipeline {
+  public:
+    // `state` holds the grids and MonoFrame; `random` is the engrave's dither,
+    // drawn from in the order the steps run.
+    FramePipeline(ImageState& state, rnd::Sequence& random) : state_(state), random_(random) {}
+
+    // The source picture's size and the colour shown where a captured
+    // picture does not reach; the source becomes that colour.
+    void setSourceFrame(std::int32_t width, std::int32_t height, std::uint32_t backColour);
+    void addSink(FrameSink& sink) { sinks_.push_back(&sink); }
+
+    // A captured picture becomes the source (from its top-left corner), and
+    // is engraved at once. False when the engrave was refused.
+    bool takePicture(const Picture& captured);
+    // Reads the source into SourceGrid (GetData); false when refused.
+    bool getData();
+    // Reads the source and engraves it into MonoFrame and PurposeGrid.
+    bool engrave();
+    // Packs MonoFrame into the pages (bit-byte).
+    void pack();
+    // Builds the pages' record and gives it to the sinks; false when one
+    // could not keep it.
+    bool record();
+    // Hands the packed pages to the sinks that send them.
+    void stream();
+
+    const Picture& source() const { return source_; }
+    LcdPageBufferArray& pages() { return LcdPageBuffer; }
+    const LcdPageBufferArray& pages() const { return LcdPageBuffer; }
+    const std::string& lastRecord() const { return FrameText; }
+
+  private:
+    void refuse(const std::string& why);
+
+    ImageState& state_;
+    rnd::Sequence& random_;
+    std::vector<FrameSink*> sinks_;
+    Picture source_;
+    std::uint32_t backColour_ = 0xFF000000;
+    LcdPageBufferArray LcdPageBuffer{};  // the packed frame
+    std::string FrameText;               // text of the last record
+};
+
+}  // namespace orv
