@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMediaPlayer>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -59,11 +62,14 @@ int main(int argc, char** argv) {
     orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.exitProcess = [] {};
     form.show();
-    form.WindowsMediaPlayer1->player()->setLoops(QMediaPlayer::Infinite);
+    // The controls by their names, as a user finds them.
+    form.findChild<orv::ui::PlayerPanel*>(QStringLiteral("WindowsMediaPlayer1"))
+        ->player()
+        ->setLoops(QMediaPlayer::Infinite);
     form.Command1_Click();
-    form.Text9->setText(dir.filePath("soak.orv"));
-    form.Check2->setChecked(true);
-    form.HScroll1->setValue(46);
+    form.findChild<QLineEdit*>(QStringLiteral("Text9"))->setText(dir.filePath("soak.orv"));
+    form.findChild<QCheckBox*>(QStringLiteral("Check2"))->setChecked(true);
+    form.findChild<QScrollBar*>(QStringLiteral("HScroll1"))->setValue(46);
     form.Command2_Click();
 
     using Clock = std::chrono::steady_clock;
@@ -74,15 +80,15 @@ int main(int argc, char** argv) {
     QTimer::singleShot(10000, &app, [&] {
         rssStart = residentKib();
         fdsStart = openDescriptors();
-        framesStart = form.FramesWritten;
+        framesStart = form.framesWritten();
         start = Clock::now();
     });
     QTimer::singleShot((10 + seconds) * 1000, &app, [&] {
-        form.Timer2->stop();
+        form.findChild<QTimer*>(QStringLiteral("Timer2"))->stop();
         const double s = std::chrono::duration<double>(Clock::now() - start).count();
         const long rss = residentKib();
         const int fds = openDescriptors();
-        const int frames = form.FramesWritten - framesStart;
+        const int frames = form.framesWritten() - framesStart;
         orv::Result<std::uint64_t> inFile =
             orv::readFrameFile(dir.filePath("soak.orv").toStdString(), nullptr);
         std::printf("soak: %.0f s at 46 fps (period 22 ms)\n", s);

@@ -4,7 +4,10 @@
 //   tick_bench [TICKS] [SECONDS] [FPS]   defaults 2000, 60, 46
 #include <sys/resource.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -46,10 +49,12 @@ int main(int argc, char** argv) {
     orv::ui::Form1 form({state, random, *grabber, inspector, port});
     form.exitProcess = [] {};
     form.show();
-    form.Text9->setText(dir.filePath("bench.orv"));
-    form.Check2->setChecked(true);
+    // The controls by their names, as a user finds them.
+    auto* clock = form.findChild<QTimer*>(QStringLiteral("Timer2"));
+    form.findChild<QLineEdit*>(QStringLiteral("Text9"))->setText(dir.filePath("bench.orv"));
+    form.findChild<QCheckBox*>(QStringLiteral("Check2"))->setChecked(true);
     form.Command2_Click();
-    form.Timer2->stop();
+    clock->stop();
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 500) app.processEvents();
@@ -67,12 +72,12 @@ int main(int argc, char** argv) {
                 percentile(cost, 0.5), percentile(cost, 0.9), percentile(cost, 0.99));
 
     // The real clock for a while.
-    form.HScroll1->setValue(fps);
+    form.findChild<QScrollBar*>(QStringLiteral("HScroll1"))->setValue(fps);
     const double period = orv::app::captureIntervalMs(fps);
     std::vector<Clock::time_point> starts;
     std::vector<double> work;
-    QObject::connect(form.Timer2, &QTimer::timeout, &form, [&] { starts.push_back(Clock::now()); });
-    QObject::connect(form.Timer2, &QTimer::timeout, &form,
+    QObject::connect(clock, &QTimer::timeout, &form, [&] { starts.push_back(Clock::now()); });
+    QObject::connect(clock, &QTimer::timeout, &form,
                      [&] { work.push_back(ms(Clock::now() - starts.back())); });
     // The process's own CPU over the clock's run: what the capture costs.
     auto cpuSeconds = [] {
@@ -84,11 +89,11 @@ int main(int argc, char** argv) {
     const double cpuStart = cpuSeconds();
     const auto wallStart = Clock::now();
     double cpuPerSecond = 0;
-    form.Timer2->start();
+    clock->start();
     QTimer::singleShot(seconds * 1000, &app, [&] {
         cpuPerSecond = (cpuSeconds() - cpuStart) /
                        std::chrono::duration<double>(Clock::now() - wallStart).count();
-        form.Timer2->stop();
+        clock->stop();
         QCoreApplication::exit(0);  // quit() would ask the windows to close first
     });
     app.exec();
@@ -109,7 +114,7 @@ int main(int argc, char** argv) {
         starts.empty() ? 0.0 : 100.0 * inside / static_cast<double>(starts.size()),
         gaps.empty() ? 0.0 : percentile(gaps, 0.5), gaps.empty() ? 0.0 : percentile(gaps, 0.99),
         gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
-    std::printf("frames written: %d\n", form.FramesWritten);
+    std::printf("frames written: %d\n", form.framesWritten());
     std::printf("process CPU: %.4f s a second (%.2f %% of a core)\n", cpuPerSecond,
                 100 * cpuPerSecond);
     return 0;
