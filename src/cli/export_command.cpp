@@ -296,7 +296,8 @@ const std::vector<Option> kOptions{
          "dark", "dark light"),
     text("display", "NAME",
          "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-         "st7565 or 12864 (dark)",
+         "st7565 or 12864 (dark); an sh1106 player is built\n"
+         "with make ORV_DISPLAY=sh1106",
          "", displayChoices()),
     text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
     text("name", "IDENT",

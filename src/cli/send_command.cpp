@@ -221,8 +221,8 @@ const std::vector<Option> kOptions{
          "dark", "dark light"),
     text("display", "NAME",
          "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-         "st7565 or 12864 (dark); for sh1106 the receiver must\n"
-         "be built with ORV_DISPLAY_SH1106",
+         "st7565 or 12864 (dark); an sh1106 receiver is built\n"
+         "with make ORV_DISPLAY=sh1106",
          "", displayChoices()),
     number("wait", "S",
            "seconds to wait for the receiver to announce itself after\n"
