@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "common/platform/posix_file.h"
 #include "files.h"
 #include "lcd/frame_file.h"
 #include "lcd/frame_record.h"
