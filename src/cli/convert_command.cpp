@@ -203,12 +203,12 @@ Outcome convert(const ConvertOptions& o, std::ostream& out) {
     std::uint64_t decoded = 0;
     double lastTime = o.start;  // of the last frame
     while (!failed) {
-        Result<bool> more = video.next();
-        if (!more) {
+        const Next<> more = video.next();
+        if (!more.ok()) {
             failed = Failed{kExitIo, more.error()};
             break;
         }
-        if (!more.value()) {
+        if (more.ended()) {
             streamEnded = true;
             break;
         }
