@@ -158,8 +158,8 @@ struct Sample {
 
 std::string writeGif(const Sample& s) {
     std::string bytes;
-    orv::GifWriter gif([&](std::string_view b) { return bytes += b, true; }, s.width, s.height,
-                       s.colours);
+    orv::GifWriter gif([&](std::string_view b) { return bytes += b, orv::Status(orv::Done{}); },
+                       s.width, s.height, s.colours);
     for (std::size_t i = 0; i < s.frames.size(); ++i) {
         EXPECT_TRUE(gif.addFrame(s.frames[i], s.delays[i]).ok());
     }
@@ -310,8 +310,11 @@ TEST(GifWriter, StopsAtTheFirstRefusedWrite) {
     const Frame frame{0, 1, 1, 0, 1, 0};
     for (int refused = 0;; ++refused) {
         int calls = 0;
-        orv::GifWriter gif([&](std::string_view) { return calls++ != refused; }, 3, 2,
-                           {0, 0xFFFFFF});
+        orv::GifWriter gif(
+            [&](std::string_view) {
+                return calls++ != refused ? orv::Status(orv::Done{}) : orv::fail("full");
+            },
+            3, 2, {0, 0xFFFFFF});
         for (int op = 0; op < 4; ++op) {
             orv::Status s = op < 3 ? gif.addFrame(frame, 3) : gif.finish();
             EXPECT_EQ(s.ok(), calls <= refused) << "refusing call " << refused << ", op " << op;
@@ -326,7 +329,8 @@ TEST(GifWriter, StopsAtTheFirstRefusedWrite) {
 
 TEST(GifWriter, RefusesBadFramesWithoutWriting) {
     int calls = 0;
-    orv::GifWriter gif([&](std::string_view) { return ++calls, true; }, 2, 2, {0, 0xFFFFFF});
+    orv::GifWriter gif([&](std::string_view) { return ++calls, orv::Status(orv::Done{}); }, 2, 2,
+                       {0, 0xFFFFFF});
     for (const auto& [frame, delay] : std::vector<std::pair<Frame, int>>{
              {{0, 1, 0}, 5}, {{0, 1, 2, 0}, 5}, {{0, 1, 1, 0}, -1}, {{0, 1, 1, 0}, 65536}}) {
         EXPECT_FALSE(gif.addFrame(frame, delay).ok());
