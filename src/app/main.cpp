@@ -11,8 +11,7 @@
 #include "app/platform/screen_grabber.h"
 #include "app/start_up.h"
 #include "app/ui/form1.h"
-#include "common/posix_io.h"
-#include "lcd/frame_file.h"
+#include "common/platform/posix_file.h"
 #include "serial/platform/qt_serial_port.h"
 
 namespace {

@@ -188,12 +188,12 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     std::uint64_t decoded = 0;
     double lastTime = o.start;  // of the last frame
     while (run) {
-        Result<bool> more = video.next();
-        if (!more) {
+        const Next<> more = video.next();
+        if (!more.ok()) {
             run = fail(more.error());
             break;
         }
-        if (!more.value()) {
+        if (more.ended()) {
             streamEnded = true;
             break;
         }

@@ -206,10 +206,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         if (!c) return Failed{kExitUsage, c.error()};
         written = file.write(c.value());
     } else {
-        CArrayWriter c([&](std::string_view text) {
-            written = file.write(text);
-            return static_cast<bool>(written);
-        });
+        CArrayWriter c([&](std::string_view text) { return written = file.write(text); });
         const char* polarity =
             light ? "light (a set bit lights a pixel)" : "dark (a set bit is a dark pixel)";
         if (o.c) {

@@ -10,7 +10,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "common/posix_io.h"
+#include "common/file.h"
 
 namespace orv::cli {
 namespace {

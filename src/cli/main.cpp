@@ -6,8 +6,7 @@
 
 #include "cli/command.h"
 #include "cli/library_logging.h"
-#include "common/posix_io.h"
-#include "lcd/frame_file.h"
+#include "common/platform/posix_file.h"
 
 namespace {
 

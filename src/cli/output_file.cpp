@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/posix_io.h"
+#include "common/file.h"
 #include "common/text.h"
 
 namespace orv::cli {
@@ -16,8 +16,8 @@ Status OutputFile::open() { return toStdout() ? Status(Done{}) : file_.open(); }
 
 Status OutputFile::write(std::string_view bytes) {
     if (!toStdout()) return file_.write(bytes);
-    if (const int error = writeAll(STDOUT_FILENO, bytes)) {
-        return fail("cannot write to standard output: " + reason(error));
+    if (Status written = writeAll(STDOUT_FILENO, bytes); !written) {
+        return fail("cannot write to standard output: " + written.error());
     }
     return Done{};
 }

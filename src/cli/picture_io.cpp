@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/library_logging.h"
-#include "common/posix_io.h"
+#include "common/file.h"
 #include "common/text.h"
 #include "dib/transfer.h"
 

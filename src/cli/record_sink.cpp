@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "common/posix_io.h"
+#include "common/file.h"
 #include "common/text.h"
 #include "lcd/orv_reader.h"
 
@@ -30,8 +30,8 @@ Status RecordSink::write(const std::string& record) {
     if (mode_ == Mode::Stdout) {
         // All of a record, whatever signals or a slow pipe do in between, so
         // that the reader only ever sees whole records.
-        if (const int error = writeAll(STDOUT_FILENO, record)) {
-            return fail("cannot write to standard output: " + reason(error));
+        if (Status written = writeAll(STDOUT_FILENO, record); !written) {
+            return fail("cannot write to standard output: " + written.error());
         }
         ++written_;
         return Done{};

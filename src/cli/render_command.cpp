@@ -70,12 +70,8 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     std::uint64_t index = 0;
     std::optional<FramePages> chosen;
     // Frame by frame, straight into the file.
-    GifWriter animation(
-        [&](std::string_view b) {
-            written = file.write(b);
-            return static_cast<bool>(written);
-        },
-        128 * s, 64 * s, colours);
+    GifWriter animation([&](std::string_view b) { return written = file.write(b); }, 128 * s,
+                        64 * s, colours);
     Result<std::uint64_t> frames = readFrameFile(input, [&](const FramePages& f) {
         if (!gif) {
             if (index++ == static_cast<std::uint64_t>(wanted)) chosen = f;

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "common/posix_io.h"
+#include "common/file.h"
 #include "common/text.h"
 
 namespace orv::cli {
@@ -94,8 +94,8 @@ Status ReplacementFile::open() {
 }
 
 Status ReplacementFile::write(std::string_view bytes) {
-    if (const int error = writeAll(fd_, bytes)) {
-        return fail("cannot write " + quotedName(target_) + ": " + reason(error));
+    if (Status written = writeAll(fd_, bytes); !written) {
+        return fail("cannot write " + quotedName(target_) + ": " + written.error());
     }
     return Done{};
 }

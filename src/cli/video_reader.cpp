@@ -136,7 +136,7 @@ struct VideoReader::Impl {
     // Tells the first untaken frame if it comes before `pts`.
     bool tellUntakenBefore(std::int64_t pts);
     // Tells the decoded frame.
-    Result<bool> show();
+    Next<> show();
     // Starts again at full size where the codec refuses to decode small.
     bool retryFullSize(int error);
 };
@@ -233,7 +233,7 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
 
 // Tells the decoded frame; a frame with damage at the end of the input
 // (the stream was cut short) fails.
-Result<bool> VideoReader::Impl::show() {
+Next<> VideoReader::Impl::show() {
     const std::int64_t pts =
         frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : 0;
     const video::DecodedFrame decoded = skipper.decoded(frame->pts, frame->best_effort_timestamp);
@@ -246,7 +246,7 @@ Result<bool> VideoReader::Impl::show() {
     if (end.inputEnded && (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))) {
         return fail(input.name() + " is damaged or cut short (its last frame is incomplete)");
     }
-    return true;
+    return Done{};
 }
 
 // A codec that refuses to decode small what it decodes at full size (lossless
@@ -299,14 +299,14 @@ void VideoReader::seekBefore(double seconds) {
     if (impl_->input.seekBefore(seconds)) impl_->resetAfterSeek();
 }
 
-Result<bool> VideoReader::next() {
+Next<> VideoReader::next() {
     Impl& d = *impl_;
     if (!d.decoder) {
         if (Status started = d.startDecoding(); !started) return fail(started.error());
     }
     for (;;) {
         if (d.waiting.held) {
-            if (d.tellUntakenBefore(d.waiting.frame->pts)) return true;
+            if (d.tellUntakenBefore(d.waiting.frame->pts)) return Done{};
             av_frame_unref(d.frame.get());
             av_frame_move_ref(d.frame.get(), d.waiting.frame.get());
             d.waiting.held = false;
@@ -318,12 +318,13 @@ Result<bool> VideoReader::next() {
             if (d.frame->pts != AV_NOPTS_VALUE && d.tellUntakenBefore(d.frame->pts)) {
                 av_frame_move_ref(d.waiting.frame.get(), d.frame.get());
                 d.waiting.held = true;
-                return true;
+                return Done{};
             }
             return d.show();
         }
         if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && d.end.draining)) {
-            return d.tellUntakenBefore(std::numeric_limits<std::int64_t>::max());
+            if (d.tellUntakenBefore(std::numeric_limits<std::int64_t>::max())) return Done{};
+            return EndOfStream{};
         }
         if (got != AVERROR(EAGAIN)) {
             if (d.retryFullSize(got)) continue;

@@ -53,9 +53,9 @@ class VideoReader {
     // same ticks, only later.
     void seekBefore(double seconds);
 
-    // Decodes the next frame in presentation order: true with a frame, false
-    // at the end of the stream, or a failure for a damaged stream or a stop.
-    Result<bool> next();
+    // Decodes the next frame in presentation order: Done with a frame, the
+    // end of the stream, or a failure for a damaged stream or a stop.
+    Next<> next();
     // Whether the current frame has a picture to scale; one that no tick
     // takes (see planTicks()) may have only its time and duration.
     bool hasPicture() const;

@@ -39,4 +39,28 @@ using Status = Result<Done>;
 
 inline Failure fail(std::string message) { return Failure{std::move(message)}; }
 
+// The end of a stream, as a value of its own.
+struct EndOfStream {};
+
+// One step through a stream: the next item (Done for a stream whose items
+// are read elsewhere), the end of the stream, or the failure that stopped it.
+// The convention of the cores: an operation that can fail returns a Result or
+// a Status, its failure worded for the user; a Result<bool> answers a yes/no
+// question only, and "is there more" is a Next, never a `false`.
+template <class T = Done>
+class [[nodiscard]] Next {
+  public:
+    Next(T item) : data_(std::move(item)) {}
+    Next(EndOfStream end) : data_(end) {}
+    Next(Failure failure) : data_(std::move(failure)) {}
+
+    bool ok() const { return !std::holds_alternative<Failure>(data_); }
+    bool ended() const { return std::holds_alternative<EndOfStream>(data_); }
+    const T& value() const { return std::get<T>(data_); }
+    const std::string& error() const { return std::get<Failure>(data_).message; }
+
+  private:
+    std::variant<T, EndOfStream, Failure> data_;
+};
+
 }  // namespace orv

@@ -1,16 +1,8 @@
 #include "lcd/frame_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <system_error>
 
-#include "common/posix_io.h"
+#include "common/file.h"
 #include "common/text.h"
 #include "lcd/frame_record.h"
 #include "lcd/orv_reader.h"
@@ -23,49 +15,46 @@ Failure refused(const std::string& path, const std::string& why) {
 }
 
 // What kind of thing stands at `path`, in words, when it is not a regular file.
-std::string notRegular(const struct stat& st) {
-    if (S_ISDIR(st.st_mode)) return "it is a folder";
-    if (S_ISFIFO(st.st_mode)) return "it is a pipe, not a regular file";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device, not a regular file";
+std::string notRegular(FileKind kind) {
+    if (kind == FileKind::Folder) return "it is a folder";
+    if (kind == FileKind::Pipe) return "it is a pipe, not a regular file";
+    if (kind == FileKind::Device) return "it is a device, not a regular file";
     return "it is not a regular file";
 }
 
 // Opens the frame file for appending (and reading its end), creating it when
 // nothing stands at `path`. Never blocks on a pipe.
-Result<int> openForAppend(const std::string& path, bool& created) {
+Result<Fd> openForAppend(const std::string& path, bool& created) {
     created = false;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        struct stat target {};
-        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &target) != 0) {
-            return refused(path, "it is a symbolic link to nothing (" + reason(errno) + ")");
+    Result<FileInfo> here = fileInfo(path, false);
+    if (!here) return refused(path, here.error());
+    FileKind kind = here.value().kind;
+    if (kind == FileKind::Link) {
+        Result<FileInfo> target = fileInfo(path, true);
+        if (!target || target.value().kind == FileKind::Missing) {
+            const std::string why = target ? reason(ENOENT) : target.error();
+            return refused(path, "it is a symbolic link to nothing (" + why + ")");
         }
-        if (S_ISLNK(st.st_mode)) st = target;
-        if (!S_ISREG(st.st_mode)) return refused(path, notRegular(st));
-    } else if (errno != ENOENT) {
-        return refused(path, reason(errno));
+        kind = target.value().kind;
     }
-    constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) {
-        created = true;
-    } else if (errno == EEXIST) {
-        fd = ::open(path.c_str(), kFlags);
+    if (kind != FileKind::Missing && kind != FileKind::Regular) {
+        return refused(path, notRegular(kind));
     }
-    if (fd < 0) return refused(path, reason(errno));
+    Result<Fd> fd = openToAppend(path, created);
+    if (!fd) return refused(path, fd.error());
     // What was opened, whatever the path showed a moment before.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string why = S_ISREG(st.st_mode) ? reason(errno) : notRegular(st);
-        ::close(fd);
-        return refused(path, why);
+    Result<FileInfo> opened = fileInfo(fd.value().get());
+    if (!opened) return refused(path, opened.error());
+    if (opened.value().kind != FileKind::Regular) {
+        return refused(path, notRegular(opened.value().kind));
     }
     return fd;
 }
 
 // Takes the file's exclusive lock, waiting for other writers.
 Status lockWhole(int fd, const std::string& path) {
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) return refused(path, "cannot lock it: " + reason(errno));
+    if (Status locked = lockExclusive(fd); !locked) {
+        return refused(path, "cannot lock it: " + locked.error());
     }
     return Done{};
 }
@@ -87,15 +76,15 @@ Result<std::uint64_t> wholeLength(int fd, std::uint64_t size, const std::string&
 Result<Appended> appendLocked(int fd, const std::string& path, std::string_view record,
                               bool checkEnd) {
     Appended done;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return refused(path, reason(errno));
-    auto size = static_cast<std::uint64_t>(st.st_size);
+    Result<FileInfo> info = fileInfo(fd);
+    if (!info) return refused(path, info.error());
+    std::uint64_t size = info.value().size;
     if (checkEnd) {
         Result<std::uint64_t> whole = wholeLength(fd, size, path);
         if (!whole) return fail(whole.error());
         if (whole.value() < size) {
-            if (::ftruncate(fd, static_cast<off_t>(whole.value())) != 0) {
-                return refused(path, "cannot cut back a partial record: " + reason(errno));
+            if (Status cut = truncateFile(fd, whole.value()); !cut) {
+                return refused(path, "cannot cut back a partial record: " + cut.error());
             }
             done.cutBack = size - whole.value();
             size = whole.value();
@@ -104,13 +93,13 @@ Result<Appended> appendLocked(int fd, const std::string& path, std::string_view 
     done.previousLength = size;
     // One write takes a whole record on a local file; a short one means the
     // disk or a size limit stopped it, and the next one says why.
-    const int error = writeAll(fd, record);
-    if (!error) return done;
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    const Status written = writeAll(fd, record);
+    if (written) return done;
+    if (Status cut = truncateFile(fd, size); !cut) {
         return refused(
-            path, reason(error) + "; cutting the partial record back failed too: " + reason(errno));
+            path, written.error() + "; cutting the partial record back failed too: " + cut.error());
     }
-    return refused(path, reason(error));
+    return refused(path, written.error());
 }
 
 }  // namespace
@@ -118,15 +107,16 @@ Result<Appended> appendLocked(int fd, const std::string& path, std::string_view 
 Result<Appended> appendFrameRecord(const std::string& path, std::string_view record,
                                    bool checkEnd) {
     bool created = false;
-    Result<int> opened = openForAppend(path, created);
+    Result<Fd> opened = openForAppend(path, created);
     if (!opened) return fail(opened.error());
-    const Fd fd(opened.value());
+    const Fd fd = std::move(opened.value());
     // Held for the whole append, so that writers to one file take turns.
     if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
     Result<Appended> done = appendLocked(fd.get(), path, record, checkEnd);
-    struct stat st {};
-    if (!done && created && ::fstat(fd.get(), &st) == 0 && st.st_size == 0) {
-        ::unlink(path.c_str());  // the file was ours and holds nothing
+    if (!done && created) {
+        Result<FileInfo> info = fileInfo(fd.get());
+        // The file was ours and holds nothing.
+        if (info && info.value().size == 0) (void)removeFile(path);
     }
     if (done) done.value().created = created;
     return done;
@@ -137,14 +127,10 @@ Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::str
 }
 
 Status undoAppend(const std::string& path, const Appended& appended) {
-    if (appended.created && appended.previousLength == 0) {
-        if (::unlink(path.c_str()) != 0) {
-            return fail("cannot take back the frame in " + quotedName(path) + ": " + reason(errno));
-        }
-        return Done{};
-    }
-    if (::truncate(path.c_str(), static_cast<off_t>(appended.previousLength)) != 0) {
-        return fail("cannot take back the frame in " + quotedName(path) + ": " + reason(errno));
+    const bool gone = appended.created && appended.previousLength == 0;
+    Status undone = gone ? removeFile(path) : truncateFile(path, appended.previousLength);
+    if (!undone) {
+        return fail("cannot take back the frame in " + quotedName(path) + ": " + undone.error());
     }
     return Done{};
 }
@@ -157,27 +143,26 @@ Result<Appended> FrameAppender::append(const std::string& path, std::string_view
 
 Result<std::uint64_t> repairFrameFile(const std::string& path) {
     bool created = false;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return fail("cannot repair " + quotedName(path) + ": " + reason(errno));
+    Result<FileInfo> there = fileInfo(path, true);
+    if (!there || there.value().kind == FileKind::Missing) {
+        return fail("cannot repair " + quotedName(path) + ": " +
+                    (there ? reason(ENOENT) : there.error()));
     }
-    Result<int> opened = openForAppend(path, created);
+    Result<Fd> opened = openForAppend(path, created);
     if (!opened) return fail(opened.error());
-    const Fd fd(opened.value());
+    const Fd fd = std::move(opened.value());
     // Held while the file is checked and cut, so that no append comes between.
     if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
     ReadEnd end;
     Result<std::uint64_t> frames = readFrameFile(path, nullptr, &end);
     if (frames) return std::uint64_t{0};
     if (!end.partialTail) return fail(frames.error() + "; that is not a partial record at the end");
-    if (::fstat(fd.get(), &st) != 0) return refused(path, reason(errno));
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (::ftruncate(fd.get(), static_cast<off_t>(end.wholeBytes)) != 0) {
-        return refused(path, reason(errno));
+    Result<FileInfo> info = fileInfo(fd.get());
+    if (!info) return refused(path, info.error());
+    if (Status cut = truncateFile(fd.get(), end.wholeBytes); !cut) {
+        return refused(path, cut.error());
     }
-    return size - end.wholeBytes;
+    return info.value().size - end.wholeBytes;
 }
-
-void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace orv

@@ -51,8 +51,4 @@ class FrameAppender {
 // of bytes cut. A file broken anywhere else is refused untouched.
 Result<std::uint64_t> repairFrameFile(const std::string& path);
 
-// A file-size limit then makes a write fail (and be cut back) instead of
-// ending the process. Called once at the start of each program.
-void ignoreFileSizeSignal();
-
 }  // namespace orv

@@ -172,7 +172,7 @@ std::string cIdentifier(const std::string& fileName) {
 CArrayWriter::CArrayWriter(Sink sink) : sink_(std::move(sink)) {}
 
 Status CArrayWriter::put(std::string_view text) {
-    if (!sink_ || !sink_(text)) {
+    if (!sink_ || !sink_(text).ok()) {
         state_ = State::Broken;
         return fail("the C output could not be written");
     }

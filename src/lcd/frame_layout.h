@@ -44,10 +44,10 @@ std::string cIdentifier(const std::string& fileName);
 //   begin(...), then frame(0, ...) .. frame(count - 1, ...), then end().
 // The array is `static const uint8_t name[NAME_FRAME_COUNT][NAME_FRAME_BYTES]`,
 // placed in program memory (PROGMEM) under avr-gcc. A call out of that order
-// is refused, and so is everything after the sink has returned false.
+// is refused, and so is everything after the sink has failed.
 class CArrayWriter {
   public:
-    using Sink = std::function<bool(std::string_view)>;
+    using Sink = std::function<Status(std::string_view)>;
 
     explicit CArrayWriter(Sink sink);
 

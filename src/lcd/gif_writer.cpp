@@ -119,7 +119,7 @@ GifWriter::GifWriter(Sink sink, int width, int height, std::array<std::uint32_t,
     : sink_(std::move(sink)), width_(width), height_(height), colours_(colours) {}
 
 Status GifWriter::write(std::string_view bytes) {
-    if (!sink_(bytes)) {
+    if (!sink_(bytes).ok()) {
         failure_ = "the GIF could not be written";
         return fail(failure_);
     }

@@ -27,9 +27,9 @@ int gifFrameDelayCs(std::uint64_t k, int fps);
 
 class GifWriter {
   public:
-    // Receives the file piece by piece, in order; returns false when it could
-    // not take them.
-    using Sink = std::function<bool(std::string_view)>;
+    // Receives the file piece by piece, in order; fails when it could not
+    // take them.
+    using Sink = std::function<Status(std::string_view)>;
 
     // Two colours as 0xRRGGBB (index 0 and 1); the animation loops forever.
     // Nothing is written until the first addFrame() or finish().

@@ -1,13 +1,6 @@
 #include "lcd/orv_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <system_error>
-
-#include "common/posix_io.h"
+#include "common/file.h"
 #include "common/text.h"
 
 namespace orv {
@@ -188,14 +181,12 @@ Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
                                : " is not a frame file (it begins \"" + escapedBytes(start) +
                                      "\", not with a value line)"));
     };
-    for (off_t at = 0;;) {
-        const ssize_t got = ::pread(fd, chunk.data(), chunk.size(), at);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0)
-            return fail("cannot read frame file " + quotedName(path) + ": " + reason(errno));
-        if (got == 0) break;
-        at += got;
-        pending.append(chunk.data(), static_cast<std::size_t>(got));
+    for (std::uint64_t at = 0;;) {
+        const Result<std::size_t> got = readAt(fd, chunk.data(), chunk.size(), at);
+        if (!got) return fail("cannot read frame file " + quotedName(path) + ": " + got.error());
+        if (got.value() == 0) break;
+        at += got.value();
+        pending.append(chunk.data(), got.value());
         if (start.size() < 21) start.append(pending, 0, 21 - start.size());
         Result<std::size_t> used = parser.feed(pending);
         if (!used) return broken(used.error());
@@ -213,14 +204,15 @@ Result<std::uint64_t> readFrameFile(const std::string& path,
         return fail("cannot read frame file " + quotedName(path) + ": " + why);
     };
     // Not blocking: a pipe without a writer would wait for ever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return refuse(reason(errno));
-    const Fd closer(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return refuse(reason(errno));
-    if (S_ISDIR(st.st_mode)) return refuse("it is a folder, not a frame file");
-    if (!S_ISREG(st.st_mode)) return refuse("it is not a regular file (a pipe or a device)");
-    return readFrameDescriptor(fd, path, frame, end);
+    const Result<Fd> fd = openToRead(path);
+    if (!fd) return refuse(fd.error());
+    const Result<FileInfo> info = fileInfo(fd.value().get());
+    if (!info) return refuse(info.error());
+    if (info.value().kind == FileKind::Folder) return refuse("it is a folder, not a frame file");
+    if (info.value().kind != FileKind::Regular) {
+        return refuse("it is not a regular file (a pipe or a device)");
+    }
+    return readFrameDescriptor(fd.value().get(), path, frame, end);
 }
 
 }  // namespace orv

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file.h"
 #include "common/result.h"
 #include "serial/serial_rules.h"
 
@@ -14,7 +15,6 @@ namespace orv::serial {
 class SerialDevice {
   public:
     SerialDevice() = default;
-    ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
@@ -44,7 +44,7 @@ class SerialDevice {
     double bytesPerSecond() const { return bytesPerSecond_; }
 
   private:
-    int fd_ = -1;
+    Fd fd_;
     std::string device_;
     double bytesPerSecond_ = 0;
 };

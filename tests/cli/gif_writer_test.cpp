@@ -170,8 +170,9 @@ TEST(GifWriter, StrictReaderAndFfmpegGetBackEveryPixel) {
                                                 static_cast<std::uint32_t>(rng() & 0xFFFFFF)};
         colours[1] ^= colours[0] == colours[1];
         std::string bytes;
-        orv::GifWriter writer([&](std::string_view b) { return bytes += b, true; }, width, height,
-                              colours);
+        orv::GifWriter writer(
+            [&](std::string_view b) { return bytes += b, orv::Status(orv::Done{}); }, width, height,
+            colours);
         std::vector<Frame> frames;
         std::vector<int> delays;
         std::vector<std::uint32_t> shown;
@@ -252,8 +253,11 @@ TEST(GifWriter, StopsAtTheFirstRefusedWrite) {
     const Frame frame{0, 1, 1, 0, 1, 0};
     for (int refused = 0;; ++refused) {
         int calls = 0;
-        orv::GifWriter gif([&](std::string_view) { return calls++ != refused; }, 3, 2,
-                           {0, 0xFFFFFF});
+        orv::GifWriter gif(
+            [&](std::string_view) {
+                return calls++ != refused ? orv::Status(orv::Done{}) : orv::fail("full");
+            },
+            3, 2, {0, 0xFFFFFF});
         for (int op = 0; op < 4; ++op) {
             orv::Status s = op < 3 ? gif.addFrame(frame, 3) : gif.finish();
             EXPECT_EQ(s.ok(), calls <= refused) << "refusing call " << refused << ", op " << op;
@@ -268,7 +272,8 @@ TEST(GifWriter, StopsAtTheFirstRefusedWrite) {
 
 TEST(GifWriter, RefusesBadFramesWithoutWriting) {
     int calls = 0;
-    orv::GifWriter gif([&](std::string_view) { return ++calls, true; }, 2, 2, {0, 0xFFFFFF});
+    orv::GifWriter gif([&](std::string_view) { return ++calls, orv::Status(orv::Done{}); }, 2, 2,
+                       {0, 0xFFFFFF});
     for (const auto& [frame, delay] : std::vector<std::pair<Frame, int>>{
              {{0, 1, 0}, 5}, {{0, 1, 2, 0}, 5}, {{0, 1, 1, 0}, -1}, {{0, 1, 1, 0}, 65536}}) {
         EXPECT_FALSE(gif.addFrame(frame, delay).ok());

@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "common/platform/posix_file.h"
 #include "files.h"
 #include "lcd/frame_file.h"
 #include "lcd/frame_record.h"

@@ -94,7 +94,7 @@ TEST(CIdentifier, FromFileNames) {
 
 TEST(CArrayWriter, RefusesMisuseAndStopsWhenTheSinkFails) {
     const std::array<std::uint8_t, 1024> bytes{};
-    auto ok = [](std::string_view) { return true; };
+    auto ok = [](std::string_view) { return Status(Done{}); };
     {
         CArrayWriter w(ok);
         EXPECT_FALSE(w.frame(0, bytes).ok());
@@ -115,7 +115,7 @@ TEST(CArrayWriter, RefusesMisuseAndStopsWhenTheSinkFails) {
         EXPECT_FALSE(w.end().ok());
     }
     int calls = 0;
-    CArrayWriter w([&](std::string_view) { return ++calls < 2; });
+    CArrayWriter w([&](std::string_view) { return ++calls < 2 ? Status(Done{}) : fail("full"); });
     ASSERT_TRUE(w.begin("a", 3, "", "", "").ok());
     EXPECT_FALSE(w.frame(0, bytes).ok());
     EXPECT_FALSE(w.frame(1, bytes).ok());
@@ -137,7 +137,7 @@ TEST(CArrayWriter, CompilesWithGccAndAvrGcc) {
     }
     const std::string name = cIdentifier("clips/2 clip-a.orv");
     std::vector<std::string> pieces;
-    CArrayWriter w([&](std::string_view s) { return pieces.emplace_back(s), true; });
+    CArrayWriter w([&](std::string_view s) { return pieces.emplace_back(s), Status(Done{}); });
     // A source name that would end or nest the comment, or form a trigraph.
     ASSERT_TRUE(w.begin(name, 2, "a*/b/*c?\?/\nd", "pages", "dark?\?/").ok());
     for (std::size_t i = 0; i < frames.size(); ++i) ASSERT_TRUE(w.frame(i, frames[i]).ok());
