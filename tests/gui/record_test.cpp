@@ -40,16 +40,11 @@ class RecordTest : public QObject {
 
         control<PathBox>(&form, "Text9")->setText(dir.filePath("mov1.orv"));
         control<QCheckBox>(&form, "Check2")->click();
-        QSignalSpy ticks(control<QTimer>(&form, "Timer2"), &QTimer::timeout);
         form.Command2_Click();
         // Three seconds of the clip, on the clock's own ticks.
         QTRY_VERIFY_WITH_TIMEOUT(player->position() > 3800, 15000);
         form.Command3_Click();
         QDir::setCurrent(before);
-        qInfo("%s: %d frames recorded in %lld ticks, from the %s",
-              qPrintable(qGuiApp->platformName()), form.framesWritten(),
-              static_cast<long long>(ticks.count()),
-              form.sources()->capturesFromVideo() ? "video" : "screen");
         const QString notice = control<NoticeLine>(&form, "Notice")->text();
         QVERIFY2(notice.isEmpty(), qPrintable(notice));
 
@@ -77,11 +72,8 @@ class RecordTest : public QObject {
             if ((d > 0.5) != wasDark) ++turns;
             wasDark = d > 0.5;
         }
-        QVERIFY2(turns >= 4, qPrintable(QStringLiteral("%1 turns").arg(turns)));
-        QVERIFY2(between <= turns, qPrintable(QStringLiteral("%1 frames neither white nor black "
-                                                             "in %2 turns")
-                                                  .arg(between)
-                                                  .arg(turns)));
+        QVERIFY2(turns >= 4 && between <= turns,
+                 qPrintable(QStringLiteral("%1 turns, %2 frames between").arg(turns).arg(between)));
     }
 };
 
