@@ -136,22 +136,19 @@ fail() { # MESSAGE [LOG]
 }
 
 # As the user, with the desktop's environment and nothing else.
-as_user=(setpriv --reuid="$user" --regid="$user" --init-groups env -i
-  PATH=/usr/local/bin:/usr/bin:/bin HOME="$dir/home" USER="$user" LOGNAME="$user" LANG=C.UTF-8
-  XDG_RUNTIME_DIR="$runtime" XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
-  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" SWAYSOCK="$runtime/sway.sock" "$mark")
+become=(setpriv --reuid="$user" --regid="$user" --init-groups)
+session=(HOME="$dir/home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime"
+  XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway SWAYSOCK="$runtime/sway.sock"
+  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" "$mark")
+as_user=("${become[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "${session[@]}")
 start() { # NAME COMMAND...: a daemon of the desktop, logging to log/NAME.log
-  local name=$1
-  shift
-  "${as_user[@]}" "$@" >"$dir/log/$name.log" 2>&1 &
+  names+=("$1")
+  "${as_user[@]}" "${@:2}" >"$dir/log/$1.log" 2>&1 &
   pids+=($!)
-  names+=("$name")
 }
 wait_for() { # SECONDS COMMAND...; fails at once when the daemon started last has exited
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 20))); do
-    "$@" >/dev/null 2>&1 && return 0
+  for _ in $(seq $(($1 * 20))); do
+    "${@:2}" >/dev/null 2>&1 && return 0
     living "${pids[-1]}" || fail "${names[-1]} exited" "${names[-1]}"
     sleep 0.05
   done
@@ -185,9 +182,7 @@ start sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES
   sway -c "$dir/sway.conf"
 wait_for 20 "${as_user[@]}" swaymsg -t get_outputs || fail "sway did not start" sway
 wayland=""
-for socket in "$runtime"/wayland-[0-9]*; do
-  [ -S "$socket" ] && wayland=${socket##*/} && break
-done
+for socket in "$runtime"/wayland-[0-9]*; do [ -S "$socket" ] && wayland=${socket##*/} && break; done
 [ -n "$wayland" ] || fail "sway made no Wayland socket" sway
 wait_for 10 running swaybg || fail "sway did not start swaybg" sway
 start dbus dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus"
@@ -219,7 +214,7 @@ if [ "$xwayland" = 1 ]; then
 fi
 
 # PROGRAM, as the user, in the caller's environment with the desktop's.
-run=(setpriv --reuid="$user" --regid="$user" --init-groups)
+run=("${become[@]}")
 if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
   if [ "$(head -c 4 -- "$path" | od -An -c | tr -d ' ')" = '177ELF' ]; then
     # A build folder closed to the user: a copy, for a capability would make
@@ -233,12 +228,9 @@ if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
   fi
 fi
 run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFIG_HOME
-  -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER
-  HOME="$dir/home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime"
-  WAYLAND_DISPLAY="$wayland" SWAYSOCK="$runtime/sway.sock"
-  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" XDG_SESSION_TYPE=wayland
-  XDG_CURRENT_DESKTOP=sway ORV_TEST_DIR="$dir/work" ORV_SWAY_BACKGROUND="$background"
-  ORV_SWAY_OUTPUT="$output" ORV_SWAY_SIZE="$size" "$mark" "${display[@]}")
+  -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER "${session[@]}"
+  WAYLAND_DISPLAY="$wayland" ORV_TEST_DIR="$dir/work" ORV_SWAY_BACKGROUND="$background"
+  ORV_SWAY_OUTPUT="$output" ORV_SWAY_SIZE="$size" "${display[@]}")
 "${run[@]}" "$path" "$@" &
 program=$!
 wait "$program"
