@@ -101,8 +101,7 @@ class CaptureTest : public QObject {
         QTRY_VERIFY(notice(form).isEmpty());
     }
 
-    // Shared memory and the plain grab give the same bytes, wherever the
-    // rectangle lies.
+    // Shared memory and the plain grab give the same bytes, wherever the rectangle lies.
     void sharedMemoryGrabsTheSamePixels() {
         orv::test::PatternWindow cover(QRect(0, 0, 1280, 1024), pattern);
         cover.show();

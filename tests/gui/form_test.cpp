@@ -72,7 +72,7 @@ class FormTest : public QObject {
         dir_.reset();
     }
 
-    void startUpStateAndFrameRates() {
+    void startUpStateFrameRatesAndSwitches() {
         QCOMPARE(control<QLabel>(form_, "Label3")->text(), QStringLiteral("帧率：31"));
         QCOMPARE(timer2_->interval(), 32);
         QVERIFY(!timer2_->isActive());
@@ -94,6 +94,25 @@ class FormTest : public QObject {
                      QStringLiteral("帧率：%1").arg(rate));
             QVERIFY(!timer2_->isActive());
         }
+        auto* lamp = control<Lamp>(form_, "Shape2");
+        const QColor off = lamp->colour();
+        check("Check2")->click();
+        QCOMPARE(lamp->colour(), QColor(255, 0, 0));
+        check("Check2")->setChecked(false);  // the lamp follows the box, not only clicks
+        QCOMPARE(lamp->colour(), off);
+        check("Check1")->click();
+        QVERIFY(w->windowState() & Qt::WindowMinimized);
+        check("Check1")->click();
+        QVERIFY(!(w->windowState() & Qt::WindowMinimized));
+        QVERIFY(w->isVisible());
+        w->close();  // the close box hides it, and the box follows
+        QVERIFY(!w->isVisible());
+        QVERIFY(!check("Check1")->isChecked());
+        check("Check1")->click();  // one click brings it back
+        QVERIFY(w->isVisible());
+        aim();
+        form_->Timer2_Timer();  // capture goes on
+        QCOMPARE(state_->MonoCount, 8192);
     }
 
     void startCaptureAimsAtThePlayer() {
@@ -115,15 +134,6 @@ class FormTest : public QObject {
         QVERIFY(!timer2_->isActive());
         QVERIFY(!form_->workbench()->Timer1->isActive());
         QCOMPARE(box("Text3")->text(), QStringLiteral("475.6667"));  // boxes keep their values
-    }
-
-    void recordLamp() {
-        auto* lamp = control<Lamp>(form_, "Shape2");
-        const QColor off = lamp->colour();
-        check("Check2")->click();
-        QCOMPARE(lamp->colour(), QColor(255, 0, 0));
-        check("Check2")->setChecked(false);  // the lamp follows the box, not only clicks
-        QCOMPARE(lamp->colour(), off);
     }
 
     // The right-click menu reaches the controls below the visible edge: an
@@ -268,8 +278,7 @@ class FormTest : public QObject {
         QCOMPARE(grabbed.pixel(20, 24), cleared);
     }
 
-    // A screen that cannot be read, or a capture box that does not read as a
-    // number: no grab, no frame, and a notice until a tick succeeds.
+    // An unreadable screen or capture box: no grab, no frame, a notice until a tick succeeds.
     void aTickThatCannotGrabRecordsNothingAndSaysSo() {
         text9_->setText(file("x.orv"));
         check("Check2")->click();
@@ -292,7 +301,9 @@ class FormTest : public QObject {
         QCOMPARE(form_->framesWritten(), 1);
     }
 
-    void failedAppendChangesNothingAndTheNextGoodOneClearsTheReport() {
+    // A failed append changes nothing and the next good one clears the report;
+    // a name counts once editing is done.
+    void appendsToTheFrameFile() {
         const QString missing = file("no/such/folder/x.orv");
         text9_->setText(missing);
         form_->Command6_Click();
@@ -316,11 +327,7 @@ class FormTest : public QObject {
         QCOMPARE(form_->framesWritten(), 1);
         QVERIFY(notice_->text().isEmpty());
         QCOMPARE(readAll(file("x.orv")).size(), 3075);  // nothing packed yet: all zero
-    }
-
-    void frameFileNameCountsOnceEditingIsDone() {
-        const QString path = file("a.orv");
-        text9_->setText(path);
+        text9_->setText(file("a.orv"));
         form_->show();
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_));
@@ -329,11 +336,12 @@ class FormTest : public QObject {
         QTest::keyClicks(text9_, ".bak");
         form_->Command6_Click();  // half-typed names never become files
         form_->Command6_Click();
-        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"a.orv"});
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), (QStringList{"a.orv", "x.orv"}));
         QTest::keyClick(text9_, Qt::Key_Return);
         form_->Command6_Click();
-        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), (QStringList{"a.orv", "a.orv.bak"}));
-        QCOMPARE(form_->framesWritten(), 3);
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files),
+                 (QStringList{"a.orv", "a.orv.bak", "x.orv"}));
+        QCOMPARE(form_->framesWritten(), 4);
     }
 
     void folderChooserComposesThePath() {
@@ -385,10 +393,24 @@ class FormTest : public QObject {
         form_->Command4_Click();
         QCOMPARE(control<QPlainTextEdit>(form_, "Text8")->toPlainText(),
                  QString("255\n").repeated(128));
+        frmMain* w = form_->workbench();
+        w->cmdDrawPic_Click();  // nothing to draw yet: the result cleared
+        w->picPurpose_Click();  // marks the result's corner red
+        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(255, 0, 0));
+        w->cmdDrawPic_Click();  // the last result again, without the mark
+        QVERIFY(w->picPurpose->image().pixel(128, 64) != qRgb(255, 0, 0));
+        QImage corner(1, 65, QImage::Format_RGB32);
+        corner.fill(qRgb(1, 2, 3));
+        form_->pipeline().takePicture(toPicture(corner));
+        QCOMPARE(w->picSource->image().pixel(0, 64), qRgb(1, 2, 3));
+        const QRgb back = w->picSource->backColor().rgb();
+        QCOMPARE(w->picSource->image().pixel(1, 64), back);
+        w->cmdGetData_Click();  // grid row 0 is the bottom row; the layout: img_deal_test
+        QCOMPARE(int(state_->SourceGrid(2, 0, 0)), 1);
+        QCOMPARE(int(state_->SourceGrid(2, 1, 0)), qRed(back));
     }
 
-    // Each operation reads the pipeline's source and draws its result; the
-    // procedures' arithmetic is the core tests' (a flat picture here).
+    // Each operation reads the pipeline's source and draws its result (the arithmetic: core).
     void workbenchOperations_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QPoint>("at");
@@ -421,24 +443,6 @@ class FormTest : public QObject {
         QVERIFY(w->lastRefusal().isEmpty());
     }
 
-    void workbenchShowsAndReadsThePipelinesSource() {
-        frmMain* w = form_->workbench();
-        w->cmdDrawPic_Click();  // nothing to draw yet: the result cleared
-        w->picPurpose_Click();  // marks the result's corner red
-        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(255, 0, 0));
-        w->cmdDrawPic_Click();  // the last result again, without the mark
-        QVERIFY(w->picPurpose->image().pixel(128, 64) != qRgb(255, 0, 0));
-        QImage corner(1, 65, QImage::Format_RGB32);
-        corner.fill(qRgb(1, 2, 3));
-        form_->pipeline().takePicture(toPicture(corner));
-        QCOMPARE(w->picSource->image().pixel(0, 64), qRgb(1, 2, 3));
-        const QRgb back = w->picSource->backColor().rgb();
-        QCOMPARE(w->picSource->image().pixel(1, 64), back);
-        w->cmdGetData_Click();  // grid row 0 is the bottom row; the layout: img_deal_test
-        QCOMPARE(int(state_->SourceGrid(2, 0, 0)), 1);
-        QCOMPARE(int(state_->SourceGrid(2, 1, 0)), qRed(back));
-    }
-
     void refusalsLeaveTheResultAsItWas() {
         frmMain* w = form_->workbench();
         w->cmdDrawPic_Click();  // before any operation: harmless
@@ -464,23 +468,6 @@ class FormTest : public QObject {
             QVERIFY(state_->PurposeGrid == grid);
             QCOMPARE(QSize(state_->PurposeWidth, state_->PurposeHeight), QSize(129, 65));
         }
-    }
-
-    void workbenchSwitchAndCloseBox() {
-        frmMain* w = form_->workbench();
-        check("Check1")->click();
-        QVERIFY(w->windowState() & Qt::WindowMinimized);
-        check("Check1")->click();
-        QVERIFY(!(w->windowState() & Qt::WindowMinimized));
-        QVERIFY(w->isVisible());
-        w->close();  // the close box hides it, and the box follows
-        QVERIFY(!w->isVisible());
-        QVERIFY(!check("Check1")->isChecked());
-        check("Check1")->click();  // one click brings it back
-        QVERIFY(w->isVisible());
-        aim();
-        form_->Timer2_Timer();  // capture goes on
-        QCOMPARE(state_->MonoCount, 8192);
     }
 
     void saveBitmap() {

@@ -1,7 +1,5 @@
-// The main job end to end on whatever desktop the test is started on (X11,
-// X11 with a window manager, XWayland, Wayland): "播放", "录制" and
-// "开始采集" record frames that follow the playing video, through the tool's
-// own choice of screen grabber.
+// The main job end to end on the desktop the test is started on: "播放", "录制"
+// and "开始采集" record frames that follow the video, by the tool's own grabber.
 #include <QMediaPlayer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -58,10 +56,8 @@ class RecordTest : public QObject {
         QVERIFY2(read, read ? "" : read.error().c_str());
         QVERIFY(dark.size() >= 30);
         QCOMPARE(static_cast<int>(dark.size()), form.framesWritten());
-        // Every frame is the white or the black picture (never a black frame
-        // for a screen that could not be read in a white half second), and
-        // the two take turns. A screen grab may catch the player mid-repaint
-        // at a change: at most one frame a change lies between.
+        // Frames are white or black (none black for an unreadable screen) and take
+        // turns; a grab mid-repaint may put one frame between at each change.
         int turns = 0, between = 0;
         bool wasDark = dark.front() > 0.5;
         for (double d : dark) {

@@ -1,5 +1,4 @@
-// The serial panel against a real pseudo-terminal pair made by socat: every
-// byte the panel sends is read back from the other end.
+// The serial panel against a real pseudo-terminal pair made by socat.
 #include <termios.h>
 #include <unistd.h>
 
@@ -144,8 +143,7 @@ class SerialTest : public QObject {
         panel_->Label5_Click();
         QCOMPARE(box("Text5")->text(), QStringLiteral("19200,e,7,2"));
         QCOMPARE(box("Text6")->text(), QString::number(portNumber_));
-        // The box offers the devices present by number, this cable's end too,
-        // and no other files; choosing one writes its number.
+        // The box offers the devices present, this one too; choosing one writes its number.
         PortChooser* ports = panel_->Ports;
         ports->patterns = {QStringLiteral("/dev/pts/*"), QStringLiteral("/dev/null")};
         const QStringList offers = ports->refresh();
@@ -288,9 +286,8 @@ class SerialTest : public QObject {
         QCOMPARE(colour("Label10"), kIdle);
     }
 
-    // "实时发送" off: the clock's frames go nowhere; on: a device that does not
-    // announce itself gets every frame's changed pages once it had time to
-    // start, and a busy link makes whole frames be skipped.
+    // "实时发送" off: frames go nowhere; on: a device that does not announce
+    // itself gets each frame once it had time to start; a busy link skips frames whole.
     void liveStreamShowsTheCaptureOnTheDevice() {
         open();
         panel_->CheckStream->setChecked(true);
@@ -301,8 +298,7 @@ class SerialTest : public QObject {
         panel_->CheckStream->setChecked(false);
         QTest::qWait(3000);  // the device had its time
         orv::test::FrameReceiver device;
-        // Whether the device shows `pages` once it has what has arrived (and
-        // nothing more is on its way, when `drained`).
+        // Whether the device shows `pages`, or (`drained`) nothing more is on its way.
         auto deviceShows = [&](const LcdPageBufferArray& pages, bool drained = false) {
             const std::string got = orv::test::PtyPair::readAvailable(peer_);
             device.take(got);
@@ -335,10 +331,8 @@ class SerialTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(deviceShows(form_->pipeline().pages()), kPatienceMs);
     }
 
-    // A device that announces itself (window 2) sets the pace: no packet goes
-    // out beyond its window until it acknowledges one, frames that come
-    // meanwhile are skipped without holding up the caller, and the pages go
-    // on as the acknowledgements come.
+    // A device that announces itself (window 2) sets the pace: no packet beyond
+    // its window goes unacknowledged, frames meanwhile are skipped at once.
     void liveStreamPacesOnTheDevicesAcknowledgements() {
         open();
         QCOMPARE(::write(peer_, "ORV 2 2\n", 8), 8);

@@ -50,9 +50,8 @@ class SourcesTest : public QObject {
         cover_.reset();
     }
 
-    // Esc cancels a selection: on the surface in the middle of a drag, and
-    // from the main window, which the active-window timer brings back in
-    // front two seconds into a selection; the timer ends too.
+    // Esc cancels a selection, on the surface mid-drag or from the main window
+    // (which the timer brings back two seconds in); the timer ends too.
     void escapeCancels_data() {
         orv::test::bothWays("fromMainWindow", "on the surface, dragging", "from the main window");
     }
