@@ -136,9 +136,9 @@ class FormTest : public QObject {
         QCOMPARE(box("Text3")->text(), QStringLiteral("475.6667"));  // boxes keep their values
     }
 
-    // The right-click menu reaches the controls below the visible edge: an
-    // entry with a button's caption presses that button.
-    void menuReachesEveryHiddenControl() {
+    // The right-click menu reaches the controls below the visible edge (an
+    // entry with a button's caption presses that button), and opens videos.
+    void menuReachesEveryHiddenControlAndVideosPlay() {
         QMenu* menu = form_->mainMenu()->menu();
         auto entry = [menu](const QString& text) {
             const auto all = menu->actions();
@@ -172,10 +172,7 @@ class FormTest : public QObject {
         QCOMPARE(player->toolTip(), QDir::toNativeSeparators(clip));
         entry("从视频直接采集")->trigger();  // the player's area from the video from now on
         QVERIFY(form_->sources()->videoSourceChosen());
-    }
-
-    void aDroppedFilePlays() {
-        PlayerPanel* player = control<PlayerPanel>(form_, "WindowsMediaPlayer1");
+        // A file dropped on the player plays.
         auto drop = [&](const QString& file) {
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(file)});
