@@ -1,9 +1,6 @@
-// The windows' handlers under the offscreen platform: no pixels of the real
-// screen are needed here, so the screen grabber is a fake that serves a
-// picture made by the test.
+// The windows' handlers under the offscreen platform, on a fake screen.
 #include <QApplication>
 #include <QComboBox>
-#include <QMap>
 #include <QMenu>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -75,7 +72,7 @@ class FormTest : public QObject {
         dir_.reset();
     }
 
-    void startUpStateAndFrameRates() {
+    void startUpStateFrameRatesAndSwitches() {
         QCOMPARE(control<QLabel>(form_, "Label3")->text(), QStringLiteral("帧率：31"));
         QCOMPARE(timer2_->interval(), 32);
         QVERIFY(!timer2_->isActive());
@@ -97,6 +94,25 @@ class FormTest : public QObject {
                      QStringLiteral("帧率：%1").arg(rate));
             QVERIFY(!timer2_->isActive());
         }
+        auto* lamp = control<Lamp>(form_, "Shape2");
+        const QColor off = lamp->colour();
+        check("Check2")->click();
+        QCOMPARE(lamp->colour(), QColor(255, 0, 0));
+        check("Check2")->setChecked(false);  // the lamp follows the box, not only clicks
+        QCOMPARE(lamp->colour(), off);
+        check("Check1")->click();
+        QVERIFY(w->windowState() & Qt::WindowMinimized);
+        check("Check1")->click();
+        QVERIFY(!(w->windowState() & Qt::WindowMinimized));
+        QVERIFY(w->isVisible());
+        w->close();  // the close box hides it, and the box follows
+        QVERIFY(!w->isVisible());
+        QVERIFY(!check("Check1")->isChecked());
+        check("Check1")->click();  // one click brings it back
+        QVERIFY(w->isVisible());
+        aim();
+        form_->Timer2_Timer();  // capture goes on
+        QCOMPARE(state_->MonoCount, 8192);
     }
 
     void startCaptureAimsAtThePlayer() {
@@ -120,69 +136,14 @@ class FormTest : public QObject {
         QCOMPARE(box("Text3")->text(), QStringLiteral("475.6667"));  // boxes keep their values
     }
 
-    void recordLamp() {
-        auto* lamp = control<Lamp>(form_, "Shape2");
-        const QColor off = lamp->colour();
-        check("Check2")->click();
-        QCOMPARE(lamp->colour(), QColor(255, 0, 0));
-        check("Check2")->click();
-        QCOMPARE(lamp->colour(), off);
-        check("Check2")->setChecked(true);  // the lamp follows the box, not only clicks
-        QCOMPARE(lamp->colour(), QColor(255, 0, 0));
-    }
-
-    // Pictures are painted only when what they show changes, at most once a
-    // tick, and not at all while their window is minimised.
-    void picturesRepaintOnlyWhatChanged() {
-        struct PaintCounter : QObject {
-            QMap<QObject*, int> paints;
-            bool eventFilter(QObject* o, QEvent* e) override {
-                paints[o] += e->type() == QEvent::Paint;
-                return false;
-            }
-        } counter;
-        frmMain* w = form_->workbench();
-        QObject* const pictures[] = {w->picSource, w->picPurpose,
-                                     control<ImageView>(form_, "Image1")};
-        for (QObject* p : pictures) p->installEventFilter(&counter);
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        aim();
-        // Paints of each picture over `n` ticks of a screen of grey `shade` (-1: as it is).
-        int shade = 0;
-        screen_->colour = [&](int, int) { return qRgb(shade, shade, shade); };
-        auto ticks = [&](int n, int step) {
-            counter.paints.clear();
-            for (int i = 0; i < n; ++i, shade += step) {
-                form_->Timer2_Timer();
-                QCoreApplication::processEvents();
-            }
-            QCoreApplication::processEvents();
-            return counter.paints;
-        };
-        ticks(1, 0);                                                    // the first frame shows
-        for (QObject* p : pictures) QCOMPARE(ticks(5, 0).value(p), 0);  // a still screen
-        const auto changing = ticks(5, 50);  // 0, 50, .. 200: every tick a new picture
-        for (QObject* p : pictures) {
-            QVERIFY(changing.value(p) >= 1);
-            QVERIFY(changing.value(p) <= 5);  // once a tick at most
-        }
-        check("Check1")->click();  // the workbench minimised
-        shade = 0;
-        const auto minimised = ticks(5, 50);
-        QCOMPARE(minimised.value(w->picSource), 0);
-        QCOMPARE(minimised.value(w->picPurpose), 0);
-    }
-
-    // The right-click menu reaches the controls below the visible edge: an
-    // entry with a button's caption presses that button.
-    void menuReachesEveryHiddenControl() {
+    // The right-click menu reaches the controls below the visible edge (an
+    // entry with a button's caption presses that button), and opens videos.
+    void menuReachesEveryHiddenControlAndVideosPlay() {
         QMenu* menu = form_->mainMenu()->menu();
         auto entry = [menu](const QString& text) {
-            for (QAction* a : menu->actions()) {
-                if (a->text() == text) return a;
-            }
-            return static_cast<QAction*>(nullptr);
+            const auto all = menu->actions();
+            return *std::find_if(all.begin(), all.end(),
+                                 [&](QAction* a) { return a->text() == text; });
         };
         form_->show();
         form_->activateWindow();
@@ -211,10 +172,7 @@ class FormTest : public QObject {
         QCOMPARE(player->toolTip(), QDir::toNativeSeparators(clip));
         entry("从视频直接采集")->trigger();  // the player's area from the video from now on
         QVERIFY(form_->sources()->videoSourceChosen());
-    }
-
-    void aDroppedFilePlays() {
-        PlayerPanel* player = control<PlayerPanel>(form_, "WindowsMediaPlayer1");
+        // A file dropped on the player plays.
         auto drop = [&](const QString& file) {
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(file)});
@@ -227,10 +185,9 @@ class FormTest : public QObject {
         const QString junk = file("junk.avi");
         orv::test::writeFile(junk.toStdString(), "not a video");
         drop(junk);
-        QCOMPARE(player->source(), QUrl::fromLocalFile(junk));
         player->setUrl(QString());  // "播放" plays the dropped file again, not demo.avi
         form_->Command1_Click();
-        QCOMPARE(player->source(), QUrl::fromLocalFile(junk));  // what it says: capture_test
+        QCOMPARE(player->source(), QUrl::fromLocalFile(junk));
         drop(file("gone.avi"));
         QVERIFY(notice_->text().contains("gone.avi"));
     }
@@ -266,61 +223,41 @@ class FormTest : public QObject {
         QCOMPARE(picture1_->image(), chosen);
     }
 
-    void tickGrabsEngravesPacksAndRecords() {
-        const QString path = file("clip.orv");
+    // A grey screen, so that the dither decides: each tick draws from its
+    // sequence once, and the frames are what the core procedures make of the grab.
+    void ticksGrabEngravePackAndRecord() {
+        const QString path = file("grey.orv");
         text9_->setText(path);
-        // Dark or light only, so that the dither cannot decide.
-        auto light = [](int x, int y) { return (x / 3 + y / 5) % 2 == 0 || (x + y) % 17 == 0; };
-        screen_->colour = [&](int x, int y) {
-            return light(x, y) ? qRgb(250, 250, 250) : qRgb(20, 20, 20);
-        };
-        aim();
-        form_->Timer2_Timer();  // not recording: packs only
-        QCOMPARE(picture1_->clientSize(), QSize(131, 65));
-        QCOMPARE(form_->workbench()->picSource->clientSize(), QSize(129, 65));
-        QCOMPARE(state_->MonoCount, 8192);
-        QVERIFY(!QFile::exists(path));
-        QVERIFY(
-            form_->workbench()->Label2->text().contains(QRegularExpression("^TimePencil:\\d+$")));
-        QCOMPARE(control<ImageView>(form_, "Image1")->image().size(), QSize(131, 65));
-
-        check("Check2")->click();
-        form_->Timer2_Timer();
-        form_->Timer2_Timer();
-        QCOMPARE(form_->framesWritten(), 2);
-        QCOMPARE(control<PacedLabel>(form_, "Label14")->text(), QStringLiteral("F-2"));
-        // Frame pixel (c, r) is the screen pixel (476 + c, 232 + r): the grab
-        // starts at 476, 231 and the frame leaves out the picture's top row.
-        const std::string one =
-            orv::test::recordOf([&](int c, int r) { return !light(476 + c, 232 + r); });
-        QCOMPARE(readAll(path), QString::fromStdString(one + one));
-    }
-
-    // Each tick draws from the dither's sequence once: two ticks of a grey
-    // screen record what the core procedures make of that picture twice over.
-    void ticksDrawTheDitherOnceEach() {
-        text9_->setText(file("grey.orv"));
         screen_->colour = [](int x, int y) { return qRgb(120 + x % 7, 130, 110 + y % 5); };
         aim();
+        form_->Timer2_Timer();  // not recording: packs only
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(state_->MonoCount, 8192);
+        QCOMPARE(picture1_->image(), orv::test::picture(QRect(476, 231, 131, 65), screen_->colour));
+        QCOMPARE(control<ImageView>(form_, "Image1")->image(), picture1_->image());
+        frmMain* w = form_->workbench();
+        QVERIFY(w->Label2->text().contains(QRegularExpression("^TimePencil:\\d+$")));
         check("Check2")->click();
         form_->Timer2_Timer();
         form_->Timer2_Timer();
+        QCOMPARE(control<PacedLabel>(form_, "Label14")->text(), QStringLiteral("F-2"));
         // The workbench's source: its background where the picture does not reach.
-        Picture source = Picture::filled(129, 65, form_->workbench()->picSource->backColor().rgb());
+        Picture source = Picture::filled(129, 65, w->picSource->backColor().rgb());
+        QCOMPARE(w->picSource->clientSize(), QSize(129, 65));
         source.drawAt(toPicture(picture1_->image()));
         ImageState s;
         rnd::Sequence random;
-        std::string expected;
-        for (int tick = 0; tick < 2; ++tick) {
+        std::string frames[3];
+        for (std::string& frame : frames) {
             QVERIFY(GetData(source.view(), 0, 0, 128, 64, s.SourceGrid, 32));
             QVERIFY(
                 Pencil(s.SourceGrid, s.PurposeGrid, 129, 65, 32, s.MonoFrame, s.MonoCount, random));
             LcdPageBufferArray pages{};
             packLcdPages(s.MonoFrame, pages);
-            expected += buildFrameRecord(pages);
+            frame = buildFrameRecord(pages);
         }
-        QVERIFY(expected.substr(0, expected.size() / 2) != expected.substr(expected.size() / 2));
-        QCOMPARE(readAll(file("grey.orv")), QString::fromStdString(expected));
+        QVERIFY(frames[1] != frames[2]);
+        QCOMPARE(readAll(path), QString::fromStdString(frames[1] + frames[2]));
     }
 
     void partsOffTheScreenStayCleared() {
@@ -330,7 +267,7 @@ class FormTest : public QObject {
         box("Text4")->setText("1000");  // 24 rows left on a 1024-row desktop
         form_->Timer2_Timer();
         const QImage& grabbed = picture1_->image();
-        const QRgb cleared = picture1_->image().pixel(0, 0);
+        const QRgb cleared = grabbed.pixel(0, 0);
         QVERIFY(cleared != qRgb(9, 8, 7));
         QCOMPARE(grabbed.pixel(19, 0), cleared);
         QCOMPARE(grabbed.pixel(20, 0), qRgb(9, 8, 7));
@@ -338,8 +275,7 @@ class FormTest : public QObject {
         QCOMPARE(grabbed.pixel(20, 24), cleared);
     }
 
-    // A screen that cannot be read, or a capture box that does not read as a
-    // number: no grab, no frame, and a notice until a tick succeeds.
+    // An unreadable screen or capture box: no grab, no frame, a notice until a tick succeeds.
     void aTickThatCannotGrabRecordsNothingAndSaysSo() {
         text9_->setText(file("x.orv"));
         check("Check2")->click();
@@ -350,24 +286,21 @@ class FormTest : public QObject {
         QVERIFY(!QFile::exists(file("x.orv")));
         QVERIFY(notice_->text().contains("cannot be read"));
         screen_->unreadable = false;
-        for (const char* text : {"abc", "40000", ""}) {
-            box("Text1")->setText(text);
-            const int grabs = screen_->grabs;
-            form_->Timer2_Timer();
-            form_->Timer2_Timer();
-            QCOMPARE(screen_->grabs, grabs);
-            QCOMPARE(form_->framesWritten(), 0);
-            QVERIFY(notice_->has("capture-rect"));
-            QVERIFY(notice_->text().contains("Text1"));
-        }
+        box("Text1")->setText("abc");  // the number rules: numbers_test
+        const int grabs = screen_->grabs;
+        form_->Timer2_Timer();
+        QCOMPARE(screen_->grabs, grabs);
+        QCOMPARE(form_->framesWritten(), 0);
+        QVERIFY(notice_->has("capture-rect") && notice_->text().contains("Text1"));
         box("Text1")->setText("2024.6667");
         form_->Timer2_Timer();
-        QVERIFY(!notice_->has("capture-rect"));
-        QVERIFY(!notice_->text().contains("cannot be read"));
+        QVERIFY(notice_->text().isEmpty());
         QCOMPARE(form_->framesWritten(), 1);
     }
 
-    void failedAppendChangesNothingAndTheNextGoodOneClearsTheReport() {
+    // A failed append changes nothing and the next good one clears the report;
+    // a name counts once editing is done.
+    void appendsToTheFrameFile() {
         const QString missing = file("no/such/folder/x.orv");
         text9_->setText(missing);
         form_->Command6_Click();
@@ -386,18 +319,12 @@ class FormTest : public QObject {
         QVERIFY(notice_->text().startsWith(notice_->shownText().section(QChar(0x2026), 0, 0)));
         QCOMPARE(form_->framesWritten(), 0);
         QCOMPARE(control<PacedLabel>(form_, "Label14")->text(), QString());
-        QVERIFY(notice_->text().contains(missing));
         text9_->setText(file("x.orv"));
         form_->Command6_Click();
         QCOMPARE(form_->framesWritten(), 1);
-        QVERIFY(!notice_->has("frame-file"));
         QVERIFY(notice_->text().isEmpty());
         QCOMPARE(readAll(file("x.orv")).size(), 3075);  // nothing packed yet: all zero
-    }
-
-    void frameFileNameCountsOnceEditingIsDone() {
-        const QString path = file("a.orv");
-        text9_->setText(path);
+        text9_->setText(file("a.orv"));
         form_->show();
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_));
@@ -406,11 +333,12 @@ class FormTest : public QObject {
         QTest::keyClicks(text9_, ".bak");
         form_->Command6_Click();  // half-typed names never become files
         form_->Command6_Click();
-        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"a.orv"});
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), (QStringList{"a.orv", "x.orv"}));
         QTest::keyClick(text9_, Qt::Key_Return);
         form_->Command6_Click();
-        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), (QStringList{"a.orv", "a.orv.bak"}));
-        QCOMPARE(form_->framesWritten(), 3);
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files),
+                 (QStringList{"a.orv", "a.orv.bak", "x.orv"}));
+        QCOMPARE(form_->framesWritten(), 4);
     }
 
     void folderChooserComposesThePath() {
@@ -431,7 +359,6 @@ class FormTest : public QObject {
         d->OKButton_Click();
         QCOMPARE(text9_->text(), QStringLiteral("/clip.orv"));
         form_->Label13_Click();
-        d->setDirPath(dir_->path());
         d->CancelButton_Click();
         QCOMPARE(text9_->text(), QStringLiteral("/clip.orv"));
         QVERIFY(d->Drive1->findText("/") >= 0);
@@ -450,31 +377,37 @@ class FormTest : public QObject {
     void previewAndListingShowTheFrame() {
         PictureBox* p = control<PictureBox>(form_, "Picture2");
         const QRgb background = p->image().pixel(0, 0);
-        form_->Picture2_Click();  // before any conversion: all dark
-        QCOMPARE(p->image().pixel(1, 0), qRgb(0, 0, 0));
-        QCOMPARE(p->image().pixel(128, 63), qRgb(0, 0, 0));
-        QCOMPARE(p->image().pixel(0, 0), background);     // column 0 keeps what it had
-        QCOMPARE(p->image().pixel(129, 10), background);  // right of column 128
-        QCOMPARE(p->image().pixel(10, 64), background);   // below row 63
         for (int i = 1; i <= 8192; ++i) state_->MonoFrame[i] = MonoLight;
         state_->MonoFrame[64] = 0;  // top-left pixel
         form_->Picture2_Click();
         QCOMPARE(p->image().pixel(1, 0), qRgb(0, 0, 0));
-        QCOMPARE(p->image().pixel(2, 0), qRgb(255, 255, 0));
-        QCOMPARE(p->image().pixel(1, 1), qRgb(255, 255, 0));
-        QCOMPARE(p->image().pixel(128, 63), qRgb(255, 255, 0));
-        // The listing shows page 0 of the packed frame.
-        form_->Command4_Click();
-        QCOMPARE(control<QPlainTextEdit>(form_, "Text8")->toPlainText(),
-                 QString("0\n").repeated(128));
-        form_->pipeline().pages().fill(255);
+        for (QPoint light : {QPoint(2, 0), QPoint(1, 1), QPoint(128, 63)})
+            QCOMPARE(p->image().pixel(light), qRgb(255, 255, 0));
+        QCOMPARE(p->image().pixel(0, 0), background);     // column 0 keeps what it had
+        QCOMPARE(p->image().pixel(129, 10), background);  // right of column 128
+        QCOMPARE(p->image().pixel(10, 64), background);   // below row 63
+        form_->pipeline().pages().fill(255);              // the listing: page 0 of the packed frame
         form_->Command4_Click();
         QCOMPARE(control<QPlainTextEdit>(form_, "Text8")->toPlainText(),
                  QString("255\n").repeated(128));
+        frmMain* w = form_->workbench();
+        w->cmdDrawPic_Click();  // nothing to draw yet: the result cleared
+        w->picPurpose_Click();  // marks the result's corner red
+        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(255, 0, 0));
+        w->cmdDrawPic_Click();  // the last result again, without the mark
+        QVERIFY(w->picPurpose->image().pixel(128, 64) != qRgb(255, 0, 0));
+        QImage corner(1, 65, QImage::Format_RGB32);
+        corner.fill(qRgb(1, 2, 3));
+        form_->pipeline().takePicture(toPicture(corner));
+        QCOMPARE(w->picSource->image().pixel(0, 64), qRgb(1, 2, 3));
+        const QRgb back = w->picSource->backColor().rgb();
+        QCOMPARE(w->picSource->image().pixel(1, 64), back);
+        w->cmdGetData_Click();  // grid row 0 is the bottom row; the layout: img_deal_test
+        QCOMPARE(int(state_->SourceGrid(2, 0, 0)), 1);
+        QCOMPARE(int(state_->SourceGrid(2, 1, 0)), qRed(back));
     }
 
-    // Each operation reads the pipeline's source and draws its result; the
-    // procedures' arithmetic is the core tests' (a flat picture here).
+    // Each operation reads the pipeline's source and draws its result (the arithmetic: core).
     void workbenchOperations_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QPoint>("at");
@@ -507,26 +440,6 @@ class FormTest : public QObject {
         QVERIFY(w->lastRefusal().isEmpty());
     }
 
-    void workbenchShowsAndReadsThePipelinesSource() {
-        frmMain* w = form_->workbench();
-        w->cmdDrawPic_Click();  // nothing to draw yet: the result cleared
-        w->picPurpose_Click();  // marks the result's corner red
-        QCOMPARE(w->picPurpose->image().pixel(128, 64), qRgb(255, 0, 0));
-        w->cmdDrawPic_Click();  // the last result again, without the mark
-        QVERIFY(w->picPurpose->image().pixel(128, 64) != qRgb(255, 0, 0));
-        QImage corner(1, 65, QImage::Format_RGB32);
-        corner.fill(qRgb(1, 2, 3));
-        form_->pipeline().takePicture(toPicture(corner));
-        QCOMPARE(w->picSource->image().pixel(0, 64), qRgb(1, 2, 3));
-        const QRgb back = w->picSource->backColor().rgb();
-        QCOMPARE(w->picSource->image().pixel(1, 64), back);
-        w->cmdGetData_Click();  // grid row 0 is the bottom row
-        QCOMPARE(int(state_->SourceGrid(2, 0, 0)), 1);
-        QCOMPARE(int(state_->SourceGrid(1, 0, 0)), 2);
-        QCOMPARE(int(state_->SourceGrid(0, 0, 0)), 3);
-        QCOMPARE(int(state_->SourceGrid(2, 1, 0)), qRed(back));
-    }
-
     void refusalsLeaveTheResultAsItWas() {
         frmMain* w = form_->workbench();
         w->cmdDrawPic_Click();  // before any operation: harmless
@@ -538,10 +451,8 @@ class FormTest : public QObject {
             const char* text;
             QPushButton* button;
         } cases[] = {
-            {w->txtZoomX, "abc", w->cmdZoom},     // not a number
             {w->txtZoomY, "0.001", w->cmdZoom},   // to nothing
             {w->txtSharp, "8,5", w->cmdSharp},    // no decimal comma
-            {w->txtRed, "1e10", w->cmdBright},    // beyond 32 bits
             {w->txtBlue, "40000", w->cmdBright},  // an offset beyond 16 bits
         };
         for (const auto& c : cases) {
@@ -552,26 +463,8 @@ class FormTest : public QObject {
             c.box->setText(kept);
             QCOMPARE(w->picPurpose->image(), before);
             QVERIFY(state_->PurposeGrid == grid);
-            QCOMPARE(state_->PurposeWidth, 129);
-            QCOMPARE(state_->PurposeHeight, 65);
+            QCOMPARE(QSize(state_->PurposeWidth, state_->PurposeHeight), QSize(129, 65));
         }
-    }
-
-    void workbenchSwitchAndCloseBox() {
-        frmMain* w = form_->workbench();
-        check("Check1")->click();
-        QVERIFY(w->windowState() & Qt::WindowMinimized);
-        check("Check1")->click();
-        QVERIFY(!(w->windowState() & Qt::WindowMinimized));
-        QVERIFY(w->isVisible());
-        w->close();  // the close box hides it, and the box follows
-        QVERIFY(!w->isVisible());
-        QVERIFY(!check("Check1")->isChecked());
-        check("Check1")->click();  // one click brings it back
-        QVERIFY(w->isVisible());
-        aim();
-        form_->Timer2_Timer();  // capture goes on
-        QCOMPARE(state_->MonoCount, 8192);
     }
 
     void saveBitmap() {
@@ -579,30 +472,22 @@ class FormTest : public QObject {
         int asked = 0;
         bool replace = false;
         form_->sources()->askSaveName = [&] { return name; };
-        form_->sources()->askOverwrite = [&] {
-            ++asked;
-            return replace;
-        };
+        form_->sources()->askOverwrite = [&] { return ++asked, replace; };
         name = file("none.bmp");
         form_->CmdSaveBmp_Click();  // nothing captured yet
         QVERIFY(!QFile::exists(name));
         QVERIFY(form_->lastMessage().contains("no picture has been captured"));
-
         screen_->colour = [](int x, int y) { return qRgb(x % 256, y % 256, (x * y) % 256); };
         aim();
         form_->Timer2_Timer();
         const QImage captured = control<ImageView>(form_, "Image1")->image();
-        QCOMPARE(captured.size(), QSize(131, 65));
-
         name.clear();  // cancelled
         form_->CmdSaveBmp_Click();
         QCOMPARE(asked, 0);
         name = file("shot");  // no extension added, still a bitmap
         form_->CmdSaveBmp_Click();
         QCOMPARE(asked, 0);
-        QCOMPARE(readAll(name).left(2), QStringLiteral("BM"));
         QCOMPARE(QImage(name, "BMP").convertToFormat(QImage::Format_RGB32), captured);
-
         name = file("old.bmp");
         orv::test::writeFile(name.toStdString(), "old bytes");
         form_->CmdSaveBmp_Click();  // No keeps the old file
@@ -612,7 +497,6 @@ class FormTest : public QObject {
         form_->CmdSaveBmp_Click();
         QCOMPARE(asked, 2);
         QCOMPARE(QImage(name, "BMP").convertToFormat(QImage::Format_RGB32), captured);
-
         name = file("no/such/folder/x.bmp");
         form_->CmdSaveBmp_Click();
         QVERIFY(form_->lastMessage().contains(name));

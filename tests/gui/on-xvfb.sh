@@ -4,10 +4,7 @@
 # With --wm a window manager (openbox) runs on it too, so minimising is real.
 set -euo pipefail
 wm=0
-if [ "${1:-}" = "--wm" ]; then
-  wm=1
-  shift
-fi
+[ "${1:-}" = "--wm" ] && wm=1 && shift
 dir=$(mktemp -d)
 pids=()
 cleanup() {

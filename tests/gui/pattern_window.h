@@ -1,5 +1,4 @@
-// A borderless window that paints a known pattern in screen coordinates, so
-// that tests can check grabs of the real screen pixel by pixel.
+// A borderless window painting a pattern in screen coordinates, to check grabs against.
 #pragma once
 
 #include <QPainter>
@@ -13,8 +12,7 @@ using Pattern = QRgb (*)(int x, int y);
 
 class PatternWindow : public QWidget {
   public:
-    // `managed`: an ordinary window a window manager can activate, rather
-    // than one that stays on top outside its control.
+    // `managed`: one a window manager can activate, rather than one on top outside its control.
     PatternWindow(QRect at, Pattern paint, bool managed = false)
         : QWidget(nullptr, managed ? Qt::Window | Qt::FramelessWindowHint
                                    : Qt::Window | Qt::FramelessWindowHint |

@@ -1,7 +1,5 @@
-// The main job end to end on whatever desktop the test is started on (X11,
-// X11 with a window manager, XWayland, Wayland): "播放", "录制" and
-// "开始采集" record frames that follow the playing video, through the tool's
-// own choice of screen grabber.
+// The main job end to end on the desktop the test is started on: "播放", "录制"
+// and "开始采集" record frames that follow the video, by the tool's own grabber.
 #include <QMediaPlayer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,16 +38,11 @@ class RecordTest : public QObject {
 
         control<PathBox>(&form, "Text9")->setText(dir.filePath("mov1.orv"));
         control<QCheckBox>(&form, "Check2")->click();
-        QSignalSpy ticks(control<QTimer>(&form, "Timer2"), &QTimer::timeout);
         form.Command2_Click();
         // Three seconds of the clip, on the clock's own ticks.
         QTRY_VERIFY_WITH_TIMEOUT(player->position() > 3800, 15000);
         form.Command3_Click();
         QDir::setCurrent(before);
-        qInfo("%s: %d frames recorded in %lld ticks, from the %s",
-              qPrintable(qGuiApp->platformName()), form.framesWritten(),
-              static_cast<long long>(ticks.count()),
-              form.sources()->capturesFromVideo() ? "video" : "screen");
         const QString notice = control<NoticeLine>(&form, "Notice")->text();
         QVERIFY2(notice.isEmpty(), qPrintable(notice));
 
@@ -63,10 +56,8 @@ class RecordTest : public QObject {
         QVERIFY2(read, read ? "" : read.error().c_str());
         QVERIFY(dark.size() >= 30);
         QCOMPARE(static_cast<int>(dark.size()), form.framesWritten());
-        // Every frame is the white or the black picture (never a black frame
-        // for a screen that could not be read in a white half second), and
-        // the two take turns. A screen grab may catch the player mid-repaint
-        // at a change: at most one frame a change lies between.
+        // Frames are white or black (none black for an unreadable screen) and take
+        // turns; a grab mid-repaint may put one frame between at each change.
         int turns = 0, between = 0;
         bool wasDark = dark.front() > 0.5;
         for (double d : dark) {
@@ -77,11 +68,8 @@ class RecordTest : public QObject {
             if ((d > 0.5) != wasDark) ++turns;
             wasDark = d > 0.5;
         }
-        QVERIFY2(turns >= 4, qPrintable(QStringLiteral("%1 turns").arg(turns)));
-        QVERIFY2(between <= turns, qPrintable(QStringLiteral("%1 frames neither white nor black "
-                                                             "in %2 turns")
-                                                  .arg(between)
-                                                  .arg(turns)));
+        QVERIFY2(turns >= 4 && between <= turns,
+                 qPrintable(QStringLiteral("%1 turns, %2 frames between").arg(turns).arg(between)));
     }
 };
 

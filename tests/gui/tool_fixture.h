@@ -1,6 +1,4 @@
-// The main window with every piece it needs, made for a test as main() makes
-// them for the tool: the real screen or a picture standing in for it, and
-// the real serial port and window inspector.
+// The main window made for a test as main() makes it, on the real screen or a fake one.
 #pragma once
 
 #include <QImage>
@@ -15,8 +13,7 @@
 
 namespace orv::test {
 
-// The control `name` of a window, as tests and accessibility tools reach it;
-// fails the test at once where there is none of that type.
+// The control `name` of a window; the test ends at once where there is none of that type.
 template <class T>
 T* control(const QObject* window, const char* name) {
     T* found = window->findChild<T*>(QString::fromLatin1(name));
@@ -29,8 +26,8 @@ template <class Colour>
 QImage picture(const QRect& area, const Colour& colour) {
     QImage image(area.size(), QImage::Format_RGB32);
     for (int y = 0; y < area.height(); ++y) {
-        for (int x = 0; x < area.width(); ++x)
-            image.setPixel(x, y, colour(area.x() + x, area.y() + y));
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < area.width(); ++x) line[x] = colour(area.x() + x, area.y() + y);
     }
     return image;
 }
@@ -42,8 +39,7 @@ inline void bothWays(const char* column, const char* ifFalse, const char* ifTrue
     QTest::newRow(ifTrue) << true;
 }
 
-// A screen that is a picture: pixel (x, y) = colour(x, y) on the desktop
-// `area` (1280 x 1024 unless a test moves it); or one that cannot be read.
+// A screen whose pixel (x, y) is colour(x, y) on the desktop `area`, or unreadable.
 class FakeScreen final : public platform::ScreenGrabber {
   public:
     std::function<QRgb(int, int)> colour = [](int, int) { return qRgb(0, 0, 0); };
@@ -60,8 +56,7 @@ class FakeScreen final : public platform::ScreenGrabber {
     QRect desktop() const override { return area; }
 };
 
-struct Tool {
-    // With `screen` standing in for the screen; the real one when null.
+struct Tool {  // on `screen`, or on the real one when null
     explicit Tool(std::unique_ptr<platform::ScreenGrabber> screen = nullptr)
         : grabber(screen ? std::move(screen) : std::make_unique<platform::QtScreenGrabber>()),
           form(std::make_unique<ui::Form1>(

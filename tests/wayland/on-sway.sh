@@ -1,29 +1,14 @@
 #!/usr/bin/env bash
-# Runs a test program on a headless Wayland desktop of its own, whose screen
-# can be read through the desktop portal's screen cast:
-#
-#   on-sway.sh [--xwayland] PROGRAM [ARGS]
-#
-# The desktop: sway drawing in software on one output, HEADLESS-1, 1280x800,
-# painted a known solid colour; a private D-Bus session bus; PipeWire and
-# WirePlumber; the portal's wlroots backend (made to use shared memory, see
-# screencopy-shm.c) and the portal itself. With --xwayland sway runs XWayland
-# too. Runs as root: sway refuses root, so the desktop and PROGRAM run as an
-# unprivileged user of their own, made here when missing. PROGRAM gets
-#   WAYLAND_DISPLAY SWAYSOCK XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS
-#   XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway DISPLAY (--xwayland)
-#   HOME          an empty folder of its own
-#   ORV_TEST_DIR  a writable folder of its own, also the current folder
-#   ORV_SWAY_BACKGROUND ORV_SWAY_OUTPUT ORV_SWAY_SIZE  the output's colour, name, size
-# and otherwise the caller's environment. The exit status is PROGRAM's, or 77
-# when this machine cannot run it (not root, a program missing).
-#
-# Runs may go side by side: each has its own folders, buses and compositor,
-# and, where the kernel allows, a mount and network namespace of its own, so
-# that XWayland's display (wlroots takes the lowest free one of :0..:32) meets
-# no other X server's sockets. Every process a run starts is stopped by PID
-# when it ends.
-# (shellcheck: the functions below run from traps and through wait_for.)
+# on-sway.sh [--xwayland] PROGRAM [ARGS]: runs PROGRAM on a headless Wayland
+# desktop of its own whose screen the desktop portal's screen cast reads: sway
+# in software on one output (HEADLESS-1, 1280x800, a known colour), a private
+# session bus, PipeWire and WirePlumber, the portal and its wlroots backend
+# (on shared memory: screencopy-shm.c); --xwayland adds XWayland. As root: the
+# desktop and PROGRAM run as a test user of their own, in mount, network and
+# PID namespaces where the kernel allows (XWayland's display then meets no
+# other X server). PROGRAM runs in ORV_TEST_DIR with an empty HOME, the
+# desktop's variables and ORV_SWAY_BACKGROUND/OUTPUT/SIZE. Exit status:
+# PROGRAM's, or 77 when this machine cannot run it.
 # shellcheck disable=SC2317
 set -uo pipefail
 
@@ -34,30 +19,16 @@ background='#204060'
 output=HEADLESS-1
 size=1280x800
 xwayland=0
-if [ "${1:-}" = "--xwayland" ]; then
-  xwayland=1
-  shift
-fi
-if [ $# -eq 0 ]; then
-  echo "usage: on-sway.sh [--xwayland] PROGRAM [ARGS]" >&2
-  exit 2
-fi
-
-# PROGRAM by its full path, for it runs in a folder of its own.
-path=$1
+[ "${1:-}" = "--xwayland" ] && xwayland=1 && shift
+[ $# -gt 0 ] || { echo "usage: on-sway.sh [--xwayland] PROGRAM [ARGS]" >&2; exit 2; }
+path=$1 # by its full path, for it runs in a folder of its own
 shift
 if [[ "$path" == */* ]]; then
   path=$(realpath -m -- "$path")
-  [ -f "$path" ] || {
-    echo "on-sway: no program $path" >&2
-    exit 127
-  }
+  [ -f "$path" ] || { echo "on-sway: no program $path" >&2; exit 127; }
 fi
 
-skip() {
-  echo "on-sway: skipped: $*" >&2
-  exit 77
-}
+skip() { echo "on-sway: skipped: $*" >&2; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "needs root, to run the desktop as a user of its own"
 needed=(sway swaymsg swaybg dbus-daemon dbus-send pipewire pw-cli wireplumber gcc setpriv useradd
   /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-wlr)
@@ -67,11 +38,8 @@ for program in "${needed[@]}"; do
     skip "$program is not installed (scripts/setup.sh test installs it)"
 done
 
-# Into namespaces of its own where the kernel allows: mount and network, so
-# that the X sockets, abstract ones and those in /tmp/.X11-unix, are the run's
-# own; process IDs, so that nothing the run started outlives it. unshare keeps
-# SIGTERM from the run and ends it when unshare itself ends, so a signal here,
-# or this script's death, ends unshare.
+# Mount and network namespaces make the X sockets the run's own, a PID one
+# ends all it started; a signal here, or this script's death, ends unshare.
 if [ -z "${ORV_ON_SWAY_NAMESPACE:-}" ]; then
   namespaces=(--mount --net --pid --fork --mount-proc --kill-child=TERM)
   if unshare "${namespaces[@]}" true 2>/dev/null; then
@@ -88,29 +56,20 @@ if [ -z "${ORV_ON_SWAY_NAMESPACE:-}" ]; then
     done
     exit "${stopped:-$status}"
   fi
-  [ "$xwayland" = 1 ] && echo "on-sway: note: unshare refused, so XWayland's display" \
-    "number is shared with the machine's other X servers" >&2
-  ORV_ON_SWAY_NAMESPACE=shared
 fi
-if [ "$ORV_ON_SWAY_NAMESPACE" = own ]; then
-  # (Made as X servers make it, should it be missing outside too.)
-  [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
-  mount -t tmpfs -o mode=1777,size=1m orv-x11 /tmp/.X11-unix || {
-    echo "on-sway: could not give the run its own /tmp/.X11-unix" >&2
-    exit 1
-  }
+if [ "${ORV_ON_SWAY_NAMESPACE:-}" = own ]; then
+  [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix # as X servers make it
+  mount -t tmpfs -o mode=1777,size=1m orv-x11 /tmp/.X11-unix ||
+    { echo "on-sway: could not give the run its own /tmp/.X11-unix" >&2; exit 1; }
 fi
 unset ORV_ON_SWAY_NAMESPACE
 
 # The test user; a run beside this one may be making it at the same moment.
 id -u "$user" >/dev/null 2>&1 ||
   useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin \
-    "$user" 2>/dev/null || id -u "$user" >/dev/null 2>&1 || {
-  echo "on-sway: could not make the test user $user" >&2
-  exit 1
-}
+    "$user" 2>/dev/null || id -u "$user" >/dev/null 2>&1 ||
+  { echo "on-sway: could not make the test user $user" >&2; exit 1; }
 
-started=$(date +%s%N)
 dir=$(mktemp -d /tmp/orv-sway.XXXXXX)
 chmod 755 "$dir"
 runtime=$dir/run
@@ -120,17 +79,12 @@ chmod 700 "$runtime"
 # Every process of the run carries this mark, whoever started it.
 mark="ORV_SWAY_RUN=${dir##*/}-$$"
 
-pids=()     # what the run started, in order
-names=()    # their names, for their logs
-program=""  # PROGRAM while it runs
-x=""        # XWayland's display
+pids=() names=() program="" x="" # what the run started and their logs' names, PROGRAM, DISPLAY
 cleanup() {
   trap '' INT TERM
   [ -n "$program" ] && kill "$program" 2>/dev/null
   local p child list=()
-  # What was started, last first, each after its children (swaybg, the
-  # session bus's services); then whatever else carries the run's mark, such
-  # as programs sway started for the test.
+  # What was started, last first, each after its children; then whatever else carries the mark.
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     for child in $(descendants "${pids[i]}"); do list+=("$child"); done
     list+=("${pids[i]}")
@@ -155,77 +109,59 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Whether a process runs still (a zombie does not).
-living() {
+living() { # not a zombie
   local stat
-  stat=$(cat /proc/"$1"/stat 2>/dev/null) || return 1
-  stat=${stat##*) }
-  [ "${stat%% *}" != Z ]
+  stat=$(cat /proc/"$1"/stat 2>/dev/null) && stat=${stat##*) } && [ "${stat%% *}" != Z ]
 }
-# The children of a process, and theirs, deepest first.
-descendants() {
+descendants() { # deepest first
   local child
   for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
     descendants "$child"
     echo "$child"
   done
 }
-# Whether a process of the run has this name.
-running() {
+running() { # a process of the run by this name
   local p
-  for p in $(marked); do
-    [ "$(cat /proc/"$p"/comm 2>/dev/null)" = "$1" ] && return 0
-  done
+  for p in $(marked); do [ "$(cat /proc/"$p"/comm 2>/dev/null)" = "$1" ] && return 0; done
   return 1
 }
-# The processes that carry the run's mark.
 marked() {
   grep -lsxzF "$mark" /proc/[0-9]*/environ 2>/dev/null | awk -F/ -v self=$$ '$3 != self {print $3}'
 }
 
-fail() {
+fail() { # MESSAGE [LOG]
   echo "on-sway: $1" >&2
-  if [ -n "${2:-}" ] && [ -s "$dir/log/$2.log" ]; then sed 's/^/  | /' "$dir/log/$2.log" | tail -n 8 >&2; fi
+  [ -n "${2:-}" ] && [ -s "$dir/log/$2.log" ] && sed 's/^/  | /' "$dir/log/$2.log" | tail -n 8 >&2
   exit 1
 }
 
 # As the user, with the desktop's environment and nothing else.
-as_user=(setpriv --reuid="$user" --regid="$user" --init-groups env -i
-  PATH=/usr/local/bin:/usr/bin:/bin HOME="$dir/home" USER="$user" LOGNAME="$user" LANG=C.UTF-8
-  XDG_RUNTIME_DIR="$runtime" XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
-  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" SWAYSOCK="$runtime/sway.sock" "$mark")
-# Starts a daemon of the desktop, logging to log/NAME.log.
-start() {
-  local name=$1
-  shift
-  "${as_user[@]}" "$@" >"$dir/log/$name.log" 2>&1 &
+become=(setpriv --reuid="$user" --regid="$user" --init-groups)
+session=(HOME="$dir/home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime"
+  XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway SWAYSOCK="$runtime/sway.sock"
+  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" "$mark")
+as_user=("${become[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "${session[@]}")
+start() { # NAME COMMAND...: a daemon of the desktop, logging to log/NAME.log
+  names+=("$1")
+  "${as_user[@]}" "${@:2}" >"$dir/log/$1.log" 2>&1 &
   pids+=($!)
-  names+=("$name")
 }
-# Waits up to SECONDS for a command to succeed; fails at once when the daemon
-# started last has exited.
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 20))); do
-    "$@" >/dev/null 2>&1 && return 0
+wait_for() { # SECONDS COMMAND...; fails at once when the daemon started last has exited
+  for _ in $(seq $(($1 * 20))); do
+    "${@:2}" >/dev/null 2>&1 && return 0
     living "${pids[-1]}" || fail "${names[-1]} exited" "${names[-1]}"
     sleep 0.05
   done
   return 1
 }
-# Whether a name is owned on the run's session bus.
-owned() {
+owned() { # a name on the run's session bus
   "${as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus \
     /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner string:"$1" | grep -q 'boolean true'
 }
-
-# Whether WirePlumber has set up: it makes PipeWire's default metadata.
-wireplumber_ready() {
+wireplumber_ready() { # it made PipeWire's default metadata
   "${as_user[@]}" pw-cli ls Metadata | grep -q 'metadata.name = "default"'
 }
 
-# The backend's shared-memory shim, and the configurations.
 gcc -shared -fPIC -O2 -o "$dir/screencopy-shm.so" "$here/screencopy-shm.c" -ldl \
   2>"$dir/log/shim.log" || fail "could not build the screencopy shim" shim
 cat >"$dir/sway.conf" <<CONF
@@ -239,37 +175,29 @@ max_fps=46
 chooser_type=none
 CONF
 cat >"$dir/tell-display.sh" <<'CONF'
-#!/bin/sh
-# Run by sway: writes the DISPLAY sway gives its children.
 printf '%s\n' "$DISPLAY" >"$1.part" && mv "$1.part" "$1"
 CONF
 
-# The compositor: headless, software rendering, no input devices.
 start sway env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$dir/sway.conf"
 wait_for 20 "${as_user[@]}" swaymsg -t get_outputs || fail "sway did not start" sway
 wayland=""
-for socket in "$runtime"/wayland-[0-9]*; do
-  [ -S "$socket" ] && wayland=${socket##*/} && break
-done
+for socket in "$runtime"/wayland-[0-9]*; do [ -S "$socket" ] && wayland=${socket##*/} && break; done
 [ -n "$wayland" ] || fail "sway made no Wayland socket" sway
 wait_for 10 running swaybg || fail "sway did not start swaybg" sway
-# The session bus, PipeWire and its session manager.
 start dbus dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus"
 wait_for 10 owned org.freedesktop.DBus || fail "the session bus did not start" dbus
 start pipewire pipewire
 wait_for 10 test -S "$runtime/pipewire-0" || fail "PipeWire did not start" pipewire
 start wireplumber wireplumber
 wait_for 10 wireplumber_ready || fail "WirePlumber did not start" wireplumber
-# The portal's backend first, so that the portal finds it rather than having
-# the bus start one without the shim.
+# The backend first, lest the bus start one without the shim; the portal's
+# name before a call, lest the bus start another.
 start portal-wlr env WAYLAND_DISPLAY="$wayland" LD_PRELOAD="$dir/screencopy-shm.so" \
   /usr/libexec/xdg-desktop-portal-wlr -c "$dir/portal-wlr.conf" -l WARN
 wait_for 10 owned org.freedesktop.impl.portal.desktop.wlr ||
   fail "the portal's wlroots backend did not start" portal-wlr
 start portal env WAYLAND_DISPLAY="$wayland" /usr/libexec/xdg-desktop-portal
-# Its name first: a call to it before it has its name would have the bus
-# start another one.
 wait_for 20 owned org.freedesktop.portal.Desktop || fail "the portal did not start" portal
 wait_for 20 "${as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
   /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get \
@@ -284,31 +212,25 @@ if [ "$xwayland" = 1 ]; then
   wait_for 20 "${as_user[@]}" xprop -display "$x" -root || fail "XWayland did not start on $x" sway
   display=(DISPLAY="$x")
 fi
-echo "on-sway: desktop ready in $((($(date +%s%N) - started) / 1000000)) ms" >&2
 
 # PROGRAM, as the user, in the caller's environment with the desktop's.
-run=(setpriv --reuid="$user" --regid="$user" --init-groups)
+run=("${become[@]}")
 if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
   if [ "$(head -c 4 -- "$path" | od -An -c | tr -d ' ')" = '177ELF' ]; then
-    # A build folder closed to other users: run a copy of the program from
-    # the run's own folder. (A capability would make the process one whose
-    # /proc entry the portal cannot read, and the portal then refuses it.)
+    # A build folder closed to the user: a copy, for a capability would make
+    # the process one whose /proc entry the portal cannot read and refuses.
     cp -- "$path" "$dir/work/" && chown "$user" "$dir/work/${path##*/}" || fail "cannot copy $path"
     path="$dir/work/${path##*/}"
   else
-    # A script: let it alone read past the closed folder.
-    # (test -x would not tell: access(2) leaves capabilities out.)
+    # A script: it alone may read past the closed folder.
     run+=(--inh-caps=+dac_read_search --ambient-caps=+dac_read_search)
     "${run[@]}" head -c 0 -- "$path" || fail "$user cannot read $path"
   fi
 fi
 run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFIG_HOME
-  -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER
-  HOME="$dir/home" USER="$user" LOGNAME="$user" XDG_RUNTIME_DIR="$runtime"
-  WAYLAND_DISPLAY="$wayland" SWAYSOCK="$runtime/sway.sock"
-  DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus" XDG_SESSION_TYPE=wayland
-  XDG_CURRENT_DESKTOP=sway ORV_TEST_DIR="$dir/work" ORV_SWAY_BACKGROUND="$background"
-  ORV_SWAY_OUTPUT="$output" ORV_SWAY_SIZE="$size" "$mark" "${display[@]}")
+  -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER "${session[@]}"
+  WAYLAND_DISPLAY="$wayland" ORV_TEST_DIR="$dir/work" ORV_SWAY_BACKGROUND="$background"
+  ORV_SWAY_OUTPUT="$output" ORV_SWAY_SIZE="$size" "${display[@]}")
 "${run[@]}" "$path" "$@" &
 program=$!
 wait "$program"
