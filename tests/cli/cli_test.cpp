@@ -1,12 +1,7 @@
 // `orv image` from the outside: real picture files in, real files out.
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QColor>
 #include <QImage>
-#include <cstdlib>
-#include <filesystem>
-#include <vector>
 
 #include "orv_runner.h"
 

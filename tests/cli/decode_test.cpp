@@ -2,10 +2,6 @@
 // no tick takes. Each shortcut is compared here with the same run without it
 // (ORV_FULL_DECODE=1, ORV_DECODE_ALL=1), frame by frame, on clips the test
 // makes with the ffmpeg program.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "orv_runner.h"
 

@@ -1,16 +1,11 @@
 // `orv export` and `orv send` from outside: headers that compile, bytes that
 // match the pixels, and frames rebuilt by the device's own decoder at the far
 // end of a real pseudo-terminal pair.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <sstream>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "frame_receiver.h"
 #include "lcd/frame_layout.h"
@@ -185,36 +180,24 @@ TEST_F(Link, SendRebuildsEveryFrameSendingOnlyChangedPages) {
     EXPECT_EQ(pages[6], 0);
 }
 
-TEST_F(Link, SendRawSendsEveryFrameWhole) {
-    PtyPair pty(dir_.path());
-    ASSERT_TRUE(pty.ready());
-    int status = 0;
-    const std::string wire =
-        sendAndRead(pty, {"--fps", "46", "--mode", "raw", "--set-bit", "light"}, status);
-    ASSERT_EQ(status, 0);
-    std::string want;
-    for (const FramePages& f : frames_) {
-        for (std::uint8_t b : f) want.push_back(static_cast<char>(~b));
-    }
-    EXPECT_TRUE(wire == want);
-}
-
-// A display's name gives the polarity, by the same rules as orv export's: an
-// OLED gets every byte inverted, a page-organised LCD the frame file's own.
-TEST_F(Link, SendGivesTheFramesTheDisplaysPolarity) {
-    for (const auto& [display, inverted] :
-         {std::pair("ssd1306", true), std::pair("12864", false)}) {
+// Raw mode sends every frame whole; --set-bit, or else a display's name by the
+// same rules as orv export's, gives the polarity: an OLED gets every byte
+// inverted, a page-organised LCD the frame file's own.
+TEST_F(Link, SendRawGivesTheFramesThePolarityAsked) {
+    for (const auto& [option, value, inverted] : {std::tuple("--set-bit", "light", true),
+                                                  {"--display", "ssd1306", true},
+                                                  {"--display", "12864", false}}) {
         PtyPair pty(dir_.path());
         ASSERT_TRUE(pty.ready());
         int status = 0;
         const std::string wire =
-            sendAndRead(pty, {"--fps", "46", "--mode", "raw", "--display", display}, status);
-        ASSERT_EQ(status, 0) << display;
+            sendAndRead(pty, {"--fps", "46", "--mode", "raw", option, value}, status);
+        ASSERT_EQ(status, 0) << value;
         std::string want;
         for (const FramePages& f : frames_) {
             for (std::uint8_t b : f) want.push_back(static_cast<char>(inverted ? ~b : b));
         }
-        EXPECT_TRUE(wire == want) << display;
+        EXPECT_TRUE(wire == want) << value;
     }
 }
 

@@ -7,9 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <random>
 #include <vector>
 
