@@ -91,21 +91,9 @@ TEST_F(Link, ExportWritesThePixelsInEachLayout) {
     }
 }
 
-// A port or settings text that cannot be used is a usage error, in words of
-// the command line.
-TEST_F(Link, SendRefusesBadPortsAndSettingsAsUsage) {
-    for (const auto& [port, settings, says] :
-         {std::tuple("5000", "115200,n,8,1", "--port 5000 names no device"),
-          std::tuple("/dev/null", "x", "four fields")}) {
-        std::vector<std::string> args{"send", orvFile_, "--port", port, "--settings", settings};
-        const Outcome o = orv(args);
-        EXPECT_EQ(o.status, 2) << o.err;
-        EXPECT_NE(o.err.find(says), std::string::npos) << o.err;
-        EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
-    }
-}
-
-TEST_F(Link, ExportRefusesWhatItCannotDo) {
+// What cannot be done is refused, a port or settings text that cannot be used
+// as a usage error in words of the command line.
+TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
     orv::test::writeFile(path("cut.orv"), orv::test::readFile(orvFile_) + "12\r\n");
     orv::test::writeFile(path("exists.h"), "keep");
     orv::test::writeFile(path("none.orv"), "");
@@ -127,13 +115,18 @@ TEST_F(Link, ExportRefusesWhatItCannotDo) {
         {{orvFile_, "-o", path("a.h"), "--frames", "3"}, 2, "FIRST:COUNT"},
         {{orvFile_, "-o", path("a.h"), "--name", "2bad"}, 2, "2bad"},
         {{orvFile_, "-o", path("exists.h")}, 2, "--force"},
+        {{"send", orvFile_, "--port", "5000", "--settings", "115200,n,8,1"},
+         2,
+         "--port 5000 names no device"},
+        {{"send", orvFile_, "--port", "/dev/null", "--settings", "x"}, 2, "four fields"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{"export"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> args = c.args;
+        if (args[0] != "send") args.insert(args.begin(), "export");
         const Outcome o = orv(args);
         EXPECT_EQ(o.status, c.status) << c.says << ": " << o.err;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
     }
     EXPECT_FALSE(fs::exists(path("a.h")));
     EXPECT_EQ(orv::test::readFile(path("exists.h")), "keep");
