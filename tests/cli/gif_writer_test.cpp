@@ -249,7 +249,9 @@ TEST(GifWriter, DelaysAddUpToTheRoundedStartTimes) {
     }
 }
 
-TEST(GifWriter, StopsAtTheFirstRefusedWrite) {
+// Bad frames are refused before anything is written; a refused write stops
+// the writer, and nothing is offered after it.
+TEST(GifWriter, RefusesBadFramesAndStopsAtTheFirstRefusedWrite) {
     const Frame frame{0, 1, 1, 0, 1, 0};
     for (int refused = 0;; ++refused) {
         int calls = 0;
@@ -268,9 +270,6 @@ TEST(GifWriter, StopsAtTheFirstRefusedWrite) {
         EXPECT_LE(calls, refused + 1) << "nothing is offered after a refusal";
         if (calls <= refused) break;
     }
-}
-
-TEST(GifWriter, RefusesBadFramesWithoutWriting) {
     int calls = 0;
     orv::GifWriter gif([&](std::string_view) { return ++calls, orv::Status(orv::Done{}); }, 2, 2,
                        {0, 0xFFFFFF});

@@ -1,16 +1,11 @@
 // `orv export` and `orv send` from outside: headers that compile, bytes that
 // match the pixels, and frames rebuilt by the device's own decoder at the far
 // end of a real pseudo-terminal pair.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <sstream>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "frame_receiver.h"
 #include "lcd/frame_layout.h"
@@ -96,21 +91,9 @@ TEST_F(Link, ExportWritesThePixelsInEachLayout) {
     }
 }
 
-// A port or settings text that cannot be used is a usage error, in words of
-// the command line.
-TEST_F(Link, SendRefusesBadPortsAndSettingsAsUsage) {
-    for (const auto& [port, settings, says] :
-         {std::tuple("5000", "115200,n,8,1", "--port 5000 names no device"),
-          std::tuple("/dev/null", "x", "four fields")}) {
-        std::vector<std::string> args{"send", orvFile_, "--port", port, "--settings", settings};
-        const Outcome o = orv(args);
-        EXPECT_EQ(o.status, 2) << o.err;
-        EXPECT_NE(o.err.find(says), std::string::npos) << o.err;
-        EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
-    }
-}
-
-TEST_F(Link, ExportRefusesWhatItCannotDo) {
+// What cannot be done is refused, a port or settings text that cannot be used
+// as a usage error in words of the command line.
+TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
     orv::test::writeFile(path("cut.orv"), orv::test::readFile(orvFile_) + "12\r\n");
     orv::test::writeFile(path("exists.h"), "keep");
     orv::test::writeFile(path("none.orv"), "");
@@ -132,13 +115,18 @@ TEST_F(Link, ExportRefusesWhatItCannotDo) {
         {{orvFile_, "-o", path("a.h"), "--frames", "3"}, 2, "FIRST:COUNT"},
         {{orvFile_, "-o", path("a.h"), "--name", "2bad"}, 2, "2bad"},
         {{orvFile_, "-o", path("exists.h")}, 2, "--force"},
+        {{"send", orvFile_, "--port", "5000", "--settings", "115200,n,8,1"},
+         2,
+         "--port 5000 names no device"},
+        {{"send", orvFile_, "--port", "/dev/null", "--settings", "x"}, 2, "four fields"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{"export"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> args = c.args;
+        if (args[0] != "send") args.insert(args.begin(), "export");
         const Outcome o = orv(args);
         EXPECT_EQ(o.status, c.status) << c.says << ": " << o.err;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
     }
     EXPECT_FALSE(fs::exists(path("a.h")));
     EXPECT_EQ(orv::test::readFile(path("exists.h")), "keep");
@@ -185,36 +173,24 @@ TEST_F(Link, SendRebuildsEveryFrameSendingOnlyChangedPages) {
     EXPECT_EQ(pages[6], 0);
 }
 
-TEST_F(Link, SendRawSendsEveryFrameWhole) {
-    PtyPair pty(dir_.path());
-    ASSERT_TRUE(pty.ready());
-    int status = 0;
-    const std::string wire =
-        sendAndRead(pty, {"--fps", "46", "--mode", "raw", "--set-bit", "light"}, status);
-    ASSERT_EQ(status, 0);
-    std::string want;
-    for (const FramePages& f : frames_) {
-        for (std::uint8_t b : f) want.push_back(static_cast<char>(~b));
-    }
-    EXPECT_TRUE(wire == want);
-}
-
-// A display's name gives the polarity, by the same rules as orv export's: an
-// OLED gets every byte inverted, a page-organised LCD the frame file's own.
-TEST_F(Link, SendGivesTheFramesTheDisplaysPolarity) {
-    for (const auto& [display, inverted] :
-         {std::pair("ssd1306", true), std::pair("12864", false)}) {
+// Raw mode sends every frame whole; --set-bit, or else a display's name by the
+// same rules as orv export's, gives the polarity: an OLED gets every byte
+// inverted, a page-organised LCD the frame file's own.
+TEST_F(Link, SendRawGivesTheFramesThePolarityAsked) {
+    for (const auto& [option, value, inverted] : {std::tuple("--set-bit", "light", true),
+                                                  {"--display", "ssd1306", true},
+                                                  {"--display", "12864", false}}) {
         PtyPair pty(dir_.path());
         ASSERT_TRUE(pty.ready());
         int status = 0;
         const std::string wire =
-            sendAndRead(pty, {"--fps", "46", "--mode", "raw", "--display", display}, status);
-        ASSERT_EQ(status, 0) << display;
+            sendAndRead(pty, {"--fps", "46", "--mode", "raw", option, value}, status);
+        ASSERT_EQ(status, 0) << value;
         std::string want;
         for (const FramePages& f : frames_) {
             for (std::uint8_t b : f) want.push_back(static_cast<char>(inverted ? ~b : b));
         }
-        EXPECT_TRUE(wire == want) << display;
+        EXPECT_TRUE(wire == want) << value;
     }
 }
 

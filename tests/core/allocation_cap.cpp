@@ -2,7 +2,6 @@
 // AllocationCap can make large requests fail as an exhausted address space
 // would. Every form of new and delete that does not take an alignment is
 // replaced, so that each pair matches (also under AddressSanitizer).
-#include <cstdint>
 #include <cstdlib>
 #include <new>
 

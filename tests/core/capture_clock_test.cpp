@@ -3,20 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace orv::app;
 
 TEST(CaptureClock, StartCaptureTextsAndTheirReading) {
     const CaptureRectTexts t = aimAtPlayer(120, 240, 7000, 3000).value();
-    EXPECT_EQ(t.text3, "475.6667");
-    EXPECT_EQ(t.text4, "231");
-    EXPECT_EQ(t.text1, "2024.6667");
-    EXPECT_EQ(t.text2, "1040");
-    auto r = readCaptureRect(t.text1, t.text2, t.text3, t.text4);
-    ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.value().width, 2025);
-    EXPECT_EQ(r.value().height, 1040);
-    EXPECT_EQ(r.value().left, 476);
-    EXPECT_EQ(r.value().top, 231);
+    EXPECT_EQ(std::tie(t.text1, t.text2, t.text3, t.text4),
+              std::tuple("2024.6667", "1040", "475.6667", "231"));
+    const auto r = readCaptureRect(t.text1, t.text2, t.text3, t.text4).value();
+    EXPECT_EQ(std::tie(r.width, r.height, r.left, r.top), std::tuple(2025, 1040, 476, 231));
     EXPECT_EQ(readCaptureRect("1", "1", "474.5", "0").value().left, 474);  // ties to even
     EXPECT_EQ(readCaptureRect("1", "1", "475.5", "0").value().left, 476);
     EXPECT_FALSE(readCaptureRect("Text1", "1", "1", "1").ok());
@@ -40,10 +36,8 @@ TEST(CaptureClock, GrabAreaKeepsThePartNextToTheCorner) {
     };
     for (const auto& c : cases) {
         const GrabArea a = grabArea(c.left, c.top, c.ex, c.ey, c.cw, c.ch);
-        EXPECT_EQ(a.x, c.want.x);
-        EXPECT_EQ(a.y, c.want.y);
-        EXPECT_EQ(a.width, c.want.width);
-        EXPECT_EQ(a.height, c.want.height);
+        EXPECT_EQ(std::tie(a.x, a.y, a.width, a.height),
+                  std::tie(c.want.x, c.want.y, c.want.width, c.want.height));
     }
 }
 
@@ -63,7 +57,6 @@ TEST(StartUp, PlatformFollowsTheSession) {
     };
     for (const auto& c : cases) {
         const orv::app::PlatformChoice got = orv::app::choosePlatform(c.qpa, c.x11, c.wayland);
-        EXPECT_EQ(got.display, c.display);
-        EXPECT_EQ(got.platform, c.platform);
+        EXPECT_EQ(std::tie(got.display, got.platform), std::tie(c.display, c.platform));
     }
 }

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <functional>
 #include <vector>
 
 #include "test_support.h"

@@ -7,9 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -47,10 +45,7 @@ struct Contents {
 };
 Contents contents(const std::string& path) {
     Contents c;
-    if (!fs::exists(path)) {
-        c.clean = true;  // nothing yet: no record at all
-        return c;
-    }
+    if (!fs::exists(path)) return {{}, true};  // nothing yet: no record at all
     auto r = readFrameFile(path, [&](const FramePages& f) {
         c.numbers.push_back((static_cast<std::uint64_t>(f[0]) + 256 - 1) % 256 * 183 % 256);
     });
@@ -63,10 +58,6 @@ class FrameFile : public ::testing::Test {
     test::TempDir temp_;
     const fs::path& dir_ = temp_.path();
     std::string path(const std::string& name) const { return temp_.file(name); }
-    // The n-th file of a table, "tag-n.orv".
-    std::string numberedPath(const char* tag, int n) const {
-        return path(std::string(tag).append("-").append(std::to_string(n)).append(".orv"));
-    }
 };
 
 // Runs `body` in a child process; its exit status (-1 when it did not exit).
@@ -147,7 +138,8 @@ TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string appended = numberedPath("a", n), repaired = numberedPath("r", n++);
+        const std::string appended = path(std::to_string(n) + ".a"),
+                          repaired = path(std::to_string(n++) + ".r");
         test::writeFile(appended, c.before);
         test::writeFile(repaired, c.before);
         auto a = appendFrameRecord(appended, numbered(1));

@@ -4,9 +4,7 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "files.h"

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "frame_receiver.h"
 #include "orv_link.h"

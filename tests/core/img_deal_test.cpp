@@ -77,18 +77,14 @@ TEST(Zoom, HandWorkedRows) {
 }
 
 TEST(Zoom, FactorOneReproducesTheSourceWithoutFourthByte) {
-    PixelGrid source = makeGrid(129, 65, [](int x, int y) {
-        return Bgrx{std::uint8_t(x), std::uint8_t(y * 3), std::uint8_t(x ^ y), 77};
-    });
+    auto picture = [](std::uint8_t fourth) {
+        return makeGrid(129, 65, [=](int x, int y) {
+            return Bgrx{std::uint8_t(x), std::uint8_t(y * 3), std::uint8_t(x ^ y), fourth};
+        });
+    };
     PixelGrid result;
-    ASSERT_TRUE(Zoom(source, result, 129, 65, 129, 65, 32).ok());
-    for (int y = 0; y < 65; ++y) {
-        for (int x = 0; x < 129; ++x) {
-            Bgrx want = pixelAt(source, x, y);
-            want.x = 0;
-            ASSERT_EQ(pixelAt(result, x, y), want) << x << "," << y;
-        }
-    }
+    ASSERT_TRUE(Zoom(picture(77), result, 129, 65, 129, 65, 32).ok());
+    EXPECT_TRUE(result == picture(0));
 }
 
 TEST(Zoom, DesignSizeAndStrongShrinks) {

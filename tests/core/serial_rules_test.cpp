@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace orv::serial;
 
 TEST(SerialRules, SettingsText) {
@@ -21,10 +23,10 @@ TEST(SerialRules, SettingsText) {
     for (const auto& c : cases) {
         auto r = parseSettings(c.text);
         ASSERT_TRUE(r.ok()) << c.text;
-        EXPECT_EQ(r.value().baud, c.baud);
-        EXPECT_EQ(r.value().parity, c.parity);
-        EXPECT_EQ(r.value().dataBits, c.dataBits);
-        EXPECT_EQ(r.value().stopBits, c.stop);
+        const PortSettings& s = r.value();
+        EXPECT_TRUE(std::tie(s.baud, s.parity, s.dataBits, s.stopBits) ==
+                    std::tie(c.baud, c.parity, c.dataBits, c.stop))
+            << c.text;
     }
     for (std::string bad : {"9600,x,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8,3", "9600,n,8",
                             "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1", "96.5,n,8,1", ""}) {
@@ -47,14 +49,8 @@ TEST(SerialRules, PortNumbersNameDevices) {
     };
     for (const auto& c : cases) {
         auto r = portDevice(c.number);
-        if (c.device) {
-            ASSERT_TRUE(r.ok()) << c.number;
-            EXPECT_EQ(r.value(), c.device);
-        } else {
-            ASSERT_FALSE(r.ok()) << c.number;
-            EXPECT_NE(r.error().find("端口号 " + std::to_string(c.number)), std::string::npos)
-                << r.error();
-        }
+        EXPECT_EQ(r.ok() ? r.value() : r.error().substr(0, r.error().find(" names")),
+                  c.device ? c.device : "端口号 " + std::to_string(c.number));
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <array>
 #include <new>
 #include <optional>
 #include <string>
@@ -27,14 +27,9 @@ struct Surface {
     std::int32_t width, height;
     std::vector<std::uint8_t> bits;
     Surface(std::int32_t w, std::int32_t h) : width(w), height(h), bits(std::size_t(w) * h * 4) {
-        for (int row = 0; row < h; ++row) {
-            for (int col = 0; col < w; ++col) {
-                std::uint8_t* p = &bits[(std::size_t(row) * w + col) * 4];
-                p[0] = std::uint8_t(col);
-                p[1] = std::uint8_t(row);
-                p[2] = std::uint8_t(col + row);
-                p[3] = 7;
-            }
+        for (std::size_t i = 0; i < bits.size(); ++i) {
+            const int col = int(i / 4) % w, row = int(i / 4) / w;
+            bits[i] = std::uint8_t(std::array{col, row, col + row, 7}[i % 4]);
         }
     }
     SurfaceView view() { return {bits.data(), width, height, std::int64_t(width) * 4}; }

@@ -5,16 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace orv::fuzz {
-
-[[noreturn]] inline void checkFailed(const char* condition, const char* file, int line) {
-    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
-    std::abort();
-}
-
-}  // namespace orv::fuzz
-
-#define FUZZ_CHECK(condition)                                                       \
-    do {                                                                            \
-        if (!(condition)) ::orv::fuzz::checkFailed(#condition, __FILE__, __LINE__); \
+#define FUZZ_CHECK(condition)                                                              \
+    do {                                                                                   \
+        if (condition) break;                                                              \
+        std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+        std::abort();                                                                      \
     } while (0)

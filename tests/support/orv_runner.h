@@ -120,9 +120,8 @@ inline std::vector<std::filesystem::path> temporaries(const std::filesystem::pat
 class ClipTest : public ::testing::Test {
   protected:
     static inline std::unique_ptr<TempDir> clips_;
-    // ffmpeg ARGS CLIPS/NAME; the first clip of a suite makes the folder.
+    // ffmpeg ARGS CLIPS/NAME.
     static void makeClip(const std::string& args, const std::string& name) {
-        if (!clips_) clips_ = std::make_unique<TempDir>("orv-clips");
         const std::string cmd =
             "ffmpeg -hide_banner -loglevel error -y " + args + " " + shellQuote(clip(name));
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -132,7 +131,11 @@ class ClipTest : public ::testing::Test {
         dir_ = clips_->path() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::create_directories(dir_);
     }
-    static std::string clip(const std::string& name) { return clips_->file(name); }
+    // CLIPS/NAME; the first of a suite makes the folder.
+    static std::string clip(const std::string& name) {
+        if (!clips_) clips_ = std::make_unique<TempDir>("orv-clips");
+        return clips_->file(name);
+    }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     // orv with `args`, and with the environment variable `off` set to 1 when given.

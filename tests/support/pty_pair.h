@@ -35,10 +35,7 @@ class PtyPair {
             ::execlp("socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        for (int i = 0;
-             i < 5000 && !(std::filesystem::exists(near_) && std::filesystem::exists(far_)); ++i) {
-            ::usleep(1000);
-        }
+        for (int i = 0; i < 5000 && !ready(); ++i) ::usleep(1000);
     }
     ~PtyPair() { stop(); }
     PtyPair(const PtyPair&) = delete;
