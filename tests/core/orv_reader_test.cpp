@@ -16,13 +16,9 @@ TEST(OrvReader, RefusesEveryDeparture) {
         std::string text;
         const char* says;
     } cases[] = {
-        {"1\r\n2", "line 2: the file ends inside a line"},
         {"01\r\n", "line 1: \"01\" has a leading zero"},
-        {"-1\r\n", "line 1: \"-1\" is not a decimal"},
-        {" 1\r\n", "line 1"},
         {"300\r\n", "line 1: \"300\" is above 255"},
         {"1\n2\r\n", "line 1: a line break that is not CR LF"},
-        {"\r\n", "line 1"},
         {"F\r\n", "line 1: \"F\" after only 0 values"},
         {record + "2\r\n", "line 1025: expected \"F\""},
         {record, "line 1025: the file ends inside a record"},
@@ -33,9 +29,6 @@ TEST(OrvReader, RefusesEveryDeparture) {
         ASSERT_FALSE(r.ok()) << c.says;
         EXPECT_NE(r.error().find(c.says), std::string::npos) << r.error();
     }
-    auto missing = readFrameFile("/nonexistent/x.orv", nullptr);
-    ASSERT_FALSE(missing.ok());
-    EXPECT_NE(missing.error().find("/nonexistent/x.orv"), std::string::npos);
 }
 
 // Found by the orv_reader fuzz target (a whole record, as corpus/orv_reader/
@@ -52,8 +45,7 @@ TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
     EXPECT_TRUE(isPartialRecord(record.substr(0, 100)));
 }
 
-// About 1.2 MiB, so that lines and records straddle the reader's chunks; read
-// as text and as a file.
+// About 1.2 MiB, so that lines and records straddle the reader's chunks.
 TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     std::string file;
     std::vector<FramePages> written;
@@ -65,18 +57,13 @@ TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
         written.push_back(plain);
         file += buildFrameRecord(pages);
     }
-    std::vector<FramePages> read;
-    auto r = readFrameRecords(file, [&](const FramePages& f) { read.push_back(f); });
-    ASSERT_TRUE(r.ok()) << r.error();
-    EXPECT_EQ(r.value(), 300u);
-    EXPECT_TRUE(read == written);
-    EXPECT_EQ(readFrameRecords("", nullptr).value(), 0u);
     const test::TempDir dir;
     const std::string path = dir.file("large.orv");
     test::writeFile(path, file);
-    read.clear();
-    r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
+    std::vector<FramePages> read;
+    auto r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
     ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r.value(), 300u);
     EXPECT_TRUE(read == written);
     // A fault far into the file is still found on its line.
     test::writeFile(path, file + "1\r\n2");
