@@ -64,7 +64,6 @@ TEST(FramedLink, WorkedExamplePacket) {
     EXPECT_EQ(p.substr(0, 5), bytes({0xA5, 0x5A, 0x01, 0x00, 0x03}));
     EXPECT_EQ(p.substr(5, 128), data);
     EXPECT_EQ(p.substr(133), bytes({0xD9, 0x4E}));  // CRC 0x4ED9, low byte first
-    EXPECT_EQ(crcOf(p.substr(2, 131)), 0x4ED9);
     std::uint8_t out[fr::kPacketBytes] = {};
     EXPECT_EQ(fr::writePacket(out, 1, 8, out), 0);
 }
@@ -140,7 +139,6 @@ TEST(FramedLink, FrameNumbersWrapButKeyFramesFollowTheIndex) {
         {65535, 8, 0xFFFF},              //
         {65536, 0, 0},                   // 65536 % 31 == 2: a delta, nothing changed
         {65536ull * 31, 8, 0},           // a key frame whose wire number is 0
-        {65536ull * 31 + 5, 0, 5},       //
         {(1ull << 40) * 31 + 1, 0, 1},   // far beyond 32 bits
         {(1ull << 40) * 31 + 31, 8, 31}  //
     };
@@ -183,10 +181,7 @@ TEST(FramedLink, DecoderSkipsDamageAndKeepsTheNextPacket) {
     } cases[] = {
         {"nothing", 0, 0, "", all},
         {"drop the first sync byte", 0, 1, "", others},
-        {"drop the second sync byte", 1, 1, "", others},
-        {"drop the page number", 4, 1, "", others},
         {"drop a data byte", 70, 1, "", others},
-        {"drop half the packet", 60, 70, "", others},
         {"insert a data byte", 50, 0, std::string(1, '\0'), others},
         {"insert 0xA5 in the header", 3, 0, "\xA5", others},
         {"page number 8", 0, 135, badPage, others},
