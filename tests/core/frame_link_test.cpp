@@ -48,14 +48,6 @@ FramePages randomFrame(std::mt19937& rng) {
 
 }  // namespace
 
-TEST(Crc16, CheckValues) {
-    const std::pair<std::string, std::uint16_t> cases[] = {
-        {"123456789", 0x29B1}, {"A", 0xB915}, {"", 0xFFFF}};
-    for (const auto& [text, crc] : cases) EXPECT_EQ(crcOf(text), crc) << text;
-    // Continuing from a partial CRC is the same as one pass.
-    EXPECT_EQ(fr::crc16(reinterpret_cast<const std::uint8_t*>("6789"), 4, crcOf("12345")), 0x29B1);
-}
-
 TEST(FramedLink, WorkedExamplePacket) {
     std::string data;
     for (int c = 0; c < 128; ++c) data += static_cast<char>(c);
