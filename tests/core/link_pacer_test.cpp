@@ -83,14 +83,3 @@ TEST(LinkPacer, AcknowledgementsOpenTheWindowAndCountFrames) {
     // Four frames reached from the first packet (t0) to the last one (0.6 s).
     EXPECT_DOUBLE_EQ(pacer.framesPerSecond(), 4 / 0.6);
 }
-
-TEST(LinkPacer, WithoutAnAnnouncementNothingIsPacedOrCounted) {
-    LinkPacer pacer;
-    for (int p = 0; p < 8; ++p) pacer.sent(0, static_cast<std::uint8_t>(p), t0);
-    pacer.frameDone(0, t0);
-    pacer.take(ack(0, 0), t0);
-    EXPECT_TRUE(pacer.hasRoom(t0));
-    EXPECT_EQ(pacer.inFlight(), 0u);
-    EXPECT_EQ(pacer.framesShown(), 0u);
-    EXPECT_EQ(pacer.framesPerSecond(), 0.0);
-}
