@@ -28,16 +28,8 @@ TEST(Random, SequencesArePinned) {
     }
 }
 
-TEST(Random, InUnitIntervalAndBulkDrawsAgree) {
-    Sequence s;
-    std::vector<float> a(100000);
-    for (float& v : a) v = s.next();
-    Sequence t;
-    std::vector<float> b(a.size());
-    t.fill(b.data(), b.size());
-    EXPECT_EQ(a, b);  // bulk and single draws give one sequence
-    for (float v : a) ASSERT_TRUE(v >= 0.0f && v < 1.0f) << v;
-    // Bulk steps continue wherever single draws left off, at any lane.
+// Bulk steps continue wherever single draws left off, at any lane.
+TEST(Random, BulkDrawsContinueTheSequence) {
     for (std::size_t skip : {0, 3, 8, 13}) {
         Sequence x(99), y(99);
         for (std::size_t i = 0; i < skip; ++i) x.next(), y.next();
