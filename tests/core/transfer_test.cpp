@@ -126,15 +126,6 @@ TEST(Transfer, RefusalsLeaveEverythingAsItWas) {
     EXPECT_EQ(result, kept);
 }
 
-TEST(Transfer, CopyDataKeepsEveryByte) {
-    PixelGrid source = makeGrid(129, 65, [](int x, int y) {
-        return Bgrx{std::uint8_t(x), std::uint8_t(y), std::uint8_t(x ^ y), std::uint8_t(x + y)};
-    });
-    PixelGrid result;
-    ASSERT_TRUE(CopyData(source, result, 129, 65, 32).ok());
-    EXPECT_EQ(result, source);
-}
-
 TEST(Transfer, ReportsTheDifferenceOfTwoClockReadings) {
     // A clock that advances by `step` milliseconds at every reading.
     struct Stepping final : MillisecondClock {
