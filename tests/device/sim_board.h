@@ -21,10 +21,8 @@ struct BoardReport {
     // simulated and in wall clock microseconds from the board's start; -1
     // when it never did.
     std::vector<long long> shownAt, shownWall;
-    // The report's "key=value" counts: on, inverted, boot (bytes lost in the
-    // boot loader), read, delivered, overruns, acks, first (the first byte's
-    // wall clock time), page and
-    // byte (the longest busy stretches, in cycles), static, stack, waiting.
+    // The report's "key=value" counts (on, inverted, boot, overruns, acks,
+    // first: the first byte's wall clock time...).
     std::map<std::string, double> counts;
     double count(const std::string& key) const {
         const auto it = counts.find(key);
