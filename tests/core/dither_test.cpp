@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <vector>
 
 #include "test_support.h"
@@ -12,14 +11,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-// The 129 x 65 source picture with frame pixel (c, r) set to grey(c, r).
-PixelGrid framePicture(const std::function<int(int, int)>& grey) {
-    return makeGrid(129, 65, [&](int x, int y) {
-        const auto v = static_cast<std::uint8_t>(x < 128 && y < 64 ? grey(x, 63 - y) : 0);
-        return Bgrx{v, v, v, 0};
-    });
-}
 
 MonoFrameArray reduce(Dither method, const PixelGrid& source, int threshold = 127) {
     MonoFrameArray frame{};
@@ -62,32 +53,6 @@ TEST(Dither, BayerIsTheStandardRecursiveMatrix) {
     }
     EXPECT_EQ(index, standard);
     EXPECT_EQ(shifted, standard);
-}
-
-TEST(Dither, BayerLightsKOfEverySixtyFourForGreyKOverSixtyFour) {
-    for (int k = 0; k <= 64; ++k) {
-        const int grey = static_cast<int>(std::lround(255.0 * k / 64));
-        const MonoFrameArray f =
-            reduce(Dither::Bayer, framePicture([&](int, int) { return grey; }));
-        for (int tile = 0; tile < 32; ++tile) {
-            int n = 0;
-            for (int r = 0; r < 8; ++r) {
-                for (int c = 0; c < 8; ++c) n += lit(f, 8 * (tile % 16) + c, 8 * (tile / 16) + r);
-            }
-            ASSERT_EQ(n, k) << "grey " << grey << ", tile " << tile;
-        }
-    }
-}
-
-TEST(Dither, BlueNoiseMaskSpreadsEveryLevel) {
-    // A 64 x 64 tile, all levels 0..254 about equally often.
-    std::vector<int> levels(256, 0);
-    for (int r = 0; r < 64; ++r) {
-        for (int c = 0; c < 64; ++c) ++levels[blueNoiseThreshold(c, r)];
-    }
-    EXPECT_EQ(levels[255], 0);
-    for (int v = 0; v < 255; ++v) EXPECT_NEAR(levels[v], 16, 1) << v;
-    EXPECT_EQ(blueNoiseThreshold(7, 9), blueNoiseThreshold(71, 9));
 }
 
 TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
