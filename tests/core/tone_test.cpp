@@ -5,9 +5,7 @@
 #include <array>
 #include <cmath>
 
-#include "common/random.h"
 #include "lcd/dither.h"
-#include "lcd/mono.h"
 #include "test_support.h"
 
 using namespace orv;
@@ -81,21 +79,4 @@ TEST(Tone, AppliedAsTheGreyOfEachMethodsLuma) {
     PixelGrid small = uniformGrid(20, 10, {9, 9, 9, 0});
     applyTone(Dither::Bayer, tone, small, -5, -5, 1 << 30, 1 << 30);
     EXPECT_EQ(small(0, 19, 9), tone(9));
-}
-
-TEST(Tone, EngraveWithTheDefaultsIsThePencilItself) {
-    // reduceFrame's engrave is exactly Pencil on the same picture and sequence.
-    const PixelGrid ramp = makeGrid(129, 65, [](int x, int y) {
-        return Bgrx{std::uint8_t(x * 2), std::uint8_t((x + y) % 256), std::uint8_t(y * 4), 0};
-    });
-    PixelGrid toned = ramp;
-    applyTone(Dither::Engrave, ToneCurve(ToneControls{}), toned, 0, 0, 128, 64);
-    MonoFrameArray viaReduce{}, viaPencil{};
-    PixelGrid scratchA, scratchB;
-    rnd::Sequence a(11), b(11);
-    reduceFrame(Dither::Engrave, toned, 127, false, viaReduce, scratchA, a);
-    std::int32_t count = 0;
-    ASSERT_TRUE(Pencil(ramp, scratchB, 129, 65, 32, viaPencil, count, b).ok());
-    EXPECT_EQ(viaReduce, viaPencil);
-    EXPECT_EQ(scratchA, scratchB);
 }
