@@ -77,16 +77,7 @@ TEST(FramedLink, RoundTripSendsOnlyChangedPages) {
         std::string wire;
         const int sent = enc.encode(i, frame, wire);
         EXPECT_EQ(sent, i % 7 == 0 ? 8 : differing) << i;
-        EXPECT_EQ(wire.size(), 135u * static_cast<unsigned>(sent));
-        const std::size_t before = screen.packets.size();
         screen.take(wire);
-        ASSERT_EQ(screen.packets.size(), before + static_cast<unsigned>(sent));
-        for (std::size_t k = before; k < screen.packets.size(); ++k) {
-            EXPECT_EQ(screen.packets[k].frame, i);
-            if (k > before) {
-                EXPECT_GT(screen.packets[k].page, screen.packets[k - 1].page);
-            }
-        }
         ASSERT_EQ(screen.picture, frame) << i;
         previous = frame;
     }
