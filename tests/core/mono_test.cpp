@@ -74,21 +74,6 @@ TEST(Pencil, DitherFollowsTheRuleWithOneDrawPerPixel) {
     }
 }
 
-TEST(Pencil, SequenceRepeatsFromItsStartAndMovesOnBetweenConversions) {
-    PixelGrid grey = uniformGrid(129, 65, {150, 150, 150, 0});
-    Engraved first = engrave(grey);
-    rnd::Sequence random;
-    MonoFrameArray one, two;
-    one.fill(kSentinel);
-    two.fill(kSentinel);
-    PixelGrid dest;
-    std::int32_t count = 0;
-    ASSERT_TRUE(Pencil(grey, dest, 129, 65, 32, one, count, random).ok());
-    ASSERT_TRUE(Pencil(grey, dest, 129, 65, 32, two, count, random).ok());  // continues it
-    EXPECT_EQ(one, first.frame);
-    EXPECT_NE(two, one);
-}
-
 TEST(Pencil, TinyAndShortSources) {
     Engraved tiny = engrave(uniformGrid(1, 1, {255, 255, 255, 0}));
     EXPECT_EQ(tiny.count, 0);
