@@ -119,9 +119,7 @@ TEST(Codec, ADamagedStreamIsRefusedNotMisread) {
     cut[13] = static_cast<std::uint8_t>(cut.size() >> 8);
     EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
     stream[4] = ORVC_VERSION + 1;
-    Result<codec::StreamInfo> other = codec::readStreamInfo(text(stream));
-    ASSERT_FALSE(other);
-    EXPECT_NE(other.error().find("version 2"), std::string::npos) << other.error();
+    EXPECT_FALSE(codec::readStreamInfo(text(stream)));
 }
 
 TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {
