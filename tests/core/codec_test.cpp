@@ -77,7 +77,6 @@ std::string_view text(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// Decoded with the board's decoder: every frame exact.
 TEST(Codec, EveryFrameDecodesExactly) {
     for (const Frames& frames : {noise(), pattern(), clip()}) {
         const codec::Encoder e = encoded(frames);

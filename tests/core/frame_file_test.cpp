@@ -100,8 +100,6 @@ TEST_F(FrameFile, RefusesWhatIsNotARegularFile) {
     EXPECT_FALSE(fs::exists(path("nowhere")));
 }
 
-// A partial record at the end is cut back before an append, and by a repair;
-// nothing else is touched, and a refused file is left as it was.
 TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
     constexpr std::uint64_t kRefused = std::uint64_t(-1);
     const std::string whole = numbered(0);
@@ -161,9 +159,7 @@ TEST_F(FrameFile, FailedWritesAreCutBackAndNeverRemoveAFileThatWasThere) {
     EXPECT_FALSE(fs::exists(fresh));
 }
 
-// A recorder killed at random moments, again and again: after the next append
-// or a repair the file holds only whole records, and none that was whole
-// before the kill is lost.
+// A recorder killed at random moments, again and again.
 TEST_F(FrameFile, KilledRecordersLoseNoWholeRecord) {
     const std::string file = path("killed.orv");
     std::mt19937 random(20261207);

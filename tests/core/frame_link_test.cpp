@@ -101,7 +101,6 @@ TEST(FramedLink, SkippedFramesAreMadeUpFromWhatWasSent) {
     enc.forget();
     wire.clear();
     EXPECT_EQ(enc.encode(6, f, wire), 8);
-    EXPECT_EQ(FramedEncoder(0).keyInterval(), 1);
 }
 
 TEST(FramedLink, FrameNumbersWrapButKeyFramesFollowTheIndex) {
@@ -117,8 +116,7 @@ TEST(FramedLink, FrameNumbersWrapButKeyFramesFollowTheIndex) {
         {65535, 8, 0xFFFF},              //
         {65536, 0, 0},                   // 65536 % 31 == 2: a delta, nothing changed
         {65536ull * 31, 8, 0},           // a key frame whose wire number is 0
-        {(1ull << 40) * 31 + 1, 0, 1},   // far beyond 32 bits
-        {(1ull << 40) * 31 + 31, 8, 31}  //
+        {(1ull << 40) * 31 + 31, 8, 31}  // far beyond 32 bits
     };
     for (const auto& c : cases) {
         wire.clear();
@@ -132,7 +130,6 @@ TEST(FramedLink, FrameNumbersWrapButKeyFramesFollowTheIndex) {
     }
 }
 
-// Single bit flips and truncations are all tried in the test after this one.
 TEST(FramedLink, DecoderSkipsDamageAndKeepsTheNextPacket) {
     std::mt19937 rng(3);
     std::vector<std::string> packets;

@@ -6,8 +6,8 @@
 
 using orv::rnd::Sequence;
 
-// The first values of two sequences, pinned: recorded runs and the tool's
-// frames depend on them staying exactly as they are.
+// Recorded runs and the tool's frames depend on the sequence staying exactly
+// as it is.
 TEST(Random, SequencesArePinned) {
     const struct {
         std::uint64_t seed;
@@ -27,7 +27,6 @@ TEST(Random, SequencesArePinned) {
     }
 }
 
-// Bulk steps continue wherever single draws left off, at any lane.
 TEST(Random, BulkDrawsContinueTheSequence) {
     for (std::size_t skip : {0, 3, 8, 13}) {
         Sequence x(99), y(99);

@@ -64,7 +64,6 @@ TEST(PixelGrid, RefusesSizesABitmapCannotHold) {
     EXPECT_FALSE(g.empty());
 }
 
-// Read, then drawn back over a cleared surface: the picture as it was.
 TEST(Transfer, GetDataReadsBottomRowAsRowZeroAndDrawPicPutsItBack) {
     Surface s(129, 65);
     const std::vector<std::uint8_t> before = s.bits;
@@ -196,7 +195,6 @@ TEST(Procedures, RefuseAPictureThereIsNoMemoryFor) {
         }).join();
         ASSERT_TRUE(outcome.has_value()) << c.name << ": std::bad_alloc escaped";
         ASSERT_FALSE(outcome->ok()) << c.name;
-        EXPECT_NE(outcome->error().find("memory"), std::string::npos) << outcome->error();
         EXPECT_NE(outcome->error().find(c.says), std::string::npos) << outcome->error();
         EXPECT_EQ(result, kept) << c.name;
         EXPECT_EQ(frame[1], 77) << c.name;
