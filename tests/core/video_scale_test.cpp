@@ -24,7 +24,6 @@ std::array<int, 3> drawn(const Case& c) {
     std::vector<std::uint8_t> out(3 * 2 * 4);
     scaleYuvToRgb({y.data(), cb.data(), cr.data(), 4, 2, 1, 4, 4}, c.matrix,
                   {out.data(), 3, 2, 12});
-    EXPECT_EQ(out[23], 0xFF);
     return {out[22], out[21], out[20]};  // the last pixel: B, G, R in memory
 }
 
