@@ -13,10 +13,8 @@ class Decode : public orv::test::ClipTest {
   protected:
     static void SetUpTestSuite() {
         const std::string mjpeg = " -c:v mjpeg -q:v 3 -pix_fmt yuvj420p";
-        // Decoded at an eighth (2:1, letterboxed: 128 x 64) and at a quarter
-        // (4:3 cropped: 128 x 96 of 160 x 120).
+        // Decoded at an eighth (2:1, letterboxed: 128 x 64).
         makeClip("-f lavfi -i testsrc2=s=1024x512:r=25:d=2" + mjpeg, "wide.avi");
-        makeClip("-f lavfi -i testsrc2=s=640x480:r=25:d=2" + mjpeg, "four-three.avi");
         // Stored 1024 x 512 and shown a quarter turn round: cropped upright to
         // 128 x 256, which is 256 x 128 as stored, a quarter of the size.
         makeClip("-f lavfi -i testsrc2=s=1024x512:r=25:d=2" + mjpeg, "flat.mov");
@@ -62,7 +60,6 @@ TEST_F(Decode, SmallDecodingChangesFewerThanOnePixelInAHundred) {
         bool same = false;  // the decode cannot be small: the same frames
     } cases[] = {
         {"wide.avi", "letterbox", "at 1/8 size"},
-        {"four-three.avi", "crop", "at 1/4 size"},
         {"turned.mov", "crop", "at 1/4 size"},
         {"pyramid.mp4", "crop", "at 1/1 size without the loop filter"},  // H.264: no lowres
         {"lossless.avi", "crop", "at 1/1 size on", true},
@@ -98,11 +95,8 @@ TEST_F(Decode, SmallDecodingChangesFewerThanOnePixelInAHundred) {
 TEST_F(Decode, FramesLeftOutChangeNoTick) {
     const std::vector<std::vector<std::string>> runs = {
         {"--fps", "1"},
-        {"--fps", "7"},
-        {"--fps", "10"},
         {"--fps", "7", "--start", "0.37"},
         {"--fps", "10", "--start", "1.5"},
-        {"--fps", "24", "--start", "0.37"},
         {"--fps", "10", "--start", "0.37", "--duration", "1.3"},
     };
     for (const std::string name : {"small.avi", "pyramid.mp4", "pyramid.ts", "plain-b.mkv"}) {
