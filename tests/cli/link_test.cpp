@@ -4,13 +4,11 @@
 
 #include <chrono>
 #include <sstream>
-#include <thread>
 #include <tuple>
 
 #include "frame_receiver.h"
 #include "lcd/frame_layout.h"
 #include "lcd/frame_record.h"
-#include "orv_link.h"
 #include "orv_runner.h"
 #include "pty_pair.h"
 
@@ -237,16 +235,15 @@ TEST_F(Link, AStopSignalEndsARunOnAStalledPort) {
     }
 }
 
-// The far end plays a receiver of link version 2 with a window of one packet:
-// it announces itself, and acknowledges each packet once it has it whole.
-TEST_F(Link, SendPacesOnTheReceiversAcknowledgementsAndSaysWhenItHearsNone) {
+// The far end announces a receiver of link version 2, or stays quiet; how
+// acknowledgements pace the packets is the pacer's own (core tests).
+TEST_F(Link, SendRefusesRawModeToAReceiverAndSaysWhenItHearsNone) {
     const struct {
         bool announce;
         const char* mode;
         int status;
         const char* says;  // in the summary or the message
     } cases[] = {
-        {true, "framed", 0, "the device showed 20, "},
         {false, "framed", 0, "did not announce itself within 0.3 s"},
         {true, "raw", 1, "framed mode only"},
     };
@@ -258,27 +255,13 @@ TEST_F(Link, SendPacesOnTheReceiversAcknowledgementsAndSaysWhenItHearsNone) {
         const pid_t child = orv::test::startOrv({"send", orvFile_, "--port", pty.near(), "--fps",
                                                  "46", "--mode", c.mode, "--wait", "0.3"},
                                                 out, err);
-        orv::test::FrameReceiver device;
-        bool early = false;  // a byte came before the acknowledgement of the packet before it
         int status = -2;
         for (int i = 0; i < 1000 && status == -2; ++i) {
-            // Again and again until the sender, which may not have the port
-            // open yet, starts.
-            if (c.announce && device.packets.empty() && i % 20 == 0) {
+            // Again and again, as the sender may not have the port open yet.
+            if (c.announce && i % 20 == 0) {
                 ASSERT_EQ(::write(far, "ORV 2 1\n", 8), 8);
             }
-            const std::string got = PtyPair::readAvailable(far);
-            for (std::size_t at = 0; at < got.size(); ++at) {
-                const std::size_t before = device.packets.size();
-                device.take(got.substr(at, 1));
-                if (!c.announce || device.packets.size() == before) continue;
-                // The acknowledgement goes a moment later; nothing may come meanwhile.
-                ::usleep(20000);
-                early = early || at + 1 < got.size() || !PtyPair::readAvailable(far).empty();
-                const auto& p = device.packets.back();
-                const char ack = static_cast<char>(orv::framing::ackByte(p.frame, p.page));
-                ASSERT_EQ(::write(far, &ack, 1), 1);
-            }
+            PtyPair::readAvailable(far);
             status = orv::test::ended(child);
             ::usleep(5000);
         }
@@ -286,12 +269,5 @@ TEST_F(Link, SendPacesOnTheReceiversAcknowledgementsAndSaysWhenItHearsNone) {
         const std::string said = orv::test::readFile(out) + orv::test::readFile(err);
         EXPECT_EQ(status, c.status) << said;
         EXPECT_NE(said.find(c.says), std::string::npos) << said;
-        if (c.announce && c.status == 0) {
-            EXPECT_FALSE(early);
-            EXPECT_TRUE(device.picture == frames_.back());
-        }
-        if (!c.announce) {
-            EXPECT_NE(said.find("only writes were measured"), std::string::npos) << said;
-        }
     }
 }
