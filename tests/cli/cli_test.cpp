@@ -329,10 +329,4 @@ TEST_F(OrvFrames, VersionAndStandardOutput) {
             EXPECT_EQ(fs::file_size(path("out.bin")), 1024u);
         }
     }
-    const std::string tool = path("tool.txt");
-    ASSERT_EQ(
-        std::system((orv::test::shellQuote(ORV_TOOL) + " --version >" + orv::test::shellQuote(tool))
-                        .c_str()),
-        0);
-    EXPECT_EQ(readFile(tool), "orv-tool " ORV_VERSION "\n");
 }
