@@ -38,7 +38,6 @@ for f in usr/bin/orv usr/bin/orv-tool \
   fi
 done
 [ "$failed" -eq 0 ] || exit 1
-desktop-file-validate "$root/usr/share/applications/orv-tool.desktop"
 
 # The unpacked command line runs: its help and a check of a one-frame file
 # (1024 lines "0", then "F").
