@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include "frame_receiver.h"
-#include "lcd/frame_layout.h"
 #include "lcd/frame_record.h"
 #include "orv_runner.h"
 #include "pty_pair.h"
@@ -65,29 +64,6 @@ class Link : public orv::test::OrvTest {
 };
 
 }  // namespace
-
-// The layouts themselves, and the C header's text, are checked in the core
-// tests; here each option must pick its layout, polarity and frames.
-TEST_F(Link, ExportWritesThePixelsInEachLayout) {
-    const struct {
-        const char* layout;
-        const char* setBit;
-    } cases[] = {
-        {"pages", "dark"}, {"pages", "light"}, {"rows-msb", "dark"}, {"rows-lsb", "light"}};
-    for (const auto& c : cases) {
-        const std::string bin = path(std::string("out-") + c.layout + "-" + c.setBit + ".bin");
-        const Outcome o = orv({"export", orvFile_, "-o", bin, "--layout", c.layout, "--set-bit",
-                               c.setBit, "--frames", "3:4"});
-        ASSERT_EQ(o.status, 0) << o.err;
-        std::string want;
-        for (int n = 3; n < 7; ++n) {
-            const auto bytes = orv::toLayout(frames_[n], orv::parseFrameLayout(c.layout).value(),
-                                             std::string(c.setBit) == "light");
-            want.append(bytes.begin(), bytes.end());
-        }
-        EXPECT_TRUE(orv::test::readFile(bin) == want) << c.layout << " " << c.setBit;
-    }
-}
 
 // What cannot be done is refused, a port or settings text that cannot be used
 // as a usage error in words of the command line.
