@@ -103,18 +103,6 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
                 }));
 }
 
-TEST_F(OrvImage, EngraveSeedFixesTheDither) {
-    const std::string in = save("in.png", 129, 65, [](int, int) { return qRgb(150, 150, 150); });
-    std::vector<QImage> out;
-    for (std::string seed : {"5", "5", "6"}) {
-        const std::string name = std::string("e").append(std::to_string(out.size())).append(".png");
-        ASSERT_EQ(orv({"image", "engrave", in, path(name), "--seed", seed}).status, 0);
-        out.push_back(load(name));
-    }
-    EXPECT_EQ(out[0], out[1]);
-    EXPECT_NE(out[0], out[2]);
-}
-
 TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     const std::string in = save("in.png", 16, 9, gradient);
     const std::string tiny = save("tiny.png", 1, 1, gradient);
