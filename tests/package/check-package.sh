@@ -18,8 +18,6 @@ if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
   exit 1
 fi
 deb="${debs[0]}"
-echo "check-package: built $(basename "$deb")"
-dpkg-deb --field "$deb" Package Version Maintainer Section Depends
 
 root="$top/root"
 dpkg-deb -x "$deb" "$root"
