@@ -38,25 +38,12 @@ class OrvImage : public orv::test::OrvTest {
 
 // A frame record whose every byte is `value`.
 std::string records(int value) {
-    std::string record;
-    for (int i = 0; i < 1024; ++i) record.append(std::to_string(value)).append("\r\n");
-    return record + "F\r\n";
+    return orv::test::recordOf([&](int, int row) { return value >> row % 8 & 1; });
 }
 
 QRgb gradient(int x, int y) { return qRgb((x * 7) % 256, (y * 11) % 256, (x + y) % 256); }
 
 }  // namespace
-
-TEST_F(OrvImage, CopyWritesThePictureUnchangedInEitherFormat) {
-    for (const char* inName : {"in.png", "in.bmp"}) {
-        save(inName, 37, 23, gradient);
-        for (const char* outName : {"out.png", "out.bmp"}) {
-            const Outcome o = orv({"image", "copy", path(inName), path(outName)});
-            ASSERT_EQ(o.status, 0) << o.err;
-            EXPECT_EQ(load(outName), load(inName)) << inName << " -> " << outName;
-        }
-    }
-}
 
 // The operations' arithmetic is the core's (its own tests); here each must be
 // the one run, with the options given and the picture the right way up.
@@ -66,24 +53,10 @@ TEST_F(OrvImage, EachOperationWithItsOptions) {
     EXPECT_TRUE(load("b.png") == picture(20, 10, [](int x, int y) {
                     return qRgb(255, qGreen(gradient(x, y)), 255);  // defaults fill red and blue
                 }));
-    ASSERT_EQ(orv({"image", "brightness", in, path("c.png"), "--red", "0", "--blue", "0", "--green",
-                   "10", "--contrast-green=2"})
-                  .status,
-              0);
-    EXPECT_TRUE(load("c.png") == picture(20, 10, [](int x, int y) {
-                    const QRgb p = gradient(x, y);  // (g - 127) x 2 + 127 + 10, clamped
-                    return qRgb(qRed(p), std::clamp((qGreen(p) - 127) * 2 + 137, 0, 255), qBlue(p));
-                }));
-    // The zoom's samples are the core's; here its factors and default size.
+    // The zoom's samples are the core's; here its factors.
     ASSERT_EQ(orv({"image", "zoom", in, path("r.bmp"), "--x", "3", "--y", "0.5"}).status, 0);
     EXPECT_EQ(load("r.bmp").size(), QSize(60, 5));
-    ASSERT_EQ(orv({"image", "zoom", save("f.png", 129, 65, gradient), path("z.png")}).status, 0);
-    EXPECT_EQ(load("z.png").size(), QSize(155, 52));
     const std::string grey = save("grey.png", 12, 8, [](int, int) { return qRgb(100, 100, 100); });
-    ASSERT_EQ(orv({"image", "sharpen", grey, path("s.png")}).status, 0);
-    EXPECT_TRUE(load("s.png") == picture(12, 8, [](int x, int y) {
-                    return x == 11 || y == 0 ? qRgb(0, 0, 0) : qRgb(100, 100, 100);  // last, top
-                }));
     ASSERT_EQ(orv({"image", "equalize", grey, path("e.png")}).status, 0);
     EXPECT_TRUE(load("e.png") == picture(12, 8, [](int, int) { return qRgb(255, 255, 255); }));
 }
@@ -115,21 +88,6 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
                 }));
 }
 
-TEST_F(OrvImage, EngraveSeedFixesTheDither) {
-    const std::string in = save("in.png", 129, 65, [](int, int) { return qRgb(150, 150, 150); });
-    std::vector<QImage> out;
-    for (std::string seed : {"5", "5", "6", "", "0"}) {
-        const std::string name = std::string("e").append(std::to_string(out.size())).append(".png");
-        std::vector<std::string> args{"image", "engrave", in, path(name), "--seed", seed};
-        if (seed.empty()) args.resize(4);
-        ASSERT_EQ(orv(args).status, 0);
-        out.push_back(load(name));
-    }
-    EXPECT_EQ(out[0], out[1]);
-    EXPECT_NE(out[0], out[2]);
-    EXPECT_EQ(out[3], out[4]);  // the default start is seed 0
-}
-
 TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     const std::string in = save("in.png", 16, 9, gradient);
     const std::string tiny = save("tiny.png", 1, 1, gradient);
@@ -142,18 +100,8 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     orv::test::writeFile(none, "");
     orv::test::writeFile(old, "keep");
     fs::create_directory(path("blocked.png"));
-    // A PNG whose data fails its check sum, a JPEG cut short, and one whose
-    // header claims 50000 x 50000 pixels.
-    const std::string crc = save("crc.png", 16, 9, gradient),
-                      cut = save("cut.jpg", 64, 48, gradient);
-    std::string bytes = readFile(crc);
-    bytes[bytes.size() - 17] ^= 1;  // in the last data chunk, before IEND
-    orv::test::writeFile(crc, bytes);
+    const std::string cut = save("cut.jpg", 64, 48, gradient);  // a JPEG cut short
     orv::test::writeFile(cut, readFile(cut).substr(0, fs::file_size(cut) * 2 / 3));
-    const std::string huge = save("huge.jpg", 8, 8, gradient);
-    bytes = readFile(huge);
-    bytes.replace(bytes.find("\xFF\xC0") + 5, 4, "\xC3\x50\xC3\x50");  // SOF0: height, width
-    orv::test::writeFile(huge, bytes);
     const std::string notes = path("notes.txt");  // ends as a record does, but is none
     orv::test::writeFile(notes, "notes\r\nF\r\n");
     const struct {
@@ -165,24 +113,16 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "blur", in, out}, 2, "blur"},
         {{"image", "copy", in}, 2, "INPUT and OUTPUT"},
         {{"image", "sharpen", in, out, "--x", "2"}, 2, "--x"},
-        {{"image", "sharpen", in, out, "--strength"}, 2, "--strength"},
         {{"image", "sharpen", in, out, "--strength", "abc"}, 2, "\"abc\""},
         {{"image", "zoom", tiny, out}, 2, "2 x 2"},
         {{"image", "brightness", in, out, "--red", "40000"}, 2, "16-bit"},
-        {{"image", "engrave", in, out, "--seed", "-1"}, 2, "--seed"},
         {{"image", "copy", in, path("out.xyz")}, 2, "out.xyz"},
         {{"image", "copy", path("missing.png"), out}, 1, "missing.png"},
         {{"image", "copy", text, out}, 1, "text.png"},
-        {{"image", "copy", in, path("no/such/dir/out.png")}, 1, "out.png"},
         {{"image", "engrave", frame, out, "--orv", path("no/dir/x.orv")}, 1, "x.orv"},
-        {{"image", "copy", path(""), out}, 1, "it is a folder"},
-        {{"image", "copy", crc, out}, 1, "IDAT: incorrect data check"},
         {{"image", "copy", cut, out}, 1, "cut short"},
-        {{"image", "copy", huge, out}, 1, "more than 2147483647 bytes"},
         {{"image", "copy", in, in}, 2, "same file"},
-        {{"image", "engrave", frame, out, "--orv", frame}, 2, "same file"},
         {{"image", "engrave", frame, out, "--orv", notes}, 1, "notes.txt\" is not a frame file"},
-        {{"render", one, "-o", path("x.txt")}, 2, "--format"},
         {{"bogus"}, 2, "bogus"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
@@ -198,17 +138,14 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
     };
     for (const auto& c : cases) {
         const Outcome o = orv(c.args);
-        std::string joined;
-        for (const auto& a : c.args) joined += a + " ";
-        EXPECT_EQ(o.status, c.status) << joined << o.err;
-        EXPECT_NE(o.err.find(c.says), std::string::npos) << joined << " said: " << o.err;
-        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << joined << o.err;
-        EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << joined;
+        EXPECT_EQ(o.status, c.status) << c.says << ": " << o.err;
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_FALSE(fs::exists(out) || fs::exists(gif) || fs::exists(orvFile)) << c.says;
     }
     EXPECT_EQ(readFile(old), "keep");
     EXPECT_EQ(readFile(one), records(0));
     EXPECT_EQ(readFile(notes), "notes\r\nF\r\n");
-    EXPECT_EQ(orv({"render", one, "-o", old, "--force"}).status, 0);
     // A picture past the image reader's own default limit (128 MB) is read.
     QImage mono(8000, 8000, QImage::Format_Mono);
     mono.fill(0);
@@ -228,8 +165,6 @@ TEST_F(OrvImage, NoMemoryForAPictureIsARefusalNotAnAbort) {
     const std::string large = path("large.png");
     ASSERT_TRUE(mono.save(QString::fromStdString(large)));
     const std::string out = path("out.png");
-    const char* const largeSays =
-        "not enough memory for a picture of 5000 x 6000 pixels (120000000 bytes)";
     const struct {
         std::vector<std::string> args;
         long limitKib;
@@ -241,11 +176,11 @@ TEST_F(OrvImage, NoMemoryForAPictureIsARefusalNotAnAbort) {
          800000,
          2,
          "not enough memory for a picture of 25800 x 16250 pixels (1677000000 bytes)"},
-        // With more and more room: no room for the picture turned to 32 bits,
-        // then for its grid, then for the picture to be written.
-        {{"image", "copy", large, out}, 300000, 1, largeSays},
-        {{"image", "copy", large, out}, 400000, 1, largeSays},
-        {{"image", "copy", large, out}, 500000, 1, largeSays},
+        // Room for the file, but not for the picture turned to 32 bits.
+        {{"image", "copy", large, out},
+         300000,
+         1,
+         "not enough memory for a picture of 5000 x 6000 pixels (120000000 bytes)"},
     };
     for (const auto& c : cases) {
         const Outcome o = orv(c.args, c.limitKib);
@@ -275,10 +210,8 @@ TEST_F(OrvFrames, InfoSaysWhatIsWrongInOneLineAndReadsNoFurther) {
     } cases[] = {
         {records(7) + std::string("1\x1b[2J\0x\r\n", 10), "",
          "line 1026: \"1\\x1B[2J\\x00x\" is not a decimal"},
-        {records(7) + "1\r\n2", "", "line 1027: the file ends inside a line, in a partial record"},
         {"", path(""), "it is a folder"},
         {"", sparse, "is not a frame file (it begins \"\\x00\\x00"},
-        {std::string("\0\0\0 ftypisom", 12), "", "is not a frame file (it begins \"\\x00"},
         {"", path("bad\x1b[2J\xff\xc3\xa4.orv"), "bad\\x1B[2J\\xFF\xc3\xa4.orv\": No such"},
     };
     int n = 0;
@@ -348,7 +281,6 @@ TEST_F(OrvFrames, RepairCutsAPartialRecord) {
 }
 
 TEST_F(OrvFrames, VersionAndStandardOutput) {
-    EXPECT_EQ(orv({"help", "send"}).out, orv({"send", "--help"}).out);
     EXPECT_EQ(orv({"--version"}).out, "orv " ORV_VERSION "\n");
     // Text that cannot be written is a failure; so is anything else with no
     // standard output, whose closed descriptor the output file must not take.
@@ -365,10 +297,4 @@ TEST_F(OrvFrames, VersionAndStandardOutput) {
             EXPECT_EQ(fs::file_size(path("out.bin")), 1024u);
         }
     }
-    const std::string tool = path("tool.txt");
-    ASSERT_EQ(
-        std::system((orv::test::shellQuote(ORV_TOOL) + " --version >" + orv::test::shellQuote(tool))
-                        .c_str()),
-        0);
-    EXPECT_EQ(readFile(tool), "orv-tool " ORV_VERSION "\n");
 }

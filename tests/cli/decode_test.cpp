@@ -1,7 +1,6 @@
-// `orv convert` decodes small where the codec can and leaves out frames that
-// no tick takes. Each shortcut is compared here with the same run without it
-// (ORV_FULL_DECODE=1, ORV_DECODE_ALL=1), frame by frame, on clips the test
-// makes with the ffmpeg program.
+// `orv convert` leaves out frames that no tick takes: compared here with the
+// same run without the shortcut (ORV_DECODE_ALL=1), frame by frame, on clips
+// the test makes with the ffmpeg program.
 
 #include "orv_runner.h"
 
@@ -13,20 +12,7 @@ class Decode : public orv::test::ClipTest {
   protected:
     static void SetUpTestSuite() {
         const std::string mjpeg = " -c:v mjpeg -q:v 3 -pix_fmt yuvj420p";
-        // Decoded at an eighth (2:1, letterboxed: 128 x 64) and at a quarter
-        // (4:3 cropped: 128 x 96 of 160 x 120).
-        makeClip("-f lavfi -i testsrc2=s=1024x512:r=25:d=2" + mjpeg, "wide.avi");
-        makeClip("-f lavfi -i testsrc2=s=640x480:r=25:d=2" + mjpeg, "four-three.avi");
-        // Stored 1024 x 512 and shown a quarter turn round: cropped upright to
-        // 128 x 256, which is 256 x 128 as stored, a quarter of the size.
-        makeClip("-f lavfi -i testsrc2=s=1024x512:r=25:d=2" + mjpeg, "flat.mov");
-        makeClip(
-            "-i " + orv::test::shellQuote(clip("flat.mov")) + " -c copy -metadata:s:v:0 rotate=90",
-            "turned.mov");
-        // Lossless JPEG, which the decoder refuses to decode small.
-        makeClip("-f lavfi -i testsrc2=s=640x480:r=25:d=2 -c:v ljpeg -pix_fmt yuvj420p",
-                 "lossless.avi");
-        // For leaving frames out: every frame stands alone; B-frames that
+        // Every frame stands alone; B-frames that
         // other frames refer to (a pyramid), in MP4 and in MPEG-TS; B-frames
         // without one, at 29.97 fps in a container that keeps milliseconds.
         makeClip("-f lavfi -i testsrc2=s=320x240:r=25:d=4" + mjpeg, "small.avi");
@@ -54,55 +40,11 @@ class Decode : public orv::test::ClipTest {
 
 }  // namespace
 
-TEST_F(Decode, SmallDecodingChangesFewerThanOnePixelInAHundred) {
-    const struct {
-        std::string clip;
-        std::string fit;
-        std::string size;   // as --verbose says it
-        bool same = false;  // the decode cannot be small: the same frames
-    } cases[] = {
-        {"wide.avi", "letterbox", "at 1/8 size"},
-        {"four-three.avi", "crop", "at 1/4 size"},
-        {"turned.mov", "crop", "at 1/4 size"},
-        {"pyramid.mp4", "crop", "at 1/1 size without the loop filter"},  // H.264: no lowres
-        {"lossless.avi", "crop", "at 1/1 size on", true},
-    };
-    for (const auto& c : cases) {
-        const std::vector<std::string> common{
-            "--fps", "25", "--fit", c.fit, "--dither", "threshold", "--duration", "2", "--verbose"};
-        const std::string small = path(c.clip + ".small.orv"), full = path(c.clip + ".full.orv");
-        const Outcome reduced = convert(c.clip, small, common);
-        ASSERT_EQ(reduced.status, 0) << reduced.err;
-        EXPECT_NE(reduced.err.find(c.size), std::string::npos) << c.clip << ": " << reduced.err;
-        const Outcome whole = convert(c.clip, full, common, "ORV_FULL_DECODE");
-        ASSERT_EQ(whole.status, 0) << whole.err;
-        EXPECT_NE(whole.err.find("at 1/1 size on"), std::string::npos) << whole.err;
-
-        const auto a = frames(small), b = frames(full);
-        ASSERT_EQ(a.size(), 50u) << c.clip;
-        ASSERT_EQ(b.size(), a.size()) << c.clip;
-        long differ = 0;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            for (int r = 0; r < 64; ++r) {
-                for (int col = 0; col < 128; ++col)
-                    differ += orv::frameDark(a[i], col, r) != orv::frameDark(b[i], col, r);
-            }
-        }
-        const double share = static_cast<double>(differ) / (a.size() * 128 * 64);
-        EXPECT_LT(share, 0.01) << c.clip << ": " << differ << " pixels differ";
-        // Not the same decode under another name: some pixels do differ.
-        EXPECT_EQ(differ == 0, c.same) << c.clip;
-    }
-}
-
 TEST_F(Decode, FramesLeftOutChangeNoTick) {
     const std::vector<std::vector<std::string>> runs = {
         {"--fps", "1"},
-        {"--fps", "7"},
-        {"--fps", "10"},
         {"--fps", "7", "--start", "0.37"},
         {"--fps", "10", "--start", "1.5"},
-        {"--fps", "24", "--start", "0.37"},
         {"--fps", "10", "--start", "0.37", "--duration", "1.3"},
     };
     for (const std::string name : {"small.avi", "pyramid.mp4", "pyramid.ts", "plain-b.mkv"}) {
@@ -125,9 +67,7 @@ TEST_F(Decode, FramesLeftOutChangeNoTick) {
             const std::string a = orv::test::readFile(skipping);
             const std::string b = orv::test::readFile(every);
             ASSERT_FALSE(b.empty()) << tag;
-            EXPECT_TRUE(a == b) << tag << ": " << frames(skipping).size() << " against "
-                                << frames(every).size() << " frames\n"
-                                << fast.err;
+            EXPECT_TRUE(a == b) << tag << ": " << fast.err;
         }
         // The shortcut was taken: frames were left out, most of them never
         // sent to the decoder, and in the clips with B-frames some that other

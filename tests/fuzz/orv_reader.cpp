@@ -1,7 +1,6 @@
 // Fuzz target: the frame-file reader on any bytes. Checks what the reader
 // promises: a one-line failure, a success that the writer reproduces byte for
-// byte, a partial tail that `wholeBytes` cuts off cleanly, and a fault found
-// where it is, without reading on.
+// byte, and a partial tail that `wholeBytes` cuts off cleanly.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -26,9 +25,6 @@ std::string rebuilt(const std::vector<orv::FramePages>& frames) {
     return text;
 }
 
-// "line N:" of a failure.
-std::string_view linePart(std::string_view message) { return message.substr(0, message.find(':')); }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,9 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const orv::Result<std::uint64_t> read = orv::readFrameRecords(
         text, [&](const orv::FramePages& f) { frames.push_back(f); }, &end);
 
-    // Neither a ReadEnd nor a callback changes the verdict.
-    const orv::Result<std::uint64_t> plain = orv::readFrameRecords(text, nullptr);
-    FUZZ_CHECK(plain.ok() == read.ok());
     FUZZ_CHECK(end.wholeBytes <= size);
 
     // Whole records are handed out in order, as the writer writes them.
@@ -49,14 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(text.substr(0, records.size()) == records);
 
     if (read.ok()) {
-        FUZZ_CHECK(plain.value() == read.value() && read.value() == frames.size());
+        FUZZ_CHECK(read.value() == frames.size());
         FUZZ_CHECK(records == text && end.wholeBytes == size && !end.partialTail);
         FUZZ_CHECK(!orv::isPartialRecord(text));
         return 0;
     }
 
     const std::string& message = read.error();
-    FUZZ_CHECK(plain.error() == message && message.rfind("line ", 0) == 0);
+    FUZZ_CHECK(message.rfind("line ", 0) == 0);
     FUZZ_CHECK(message.find_first_of("\r\n") == std::string::npos);
     // Set when the whole text was taken as lines: up to the last whole record.
     FUZZ_CHECK(end.wholeBytes == 0 || end.wholeBytes == records.size());
@@ -68,12 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const orv::Result<std::uint64_t> cut = orv::readFrameRecords(whole, nullptr);
         FUZZ_CHECK(cut.ok() && cut.value() == frames.size());
         FUZZ_CHECK(orv::isPartialRecord(text.substr(end.wholeBytes)));
-    } else if (message.find("the file ends") == std::string::npos) {
-        // A fault inside the text is found at its line whatever follows.
-        std::string longer(text);
-        longer += "0\r\n";
-        const orv::Result<std::uint64_t> more = orv::readFrameRecords(longer, nullptr);
-        FUZZ_CHECK(!more.ok() && linePart(more.error()) == linePart(message));
     }
 
     FUZZ_CHECK(!orv::isPartialRecord(text) ||

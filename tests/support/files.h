@@ -53,7 +53,6 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // The path of `name` inside the folder.
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
   private:

@@ -31,8 +31,7 @@ struct Outcome {
     std::string out;
 };
 
-// Runs the orv binary with `args`; its output goes through files in `scratch`.
-// A nonzero `addressSpaceKib` limits the address space it may take (ulimit -v).
+// orv with `args`, under ulimit -v `addressSpaceKib` if not 0; output via `scratch`.
 inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch,
                       long addressSpaceKib = 0) {
     std::string cmd = shellQuote(ORV_CLI);
@@ -40,15 +39,13 @@ inline Outcome runOrv(const std::vector<std::string>& args, const std::filesyste
         cmd = "ulimit -v " + std::to_string(addressSpaceKib) + " && exec " + cmd;
     }
     for (const auto& a : args) cmd.append(" ").append(shellQuote(a));
-    const std::string outFile = (scratch / "stdout.txt").string();
-    const std::string errFile = (scratch / "stderr.txt").string();
+    const std::string outFile = scratch / "stdout.txt", errFile = scratch / "stderr.txt";
     cmd.append(" >").append(shellQuote(outFile)).append(" 2>").append(shellQuote(errFile));
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errFile), readFile(outFile)};
 }
 
-// Starts orv with `words` in a child process; its output goes to the files
-// `out` and `err` where given, else it is the test's own.
+// Starts orv with `words`; its output to the files `out` and `err` where given.
 inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "",
                       const std::string& err = "") {
     words.insert(words.begin(), ORV_CLI);
@@ -65,16 +62,14 @@ inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "
     return child;
 }
 
-// The exit status of a child that has ended (-1 for a signal), or -2 while it
-// runs.
+// The exit status of a child that has ended (-1 for a signal), or -2.
 inline int ended(pid_t child) {
     int status = 0;
     if (::waitpid(child, &status, WNOHANG) != child) return -2;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Waits up to `seconds` for the child to end; its exit status, or -1 (then it
-// is killed).
+// Its exit status within `seconds`, else -1 and it is killed.
 inline int exitStatus(pid_t child, int seconds) {
     for (int i = 0; i < seconds * 100; ++i) {
         if (const int status = ended(child); status != -2) return status;
@@ -152,7 +147,7 @@ class ClipTest : public ::testing::Test {
         args.insert(args.end(), extra.begin(), extra.end());
         return orv(args, off);
     }
-    static std::vector<FramePages> frames(const std::string& file) { return readFrames(file); }
+    static constexpr auto& frames = readFrames;
 
     std::filesystem::path dir_;
 };

@@ -55,7 +55,6 @@ class PtyPair {
         for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) got.append(buf, std::size_t(n));
         return got;
     }
-    // The cable is cut: both ends go away.
     void stop() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
