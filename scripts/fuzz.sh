@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   run each target SECONDS (default 600)
 #   scripts/fuzz.sh --merge [TARGET...]     fold what the runs found into the corpora
 #
-# Targets: orv_reader numbers (default: all).
+# Targets: orv_reader numbers serial_settings port_device (default: all).
 # Builds them with clang into build-fuzz/ (-DORV_FUZZ=ON) and runs them one
 # after the other, at the lowest priority, each over tests/fuzz/corpus/<target>/.
 # New inputs go to build-fuzz/found/<target>/, never into the repository; a
@@ -18,11 +18,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all=(orv_reader numbers)
+all=(orv_reader numbers serial_settings port_device)
 max_len() {
   case "$1" in
     orv_reader) echo 16384 ;;  # three records of the longest values and more
     numbers) echo 256 ;;
+    serial_settings) echo 256 ;;
+    port_device) echo 1024 ;;
   esac
 }
 
