@@ -216,16 +216,10 @@ fi
 # PROGRAM, as the user, in the caller's environment with the desktop's.
 run=("${become[@]}")
 if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
-  if [ "$(head -c 4 -- "$path" | od -An -c | tr -d ' ')" = '177ELF' ]; then
-    # A build folder closed to the user: a copy, for a capability would make
-    # the process one whose /proc entry the portal cannot read and refuses.
-    cp -- "$path" "$dir/work/" && chown "$user" "$dir/work/${path##*/}" || fail "cannot copy $path"
-    path="$dir/work/${path##*/}"
-  else
-    # A script: it alone may read past the closed folder.
-    run+=(--inh-caps=+dac_read_search --ambient-caps=+dac_read_search)
-    "${run[@]}" head -c 0 -- "$path" || fail "$user cannot read $path"
-  fi
+  # A build folder closed to the user: a copy, for a capability would make
+  # the process one whose /proc entry the portal cannot read and refuses.
+  cp -- "$path" "$dir/work/" && chown "$user" "$dir/work/${path##*/}" || fail "cannot copy $path"
+  path="$dir/work/${path##*/}"
 fi
 run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFIG_HOME
   -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER "${session[@]}"
