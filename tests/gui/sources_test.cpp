@@ -1,9 +1,9 @@
 // The capture sources against a real X server: cancelling a region, the whole
 // desktop, and the window in front.
 #include <QApplication>
+#include <QPainter>
 #include <QtTest>
 
-#include "pattern_window.h"
 #include "tool_fixture.h"
 
 using namespace orv;
@@ -15,8 +15,38 @@ namespace {
 QRgb pattern(int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, (x + y) % 256); }
 QRgb otherPattern(int x, int y) { return qRgb(255 - (x % 256), 40, y % 256); }
 
-using orv::test::PatternWindow;
-using orv::test::showing;
+using Pattern = QRgb (*)(int x, int y);
+
+// A borderless window painting a pattern in screen coordinates; `managed`: one
+// a window manager can activate, rather than one on top outside its control.
+class PatternWindow : public QWidget {
+  public:
+    PatternWindow(QRect at, Pattern paint, bool managed = false)
+        : QWidget(nullptr, managed ? Qt::Window | Qt::FramelessWindowHint
+                                   : Qt::Window | Qt::FramelessWindowHint |
+                                         Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint),
+          paint_(paint) {
+        setGeometry(at);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).drawImage(0, 0, test::picture(QRect(pos(), size()), paint_));
+    }
+
+  private:
+    Pattern paint_;
+};
+
+// Whether the server shows `paint` at the corners of `area` yet.
+bool showing(const QRect& area, Pattern paint) {
+    platform::QtScreenGrabber screen;
+    for (QPoint p : {area.topLeft(), area.bottomRight()}) {
+        const platform::ScreenPiece piece = screen.grab(QRect(p, QSize(1, 1)));
+        if (piece.pixels.isNull() || piece.pixels.pixel(0, 0) != paint(p.x(), p.y())) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -115,10 +145,7 @@ class SourcesTest : public QObject {
         QVERIFY(!offScreen());
         const QImage& picture = picture1()->image();
         QCOMPARE(picture.size(), QSize(196, 146));
-        for (int y = 0; y < 146; y += 7) {
-            for (int x = 0; x < 196; x += 5)
-                QCOMPARE(picture.pixel(x, y), otherPattern(600 + x, 500 + y));
-        }
+        QCOMPARE(picture, test::picture(QRect(600, 500, 196, 146), otherPattern));
         QCOMPARE(image1()->image(), picture);
         // The thumbnail, given its picture off the screen, paints it once back.
         const QImage drawn = image1()->grab().toImage().convertToFormat(QImage::Format_RGB32);
