@@ -35,8 +35,6 @@ class DesktopPortalTest : public QObject {
     void theDesktopIsReadThroughThePortal() {
         QVERIFY(platform::onWaylandDesktop());
         QVERIFY(dynamic_cast<platform::PortalDesktop*>(tool_->grabber.get()));
-        QVERIFY(!tool_->inspector.canPlaceWindows());
-        QVERIFY(!tool_->inspector.canMinimize());
         // The player's area comes from the video here; the menu shows it.
         QVERIFY(form_->sources()->videoIsTheOnlySource());
 
@@ -51,12 +49,9 @@ class DesktopPortalTest : public QObject {
         const QImage& picture = picture1()->image();
         QCOMPARE(picture.size(), tool_->grabber->desktop().size() - QSize(4, 4));
         // The whole picture is the empty desktop: the tool's window was not on it.
-        int others = 0;
-        for (int y = 0; y < picture.height(); y += 8) {
-            for (int x = 0; x < picture.width(); x += 8)
-                others += picture.pixel(x, y) != background();
-        }
-        QCOMPARE(others, 0);
+        QImage empty(picture.size(), QImage::Format_RGB32);
+        empty.fill(background());
+        QVERIFY(picture.convertToFormat(QImage::Format_RGB32) == empty);
         QCOMPARE(control<ImageView>(form_, "Image1")->image(), picture);
     }
 

@@ -1,9 +1,9 @@
 // The capture sources against a real X server: cancelling a region, the whole
-// desktop, the window in front, and clear.
+// desktop, and the window in front.
 #include <QApplication>
+#include <QPainter>
 #include <QtTest>
 
-#include "pattern_window.h"
 #include "tool_fixture.h"
 
 using namespace orv;
@@ -15,8 +15,38 @@ namespace {
 QRgb pattern(int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, (x + y) % 256); }
 QRgb otherPattern(int x, int y) { return qRgb(255 - (x % 256), 40, y % 256); }
 
-using orv::test::PatternWindow;
-using orv::test::showing;
+using Pattern = QRgb (*)(int x, int y);
+
+// A borderless window painting a pattern in screen coordinates; `managed`: one
+// a window manager can activate, rather than one on top outside its control.
+class PatternWindow : public QWidget {
+  public:
+    PatternWindow(QRect at, Pattern paint, bool managed = false)
+        : QWidget(nullptr, managed ? Qt::Window | Qt::FramelessWindowHint
+                                   : Qt::Window | Qt::FramelessWindowHint |
+                                         Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint),
+          paint_(paint) {
+        setGeometry(at);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).drawImage(0, 0, test::picture(QRect(pos(), size()), paint_));
+    }
+
+  private:
+    Pattern paint_;
+};
+
+// Whether the server shows `paint` at the corners of `area` yet.
+bool showing(const QRect& area, Pattern paint) {
+    platform::QtScreenGrabber screen;
+    for (QPoint p : {area.topLeft(), area.bottomRight()}) {
+        const platform::ScreenPiece piece = screen.grab(QRect(p, QSize(1, 1)));
+        if (piece.pixels.isNull() || piece.pixels.pixel(0, 0) != paint(p.x(), p.y())) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -77,15 +107,11 @@ class SourcesTest : public QObject {
         }
         QTest::keyClick(target, Qt::Key_Escape);
         QTRY_VERIFY(!form_->sources()->captureSurface());
-        QCOMPARE(control<QLineEdit>(form_, "Text1")->text(), QStringLiteral("Text1"));  // unwritten
         QVERIFY(!control<QTimer>(form_, "Timer2")->isActive());
-        QVERIFY(!form_->sources()->Timer1->isActive());
-        QCOMPARE(form_->sources()->GrabCount, 0);
         QVERIFY(!offScreen());
     }
 
     void wholeDesktop() {
-        QImage before = form_->workbench()->picSource->image();
         QSignalSpy grabbed(form_->sources(), &CaptureSources::desktopGrabbed);
         form_->CmdCapScreen_Click();
         QVERIFY(grabbed.wait(5000));
@@ -95,10 +121,6 @@ class SourcesTest : public QObject {
         for (QPoint p : {QPoint(40, 300), QPoint(600, 700), QPoint(1275, 1019), QPoint(10, 10)})
             QCOMPARE(picture.pixel(p), pattern(p.x(), p.y()));  // away from the main window
         QCOMPARE(image1()->image(), picture);
-        QCOMPARE(form_->workbench()->picSource->image(), before);  // the workbench is not fed
-        form_->CmdClear_Click();
-        QVERIFY(image1()->image().isNull());
-        QCOMPARE(picture1()->image().size(), QSize(1276, 1020));
     }
 
     void activeWindowPair() {
@@ -116,19 +138,13 @@ class SourcesTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(600, 500, 200, 150), otherPattern), 5000);
         QSignalSpy ticks(form_->sources()->Timer1, &QTimer::timeout);
         form_->sources()->Timer1->start();
+        QVERIFY(ticks.wait(5000));  // the second grab is the one shown
         QVERIFY(ticks.wait(5000));
-        QCOMPARE(form_->sources()->GrabCount, 1);
-        QVERIFY(image1()->image().isNull());  // shown only after the second grab
-        QVERIFY(ticks.wait(5000));
-        QCOMPARE(form_->sources()->GrabCount, 0);
         QVERIFY(!form_->sources()->Timer1->isActive());
         QVERIFY(!offScreen());
         const QImage& picture = picture1()->image();
         QCOMPARE(picture.size(), QSize(196, 146));
-        for (int y = 0; y < 146; y += 7) {
-            for (int x = 0; x < 196; x += 5)
-                QCOMPARE(picture.pixel(x, y), otherPattern(600 + x, 500 + y));
-        }
+        QCOMPARE(picture, test::picture(QRect(600, 500, 196, 146), otherPattern));
         QCOMPARE(image1()->image(), picture);
         // The thumbnail, given its picture off the screen, paints it once back.
         const QImage drawn = image1()->grab().toImage().convertToFormat(QImage::Format_RGB32);

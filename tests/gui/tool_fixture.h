@@ -1,7 +1,9 @@
 // The main window made for a test as main() makes it, on the real screen or a fake one.
 #pragma once
 
+#include <QDir>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <memory>
@@ -31,6 +33,14 @@ QImage picture(const QRect& area, const Colour& colour) {
     }
     return image;
 }
+
+// The tool started in a folder of its own, which is the current one meanwhile.
+struct InFolder {
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    InFolder() { QDir::setCurrent(dir.path()); }
+    ~InFolder() { QDir::setCurrent(before); }
+};
 
 // A data table of one bool column: a row named `ifFalse` and one `ifTrue`.
 inline void bothWays(const char* column, const char* ifFalse, const char* ifTrue) {
@@ -63,7 +73,6 @@ struct Tool {  // on `screen`, or on the real one when null
               ui::Form1::Services{state, random, *grabber, inspector, port})) {
         form->exitProcess = [] {};
     }
-    ~Tool() { form.reset(); }
 
     ImageState state;
     rnd::Sequence random;

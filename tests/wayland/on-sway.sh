@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
-# on-sway.sh [--xwayland] PROGRAM [ARGS]: runs PROGRAM on a headless Wayland
-# desktop of its own whose screen the desktop portal's screen cast reads: sway
-# in software on one output (HEADLESS-1, 1280x800, a known colour), a private
-# session bus, PipeWire and WirePlumber, the portal and its wlroots backend
-# (on shared memory: screencopy-shm.c); --xwayland adds XWayland. As root: the
-# desktop and PROGRAM run as a test user of their own, in mount, network and
-# PID namespaces where the kernel allows (XWayland's display then meets no
-# other X server). PROGRAM runs in ORV_TEST_DIR with an empty HOME, the
-# desktop's variables and ORV_SWAY_BACKGROUND/OUTPUT/SIZE. Exit status:
-# PROGRAM's, or 77 when this machine cannot run it.
+# on-sway.sh [--xwayland] PROGRAM [ARGS]: runs PROGRAM, as a test user of its
+# own, on a headless sway (HEADLESS-1, 1280x800, a known colour) with a private
+# session bus, PipeWire and the screen cast portal (on shared memory:
+# screencopy-shm.c), in namespaces of its own where the kernel allows; --xwayland
+# adds XWayland. Exit status: PROGRAM's, or 77 when this machine cannot run it.
 # shellcheck disable=SC2317
 set -uo pipefail
 
@@ -216,21 +211,15 @@ fi
 # PROGRAM, as the user, in the caller's environment with the desktop's.
 run=("${become[@]}")
 if [[ "$path" == */* ]] && ! "${run[@]}" head -c 0 -- "$path" 2>/dev/null; then
-  if [ "$(head -c 4 -- "$path" | od -An -c | tr -d ' ')" = '177ELF' ]; then
-    # A build folder closed to the user: a copy, for a capability would make
-    # the process one whose /proc entry the portal cannot read and refuses.
-    cp -- "$path" "$dir/work/" && chown "$user" "$dir/work/${path##*/}" || fail "cannot copy $path"
-    path="$dir/work/${path##*/}"
-  else
-    # A script: it alone may read past the closed folder.
-    run+=(--inh-caps=+dac_read_search --ambient-caps=+dac_read_search)
-    "${run[@]}" head -c 0 -- "$path" || fail "$user cannot read $path"
-  fi
+  # A build folder closed to the user: a copy, for a capability would make
+  # the process one whose /proc entry the portal cannot read and refuses.
+  cp -- "$path" "$dir/work/" && chown "$user" "$dir/work/${path##*/}" || fail "cannot copy $path"
+  path="$dir/work/${path##*/}"
 fi
 run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFIG_HOME
   -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u SESSION_MANAGER "${session[@]}"
-  WAYLAND_DISPLAY="$wayland" ORV_TEST_DIR="$dir/work" ORV_SWAY_BACKGROUND="$background"
-  ORV_SWAY_OUTPUT="$output" ORV_SWAY_SIZE="$size" "${display[@]}")
+  WAYLAND_DISPLAY="$wayland" ORV_SWAY_BACKGROUND="$background"
+  ORV_SWAY_OUTPUT="$output" "${display[@]}")
 "${run[@]}" "$path" "$@" &
 program=$!
 wait "$program"
