@@ -26,7 +26,6 @@
 #include "sim_elf.h"
 #include "sim_time.h"
 #include "sim_twi.h"
-#include "ssd1306_virt.h"
 
 enum { kFrame = 1024, kHz = 16000000 };
 
@@ -136,12 +135,7 @@ int main(int argc, char** argv) {
     sim.avr->log = LOG_ERROR;
     avr_load_firmware(sim.avr, &f);
 
-    ssd1306_init(sim.avr, &sim.oled, 128, 64);
-    ssd1306_wiring_t wiring = {.reset = {'B', 3}};
-    ssd1306_connect_twi(&sim.oled, &wiring);
-    twiTimeBySclClock(sim.avr);
-    avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), twiOut,
-                            NULL);
+    connectDisplay(sim.avr, &sim.oled, twiOut);
     avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 5), framePin,
                             NULL);
     // Paint above the static data, to find the stack's deepest point after.

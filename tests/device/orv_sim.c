@@ -45,7 +45,6 @@
 #include "sim_elf.h"
 #include "sim_time.h"
 #include "sim_twi.h"
-#include "ssd1306_virt.h"
 
 enum { kUcsr0a = 0xC0, kUbrr0l = 0xC4, kUbrr0h = 0xC5 };
 enum { kPending = 1 << 22, kMaxFaults = 16, kPacket = 135, kFrame = 1024 };
@@ -343,12 +342,7 @@ int main(int argc, char** argv) {
             sim.waitingAt = f.symbol[i]->addr & 0xFFFF;
     }
 
-    ssd1306_init(sim.avr, &sim.oled, 128, 64);
-    ssd1306_wiring_t wiring = {.reset = {'B', 3}};
-    ssd1306_connect_twi(&sim.oled, &wiring);
-    twiTimeBySclClock(sim.avr);
-    avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), twiOut,
-                            NULL);
+    connectDisplay(sim.avr, &sim.oled, twiOut);
     for (avr_io_t* io = sim.avr->io_port; io; io = io->next) {
         if (!strcmp(io->kind, "uart") && ((avr_uart_t*)io)->name == '0') sim.uart = (avr_uart_t*)io;
     }

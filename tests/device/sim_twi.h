@@ -1,14 +1,15 @@
-/* The ATmega328P's TWI on simavr, timed by its SCL clock: simavr times a
- * byte at 9 us and a start at once, whatever TWBR says. twiTimeBySclClock()
- * after the board is made (the SSD1306 connected) makes every step take the
- * SCL clocks the chip would: 9 for a byte, 1 for a start (after a stop still
- * on the bus), as the sketch sets the clock. */
+/* The ATmega328P's TWI on simavr with an SSD1306 on it, timed by its SCL
+ * clock: simavr times a byte at 9 us and a start at once, whatever TWBR says.
+ * connectDisplay() makes every step take the SCL clocks the chip would: 9 for
+ * a byte, 1 for a start (after a stop still on the bus), as the sketch sets
+ * the clock. */
 #ifndef SIM_TWI_H
 #define SIM_TWI_H
 
 #include "avr_twi.h"
 #include "sim_avr.h"
 #include "sim_time.h"
+#include "ssd1306_virt.h"
 
 enum { kTwbr = 0xB8, kTwsr = 0xB9, kTwcr = 0xBC };
 enum { kTwsto = 1 << 4, kTwsta = 1 << 5, kTwint = 1 << 7 };
@@ -50,9 +51,16 @@ static void twcrWritten(avr_t* avr, avr_io_addr_t addr, uint8_t v, void* param) 
     }
 }
 
-static void twiTimeBySclClock(avr_t* avr) {
+/* Puts a 128 x 64 SSD1306 (reset on PB3) on the TWI, times the bus by its SCL
+ * clock and calls `afterEach` after every transaction. */
+static void connectDisplay(avr_t* avr, ssd1306_t* oled, avr_irq_notify_t afterEach) {
+    ssd1306_init(avr, oled, 128, 64);
+    ssd1306_wiring_t wiring = {.reset = {'B', 3}};
+    ssd1306_connect_twi(oled, &wiring);
     simTwi.twi = avr->io[AVR_DATA_TO_IO(kTwcr)].w.param;
     avr_register_io_write(avr, kTwcr, twcrWritten, NULL);
+    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), afterEach,
+                            NULL);
 }
 
 #endif
