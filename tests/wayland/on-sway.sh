@@ -23,14 +23,18 @@ if [[ "$path" == */* ]]; then
   [ -f "$path" ] || { echo "on-sway: no program $path" >&2; exit 127; }
 fi
 
-skip() { echo "on-sway: skipped: $*" >&2; exit 77; }
-[ "$(id -u)" -eq 0 ] || skip "needs root, to run the desktop as a user of its own"
+fail() { # MESSAGE [LOG]
+  echo "on-sway: $1" >&2
+  [ -n "${2:-}" ] && [ -s "$dir/log/$2.log" ] && sed 's/^/  | /' "$dir/log/$2.log" | tail -n 8 >&2
+  exit 1
+}
+[ "$(id -u)" -eq 0 ] || fail "needs root, to run the desktop as a user of its own"
 needed=(sway swaymsg swaybg dbus-daemon dbus-send pipewire pw-cli wireplumber gcc setpriv useradd
   /usr/libexec/xdg-desktop-portal /usr/libexec/xdg-desktop-portal-wlr)
 [ "$xwayland" = 1 ] && needed+=(Xwayland xprop)
 for program in "${needed[@]}"; do
   command -v "$program" >/dev/null 2>&1 ||
-    skip "$program is not installed (scripts/setup.sh test installs it)"
+    fail "$program is not installed (scripts/setup.sh test installs it)"
 done
 
 # Mount and network namespaces make the X sockets the run's own, a PID one
@@ -122,12 +126,6 @@ running() { # a process of the run by this name
 }
 marked() {
   grep -lsxzF "$mark" /proc/[0-9]*/environ 2>/dev/null | awk -F/ -v self=$$ '$3 != self {print $3}'
-}
-
-fail() { # MESSAGE [LOG]
-  echo "on-sway: $1" >&2
-  [ -n "${2:-}" ] && [ -s "$dir/log/$2.log" ] && sed 's/^/  | /' "$dir/log/$2.log" | tail -n 8 >&2
-  exit 1
 }
 
 # As the user, with the desktop's environment and nothing else.
