@@ -28,15 +28,4 @@ inline const DisplayPreset* findDisplayPreset(const std::string& name) {
     return nullptr;
 }
 
-// "ssd1306, sh1106, st7565 or 12864".
-inline std::string displayPresetNames() {
-    std::string names;
-    const std::size_t n = sizeof kDisplayPresets / sizeof kDisplayPresets[0];
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) names += i + 1 == n ? " or " : ", ";
-        names += kDisplayPresets[i].name;
-    }
-    return names;
-}
-
 }  // namespace orv

@@ -257,8 +257,10 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     }
     FramePages frame;
     std::copy(pages.begin() + 1, pages.begin() + 1025, frame.begin());
-    const DisplayPreset* display = findDisplayPreset(ComboDisplay->currentText().toStdString());
-    if (display && display->lightSetBit) frame = serial::applySetBit(frame, true);
+    // The list holds the presets in their order.
+    if (kDisplayPresets[ComboDisplay->currentIndex()].lightSetBit) {
+        frame = serial::applySetBit(frame, true);
+    }
     std::string packets;
     const int count = encoder_.encode(index, frame, packets);
     if (paced) {
