@@ -32,6 +32,12 @@ const char* const kHelp =
     "\n"
     "{options}"
     "\n"
+    "Tick k falls at the start plus k / fps. Every frame counts from the tick\n"
+    "nearest its start (half-way between two, from the later one), and a tick\n"
+    "takes the last frame counted from it or before, as ffmpeg's fps filter does:\n"
+    "at a clip's own rate every frame comes out once. Times count from the\n"
+    "video's first frame. A numbered sequence (clip/%03d.png) plays at 25 fps.\n"
+    "\n"
     "Methods, and the luma L (0..255) each one reduces:\n"
     "  engrave          L = (3 B + 6 G + R) \\ 10, the tool's own rule exactly as it\n"
     "                   records: light above 180, dark at 90 and below, at random\n"
@@ -125,12 +131,11 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         sink.abandon();
         return Failed{kExitIo, opened.error()};
     }
-    // The ticks run to the end asked for; the pictures end where the stream
-    // does, whatever its stated length says (a variable frame rate can make
-    // that shorter than the pictures).
+    // The ticks run to the end asked for; the pictures end where the video
+    // does, whatever the container says of its length (its sound may run
+    // longer, a variable frame rate can make it shorter).
     const double declared = video.declaredDuration();
     const double end = o.start + o.duration;
-    if (o.start > 0) video.seekBefore(o.start);
 
     TickSampler sampler(o.start, end, o.fps);
     // A clip that is shown turned (a phone's portrait clip) is fitted and
@@ -154,6 +159,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         video.preferSize(decodedWidth, decodedHeight);
     }
     if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
+    if (o.start > 0) video.seekBefore(o.start);
     Reducer reducer(o, layout);
     const double expectedEnd = declared > 0 ? std::min(end, declared) : end;
     const auto estimate = static_cast<std::uint64_t>(
@@ -186,7 +192,6 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
 
     bool streamEnded = false;
     std::uint64_t decoded = 0;
-    double lastTime = o.start;  // of the last frame
     while (run) {
         const Next<> more = video.next();
         if (!more.ok()) {
@@ -199,7 +204,6 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         }
         ++decoded;
         const double t = video.frameTime();
-        lastTime = t;
         emitTicksBefore(t);
         if (!run || sampler.done()) break;
         // A frame that no tick takes may come without its picture; the one
@@ -216,15 +220,9 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     if (run && still && !held.empty()) {
         if (Status s = sink.write(reducer.record(held)); !s) run = fail(s.error());
     } else if (run) {
-        // The last frame shows for its duration, but not past a stated length
-        // that it starts within.
-        emitTicksBefore(declared > lastTime ? std::min(heldEnd, declared) : heldEnd);
-    }
-    if (run && !still && streamEnded && declared > 0 && heldEnd + 0.5 < expectedEnd) {
-        run = fail(quotedName(o.input) + " ends at " +
-                   num::formatDouble(std::round(heldEnd * 100) / 100) + " s of its " +
-                   num::formatDouble(std::round(declared * 100) / 100) +
-                   " s: the file is damaged or cut short");
+        // The last frame shows for its own duration. What the container says
+        // of the length (its sound may run on) is no measure of the video.
+        emitTicksBefore(heldEnd);
     }
     if (run && !still && streamEnded && video.endsInsideAPacket()) {
         run = fail(quotedName(o.input) +

@@ -51,9 +51,10 @@ struct PendingPackets {
 
 // How far the input and the decoder are towards the stream's end.
 struct StreamEnd {
-    bool inputEnded = false;  // the input has no packet left to read
-    int readError = 0;        // the read failure to report once the packets before it are decoded
-    bool draining = false;    // the decoder was told that no packet follows
+    bool inputEnded = false;    // the input has no packet left to read
+    unsigned errorsBefore = 0;  // errors the decoder had reported by then
+    int readError = 0;          // the read failure to report once the packets before it are decoded
+    bool draining = false;      // the decoder was told that no packet follows
 };
 
 // A decoded frame held back while untaken frames before it are told.
@@ -110,9 +111,14 @@ struct VideoReader::Impl {
     ToldFrame told;                           // the time and kind of the frame told last
     FrameCounts counts;                       // for --verbose
     video::FrameScaler scaler;                // scales the frames told with a picture
+    // The first frame's time, from which every time counts, once known.
+    std::int64_t origin = AV_NOPTS_VALUE;
+    // What next() told of the first frame, to tell again where a seek to
+    // find that frame's time could not go back.
+    std::optional<Next<>> tellAgain;
 
-    // The video stream's times in seconds.
-    video::StreamClock clock() const { return video::StreamClock(input.stream()); }
+    // The video stream's times in seconds from its first frame.
+    video::StreamClock clock() const { return video::StreamClock(input.stream(), origin); }
     // Decoding starts afresh from wherever the input was put.
     void resetAfterSeek() {
         if (decoder) decoder->flush();
@@ -162,6 +168,7 @@ Status VideoReader::Impl::feed() {
         const int read = av_read_frame(input.format(), packet.get());
         if (read < 0) {
             end.inputEnded = true;
+            end.errorsBefore = video::decoderErrorsSoFar();
             if (read != AVERROR_EOF) end.readError = read;
             break;
         }
@@ -232,12 +239,16 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
 }
 
 // Tells the decoded frame; a frame with damage at the end of the input
-// (the stream was cut short) fails.
+// (the stream was cut short) fails. A frame without a time (the last ones of
+// an AVI file with B-frames) follows the frame before it.
 Next<> VideoReader::Impl::show() {
-    const std::int64_t pts =
-        frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : 0;
-    const video::DecodedFrame decoded = skipper.decoded(frame->pts, frame->best_effort_timestamp);
-    told.time = clock().seconds(pts);
+    const std::int64_t pts = frame->best_effort_timestamp;
+    const bool first = counts.decoded + counts.leftOut == 0;
+    if (first) origin = pts;
+    const video::DecodedFrame decoded = skipper.decoded(frame->pts, pts);
+    told.time = pts != AV_NOPTS_VALUE ? clock().seconds(pts)
+                : first               ? 0.0
+                                      : told.time + told.duration;
     told.duration = clock().durationSeconds(decoded.packetDuration);
     told.pictured = decoded.pictured;
     ++counts.decoded;
@@ -296,11 +307,30 @@ int VideoReader::quarterTurns() const { return impl_->input.quarterTurns(); }
 bool VideoReader::stillPicture() const { return impl_->input.still(); }
 
 void VideoReader::seekBefore(double seconds) {
-    if (impl_->input.seekBefore(seconds)) impl_->resetAfterSeek();
+    Impl& d = *impl_;
+    // Times count from the first frame: decoded first, so that a seek from
+    // any start finds the same frames at the same times.
+    if (!d.tellAgain && d.counts.decoded + d.counts.leftOut == 0) {
+        Next<> first = next();
+        if (!first.ok() || first.ended()) {
+            d.tellAgain = std::move(first);
+            return;
+        }
+        d.tellAgain = Next<>(Done{});
+    }
+    if (d.input.seekBefore(seconds, d.origin)) {
+        d.tellAgain.reset();
+        d.resetAfterSeek();
+    }
 }
 
 Next<> VideoReader::next() {
     Impl& d = *impl_;
+    if (d.tellAgain) {
+        Next<> again = std::move(*d.tellAgain);
+        d.tellAgain.reset();
+        return again;
+    }
     if (!d.decoder) {
         if (Status started = d.startDecoding(); !started) return fail(started.error());
     }
@@ -324,6 +354,12 @@ Next<> VideoReader::next() {
         }
         if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && d.end.draining)) {
             if (d.tellUntakenBefore(std::numeric_limits<std::int64_t>::max())) return Done{};
+            // The last pictures, decoded after the input ended, were found
+            // damaged: the stream was cut inside one.
+            if (video::decoderErrorsSoFar() != d.end.errorsBefore) {
+                return fail(d.input.name() +
+                            " is damaged or cut short (its last frame is incomplete)");
+            }
             return EndOfStream{};
         }
         if (got != AVERROR(EAGAIN)) {

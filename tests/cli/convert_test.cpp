@@ -92,7 +92,7 @@ TEST_F(Convert, FrameCountFollowsTheClock) {
         {"white.avi", {"--fps", "46"}, 92},
         {"white.avi", {"--fps", "10", "--start", "0.5", "--duration", "1"}, 10},
         {"sound.avi", {"--fps", "10"}, 20},
-        {"vfr.mp4", {"--fps", "10"}, 51},  // to the last picture's end, 5.04 s
+        {"vfr.mp4", {"--fps", "10"}, 50},  // to the last picture's end, 5.04 s: tick 50
         {"white.avi", {"--fps", "1", "--duration", "1"}, 1},
         {"still.png", {"--fps", "46"}, 1},  // a picture is one frame
     };

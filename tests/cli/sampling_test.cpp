@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using orv::cli::sampleTicks;
 
-TEST(Sampling, EachTickTakesTheLatestFrameNotAfterIt) {
+TEST(Sampling, EachTickTakesTheLastFrameCountedFromItOrBefore) {
     using Plan = std::vector<std::size_t>;
     const struct {
         const char* what;
@@ -14,47 +16,55 @@ TEST(Sampling, EachTickTakesTheLatestFrameNotAfterIt) {
         int fps;
         Plan plan;
     } cases[] = {
-        // 25 fps frames at 10 ticks a second: tick k at k / 10 s.
-        {"slower ticks", {0, 0.04, 0.08, 0.12, 0.16, 0.2, 0.24}, 0.28, 0, 1e9, 10, {0, 2, 5}},
-        // A frame exactly at a tick's time is that tick's.
+        // 25 fps frames at 10 ticks a second count from ticks 0 0 1 1 2 2 2.
+        {"slower ticks", {0, 0.04, 0.08, 0.12, 0.16, 0.2, 0.24}, 0.28, 0, 1e9, 10, {1, 3, 6}},
         {"frame on the tick", {0, 0.5, 1.0}, 1.5, 0, 1e9, 2, {0, 1, 2}},
-        // Ticks faster than frames repeat a frame.
         {"faster ticks", {0, 1}, 2, 0, 1e9, 3, {0, 0, 0, 1, 1, 1}},
+        // Half-way between two ticks counts from the later one; just before,
+        // from the earlier.
+        {"half-way", {0, 0.05}, 0.2, 0, 1e9, 10, {0, 1}},
+        {"before half-way", {0, 0.0499}, 0.2, 0, 1e9, 10, {1, 1}},
         // Ticks before the first frame show the first frame.
         {"late first frame", {0.3, 0.6}, 0.9, 0, 1e9, 10, {0, 0, 0, 0, 0, 0, 1, 1, 1}},
         // From the start on; frames before it are passed over.
         {"start", {0, 0.25, 0.5, 0.75, 1.0}, 1.25, 0.5, 1e9, 4, {2, 3, 4}},
-        // The end cuts the plan, at the tick before it.
+        // The end asked for cuts the plan at the tick before it.
         {"end", {0, 0.25, 0.5, 0.75}, 1.0, 0, 0.6, 4, {0, 1, 2}},
-        // The last frame shows until its own end, not beyond.
+        // The clip's own end counts like a next frame: 0.15 s is tick 3.
         {"last frame's end", {0, 0.1}, 0.15, 0, 1e9, 20, {0, 0, 1}},
+        {"end before half-way", {0, 0.1}, 0.124, 0, 1e9, 20, {0, 0}},
         {"no frames", {}, 0, 0, 1e9, 31, {}},
     };
-    // A frame on a tick takes it whichever way its time was rounded: 30 fps
-    // frames at 10 ticks a second, timed as a transport stream times them
-    // (90 kHz, from 1.4 s) and as an MP4 file does (1/15360 s).
-    std::vector<double> transport, mp4;
-    for (int k = 0; k < 30; ++k) {
-        transport.push_back((126000 + 3000 * k) / 90000.0 - 1.4);
-        mp4.push_back(512 * k / 15360.0);
-    }
-    const Plan everyThird{0, 3, 6, 9, 12, 15, 18, 21, 24, 27};
-    for (const auto& [what, times] : {std::pair{"90 kHz", transport}, {"1/15360 s", mp4}}) {
-        EXPECT_EQ(sampleTicks(times, 1, 0, 1e9, 10), everyThird) << what;
-    }
     for (const auto& c : cases) {
         EXPECT_EQ(sampleTicks(c.times, c.lastEnd, c.start, c.end, c.fps), c.plan) << c.what;
+    }
+    // At a clip's own rate every frame comes out once, the last included,
+    // however its container rounds the times: 30 fps in milliseconds (as
+    // Matroska keeps them), in 90 kHz from 1.4 s (a transport stream) and
+    // exactly.
+    Plan everyFrame;
+    std::vector<double> millis, transport, exact;
+    for (int k = 0; k < 60; ++k) {
+        everyFrame.push_back(k);
+        millis.push_back(std::round(1000.0 * k / 30) / 1000);
+        transport.push_back((126000 + 3000 * k) / 90000.0 - 1.4);
+        exact.push_back(k / 30.0);
+    }
+    for (const auto& [what, times] :
+         {std::pair{"ms", millis}, {"90 kHz", transport}, {"exact", exact}}) {
+        EXPECT_EQ(sampleTicks(times, times.back() + 0.033, 0, 1e9, 30), everyFrame) << what;
     }
 }
 
 TEST(Sampling, TicksAreCountedNotAccumulated) {
     // 31 ticks a second for an hour of 25 fps frames: tick k at exactly k / 31
-    // seconds, so tick 31 x 3600 - 1 still takes the frame just before the hour.
+    // seconds. Frame i counts from round(31 i / 25), never a tie, so tick k
+    // takes frame (50 k + 24) \ 62 up to the last tick before the hour.
     std::vector<double> times;
     for (int i = 0; i < 25 * 3600; ++i) times.push_back(i / 25.0);
     const auto plan = sampleTicks(times, 3600, 0, 1e9, 31);
     ASSERT_EQ(plan.size(), 31u * 3600);
-    for (std::size_t k : {std::size_t{0}, std::size_t{30}, std::size_t{31}, plan.size() - 1}) {
-        EXPECT_EQ(plan[k], static_cast<std::size_t>(k * 25 / 31)) << k;
+    for (std::size_t k : {std::size_t{0}, std::size_t{1}, std::size_t{31}, plan.size() - 1}) {
+        EXPECT_EQ(plan[k], (50 * k + 24) / 62) << k;
     }
 }

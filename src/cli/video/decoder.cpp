@@ -1,17 +1,33 @@
 #include "cli/video/decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 #include <vector>
 
 extern "C" {
 #include <libavutil/cpu.h>
+#include <libavutil/log.h>
 }
 
 #include "cli/video/parallel_decoder.h"
 
 namespace orv::cli::video {
 namespace {
+
+std::atomic<unsigned> decoderErrors{0};  // errors the decoders have logged
+
+// Counts what the decoders log as errors, and logs everything as before.
+extern "C" void countDecoderErrors(void* from, int level, const char* format, va_list args) {
+    const AVClass* kind = from ? *static_cast<const AVClass* const*>(from) : nullptr;
+    const AVClassCategory category = !kind                ? AV_CLASS_CATEGORY_NA
+                                     : kind->get_category ? kind->get_category(from)
+                                                          : kind->category;
+    if (level <= AV_LOG_ERROR && category == AV_CLASS_CATEGORY_DECODER) {
+        decoderErrors.fetch_add(1, std::memory_order_relaxed);
+    }
+    av_log_default_callback(from, level, format, args);
+}
 
 // One codec context, with whatever threads of its own the codec has.
 class ContextDecoder final : public Decoder {
@@ -90,8 +106,11 @@ DecodeShape chooseShape(const AVCodec* codec, const AVCodecParameters* params, i
     return shape;
 }
 
+unsigned decoderErrorsSoFar() { return decoderErrors.load(std::memory_order_relaxed); }
+
 std::unique_ptr<Decoder> openDecoder(const AVCodec* codec, const AVStream* stream,
                                      const DecodeShape& shape, bool still, int& error) {
+    av_log_set_callback(countDecoderErrors);
     const bool ownThreads =
         codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS);
     const int cores = std::min(av_cpu_count(), 16);

@@ -45,4 +45,9 @@ DecodeShape chooseShape(const AVCodec* codec, const AVCodecParameters* params, i
 std::unique_ptr<Decoder> openDecoder(const AVCodec* codec, const AVStream* stream,
                                      const DecodeShape& shape, bool still, int& error);
 
+// How many errors the decoders have reported so far (in FFmpeg's log, even
+// where the log is not shown): a picture damaged or cut short is said there
+// even where the decoder conceals it without marking the frame.
+unsigned decoderErrorsSoFar();
+
 }  // namespace orv::cli::video

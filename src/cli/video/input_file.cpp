@@ -40,9 +40,11 @@ Status InputFile::open(const std::string& path) {
         if (e == AVERROR_EXIT) return fail("interrupted");
         return fail("cannot read video " + name_ + ": " + avError(e));
     }
-    // One picture, read by an image reader (image2, png_pipe, jpeg_pipe...).
+    // One picture, read by an image reader (png_pipe, jpeg_pipe, image2...).
+    // A numbered sequence (clip/%03d.png) is image2 too, and a video: its
+    // stream lasts a frame a file, at 25 frames a second unless it says.
     const std::string reader = format_->iformat->name;
-    still_ = reader == "image2" || reader.ends_with("_pipe");
+    still_ = reader.ends_with("_pipe");
     const AVCodec* decoder = nullptr;
     stream_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     // A cover picture stored with sound is not the video.
@@ -65,6 +67,10 @@ Status InputFile::open(const std::string& path) {
     }
     if (stream_ < 0 || !decoder) return fail(name_ + " has no video stream that can be decoded");
     codec_ = decoder;
+    if (reader == "image2") {
+        const std::int64_t frames = format_->streams[stream_]->duration;
+        still_ = frames == AV_NOPTS_VALUE || frames <= 1;
+    }
     return Done{};
 }
 
@@ -111,12 +117,9 @@ int InputFile::quarterTurns() const {
     return static_cast<int>(((quarters % 4) + 4) % 4);
 }
 
-bool InputFile::seekBefore(double seconds) {
-    const double base = av_q2d(stream()->time_base);
-    const auto at = [&](double t) {
-        const double start = StreamClock(stream()).startSeconds();
-        return static_cast<std::int64_t>((std::max(t, 0.0) + start) / base);
-    };
+bool InputFile::seekBefore(double seconds, std::int64_t origin) {
+    const StreamClock clock(stream(), origin);
+    const auto at = [&](double t) { return clock.at(std::max(t, 0.0)); };
     const std::int64_t wanted = at(seconds);
     // A seek by timestamps alone (a transport stream) lands wherever a packet
     // has an earlier time, often between key frames, and the frames up to the

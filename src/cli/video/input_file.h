@@ -54,10 +54,10 @@ class InputFile {
     double displayAspect() const;
     // Clockwise quarter turns (0 to 3) that show the picture upright.
     int quarterTurns() const;
-    // Puts reading at a key frame at or before `seconds` from the stream's
-    // start, else at the start; false where the input cannot seek at all and
-    // reading goes on from where it is.
-    bool seekBefore(double seconds);
+    // Puts reading at a key frame at or before `seconds` after `origin` (the
+    // first frame's time, see StreamClock), else at the start; false where
+    // the input cannot seek at all and reading goes on from where it is.
+    bool seekBefore(double seconds, std::int64_t origin);
 
   private:
     // Whether the next picture read is a key frame shown at or before `pts`.

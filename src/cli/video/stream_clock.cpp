@@ -1,14 +1,22 @@
 #include "cli/video/stream_clock.h"
 
+#include <cmath>
+
 namespace orv::cli::video {
 
-double StreamClock::startSeconds() const {
-    const AVStream* s = stream_;
-    return s->start_time == AV_NOPTS_VALUE ? 0.0 : s->start_time * av_q2d(s->time_base);
+StreamClock::StreamClock(const AVStream* stream, std::int64_t origin)
+    : stream_(stream), origin_(origin != AV_NOPTS_VALUE ? origin : declaredStart(stream)) {}
+
+std::int64_t StreamClock::declaredStart(const AVStream* stream) {
+    return stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
 }
 
 double StreamClock::seconds(std::int64_t pts) const {
-    return pts * av_q2d(stream_->time_base) - startSeconds();
+    return static_cast<double>(pts - origin_) * av_q2d(stream_->time_base);
+}
+
+std::int64_t StreamClock::at(double seconds) const {
+    return origin_ + static_cast<std::int64_t>(std::floor(seconds / av_q2d(stream_->time_base)));
 }
 
 double StreamClock::durationSeconds(std::int64_t packetDuration) const {

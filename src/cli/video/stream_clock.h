@@ -1,4 +1,4 @@
-// The times of a stream in seconds from its start.
+// The times of a stream in seconds from its first frame.
 #pragma once
 
 #include <cstdint>
@@ -8,21 +8,25 @@
 namespace orv::cli::video {
 
 // Turns a stream's timestamps and durations, in its time base, into seconds
-// from the stream's start; reads the stream as it is at each call.
+// from `origin`, the time of its first frame (where that is not known yet,
+// the time at which the container says the stream starts, else 0).
 class StreamClock {
   public:
-    explicit StreamClock(const AVStream* stream) : stream_(stream) {}
+    StreamClock(const AVStream* stream, std::int64_t origin);
 
-    // Seconds from zero at which the stream starts (0 where it does not say).
-    double startSeconds() const;
-    // Seconds from the stream's start of a time in the stream's time base.
+    // The time at which the container says the stream starts, else 0.
+    static std::int64_t declaredStart(const AVStream* stream);
+    // Seconds from the origin of a time in the stream's time base.
     double seconds(std::int64_t pts) const;
+    // The time in the stream's time base `seconds` after the origin.
+    std::int64_t at(double seconds) const;
     // How long a frame is shown in seconds, from its packet's duration; where
     // the packet has none, one frame at the stream's frame rate, else 0.04.
     double durationSeconds(std::int64_t packetDuration) const;
 
   private:
     const AVStream* stream_;  // the stream, owned by its input
+    std::int64_t origin_;     // the first frame's time, in the stream's time base
 };
 
 }  // namespace orv::cli::video
