@@ -111,6 +111,31 @@ class FormTest : public QObject {
         QCOMPARE(state_->MonoCount, 8192);
     }
 
+    // No control within the window's visible edge covers another one (the
+    // design's buttons share a border row, no more).
+    void visibleControlsCoverNoOther() {
+        QList<QWidget*> shown;
+        auto place = [this](QWidget* w) { return QRect(w->mapTo(form_, QPoint(0, 0)), w->size()); };
+        for (QWidget* w : form_->findChildren<QWidget*>()) {
+            const bool rule = qobject_cast<QFrame*>(w) && !qobject_cast<QLabel*>(w) &&
+                              !qobject_cast<QAbstractScrollArea*>(w);
+            const auto inside = w->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+            const bool holder = std::any_of(inside.begin(), inside.end(),
+                                            [](QWidget* c) { return !c->objectName().isEmpty(); });
+            if (w->isVisibleTo(form_) && form_->rect().contains(place(w)) &&
+                !w->objectName().isEmpty() && !rule && !holder)
+                shown << w;
+        }
+        for (QWidget* a : shown) {
+            for (QWidget* b : shown) {
+                const QRect common = place(a) & place(b);
+                if (a < b && !a->isAncestorOf(b) && !b->isAncestorOf(a))
+                    QVERIFY2(common.width() <= 1 || common.height() <= 1,
+                             qPrintable(a->objectName() + " covers " + b->objectName()));
+            }
+        }
+    }
+
     void startCaptureAimsAtThePlayer() {
         form_->Command2_Click();
         const QStringList boxes{box("Text3")->text(), box("Text4")->text(), box("Text1")->text(),

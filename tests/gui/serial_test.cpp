@@ -1,7 +1,10 @@
 // The serial panel against a real pseudo-terminal pair made by socat.
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,6 +43,7 @@ class SerialTest : public QObject {
     SerialPanel* panel_ = nullptr;
 
     QLineEdit* box(const char* name) const { return control<QLineEdit>(form_, name); }
+    NoticeLine* notice() const { return control<NoticeLine>(form_, "Notice"); }
     QColor colour(const char* label) const { return backColour(control<QLabel>(form_, label)); }
     QByteArray available() const {
         return QByteArray::fromStdString(orv::test::PtyPair::readAvailable(peer_));
@@ -139,6 +143,26 @@ class SerialTest : public QObject {
         const QStringList offers = ports->refresh();
         const auto ours = offers.indexOf(QStringLiteral("%1  %2").arg(portNumber_).arg(near_));
         QVERIFY2(ours >= 0 && offers.filter("/dev/null").isEmpty(), qPrintable(offers.join(", ")));
+        // The list is wide enough to read, and with it open, one click on W
+        // applies the device it shows.
+        box("Text6")->setText(QStringLiteral("1"));
+        panel_->Label6_Click();
+        form_->show();
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_));
+        box("Text6")->setFocus();
+        QAbstractItemView* list = ports->completer()->popup();
+        QTRY_VERIFY(list->isVisible());
+        const QString offer = offers[ours];
+        QVERIFY(list->width() > list->fontMetrics().horizontalAdvance(offer));
+        list->setCurrentIndex(list->model()->index(int(ours), 0));
+        QCOMPARE(box("Text6")->text(), QString::number(portNumber_));
+        // As the window system delivers it, through the open list.
+        const QLabel* w = control<QLabel>(form_, "Label6");
+        QTest::mouseClick(form_->windowHandle(), Qt::LeftButton, {},
+                          w->mapTo(form_, w->rect().center()));
+        QTRY_VERIFY(!list->isVisible());
+        QCOMPARE(panel_->MSComm1().commPort(), portNumber_);
     }
 
     void typedLinesGoOutWithCarriageReturn() {
@@ -237,7 +261,7 @@ class SerialTest : public QObject {
         QCOMPARE(tool_->port.errorsSeen(), errors);
         QVERIFY(errors < 10);
         QCOMPARE(form_->messages().count(), 1);
-        QVERIFY(control<NoticeLine>(form_, "Notice")->isHidden());
+        QVERIFY(notice()->isHidden());
         box("Text7")->setText("after");  // silently ignored
         QCOMPARE(colour("Label9"), kIdle);
         QCOMPARE(colour("Label10"), kIdle);
@@ -249,7 +273,7 @@ class SerialTest : public QObject {
         open();
         panel_->CheckStream->setChecked(true);
         panel_->streamFrame(frameOf(0));  // the device may be starting
-        QCOMPARE(panel_->LabelSkipped->text(), QStringLiteral("等待设备…"));
+        QVERIFY(notice()->text().contains(QStringLiteral("等待设备…")));
         QCOMPARE(tool_->port.pendingBytes(), 0);  // nothing was written
         panel_->CheckStream->setChecked(false);
         QTest::qWait(3000);  // the device had its time
@@ -273,7 +297,7 @@ class SerialTest : public QObject {
         int n = 3;
         while (panel_->streamSkipped() < 3 && n < 5000) panel_->streamFrame(frameOf(n++));
         QVERIFY(panel_->streamSkipped() >= 3);
-        QVERIFY(panel_->LabelSkipped->text().contains(QString::number(panel_->streamSkipped())));
+        QVERIFY(notice()->text().contains(QString::number(panel_->streamSkipped())));
         // Once the link drains, the next frame brings the device up to date: the
         // capture clock streams each frame after it is packed (and recorded).
         // (Drained: the port holds nothing more. Bytes the terminal still carries
@@ -288,7 +312,15 @@ class SerialTest : public QObject {
     // A device that announces itself (window 2) sets the pace: no packet beyond
     // its window goes unacknowledged, frames meanwhile are skipped at once.
     void liveStreamPacesOnTheDevicesAcknowledgements() {
+        // An announcement left in the line from before the port opens is not one.
+        QCOMPARE(::write(peer_, "ORV 2 2\n", 8), 8);
+        const int early = orv::test::PtyPair::openEnd(near_.toStdString());
+        int held = 0;
+        QTRY_VERIFY((::ioctl(early, FIONREAD, &held), held == 8));
+        ::close(early);
         open();
+        QTest::qWait(300);
+        QVERIFY(!panel_->streamPacer().announced());
         QCOMPARE(::write(peer_, "ORV 2 2\n", 8), 8);
         QTRY_VERIFY_WITH_TIMEOUT(panel_->streamPacer().announced(), kPatienceMs);
         QCOMPARE(colour("Label10"), kLit);  // RXD

@@ -122,6 +122,8 @@ Status QtSerialPort::setPortOpen(bool open) {
         return fail(name.value() + " refuses the port settings \"" + settings_ +
                     "\": " + applied.error());
     }
+    // What the line held from before is not the device's answer to us.
+    port_.clear(QSerialPort::Input);
     return Done{};
 }
 

@@ -1,11 +1,16 @@
 #include "serial/ui/port_chooser.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -36,6 +41,8 @@ PortChooser::PortChooser(QLineEdit* box)
     completer_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     box_->setCompleter(completer_);
     box_->installEventFilter(this);
+    // After the completer's own filter, so that it sees a click outside first.
+    completer_->popup()->installEventFilter(this);
 }
 
 QStringList PortChooser::refresh() {
@@ -55,6 +62,14 @@ QStringList PortChooser::refresh() {
             offers << offer;
         }
     }
+    // The list is as wide as its longest offer, not as the narrow box.
+    QAbstractItemView* list = completer_->popup();
+    int widest = 0;
+    for (const QString& offer : offers) {
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(offer));
+    }
+    list->setMinimumWidth(widest + 2 * list->frameWidth() +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
     return offers;
 }
 
@@ -62,6 +77,27 @@ bool PortChooser::eventFilter(QObject* watched, QEvent* event) {
     if (watched == box_ && event->type() == QEvent::FocusIn && !refresh().isEmpty()) {
         completer_->setCompletionPrefix(QString());
         completer_->complete();
+    }
+    // A click outside the open list closes it and still reaches what it was
+    // on, as a whole click: a click on "W" applies the device the box shows.
+    QAbstractItemView* list = completer_->popup();
+    if (watched == list && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const QPointF at = press->globalPosition();
+        if (!list->rect().contains(list->mapFromGlobal(at.toPoint()))) {
+            list->hide();
+            if (QWidget* target = QApplication::widgetAt(at.toPoint())) {
+                const QPointF there = target->mapFromGlobal(at);
+                for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                    QMouseEvent click(
+                        type, there, at, press->button(),
+                        type == QEvent::MouseButtonPress ? press->buttons() : Qt::NoButton,
+                        press->modifiers());
+                    QCoreApplication::sendEvent(target, &click);
+                }
+            }
+            return true;
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -20,6 +20,8 @@ const QString kAwaited = QStringLiteral("等待设备…");
 
 // Notice key of characters sent as '?'.
 const QString kQuestionMarks = QStringLiteral("serial: characters sent as '?'");
+// Notice key of the live stream's state: waiting for the device, or frames skipped.
+const QString kStreamState = QStringLiteral("serial: live stream");
 
 // Where the panel sits on its host: its controls' design places are given on
 // the host and made relative to this corner.
@@ -80,13 +82,13 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     CheckStream->setToolTip(QStringLiteral(
         "Sends every captured frame to the open port as it is captured (the framed protocol of "
         "orv send: changed pages only, all pages every 31st frame)"));
-    LabelSkipped = makeControl<QLabel>(this, "LabelSkipped", at(524, 97, 90, 14));
     connect(CheckStream, &QCheckBox::toggled, this, [this](bool on) {
         if (on) restartStream();
     });
-    // Above the port settings. A page-organised LCD (a set bit is dark, as in
-    // the frame file) unless chosen otherwise; an OLED gets inverted bytes.
-    ComboDisplay = makeControl<QComboBox>(this, "ComboDisplay", at(428, 95, 92, 17));
+    // Above the port settings, between the preview's caption and "开/关". A
+    // page-organised LCD (a set bit is dark, as in the frame file) unless
+    // chosen otherwise; an OLED gets inverted bytes.
+    ComboDisplay = makeControl<QComboBox>(this, "ComboDisplay", at(528, 95, 80, 17));
     for (const DisplayPreset& d : kDisplayPresets) {
         ComboDisplay->addItem(QString::fromLatin1(d.name));
         ComboDisplay->setItemData(ComboDisplay->count() - 1, QString::fromUtf8(d.describe),
@@ -205,7 +207,7 @@ void SerialPanel::restartStream() {
     skipped_ = 0;
     waiting_.clear();
     pacer_.restart();
-    LabelSkipped->clear();
+    notices_.withdraw(kStreamState);
 }
 
 void SerialPanel::received(const std::string& bytes) {
@@ -234,9 +236,13 @@ void SerialPanel::pump() {
 }
 
 void SerialPanel::skip(bool awaited) {
-    if (awaited) return LabelSkipped->setText(kAwaited);
+    if (awaited) {
+        notices_.report(kStreamState, QStringLiteral("实时发送：") + kAwaited);
+        return;
+    }
     ++skipped_;
-    LabelSkipped->setText(QStringLiteral("跳过 %1 帧").arg(skipped_));
+    notices_.report(kStreamState,
+                    QStringLiteral("实时发送：跳过 %1 帧（端口或设备跟不上）").arg(skipped_));
 }
 
 void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
@@ -249,7 +255,7 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
         }
         pacer_.stopWaiting();
     }
-    if (LabelSkipped->text() == kAwaited) LabelSkipped->clear();
+    if (skipped_ == 0) notices_.withdraw(kStreamState);
     // The last frame's packets still waiting, or more than a whole frame's in
     // the link: this frame is skipped.
     if (paced ? !waiting_.empty() : port_.pendingBytes() > 8 * framing::kPacketBytes) {

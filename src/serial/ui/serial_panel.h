@@ -48,7 +48,6 @@ class SerialPanel : public QWidget {
     QLabel* Label12;          // "TXD", caption of the transmit line
     QTimer* Timer3;           // blink timer, 86 ms, running while the port is open
     QCheckBox* CheckStream;   // "实时发送": every captured frame goes to the open port
-    QLabel* LabelSkipped;     // frames the stream skipped for a busy link, or 等待设备…
     QComboBox* ComboDisplay;  // the device's display, which sets the stream's polarity
 
     std::uint8_t StandbyCounter = 0;  // blink ticks, back to 0 at 30
