@@ -414,7 +414,14 @@ class FormTest : public QObject {
         picture.fill(qRgb(10, 100, 30));
         form_->pipeline().takePicture(toPicture(picture));  // engraves
         w->picPurpose_Click();
-        control<QPushButton>(w, qPrintable(button))->click();
+        // Through the window's right-click menu: the button lies below its edge.
+        QPushButton* pressed = control<QPushButton>(w, qPrintable(button));
+        QVERIFY(pressed->y() > w->height());
+        const auto entries = w->Menu->actions();
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](QAction* a) { return a->text() == pressed->text(); });
+        QVERIFY(entry != entries.end());
+        (*entry)->trigger();
         QCOMPARE(w->picPurpose->image().pixel(at), colour);
         QCOMPARE(QSize(state_->PurposeWidth, state_->PurposeHeight), size);
         QVERIFY(w->Label4->text().contains(QRegularExpression("^TimeDraw:\\d+$")));

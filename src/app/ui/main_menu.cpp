@@ -6,18 +6,13 @@
 #include <QPushButton>
 
 #include "app/ui/capture_sources.h"
+#include "common/ui/widgets.h"
 
 namespace orv::ui {
 
 MainMenu::MainMenu(QWidget& window, const Entries& entries)
-    : QObject(&window), window_(window), menu_(new QMenu(&window)) {
+    : QObject(&window), window_(window), menu_(buttonMenu(window, entries.buttons)) {
     menu_->setObjectName(QStringLiteral("MainMenu"));
-    // Each entry presses its button, so it does exactly what the button does.
-    for (qsizetype g = 0; g < entries.buttons.size(); ++g) {
-        if (g > 0) menu_->addSeparator();
-        for (QPushButton* b : entries.buttons[g])
-            menu_->addAction(b->text(), b, &QPushButton::click);
-    }
     QLineEdit* line = entries.transmitLine;  // its entry ends the last group
     menu_->addAction(QStringLiteral("发送行 (TXD)"), this, [line] {
         line->setFocus(Qt::OtherFocusReason);
@@ -40,9 +35,6 @@ MainMenu::MainMenu(QWidget& window, const Entries& entries)
         video->setEnabled(!onlyVideo);
     });
 
-    window.setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(&window, &QWidget::customContextMenuRequested, this,
-            [this](QPoint at) { menu_->popup(window_.mapToGlobal(at)); });
     window.setToolTip(
         QStringLiteral("右键单击背景打开菜单：窗口下方的捕获、保存和输出功能，以及打开视频"));
 }

@@ -1,10 +1,12 @@
 #include "common/ui/widgets.h"
 
 #include <QDir>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStringList>
 #include <QStyle>
@@ -234,6 +236,18 @@ void setBackColour(QLabel* label, QColor colour) {
     pal.setColor(QPalette::Window, colour);
     label->setPalette(pal);
     label->setAutoFillBackground(true);
+}
+
+QMenu* buttonMenu(QWidget& window, const QList<QList<QPushButton*>>& buttons) {
+    auto* menu = new QMenu(&window);
+    for (qsizetype g = 0; g < buttons.size(); ++g) {
+        if (g > 0) menu->addSeparator();
+        for (QPushButton* b : buttons[g]) menu->addAction(b->text(), b, &QPushButton::click);
+    }
+    window.setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(&window, &QWidget::customContextMenuRequested, menu,
+                     [menu, &window](QPoint at) { menu->popup(window.mapToGlobal(at)); });
+    return menu;
 }
 
 }  // namespace orv::ui

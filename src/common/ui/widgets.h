@@ -4,12 +4,16 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QMap>
 #include <QPointer>
 #include <QWidget>
 #include <utility>
 
 class QMessageBox;
+
+class QMenu;
+class QPushButton;
 
 namespace orv::ui {
 
@@ -162,6 +166,11 @@ class MessageBoxes {
 // Lets the user move a window without a title bar by dragging its
 // background with the left button.
 void dragByBackground(QWidget* window);
+
+// A right-click menu on `window`'s background whose entries press `buttons`
+// (an entry each, a separator between the lists), so that each does exactly
+// what its button does: for buttons that lie below the window's visible edge.
+QMenu* buttonMenu(QWidget& window, const QList<QList<QPushButton*>>& buttons);
 
 // Background colour of a label (its palette's window colour), and setting it.
 QColor backColour(const QLabel* label);

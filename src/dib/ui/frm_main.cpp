@@ -71,6 +71,13 @@ frmMain::frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent)
                                 txtZoomX,  txtZoomY};
     for (QWidget* w : order) w->setFocusPolicy(Qt::StrongFocus);
     for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+    // The buttons lie below the window's visible edge: a right-click on its
+    // background reaches them, in their order on the design.
+    Menu = buttonMenu(*this,
+                      {{cmdGetData, cmdCopy, cmdZoom, cmdSharp, cmdPencil, cmdStatChart, cmdBright},
+                       {cmdDrawPic}});
+    Menu->setObjectName(QStringLiteral("WorkbenchMenu"));
+    setToolTip(QStringLiteral("右键单击背景打开菜单：窗口下方的各项图像操作"));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

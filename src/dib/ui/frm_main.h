@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -47,6 +48,7 @@ class frmMain : public QWidget, private FrameSink {
     QLabel* Label3;             // read time, "TimeGet:"
     QLabel* Label4;             // draw time, "TimeDraw:"
     QTimer* Timer1;             // 10 s timer without action; stopped by the stop button
+    QMenu* Menu;                // right-click menu: the buttons below the visible edge
 
     bool cmdGetData_Click();    // read picSource into SourceGrid; false when refused
     void cmdDrawPic_Click();    // draw PurposeGrid into picPurpose
