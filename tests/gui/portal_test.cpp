@@ -11,9 +11,11 @@
 #include <QtTest>
 #include <functional>
 
+#include "app/platform/portal_desktop.h"
 #include "app/platform/portal_screen_grabber.h"
 #include "app/platform/portal_screencast.h"
 
+using orv::platform::PortalDesktop;
 using orv::platform::PortalScreenCast;
 using orv::platform::PortalScreenGrabber;
 using Source = PortalScreenCast::Source;
@@ -101,6 +103,25 @@ class PortalTest : public QObject {
         QVERIFY(outside.pixels.isNull() && !outside.unreadable);
         cast.stop();
         QVERIFY(cast.latestFrame().isNull());
+    }
+
+    // A later session's first picture comes only once the screen changes (on
+    // this portal): a grab waiting for it hears why in time, in one line, and
+    // the cast goes on, so that a grab after the change is served.
+    void aLateFirstPictureIsSaidAndTheCastGoesOn() {
+        PortalDesktop desktop;
+        QStringList answers;
+        auto ask = [&] {
+            desktop.prepare(PortalDesktop::Purpose::Desktop,
+                            [&](const QString& failure) { answers << failure; });
+        };
+        ask();
+        QTRY_VERIFY_WITH_TIMEOUT(!answers.isEmpty(), kWaitMs);
+        QVERIFY2(answers[0].contains("no picture") && !answers[0].contains('\n'),
+                 qPrintable(answers[0]));
+        ask();
+        QVERIFY(waitRepainting([&] { return answers.size() == 2; }));
+        QVERIFY2(answers[1].isEmpty(), qPrintable(answers[1]));
     }
 
     // A window where the portal offers only monitors fails in one line, before any picture.

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 
 namespace orv::platform {
@@ -12,6 +13,20 @@ namespace {
 // it takes the newest there is (a still screen sends no new pictures).
 constexpr auto kPictureWait = std::chrono::milliseconds(600);
 constexpr int kPollMs = 15;
+
+// The window the portal's dialogs belong to, as the portal names windows:
+// the tool's main window on X11 ("x11:" and its id in hexadecimal). None on a
+// native Wayland desktop, where naming a window takes a protocol (an exported
+// surface handle) this Qt does not offer.
+QString dialogParent() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return {};
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        if (w->type() == Qt::Window && !w->transientParent() && w->handle()) {
+            return QStringLiteral("x11:%1").arg(w->winId(), 0, 16);
+        }
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -27,6 +42,15 @@ PortalDesktop::PortalDesktop() : available_(PortalScreenCast::available()), crop
     connect(&window_, &PortalScreenCast::started, this, [this] { answer(forWindow_, {}); });
     connect(&window_, &PortalScreenCast::failed, this,
             [this](const QString& why) { answer(forWindow_, why); });
+    // A late first picture: the grabs waiting say so. The monitor's cast goes
+    // on, so that a picture it brings later serves the next grab; a window's
+    // is for one grab only.
+    connect(&monitor_, &PortalScreenCast::pictureOverdue, this,
+            [this](const QString& why) { answer(forMonitor_, why); });
+    connect(&window_, &PortalScreenCast::pictureOverdue, this, [this](const QString& why) {
+        window_.stop();
+        answer(forWindow_, why);
+    });
 }
 
 void PortalDesktop::answer(std::vector<Done>& waiting, const QString& failure) {
@@ -56,12 +80,14 @@ void PortalDesktop::prepare(Purpose purpose, std::function<void(const QString&)>
                                "to pick"));
         }
         forWindow_.push_back(std::move(done));
-        if (forWindow_.size() == 1) window_.start(PortalScreenCast::Source::Window);
+        if (forWindow_.size() == 1) window_.start(PortalScreenCast::Source::Window, dialogParent());
         return;
     }
     if (monitor_.active() && !monitor_.latestFrame().isNull()) return done({});
     forMonitor_.push_back(std::move(done));
-    if (!monitor_.active()) monitor_.start(PortalScreenCast::Source::Monitor);
+    // A cast whose picture is already overdue gives this grab too its answer in time.
+    if (monitor_.late()) monitor_.expectPictureAgain();
+    if (!monitor_.active()) monitor_.start(PortalScreenCast::Source::Monitor, dialogParent());
 }
 
 QImage PortalDesktop::pickedWindow() {

@@ -4,9 +4,11 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
@@ -29,6 +31,9 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr int kCallMs = 20000;      // longest wait for a method's reply
 constexpr int kAnswerSeconds = 20;  // longest wait for an answer no user gives
 constexpr int kFormatSeconds = 10;  // longest wait for the stream's picture format
+constexpr int kPictureSeconds = 5;  // longest wait for the first picture once the format is agreed
+// The bus names of the portal's backends (one per desktop: GNOME, KDE, wlroots...).
+const QString kBackendPrefix = QStringLiteral("org.freedesktop.impl.portal.desktop.");
 
 // The portal's source type bits.
 constexpr quint32 kMonitorBit = 1;
@@ -75,8 +80,22 @@ PortalScreenCast::PortalScreenCast(QObject* parent)
         const QString reason = watchReason_;  // a copy: failed()'s receivers may end this
         fail(reason);
     });
-    connect(portalGone_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-        if (active()) fail(QStringLiteral("the desktop portal left the session bus"));
+    connect(portalGone_, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this](const QString& name) {
+                if (!active()) return;
+                fail(name == kService ? QStringLiteral("the desktop portal left the session bus")
+                                      : QStringLiteral("the desktop portal's backend (%1) left "
+                                                       "the session bus")
+                                            .arg(name));
+            });
+    overdue_.setSingleShot(true);
+    connect(&overdue_, &QTimer::timeout, this, [this] {
+        if (step_ != Step::Streaming) return;
+        late_ = true;
+        emit pictureOverdue(QStringLiteral("the screen cast brought no picture within %1 s of "
+                                           "starting (some desktops send one only once the "
+                                           "screen changes)")
+                                .arg(kPictureSeconds));
     });
 }
 
@@ -116,9 +135,10 @@ QString PortalScreenCast::restoreTokenKey(Source source) {
                                     : QStringLiteral("portal/restoreToken");
 }
 
-void PortalScreenCast::start(Source source) {
+void PortalScreenCast::start(Source source, const QString& parentWindow) {
     stop();
     source_ = source;
+    parentWindow_ = parentWindow;
     step_ = Step::Properties;
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -136,6 +156,8 @@ void PortalScreenCast::start(Source source) {
 void PortalScreenCast::stop() {
     ++run_;
     watchdog_.stop();
+    overdue_.stop();
+    late_ = false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!requestPath_.isEmpty()) {
         bus.call(QDBusMessage::createMethodCall(kService, requestPath_, kRequest, "Close"),
@@ -232,6 +254,8 @@ void PortalScreenCast::onRequestHandle(const QDBusMessage& reply) {
                  .arg(nameOf(step_), oneLine(reply.errorMessage())));
         return;
     }
+    // The portal has handed the request to its backend by now.
+    watchBackends();
     // A portal older than the predictable paths answers on a path of its own.
     const QString handle = pathOf(reply.arguments().value(0));
     if (!handle.isEmpty() && handle != requestPath_) {
@@ -250,7 +274,8 @@ void PortalScreenCast::onResponse(uint code, const QVariantMap& results) {
     dropRequest();
     watchdog_.stop();
     if (code == 1) {
-        fail(QStringLiteral("the screen cast was cancelled at %1 (the user said no)")
+        // A refusal and a dialog that could not be shown look the same here.
+        fail(QStringLiteral("the screen cast was cancelled at %1 (by the user or the desktop)")
                  .arg(nameOf(step)));
         return;
     }
@@ -272,8 +297,8 @@ void PortalScreenCast::onResponse(uint code, const QVariantMap& results) {
         selectSources();
     } else if (step == Step::SelectSources) {
         // Start may wait for the user as long as they like: no watchdog.
-        request(Step::Start, "Start", {QVariant::fromValue(QDBusObjectPath(session_)), QString()},
-                {});
+        request(Step::Start, "Start",
+                {QVariant::fromValue(QDBusObjectPath(session_)), parentWindow_}, {});
     } else if (step == Step::Start) {
         startStream(results);
     }
@@ -361,18 +386,23 @@ void PortalScreenCast::onRemote(const QDBusMessage& reply) {
             [this, run] {
                 if (run != run_ || step_ != Step::Streaming) return;
                 watchdog_.stop();
+                overdue_.stop();
+                late_ = false;
                 step_ = Step::Running;
                 emit started();
             },
             Qt::QueuedConnection);
     };
     // Once the format is settled the stream works: a still screen may send
-    // no picture for as long as it stays still, so no watchdog after that.
+    // no picture for as long as it stays still, so the session is not ended
+    // for that; a first picture that is late is only said.
     events.formatAgreed = [this, run] {
         QMetaObject::invokeMethod(
             this,
             [this, run] {
-                if (run == run_ && step_ == Step::Streaming) watchdog_.stop();
+                if (run != run_ || step_ != Step::Streaming) return;
+                watchdog_.stop();
+                overdue_.start(kPictureSeconds * 1000);
             },
             Qt::QueuedConnection);
     };
@@ -425,6 +455,22 @@ void PortalScreenCast::dropRequest() {
     QDBusConnection::sessionBus().disconnect(QString(), requestPath_, kRequest, "Response", this,
                                              SLOT(onResponse(uint, QVariantMap)));
     requestPath_.clear();
+}
+
+void PortalScreenCast::expectPictureAgain() {
+    if (late_ && step_ == Step::Streaming) overdue_.start(kPictureSeconds * 1000);
+}
+
+void PortalScreenCast::watchBackends() {
+    QStringList watched{kService};
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusReply<QStringList> names = bus.interface()->registeredServiceNames();
+    if (names.isValid()) {
+        for (const QString& name : names.value()) {
+            if (name.startsWith(kBackendPrefix)) watched << name;
+        }
+    }
+    portalGone_->setWatchedServices(watched);
 }
 
 void PortalScreenCast::watch(int seconds, const QString& reason) {

@@ -40,8 +40,9 @@ class PortalScreenCast : public QObject, protected QDBusContext {
     static QString restoreTokenKey(Source source);
 
     // Asks for a screen cast of `source`, ending any earlier one; started()
-    // or failed() follows.
-    void start(Source source);
+    // or failed() follows. `parentWindow` names the window the portal's
+    // dialog belongs to ("x11:XID" or "wayland:HANDLE"; empty: none).
+    void start(Source source, const QString& parentWindow = QString());
     // Closes the portal session and the stream; no signal follows.
     void stop();
 
@@ -53,6 +54,11 @@ class PortalScreenCast : public QObject, protected QDBusContext {
     QSize size() const;
     // Whether a session is being set up or running.
     bool active() const { return step_ != Step::Idle; }
+    // Whether pictureOverdue() was said and no picture has come since.
+    bool late() const { return late_; }
+    // Gives a late first picture another deadline: pictureOverdue() comes
+    // again unless a picture comes first.
+    void expectPictureAgain();
     // The restore token this session handed to the portal; empty when none.
     QString restoreTokenUsed() const { return tokenUsed_; }
 
@@ -63,6 +69,10 @@ class PortalScreenCast : public QObject, protected QDBusContext {
     void started();
     // The session could not start or has ended; one line saying why.
     void failed(const QString& reason);
+    // The stream was set up but its first picture is late; one line saying
+    // why. The session goes on: a picture may still come when the screen
+    // changes, and started() then follows.
+    void pictureOverdue(const QString& reason);
 
   private slots:
     // A portal request's answer (org.freedesktop.portal.Request.Response).
@@ -103,6 +113,8 @@ class PortalScreenCast : public QObject, protected QDBusContext {
     void watch(int seconds, const QString& reason);
     // Ends the session with `reason` on a later turn of the event loop.
     void failLater(const QString& reason);
+    // Watches the portal and the backends that serve it, as they are now.
+    void watchBackends();
 
     Step step_ = Step::Idle;           // where the setting-up is
     Source source_ = Source::Monitor;  // what was asked for
@@ -113,9 +125,12 @@ class PortalScreenCast : public QObject, protected QDBusContext {
     QString session_;                  // the session's object path; empty when none
     quint32 node_ = 0;                 // the PipeWire node the portal started
     QString tokenUsed_;                // the restore token sent with SelectSources
+    QString parentWindow_;             // the window the portal's dialogs belong to
     QTimer watchdog_;                  // ends a setting-up the portal or the stream leaves silent
     QString watchReason_;              // what failed() says when the watchdog fires
-    QDBusServiceWatcher* portalGone_;  // tells when the portal leaves the bus
+    QTimer overdue_;                   // the first picture's deadline, once the stream is set up
+    bool late_ = false;                // pictureOverdue() was said, no picture since
+    QDBusServiceWatcher* portalGone_;  // tells when the portal or its backend leaves the bus
     std::unique_ptr<PipeWireStream> stream_;  // the pictures, once the portal has handed them over
 };
 
