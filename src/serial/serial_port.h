@@ -2,6 +2,7 @@
 // settings text and an output.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -36,6 +37,9 @@ class SerialPort {
 
     // Bytes given to output() that have not gone to the device yet.
     virtual std::int64_t pendingBytes() const = 0;
+    // Sends what output() left waiting, for at most `bound`; a port that
+    // is closed or a device that takes nothing ends it early.
+    virtual void drain(std::chrono::milliseconds bound) = 0;
 
     // Called, after the port has closed itself, when the device went away
     // outside output().

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "frame_receiver.h"
 #include "orv_link.h"
@@ -163,6 +164,30 @@ class SerialTest : public QObject {
                           w->mapTo(form_, w->rect().center()));
         QTRY_VERIFY(!list->isVisible());
         QCOMPARE(panel_->MSComm1().commPort(), portNumber_);
+    }
+
+    // "退出" ends at once, but what the port has queued goes out first.
+    void exitSendsWhatThePortQueued() {
+        open();
+        const std::string bytes(1 << 18, 'x');
+        std::size_t arrived = 0;
+        std::thread reader([&] {  // the device reads as the port writes
+            for (int idle = 0; arrived < bytes.size() && idle < 2000; ++idle) {
+                const std::size_t got = orv::test::PtyPair::readAvailable(peer_).size();
+                arrived += got;
+                if (got > 0) idle = 0;
+                ::usleep(1000);
+            }
+        });
+        QVERIFY(tool_->port.output(bytes).ok());
+        QVERIFY(tool_->port.pendingBytes() > 0);
+        std::int64_t leftAtExit = -1;
+        form_->exitProcess = [&] { leftAtExit = tool_->port.pendingBytes(); };
+        form_->exitDrain = std::chrono::milliseconds(kPatienceMs);  // however slow the machine
+        form_->Label2_Click();
+        reader.join();
+        QCOMPARE(leftAtExit, 0);
+        QCOMPARE(arrived, bytes.size());
     }
 
     void typedLinesGoOutWithCarriageReturn() {

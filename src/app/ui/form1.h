@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -63,7 +64,7 @@ class Form1 : public QWidget, private FrameSink {
 
     // Handlers.
     void Form_Load();        // start-up: frame rate, clock period, workbench
-    void Label2_Click();     // exit at once
+    void Label2_Click();     // exit at once, the serial port's queue sent first
     void Check1_Click();     // workbench normal or minimised
     void HScroll1_Change();  // frame-rate caption and clock period
     void Command1_Click();   // play the last video opened
@@ -86,6 +87,8 @@ class Form1 : public QWidget, private FrameSink {
 
     // What "退出" does; ends the process unless a test replaces it.
     std::function<void()> exitProcess;
+    // How long "退出" lets the serial port's queue go out: a fifth of a second.
+    std::chrono::milliseconds exitDrain{200};
 
   protected:
     // The window manager's close (Alt+F4) ends the program as "退出" does.

@@ -13,7 +13,12 @@ const QString kRectNotice = QStringLiteral("capture-rect");
 
 }  // namespace
 
-void Form1::Label2_Click() { exitProcess(); }
+// Ends at once, but not before what the serial port has queued went out,
+// for exitDrain at most.
+void Form1::Label2_Click() {
+    serial_->MSComm1().drain(exitDrain);
+    exitProcess();
+}
 
 void Form1::Check1_Click() {
     if (Check1->isChecked()) {

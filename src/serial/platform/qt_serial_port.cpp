@@ -191,6 +191,15 @@ Status QtSerialPort::output(const std::string& bytes) {
     return fail(why);
 }
 
+void QtSerialPort::drain(std::chrono::milliseconds bound) {
+    const auto until = std::chrono::steady_clock::now() + bound;
+    while (port_.isOpen() && port_.bytesToWrite() > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !port_.waitForBytesWritten(static_cast<int>(left.count()))) break;
+    }
+}
+
 std::string QtSerialPort::lostReason() const {
     // QSerialPort words these errors by an errno read after other calls (an
     // "Inappropriate ioctl" or "Resource temporarily unavailable" that says

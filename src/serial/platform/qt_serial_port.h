@@ -22,6 +22,7 @@ class QtSerialPort final : public QObject, public SerialPort {
     Status setSettings(const std::string& text) override;
     Status output(const std::string& bytes) override;
     std::int64_t pendingBytes() const override { return port_.bytesToWrite(); }
+    void drain(std::chrono::milliseconds bound) override;
 
     // Errors seen since the port was made; a lost device must not keep them coming.
     int errorsSeen() const { return errorsSeen_; }
