@@ -16,7 +16,7 @@ enum class Dither {
     Engrave,         // the tool's own rule, with its random sequence
     Threshold,       // light when the luma is above T
     Bayer,           // 8 x 8 ordered matrix, fixed on the frame
-    FloydSteinberg,  // serpentine error diffusion
+    FloydSteinberg,  // error diffusion in whole numbers, row by row
     BlueNoise,       // 64 x 64 blue-noise threshold mask, tiled, fixed on the frame
 };
 

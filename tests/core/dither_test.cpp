@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "test_support.h"
@@ -83,5 +85,46 @@ TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
             EXPECT_TRUE(lit(reduce(Dither::Threshold, solid(p), c.luma - 1), 5, 5));
         }
         EXPECT_FALSE(lit(reduce(Dither::Threshold, solid(p), c.luma), 5, 5));
+    }
+}
+
+TEST(Dither, FloydSteinbergLeavesOneLevelNoiseNearBlackOrWhiteAlone) {
+    // Grey waves under a band of 12 flat rows, level 1 on the left half and
+    // 253 on the right. Raising pixels of the band by one level changes no
+    // output pixel: their error stays within -2..2, whose shares of 7, 3, 5
+    // and 1 sixteenths, rounded toward zero, are nothing, so it goes no
+    // further. Carried on as fractions, or rounded to the nearest, it would
+    // travel down into the waves and move their dots.
+    struct Area {
+        int column, row, width, height;
+    };
+    const auto picture = [](const std::vector<Area>& raised) {
+        return makeGrid(129, 65, [&](int x, int y) {
+            const int c = x, r = 63 - y;
+            int v = r < 12 ? (c < 64 ? 1 : 253)
+                           : static_cast<int>(128 + 90 * std::sin(c / 4.0) * std::cos(r / 3.0) +
+                                              30 * std::sin((c + r) / 9.0));
+            for (const Area& a : raised) {
+                v += c >= a.column && c < a.column + a.width && r >= a.row && r < a.row + a.height;
+            }
+            const auto g = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+            return Bgrx{g, g, g, 0};
+        });
+    };
+    const struct {
+        const char* what;
+        std::vector<Area> raised;
+    } cases[] = {
+        {"one pixel on the left", {{20, 5, 1, 1}}},
+        {"one on the right, over the waves", {{100, 11, 1, 1}}},
+        {"one on each side", {{63, 0, 1, 1}, {64, 11, 1, 1}}},
+        {"every one", {{0, 0, 128, 12}}},
+    };
+    const MonoFrameArray still = reduce(Dither::FloydSteinberg, picture({}));
+    for (const auto& c : cases) {
+        const MonoFrameArray noisy = reduce(Dither::FloydSteinberg, picture(c.raised));
+        int changed = 0;
+        for (int i = 1; i <= kMonoPixels; ++i) changed += noisy[i] != still[i];
+        EXPECT_EQ(changed, 0) << c.what;
     }
 }
