@@ -18,7 +18,7 @@ struct ImageState {
     std::int32_t PurposeWidth = 0;   // width DrawPic shows PurposeGrid with
     std::int32_t PurposeHeight = 0;  // height DrawPic shows PurposeGrid with
     MonoFrameArray MonoFrame{};      // one-bit frame of the last engrave
-    std::int32_t MonoCount = 0;      // number of the MonoFrame entry written last
+    std::int32_t MonoCount = 0;      // how many MonoFrame entries the last engrave wrote
 };
 
 }  // namespace orv

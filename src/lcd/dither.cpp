@@ -38,7 +38,7 @@ int frameLuma(const PixelGrid& g, int c, int r) {
 }
 
 void store(MonoFrameArray& f, int c, int r, bool light) {
-    f[64 * c + 64 - r] = light ? MonoLight : 0;
+    f[64 * c + 63 - r] = light ? MonoLight : 0;
 }
 
 }  // namespace
@@ -133,7 +133,7 @@ void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool inv
         }
     }
     if (invert) {
-        for (int i = 1; i <= kMonoPixels; ++i) MonoFrame[i] = MonoFrame[i] == 0 ? MonoLight : 0;
+        for (std::int32_t& pixel : MonoFrame) pixel = pixel == 0 ? MonoLight : 0;
     }
 }
 

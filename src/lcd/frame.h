@@ -9,9 +9,10 @@
 
 namespace orv {
 
-// One-bit frame: entries 1..8192 hold 128 x 64 pixels column by column, each
-// column from the bottom row up; entry 0 and 8193..9192 are never written.
-using MonoFrameArray = std::array<std::int32_t, 9193>;
+// One-bit frame: entries 0..8191 hold 128 x 64 pixels column by column, each
+// column from the bottom row up (entry 64c + 63 - r is column c, row r from
+// the top).
+using MonoFrameArray = std::array<std::int32_t, 8192>;
 
 // Entry value of a light frame pixel (also the colour yellow); dark is 0.
 inline constexpr std::int32_t MonoLight = 65535;
@@ -19,13 +20,13 @@ inline constexpr std::int32_t MonoLight = 65535;
 // Number of frame pixels, 128 x 64.
 inline constexpr std::int32_t kMonoPixels = 8192;
 
-// The packed frame as the main window keeps it: bytes 1..1024 are 8 pages of
-// 128 column bytes; bit k of a byte is row k of its page (counted from the
-// page's top), a set bit a dark pixel. Bytes 0 and 1025 are never written.
-using LcdPageBufferArray = std::array<std::uint8_t, 1026>;
-
-// One packed frame without the unused ends: byte 128p + c is page p, column c.
+// One packed frame: 8 pages of 128 column bytes, byte 128p + c being page p,
+// column c; bit k of a byte is row k of its page (counted from the page's
+// top), a set bit a dark pixel.
 using FramePages = std::array<std::uint8_t, 1024>;
+
+// The packed frame as the main window keeps it.
+using LcdPageBufferArray = FramePages;
 
 // Whether the pixel at (column, row from the top) of a frame is dark.
 inline bool frameDark(const FramePages& f, int column, int row) {

@@ -31,7 +31,7 @@ std::string composeFramePath(const std::string& folder, const std::string& name,
 
 std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer) {
     std::string listing;
-    for (std::size_t i = 1; i <= 128; ++i) {
+    for (std::size_t i = 0; i < 128; ++i) {
         listing.append(kLines.text[LcdPageBuffer[i]], kLines.length[LcdPageBuffer[i]]);
     }
     return listing;
@@ -41,7 +41,7 @@ std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer) {
     std::string record;
     record.resize(kMaxRecordBytes);
     char* out = record.data();
-    for (std::size_t i = 1; i <= 1024; ++i) {
+    for (std::size_t i = 0; i < 1024; ++i) {
         const std::uint8_t v = LcdPageBuffer[i];
         for (int k = 0; k < 5; ++k) out[k] = kLines.text[v][k];  // fixed-size copy, then advance
         out += kLines.length[v];

@@ -103,9 +103,9 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
     const std::size_t visits = columns * rows;
     // One draw per visited pixel, in visiting order.
     static thread_local std::vector<std::uint32_t> steps;
-    // Visit v (0-based) goes to entry v + 1 up to 8192; past that every visit
-    // lands on entry 8192, so only the last one counts. Such pictures go
-    // through a scratch list first.
+    // Visit v goes to entry v up to 8191; past that every visit lands on
+    // entry 8191, so only the last one counts. Such pictures go through a
+    // scratch list first.
     static thread_local std::vector<std::int32_t> scratch;
     const bool overflow = visits > static_cast<std::size_t>(kMonoPixels);
     // The working lists and then the picture are taken before anything is
@@ -121,7 +121,7 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
     if (Status dim = dest.dimension(4, width, height); !dim) return fail(dim.error());
     MonoCount = 0;
     random.fillSteps(steps.data(), visits);
-    std::int32_t* entries = overflow ? scratch.data() : MonoFrame.data() + 1;
+    std::int32_t* entries = overflow ? scratch.data() : MonoFrame.data();
 
     const std::size_t stride = static_cast<std::size_t>(width) * 4;
     const std::uint8_t* src = source.data();
@@ -140,8 +140,8 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
         for (; y < rows; ++y, s += stride, d += stride) engravePixel(s, d, k[y], m + y);
     }
     if (overflow) {
-        std::copy_n(scratch.begin(), kMonoPixels - 1, MonoFrame.begin() + 1);
-        MonoFrame[kMonoPixels] = scratch[visits - 1];
+        std::copy_n(scratch.begin(), kMonoPixels - 1, MonoFrame.begin());
+        MonoFrame[kMonoPixels - 1] = scratch[visits - 1];
     }
     MonoCount = static_cast<std::int32_t>(std::min(visits, static_cast<std::size_t>(kMonoPixels)));
     return watch.elapsedMs();

@@ -15,8 +15,9 @@ namespace orv {
 // L = (3B + 6G + R) \ 10; with u the next value of `random` (drawn for every
 // pixel) the pixel is light when L > 180 or
 // u x L > 90. Light pixels become MonoLight in MonoFrame and white in
-// `dest`, dark ones 0 and black. MonoCount numbers the entries from 1 and stops
-// at 8192; later pixels overwrite entry 8192. `dest` gets the source's size,
+// `dest`, dark ones 0 and black. The pixels fill the entries from 0 on and
+// stop at 8191, later pixels overwriting entry 8191; MonoCount counts the
+// entries written (8192 at most). `dest` gets the source's size,
 // its last column and top row black. A refused call (a source with fewer
 // than width x height pixels, a size that cannot be held) leaves `dest`,
 // MonoFrame, MonoCount and `random` as they were.

@@ -17,13 +17,13 @@ inline std::uint8_t gatherReversed(const std::uint8_t* eight) {
 }  // namespace
 
 void packLcdPages(const MonoFrameArray& MonoFrame, LcdPageBufferArray& LcdPageBuffer) {
-    // dark[i] = 1 when entry i + 1 is dark. Column c is dark[64c .. 64c + 63],
+    // dark[i] = 1 when entry i is dark. Column c is dark[64c .. 64c + 63],
     // bottom row first, so rows 8p .. 8p + 7 are the eight bytes from
     // 64c + 56 - 8p, the top one last.
     alignas(16) std::uint8_t dark[kMonoPixels];
-    for (int i = 0; i < kMonoPixels; ++i) dark[i] = MonoFrame[static_cast<std::size_t>(i) + 1] == 0;
+    for (int i = 0; i < kMonoPixels; ++i) dark[i] = MonoFrame[static_cast<std::size_t>(i)] == 0;
     for (int p = 0; p < 8; ++p) {
-        std::uint8_t* out = LcdPageBuffer.data() + 1 + 128 * p;
+        std::uint8_t* out = LcdPageBuffer.data() + 128 * p;
         for (int c = 0; c < 128; ++c) out[c] = gatherReversed(dark + 64 * c + 56 - 8 * p);
     }
 }

@@ -20,10 +20,10 @@ class OrvCodec : public orv::test::OrvTest {
         std::string text;
         for (int i = 0; i < count; ++i) {
             orv::LcdPageBufferArray b{};
-            for (int at = 1; at <= 1024; ++at) {
-                const int column = (at - 1) % 128;
-                b[at] =
-                    static_cast<std::uint8_t>(column / 8 == i % 16 ? 0xFF : (at * (i / 10)) % 7);
+            for (int at = 0; at < 1024; ++at) {
+                const int column = at % 128;
+                b[std::size_t(at)] = static_cast<std::uint8_t>(
+                    column / 8 == i % 16 ? 0xFF : ((at + 1) * (i / 10)) % 7);
             }
             text += orv::buildFrameRecord(b);
         }

@@ -33,9 +33,7 @@ class Link : public orv::test::OrvTest {
         std::string records;
         for (int n = 0; n < 20; ++n) {
             frames_.push_back(frameOf(n));
-            orv::LcdPageBufferArray pages{};
-            std::copy(frames_.back().begin(), frames_.back().end(), pages.begin() + 1);
-            records += orv::buildFrameRecord(pages);
+            records += orv::buildFrameRecord(frames_.back());
         }
         orv::test::writeFile(orvFile_, records);
     }

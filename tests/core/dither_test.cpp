@@ -22,7 +22,7 @@ MonoFrameArray reduce(Dither method, const PixelGrid& source, int threshold = 12
     return frame;
 }
 
-bool lit(const MonoFrameArray& f, int c, int r) { return f[64 * c + 64 - r] != 0; }
+bool lit(const MonoFrameArray& f, int c, int r) { return f[64 * c + 63 - r] != 0; }
 
 PixelGrid solid(Bgrx p) { return uniformGrid(129, 65, p); }
 
@@ -124,7 +124,7 @@ TEST(Dither, FloydSteinbergLeavesOneLevelNoiseNearBlackOrWhiteAlone) {
     for (const auto& c : cases) {
         const MonoFrameArray noisy = reduce(Dither::FloydSteinberg, picture(c.raised));
         int changed = 0;
-        for (int i = 1; i <= kMonoPixels; ++i) changed += noisy[i] != still[i];
+        for (std::size_t i = 0; i < noisy.size(); ++i) changed += noisy[i] != still[i];
         EXPECT_EQ(changed, 0) << c.what;
     }
 }

@@ -23,7 +23,7 @@ namespace {
 
 LcdPageBufferArray filled(std::uint8_t v) {
     LcdPageBufferArray b{};
-    for (int i = 1; i <= 1024; ++i) b[i] = v;
+    b.fill(v);
     return b;
 }
 
@@ -31,8 +31,7 @@ LcdPageBufferArray filled(std::uint8_t v) {
 // of place or mixed with another shows.
 std::string numbered(std::uint64_t n) {
     LcdPageBufferArray b{};
-    for (int i = 1; i <= 1024; ++i)
-        b[i] = std::uint8_t((n * 7 + static_cast<std::uint64_t>(i)) % 256);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = std::uint8_t((n * 7 + i + 1) % 256);
     return buildFrameRecord(b);
 }
 

@@ -41,10 +41,10 @@ Engraved reference(const PixelGrid& source, std::uint64_t seed = 0) {
     for (int x = 0; x <= source.width() - 2; ++x) {
         for (int y = 0; y <= source.height() - 2; ++y) {
             const int L = (3 * source(0, x, y) + 6 * source(1, x, y) + source(2, x, y)) / 10;
-            if (run.count < 8192) ++run.count;
             const double u = random.next();
             const bool light = L > 180 || u * L > 90;
-            run.frame[run.count] = light ? 65535 : 0;
+            run.frame[static_cast<std::size_t>(std::min(run.count, 8191))] = light ? 65535 : 0;
+            if (run.count < 8192) ++run.count;
             for (int c = 0; c < 3; ++c) run.dest(c, x, y) = light ? 255 : 0;
         }
     }
@@ -78,7 +78,7 @@ TEST(Pencil, TinyAndShortSources) {
     Engraved tiny = engrave(uniformGrid(1, 1, {255, 255, 255, 0}));
     EXPECT_EQ(tiny.count, 0);
     EXPECT_EQ(tiny.dest.width(), 1);
-    EXPECT_EQ(tiny.frame[1], kSentinel);
+    EXPECT_EQ(tiny.frame[0], kSentinel);
 
     PixelGrid dest = uniformGrid(1, 1, {1, 1, 1, 1});
     const PixelGrid kept = dest;

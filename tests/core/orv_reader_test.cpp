@@ -36,7 +36,7 @@ TEST(OrvReader, RefusesEveryDeparture) {
 // debug build's AddressSanitizer reports it as a use after scope.
 TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
     LcdPageBufferArray pages{};
-    for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i);
+    for (std::size_t i = 0; i < pages.size(); ++i) pages[i] = std::uint8_t(i + 1);
     const std::string record = buildFrameRecord(pages);
     EXPECT_FALSE(isPartialRecord(record));
     EXPECT_FALSE(isPartialRecord(record + "1\r\n2"));
@@ -49,11 +49,10 @@ TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     std::string file;
     std::vector<FramePages> written;
     for (int n = 0; n < 300; ++n) {
-        LcdPageBufferArray pages{};
-        FramePages plain{};
-        for (int i = 1; i <= 1024; ++i)
-            plain[i - 1] = pages[i] = std::uint8_t((i * 31 + n * 7) % 256);
-        written.push_back(plain);
+        FramePages pages{};
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            pages[i] = std::uint8_t(((i + 1) * 31 + std::size_t(n) * 7) % 256);
+        written.push_back(pages);
         file += buildFrameRecord(pages);
     }
     const test::TempDir dir;

@@ -182,7 +182,7 @@ TEST(Procedures, RefuseAPictureThereIsNoMemoryFor) {
     for (const auto& c : cases) {
         result = uniformGrid(c.resultW, c.resultH, {1, 2, 3, 4});
         const PixelGrid kept = result;
-        frame[1] = 77;
+        frame[0] = 77;
         count = 5;
         random.emplace(9);
         std::optional<Result<std::int32_t>> outcome;
@@ -197,7 +197,7 @@ TEST(Procedures, RefuseAPictureThereIsNoMemoryFor) {
         ASSERT_FALSE(outcome->ok()) << c.name;
         EXPECT_NE(outcome->error().find(c.says), std::string::npos) << outcome->error();
         EXPECT_EQ(result, kept) << c.name;
-        EXPECT_EQ(frame[1], 77) << c.name;
+        EXPECT_EQ(frame[0], 77) << c.name;
         EXPECT_EQ(count, 5) << c.name;
         EXPECT_EQ(random->next(), rnd::Sequence(9).next()) << c.name;
     }

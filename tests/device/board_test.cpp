@@ -61,11 +61,7 @@ class Board : public orv::test::ClipTest {
                       0);
         } else {
             std::string records;
-            for (const FramePages& f : frames) {
-                orv::LcdPageBufferArray pages{};
-                std::copy(f.begin(), f.end(), pages.begin() + 1);
-                records += orv::buildFrameRecord(pages);
-            }
+            for (const FramePages& f : frames) records += orv::buildFrameRecord(f);
             orv::test::writeFile(path(name + ".orv"), records);
         }
         const orv::test::Outcome o = orv({"export", path(name + ".orv"), "-o", path(name + ".bin"),

@@ -17,11 +17,7 @@ namespace {
 // The records of `frames` as the writer writes them.
 std::string rebuilt(const std::vector<orv::FramePages>& frames) {
     std::string text;
-    orv::LcdPageBufferArray buffer{};
-    for (const orv::FramePages& f : frames) {
-        std::copy(f.begin(), f.end(), buffer.begin() + 1);
-        text += orv::buildFrameRecord(buffer);
-    }
+    for (const orv::FramePages& f : frames) text += orv::buildFrameRecord(f);
     return text;
 }
 

@@ -375,8 +375,8 @@ class FormTest : public QObject {
     void previewAndListingShowTheFrame() {
         PictureBox* p = control<PictureBox>(form_, "Picture2");
         const QRgb background = p->image().pixel(0, 0);
-        for (int i = 1; i <= 8192; ++i) state_->MonoFrame[i] = MonoLight;
-        state_->MonoFrame[64] = 0;  // top-left pixel
+        state_->MonoFrame.fill(MonoLight);
+        state_->MonoFrame[63] = 0;  // top-left pixel
         form_->Picture2_Click();
         QCOMPARE(p->image().pixel(1, 0), qRgb(0, 0, 0));
         for (QPoint light : {QPoint(2, 0), QPoint(1, 1), QPoint(128, 63)})

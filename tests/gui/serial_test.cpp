@@ -101,8 +101,8 @@ class SerialTest : public QObject {
     // Frame n differs from frame n - 1 in two pages: n % 8 and (n - 1) % 8.
     static LcdPageBufferArray frameOf(int n) {
         LcdPageBufferArray pages{};
-        for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i * 7);
-        for (int c = 0; c < 128; ++c) pages[1 + 128 * (n % 8) + c] = std::uint8_t(n + c);
+        for (std::size_t i = 0; i < pages.size(); ++i) pages[i] = std::uint8_t((i + 1) * 7);
+        for (int c = 0; c < 128; ++c) pages[std::size_t(128 * (n % 8) + c)] = std::uint8_t(n + c);
         return pages;
     }
 
@@ -307,7 +307,7 @@ class SerialTest : public QObject {
         // true it stays true: what comes later is of the same frame.
         auto deviceShows = [&](const LcdPageBufferArray& pages) {
             device.take(orv::test::PtyPair::readAvailable(peer_));
-            return std::equal(device.picture.begin(), device.picture.end(), pages.begin() + 1);
+            return std::equal(device.picture.begin(), device.picture.end(), pages.begin());
         };
         panel_->streamFrame(frameOf(1));  // off at start: nothing goes out
         QCOMPARE(tool_->port.pendingBytes(), 0);
@@ -372,13 +372,12 @@ class SerialTest : public QObject {
         QCOMPARE(panel_->streamSkipped(), 2u);
         QTRY_VERIFY_WITH_TIMEOUT((acknowledge(), device.packets.size() == 8u), kPatienceMs);
         QTRY_COMPARE_WITH_TIMEOUT(panel_->streamPacer().framesShown(), 1u, kPatienceMs);
-        QVERIFY(std::equal(device.picture.begin(), device.picture.end(), frameOf(0).begin() + 1));
+        QVERIFY(std::equal(device.picture.begin(), device.picture.end(), frameOf(0).begin()));
         // An OLED lights a set bit: the stream starts afresh, every byte inverted.
         panel_->ComboDisplay->setCurrentText(QStringLiteral("ssd1306"));
         panel_->streamFrame(frameOf(4));
         QTRY_VERIFY_WITH_TIMEOUT((acknowledge(), device.packets.size() == 16u), kPatienceMs);
-        for (int i = 0; i < 1024; ++i)
-            QCOMPARE(device.picture[i], std::uint8_t(~frameOf(4)[i + 1]));
+        for (int i = 0; i < 1024; ++i) QCOMPARE(device.picture[i], std::uint8_t(~frameOf(4)[i]));
     }
 };
 

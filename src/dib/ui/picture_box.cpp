@@ -199,12 +199,10 @@ QImage toImage(const Picture& picture) {
 }
 
 void paintMonoFrame(PictureBox& box, const MonoFrameArray& MonoFrame) {
-    int i = 0;
+    std::size_t i = 0;
     for (int x = 1; x <= 128; ++x) {
-        for (int y = 1; y <= 64; ++y) {
-            ++i;
-            box.pset(x, 64 - y, static_cast<std::uint32_t>(MonoFrame[i]));
-        }
+        for (int y = 1; y <= 64; ++y)
+            box.pset(x, 64 - y, static_cast<std::uint32_t>(MonoFrame[i++]));
     }
 }
 

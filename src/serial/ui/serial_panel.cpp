@@ -261,8 +261,7 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (paced ? !waiting_.empty() : port_.pendingBytes() > 8 * framing::kPacketBytes) {
         return skip(false);
     }
-    FramePages frame;
-    std::copy(pages.begin() + 1, pages.begin() + 1025, frame.begin());
+    FramePages frame = pages;
     // The list holds the presets in their order.
     if (kDisplayPresets[ComboDisplay->currentIndex()].lightSetBit) {
         frame = serial::applySetBit(frame, true);
