@@ -1,8 +1,13 @@
 #include "app/capture_clock.h"
+#include "app/capture_session.h"
 #include "app/start_up.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <thread>
 #include <tuple>
 
 using namespace orv::app;
@@ -50,5 +55,84 @@ TEST(StartUp, PlatformFollowsTheSession) {
     for (const auto& c : cases) {
         const orv::app::PlatformChoice got = orv::app::choosePlatform(c.qpa, c.x11, c.wayland);
         EXPECT_EQ(std::tie(got.display, got.platform), std::tie(c.display, c.platform));
+    }
+}
+
+namespace {
+
+// A source that grabs a picture of one colour, or nothing.
+struct OneColour : TickSource {
+    std::optional<std::uint32_t> colour;  // none: nothing can be read
+    int grabs = 0;
+    bool grab(const CaptureRectValues& rect, orv::Picture& picture) override {
+        ++grabs;
+        if (!colour) return false;
+        picture = orv::Picture::filled(rect.width / kTwipsPerPixel, rect.height / kTwipsPerPixel,
+                                       *colour);
+        return true;
+    }
+};
+
+// What the pipeline told its sinks, in order.
+struct Told : orv::FrameSink {
+    std::string steps;
+    bool keeps = true;
+    orv::FramePages sent{};
+    void engraved(std::int32_t) override { steps += 'e'; }
+    void refused(const std::string&) override { steps += 'x'; }
+    bool recorded(const std::string&) override { return steps += 'r', keeps; }
+    void streamed(const orv::LcdPageBufferArray& pages) override { steps += 's', sent = pages; }
+};
+
+}  // namespace
+
+// A tick is grab, engrave, pack, record while recording, stream; a tick
+// that cannot grab or engrave makes no frame at all. A white picture is a
+// light frame (no bit set), a black one a dark frame.
+TEST(CaptureSession, ATickMakesAFrameOnlyFromAPictureItGrabbed) {
+    const CaptureRectValues rect{476, 231, 129 * kTwipsPerPixel, 65 * kTwipsPerPixel};
+    const struct {
+        const char* what;
+        bool rect, recording, keeps, starved;  // starved: no memory for the engrave
+        std::optional<std::uint32_t> colour;
+        TickOutcome outcome;
+        const char* steps;
+        std::uint8_t byte;  // every byte of the frame sent
+    } cases[] = {
+        {"no rectangle", false, true, true, false, 0xFFFFFFFF, TickOutcome::NoRectangle, "", 0},
+        {"unreadable", true, true, true, false, std::nullopt, TickOutcome::NotGrabbed, "", 0},
+        {"refused", true, true, true, true, 0xFFFFFFFF, TickOutcome::Refused, "x", 0},
+        {"white", true, false, true, false, 0xFFFFFFFF, TickOutcome::Made, "es", 0x00},
+        {"black, recorded", true, true, true, false, 0xFF000000, TickOutcome::Made, "ers", 0xFF},
+        {"file refused", true, true, false, false, 0xFF000000, TickOutcome::NotRecorded, "ers",
+         0xFF},
+    };
+    for (const auto& c : cases) {
+        orv::ImageState state;
+        orv::rnd::Sequence random;
+        orv::FramePipeline pipeline(state, random);
+        pipeline.setSourceFrame(129, 65, 0xFF808080);
+        Told told;
+        told.keeps = c.keeps;
+        pipeline.addSink(told);
+        OneColour source;
+        source.colour = c.colour;
+        CaptureSession session(pipeline, source);
+        if (c.rect) session.setRect(c.starved ? CaptureRectValues{0, 0, 15, 15} : rect);
+        session.setRecording(c.recording);
+        std::optional<TickOutcome> outcome;
+        std::thread([&] {
+            std::optional<orv::test::AllocationCap> cap;
+            if (c.starved) cap.emplace(20000);  // below the engrave's grids
+            outcome = session.tick();
+        }).join();
+        EXPECT_EQ(outcome, c.outcome) << c.what;
+        EXPECT_EQ(told.steps, c.steps) << c.what;
+        EXPECT_EQ(source.grabs, c.rect ? 1 : 0) << c.what;
+        if (told.steps.find('s') != std::string::npos) {
+            orv::FramePages want;
+            want.fill(c.byte);
+            EXPECT_EQ(told.sent, want) << c.what;
+        }
     }
 }

@@ -110,6 +110,12 @@ bool CaptureSources::grabTick(std::int32_t left, std::int32_t top, std::int32_t 
     return true;
 }
 
+bool CaptureSources::grab(const app::CaptureRectValues& rect, Picture& picture) {
+    if (!grabTick(rect.left, rect.top, rect.width, rect.height)) return false;
+    toPicture(Picture1->image(), picture);
+    return true;
+}
+
 QImage CaptureSources::grabDesktop() {
     const QRect desktop = grabber_.desktop();
     QImage shot(desktop.size(), QImage::Format_RGB32);

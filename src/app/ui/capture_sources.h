@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/capture_session.h"
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
 #include "app/ui/form2.h"
@@ -27,7 +28,7 @@ inline const QString kCapScreenCaption = QStringLiteral("整个桌面");
 inline const QString kCapRectCaption = QStringLiteral("桌面区域");
 inline const QString kCapActiveWindowCaption = QStringLiteral("活动窗口");
 
-class CaptureSources : public QObject {
+class CaptureSources : public QObject, public app::TickSource {
     Q_OBJECT
   public:
     // What the sources work with.
@@ -81,6 +82,9 @@ class CaptureSources : public QObject {
     // is chosen), from the player's own picture. False (and a notice) when
     // nothing could be grabbed.
     bool grabTick(std::int32_t left, std::int32_t top, std::int32_t extentX, std::int32_t extentY);
+    // The capture clock's source: grabTick() of the rectangle, the capture
+    // picture then being the tick's picture.
+    bool grab(const app::CaptureRectValues& rect, Picture& picture) override;
     // The rectangle is aimed at the player, whose top-left pixel the aiming
     // took to be at `playerOrigin` on the screen.
     void aimedAtPlayer(QPoint playerOrigin);

@@ -30,6 +30,7 @@ Form1::Form1(const Services& services, QWidget* parent)
     serial_ = new SerialPanel(services.port, messages_, *Notice, this);
     sources_ = new CaptureSources({*this, *Image1, *WindowsMediaPlayer1, *Notice, messages_},
                                   services.grabber, services.inspector);
+    session_ = std::make_unique<app::CaptureSession>(pipeline_, *sources_);
     recorder_ = new FrameRecorder(Text9, Notice, this);
     menu_ = new MainMenu(*this, {{{CmdCapScreen, CmdCapRect, CmdCapActiveWindow, CmdClear},
                                   {CmdSaveBmp},
@@ -157,9 +158,21 @@ void Form1::wire() {
                 Text2->setText(height);
                 Text3->setText(left);
                 Text4->setText(top);
-                Timer2->start();
+                runClock(true);
             });
+    // The boxes show the rectangle and take a new one typed into them.
+    for (QLineEdit* box : {Text1, Text2, Text3, Text4})
+        connect(box, &QLineEdit::textChanged, this, &Form1::rectBoxesChanged);
+    rectBoxesChanged();
     connect(menu_, &MainMenu::videoChosen, WindowsMediaPlayer1, &PlayerPanel::open);
+}
+
+void Form1::rectBoxesChanged() {
+    Result<app::CaptureRectValues> read =
+        app::readCaptureRect(Text1->text().toStdString(), Text2->text().toStdString(),
+                             Text3->text().toStdString(), Text4->text().toStdString());
+    rectError_ = read ? QString() : QString::fromStdString(read.error());
+    session_->setRect(read ? std::optional(read.value()) : std::nullopt);
 }
 
 void Form1::Form_Load() {

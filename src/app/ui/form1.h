@@ -50,6 +50,7 @@ class Form1 : public QWidget, private FrameSink {
 
     SerialPanel* serialPanel() const { return serial_; }  // the serial panel
     CaptureSources* sources() const { return sources_; }  // the capture sources
+    app::CaptureSession& session() { return *session_; }  // the capture clock's job
     MainMenu* mainMenu() const { return menu_; }          // the right-click menu
     FramePipeline& pipeline() { return pipeline_; }       // the main job's data path
     frmMain* workbench() const { return frmMain_.get(); }
@@ -97,6 +98,10 @@ class Form1 : public QWidget, private FrameSink {
   private:
     void buildControls();
     void wire();
+    // The capture boxes, read again after a change: the session's rectangle.
+    void rectBoxesChanged();
+    // Starts or stops the capture clock.
+    void runClock(bool on);
     // The pipeline's frame file and live stream.
     bool recorded(const std::string& record) override;
     void streamed(const LcdPageBufferArray& pages) override;
@@ -138,13 +143,15 @@ class Form1 : public QWidget, private FrameSink {
     QLineEdit* Text4;                 // capture top, pixels
     QPlainTextEdit* Text8;            // listing of page 0
 
-    QTimer* Timer2;  // the capture clock
+    QTimer* Timer2;  // the capture clock's timer: ticks the session while it runs
 
     ImageState& state_;
     FramePipeline pipeline_;
     MessageBoxes messages_;
     SerialPanel* serial_;
     CaptureSources* sources_;
+    std::unique_ptr<app::CaptureSession> session_;  // the capture clock's job
+    QString rectError_;  // why the capture boxes do not read as a rectangle; empty when they do
     FrameRecorder* recorder_;
     MainMenu* menu_;
     std::unique_ptr<frmMain> frmMain_;

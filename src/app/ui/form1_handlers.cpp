@@ -30,8 +30,19 @@ void Form1::Check1_Click() {
 
 void Form1::HScroll1_Change() {
     const int rate = HScroll1->value();
+    (void)session_->setFrameRate(rate);  // the scroll bar's range is the session's
     Label3->setText(QString::fromStdString(app::frameRateCaption(rate)));
-    Timer2->setInterval(app::captureIntervalMs(rate));  // a running clock takes it at once
+    Timer2->setInterval(session_->periodMs());  // a running clock takes it at once
+}
+
+void Form1::runClock(bool on) {
+    if (on) {
+        session_->start();
+        if (!Timer2->isActive()) Timer2->start();  // a running clock keeps its phase
+    } else {
+        session_->stop();
+        Timer2->stop();
+    }
 }
 
 // The last video opened (demo.avi until one is): opening one is this tool's
@@ -57,51 +68,47 @@ void Form1::Command2_Click() {
     Text1->setText(QString::fromStdString(t.value().text1));
     Text2->setText(QString::fromStdString(t.value().text2));
     sources_->aimedAtPlayer(capturePlace + WindowsMediaPlayer1->pos());
-    if (!Timer2->isActive()) Timer2->start();  // a running clock keeps its phase
+    runClock(true);
 }
 
 void Form1::Command3_Click() {
-    Timer2->stop();
+    runClock(false);
     frmMain_->Timer1->stop();
 }
 
 void Form1::Check2_Click() {  // on every change of the box's state, by click or by code
+    session_->setRecording(Check2->isChecked());
     Shape2->setColour(Check2->isChecked() ? QColor(255, 0, 0) : palette().color(QPalette::Base));
 }
 
+// The session grabs, engraves, packs, records and streams; the window shows
+// what was grabbed and says why a tick made nothing.
 void Form1::Timer2_Timer() {
-    Result<app::CaptureRectValues> read =
-        app::readCaptureRect(Text1->text().toStdString(), Text2->text().toStdString(),
-                             Text3->text().toStdString(), Text4->text().toStdString());
-    if (!read) {
-        // Skip this tick's grab; say so once until the boxes are good again.
-        Notice->report(kRectNotice,
-                       QStringLiteral("capture skipped: ") + QString::fromStdString(read.error()));
-        return;
+    switch (session_->tick()) {
+        case app::TickOutcome::NoRectangle:
+            // Skipped; said once until the boxes are good again.
+            Notice->report(kRectNotice, QStringLiteral("capture skipped: ") + rectError_);
+            return;
+        case app::TickOutcome::NotGrabbed:  // the capture sources said why
+            Notice->withdraw(kRectNotice);
+            return;
+        default:
+            Notice->withdraw(kRectNotice);
+            Image1->setImage(sources_->Picture1->image());
     }
-    Notice->withdraw(kRectNotice);
-    const app::CaptureRectValues r = read.value();
-
-    // The capture picture's outer size is the box's width and height in
-    // twips. A screen that cannot be read records nothing, not blank frames.
-    if (!sources_->grabTick(r.left, r.top, r.width, r.height)) return;
-    const QImage& picture = sources_->Picture1->image();
-    pipeline_.takePicture(toPicture(picture));  // engraves before it returns
-    Image1->setImage(picture);
-    Command7_Click();
-    if (Check2->isChecked()) Command6_Click();
-    pipeline_.stream();  // sent only while "实时发送" is ticked
 }
 
 void Form1::Command7_Click() { pipeline_.pack(); }
 
-void Form1::Command6_Click() {
-    if (!pipeline_.record()) return;
+void Form1::Command6_Click() { (void)pipeline_.record(); }
+
+// Every record the pipeline makes, from a tick or from "输出一帧至文件".
+bool Form1::recorded(const std::string& record) {
+    if (!recorder_->append(record)) return false;
     ++FramesWritten;
     Label14->setText(QStringLiteral("F-") + QString::number(FramesWritten));
+    return true;
 }
-
-bool Form1::recorded(const std::string& record) { return recorder_->append(record); }
 
 void Form1::streamed(const LcdPageBufferArray& pages) { serial_->streamFrame(pages); }
 

@@ -181,15 +181,23 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 Picture toPicture(const QImage& image) {
-    Picture p = Picture::filled(image.width(), image.height(), 0);
+    Picture p;
+    toPicture(image, p);
+    return p;
+}
+
+void toPicture(const QImage& image, Picture& into) {
     const QImage rgb = image.format() == QImage::Format_RGB32
                            ? image
                            : image.convertToFormat(QImage::Format_RGB32);
+    into.width = rgb.width();
+    into.height = rgb.height();
+    into.pixels.resize(static_cast<std::size_t>(rgb.width()) *
+                       static_cast<std::size_t>(rgb.height()));
     for (int y = 0; y < rgb.height(); ++y) {
-        std::memcpy(p.pixels.data() + static_cast<std::size_t>(y) * p.width, rgb.constScanLine(y),
-                    static_cast<std::size_t>(p.width) * 4);
+        std::memcpy(into.pixels.data() + static_cast<std::size_t>(y) * into.width,
+                    rgb.constScanLine(y), static_cast<std::size_t>(into.width) * 4);
     }
-    return p;
 }
 
 QImage toImage(const Picture& picture) {

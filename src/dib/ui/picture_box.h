@@ -103,6 +103,8 @@ void copyAtOrigin(QImage& target, const QImage& source, QPoint at = QPoint(0, 0)
 // A picture's pixels for the frame pipeline, as a surface would hold them,
 // and back.
 Picture toPicture(const QImage& image);
+// The same into `into`, reusing its storage.
+void toPicture(const QImage& image, Picture& into);
 QImage toImage(const Picture& picture);
 
 // Paints the one-bit frame into `box` one pixel per frame pixel, entry by
