@@ -78,6 +78,7 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         return fail("--seed goes only with --dither engrave (the default)");
     }
     if (w.has("seed")) {
+        if (Status plain = plainNumber("seed", w.get("seed")); !plain) return plain.failure();
         Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed"), "--seed");
         if (!seed) return fail(seed.error());
         o.seed = seed.value();

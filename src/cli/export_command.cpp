@@ -58,10 +58,12 @@ struct ExportOptions {
 // "FIRST:COUNT", both whole numbers, COUNT at least 1.
 Result<std::pair<std::uint64_t, std::uint64_t>> parseFrames(const std::string& text) {
     const auto colon = text.find(':');
-    Result<std::uint64_t> first = num::parseUnsigned64(text.substr(0, colon));
-    Result<std::uint64_t> count =
-        num::parseUnsigned64(colon == std::string::npos ? "" : text.substr(colon + 1));
-    if (!first || !count || count.value() == 0) {
+    const std::string firstText = text.substr(0, colon);
+    const std::string countText = colon == std::string::npos ? "" : text.substr(colon + 1);
+    Result<std::uint64_t> first = num::parseUnsigned64(firstText);
+    Result<std::uint64_t> count = num::parseUnsigned64(countText);
+    if (!first || !count || count.value() == 0 || !plainNumber("frames", firstText) ||
+        !plainNumber("frames", countText)) {
         return fail("--frames \"" + text + "\" is not FIRST:COUNT (for example 0:31)");
     }
     return std::make_pair(first.value(), count.value());
@@ -110,7 +112,8 @@ Result<ExportOptions> parseOptions(const Words& w) {
         Result<std::uint64_t> flash = o.flashName == "uno"
                                           ? Result<std::uint64_t>(kUnoFlash)
                                           : num::parseUnsigned64(o.flashName, "--flash");
-        if (!flash || flash.value() == 0) {
+        if (!flash || flash.value() == 0 ||
+            (o.flashName != "uno" && !plainNumber("flash", o.flashName))) {
             return fail("--flash \"" + o.flashName + "\" is not a number of bytes or uno");
         }
         o.flash = flash.value();

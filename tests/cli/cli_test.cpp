@@ -124,6 +124,12 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", in, in}, 2, "same file"},
         {{"image", "engrave", frame, out, "--orv", notes}, 1, "notes.txt\" is not a frame file"},
         {{"bogus"}, 2, "bogus"},
+        // Numbers are plain decimal text; options are written --name.
+        {{"image", "zoom", in, out, "--x", " 2"}, 2, "--x \" 2\" is not plain decimal text"},
+        {{"image", "engrave", in, out, "--seed", "+2"}, 2, "--seed \"+2\" is not plain decimal"},
+        {{"render", one, "-o", gif, "--fps", "1e1"}, 2, "--fps \"1e1\" is not plain decimal"},
+        {{"render", one, "-x", "-o", gif}, 2, "option -x is not known here"},
+        {{"render", one, "-o=" + gif}, 2, "-o takes its value as the next word"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
         {{"render", one, "-o", out, "--fps", "10"}, 2, "--fps"},
