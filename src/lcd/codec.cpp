@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <queue>
 
@@ -333,17 +334,39 @@ bool looksLikeStream(std::string_view bytes) {
 }
 
 Result<StreamInfo> readStreamInfo(std::string_view bytes) {
+    const std::string stream = std::string("the ") + kName + " stream's ";
     if (!looksLikeStream(bytes)) return fail("not a " + std::string(kName) + " stream");
-    if (bytes.size() > 4 && static_cast<std::uint8_t>(bytes[4]) != ORVC_VERSION) {
-        return fail("a " + std::string(kName) + " stream of version " +
-                    std::to_string(static_cast<std::uint8_t>(bytes[4])) + " (this orv reads " +
-                    std::to_string(ORVC_VERSION) + ")");
+    auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
+    if (bytes.size() > 4 && at(4) != ORVC_VERSION) {
+        return fail("a " + std::string(kName) + " stream of version " + std::to_string(at(4)) +
+                    " (this orv reads " + std::to_string(ORVC_VERSION) + ")");
+    }
+    if (bytes.size() < ORVC_HEADER_BYTES) {
+        return fail(stream + "header is cut short (" + std::to_string(bytes.size()) + " of " +
+                    std::to_string(ORVC_HEADER_BYTES) + " bytes)");
+    }
+    // The flag bits this version defines; a stream with any other is refused.
+    constexpr std::uint8_t kFlags = ORVC_FLAG_LIGHT;
+    char field[96] = "";
+    if (at(5) & ~kFlags) {
+        std::snprintf(field, sizeof field,
+                      "flags (byte 5) are 0x%02X, of which only 0x%02X are defined", at(5), kFlags);
+    } else if (at(6) == 0) {
+        std::snprintf(field, sizeof field, "frame rate (byte 6) is 0, not 1..255");
+    } else if (at(7) != 0) {
+        std::snprintf(field, sizeof field, "byte 7 is 0x%02X, not 0", at(7));
+    }
+    if (*field) return fail(stream + field);
+    std::uint64_t size = 0;
+    for (int i = 3; i >= 0; --i) size = size << 8 | at(12 + i);
+    if (size != bytes.size()) {
+        return fail(stream + "size (bytes 12..15) is " + std::to_string(size) +
+                    " bytes, but it holds " + std::to_string(bytes.size()));
     }
     orvc_decoder d;
     if (bytes.size() > UINT32_MAX ||
         orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size())) != ORVC_OK) {
-        return fail("the " + std::string(kName) +
-                    " stream's header or tables are cut short or damaged");
+        return fail(stream + "code tables are cut short or damaged");
     }
     return StreamInfo{d.frames, d.fps, (d.flags & ORVC_FLAG_LIGHT) != 0, bytes.size()};
 }
@@ -356,12 +379,23 @@ Result<StreamInfo> decodeStream(std::string_view bytes,
     (void)orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size()));
     FramePages pages;
     orvc_rewind(&d, pages.data());
+    const std::string count = std::string("the ") + kName + " stream's frame count (bytes 8..11, " +
+                              std::to_string(d.frames) + ")";
     for (std::uint32_t i = 0; i < d.frames; ++i) {
         if (orvc_next(&d, pages.data()) < 0) {
             return fail("frame " + std::to_string(i) + " of the " + kName +
-                        " stream is damaged or cut short");
+                        " stream is damaged or cut short, or " + count + " is too large");
         }
         if (frame) frame(pages);
+    }
+    // The last frame ends in the last byte, and the bits after it are 0.
+    if (d.pos != d.size) {
+        return fail(count + " is too small: " + std::to_string(d.size - d.pos) +
+                    " bytes follow the last frame");
+    }
+    if (d.bits != 0) {
+        return fail(std::string("the ") + kName +
+                    " stream's last byte is padded with bits that are not 0");
     }
     return info;
 }

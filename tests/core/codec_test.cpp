@@ -99,18 +99,36 @@ TEST(Codec, EveryFrameDecodesExactly) {
     }
 }
 
-TEST(Codec, ADamagedStreamIsRefusedNotMisread) {
+// Each field of the header is held to the format, and the data to the frame
+// count; a refusal names what is wrong.
+TEST(Codec, AStreamOutsideTheFormatIsRefusedNamingWhatIsWrong) {
     const Frames frames = clip();
-    auto stream = encoded(frames).stream(frames.size(), 31, false);
-    auto cut = stream;
-    cut.pop_back();
-    EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
-    // Cut data under a header that agrees: the frames run out.
-    cut[12] = static_cast<std::uint8_t>(cut.size());
-    cut[13] = static_cast<std::uint8_t>(cut.size() >> 8);
-    EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
-    stream[4] = ORVC_VERSION + 1;
-    EXPECT_FALSE(codec::readStreamInfo(text(stream)));
+    const auto stream = encoded(frames).stream(frames.size(), 31, false);
+    using Bytes = std::vector<std::uint8_t>;
+    const struct {
+        const char* says;
+        void (*change)(Bytes&);
+    } cases[] = {
+        {"of version 2", [](Bytes& s) { s[4] = ORVC_VERSION + 1; }},
+        {"header is cut short (10 of 16 bytes)", [](Bytes& s) { s.resize(10); }},
+        {"flags (byte 5) are 0x03", [](Bytes& s) { s[5] = 3; }},
+        {"frame rate (byte 6) is 0", [](Bytes& s) { s[6] = 0; }},
+        {"byte 7 is 0x01", [](Bytes& s) { s[7] = 1; }},
+        {"size (bytes 12..15) is", [](Bytes& s) { s.pop_back(); }},
+        {"frame 90 of the pmh stream is damaged or cut short, or the pmh stream's frame count "
+         "(bytes 8..11, 91) is too large",
+         [](Bytes& s) { ++s[8]; }},
+        {"frame count (bytes 8..11, 89) is too small", [](Bytes& s) { --s[8]; }},
+        {"last byte is padded with bits that are not 0", [](Bytes& s) { s.back() |= 1; }},
+    };
+    ASSERT_TRUE(codec::decodeStream(text(stream), nullptr));
+    for (const auto& c : cases) {
+        Bytes changed = stream;
+        c.change(changed);
+        const Result<codec::StreamInfo> read = codec::decodeStream(text(changed), nullptr);
+        ASSERT_FALSE(read) << c.says;
+        EXPECT_NE(read.error().find(c.says), std::string::npos) << read.error();
+    }
 }
 
 TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {
