@@ -19,7 +19,7 @@ namespace orv::cli {
 namespace {
 
 const char* const kHelp =
-    "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|- [options]\n"
+    "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|OUT.pmh|- [options]\n"
     "\n"
     "Writes the frames for a microcontroller: a C header with one array, or the\n"
     "raw bytes, 1,024 a frame, back to back; -o - writes them to standard output.\n"
@@ -51,8 +51,8 @@ struct ExportOptions {
     int fps = 0;              // 0: 31, or the input stream's
     std::uint64_t flash = 0;  // 0: no --flash
     std::string flashName;    // as given
-    std::uint64_t first = 0;
-    std::uint64_t count = UINT64_MAX;  // as many as there are
+    bool some = false;        // --frames given: `count` frames from `first`
+    std::uint64_t first = 0, count = 0;
 };
 
 // "FIRST:COUNT", both whole numbers, COUNT at least 1.
@@ -76,11 +76,17 @@ Result<ExportOptions> parseOptions(const Words& w) {
     o.input = w.positional[0];
     o.output = w.get("output");
     const std::string format = w.get("format");
+    // OUT.pmh is a stream file: the stream's own bytes.
+    const bool streamFile = o.output.ends_with(std::string(".") + codec::kName);
+    if (streamFile && format == "c") {
+        return fail(quotedName(o.output) +
+                    " names a stream file, which holds the stream's bytes: "
+                    "--format c goes with OUT.h or OUT.c");
+    }
     if (format == "c" ||
         (format.empty() && (o.output.ends_with(".h") || o.output.ends_with(".c")))) {
         o.c = true;
-    } else if (format == "bin" ||
-               (format.empty() && (o.output.ends_with(".bin") || o.output.ends_with(".pmh")))) {
+    } else if (format == "bin" || (format.empty() && (o.output.ends_with(".bin") || streamFile))) {
         o.c = false;
     } else if (format.empty()) {
         return fail("cannot tell the format from " +
@@ -96,9 +102,12 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (!light) return fail(light.error());
     o.light = light.value();
     o.polarityGiven = w.has("set-bit") || w.has("display");
-    if (w.has("codec")) {
+    if (w.has("codec") || streamFile) {
         if (Result<std::string> c = w.choice("codec"); !c) return fail(c.error());
-        if (o.layout != FrameLayout::Pages) return fail("--codec takes the pages layout only");
+        if (o.layout != FrameLayout::Pages) {
+            return fail(std::string("a ") + codec::kName + " stream (--codec " + codec::kName +
+                        ", or OUT." + codec::kName + ") takes the pages layout only");
+        }
         o.codec = true;
     }
     if (w.has("fps")) {
@@ -121,6 +130,7 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (w.has("frames")) {
         auto frames = parseFrames(w.get("frames"));
         if (!frames) return fail(frames.error());
+        o.some = true;
         o.first = frames.value().first;
         o.count = frames.value().second;
     }
@@ -163,7 +173,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     if (!total) return Failed{kExitIo, total.error()};
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
-    const bool all = o.count == UINT64_MAX;  // no --frames
+    const bool all = !o.some;
     if (!all && (o.first >= total.value() || o.count > total.value() - o.first)) {
         return Failed{kExitUsage, "--frames " + std::to_string(o.first) + ":" +
                                       std::to_string(o.count) + " is outside " +
@@ -270,7 +280,8 @@ const std::vector<Option> kOptions{
          "", codec::kName),
     number("fps", "N",
            "the frame rate the stream is made for ({range}, default\n"
-           "{default}, or a stream FILE's own); with --codec",
+           "{default}, or a stream FILE's own); with --codec or\n"
+           "OUT.pmh",
            1, 255, app::kInitialFrameRate),
     text("flash", "BYTES|uno",
          "refuse (exit 1) what does not fit in BYTES of flash, and\n"
@@ -278,8 +289,8 @@ const std::vector<Option> kOptions{
          "has beside orv_flash_player",
          "", "uno"),
     text("format", "c|bin",
-         "default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
-         "bin); needed with -o -",
+         "default from OUT's extension (.h or .c: c; .bin: bin;\n"
+         ".pmh: bin, a stream as with --codec pmh); needed with -o -",
          "", "c bin"),
     text("layout", "LAYOUT",
          "pages (default): the frame file's order, 8 pages of 128\n"

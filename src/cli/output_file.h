@@ -31,8 +31,8 @@ class OutputFile {
     ReplacementFile file_;
 };
 
-// Refuses an OUTPUT that is INPUT itself, under whatever name: writing it
-// would destroy what is being read.
+// Refuses an OUTPUT that is INPUT itself, under whatever name, standard
+// output ("-") included: writing it would destroy what is being read.
 Status distinctFiles(const std::string& input, const std::string& output);
 
 }  // namespace orv::cli

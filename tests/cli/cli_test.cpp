@@ -305,4 +305,10 @@ TEST_F(OrvFrames, VersionAndStandardOutput) {
         }
     }
     EXPECT_EQ(fs::file_size(path("out.bin")), 1024u);
+    // Standard output is never the input, as an output file is not.
+    const std::string onto = "cd " + orv::test::shellQuote(dir_.path().string()) + " && " +
+                             orv::test::shellQuote(ORV_CLI) +
+                             " export one.orv -o - --format bin >>one.orv 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(onto.c_str())), 2);
+    EXPECT_TRUE(readFile(path("one.orv")) == records(1));
 }

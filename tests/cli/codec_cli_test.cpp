@@ -32,13 +32,13 @@ class OrvCodec : public orv::test::OrvTest {
     }
 };
 
-// The stream decodes, through orv export, to exactly the raw export of its
-// frame file with the same polarity; orv info reads it.
+// The stream (OUT.pmh makes one) decodes, through orv export, to exactly the
+// raw export of its frame file with the same polarity; orv info reads it.
 TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
     const std::string in = clip("in.orv", 40);
     for (const char* setBit : {"dark", "light"}) {
-        const Outcome made = orv({"export", in, "--codec", "pmh", "--fps", "25", "--set-bit",
-                                  setBit, "-o", path("s.pmh"), "--force"});
+        const Outcome made =
+            orv({"export", in, "--fps", "25", "--set-bit", setBit, "-o", path("s.pmh"), "--force"});
         ASSERT_EQ(made.status, 0) << made.err;
         ASSERT_EQ(orv({"export", in, "--set-bit", setBit, "-o", path("raw.bin"), "--force"}).status,
                   0);

@@ -81,6 +81,8 @@ TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
         {{orvFile_, "-o", path("a.h"), "--layout", "columns"}, 2, "columns"},
         {{orvFile_, "-o", path("a.h"), "--frames", "20:1"}, 2, "outside"},
         {{orvFile_, "-o", path("a.h"), "--frames", "0:21"}, 2, "which holds 20 frames"},
+        {{orvFile_, "-o", path("a.h"), "--frames", "1:18446744073709551615"}, 2, "outside"},
+        {{orvFile_, "-o", path("a.pmh"), "--format", "c"}, 2, "names a stream file"},
         {{path("none.orv"), "-o", path("a.h")}, 1, "holds no frames"},  // as orv render says
         {{orvFile_, "-o", path("a.h"), "--name", "NULL"}, 2, "NULL"},
         {{orvFile_, "-o", path("a.h"), "--frames", "3"}, 2, "FIRST:COUNT"},
@@ -98,7 +100,7 @@ TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
         EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
     }
-    EXPECT_FALSE(fs::exists(path("a.h")));
+    EXPECT_FALSE(fs::exists(path("a.h")) || fs::exists(path("a.pmh")));
     EXPECT_EQ(orv::test::readFile(path("exists.h")), "keep");
     EXPECT_EQ(orv({"export", orvFile_, "-o", path("exists.h"), "--force"}).status, 0);
     // A name as long as a name can be leaves room for no temporary suffix.
