@@ -258,12 +258,8 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
             << (o.codec ? joined({codec::kName, " stream, ", std::to_string(fps), " fps"})
                         : std::string(frameLayoutName(o.layout)))
             << ", set bit " << (light ? "light" : "dark") << ")";
-    if (o.codec) {
-        char ratio[32];
-        std::snprintf(ratio, sizeof ratio, "%.1f",
-                      1024.0 * static_cast<double>(count) / static_cast<double>(bytes));
-        summary << ": " << groupedDigits(bytes) << " bytes, " << ratio << "x smaller than raw";
-    }
+    if (o.codec)
+        summary << ": " << groupedDigits(bytes) << " bytes, " << sizeAgainstRaw(count, bytes);
     if (o.flash) {
         summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
                 << " bytes to spare";

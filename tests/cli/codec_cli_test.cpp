@@ -50,6 +50,19 @@ TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
     }
 }
 
+// A stream of noise is larger than the raw frames, and says so; info takes
+// any rate a stream can be made for.
+TEST_F(OrvCodec, SaysWhichWayTheSizeGoesAndTakesAStreamsRates) {
+    orv::LcdPageBufferArray noise{};
+    for (int at = 1; at <= 1024; ++at) noise[at] = static_cast<std::uint8_t>(at * 89 % 251);
+    orv::test::writeFile(path("noise.orv"), orv::buildFrameRecord(noise));
+    const Outcome made = orv({"export", path("noise.orv"), "-o", path("noise.pmh")});
+    EXPECT_NE(made.out.find("x larger than raw"), std::string::npos) << made.out << made.err;
+    const Outcome told = orv({"info", path("noise.pmh"), "--fps", "200"});
+    EXPECT_NE(told.out.find("at 200 fps\nstream: pmh, 1,"), std::string::npos) << told.err;
+    EXPECT_NE(told.out.find("x larger than raw"), std::string::npos) << told.out;
+}
+
 // --flash: what fits is written and says so; what does not is refused in one
 // line with the bytes over and the frames that fit, and nothing is written.
 // Without it a C array over the 32 KB of an Uno is written with a warning.
