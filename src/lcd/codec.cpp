@@ -220,10 +220,10 @@ void Encoder::add(const FramePages& frame) {
     frameEnds_.clear();
 }
 
-// The tokens of every frame: a few passes, each parsing with the costs of the
-// codes the one before made (the first with every symbol alike).
-void Encoder::tokenize() const {
-    if (frameEnds_.size() == frames_.size()) return;
+// The tokens of the first `count` frames: a few passes, each parsing with the
+// costs of the codes the one before made (the first with every symbol alike).
+void Encoder::tokenize(std::uint64_t count) const {
+    if (frameEnds_.size() == count) return;
     Costs costs;
     for (int t = 0; t < kTables; ++t) costs[t].assign(kAlphabet[t], t == 2 ? 4.0 : 9.0);
     for (int pass = 0; pass < kPasses; ++pass) {
@@ -237,7 +237,8 @@ void Encoder::tokenize() const {
         tokens_.clear();
         frameEnds_.clear();
         FramePages before{};
-        for (const FramePages& frame : frames_) {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const FramePages& frame = frames_[i];
             int mask = 0;
             for (int p = 0; p < 8; ++p) {
                 if (std::memcmp(&frame[128 * p], &before[128 * p], 128) != 0) mask |= 1 << p;
@@ -258,10 +259,7 @@ void Encoder::tokenize() const {
     }
 }
 
-std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
-    if (count == 0 || count > frames()) return 0;
-    tokenize();
-    const std::size_t end = frameEnds_[count - 1];
+std::uint64_t Encoder::tokenBytes(std::size_t end) const {
     const std::vector<Code> codes = codesFor(tokens_, end);
     std::uint64_t bits = 0, bytes = ORVC_HEADER_BYTES;
     for (int t = 0; t < kTables; ++t) bytes += codes[t].tableBytes(symbolWidth(t));
@@ -271,27 +269,52 @@ std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
     return bytes + (bits + 7) / 8;
 }
 
+std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
+    if (count == 0 || count > frames()) return 0;
+    tokenize(count);
+    return tokenBytes(tokens_.size());
+}
+
 std::uint64_t Encoder::framesThatFit(std::uint64_t bytes) const {
-    // The size grows with the count but for the odd byte of the tables, so
-    // the search is checked from the found count down.
-    std::uint64_t low = 0, high = frames();
-    while (low < high) {
-        const std::uint64_t mid = (low + high + 1) / 2;
-        if (streamBytes(mid) <= bytes) {
-            low = mid;
+    if (frames() == 0) return 0;
+    // A guess first: the most frames whose tokens, as parsed with all the
+    // others, take at most `bytes` (the size grows with the count but for the
+    // odd byte of the tables).
+    tokenize(frames());
+    std::uint64_t guess = 0, high = frames();
+    while (guess < high) {
+        const std::uint64_t mid = (guess + high + 1) / 2;
+        if (tokenBytes(frameEnds_[mid - 1]) <= bytes) {
+            guess = mid;
         } else {
             high = mid - 1;
         }
     }
-    while (low > 0 && streamBytes(low) > bytes) --low;
-    return low;
+    // The frames alone parse with costs of their own and take a few bytes more
+    // or less: counts are tried as streams of their own, stepping away from
+    // the guess in doubling steps until one fits and one does not, then
+    // halving the gap between them.
+    std::uint64_t fits = 0, over = frames() + 1;
+    auto fit = [&](std::uint64_t n) {
+        const bool fitting = streamBytes(n) <= bytes;
+        (fitting ? fits : over) = n;
+        return fitting;
+    };
+    guess = std::max<std::uint64_t>(guess, 1);
+    const bool up = fit(guess);
+    for (std::uint64_t step = 1;; step *= 2) {
+        const std::uint64_t n = up ? guess + step : guess > step ? guess - step : 0;
+        if (n <= fits || n >= over || fit(n) != up) break;
+    }
+    while (over - fits > 1) fit(fits + (over - fits) / 2);
+    return fits;
 }
 
 std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lightSetBit) const {
     std::vector<std::uint8_t> out;
     if (count == 0 || count > frames() || fps < 1 || fps > 255) return out;
-    tokenize();
-    const std::size_t end = frameEnds_[count - 1];
+    tokenize(count);
+    const std::size_t end = tokens_.size();
     const std::vector<Code> codes = codesFor(tokens_, end);
     out = {ORVC_MAGIC0,
            ORVC_MAGIC1,

@@ -27,9 +27,9 @@ struct StreamInfo {
 };
 
 // Frames go in one at a time, as the display takes them (polarity already
-// applied); the stream of the first N of them comes out. The encoder keeps
-// the frames (1 KB each) and parses them all when a stream or its size is
-// first asked for.
+// applied); the stream of the first N of them comes out, the same as an
+// encoder given only those N makes. The encoder keeps the frames (1 KB each)
+// and parses the first N when a stream or its size is asked for.
 class Encoder {
   public:
     Encoder();
@@ -44,7 +44,8 @@ class Encoder {
     // Its size in bytes, without writing it.
     std::uint64_t streamBytes(std::uint64_t count) const;
 
-    // The most frames from the start whose stream takes at most `bytes`
+    // A count of frames from the start whose stream takes at most `bytes`,
+    // and the most there are but where the size does not grow with the count
     // (0 when not even the first frame fits).
     std::uint64_t framesThatFit(std::uint64_t bytes) const;
 
@@ -56,7 +57,9 @@ class Encoder {
     };
 
   private:
-    void tokenize() const;
+    void tokenize(std::uint64_t count) const;
+    // The size of the stream of the tokens before `end`.
+    std::uint64_t tokenBytes(std::size_t end) const;
 
     std::vector<FramePages> frames_;
     mutable std::vector<Token> tokens_;

@@ -131,6 +131,20 @@ TEST(Codec, AStreamOutsideTheFormatIsRefusedNamingWhatIsWrong) {
     }
 }
 
+// What --flash says fits is what --frames 0:K then writes: the first K
+// frames encoded alone, with costs of their own, against those K + 1.
+TEST(Codec, TheFramesThatFitABudgetFitItAsAStreamOfTheirOwn) {
+    const Frames frames = clip();
+    const codec::Encoder e = encoded(frames);
+    for (std::uint64_t budget : {1753, 4266}) {
+        const std::uint64_t fit = e.framesThatFit(budget);
+        const Frames first(frames.begin(), frames.begin() + static_cast<long>(fit) + 1);
+        const codec::Encoder alone = encoded(Frames(first.begin(), first.end() - 1));
+        EXPECT_LE(alone.streamBytes(fit), budget) << fit << " frames";
+        EXPECT_GT(encoded(first).streamBytes(fit + 1), budget) << fit + 1 << " frames";
+    }
+}
+
 TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {
     const Frames frames = pattern();
     const auto stream = encoded(frames).stream(frames.size(), 25, false);
