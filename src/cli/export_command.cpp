@@ -1,9 +1,13 @@
 // `orv export`: frames of a frame file as a C header or raw bytes for a
 // microcontroller, in the byte layout and polarity its display wants.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <new>
 #include <ostream>
 
 #include "app/capture_clock.h"
@@ -32,9 +36,9 @@ const char* const kHelp =
     "flash and avr-gcc refuses an array over 32,767 bytes.\n"
     "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
-    "or holds no frames, the frames do not fit --flash, or OUT cannot be\n"
-    "written, 2 a usage error. OUT is written whole or not at all, and is never\n"
-    "FILE itself.\n";
+    "or holds no frames, the frames do not fit --flash or, for a stream, in\n"
+    "memory (1 KB each), or OUT cannot be written, 2 a usage error. OUT is\n"
+    "written whole or not at all, and is never FILE itself.\n";
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
@@ -163,6 +167,55 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
     return Failed{kExitIo, m};
 }
 
+// What the encoder holds for each frame: the frame, and room for its tokens.
+constexpr std::uint64_t kEncodedFrameBytes = sizeof(FramePages) + 64;
+
+// The bytes of memory this process can still take: what the system has
+// available, and no more than its address-space limit leaves.
+std::uint64_t memoryLeft() {
+    std::uint64_t left = UINT64_MAX, kib = 0, pages = 0;
+    std::ifstream info("/proc/meminfo");
+    for (std::string key; info >> key >> kib; info.ignore(64, '\n')) {
+        if (key == "MemAvailable:") left = kib * 1024;
+    }
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        std::ifstream("/proc/self/statm") >> pages) {
+        const std::uint64_t used = pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        left = std::min<std::uint64_t>(left, limit.rlim_cur > used ? limit.rlim_cur - used : 0);
+    }
+    return left;
+}
+
+// Reads the frames asked for, each to the function given.
+using FrameReader = std::function<Status(const std::function<void(const FramePages&)>&)>;
+
+// The stream of the `count` frames that `frames` reads, or why there is none:
+// no memory for the encoder, which holds every frame (refused before it is
+// taken, where the system tells how much there is), or more bytes than
+// --flash.
+Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, std::uint64_t count,
+                                                       int fps, bool light,
+                                                       const FrameReader& frames) {
+    const Failed noRoom{kExitIo,
+                        joined({"not enough memory to encode ", counted(count, "frame"), " (about ",
+                                groupedDigits(count * kEncodedFrameBytes >> 20),
+                                " MB); --frames exports part of them"})};
+    if (count > memoryLeft() / kEncodedFrameBytes) return noRoom;
+    try {
+        codec::Encoder e;
+        e.reserve(count);
+        if (Status s = frames([&](const FramePages& f) { e.add(f); }); !s) {
+            return Failed{kExitIo, s.error()};
+        }
+        const std::uint64_t bytes = e.streamBytes(count);
+        if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
+        return e.stream(count, fps, light);
+    } catch (const std::bad_alloc&) {
+        return noRoom;
+    }
+}
+
 Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     Result<ExportOptions> options = parseOptions(w);
     if (!options) return Failed{kExitUsage, options.error()};
@@ -197,18 +250,14 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         return Status(Done{});
     };
     std::vector<std::uint8_t> encoded;
-    std::uint64_t bytes = 1024 * count;
     if (o.codec) {
-        codec::Encoder e;
-        if (Status s = eachFrame([&](const FramePages& f) { e.add(f); }); !s) {
-            return Failed{kExitIo, s.error()};
-        }
-        bytes = e.streamBytes(count);
-        if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
-        encoded = e.stream(count, fps, light);
-    } else if (o.flash && bytes > o.flash) {
-        return overFlash(o, count, bytes, o.flash / 1024);
+        auto made = encodeStream(o, count, fps, light, eachFrame);
+        if (!made) return made.failure();
+        encoded = std::move(made.value());
+    } else if (o.flash && 1024 * count > o.flash) {
+        return overFlash(o, count, 1024 * count, o.flash / 1024);
     }
+    const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
     OutputFile file(o.output);
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};

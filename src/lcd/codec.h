@@ -34,6 +34,8 @@ class Encoder {
   public:
     Encoder();
 
+    // Takes the room for `count` frames at once.
+    void reserve(std::uint64_t count) { frames_.reserve(count); }
     void add(const FramePages& frame);
     std::uint64_t frames() const { return frames_.size(); }
 

@@ -63,6 +63,23 @@ TEST_F(OrvCodec, SaysWhichWayTheSizeGoesAndTakesAStreamsRates) {
     EXPECT_NE(told.out.find("x larger than raw"), std::string::npos) << told.out;
 }
 
+// A stream of 8,000,000 frames in 1 MB (each frame one bit: nothing
+// changed) would take the encoder 8 GB: refused in one line, not an abort.
+TEST_F(OrvCodec, MoreFramesThanMemoryHoldsAreRefused) {
+    std::string stream("ORVC\x01\x00\x1f\x00", 8);
+    for (std::uint32_t v : {8000000u, 16u + 91u + 1000000u}) {
+        for (int i = 0; i < 4; ++i) stream += static_cast<char>(v >> (8 * i));
+    }
+    stream += std::string("\x01\x00", 2) + std::string(28, '\0') + '\0';  // mask: 0 in one bit
+    stream += std::string(60 + 1000000, '\0');  // empty main and length tables, the frames
+    orv::test::writeFile(path("many.pmh"), stream);
+    const Outcome o = orv({"export", path("many.pmh"), "-o", path("out.pmh")}, 600000);
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.err.rfind("orv export: not enough memory to encode 8000000 frames", 0), 0u)
+        << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+}
+
 // --flash: what fits is written and says so; what does not is refused in one
 // line with the bytes over and the frames that fit, and nothing is written.
 // Without it a C array over the 32 KB of an Uno is written with a warning.
