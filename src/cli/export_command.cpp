@@ -14,6 +14,7 @@
 #include "cli/command.h"
 #include "cli/frame_source.h"
 #include "cli/output_file.h"
+#include "cli/stop_signals.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "lcd/codec.h"
@@ -37,8 +38,9 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
     "or holds no frames, the frames do not fit --flash or, for a stream, in\n"
-    "memory (1 KB each), or OUT cannot be written, 2 a usage error. OUT is\n"
-    "written whole or not at all, and is never FILE itself.\n";
+    "memory (1 KB each), OUT cannot be written, or the run was interrupted\n"
+    "(Ctrl-C, SIGTERM or SIGHUP), 2 a usage error. OUT is written whole or not\n"
+    "at all, and is never FILE itself.\n";
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
@@ -192,8 +194,8 @@ using FrameReader = std::function<Status(const std::function<void(const FramePag
 
 // The stream of the `count` frames that `frames` reads, or why there is none:
 // no memory for the encoder, which holds every frame (refused before it is
-// taken, where the system tells how much there is), or more bytes than
-// --flash.
+// taken, where the system tells how much there is), more bytes than --flash,
+// or a stop.
 Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, std::uint64_t count,
                                                        int fps, bool light,
                                                        const FrameReader& frames) {
@@ -209,6 +211,7 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
             return Failed{kExitIo, s.error()};
         }
         const std::uint64_t bytes = e.streamBytes(count);
+        if (StopSignals::requested()) return Failed{kExitIo, "interrupted"};  // said by the caller
         if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
         return e.stream(count, fps, light);
     } catch (const std::bad_alloc&) {
@@ -220,6 +223,9 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     Result<ExportOptions> options = parseOptions(w);
     if (!options) return Failed{kExitUsage, options.error()};
     const ExportOptions& o = options.value();
+    StopSignals stops;
+    OutputFile file(o.output);
+    const std::string untouched = file.untouched();  // what a stop leaves
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
@@ -243,22 +249,24 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         std::uint64_t index = 0, done = 0;
         Result<std::uint64_t> read = readFrames(o.input, [&](const FramePages& f) {
             const std::uint64_t k = index++;
+            if (StopSignals::requested()) return;
             if (k >= o.first && k < o.first + count) take(toLayout(f, o.layout, light)), ++done;
         });
         if (!read) return Status(fail(read.error()));
+        if (StopSignals::requested()) return Status(fail("interrupted" + untouched));
         if (done != count) return Status(fail(quotedName(o.input) + " changed while it was read"));
         return Status(Done{});
     };
     std::vector<std::uint8_t> encoded;
     if (o.codec) {
         auto made = encodeStream(o, count, fps, light, eachFrame);
+        if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + untouched};
         if (!made) return made.failure();
         encoded = std::move(made.value());
     } else if (o.flash && 1024 * count > o.flash) {
         return overFlash(o, count, 1024 * count, o.flash / 1024);
     }
     const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
-    OutputFile file(o.output);
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};
     const std::string source = std::filesystem::path(o.input).filename().string();

@@ -22,6 +22,16 @@ Status OutputFile::write(std::string_view bytes) {
     return Done{};
 }
 
+std::string OutputFile::untouched() const {
+    return toStdout() ? std::string() : "; " + untouchedFile(target_);
+}
+
+std::string untouchedFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? quotedName(path) + " is left as it was"
+                                          : "nothing was written to " + quotedName(path);
+}
+
 Status OutputFile::commit() { return toStdout() ? Status(Done{}) : file_.commit(); }
 
 Status distinctFiles(const std::string& input, const std::string& output) {

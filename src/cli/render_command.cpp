@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/output_file.h"
 #include "cli/picture_io.h"
+#include "cli/stop_signals.h"
 #include "common/text.h"
 #include "lcd/gif_writer.h"
 #include "lcd/orv_reader.h"
@@ -29,9 +30,10 @@ const char* const kHelp =
     "GIF whatever OUT's name; -o - writes to standard output, PNG unless --format\n"
     "gif.\n"
     "\n"
-    "Exit status: 0 done, 1 the frame file is not whole or holds no frames, or\n"
-    "OUT cannot be written, 2 a usage error. OUT is written whole or not at all,\n"
-    "and is never FILE itself.\n";
+    "Exit status: 0 done, 1 the frame file is not whole or holds no frames, OUT\n"
+    "cannot be written, or the run was interrupted (Ctrl-C, SIGTERM or SIGHUP),\n"
+    "2 a usage error. OUT is written whole or not at all, and is never FILE\n"
+    "itself.\n";
 
 // Colours of the two kinds of pixel, 0xRRGGBB: light first, then dark.
 std::array<std::uint32_t, 2> palette(const std::string& colors) {
@@ -65,6 +67,7 @@ std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
 // `wanted` as a PNG.
 Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fps, int wanted,
              const std::array<std::uint32_t, 2>& colours) {
+    StopSignals stops;
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};
     std::uint64_t index = 0;
@@ -73,6 +76,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     GifWriter animation([&](std::string_view b) { return written = file.write(b); }, 128 * s,
                         64 * s, colours);
     Result<std::uint64_t> frames = readFrameFile(input, [&](const FramePages& f) {
+        if (StopSignals::requested()) return;
         if (!gif) {
             if (index++ == static_cast<std::uint64_t>(wanted)) chosen = f;
         } else if (written) {
@@ -81,6 +85,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
         }
     });
     if (!frames) return Failed{kExitIo, frames.error()};
+    if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + file.untouched()};
     if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
     if (gif) {
         if (written) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <csignal>
 
 #include "orv_runner.h"
 
@@ -269,6 +270,41 @@ TEST_F(OrvFrames, WritersTakeDashForStandardOutputAndLeaveNoHalfFile) {
         EXPECT_EQ(WEXITSTATUS(std::system((cmd + " 2>/dev/null").c_str())), 1) << cmd;
         EXPECT_FALSE(fs::exists(big)) << cmd;
         EXPECT_TRUE(orv::test::temporaries(dir_.path()).empty()) << cmd;
+    }
+}
+
+// Ctrl-C, SIGTERM or SIGHUP stop render and export as they stop convert:
+// exit status 1, and nothing of the run left, no temporary file either.
+TEST_F(OrvFrames, StopSignalsLeaveNothingBehind) {
+    std::string noise;  // frames that take the encoder a while
+    for (int n = 0; n < 200; ++n) {
+        noise += orv::test::recordOf([n](int c, int r) { return (c * 7919 + r * 104729 + n) % 3; });
+    }
+    orv::test::writeFile(path("noise.orv"), noise);
+    const std::vector<std::string> runs[] = {
+        {"render", path("noise.orv"), "-o", path("out.gif"), "--scale", "64"},
+        {"export", path("noise.orv"), "-o", path("out.pmh")},
+    };
+    for (const auto& run : runs) {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            const pid_t child = orv::test::startOrv(run, "", path("err.txt"));
+            // Stopped once its handlers of the three signals are in.
+            const std::string status = "/proc/" + std::to_string(child) + "/status";
+            auto handled = [&] {
+                const std::string text = readFile(status);
+                const auto at = text.find("SigCgt:");
+                return at != std::string::npos &&
+                       (std::stoull(text.substr(at + 7), nullptr, 16) & 0x4003) == 0x4003;
+            };
+            for (int i = 0; i < 10000 && !handled(); ++i) ::usleep(1000);
+            ::kill(child, signal);
+            EXPECT_EQ(orv::test::exitStatus(child, 30), 1) << run[0] << " " << signal;
+            EXPECT_NE(readFile(path("err.txt")).find("interrupted; nothing was written to"),
+                      std::string::npos)
+                << readFile(path("err.txt"));
+            EXPECT_FALSE(fs::exists(path("out.gif")) || fs::exists(path("out.pmh")));
+            EXPECT_TRUE(orv::test::temporaries(dir_.path()).empty());
+        }
     }
 }
 
