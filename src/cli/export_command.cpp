@@ -315,8 +315,9 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
             << (o.codec ? joined({codec::kName, " stream, ", std::to_string(fps), " fps"})
                         : std::string(frameLayoutName(o.layout)))
             << ", set bit " << (light ? "light" : "dark") << ")";
-    if (o.codec)
+    if (o.codec) {
         summary << ": " << groupedDigits(bytes) << " bytes, " << sizeAgainstRaw(count, bytes);
+    }
     if (o.flash) {
         summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
                 << " bytes to spare";

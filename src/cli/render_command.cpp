@@ -67,7 +67,6 @@ std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
 // `wanted` as a PNG.
 Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fps, int wanted,
              const std::array<std::uint32_t, 2>& colours) {
-    StopSignals stops;
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};
     std::uint64_t index = 0;
@@ -152,6 +151,7 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
     if (output != "-" && std::filesystem::exists(output, ec) && !w.has("force")) {
         return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
     }
+    StopSignals stops;  // held until the file is put in place or dropped
     OutputFile file(output);
     return draw(w.positional[0], file, gif, scale, fps, wanted, palette(colors.value()));
 }

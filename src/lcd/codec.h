@@ -46,9 +46,10 @@ class Encoder {
     // Its size in bytes, without writing it.
     std::uint64_t streamBytes(std::uint64_t count) const;
 
-    // A count of frames from the start whose stream takes at most `bytes`,
-    // and the most there are but where the size does not grow with the count
-    // (0 when not even the first frame fits).
+    // The most frames from the start whose stream takes at most `bytes` (0
+    // when not even the first frame fits). The size grows with the count but
+    // for a few bytes now and then: the count given fits, and one more does
+    // not.
     std::uint64_t framesThatFit(std::uint64_t bytes) const;
 
     struct Token {

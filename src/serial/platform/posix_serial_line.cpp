@@ -57,8 +57,9 @@ Status checkLine(int fd) {
     if (::tcgetattr(fd, &t) != 0) return lastError();
     // Only a master answers with its pseudo-terminal's number.
     unsigned number = 0;
-    if (::ioctl(fd, TIOCGPTN, &number) == 0)
+    if (::ioctl(fd, TIOCGPTN, &number) == 0) {
         return fail("it is the master side of a pseudo-terminal");
+    }
     return Done{};
 }
 
