@@ -1,6 +1,7 @@
 // orv-tool: the desktop tool.
 #include <QApplication>
 #include <QIcon>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,14 @@ void doneStarting() {
     g_held.clear();
 }
 
+// Text for standard output; one that does not arrive is a failure, said on
+// standard error. The exit status.
+int said(const char* text) {
+    if (std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "orv-tool: cannot write to standard output: %s\n", std::strerror(errno));
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,11 +59,9 @@ int main(int argc, char** argv) {
     const orv::app::ToolArguments arguments = orv::app::readToolArguments(argc, argv);
     switch (arguments.action) {
         case orv::app::ToolArguments::Action::Help:
-            return std::fputs(orv::app::toolUsage(), stdout) < 0 || std::fflush(stdout) != 0 ? 1
-                                                                                             : 0;
+            return said(orv::app::toolUsage());
         case orv::app::ToolArguments::Action::Version:
-            return std::printf("orv-tool " ORV_VERSION "\n") < 0 || std::fflush(stdout) != 0 ? 1
-                                                                                             : 0;
+            return said("orv-tool " ORV_VERSION "\n");
         case orv::app::ToolArguments::Action::Refuse:
             std::fprintf(stderr, "orv-tool: %s\n%s", arguments.problem.c_str(),
                          orv::app::toolUsage());

@@ -18,6 +18,15 @@ const Option* findOption(const std::vector<Option>& table, const std::string& na
     return it == table.end() ? nullptr : &*it;
 }
 
+Status plainNumber(const std::string& name, const std::string& text) {
+    const std::size_t sign = text.starts_with('-') ? 1 : 0;
+    const auto digits =
+        std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const auto points = std::count(text.begin(), text.end(), '.');
+    if (digits > 0 && points <= 1 && sign + digits + points == text.size()) return Done{};
+    return fail(joined({"--", name, " \"", text, "\" is not plain decimal text (as 10 or 2.5)"}));
+}
+
 Result<std::string> Words::choice(const std::string& name) const {
     const std::string value = get(name);
     std::istringstream choices(findOption(*table, name)->choices);
@@ -43,9 +52,16 @@ Result<Words> splitWords(const std::vector<std::string>& args, const std::vector
             w.positional.insert(w.positional.end(), args.begin() + i + 1, args.end());
             break;
         }
-        if (word.size() <= 2 || word.compare(0, 2, "--") != 0) {
+        if (word.size() < 2 || word[0] != '-') {
             w.positional.push_back(word);
             continue;
+        }
+        if (word[1] != '-') {  // "-o" was taken above, "-h" before
+            if (word.starts_with("-o=")) {
+                return fail("option " + word + ": -o takes its value as the next word (-o " +
+                            word.substr(3) + ")");
+            }
+            return fail("option " + word + " is not known here");
         }
         std::string name = word.substr(2);
         std::optional<std::string> value;

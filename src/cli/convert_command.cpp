@@ -12,6 +12,7 @@
 
 #include "cli/command.h"
 #include "cli/convert_options.h"
+#include "cli/output_file.h"
 #include "cli/record_sink.h"
 #include "cli/sampling.h"
 #include "cli/stop_signals.h"
@@ -243,11 +244,14 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     progress.end();
     if (!run) {
         sink.abandon();
-        return Failed{kExitIo,
-                      run.error() + (o.replace ? "; " + quotedName(o.output) + " is left as it was"
-                                               : "; " + quotedName(o.output) + " holds " +
-                                                     counted(sink.written(), "whole frame") +
-                                                     " from this run")};
+        // What stays: the whole frames that went out, else the output as it was.
+        const std::string frames = counted(sink.written(), "whole frame");
+        std::string left = o.toStdout ? "nothing went to standard output" : untouchedFile(o.output);
+        if (sink.written() > 0 && o.toStdout) left = frames + " went to standard output";
+        if (sink.written() > 0 && !o.toStdout && !o.replace) {
+            left = quotedName(o.output) + " holds " + frames + " from this run";
+        }
+        return Failed{kExitIo, run.error() + "; " + left};
     }
     if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
     if (!o.quiet) {

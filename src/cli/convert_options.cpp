@@ -78,6 +78,7 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         return fail("--seed goes only with --dither engrave (the default)");
     }
     if (w.has("seed")) {
+        if (Status plain = plainNumber("seed", w.get("seed")); !plain) return plain.failure();
         Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed"), "--seed");
         if (!seed) return fail(seed.error());
         o.seed = seed.value();
@@ -87,6 +88,9 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     o.replace = w.has("force");
     o.quiet = w.has("quiet");
     if (o.append && o.replace) return fail("--append and --force do not go together");
+    // The video and the frame file must be two files, whatever their names.
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
+        return fail(distinct.error());
     o.toStdout = o.output == "-";
     if (o.toStdout) {
         if (o.append || o.replace) {
@@ -95,9 +99,6 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         }
         return o;
     }
-    // The video and the frame file must be two files, whatever their names.
-    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
-        return fail(distinct.error());
     if (mediaName(o.output)) {
         return fail("-o " + quotedName(o.output) +
                     ": convert writes a frame file (.orv), not a picture or a video; orv "

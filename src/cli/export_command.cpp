@@ -1,15 +1,20 @@
 // `orv export`: frames of a frame file as a C header or raw bytes for a
 // microcontroller, in the byte layout and polarity its display wants.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <new>
 #include <ostream>
 
 #include "app/capture_clock.h"
 #include "cli/command.h"
 #include "cli/frame_source.h"
 #include "cli/output_file.h"
+#include "cli/stop_signals.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "lcd/codec.h"
@@ -19,7 +24,7 @@ namespace orv::cli {
 namespace {
 
 const char* const kHelp =
-    "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|- [options]\n"
+    "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|OUT.pmh|- [options]\n"
     "\n"
     "Writes the frames for a microcontroller: a C header with one array, or the\n"
     "raw bytes, 1,024 a frame, back to back; -o - writes them to standard output.\n"
@@ -32,9 +37,10 @@ const char* const kHelp =
     "flash and avr-gcc refuses an array over 32,767 bytes.\n"
     "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
-    "or holds no frames, the frames do not fit --flash, or OUT cannot be\n"
-    "written, 2 a usage error. OUT is written whole or not at all, and is never\n"
-    "FILE itself.\n";
+    "or holds no frames, the frames do not fit --flash or, for a stream, in\n"
+    "memory (1 KB each), OUT cannot be written, or the run was interrupted\n"
+    "(Ctrl-C, SIGTERM or SIGHUP), 2 a usage error. OUT is written whole or not\n"
+    "at all, and is never FILE itself.\n";
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
@@ -51,17 +57,19 @@ struct ExportOptions {
     int fps = 0;              // 0: 31, or the input stream's
     std::uint64_t flash = 0;  // 0: no --flash
     std::string flashName;    // as given
-    std::uint64_t first = 0;
-    std::uint64_t count = UINT64_MAX;  // as many as there are
+    bool some = false;        // --frames given: `count` frames from `first`
+    std::uint64_t first = 0, count = 0;
 };
 
 // "FIRST:COUNT", both whole numbers, COUNT at least 1.
 Result<std::pair<std::uint64_t, std::uint64_t>> parseFrames(const std::string& text) {
     const auto colon = text.find(':');
-    Result<std::uint64_t> first = num::parseUnsigned64(text.substr(0, colon));
-    Result<std::uint64_t> count =
-        num::parseUnsigned64(colon == std::string::npos ? "" : text.substr(colon + 1));
-    if (!first || !count || count.value() == 0) {
+    const std::string firstText = text.substr(0, colon);
+    const std::string countText = colon == std::string::npos ? "" : text.substr(colon + 1);
+    Result<std::uint64_t> first = num::parseUnsigned64(firstText);
+    Result<std::uint64_t> count = num::parseUnsigned64(countText);
+    if (!first || !count || count.value() == 0 || !plainNumber("frames", firstText) ||
+        !plainNumber("frames", countText)) {
         return fail("--frames \"" + text + "\" is not FIRST:COUNT (for example 0:31)");
     }
     return std::make_pair(first.value(), count.value());
@@ -74,11 +82,17 @@ Result<ExportOptions> parseOptions(const Words& w) {
     o.input = w.positional[0];
     o.output = w.get("output");
     const std::string format = w.get("format");
+    // OUT.pmh is a stream file: the stream's own bytes.
+    const bool streamFile = o.output.ends_with(std::string(".") + codec::kName);
+    if (streamFile && format == "c") {
+        return fail(quotedName(o.output) +
+                    " names a stream file, which holds the stream's bytes: "
+                    "--format c goes with OUT.h or OUT.c");
+    }
     if (format == "c" ||
         (format.empty() && (o.output.ends_with(".h") || o.output.ends_with(".c")))) {
         o.c = true;
-    } else if (format == "bin" ||
-               (format.empty() && (o.output.ends_with(".bin") || o.output.ends_with(".pmh")))) {
+    } else if (format == "bin" || (format.empty() && (o.output.ends_with(".bin") || streamFile))) {
         o.c = false;
     } else if (format.empty()) {
         return fail("cannot tell the format from " +
@@ -94,9 +108,12 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (!light) return fail(light.error());
     o.light = light.value();
     o.polarityGiven = w.has("set-bit") || w.has("display");
-    if (w.has("codec")) {
+    if (w.has("codec") || streamFile) {
         if (Result<std::string> c = w.choice("codec"); !c) return fail(c.error());
-        if (o.layout != FrameLayout::Pages) return fail("--codec takes the pages layout only");
+        if (o.layout != FrameLayout::Pages) {
+            return fail(std::string("a ") + codec::kName + " stream (--codec " + codec::kName +
+                        ", or OUT." + codec::kName + ") takes the pages layout only");
+        }
         o.codec = true;
     }
     if (w.has("fps")) {
@@ -110,7 +127,8 @@ Result<ExportOptions> parseOptions(const Words& w) {
         Result<std::uint64_t> flash = o.flashName == "uno"
                                           ? Result<std::uint64_t>(kUnoFlash)
                                           : num::parseUnsigned64(o.flashName, "--flash");
-        if (!flash || flash.value() == 0) {
+        if (!flash || flash.value() == 0 ||
+            (o.flashName != "uno" && !plainNumber("flash", o.flashName))) {
             return fail("--flash \"" + o.flashName + "\" is not a number of bytes or uno");
         }
         o.flash = flash.value();
@@ -118,6 +136,7 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (w.has("frames")) {
         auto frames = parseFrames(w.get("frames"));
         if (!frames) return fail(frames.error());
+        o.some = true;
         o.first = frames.value().first;
         o.count = frames.value().second;
     }
@@ -150,17 +169,70 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
     return Failed{kExitIo, m};
 }
 
+// What the encoder holds for each frame: the frame, and room for its tokens.
+constexpr std::uint64_t kEncodedFrameBytes = sizeof(FramePages) + 64;
+
+// The bytes of memory this process can still take: what the system has
+// available, and no more than its address-space limit leaves.
+std::uint64_t memoryLeft() {
+    std::uint64_t left = UINT64_MAX, kib = 0, pages = 0;
+    std::ifstream info("/proc/meminfo");
+    for (std::string key; info >> key >> kib; info.ignore(64, '\n')) {
+        if (key == "MemAvailable:") left = kib * 1024;
+    }
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        std::ifstream("/proc/self/statm") >> pages) {
+        const std::uint64_t used = pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        left = std::min<std::uint64_t>(left, limit.rlim_cur > used ? limit.rlim_cur - used : 0);
+    }
+    return left;
+}
+
+// Reads the frames asked for, each to the function given.
+using FrameReader = std::function<Status(const std::function<void(const FramePages&)>&)>;
+
+// The stream of the `count` frames that `frames` reads, or why there is none:
+// no memory for the encoder, which holds every frame (refused before it is
+// taken, where the system tells how much there is), more bytes than --flash,
+// or a stop.
+Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, std::uint64_t count,
+                                                       int fps, bool light,
+                                                       const FrameReader& frames) {
+    const Failed noRoom{kExitIo,
+                        joined({"not enough memory to encode ", counted(count, "frame"), " (about ",
+                                groupedDigits(count * kEncodedFrameBytes >> 20),
+                                " MB); --frames exports part of them"})};
+    if (count > memoryLeft() / kEncodedFrameBytes) return noRoom;
+    try {
+        codec::Encoder e;
+        e.reserve(count);
+        if (Status s = frames([&](const FramePages& f) { e.add(f); }); !s) {
+            return Failed{kExitIo, s.error()};
+        }
+        const std::uint64_t bytes = e.streamBytes(count);
+        if (StopSignals::requested()) return Failed{kExitIo, "interrupted"};  // said by the caller
+        if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
+        return e.stream(count, fps, light);
+    } catch (const std::bad_alloc&) {
+        return noRoom;
+    }
+}
+
 Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     Result<ExportOptions> options = parseOptions(w);
     if (!options) return Failed{kExitUsage, options.error()};
     const ExportOptions& o = options.value();
+    StopSignals stops;
+    OutputFile file(o.output);
+    const std::string untouched = file.untouched();  // what a stop leaves
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
     if (!total) return Failed{kExitIo, total.error()};
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
-    const bool all = o.count == UINT64_MAX;  // no --frames
+    const bool all = !o.some;
     if (!all && (o.first >= total.value() || o.count > total.value() - o.first)) {
         return Failed{kExitUsage, "--frames " + std::to_string(o.first) + ":" +
                                       std::to_string(o.count) + " is outside " +
@@ -177,26 +249,24 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         std::uint64_t index = 0, done = 0;
         Result<std::uint64_t> read = readFrames(o.input, [&](const FramePages& f) {
             const std::uint64_t k = index++;
+            if (StopSignals::requested()) return;
             if (k >= o.first && k < o.first + count) take(toLayout(f, o.layout, light)), ++done;
         });
         if (!read) return Status(fail(read.error()));
+        if (StopSignals::requested()) return Status(fail("interrupted" + untouched));
         if (done != count) return Status(fail(quotedName(o.input) + " changed while it was read"));
         return Status(Done{});
     };
     std::vector<std::uint8_t> encoded;
-    std::uint64_t bytes = 1024 * count;
     if (o.codec) {
-        codec::Encoder e;
-        if (Status s = eachFrame([&](const FramePages& f) { e.add(f); }); !s) {
-            return Failed{kExitIo, s.error()};
-        }
-        bytes = e.streamBytes(count);
-        if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
-        encoded = e.stream(count, fps, light);
-    } else if (o.flash && bytes > o.flash) {
-        return overFlash(o, count, bytes, o.flash / 1024);
+        auto made = encodeStream(o, count, fps, light, eachFrame);
+        if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + untouched};
+        if (!made) return made.failure();
+        encoded = std::move(made.value());
+    } else if (o.flash && 1024 * count > o.flash) {
+        return overFlash(o, count, 1024 * count, o.flash / 1024);
     }
-    OutputFile file(o.output);
+    const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
     if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
     Status written = Done{};
     const std::string source = std::filesystem::path(o.input).filename().string();
@@ -246,10 +316,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
                         : std::string(frameLayoutName(o.layout)))
             << ", set bit " << (light ? "light" : "dark") << ")";
     if (o.codec) {
-        char ratio[32];
-        std::snprintf(ratio, sizeof ratio, "%.1f",
-                      1024.0 * static_cast<double>(count) / static_cast<double>(bytes));
-        summary << ": " << groupedDigits(bytes) << " bytes, " << ratio << "x smaller than raw";
+        summary << ": " << groupedDigits(bytes) << " bytes, " << sizeAgainstRaw(count, bytes);
     }
     if (o.flash) {
         summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
@@ -267,7 +334,8 @@ const std::vector<Option> kOptions{
          "", codec::kName),
     number("fps", "N",
            "the frame rate the stream is made for ({range}, default\n"
-           "{default}, or a stream FILE's own); with --codec",
+           "{default}, or a stream FILE's own); with --codec or\n"
+           "OUT.pmh",
            1, 255, app::kInitialFrameRate),
     text("flash", "BYTES|uno",
          "refuse (exit 1) what does not fit in BYTES of flash, and\n"
@@ -275,8 +343,8 @@ const std::vector<Option> kOptions{
          "has beside orv_flash_player",
          "", "uno"),
     text("format", "c|bin",
-         "default from OUT's extension (.h or .c: c; .bin or .pmh:\n"
-         "bin); needed with -o -",
+         "default from OUT's extension (.h or .c: c; .bin: bin;\n"
+         ".pmh: bin, a stream as with --codec pmh); needed with -o -",
          "", "c bin"),
     text("layout", "LAYOUT",
          "pages (default): the frame file's order, 8 pages of 128\n"

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -53,6 +54,14 @@ Result<std::uint64_t> readFrames(const std::string& path,
     if (!decoded) return fail(quotedName(path) + ": " + decoded.error());
     if (stream) *stream = info.value();
     return std::uint64_t{info.value().frames};
+}
+
+std::string sizeAgainstRaw(std::uint64_t frames, std::uint64_t bytes) {
+    const double raw = 1024.0 * static_cast<double>(frames), coded = static_cast<double>(bytes);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1fx %s than raw", raw >= coded ? raw / coded : coded / raw,
+                  raw >= coded ? "smaller" : "larger");
+    return text;
 }
 
 }  // namespace orv::cli

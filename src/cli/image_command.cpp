@@ -183,6 +183,9 @@ Outcome parse(const Words& words, Invocation& inv) {
         if (findOption(*words.table, name)->only != inv.operation) {
             return refused("option --" + name + " does not apply to " + inv.operation);
         }
+        if (Status plain = plainNumber(name, value); name != "orv" && !plain) {
+            return refused(plain.error());
+        }
     }
     return done();
 }

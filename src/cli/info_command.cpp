@@ -51,10 +51,9 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
                   static_cast<unsigned long long>(n), static_cast<double>(n) / rate, rate);
     out << line;
     if (stream) {
-        std::snprintf(line, sizeof line, "%.1fx smaller than raw",
-                      1024.0 * static_cast<double>(n) / static_cast<double>(stream->bytes));
         out << "stream: " << codec::kName << ", " << groupedDigits(stream->bytes) << " bytes, "
-            << line << "\nset bit: " << (stream->lightSetBit ? "light" : "dark") << "\n";
+            << sizeAgainstRaw(n, stream->bytes)
+            << "\nset bit: " << (stream->lightSetBit ? "light" : "dark") << "\n";
     }
     if (stats) {
         std::snprintf(line, sizeof line, "dark: %.4f\nflicker: %.4f\n", n ? darkSum / n : 0.0,
@@ -64,7 +63,9 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
     return done();
 }
 
-const std::vector<Option> kOptions{flag("stats", nullptr), fpsOption(nullptr)};
+// Any rate a stream can be made for.
+const std::vector<Option> kOptions{flag("stats", nullptr),
+                                   number("fps", "N", nullptr, 1, 255, app::kInitialFrameRate)};
 
 }  // namespace
 

@@ -46,6 +46,11 @@ inline Option fpsOption(const char* help) {
 // The option called `name` in `table`, or nullptr.
 const Option* findOption(const std::vector<Option>& table, const std::string& name);
 
+// Refuses the value `text` of option --`name` unless it is plain decimal
+// text: an optional '-', digits and at most one '.', with no blank, '+' or
+// exponent.
+Status plainNumber(const std::string& name, const std::string& text);
+
 struct Words {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;  // flags hold "1"
@@ -68,6 +73,7 @@ struct Words {
         const Option& o = *findOption(*table, name);
         if (!has(name)) return static_cast<T>(o.initial);
         const std::string text = get(name);
+        if (Status plain = plainNumber(name, text); !plain) return plain.failure();
         Result<double> v = num::parseDouble(text);
         if (!v) return fail("--" + name + ": " + v.error());
         if (v.value() < o.low || v.value() > o.high) {

@@ -22,14 +22,27 @@ Status OutputFile::write(std::string_view bytes) {
     return Done{};
 }
 
+std::string OutputFile::untouched() const {
+    return toStdout() ? std::string() : "; " + untouchedFile(target_);
+}
+
+std::string untouchedFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? quotedName(path) + " is left as it was"
+                                          : "nothing was written to " + quotedName(path);
+}
+
 Status OutputFile::commit() { return toStdout() ? Status(Done{}) : file_.commit(); }
 
 Status distinctFiles(const std::string& input, const std::string& output) {
     struct stat in {
     }, out{};
-    if (output != "-" && ::stat(input.c_str(), &in) == 0 && ::stat(output.c_str(), &out) == 0 &&
+    const bool toStdout = output == "-";
+    if (::stat(input.c_str(), &in) == 0 &&
+        (toStdout ? ::fstat(STDOUT_FILENO, &out) : ::stat(output.c_str(), &out)) == 0 &&
         in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-        return fail("INPUT and OUTPUT are the same file (" + quotedName(output) + ")");
+        return fail(toStdout ? "standard output is INPUT itself (" + quotedName(input) + ")"
+                             : "INPUT and OUTPUT are the same file (" + quotedName(output) + ")");
     }
     return Done{};
 }

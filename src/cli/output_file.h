@@ -25,14 +25,21 @@ class OutputFile {
     Status commit();
     // Drops what was written to a file.
     void abandon() { file_.abandon(); }
+    // How a run that failed before commit() leaves the target, for its
+    // message ("; ..."); nothing for standard output.
+    std::string untouched() const;
 
   private:
     std::string target_;
     ReplacementFile file_;
 };
 
-// Refuses an OUTPUT that is INPUT itself, under whatever name: writing it
-// would destroy what is being read.
+// How a failed run leaves the file at `path`, which it never wrote: as it
+// was, or not there at all.
+std::string untouchedFile(const std::string& path);
+
+// Refuses an OUTPUT that is INPUT itself, under whatever name, standard
+// output ("-") included: writing it would destroy what is being read.
 Status distinctFiles(const std::string& input, const std::string& output);
 
 }  // namespace orv::cli

@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/output_file.h"
 #include "cli/picture_io.h"
+#include "cli/stop_signals.h"
 #include "common/text.h"
 #include "lcd/gif_writer.h"
 #include "lcd/orv_reader.h"
@@ -29,9 +30,10 @@ const char* const kHelp =
     "GIF whatever OUT's name; -o - writes to standard output, PNG unless --format\n"
     "gif.\n"
     "\n"
-    "Exit status: 0 done, 1 the frame file is not whole or holds no frames, or\n"
-    "OUT cannot be written, 2 a usage error. OUT is written whole or not at all,\n"
-    "and is never FILE itself.\n";
+    "Exit status: 0 done, 1 the frame file is not whole or holds no frames, OUT\n"
+    "cannot be written, or the run was interrupted (Ctrl-C, SIGTERM or SIGHUP),\n"
+    "2 a usage error. OUT is written whole or not at all, and is never FILE\n"
+    "itself.\n";
 
 // Colours of the two kinds of pixel, 0xRRGGBB: light first, then dark.
 std::array<std::uint32_t, 2> palette(const std::string& colors) {
@@ -73,6 +75,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     GifWriter animation([&](std::string_view b) { return written = file.write(b); }, 128 * s,
                         64 * s, colours);
     Result<std::uint64_t> frames = readFrameFile(input, [&](const FramePages& f) {
+        if (StopSignals::requested()) return;
         if (!gif) {
             if (index++ == static_cast<std::uint64_t>(wanted)) chosen = f;
         } else if (written) {
@@ -81,6 +84,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
         }
     });
     if (!frames) return Failed{kExitIo, frames.error()};
+    if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + file.untouched()};
     if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
     if (gif) {
         if (written) {
@@ -147,6 +151,7 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
     if (output != "-" && std::filesystem::exists(output, ec) && !w.has("force")) {
         return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
     }
+    StopSignals stops;  // held until the file is put in place or dropped
     OutputFile file(output);
     return draw(w.positional[0], file, gif, scale, fps, wanted, palette(colors.value()));
 }

@@ -14,9 +14,10 @@ const char* const kHelp =
     "Cuts back a partial record at the end of a frame file, as a crash, a full\n"
     "disk or a pulled plug can leave it, so that the file holds whole frames\n"
     "again. Nothing else in the file is touched: a file that is broken anywhere\n"
-    "else is refused as it is. The tool and orv image engrave --orv do the same\n"
-    "by themselves (and say so) before they add to a file; orv convert --append\n"
-    "refuses such a file and points here.\n"
+    "else, or holds no whole record before the partial one, is refused as it is.\n"
+    "A whole file is left alone, even one that cannot be written. The tool and\n"
+    "orv image engrave --orv do the same by themselves (and say so) before they\n"
+    "add to a file; orv convert --append refuses such a file and points here.\n"
     "\n"
     "Exit status: 0 the file is whole (now or already), 1 it could not be\n"
     "repaired, 2 a usage error.\n";

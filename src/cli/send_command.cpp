@@ -37,8 +37,9 @@ const char* const kHelp =
     "Ctrl-C ends the run after the packet on its way. See docs/protocol.md.\n"
     "\n"
     "Exit status: 0 done (or ended by Ctrl-C with --loop), 1 the frame file is\n"
-    "not whole, the port cannot be used or went away, the receiver plays no raw\n"
-    "frames, or the run was interrupted, 2 a usage error.\n";
+    "not whole, the port cannot be used or went away, the line took no data or\n"
+    "the receiver acknowledged nothing for 3 s, the receiver plays no raw frames,\n"
+    "or the run was interrupted, 2 a usage error.\n";
 
 struct SendOptions {
     std::string input, port, settings;
@@ -83,10 +84,11 @@ Result<SendOptions> parseOptions(const Words& w) {
 using Clock = std::chrono::steady_clock;
 
 // The summary line: what the device showed when it acknowledged, else what
-// went out.
+// went out; a frame that a stop cut short when it was already late counts as
+// a late one.
 std::string summary(const SendOptions& o, const serial::FrameSender& sender,
                     const serial::SerialDevice& device, std::uint64_t frames, std::uint64_t onTime,
-                    double seconds) {
+                    bool lateWhenStopped, double seconds) {
     const serial::LinkPacer& pacer = sender.pacer();
     const double perFrame = frames ? static_cast<double>(sender.bytes()) / frames : 0;
     char line[400];
@@ -110,8 +112,8 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
             "bytes/s, %.1f frames/s of these; the device sent no acknowledgements, "
             "so only writes were measured\n",
             frames ? frames / std::max(seconds, static_cast<double>(frames) / o.fps) : 0.0, o.fps,
-            frames ? 100.0 * onTime / frames : 100.0, device.bytesPerSecond(),
-            perFrame > 0 ? device.bytesPerSecond() / perFrame : 0.0);
+            frames + lateWhenStopped ? 100.0 * onTime / (frames + lateWhenStopped) : 100.0,
+            device.bytesPerSecond(), perFrame > 0 ? device.bytesPerSecond() / perFrame : 0.0);
     }
     return line;
 }
@@ -151,6 +153,7 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
     Clock::time_point start{};  // when the first frame is ready to go
     const auto period = std::chrono::duration<double>(1.0 / o.fps);
     std::uint64_t frame = 0, onTime = 0;
+    bool late = false;  // the frame a stop cut short was past its time
     Status sending = Done{};
     bool stopped = StopSignals::requested();
     do {
@@ -163,9 +166,12 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
                 sending = fail(sent.error());
                 return;
             }
+            const bool inTime =
+                Clock::now() <= due + std::chrono::duration_cast<Clock::duration>(period);
             stopped = !sent.value();
+            late = stopped && !inTime;
             if (stopped) return;
-            if (Clock::now() <= due + std::chrono::duration_cast<Clock::duration>(period)) ++onTime;
+            if (inTime) ++onTime;
             ++frame;
             if (progress && frame % 10 == 0) {
                 // As convert shows it: how far, of how many, and the time left.
@@ -191,7 +197,7 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
         return Failed{kExitIo, sending.error() + " (after " + counted(frame, "frame") + ")"};
     const double seconds =
         frame ? std::chrono::duration<double>(Clock::now() - start).count() : 0.0;
-    if (!o.quiet) out << summary(o, sender, device, frame, onTime, seconds);
+    if (!o.quiet) out << summary(o, sender, device, frame, onTime, late, seconds);
     if (stopped && !o.loop) {
         return Failed{kExitIo, "interrupted after " + counted(frame, "frame")};
     }

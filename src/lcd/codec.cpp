@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <queue>
 
@@ -219,10 +220,10 @@ void Encoder::add(const FramePages& frame) {
     frameEnds_.clear();
 }
 
-// The tokens of every frame: a few passes, each parsing with the costs of the
-// codes the one before made (the first with every symbol alike).
-void Encoder::tokenize() const {
-    if (frameEnds_.size() == frames_.size()) return;
+// The tokens of the first `count` frames: a few passes, each parsing with the
+// costs of the codes the one before made (the first with every symbol alike).
+void Encoder::tokenize(std::uint64_t count) const {
+    if (frameEnds_.size() == count) return;
     Costs costs;
     for (int t = 0; t < kTables; ++t) costs[t].assign(kAlphabet[t], t == 2 ? 4.0 : 9.0);
     for (int pass = 0; pass < kPasses; ++pass) {
@@ -236,7 +237,8 @@ void Encoder::tokenize() const {
         tokens_.clear();
         frameEnds_.clear();
         FramePages before{};
-        for (const FramePages& frame : frames_) {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const FramePages& frame = frames_[i];
             int mask = 0;
             for (int p = 0; p < 8; ++p) {
                 if (std::memcmp(&frame[128 * p], &before[128 * p], 128) != 0) mask |= 1 << p;
@@ -257,10 +259,7 @@ void Encoder::tokenize() const {
     }
 }
 
-std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
-    if (count == 0 || count > frames()) return 0;
-    tokenize();
-    const std::size_t end = frameEnds_[count - 1];
+std::uint64_t Encoder::tokenBytes(std::size_t end) const {
     const std::vector<Code> codes = codesFor(tokens_, end);
     std::uint64_t bits = 0, bytes = ORVC_HEADER_BYTES;
     for (int t = 0; t < kTables; ++t) bytes += codes[t].tableBytes(symbolWidth(t));
@@ -270,27 +269,52 @@ std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
     return bytes + (bits + 7) / 8;
 }
 
+std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
+    if (count == 0 || count > frames()) return 0;
+    tokenize(count);
+    return tokenBytes(tokens_.size());
+}
+
 std::uint64_t Encoder::framesThatFit(std::uint64_t bytes) const {
-    // The size grows with the count but for the odd byte of the tables, so
-    // the search is checked from the found count down.
-    std::uint64_t low = 0, high = frames();
-    while (low < high) {
-        const std::uint64_t mid = (low + high + 1) / 2;
-        if (streamBytes(mid) <= bytes) {
-            low = mid;
+    if (frames() == 0) return 0;
+    // A guess first: the most frames whose tokens, as parsed with all the
+    // others, take at most `bytes` (the size grows with the count but for the
+    // odd byte of the tables).
+    tokenize(frames());
+    std::uint64_t guess = 0, high = frames();
+    while (guess < high) {
+        const std::uint64_t mid = (guess + high + 1) / 2;
+        if (tokenBytes(frameEnds_[mid - 1]) <= bytes) {
+            guess = mid;
         } else {
             high = mid - 1;
         }
     }
-    while (low > 0 && streamBytes(low) > bytes) --low;
-    return low;
+    // The frames alone parse with costs of their own and take a few bytes more
+    // or less: counts are tried as streams of their own, stepping away from
+    // the guess in doubling steps until one fits and one does not, then
+    // halving the gap between them.
+    std::uint64_t fits = 0, over = frames() + 1;
+    auto fit = [&](std::uint64_t n) {
+        const bool fitting = streamBytes(n) <= bytes;
+        (fitting ? fits : over) = n;
+        return fitting;
+    };
+    guess = std::max<std::uint64_t>(guess, 1);
+    const bool up = fit(guess);
+    for (std::uint64_t step = 1;; step *= 2) {
+        const std::uint64_t n = up ? guess + step : guess > step ? guess - step : 0;
+        if (n <= fits || n >= over || fit(n) != up) break;
+    }
+    while (over - fits > 1) fit(fits + (over - fits) / 2);
+    return fits;
 }
 
 std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lightSetBit) const {
     std::vector<std::uint8_t> out;
     if (count == 0 || count > frames() || fps < 1 || fps > 255) return out;
-    tokenize();
-    const std::size_t end = frameEnds_[count - 1];
+    tokenize(count);
+    const std::size_t end = tokens_.size();
     const std::vector<Code> codes = codesFor(tokens_, end);
     out = {ORVC_MAGIC0,
            ORVC_MAGIC1,
@@ -333,17 +357,39 @@ bool looksLikeStream(std::string_view bytes) {
 }
 
 Result<StreamInfo> readStreamInfo(std::string_view bytes) {
+    const std::string stream = std::string("the ") + kName + " stream's ";
     if (!looksLikeStream(bytes)) return fail("not a " + std::string(kName) + " stream");
-    if (bytes.size() > 4 && static_cast<std::uint8_t>(bytes[4]) != ORVC_VERSION) {
-        return fail("a " + std::string(kName) + " stream of version " +
-                    std::to_string(static_cast<std::uint8_t>(bytes[4])) + " (this orv reads " +
-                    std::to_string(ORVC_VERSION) + ")");
+    auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
+    if (bytes.size() > 4 && at(4) != ORVC_VERSION) {
+        return fail("a " + std::string(kName) + " stream of version " + std::to_string(at(4)) +
+                    " (this orv reads " + std::to_string(ORVC_VERSION) + ")");
+    }
+    if (bytes.size() < ORVC_HEADER_BYTES) {
+        return fail(stream + "header is cut short (" + std::to_string(bytes.size()) + " of " +
+                    std::to_string(ORVC_HEADER_BYTES) + " bytes)");
+    }
+    // The flag bits this version defines; a stream with any other is refused.
+    constexpr std::uint8_t kFlags = ORVC_FLAG_LIGHT;
+    char field[96] = "";
+    if (at(5) & ~kFlags) {
+        std::snprintf(field, sizeof field,
+                      "flags (byte 5) are 0x%02X, of which only 0x%02X are defined", at(5), kFlags);
+    } else if (at(6) == 0) {
+        std::snprintf(field, sizeof field, "frame rate (byte 6) is 0, not 1..255");
+    } else if (at(7) != 0) {
+        std::snprintf(field, sizeof field, "byte 7 is 0x%02X, not 0", at(7));
+    }
+    if (*field) return fail(stream + field);
+    std::uint64_t size = 0;
+    for (int i = 3; i >= 0; --i) size = size << 8 | at(12 + i);
+    if (size != bytes.size()) {
+        return fail(stream + "size (bytes 12..15) is " + std::to_string(size) +
+                    " bytes, but it holds " + std::to_string(bytes.size()));
     }
     orvc_decoder d;
     if (bytes.size() > UINT32_MAX ||
         orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size())) != ORVC_OK) {
-        return fail("the " + std::string(kName) +
-                    " stream's header or tables are cut short or damaged");
+        return fail(stream + "code tables are cut short or damaged");
     }
     return StreamInfo{d.frames, d.fps, (d.flags & ORVC_FLAG_LIGHT) != 0, bytes.size()};
 }
@@ -356,12 +402,23 @@ Result<StreamInfo> decodeStream(std::string_view bytes,
     (void)orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size()));
     FramePages pages;
     orvc_rewind(&d, pages.data());
+    const std::string count = std::string("the ") + kName + " stream's frame count (bytes 8..11, " +
+                              std::to_string(d.frames) + ")";
     for (std::uint32_t i = 0; i < d.frames; ++i) {
         if (orvc_next(&d, pages.data()) < 0) {
             return fail("frame " + std::to_string(i) + " of the " + kName +
-                        " stream is damaged or cut short");
+                        " stream is damaged or cut short, or " + count + " is too large");
         }
         if (frame) frame(pages);
+    }
+    // The last frame ends in the last byte, and the bits after it are 0.
+    if (d.pos != d.size) {
+        return fail(count + " is too small: " + std::to_string(d.size - d.pos) +
+                    " bytes follow the last frame");
+    }
+    if (d.bits != 0) {
+        return fail(std::string("the ") + kName +
+                    " stream's last byte is padded with bits that are not 0");
     }
     return info;
 }

@@ -27,13 +27,15 @@ struct StreamInfo {
 };
 
 // Frames go in one at a time, as the display takes them (polarity already
-// applied); the stream of the first N of them comes out. The encoder keeps
-// the frames (1 KB each) and parses them all when a stream or its size is
-// first asked for.
+// applied); the stream of the first N of them comes out, the same as an
+// encoder given only those N makes. The encoder keeps the frames (1 KB each)
+// and parses the first N when a stream or its size is asked for.
 class Encoder {
   public:
     Encoder();
 
+    // Takes the room for `count` frames at once.
+    void reserve(std::uint64_t count) { frames_.reserve(count); }
     void add(const FramePages& frame);
     std::uint64_t frames() const { return frames_.size(); }
 
@@ -44,8 +46,10 @@ class Encoder {
     // Its size in bytes, without writing it.
     std::uint64_t streamBytes(std::uint64_t count) const;
 
-    // The most frames from the start whose stream takes at most `bytes`
-    // (0 when not even the first frame fits).
+    // The most frames from the start whose stream takes at most `bytes` (0
+    // when not even the first frame fits). The size grows with the count but
+    // for a few bytes now and then: the count given fits, and one more does
+    // not.
     std::uint64_t framesThatFit(std::uint64_t bytes) const;
 
     struct Token {
@@ -56,7 +60,9 @@ class Encoder {
     };
 
   private:
-    void tokenize() const;
+    void tokenize(std::uint64_t count) const;
+    // The size of the stream of the tokens before `end`.
+    std::uint64_t tokenBytes(std::size_t end) const;
 
     std::vector<FramePages> frames_;
     mutable std::vector<Token> tokens_;

@@ -142,24 +142,33 @@ Result<Appended> FrameAppender::append(const std::string& path, std::string_view
 }
 
 Result<std::uint64_t> repairFrameFile(const std::string& path) {
-    bool created = false;
     Result<FileInfo> there = fileInfo(path, true);
     if (!there || there.value().kind == FileKind::Missing) {
         return fail("cannot repair " + quotedName(path) + ": " +
                     (there ? reason(ENOENT) : there.error()));
     }
-    Result<Fd> opened = openForAppend(path, created);
-    if (!opened) return fail(opened.error());
+    // Locked while the file is checked and cut, so that no append comes
+    // between; opened for writing only to cut, so that a whole file that
+    // cannot be written is found whole all the same.
+    Result<Fd> opened = openToRead(path);
+    if (!opened) return fail("cannot repair " + quotedName(path) + ": " + opened.error());
     const Fd fd = std::move(opened.value());
-    // Held while the file is checked and cut, so that no append comes between.
-    if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
+    Result<FileInfo> kind = fileInfo(fd.get());
+    if (kind && kind.value().kind == FileKind::Regular) {
+        if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
+    }
     ReadEnd end;
     Result<std::uint64_t> frames = readFrameFile(path, nullptr, &end);
     if (frames) return std::uint64_t{0};
     if (!end.partialTail) return fail(frames.error() + "; that is not a partial record at the end");
-    Result<FileInfo> info = fileInfo(fd.get());
+    // The rule of every append: only a partial record after whole ones.
+    if (end.wholeBytes == 0) return fail(frames.error() + "; nothing was cut");
+    bool created = false;
+    Result<Fd> writable = openForAppend(path, created);
+    if (!writable) return fail(writable.error());
+    Result<FileInfo> info = fileInfo(writable.value().get());
     if (!info) return refused(path, info.error());
-    if (Status cut = truncateFile(fd.get(), end.wholeBytes); !cut) {
+    if (Status cut = truncateFile(writable.value().get(), end.wholeBytes); !cut) {
         return refused(path, cut.error());
     }
     return info.value().size - end.wholeBytes;

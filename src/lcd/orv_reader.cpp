@@ -2,6 +2,7 @@
 
 #include "common/file.h"
 #include "common/text.h"
+#include "lcd/codec.h"
 
 namespace orv {
 namespace {
@@ -106,12 +107,15 @@ class RecordParser {
         if (where) where->partialTail = partial;
         if (partial) {
             const std::string values = std::to_string(filled_);
-            return at(line_ + 1,
-                      cutLine ? joined({"the file ends inside a line, in a partial record (",
-                                        values, " values and no \"F\"); orv repair cuts it back"})
-                              : joined({"the file ends inside a record (", values,
-                                        " values and no \"F\"): a partial record; orv repair "
-                                        "cuts it back"}));
+            // Only a partial record after whole ones is cut back: a file that
+            // has none is no frame file yet.
+            const char* repair =
+                recordEnd_ > 0 ? "; orv repair cuts it back" : " before any whole one";
+            return at(line_ + 1, cutLine
+                                     ? joined({"the file ends inside a line, in a partial record (",
+                                               values, " values and no \"F\")", repair})
+                                     : joined({"the file ends inside a record (", values,
+                                               " values and no \"F\"): a partial record", repair}));
         }
         return at(line_ + 1, "the file ends inside a line (no CR LF after " + shown(rest) + ")");
     }
@@ -176,6 +180,10 @@ Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
     // it as what it is not, rather than the fault of its first line.
     auto broken = [&](const std::string& why) {
         const bool frameFile = !start.empty() && start[0] >= '0' && start[0] <= '9';
+        if (codec::looksLikeStream(start)) {
+            return fail(quotedName(path) + " is a " + codec::kName +
+                        " frame stream, not a frame file (orv info and orv export read streams)");
+        }
         return fail(quotedName(path) +
                     (frameFile ? " " + why
                                : " is not a frame file (it begins \"" + escapedBytes(start) +

@@ -1,6 +1,7 @@
 #include "serial/frame_sender.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,17 @@ Status FrameSender::listen(Clock::duration upTo) {
         std::clamp<Clock::duration>(upTo, Clock::duration::zero(), kNap));
     Result<std::string> got = device_.read(static_cast<int>(ms.count()));
     if (!got) return fail(got.error());
-    pacer_.take(got.value(), Clock::now());
+    const Clock::time_point now = Clock::now();
+    pacer_.take(got.value(), now);
+    const auto limit = std::chrono::duration<double>(kSilence) +
+                       std::chrono::duration<double>(pacer_.window() * fr::kPacketBytes /
+                                                     std::max(device_.bytesPerSecond(), 1.0));
+    if (pacer_.unanswered(now) > limit) {
+        char said[160];
+        std::snprintf(said, sizeof said, "the receiver has acknowledged nothing for %.1f s",
+                      limit.count());
+        return fail(device_.name() + ": " + said);
+    }
     return Done{};
 }
 

@@ -21,6 +21,11 @@ class FrameSender {
   public:
     using Clock = std::chrono::steady_clock;
 
+    // A receiver that has announced itself and then acknowledges none of the
+    // packets sent for this long (and the time its window takes on the line)
+    // has stopped: the run fails.
+    static constexpr std::chrono::seconds kSilence{3};
+
     // `stopAsked`, when given, is looked at while waiting: a stop ends the
     // run between packets.
     FrameSender(SerialDevice& device, bool framed, int keyInterval, bool (*stopAsked)() = nullptr);
@@ -42,7 +47,8 @@ class FrameSender {
     std::uint64_t bytes() const { return bytes_; }
 
   private:
-    // Reads what the receiver says for up to `upTo`.
+    // Reads what the receiver says for up to `upTo`; fails when it has been
+    // silent too long.
     Status listen(Clock::duration upTo);
     bool stopping() const { return stopAsked_ && stopAsked_(); }
 

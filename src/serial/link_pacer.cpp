@@ -40,6 +40,7 @@ void LinkPacer::takeByte(std::uint8_t b, Clock::time_point now) {
     const auto match = std::find_if(inFlight_.begin(), inFlight_.end(),
                                     [key](const Packet& p) { return p.key == key; });
     if (match == inFlight_.end()) return;
+    unanswered_ = false;
     for (auto n = match - inFlight_.begin(); n > 0; --n) retire(false, now);
     retire(true, now);
 }
@@ -76,6 +77,8 @@ void LinkPacer::sent(std::uint64_t frame, std::uint8_t page, Clock::time_point n
         firstSent_ = now;
     }
     if (!announced()) return;
+    if (!unanswered_) unansweredSince_ = now;
+    unanswered_ = true;
     ++frameOf(frame).outstanding;
     inFlight_.push_back(
         {frame, static_cast<std::uint8_t>(fr::ackByte(frame & 0xFFFF, page) & ~fr::kAckFlag), now});
@@ -112,7 +115,7 @@ void LinkPacer::restart() {
     inFlight_.clear();
     frames_.clear();
     shown_ = damaged_ = lost_ = 0;
-    started_ = false;
+    started_ = unanswered_ = false;
 }
 
 double LinkPacer::framesPerSecond() const {

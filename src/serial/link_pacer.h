@@ -52,6 +52,12 @@ class LinkPacer {
     void restart();
 
     std::size_t inFlight() const { return inFlight_.size(); }
+    // How long packets have gone out with none acknowledged: since the first
+    // one sent after the last acknowledgement that matched a packet, or
+    // nothing while none is waiting for one.
+    Clock::duration unanswered(Clock::time_point now) const {
+        return unanswered_ ? now - unansweredSince_ : Clock::duration::zero();
+    }
     // Frames the device reached, in order: shown whole (every page
     // acknowledged, or none to send), or shown with a page lost.
     std::uint64_t framesShown() const { return shown_; }
@@ -91,6 +97,8 @@ class LinkPacer {
     std::uint64_t shown_ = 0, damaged_ = 0, lost_ = 0;
     bool started_ = false;
     Clock::time_point firstSent_, lastReached_;
+    bool unanswered_ = false;
+    Clock::time_point unansweredSince_;
 };
 
 }  // namespace orv::serial

@@ -1,5 +1,8 @@
 #include "serial/serial_device.h"
 
+#include <chrono>
+#include <cstdio>
+
 #include "common/numbers.h"
 #include "serial/serial_line.h"
 
@@ -45,20 +48,35 @@ Status SerialDevice::open(const std::string& port, const std::string& settingsTe
     const int bits =
         1 + s.dataBits + (s.parity == Parity::None ? 0 : 1) + (s.stopBits == StopBits::Two ? 2 : 1);
     bytesPerSecond_ = static_cast<double>(s.baud) / bits;
+    // What came before the port was open (a board's earlier announcement,
+    // noise) is not an answer to this run.
+    discardInput(fd_.get());
     return Done{};
 }
 
 Result<std::size_t> SerialDevice::write(std::string_view bytes, bool (*stopAsked)()) {
+    using Clock = std::chrono::steady_clock;
+    // A line takes some of a full buffer within the time its bytes take to go.
+    const auto stalled = std::chrono::duration<double>(kStall) +
+                         std::chrono::duration<double>(kLineBuffer / bytesPerSecond_);
+    Clock::time_point took = Clock::now();
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const Result<std::size_t> n = writeSome(fd_.get(), bytes.substr(sent));
         if (!n) return fail(device_ + " stopped taking data: " + n.error());
         if (n.value() > 0) {
             sent += n.value();
+            took = Clock::now();
             continue;
         }
         // Full: wait for room, looking at a stop now and then.
         if (stopAsked && stopAsked()) return sent;
+        if (Clock::now() - took > stalled) {
+            char said[120];
+            std::snprintf(said, sizeof said,
+                          " has taken no data for %.1f s: nothing reads the line", stalled.count());
+            return fail(device_ + said);
+        }
         const Result<LineState> line = waitForLine(fd_.get(), true, 200);
         if (!line) return fail(device_ + ": " + line.error());
         if (line.value() == LineState::Gone) return fail(device_ + " went away");

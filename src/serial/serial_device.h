@@ -2,6 +2,7 @@
 // the same port-number rule and settings text as the tool's panel.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,14 +20,20 @@ class SerialDevice {
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens `port` (a device path, or a port number under the port-number
-    // rule) with the settings text (as "115200,n,8,1").
+    // rule) with the settings text (as "115200,n,8,1"), and throws away what
+    // came before.
     Status open(const std::string& port, const std::string& settings);
+
+    // A line that takes nothing for this long, and the time a full buffer of
+    // its bytes takes to go, is stalled.
+    static constexpr std::chrono::seconds kStall{3};
+    static constexpr double kLineBuffer = 4096;
 
     // Writes all of `bytes`, waiting while the device's buffer is full. A
     // stop asked for while it waits (`stopAsked`) ends it early, even inside
-    // a packet (a device that takes nothing would hold it for ever; the
-    // receiver drops a cut packet by its check); the result tells how many
-    // bytes went. A device that went away fails.
+    // a packet (the receiver drops a cut packet by its check); the result
+    // tells how many bytes went. A device that went away fails, and so does
+    // a stalled line.
     Result<std::size_t> write(std::string_view bytes, bool (*stopAsked)() = nullptr);
 
     // What the device has sent, waiting up to `waitMs` for it to begin; empty

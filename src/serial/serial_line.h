@@ -22,7 +22,8 @@ Result<Fd> openLine(const std::string& path);
 bool lineCanSetBaud(std::int32_t baud);
 bool lineHasMarkSpaceParity();
 
-// Fails when `fd` is not a terminal line.
+// Fails when `fd` is not a terminal line, or is the master side of a
+// pseudo-terminal (which no device reads).
 Status checkLine(int fd);
 // Puts the line in raw mode with these settings (no flow control).
 Status setLine(int fd, const PortSettings& settings);
@@ -43,5 +44,7 @@ enum class Drained { All, Interrupted };
 Result<Drained> drainLine(int fd);
 // Throws away what is written and has not left yet.
 void discardOutput(int fd);
+// Throws away what has come and not been read yet.
+void discardInput(int fd);
 
 }  // namespace orv::serial

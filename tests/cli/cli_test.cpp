@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <csignal>
 
 #include "orv_runner.h"
 
@@ -124,6 +125,11 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "copy", in, in}, 2, "same file"},
         {{"image", "engrave", frame, out, "--orv", notes}, 1, "notes.txt\" is not a frame file"},
         {{"bogus"}, 2, "bogus"},
+        // Numbers are plain decimal text; options are written --name.
+        {{"image", "zoom", in, out, "--x", " 2"}, 2, "--x \" 2\" is not plain decimal text"},
+        {{"render", one, "-o", gif, "--fps", "1e1"}, 2, "--fps \"1e1\" is not plain decimal"},
+        {{"render", one, "-x", "-o", gif}, 2, "option -x is not known here"},
+        {{"render", one, "-o=" + gif}, 2, "-o takes its value as the next word"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
         {{"render", one, "-o", out, "--fps", "10"}, 2, "--fps"},
@@ -266,6 +272,42 @@ TEST_F(OrvFrames, WritersTakeDashForStandardOutputAndLeaveNoHalfFile) {
     }
 }
 
+// A stop signal ends render and export as it ends convert (which tries all
+// three): exit status 1, and nothing of the run left, no temporary file either.
+TEST_F(OrvFrames, StopSignalsLeaveNothingBehind) {
+    std::string noise;  // frames that take the encoder a while
+    for (int n = 0; n < 200; ++n) {
+        noise += orv::test::recordOf([n](int c, int r) { return (c * 7919 + r * 104729 + n) % 3; });
+    }
+    orv::test::writeFile(path("noise.orv"), noise);
+    const struct {
+        std::vector<std::string> run;
+        int signal;
+    } cases[] = {
+        {{"render", path("noise.orv"), "-o", path("out.gif"), "--scale", "64"}, SIGINT},
+        {{"export", path("noise.orv"), "-o", path("out.pmh")}, SIGTERM},
+    };
+    for (const auto& c : cases) {
+        const pid_t child = orv::test::startOrv(c.run, "", path("err.txt"));
+        // Stopped once its handlers of the three signals are in.
+        const std::string status = "/proc/" + std::to_string(child) + "/status";
+        auto handled = [&] {
+            const std::string text = readFile(status);
+            const auto at = text.find("SigCgt:");
+            return at != std::string::npos &&
+                   (std::stoull(text.substr(at + 7), nullptr, 16) & 0x4003) == 0x4003;
+        };
+        for (int i = 0; i < 10000 && !handled(); ++i) ::usleep(1000);
+        ::kill(child, c.signal);
+        EXPECT_EQ(orv::test::exitStatus(child, 30), 1) << c.run[0];
+        EXPECT_NE(readFile(path("err.txt")).find("interrupted; nothing was written to"),
+                  std::string::npos)
+            << readFile(path("err.txt"));
+        EXPECT_FALSE(fs::exists(path("out.gif")) || fs::exists(path("out.pmh")));
+        EXPECT_TRUE(orv::test::temporaries(dir_.path()).empty());
+    }
+}
+
 TEST_F(OrvFrames, RepairCutsAPartialRecord) {
     const std::string record = records(255);
     const std::string file = path("cut.orv");
@@ -274,27 +316,33 @@ TEST_F(OrvFrames, RepairCutsAPartialRecord) {
     EXPECT_EQ(repaired.status, 0) << repaired.err;
     EXPECT_NE(repaired.out.find("cut 2 bytes"), std::string::npos) << repaired.out;
     EXPECT_EQ(readFile(file), record);
-    EXPECT_EQ(orv({"repair", file}).status, 0);  // whole: nothing to do
-    orv::test::writeFile(file, "x\r\n" + record + "25");
-    EXPECT_EQ(orv({"repair", file}).status, 1);  // broken elsewhere: left alone
-    EXPECT_EQ(readFile(file), "x\r\n" + record + "25");
+    orv::test::writeFile(file, "x\r\n" + record + "25");  // what is refused is the core's
+    EXPECT_EQ(orv({"repair", file}).status, 1);
 }
 
 TEST_F(OrvFrames, VersionAndStandardOutput) {
     EXPECT_EQ(orv({"--version"}).out, "orv " ORV_VERSION "\n");
-    // Text that cannot be written is a failure; so is anything else with no
-    // standard output, whose closed descriptor the output file must not take.
-    for (const char* words : {"--help", "--version", "info -- ", "export -o out.bin "}) {
-        const bool exported = words[0] == 'e';
-        const std::string file = path("one.orv");
-        orv::test::writeFile(file, records(1));
-        const std::string cmd = "cd " + orv::test::shellQuote(dir_.path().string()) + " && " +
-                                orv::test::shellQuote(ORV_CLI) + " " + words +
-                                (words[0] == '-' ? "" : file) +
-                                (exported ? " >&-" : " >/dev/full 2>/dev/null");
-        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), exported ? 0 : 1) << words;
-        if (exported) {
-            EXPECT_EQ(fs::file_size(path("out.bin")), 1024u);
+    // Standard output full or closed is a failure for each way of writing to
+    // it (the usage, a command's text, a file's bytes, a summary), and the
+    // descriptor that stands in for a closed one is taken by no file.
+    orv::test::writeFile(path("one.orv"), records(1));
+    for (const char* words : {"--help", "info one.orv", "export one.orv -o - --format bin",
+                              "export one.orv -o out.bin --force"}) {
+        for (const char* redirect : {" >&-", " >/dev/full"}) {
+            const std::string cmd = "cd " + orv::test::shellQuote(dir_.path().string()) + " && " +
+                                    orv::test::shellQuote(ORV_CLI) + " " + words + redirect +
+                                    " 2>err.txt";
+            EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 1) << cmd;
+            EXPECT_NE(readFile(path("err.txt")).find(": cannot write to standard output"),
+                      std::string::npos)
+                << cmd;
         }
     }
+    EXPECT_EQ(fs::file_size(path("out.bin")), 1024u);
+    // Standard output is never the input, as an output file is not.
+    const std::string onto = "cd " + orv::test::shellQuote(dir_.path().string()) + " && " +
+                             orv::test::shellQuote(ORV_CLI) +
+                             " export one.orv -o - --format bin >>one.orv 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(onto.c_str())), 2);
+    EXPECT_TRUE(readFile(path("one.orv")) == records(1));
 }

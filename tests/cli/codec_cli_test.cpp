@@ -32,13 +32,13 @@ class OrvCodec : public orv::test::OrvTest {
     }
 };
 
-// The stream decodes, through orv export, to exactly the raw export of its
-// frame file with the same polarity; orv info reads it.
+// The stream (OUT.pmh makes one) decodes, through orv export, to exactly the
+// raw export of its frame file with the same polarity; orv info reads it.
 TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
     const std::string in = clip("in.orv", 40);
     for (const char* setBit : {"dark", "light"}) {
-        const Outcome made = orv({"export", in, "--codec", "pmh", "--fps", "25", "--set-bit",
-                                  setBit, "-o", path("s.pmh"), "--force"});
+        const Outcome made =
+            orv({"export", in, "--fps", "25", "--set-bit", setBit, "-o", path("s.pmh"), "--force"});
         ASSERT_EQ(made.status, 0) << made.err;
         ASSERT_EQ(orv({"export", in, "--set-bit", setBit, "-o", path("raw.bin"), "--force"}).status,
                   0);
@@ -47,7 +47,36 @@ TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
         EXPECT_EQ(readFile(path("back.bin")), readFile(path("raw.bin"))) << setBit;
         EXPECT_NE(orv({"info", path("s.pmh")}).out.find("frames: 40\nduration: 1.600 s at 25 fps"),
                   std::string::npos);
+        // Any rate a stream can be made for.
+        EXPECT_NE(orv({"info", path("s.pmh"), "--fps", "200"}).out.find("0.200 s at 200 fps"),
+                  std::string::npos);
     }
+}
+
+// A stream of noise is larger than its raw frames, and says so.
+TEST_F(OrvCodec, ALargerStreamSaysSo) {
+    orv::LcdPageBufferArray noise{};
+    for (int at = 1; at <= 1024; ++at) noise[at] = static_cast<std::uint8_t>(at * 89 % 251);
+    orv::test::writeFile(path("noise.orv"), orv::buildFrameRecord(noise));
+    const Outcome made = orv({"export", path("noise.orv"), "-o", path("noise.pmh")});
+    EXPECT_NE(made.out.find("x larger than raw"), std::string::npos) << made.out << made.err;
+}
+
+// A stream of 8,000,000 frames in 1 MB (each frame one bit: nothing
+// changed) would take the encoder 8 GB: refused in one line, not an abort.
+TEST_F(OrvCodec, MoreFramesThanMemoryHoldsAreRefused) {
+    std::string stream("ORVC\x01\x00\x1f\x00", 8);
+    for (std::uint32_t v : {8000000u, 16u + 91u + 1000000u}) {
+        for (int i = 0; i < 4; ++i) stream += static_cast<char>(v >> (8 * i));
+    }
+    stream += std::string("\x01\x00", 2) + std::string(28, '\0') + '\0';  // mask: 0 in one bit
+    stream += std::string(60 + 1000000, '\0');  // empty main and length tables, the frames
+    orv::test::writeFile(path("many.pmh"), stream);
+    const Outcome o = orv({"export", path("many.pmh"), "-o", path("out.pmh")}, 600000);
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.err.rfind("orv export: not enough memory to encode 8000000 frames", 0), 0u)
+        << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
 }
 
 // --flash: what fits is written and says so; what does not is refused in one

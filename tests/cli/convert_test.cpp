@@ -322,7 +322,8 @@ TEST_F(Convert, NoFramesIsAFailureWithItsReason) {
     } cases[] = {
         {{clip("empty.avi")}, "empty.avi"},
         {{clip("junk.avi")}, "junk.avi"},
-        {{clip("white.avi"), "--start", "100"}, "from 100 s on (it ends at 2 s)"},
+        {{clip("white.avi"), "--start", "100"}, "(it ends at 2 s); nothing was written to"},
+        {{clip("white.avi"), "--start", "100", "--force"}, "; nothing was written to"},
         {{clip("cover.mp3")}, "only a cover picture"},
         {{dir_.string()}, ""},
     };

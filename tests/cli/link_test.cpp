@@ -2,7 +2,10 @@
 // match the pixels, and frames rebuilt by the device's own decoder at the far
 // end of a real pseudo-terminal pair.
 
+#include <sys/ioctl.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <sstream>
 #include <tuple>
 
@@ -78,7 +81,10 @@ TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
         {{orvFile_, "-o", path("a.txt")}, 2, "--format"},
         {{orvFile_, "-o", path("a.h"), "--layout", "columns"}, 2, "columns"},
         {{orvFile_, "-o", path("a.h"), "--frames", "20:1"}, 2, "outside"},
-        {{orvFile_, "-o", path("a.h"), "--frames", "0:21"}, 2, "which holds 20 frames"},
+        {{orvFile_, "-o", path("a.h"), "--frames", "1:18446744073709551615"},
+         2,
+         "which holds 20 frames"},
+        {{orvFile_, "-o", path("a.pmh"), "--format", "c"}, 2, "names a stream file"},
         {{path("none.orv"), "-o", path("a.h")}, 1, "holds no frames"},  // as orv render says
         {{orvFile_, "-o", path("a.h"), "--name", "NULL"}, 2, "NULL"},
         {{orvFile_, "-o", path("a.h"), "--frames", "3"}, 2, "FIRST:COUNT"},
@@ -87,6 +93,7 @@ TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
          2,
          "--port 5000 names no device"},
         {{"send", orvFile_, "--port", "/dev/null", "--settings", "x"}, 2, "four fields"},
+        {{"send", orvFile_, "--port", "/dev/ptmx"}, 1, "not a serial port: it is the master side"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
@@ -96,7 +103,7 @@ TEST_F(Link, ExportAndSendRefuseWhatTheyCannotDo) {
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
         EXPECT_EQ(o.err.find("端口号"), std::string::npos) << o.err;
     }
-    EXPECT_FALSE(fs::exists(path("a.h")));
+    EXPECT_FALSE(fs::exists(path("a.h")) || fs::exists(path("a.pmh")));
     EXPECT_EQ(orv::test::readFile(path("exists.h")), "keep");
     EXPECT_EQ(orv({"export", orvFile_, "-o", path("exists.h"), "--force"}).status, 0);
     // A name as long as a name can be leaves room for no temporary suffix.
@@ -183,13 +190,18 @@ TEST_F(Link, APortThatGoesAwayEndsTheRunWithASay) {
     ::close(far);
 }
 
-// A port that takes no more data (a pseudo-terminal with no far end) does
-// not hold a stop: each stop signal ends the run at once (with --loop, as 0).
-TEST_F(Link, AStopSignalEndsARunOnAStalledPort) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+// A port that takes no more data (a pseudo-terminal whose master reads
+// nothing) does not hold a stop: each stop signal ends the run at once (with
+// --loop, as 0), and the frame it cut short is not on time. Without one the
+// run fails once the line has taken nothing for a few seconds.
+TEST_F(Link, AStalledPortIsLeftOnAStopAndFailsWithout) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, 0}) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
         // Every page of every frame, so that the port fills inside a packet.
-        const pid_t child = orv::test::startOrv({"send", orvFile_, "--port", "/dev/ptmx", "--key",
-                                                 "1", "--wait", "0", "--quiet", "--loop"});
+        const pid_t child = orv::test::startOrv(
+            {"send", orvFile_, "--port", ::ptsname(master), "--key", "1", "--wait", "0", "--loop"},
+            path("out.txt"), path("err.txt"));
         // Stalled once it keeps waiting for room on the port: poll (system
         // call 7) on one descriptor for 200 ms (0xc8), as the writer does.
         const std::string syscall = "/proc/" + std::to_string(child) + "/syscall";
@@ -202,41 +214,71 @@ TEST_F(Link, AStopSignalEndsARunOnAStalledPort) {
             same = number == "7" && timeout == "0xc8" ? same + 1 : 0;
         }
         ASSERT_EQ(same, 5) << "it never waited on the port";
-        ::kill(child, signal);
-        EXPECT_EQ(orv::test::exitStatus(child, 1), 0) << strsignal(signal);
+        if (signal) ::kill(child, signal);
+        EXPECT_EQ(orv::test::exitStatus(child, signal ? 1 : 20), signal ? 0 : 1) << signal;
+        const std::string said = orv::test::readFile(path(signal ? "out.txt" : "err.txt"));
+        EXPECT_NE(said.find(signal ? " % on time" : "has taken no data for 3."), std::string::npos)
+            << said;
+        EXPECT_EQ(said.find("100.0 % on time"), std::string::npos) << said;
+        ::close(master);
     }
 }
 
-// The far end announces a receiver of link version 2, or stays quiet; how
-// acknowledgements pace the packets is the pacer's own (core tests).
-TEST_F(Link, SendRefusesRawModeToAReceiverAndSaysWhenItHearsNone) {
+// The far end stays quiet, says something before the port opens, or
+// announces a receiver of link version 2 and then acknowledges nothing or
+// only packets never sent; how acknowledgements pace the packets is the
+// pacer's own (core tests).
+TEST_F(Link, SendHearsOnlyAReceiverThatAnswersSinceThePortOpened) {
+    enum Far { Quiet, Before, Announces, WrongAcks };
     const struct {
-        bool announce;
-        const char* mode;
+        Far far;
+        const char* option;
         int status;
         const char* says;  // in the summary or the message
     } cases[] = {
-        {false, "framed", 0, "did not announce itself within 0.3 s"},
-        {true, "raw", 1, "framed mode only"},
+        {Quiet, "--key=31", 0, "did not announce itself within 0.3 s"},
+        {Before, "--key=31", 0, "did not announce itself within 0.3 s"},
+        {Announces, "--mode=raw", 1, "framed mode only"},
+        {Announces, "--loop", 1, "the receiver has acknowledged nothing for 3.0 s"},
+        {WrongAcks, "--loop", 1, "the receiver has acknowledged nothing for 3.0 s"},
     };
     for (const auto& c : cases) {
         PtyPair pty(dir_.path());
         ASSERT_TRUE(pty.ready());
         const int far = PtyPair::openEnd(pty.far());
+        // Before: an announcement waits in the port's input when it opens.
+        const int near = PtyPair::openEnd(pty.near());
+        int queued = 0;
+        if (c.far == Before) {
+            ASSERT_EQ(::write(far, "ORV 2 1\n", 8), 8);
+        }
+        for (int i = 0; i < 5000 && c.far == Before && queued < 8; ++i) {
+            ::usleep(1000);
+            ::ioctl(near, FIONREAD, &queued);
+        }
         const std::string out = path("out.txt"), err = path("err.txt");
-        const pid_t child = orv::test::startOrv({"send", orvFile_, "--port", pty.near(), "--fps",
-                                                 "46", "--mode", c.mode, "--wait", "0.3"},
-                                                out, err);
+        const pid_t child = orv::test::startOrv(
+            {"send", orvFile_, "--port", pty.near(), "--fps", "46", c.option, "--wait", "0.3"}, out,
+            err);
+        orv::test::FrameReceiver device;
         int status = -2;
-        for (int i = 0; i < 1000 && status == -2; ++i) {
+        for (int i = 0; i < 4000 && status == -2; ++i) {
             // Again and again, as the sender may not have the port open yet.
-            if (c.announce && i % 20 == 0) {
+            if (c.far >= Announces && i % 20 == 0) {
                 ASSERT_EQ(::write(far, "ORV 2 1\n", 8), 8);
             }
-            PtyPair::readAvailable(far);
+            const std::size_t before = device.packets.size();
+            device.take(PtyPair::readAvailable(far));
+            for (std::size_t k = before; c.far == WrongAcks && k < device.packets.size(); ++k) {
+                const auto& p = device.packets[k];
+                const char ack = static_cast<char>(orv::framing::ackByte(p.frame + 8, p.page));
+                ASSERT_EQ(::write(far, &ack, 1), 1);
+            }
             status = orv::test::ended(child);
             ::usleep(5000);
         }
+        if (status == -2) status = orv::test::exitStatus(child, 0);  // not ended: killed
+        ::close(near);
         ::close(far);
         const std::string said = orv::test::readFile(out) + orv::test::readFile(err);
         EXPECT_EQ(status, c.status) << said;

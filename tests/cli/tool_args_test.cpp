@@ -16,14 +16,15 @@ TEST(ToolArguments, SaysWhatAndExits) {
         {"", "--bogus", 2, "unknown option --bogus"},
         {"", "a.avi b.avi", 2, "one video at a time"},
         {"DISPLAY=:479", "", 1, "cannot reach the display DISPLAY=:479"},
+        {"", "--help >/dev/full", 1, "cannot write to standard output: No space left"},
     };
     orv::test::TempDir scratch;
     const std::string out = scratch.file("out"), err = scratch.file("err");
     for (const auto& c : cases) {
         const std::string command = "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " +
                                     c.environment + " XDG_RUNTIME_DIR=" + scratch.path().string() +
-                                    " " + orv::test::shellQuote(ORV_TOOL) + " " + c.arguments +
-                                    " >" + out + " 2>" + err;
+                                    " " + orv::test::shellQuote(ORV_TOOL) + " >" + out + " 2>" +
+                                    err + " " + c.arguments;
         const int raw = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(raw));
         EXPECT_EQ(WEXITSTATUS(raw), c.status) << c.said;

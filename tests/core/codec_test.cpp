@@ -99,18 +99,50 @@ TEST(Codec, EveryFrameDecodesExactly) {
     }
 }
 
-TEST(Codec, ADamagedStreamIsRefusedNotMisread) {
+// Each field of the header is held to the format, and the data to the frame
+// count; a refusal names what is wrong.
+TEST(Codec, AStreamOutsideTheFormatIsRefusedNamingWhatIsWrong) {
     const Frames frames = clip();
-    auto stream = encoded(frames).stream(frames.size(), 31, false);
-    auto cut = stream;
-    cut.pop_back();
-    EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
-    // Cut data under a header that agrees: the frames run out.
-    cut[12] = static_cast<std::uint8_t>(cut.size());
-    cut[13] = static_cast<std::uint8_t>(cut.size() >> 8);
-    EXPECT_FALSE(codec::decodeStream(text(cut), nullptr));
-    stream[4] = ORVC_VERSION + 1;
-    EXPECT_FALSE(codec::readStreamInfo(text(stream)));
+    const auto stream = encoded(frames).stream(frames.size(), 31, false);
+    using Bytes = std::vector<std::uint8_t>;
+    const struct {
+        const char* says;
+        void (*change)(Bytes&);
+    } cases[] = {
+        {"of version 2", [](Bytes& s) { s[4] = ORVC_VERSION + 1; }},
+        {"header is cut short (10 of 16 bytes)", [](Bytes& s) { s.resize(10); }},
+        {"flags (byte 5) are 0x03", [](Bytes& s) { s[5] = 3; }},
+        {"frame rate (byte 6) is 0", [](Bytes& s) { s[6] = 0; }},
+        {"byte 7 is 0x01", [](Bytes& s) { s[7] = 1; }},
+        {"size (bytes 12..15) is", [](Bytes& s) { s.pop_back(); }},
+        {"frame 90 of the pmh stream is damaged or cut short, or the pmh stream's frame count "
+         "(bytes 8..11, 91) is too large",
+         [](Bytes& s) { ++s[8]; }},
+        {"frame count (bytes 8..11, 89) is too small", [](Bytes& s) { --s[8]; }},
+        {"last byte is padded with bits that are not 0", [](Bytes& s) { s.back() |= 1; }},
+    };
+    ASSERT_TRUE(codec::decodeStream(text(stream), nullptr));
+    for (const auto& c : cases) {
+        Bytes changed = stream;
+        c.change(changed);
+        const Result<codec::StreamInfo> read = codec::decodeStream(text(changed), nullptr);
+        ASSERT_FALSE(read) << c.says;
+        EXPECT_NE(read.error().find(c.says), std::string::npos) << read.error();
+    }
+}
+
+// What --flash says fits is what --frames 0:K then writes: the first K
+// frames encoded alone, with costs of their own, against those K + 1.
+TEST(Codec, TheFramesThatFitABudgetFitItAsAStreamOfTheirOwn) {
+    const Frames frames = clip();
+    const codec::Encoder e = encoded(frames);
+    for (std::uint64_t budget : {1753, 4266}) {
+        const std::uint64_t fit = e.framesThatFit(budget);
+        const Frames first(frames.begin(), frames.begin() + static_cast<long>(fit) + 1);
+        const codec::Encoder alone = encoded(Frames(first.begin(), first.end() - 1));
+        EXPECT_LE(alone.streamBytes(fit), budget) << fit << " frames";
+        EXPECT_GT(encoded(first).streamBytes(fit + 1), budget) << fit + 1 << " frames";
+    }
 }
 
 TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {

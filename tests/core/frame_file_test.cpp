@@ -109,7 +109,7 @@ TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
         {whole + "12\r\n3", 5, 5},
         {whole + whole.substr(0, whole.size() - 3), whole.size() - 3, whole.size() - 3},  // no "F"
         {whole + whole.substr(0, whole.size() - 1), whole.size() - 1, whole.size() - 1},  // "F\r"
-        {"7\r\n", kRefused, 3},  // nothing whole yet: only a repair cuts it (the file stays)
+        {"7\r\n", kRefused, kRefused},  // nothing whole yet: no frame file to put right
         {whole, 0, 0},
         {"", 0, 0},
         {whole + "hello", kRefused, kRefused},
@@ -134,6 +134,22 @@ TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
         EXPECT_EQ(test::readFile(repaired), cut(c.repair)) << n;
         EXPECT_TRUE(fs::exists(repaired));
     }
+}
+
+// A file that cannot be written (here by a user other than its owner) is
+// repaired when there is something to cut, which it cannot: only then.
+TEST_F(FrameFile, RepairWritesOnlyToCut) {
+    const std::string whole = path("whole.orv"), cut = path("cut.orv");
+    test::writeFile(whole, numbered(0));
+    test::writeFile(cut, numbered(0) + "1\r\n");
+    fs::permissions(whole, fs::perms::owner_read | fs::perms::others_read);
+    fs::permissions(cut, fs::perms::owner_read | fs::perms::others_read);
+    const int repaired = inChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 9;
+        return (repairFrameFile(whole).ok() ? 1 : 0) + (repairFrameFile(cut).ok() ? 2 : 0);
+    });
+    EXPECT_EQ(repaired, 1);
+    EXPECT_EQ(test::readFile(cut), numbered(0) + "1\r\n");
 }
 
 TEST_F(FrameFile, FailedWritesAreCutBackAndNeverRemoveAFileThatWasThere) {

@@ -57,7 +57,9 @@ TEST(LinkPacer, AcknowledgementsOpenTheWindowAndCountFrames) {
     pacer.sent(0, 5, t0);
     EXPECT_FALSE(pacer.hasRoom(t0));
     pacer.frameDone(0, t0);
+    EXPECT_EQ(pacer.unanswered(t0 + 5ms), 5ms);
     pacer.take(ack(0, 0), t0 + 10ms);
+    EXPECT_EQ(pacer.unanswered(t0 + 10ms), 0ms);
     EXPECT_TRUE(pacer.hasRoom(t0 + 10ms));
     EXPECT_EQ(pacer.framesShown(), 0u);
     pacer.take(ack(0, 5), t0 + 20ms);
@@ -68,7 +70,9 @@ TEST(LinkPacer, AcknowledgementsOpenTheWindowAndCountFrames) {
     pacer.sent(65537, 2, t0 + 30ms);
     pacer.sent(65537, 3, t0 + 30ms);
     pacer.frameDone(65537, t0 + 30ms);
-    pacer.take(ack(7, 3) + ack(65537, 3), t0 + 40ms);  // one that matches nothing first
+    pacer.take(ack(7, 3), t0 + 40ms);  // one that matches nothing first: no answer
+    EXPECT_EQ(pacer.unanswered(t0 + 40ms), 10ms);
+    pacer.take(ack(65537, 3), t0 + 40ms);
     EXPECT_EQ(pacer.framesShown(), 2u);
     EXPECT_EQ(pacer.framesDamaged(), 1u);
     EXPECT_EQ(pacer.packetsLost(), 1u);

@@ -69,6 +69,10 @@ TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     ASSERT_FALSE(bad.ok());
     EXPECT_NE(bad.error().find("line 307502: the file ends inside a line"), std::string::npos)
         << bad.error();
+    // A frame stream is named as one.
+    test::writeFile(path, std::string("ORVC\x01\x00\x1f\x00", 8));
+    EXPECT_NE(readFrameFile(path, nullptr).error().find("is a pmh frame stream, not a frame file"),
+              std::string::npos);
     // Pixel (c, r): page r / 8, bit r % 8.
     FramePages f{};
     f[128 * 2 + 5] = 1 << 3;

@@ -1,5 +1,5 @@
 // Fuzz target: the frame stream's decoder on any bytes, given a header that
-// agrees with them (magic, version and size set) so that the tables and the
+// agrees with them (magic, version, flags, rate and size set) so that the tables and the
 // frames are what varies. Checks that it never reads outside the stream (the
 // sanitizers), fails in one line, and that whatever frames it gives come back
 // the same through the encoder and the decoder again.
@@ -17,6 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bytes.size() < ORVC_HEADER_BYTES || bytes.size() > (1u << 20)) return 0;
     const char head[] = {ORVC_MAGIC0, ORVC_MAGIC1, ORVC_MAGIC2, ORVC_MAGIC3, ORVC_VERSION};
     bytes.replace(0, sizeof head, head, sizeof head);
+    bytes[5] &= ORVC_FLAG_LIGHT;
+    bytes[6] = static_cast<char>(bytes[6] ? bytes[6] : 1);  // a frame rate
+    bytes[7] = 0;
     bytes[9] = bytes[10] = bytes[11] = 0;  // at most 255 frames
     for (int i = 0; i < 4; ++i) bytes[12 + i] = static_cast<char>(bytes.size() >> (8 * i));
 

@@ -111,7 +111,7 @@ void occupyStandardDescriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             // The lowest free descriptor: this one.
-            if (::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0) return;
+            if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) < 0) return;
         }
     }
 }

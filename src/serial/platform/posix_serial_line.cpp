@@ -1,6 +1,7 @@
 // The serial line of serial/serial_line.h on POSIX (termios).
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,6 +55,11 @@ bool lineHasMarkSpaceParity() {
 Status checkLine(int fd) {
     termios t{};
     if (::tcgetattr(fd, &t) != 0) return lastError();
+    // Only a master answers with its pseudo-terminal's number.
+    unsigned number = 0;
+    if (::ioctl(fd, TIOCGPTN, &number) == 0) {
+        return fail("it is the master side of a pseudo-terminal");
+    }
     return Done{};
 }
 
@@ -127,5 +133,7 @@ Result<Drained> drainLine(int fd) {
 }
 
 void discardOutput(int fd) { ::tcflush(fd, TCOFLUSH); }
+
+void discardInput(int fd) { ::tcflush(fd, TCIFLUSH); }
 
 }  // namespace orv::serial
