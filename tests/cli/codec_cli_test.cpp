@@ -56,7 +56,8 @@ TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
 // A stream of noise is larger than its raw frames, and says so.
 TEST_F(OrvCodec, ALargerStreamSaysSo) {
     orv::LcdPageBufferArray noise{};
-    for (int at = 1; at <= 1024; ++at) noise[at] = static_cast<std::uint8_t>(at * 89 % 251);
+    for (std::size_t at = 0; at < noise.size(); ++at)
+        noise[at] = static_cast<std::uint8_t>((at + 1) * 89 % 251);
     orv::test::writeFile(path("noise.orv"), orv::buildFrameRecord(noise));
     const Outcome made = orv({"export", path("noise.orv"), "-o", path("noise.pmh")});
     EXPECT_NE(made.out.find("x larger than raw"), std::string::npos) << made.out << made.err;
