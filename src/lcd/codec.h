@@ -4,6 +4,7 @@
 // that same header.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,7 +39,8 @@ class Encoder {
     std::uint64_t frames() const { return frames_.size(); }
 
     // The stream of the first `count` frames (at least 1, at most frames()),
-    // made for `fps` (1..255) frames a second.
+    // made for `fps` (1..255) frames a second, with a wrap frame after them
+    // back to the first.
     std::vector<std::uint8_t> stream(std::uint64_t count, int fps, bool lightSetBit) const;
 
     // Its size in bytes, without writing it.
@@ -57,10 +59,17 @@ class Encoder {
 
   private:
     void tokenize() const;
+    void parseFrame(const FramePages& before, const FramePages& frame,
+                    std::vector<Token>& out) const;
+    std::vector<Token> wrapTokens(std::uint64_t count) const;
 
     std::vector<FramePages> frames_;
     mutable std::vector<Token> tokens_;
     mutable std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
+    // The last pass's bits for each symbol of each table, and the moves
+    // cheapest first.
+    mutable std::array<std::vector<double>, 3> costs_;
+    mutable std::vector<int> byCost_;
 };
 
 // The stream as a C header with one array, `name` (a C identifier as
@@ -76,8 +85,9 @@ bool looksLikeStream(std::string_view bytes);
 // size is not the one the header gives.
 Result<StreamInfo> readStreamInfo(std::string_view bytes);
 
-// Decodes every frame of a stream, in order; a damaged stream fails with the
-// number of the frame that could not be decoded.
+// Decodes every frame of a stream, in order, and its wrap frame, which must
+// bring the first back; a damaged stream fails with the number of the frame
+// that could not be decoded.
 Result<StreamInfo> decodeStream(std::string_view bytes,
                                 const std::function<void(const FramePages&)>& frame);
 

@@ -33,8 +33,16 @@ class OrvCodec : public orv::test::OrvTest {
 };
 
 // The stream decodes, through orv export, to exactly the raw export of its
-// frame file with the same polarity; orv info reads it.
+// frame file with the same polarity; orv info reads it. A stream from an
+// orv before the wrap frame reads too, and comes back the same through a
+// stream of this one.
 TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
+    const std::string old = ORV_SOURCE_DIR "/tests/fuzz/corpus/codec_stream/shapes";
+    ASSERT_EQ(orv({"export", old, "-o", path("old.bin")}).status, 0);
+    ASSERT_EQ(orv({"export", old, "--codec", "pmh", "-o", path("new.pmh")}).status, 0);
+    ASSERT_EQ(orv({"export", path("new.pmh"), "-o", path("new.bin")}).status, 0);
+    EXPECT_EQ(readFile(path("new.bin")), readFile(path("old.bin")));
+    EXPECT_EQ(readFile(path("old.bin")).size(), 6 * 1024u);
     const std::string in = clip("in.orv", 40);
     for (const char* setBit : {"dark", "light"}) {
         const Outcome made = orv({"export", in, "--codec", "pmh", "--fps", "25", "--set-bit",
