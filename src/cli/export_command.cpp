@@ -38,8 +38,8 @@ const char* const kHelp =
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
-// its decoder (about 3,900) and a margin.
-constexpr std::uint64_t kUnoFlash = 28000;
+// its decoder and page queue (about 5,400) and a margin.
+constexpr std::uint64_t kUnoFlash = 26500;
 
 struct ExportOptions {
     std::string input, output, name;
@@ -271,7 +271,7 @@ const std::vector<Option> kOptions{
            1, 255, app::kInitialFrameRate),
     text("flash", "BYTES|uno",
          "refuse (exit 1) what does not fit in BYTES of flash, and\n"
-         "say how many frames do; uno: the 28,000 bytes an Uno\n"
+         "say how many frames do; uno: the 26,500 bytes an Uno\n"
          "has beside orv_flash_player",
          "", "uno"),
     text("format", "c|bin",

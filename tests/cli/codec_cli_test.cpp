@@ -76,7 +76,7 @@ TEST_F(OrvCodec, FlashRefusesWhatDoesNotFitAndSaysWhatWould) {
          "40,960 bytes, 35,960 over --flash 5000; the first 4 fit (--frames 0:4)"},
         {{"--flash", "uno", "--frames", "10:30"},
          1,
-         "over --flash uno (28,000 bytes); the first 27 fit (--frames 10:27)"},
+         "over --flash uno (26,500 bytes); the first 25 fit (--frames 10:25)"},
         {{}, 0, "warning: the array takes 40,960 bytes, more than the 32 KB of flash of an Uno"},
         {{"--frames", "0:31"}, 0, ""},
     };
