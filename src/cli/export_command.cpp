@@ -31,10 +31,15 @@ const char* const kHelp =
     "A C array over 32 KB without --flash gets a warning: an Uno has 32 KB of\n"
     "flash and avr-gcc refuses an array over 32,767 bytes.\n"
     "\n"
+    "With --codec, the summary says how long orv_flash_player on an Uno (16 MHz,\n"
+    "the display on I2C at 400 kHz) takes over the slowest frame, against its\n"
+    "period; --flash uno refuses a clip with a frame over its period, and says\n"
+    "the highest --fps at which every frame keeps its time.\n"
+    "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
-    "or holds no frames, the frames do not fit --flash, or OUT cannot be\n"
-    "written, 2 a usage error. OUT is written whole or not at all, and is never\n"
-    "FILE itself.\n";
+    "or holds no frames, the frames do not fit --flash or its time, or OUT\n"
+    "cannot be written, 2 a usage error. OUT is written whole or not at all,\n"
+    "and is never FILE itself.\n";
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
@@ -150,6 +155,29 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
     return Failed{kExitIo, m};
 }
 
+// "the slowest frame, N (the loop's restart), takes X ms of its Y ms".
+std::string slowestFrame(const ExportOptions& o, const codec::PlayerTime& time, int fps) {
+    const std::size_t k = time.slowest();
+    char ms[80];
+    std::snprintf(ms, sizeof ms, " takes %.1f ms of its %.1f ms", time.workUs[k] / 1000,
+                  1000.0 / fps);
+    const bool restart = k == 0 || k + 1 == time.workUs.size();
+    return joined({"the slowest frame, ", std::to_string(o.first + k),
+                   restart && time.workUs.size() > 1 ? " (the loop's restart)," : ",", ms});
+}
+
+// A frame takes the flash player on an Uno longer than its period: which,
+// and the highest rate at which every frame keeps its time.
+Failed overTime(const ExportOptions& o, const codec::PlayerTime& time, int fps) {
+    const int rate = time.highestRate();
+    std::string m = "on an Uno " + slowestFrame(o, time, fps) + " at " + std::to_string(fps) +
+                    " fps, so orv_flash_player would fall behind";
+    m += rate > 0
+             ? joined({"; every frame keeps its time at --fps ", std::to_string(rate), " or lower"})
+             : std::string("; not even at 1 fps");
+    return Failed{kExitIo, m};
+}
+
 Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     Result<ExportOptions> options = parseOptions(w);
     if (!options) return Failed{kExitUsage, options.error()};
@@ -185,6 +213,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     };
     std::vector<std::uint8_t> encoded;
     std::uint64_t bytes = 1024 * count;
+    codec::PlayerTime time;
     if (o.codec) {
         codec::Encoder e;
         if (Status s = eachFrame([&](const FramePages& f) { e.add(f); }); !s) {
@@ -192,6 +221,10 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         }
         bytes = e.streamBytes(count);
         if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
+        time = e.unoTime(count);
+        if (o.flashName == "uno" && time.workUs[time.slowest()] > 1e6 / fps) {
+            return overTime(o, time, fps);
+        }
         encoded = e.stream(count, fps, light);
     } else if (o.flash && bytes > o.flash) {
         return overFlash(o, count, bytes, o.flash / 1024);
@@ -255,6 +288,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
                 << " bytes to spare";
     }
+    if (o.codec) summary << "; on an Uno " << slowestFrame(o, time, fps);
     summary << "\n";
     return done();
 }
@@ -272,7 +306,9 @@ const std::vector<Option> kOptions{
     text("flash", "BYTES|uno",
          "refuse (exit 1) what does not fit in BYTES of flash, and\n"
          "say how many frames do; uno: the 26,500 bytes an Uno\n"
-         "has beside orv_flash_player",
+         "has beside orv_flash_player, and with --codec a clip\n"
+         "whose slowest frame takes the player longer than its\n"
+         "period, with the highest --fps that keeps time",
          "", "uno"),
     text("format", "c|bin",
          "default from OUT's extension (.h or .c: c; .bin or .pmh:\n"

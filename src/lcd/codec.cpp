@@ -272,6 +272,13 @@ std::vector<Encoder::Token> Encoder::wrapTokens(std::uint64_t count) const {
     return wrap;
 }
 
+std::array<std::vector<int>, 3> Encoder::codeLengths(std::uint64_t count,
+                                                     const std::vector<Token>& wrap) const {
+    tokenize();
+    const std::vector<Code> codes = codesFor(tokens_, frameEnds_[count - 1], wrap);
+    return {codes[0].lengths, codes[1].lengths, codes[2].lengths};
+}
+
 std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
     if (count == 0 || count > frames()) return 0;
     tokenize();

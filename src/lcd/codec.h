@@ -27,6 +27,22 @@ struct StreamInfo {
     std::uint64_t bytes = 0;
 };
 
+// The flash player (examples/arduino/orv_flash_player) on an Arduino Uno or
+// Nano: an ATmega328P at 16 MHz, the display on I2C at 400 kHz. In a frame's
+// period, from the frame's time on, the player sends the frame's changes
+// while it decodes the next frame (the wrap frame after the last, and frame
+// 0's changes are the wrap frame's).
+struct PlayerTime {
+    std::vector<double> workUs;  // for each frame, the player's work in its period
+    std::vector<double> busUs;   // and the bus's share: its changes on the wire alone
+
+    // The frame with the most work.
+    std::size_t slowest() const;
+    // The highest frame rate (1..255) at which every frame's work fits its
+    // period; 0 when not even 1 frame a second does.
+    int highestRate() const;
+};
+
 // Frames go in one at a time, as the display takes them (polarity already
 // applied); the stream of the first N of them comes out. The encoder keeps
 // the frames (1 KB each) and parses them all when a stream or its size is
@@ -50,6 +66,10 @@ class Encoder {
     // (0 when not even the first frame fits).
     std::uint64_t framesThatFit(std::uint64_t bytes) const;
 
+    // The flash player's time on an Uno for the stream of the first `count`
+    // frames, played in a loop.
+    PlayerTime unoTime(std::uint64_t count) const;
+
     struct Token {
         std::uint16_t symbol;
         std::uint8_t table;  // 0 page mask, 1 main, 2 move length
@@ -62,6 +82,10 @@ class Encoder {
     void parseFrame(const FramePages& before, const FramePages& frame,
                     std::vector<Token>& out) const;
     std::vector<Token> wrapTokens(std::uint64_t count) const;
+    // The code length of each symbol of each table in the stream of the first
+    // `count` frames, whose wrap frame is `wrap`.
+    std::array<std::vector<int>, 3> codeLengths(std::uint64_t count,
+                                                const std::vector<Token>& wrap) const;
 
     std::vector<FramePages> frames_;
     mutable std::vector<Token> tokens_;

@@ -95,4 +95,43 @@ TEST_F(OrvCodec, FlashRefusesWhatDoesNotFitAndSaysWhatWould) {
     }
 }
 
+// Every frame turns the whole picture over, so the flash player sends all 8
+// pages a frame: 8 x (4 + 9 x 8 + 9 x 130) clocks of 2.5 us, 24.92 ms on the
+// bus alone. The summary states the slowest frame's time; --flash uno
+// refuses a rate the player cannot keep and names the highest it can, which
+// it then takes; --flash BYTES has no board, and takes any rate.
+TEST_F(OrvCodec, TheTimeOnAnUnoIsStatedAndFlashUnoRefusesARateItCannotKeep) {
+    std::string text;
+    for (int i = 0; i < 12; ++i) {
+        orv::LcdPageBufferArray b{};
+        for (int at = 1; at <= 1024; ++at) b[at] = i % 2 ? 0xFF : 0;
+        text += orv::buildFrameRecord(b);
+    }
+    orv::test::writeFile(path("flip.orv"), text);
+    auto run = [&](const std::string& fps, const std::string& flash) {
+        return orv({"export", path("flip.orv"), "--codec", "pmh", "--fps", fps, "--flash", flash,
+                    "-o", path("flip.h"), "--force"});
+    };
+    const Outcome at31 = run("31", "uno");
+    ASSERT_EQ(at31.status, 0) << at31.err;
+    const auto stated = at31.out.find("; on an Uno the slowest frame, ");
+    ASSERT_NE(stated, std::string::npos) << at31.out;
+    const double ms = std::stod(at31.out.substr(at31.out.find(" takes ", stated) + 7));
+    EXPECT_GE(ms, 24.9) << at31.out;
+    EXPECT_NE(at31.out.find(" ms of its 32.3 ms\n", stated), std::string::npos) << at31.out;
+    const Outcome at45 = run("45", "uno");
+    EXPECT_EQ(at45.status, 1);
+    const auto keeps = at45.err.find("every frame keeps its time at --fps ");
+    ASSERT_NE(keeps, std::string::npos) << at45.err;
+    EXPECT_NE(at45.err.find(" of its 22.2 ms at 45 fps, so orv_flash_player would fall behind"),
+              std::string::npos)
+        << at45.err;
+    EXPECT_EQ(std::count(at45.err.begin(), at45.err.end(), '\n'), 1) << at45.err;
+    const int rate = std::stoi(at45.err.substr(keeps + 36));
+    EXPECT_LE(rate, 40);
+    EXPECT_EQ(run(std::to_string(rate), "uno").status, 0);
+    EXPECT_EQ(run(std::to_string(rate + 1), "uno").status, 1);
+    EXPECT_EQ(run("45", "30000").status, 0);
+}
+
 }  // namespace
