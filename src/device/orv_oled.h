@@ -14,10 +14,13 @@
 #ifndef ORV_OLED_H
 #define ORV_OLED_H
 
-#include <avr/interrupt.h>
 #include <avr/io.h>
 #include <avr/pgmspace.h>
 #include <stdint.h>
+#ifdef ORV_OLED_QUEUE
+#include <avr/interrupt.h>
+#include <util/atomic.h>
+#endif
 
 #ifndef ORV_OLED_ADDRESS
 #define ORV_OLED_ADDRESS 0x3C  // 0x3D on some modules
@@ -157,9 +160,10 @@ void writePage(uint8_t page, uint8_t from, uint8_t to, Column column) {
 //
 // The interrupt starts each step of the bus (a byte, a stop, a start) at once
 // from a byte and a control value made ready the time before, then makes
-// the next ready: a data byte in its first few instructions, anything else
-// in step(). So the bus waits about 1 us a byte, and the sketch gives up
-// about 4 us of every 23 that a byte takes at 400 kHz.
+// the next ready: a column's byte in its first few instructions, anything
+// else in __vector_orv_oled_step(). So the bus waits about 1.2 us a step, and
+// the sketch gives up about 3 us of the 23 that a column's byte takes at
+// 400 kHz.
 namespace queue {
 
 const uint8_t kJobs = 8;  // a power of 2: a whole frame's pages
@@ -277,13 +281,12 @@ void waitFor(Done done) {
             seen = now;
             still = 0;
         } else if (++still == 4000) {
-            const uint8_t sreg = SREG;
-            cli();
-            TWCR = 0;
-            q.done = q.put;
-            q.left = 0;
-            q.running = 0;
-            SREG = sreg;
+            ATOMIC_BLOCK(ATOMIC_RESTORESTATE) {
+                TWCR = 0;
+                q.done = q.put;
+                q.left = 0;
+                q.running = 0;
+            }
         }
     }
 }
@@ -295,16 +298,15 @@ inline bool sent(uint8_t ticket) { return (int8_t)(q.done - ticket) > 0; }
 // Returns the page's ticket.
 inline uint8_t put(uint8_t page, uint8_t from, uint8_t to, const uint8_t* columns) {
     waitFor([] { return (uint8_t)(q.put - q.done) < kJobs; });
-    const uint8_t sreg = SREG;
-    cli();
     const uint8_t ticket = q.put;
-    q.jobs[ticket & (kJobs - 1)] = {columns, page, from, to};
-    q.put = (uint8_t)(ticket + 1);
-    if (!q.running) {
-        q.running = 1;
-        startPage();
+    ATOMIC_BLOCK(ATOMIC_RESTORESTATE) {
+        q.jobs[ticket & (kJobs - 1)] = {columns, page, from, to};
+        q.put = (uint8_t)(ticket + 1);
+        if (!q.running) {
+            q.running = 1;
+            startPage();
+        }
     }
-    SREG = sreg;
     return ticket;
 }
 

@@ -34,7 +34,6 @@ struct StreamInfo {
 // 0's changes are the wrap frame's).
 struct PlayerTime {
     std::vector<double> workUs;  // for each frame, the player's work in its period
-    std::vector<double> busUs;   // and the bus's share: its changes on the wire alone
 
     // The frame with the most work.
     std::size_t slowest() const;

@@ -43,7 +43,7 @@ double pageClocks(int columns) { return 4 + 9.0 * (2 + kPlaceBytes) + 9.0 * (2 +
 // the processor for a column and for another step; each with the 4 cycles
 // the chip takes to answer an interrupt and the one more its return takes,
 // which the simulator leaves out. Over the five clips the model comes within
-// 0.4 ms of every frame's work on the simulated board, never below it.
+// 0.6 ms of every frame's work on the simulated board, never below it.
 constexpr double kBegin = 300, kPut = 400, kFinish = 300;
 constexpr double kStepGap = 16 + 4, kStealColumn = 40 + 5, kStealStep = 200 + 5;
 
@@ -70,8 +70,8 @@ std::array<int, 3> leads(const std::array<std::vector<int>, 3>& lengths) {
 }
 
 FrameCost frameCost(const Encoder::Token* k, const Encoder::Token* end,
-                    const std::array<std::vector<int>, 3>& lengths) {
-    const std::array<int, 3> lead = leads(lengths);
+                    const std::array<std::vector<int>, 3>& lengths,
+                    const std::array<int, 3>& lead) {
     int bits = 0;
     // A token's code and extra bits: cycles.
     auto code = [&](const Encoder::Token& t) {
@@ -155,9 +155,9 @@ double after(double t, double cycles, const std::vector<Busy>& busy, std::size_t
 
 // A period: `shown`'s changes go out while `next` is decoded, each page
 // copied aside into one of two buffers first, a buffer taken again once its
-// page has gone. Returns the work's cycles and the bus's.
-std::pair<double, double> period(const FrameCost& shown, const FrameCost& next) {
-    double t = kBegin + next.start, wire = 0;
+// page has gone. Returns the work's cycles.
+double period(const FrameCost& shown, const FrameCost& next) {
+    double t = kBegin + next.start;
     std::vector<Busy> busy;
     std::size_t at = 0;
     // Queues page p of `shown`: when it will have gone out.
@@ -169,7 +169,6 @@ std::pair<double, double> period(const FrameCost& shown, const FrameCost& next) 
         const double time = pageClocks(n) * kClock + (n + kPageSteps) * kStepGap;
         busy.push_back(
             {from, from + time, 1 - (n * kStealColumn + kPageSteps * kStealStep) / time});
-        wire += pageClocks(n) * kClock;
         return from + time;
     };
     std::array<double, 2> bufferFree{};
@@ -183,7 +182,7 @@ std::pair<double, double> period(const FrameCost& shown, const FrameCost& next) 
         use ^= 1;
         t = after(t, next.decode[p], busy, at);
     }
-    return {std::max(t, busy.empty() ? 0 : busy.back().to) + kFinish, wire};
+    return std::max(t, busy.empty() ? 0 : busy.back().to) + kFinish;
 }
 
 }  // namespace
@@ -205,18 +204,17 @@ PlayerTime Encoder::unoTime(std::uint64_t count) const {
     tokenize();
     const std::vector<Token> wrap = wrapTokens(count);
     const std::array<std::vector<int>, 3> lengths = codeLengths(count, wrap);
+    const std::array<int, 3> lead = leads(lengths);
     std::vector<FrameCost> costs;
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::size_t from = i == 0 ? 0 : frameEnds_[i - 1];
-        costs.push_back(frameCost(&tokens_[from], tokens_.data() + frameEnds_[i], lengths));
+        costs.push_back(frameCost(&tokens_[from], tokens_.data() + frameEnds_[i], lengths, lead));
     }
-    const FrameCost wrapCost = frameCost(wrap.data(), wrap.data() + wrap.size(), lengths);
+    const FrameCost wrapCost = frameCost(wrap.data(), wrap.data() + wrap.size(), lengths, lead);
     for (std::uint64_t i = 0; i < count; ++i) {
         const FrameCost& shown = i == 0 ? wrapCost : costs[i];
         const FrameCost& next = i + 1 == count ? wrapCost : costs[i + 1];
-        const auto [work, wire] = period(shown, next);
-        time.workUs.push_back(work / kCyclesPerUs);
-        time.busUs.push_back(wire / kCyclesPerUs);
+        time.workUs.push_back(period(shown, next) / kCyclesPerUs);
     }
     return time;
 }
