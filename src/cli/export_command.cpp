@@ -2,6 +2,7 @@
 // microcontroller, in the byte layout and polarity its display wants.
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -158,9 +159,15 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
 // "the slowest frame, N (the loop's restart), takes X ms of its Y ms".
 std::string slowestFrame(const ExportOptions& o, const codec::PlayerTime& time, int fps) {
     const std::size_t k = time.slowest();
+    const double work = time.workUs[k] / 1000, period = 1000.0 / fps;
+    // Tenths, or as many places as tell a frame over its period from it.
+    int places = 1;
+    while (places < 3 && work > period &&
+           std::round(work * std::pow(10, places)) <= std::round(period * std::pow(10, places))) {
+        ++places;
+    }
     char ms[80];
-    std::snprintf(ms, sizeof ms, " takes %.1f ms of its %.1f ms", time.workUs[k] / 1000,
-                  1000.0 / fps);
+    std::snprintf(ms, sizeof ms, " takes %.*f ms of its %.*f ms", places, work, places, period);
     const bool restart = k == 0 || k + 1 == time.workUs.size();
     return joined({"the slowest frame, ", std::to_string(o.first + k),
                    restart && time.workUs.size() > 1 ? " (the loop's restart)," : ",", ms});
