@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -36,16 +37,21 @@ const char* const kHelp =
     "A C array over 32 KB without --flash gets a warning: an Uno has 32 KB of\n"
     "flash and avr-gcc refuses an array over 32,767 bytes.\n"
     "\n"
+    "With --codec, the summary says how long orv_flash_player on an Uno (16 MHz,\n"
+    "the display on I2C at 400 kHz) takes over the slowest frame, against its\n"
+    "period; --flash uno refuses a clip with a frame over its period, and says\n"
+    "the highest --fps at which every frame keeps its time.\n"
+    "\n"
     "Exit status: 0 done, 1 the frame file is not whole (as orv info would say)\n"
-    "or holds no frames, the frames do not fit --flash or, for a stream, in\n"
-    "memory (1 KB each), OUT cannot be written, or the run was interrupted\n"
-    "(Ctrl-C, SIGTERM or SIGHUP), 2 a usage error. OUT is written whole or not\n"
-    "at all, and is never FILE itself.\n";
+    "or holds no frames, the frames do not fit --flash or its time or, for a\n"
+    "stream, in memory (1 KB each), OUT cannot be written, or the run was\n"
+    "interrupted (Ctrl-C, SIGTERM or SIGHUP), 2 a usage error. OUT is written\n"
+    "whole or not at all, and is never FILE itself.\n";
 
 // The flash of an Uno (ATmega328P) that a clip may take beside
 // orv_flash_player: 32,256 bytes above the boot loader, less the sketch with
-// its decoder (about 3,900) and a margin.
-constexpr std::uint64_t kUnoFlash = 28000;
+// its decoder and page queue (about 5,400) and a margin.
+constexpr std::uint64_t kUnoFlash = 26500;
 
 struct ExportOptions {
     std::string input, output, name;
@@ -169,6 +175,35 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
     return Failed{kExitIo, m};
 }
 
+// "the slowest frame, N (the loop's restart), takes X ms of its Y ms".
+std::string slowestFrame(const ExportOptions& o, const codec::PlayerTime& time, int fps) {
+    const std::size_t k = time.slowest();
+    const double work = time.workUs[k] / 1000, period = 1000.0 / fps;
+    // Tenths, or as many places as tell a frame over its period from it.
+    int places = 1;
+    while (places < 3 && work > period &&
+           std::round(work * std::pow(10, places)) <= std::round(period * std::pow(10, places))) {
+        ++places;
+    }
+    char ms[80];
+    std::snprintf(ms, sizeof ms, " takes %.*f ms of its %.*f ms", places, work, places, period);
+    const bool restart = k == 0 || k + 1 == time.workUs.size();
+    return joined({"the slowest frame, ", std::to_string(o.first + k),
+                   restart && time.workUs.size() > 1 ? " (the loop's restart)," : ",", ms});
+}
+
+// A frame takes the flash player on an Uno longer than its period: which,
+// and the highest rate at which every frame keeps its time.
+Failed overTime(const ExportOptions& o, const codec::PlayerTime& time, int fps) {
+    const int rate = time.highestRate();
+    std::string m = "on an Uno " + slowestFrame(o, time, fps) + " at " + std::to_string(fps) +
+                    " fps, so orv_flash_player would fall behind";
+    m += rate > 0
+             ? joined({"; every frame keeps its time at --fps ", std::to_string(rate), " or lower"})
+             : std::string("; not even at 1 fps");
+    return Failed{kExitIo, m};
+}
+
 // What the encoder holds for each frame: the frame, and room for its tokens.
 constexpr std::uint64_t kEncodedFrameBytes = sizeof(FramePages) + 64;
 
@@ -198,7 +233,8 @@ using FrameReader = std::function<Status(const std::function<void(const FramePag
 // or a stop.
 Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, std::uint64_t count,
                                                        int fps, bool light,
-                                                       const FrameReader& frames) {
+                                                       const FrameReader& frames,
+                                                       codec::PlayerTime& time) {
     const Failed noRoom{kExitIo,
                         joined({"not enough memory to encode ", counted(count, "frame"), " (about ",
                                 groupedDigits(count * kEncodedFrameBytes >> 20),
@@ -213,6 +249,10 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
         const std::uint64_t bytes = e.streamBytes(count);
         if (StopSignals::requested()) return Failed{kExitIo, "interrupted"};  // said by the caller
         if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
+        time = e.unoTime(count);
+        if (o.flashName == "uno" && time.workUs[time.slowest()] > 1e6 / fps) {
+            return overTime(o, time, fps);
+        }
         return e.stream(count, fps, light);
     } catch (const std::bad_alloc&) {
         return noRoom;
@@ -258,8 +298,9 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         return Status(Done{});
     };
     std::vector<std::uint8_t> encoded;
+    codec::PlayerTime time;
     if (o.codec) {
-        auto made = encodeStream(o, count, fps, light, eachFrame);
+        auto made = encodeStream(o, count, fps, light, eachFrame, time);
         if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + untouched};
         if (!made) return made.failure();
         encoded = std::move(made.value());
@@ -322,6 +363,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
                 << " bytes to spare";
     }
+    if (o.codec) summary << "; on an Uno " << slowestFrame(o, time, fps);
     summary << "\n";
     return done();
 }
@@ -339,8 +381,10 @@ const std::vector<Option> kOptions{
            1, 255, app::kInitialFrameRate),
     text("flash", "BYTES|uno",
          "refuse (exit 1) what does not fit in BYTES of flash, and\n"
-         "say how many frames do; uno: the 28,000 bytes an Uno\n"
-         "has beside orv_flash_player",
+         "say how many frames do; uno: the 26,500 bytes an Uno\n"
+         "has beside orv_flash_player, and with --codec a clip\n"
+         "whose slowest frame takes the player longer than its\n"
+         "period, with the highest --fps that keeps time",
          "", "uno"),
     text("format", "c|bin",
          "default from OUT's extension (.h or .c: c; .bin: bin;\n"

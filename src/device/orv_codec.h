@@ -3,7 +3,7 @@
  *
  * No allocation, no floating point, no library: the caller owns the 1,024-byte
  * frame buffer (8 pages of 128 column bytes, bit k of a byte = row k of its
- * page) and an orvc_decoder (203 bytes on an AVR). Each call of
+ * page) and an orvc_decoder (275 bytes on an AVR). Each call of
  * orvc_next turns the buffer, which holds the frame before, into the next
  * frame, in place, and says which pages changed.
  *
@@ -23,6 +23,11 @@
  *       if (changed < 0) ...;  // a damaged stream
  *       ...show the pages whose bit is set...
  *   }
+ *
+ * orvc_next is orvc_start, then orvc_page for each changed page: a player
+ * can call them itself, to send each page of the frame before while it
+ * decodes the next, and orvc_start(&d, 1) loops through the stream's wrap
+ * frame, which turns the last frame back into frame 0 by its changes alone.
  */
 #ifndef ORV_CODEC_H
 #define ORV_CODEC_H
@@ -50,6 +55,8 @@ extern "C" {
 #define ORVC_VERSION 1
 #define ORVC_HEADER_BYTES 16
 #define ORVC_FLAG_LIGHT 0x01 /* a set bit lights a pixel (else: a set bit is dark) */
+#define ORVC_FLAG_WRAP 0x02  /* a wrap frame follows the last: it brings frame 0 back */
+#define ORVC_FLAGS (ORVC_FLAG_LIGHT | ORVC_FLAG_WRAP) /* every flag this version knows */
 #define ORVC_MAX_CODE_BITS 15
 
 /* Symbols of the main table. */
@@ -68,6 +75,12 @@ extern "C" {
 #define ORVC_BAD_HEADER (-2) /* not a stream of this version, or cut short */
 #define ORVC_BAD_DATA (-3)   /* the frame data is damaged or cut short */
 
+#if defined(__GNUC__)
+#define ORVC_ALWAYS_INLINE static inline __attribute__((always_inline))
+#else
+#define ORVC_ALWAYS_INLINE static inline
+#endif
+
 /* Offsets into the stream: 16 bits reach all of an ATmega328P's flash and
  * cost less there; define ORVC_OFFSET to choose. */
 #if defined(ORVC_OFFSET)
@@ -83,17 +96,24 @@ typedef struct {
     orvc_offset size;       /* bytes of the stream */
     orvc_offset pos;        /* the next byte to read */
     orvc_offset data;       /* where frame 0 begins */
-    orvc_offset tables[3];  /* mask, main and length tables */
+    orvc_offset resume;     /* where frame 1 begins, once frame 0 was decoded */
+    orvc_offset counts[3];  /* each table's count of its shortest codes */
+    orvc_offset symbols[3]; /* and its symbols */
     uint32_t frames;        /* frames in the stream */
-    uint32_t frame;         /* the next frame's number */
+    uint32_t frame;         /* the next frame's number; frames + 1 after the wrap frame */
+    uint8_t lead[3];        /* each table's shortest code length, less 1 */
     uint8_t fps;            /* the frame rate the stream was made for */
-    uint8_t flags;          /* ORVC_FLAG_LIGHT */
-    uint8_t bits;           /* bits not yet taken, from the top */
-    uint8_t bitCount;       /* how many */
-    uint8_t literal;        /* the page's last literal */
+    uint8_t flags;          /* ORVC_FLAG_LIGHT, ORVC_FLAG_WRAP */
+    uint8_t bits;           /* bits not yet taken, from the top, then a set bit */
+    uint8_t resumeBits;     /* and those where frame 1 begins */
+    uint8_t mask;           /* the pages of the frame being decoded */
+    uint8_t edgeFor;        /* the page whose rows above are in edge (8: none) */
     uint8_t from[8], to[8]; /* the columns of each changed page that changed */
-    uint8_t edge[32];       /* rows 6 and 7 of the page above, before this frame */
-    uint8_t old[128];       /* the page being decoded, before this frame */
+    /* The main table, from its shortest codes on: the first code too long for
+     * each length, and what added to a code of that length gives its place. */
+    uint16_t limit[ORVC_MAX_CODE_BITS], base[ORVC_MAX_CODE_BITS];
+    uint8_t edge[32]; /* rows 6 and 7 of the page above, before this frame */
+    uint8_t old[128]; /* the page being decoded, before this frame */
 } orvc_decoder;
 
 /* Length classes of runs: 1, 2, 3, 4, then 5-6, 7-8, 9-12, 13-16, 17-24, 25-32,
@@ -132,7 +152,7 @@ static inline int orvc_open(orvc_decoder* d, const void* source, orvc_offset siz
     d->size = size;
     d->frame = 0;
     d->pos = 0;
-    d->bitCount = 0;
+    d->bits = 0x80;
     d->data = 0;
     d->frames = 0;
     if (size < ORVC_HEADER_BYTES || ORVC_READ(source, 0) != ORVC_MAGIC0 ||
@@ -145,9 +165,27 @@ static inline int orvc_open(orvc_decoder* d, const void* source, orvc_offset siz
     if (orvc_long(d, 12) != size) return ORVC_BAD_HEADER;
     at = ORVC_HEADER_BYTES;
     for (t = 0; t < 3; ++t) {
-        d->tables[t] = at;
-        at = orvc_skip_table(d, at, t == 1 ? 2 : 1);
-        if (at == 0) return ORVC_BAD_HEADER;
+        const orvc_offset next = orvc_skip_table(d, at, t == 1 ? 2 : 1);
+        uint8_t lead = 0;
+        if (next == 0) return ORVC_BAD_HEADER;
+        /* No code is shorter than the first length with a count: its bits
+         * but the last need no look at the counts. */
+        while (lead < ORVC_MAX_CODE_BITS - 1 && orvc_word(d, at + 2 * lead) == 0) ++lead;
+        d->lead[t] = lead;
+        d->counts[t] = at + 2 * lead;
+        d->symbols[t] = at + 2 * ORVC_MAX_CODE_BITS;
+        at = next;
+    }
+    {
+        uint16_t first = 0, index = 0;
+        uint8_t l;
+        for (l = 0; l < ORVC_MAX_CODE_BITS - d->lead[1]; ++l) {
+            const uint16_t count = orvc_word(d, d->counts[1] + 2 * l);
+            d->limit[l] = (uint16_t)(first + count);
+            d->base[l] = (uint16_t)(index - first);
+            index = (uint16_t)(index + count);
+            first = (uint16_t)((first + count) << 1);
+        }
     }
     d->frames = orvc_long(d, 8);
     d->data = at;
@@ -161,58 +199,85 @@ static inline void orvc_rewind(orvc_decoder* d, uint8_t* frame) {
     uint16_t i;
     for (i = 0; i < 1024; ++i) frame[i] = 0;
     d->pos = d->data;
-    d->bitCount = 0;
+    d->bits = 0x80;
     d->frame = 0;
 }
 
-/* The next bit, or 2 when the stream has ended. */
-static inline uint8_t orvc_bit(orvc_decoder* d) {
-    uint8_t b;
-    if (d->bitCount == 0) {
-        if (d->pos >= d->size) return 2;
-        d->bits = ORVC_READ(d->source, d->pos);
+/* Takes the next bit into the low end of *v; 0 when the stream has ended.
+ * `bits` holds the bits not yet taken from the top down, then a set bit: 0x80
+ * is none left. Always inlined, so that both stay in registers. */
+ORVC_ALWAYS_INLINE uint8_t orvc_take(orvc_decoder* d, uint8_t* bits, uint16_t* v) {
+    uint8_t b = *bits;
+    if (b == 0x80) {
+        if (d->pos >= d->size) return 0;
+        b = ORVC_READ(d->source, d->pos);
         ++d->pos;
-        d->bitCount = 8;
+        *bits = (uint8_t)(b << 1 | 1);
+    } else {
+        *bits = (uint8_t)(b << 1);
     }
-    b = d->bits >> 7;
-    d->bits <<= 1;
-    --d->bitCount;
-    return b;
+    *v = (uint16_t)(*v << 1);
+    if (b & 0x80) ++*v;
+    return 1;
 }
 
 /* `count` bits as a number, most significant first; -1 past the end. */
 static inline int16_t orvc_bits(orvc_decoder* d, uint8_t count) {
-    int16_t v = 0;
+    uint16_t v = 0;
+    uint8_t bits = d->bits;
     while (count--) {
-        uint8_t b = orvc_bit(d);
-        if (b > 1) return -1;
-        v = (int16_t)(v << 1 | b);
+        if (!orvc_take(d, &bits, &v)) return -1;
     }
-    return v;
+    d->bits = bits;
+    return (int16_t)v;
 }
 
-/* One symbol of table `t` (canonical code), or -1. */
+/* One symbol of table `t` (canonical code), or -1. Going one bit longer, the
+ * code less the first code of its length is doubled, less that length's
+ * count, and the new bit added: it names a symbol of that length when below
+ * its count. */
 static inline int16_t orvc_symbol(orvc_decoder* d, uint8_t t) {
-    const orvc_offset counts = d->tables[t];
-    const orvc_offset symbols = counts + 2 * ORVC_MAX_CODE_BITS;
-    uint16_t code = 0, first = 0, index = 0;
-    uint8_t len;
-    for (len = 0; len < ORVC_MAX_CODE_BITS; ++len) {
-        const uint8_t b = orvc_bit(d);
+    orvc_offset at = d->counts[t];
+    uint16_t v = 0, index = 0;
+    uint8_t bits = d->bits, lead = d->lead[t], left = (uint8_t)(ORVC_MAX_CODE_BITS - lead);
+    for (;;) {
         uint16_t count;
-        if (b > 1) return -1;
-        code |= b;
-        count = orvc_word(d, counts + 2 * len);
-        if ((uint16_t)(code - first) < count) {
-            index += code - first;
-            return t == 1 ? (int16_t)orvc_word(d, symbols + 2 * (orvc_offset)index)
-                          : (int16_t)ORVC_READ(d->source, symbols + index);
+        if (!orvc_take(d, &bits, &v)) return -1;
+        if (lead) {
+            --lead;
+            continue;
         }
-        index += count;
-        first = (uint16_t)((first + count) << 1);
-        code <<= 1;
+        count = orvc_word(d, at);
+        if (v < count) break;
+        if (--left == 0) return -1;
+        v = (uint16_t)(v - count);
+        index = (uint16_t)(index + count);
+        at += 2;
     }
-    return -1;
+    d->bits = bits;
+    index = (uint16_t)(index + v);
+    return t == 1 ? (int16_t)orvc_word(d, d->symbols[1] + 2 * (orvc_offset)index)
+                  : (int16_t)ORVC_READ(d->source, d->symbols[t] + index);
+}
+
+/* One symbol of the main table, as orvc_symbol gives it, from its limits in
+ * RAM: the code grows a bit at a time until it is below its length's limit.
+ * `bits` as in orvc_take, kept by the caller. */
+ORVC_ALWAYS_INLINE int16_t orvc_main(orvc_decoder* d, uint8_t* bits) {
+    const uint16_t* limit = d->limit;
+    uint16_t code = 0;
+    uint8_t lead = d->lead[1], left = (uint8_t)(ORVC_MAX_CODE_BITS - lead);
+    while (lead--) {
+        if (!orvc_take(d, bits, &code)) return -1;
+    }
+    for (;;) {
+        if (!orvc_take(d, bits, &code)) return -1;
+        if (code < *limit) break;
+        ++limit;
+        if (--left == 0) return -1;
+    }
+    code = (uint16_t)(code + d->base[limit - d->limit]);
+    return (int16_t)orvc_word(d, d->symbols[1] + 2 * (orvc_offset)code);
 }
 
 /* A run length: class symbol `k`, then its extra bits; -1 when damaged. */
@@ -223,16 +288,25 @@ static inline int16_t orvc_length(orvc_decoder* d, int16_t k) {
     return extra < 0 ? -1 : (int16_t)(orvc_class_base((uint8_t)k) + extra);
 }
 
+/* Rows 6 and 7 of `page`, four columns a byte, into d->edge. */
+static inline void orvc_edge(orvc_decoder* d, const uint8_t* page) {
+    uint8_t i;
+    for (i = 0; i < 32; ++i, page += 4) {
+        d->edge[i] = (uint8_t)((page[0] >> 6) | ((page[1] >> 4) & 0x0C) | ((page[2] >> 2) & 0x30) |
+                               (page[3] & 0xC0));
+    }
+}
+
 /* Column `c` of page `p` of the frame before, moved by (dx, dy): each row r
  * of the result is row r - dy of column c - dx, and 0 outside the picture.
- * `c` is the column being decoded, so the old page is in d->old, the page
+ * `c` is the column being decoded, so the old page is in `old`, the page
  * above in d->edge and the page below still in the frame buffer. */
-static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, uint8_t p, uint8_t c,
-                                 int8_t dx, int8_t dy) {
+static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, const uint8_t* old,
+                                 uint8_t p, uint8_t c, int8_t dx, int8_t dy) {
     const int16_t s = (int16_t)c - dx;
     uint8_t v;
     if (s < 0 || s > 127) return 0;
-    v = d->old[s];
+    v = old[s];
     if (dy > 0) {
         uint8_t above = d->edge[s >> 2];
         switch (s & 3) {
@@ -248,54 +322,80 @@ static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, ui
             default:
                 break;
         }
-        above &= 0xC0;
-        v = (uint8_t)(v << dy | (p > 0 ? above >> (8 - dy) : 0));
+        if (p == 0) above = 0;
+        /* Shifts by constants: an AVR has no barrel shifter. */
+        v = dy == 1 ? (uint8_t)(v << 1 | above >> 7) : (uint8_t)(v << 2 | (above & 0xC0) >> 6);
     } else if (dy < 0) {
         const uint8_t below = p < 7 ? frame[128 * (p + 1) + s] : 0;
-        v = (uint8_t)(v >> -dy | below << (8 + dy));
+        v = dy == -1 ? (uint8_t)(v >> 1 | below << 7) : (uint8_t)(v >> 2 | below << 6);
     }
     return v;
 }
 
-/* Decodes page `p` of the next frame in place. `aboveOld` says whether
- * d->old still holds page p - 1 of the frame before. */
-static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t aboveOld) {
-    uint8_t* page = frame + 128 * p;
-    uint8_t c = 0, i;
-    if (p > 0) {
-        const uint8_t* a = aboveOld ? d->old : frame + 128 * (p - 1);
-        for (i = 0; i < 32; ++i, a += 4) {
-            d->edge[i] = (uint8_t)((a[0] >> 6) | ((a[1] >> 4) & 0x0C) | ((a[2] >> 2) & 0x30) |
-                                   (a[3] & 0xC0));
-        }
+/* Starts the next frame: returns the pages it changes (bit p for page p),
+ * each then decoded by orvc_page in page order; or ORVC_END after the last
+ * frame, or ORVC_BAD_DATA. With `loop` set, a stream with a wrap frame goes
+ * on past the last frame with it: it turns the last frame into frame 0, and
+ * frame 1 follows. */
+static inline int orvc_start(orvc_decoder* d, uint8_t loop) {
+    int16_t mask;
+    if (d->frame > d->frames) { /* the wrap frame was decoded: frame 0 is back */
+        d->pos = d->resume;
+        d->bits = d->resumeBits;
+        d->frame = 1;
     }
-    for (i = 0; i < 128; ++i) d->old[i] = page[i];
-    d->literal = 0;
-    d->from[p] = 128;
-    d->to[p] = 0;
+    if (d->frame == 1) {
+        d->resume = d->pos;
+        d->resumeBits = d->bits;
+    }
+    if (d->frame >= d->frames && !(loop && (d->flags & ORVC_FLAG_WRAP) && d->frames > 0)) {
+        return ORVC_END;
+    }
+    mask = orvc_symbol(d, 0);
+    if (mask < 0) return ORVC_BAD_DATA;
+    ++d->frame;
+    d->mask = (uint8_t)mask;
+    d->edgeFor = 8;
+    return mask;
+}
+
+/* Decodes page `p` of the frame started, in place: one of its pages, after
+ * those before it. `old` holds the page as it is before this frame, copied
+ * there by the caller (128 bytes, left as they are until this returns), or is
+ * 0 to have the page copied into d->old. */
+static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, const uint8_t* old) {
+    uint8_t* page = frame + 128 * p;
+    uint8_t c = 0, i, from = 128, to = 0, literal = 0;
+    if (p > 0 && d->edgeFor != p) orvc_edge(d, page - 128); /* the page above is as it was */
+    if (!old) {
+        for (i = 0; i < 128; ++i) d->old[i] = page[i];
+        old = d->old;
+    }
     while (c < 128) {
-        const int16_t s = orvc_symbol(d, 1);
+        uint8_t bits = d->bits;
+        const int16_t s = orvc_main(d, &bits);
         int16_t n;
+        d->bits = bits;
         if (s < 0) return ORVC_BAD_DATA;
-        if (s == ORVC_SYM_END) return ORVC_OK;
-        if (s < ORVC_SYM_SKIP || s >= ORVC_SYM_REPEAT) { /* columns from c on change */
-            if (d->from[p] > c) d->from[p] = c;
-        }
+        if (s == ORVC_SYM_END) break;
         if (s < 256) {
-            d->to[p] = c;
+            if (from > c) from = c;
+            to = c;
             page[c++] ^= (uint8_t)s;
-            d->literal = (uint8_t)s;
+            literal = (uint8_t)s;
             continue;
         }
         if (s < ORVC_SYM_REPEAT) {
             n = orvc_length(d, s - ORVC_SYM_SKIP);
             if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
             c = (uint8_t)(c + n);
-        } else if (s < ORVC_SYM_END) {
+            continue;
+        }
+        if (from > c) from = c;
+        if (s < ORVC_SYM_END) {
             n = orvc_length(d, s - ORVC_SYM_REPEAT);
             if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
-            while (n--) page[c++] ^= d->literal;
-            d->to[p] = (uint8_t)(c - 1);
+            while (n--) page[c++] ^= literal;
         } else {
             const uint8_t v = (uint8_t)(s - ORVC_SYM_MOVE);
             const int8_t dx = (int8_t)(v % (2 * ORVC_MOVE_DX + 1)) - ORVC_MOVE_DX;
@@ -304,11 +404,18 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t 
             n = orvc_length(d, orvc_symbol(d, 2));
             if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
             while (n--) {
-                page[c] = orvc_moved(d, frame, p, c, dx, dy);
+                page[c] = orvc_moved(d, frame, old, p, c, dx, dy);
                 ++c;
             }
-            d->to[p] = (uint8_t)(c - 1);
         }
+        to = (uint8_t)(c - 1);
+    }
+    d->from[p] = from;
+    d->to[p] = to;
+    /* The next page's rows above are this page's as it was. */
+    if (p < 7 && (d->mask >> (p + 1) & 1)) {
+        orvc_edge(d, old);
+        d->edgeFor = (uint8_t)(p + 1);
     }
     return ORVC_OK;
 }
@@ -319,17 +426,14 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, uint8_t 
  * d->from[p] to d->to[p] of a changed page hold all its changes (all 128 for
  * frame 0), so a display need only be sent those. */
 static inline int orvc_next(orvc_decoder* d, uint8_t* frame) {
-    int16_t mask;
-    uint8_t p, last = 0xFF;
-    if (d->frame >= d->frames) return ORVC_END;
-    mask = orvc_symbol(d, 0);
-    if (mask < 0) return ORVC_BAD_DATA;
+    const uint8_t first = d->frame == 0;
+    const int mask = orvc_start(d, 0);
+    uint8_t p;
+    if (mask < 0) return mask;
     for (p = 0; p < 8; ++p) {
-        if (!(mask >> p & 1)) continue;
-        if (orvc_page(d, frame, p, last == p - 1) != ORVC_OK) return ORVC_BAD_DATA;
-        last = p;
+        if ((mask >> p & 1) && orvc_page(d, frame, p, 0) != ORVC_OK) return ORVC_BAD_DATA;
     }
-    if (d->frame++ > 0) return mask;
+    if (!first) return mask;
     for (p = 0; p < 8; ++p) d->from[p] = 0, d->to[p] = 127;
     return 0xFF;
 }

@@ -107,11 +107,13 @@ void putLong(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-// The codes for the tokens before `end`.
-std::vector<Code> codesFor(const std::vector<Encoder::Token>& tokens, std::size_t end) {
+// The codes for the tokens before `end` and those of the wrap frame.
+std::vector<Code> codesFor(const std::vector<Encoder::Token>& tokens, std::size_t end,
+                           const std::vector<Encoder::Token>& wrap) {
     std::vector<std::vector<std::uint64_t>> counts;
     for (int t = 0; t < kTables; ++t) counts.emplace_back(kAlphabet[t], 0);
     for (std::size_t i = 0; i < end; ++i) ++counts[tokens[i].table][tokens[i].symbol];
+    for (const auto& k : wrap) ++counts[k.table][k.symbol];
     std::vector<Code> codes;
     for (int t = 0; t < kTables; ++t) codes.emplace_back(codeLengths(counts[t]));
     return codes;
@@ -119,6 +121,7 @@ std::vector<Code> codesFor(const std::vector<Encoder::Token>& tokens, std::size_
 
 // Bits each symbol of each table costs, as the codes of a pass gave them.
 using Costs = std::array<std::vector<double>, kTables>;
+static_assert(kTables == 3);
 
 // The cheapest tokens for page `p` of `now` after `before` under `costs`:
 // every way to cover the changed columns (unchanged runs, literals, repeats
@@ -220,59 +223,77 @@ void Encoder::add(const FramePages& frame) {
     frameEnds_.clear();
 }
 
+// The tokens of `frame` after `before`, under the costs of a pass.
+void Encoder::parseFrame(const FramePages& before, const FramePages& frame,
+                         std::vector<Token>& out) const {
+    int mask = 0;
+    for (int p = 0; p < 8; ++p) {
+        if (std::memcmp(&frame[128 * p], &before[128 * p], 128) != 0) mask |= 1 << p;
+    }
+    out.push_back({static_cast<std::uint16_t>(mask), 0, 0, 0});
+    for (int p = 0; p < 8; ++p) {
+        if (mask >> p & 1) parsePage(before, frame, p, costs_, byCost_, out);
+    }
+}
+
 // The tokens of the first `count` frames: a few passes, each parsing with the
 // costs of the codes the one before made (the first with every symbol alike).
 void Encoder::tokenize(std::uint64_t count) const {
     if (frameEnds_.size() == count) return;
-    Costs costs;
-    for (int t = 0; t < kTables; ++t) costs[t].assign(kAlphabet[t], t == 2 ? 4.0 : 9.0);
+    for (int t = 0; t < kTables; ++t) costs_[t].assign(kAlphabet[t], t == 2 ? 4.0 : 9.0);
     for (int pass = 0; pass < kPasses; ++pass) {
-        std::vector<int> byCost;  // the moves, (0, 0) being none
+        byCost_.clear();  // the moves, (0, 0) being none
         for (int v = 0; v < kVectors; ++v) {
-            if (v != ORVC_MOVE_DY * (2 * ORVC_MOVE_DX + 1) + ORVC_MOVE_DX) byCost.push_back(v);
+            if (v != ORVC_MOVE_DY * (2 * ORVC_MOVE_DX + 1) + ORVC_MOVE_DX) byCost_.push_back(v);
         }
-        std::stable_sort(byCost.begin(), byCost.end(), [&](int a, int b) {
-            return costs[1][ORVC_SYM_MOVE + a] < costs[1][ORVC_SYM_MOVE + b];
+        std::stable_sort(byCost_.begin(), byCost_.end(), [&](int a, int b) {
+            return costs_[1][ORVC_SYM_MOVE + a] < costs_[1][ORVC_SYM_MOVE + b];
         });
         tokens_.clear();
         frameEnds_.clear();
-        FramePages before{};
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const FramePages& frame = frames_[i];
-            int mask = 0;
-            for (int p = 0; p < 8; ++p) {
-                if (std::memcmp(&frame[128 * p], &before[128 * p], 128) != 0) mask |= 1 << p;
-            }
-            tokens_.push_back({static_cast<std::uint16_t>(mask), 0, 0, 0});
-            for (int p = 0; p < 8; ++p) {
-                if (mask >> p & 1) parsePage(before, frame, p, costs, byCost, tokens_);
-            }
-            before = frame;
+        const FramePages blank{};
+        for (std::size_t i = 0; i < count; ++i) {
+            parseFrame(i == 0 ? blank : frames_[i - 1], frames_[i], tokens_);
             frameEnds_.push_back(tokens_.size());
         }
-        const std::vector<Code> codes = codesFor(tokens_, tokens_.size());
+        if (pass + 1 == kPasses) break;  // the wrap frames parse with these costs
+        const std::vector<Code> codes = codesFor(tokens_, tokens_.size(), {});
         for (int t = 0; t < kTables; ++t) {
             for (int s = 0; s < kAlphabet[t]; ++s) {
-                costs[t][s] = codes[t].lengths[s] > 0 ? codes[t].lengths[s] : 16.0;
+                costs_[t][s] = codes[t].lengths[s] > 0 ? codes[t].lengths[s] : 16.0;
             }
         }
     }
 }
 
-std::uint64_t Encoder::tokenBytes(std::size_t end) const {
-    const std::vector<Code> codes = codesFor(tokens_, end);
+// The wrap frame of the first `count` frames: the last of them back to the first.
+std::vector<Encoder::Token> Encoder::wrapTokens(std::uint64_t count) const {
+    std::vector<Token> wrap;
+    parseFrame(frames_[count - 1], frames_[0], wrap);
+    return wrap;
+}
+
+std::array<std::vector<int>, 3> Encoder::codeLengths(std::uint64_t count,
+                                                     const std::vector<Token>& wrap) const {
+    tokenize(count);
+    const std::vector<Code> codes = codesFor(tokens_, tokens_.size(), wrap);
+    return {codes[0].lengths, codes[1].lengths, codes[2].lengths};
+}
+
+std::uint64_t Encoder::tokenBytes(std::size_t end, const std::vector<Token>& wrap) const {
+    const std::vector<Code> codes = codesFor(tokens_, end, wrap);
     std::uint64_t bits = 0, bytes = ORVC_HEADER_BYTES;
     for (int t = 0; t < kTables; ++t) bytes += codes[t].tableBytes(symbolWidth(t));
-    for (std::size_t i = 0; i < end; ++i) {
-        bits += codes[tokens_[i].table].lengths[tokens_[i].symbol] + tokens_[i].extraBits;
-    }
+    auto add = [&](const Token& k) { bits += codes[k.table].lengths[k.symbol] + k.extraBits; };
+    std::for_each(tokens_.begin(), tokens_.begin() + static_cast<std::ptrdiff_t>(end), add);
+    std::for_each(wrap.begin(), wrap.end(), add);
     return bytes + (bits + 7) / 8;
 }
 
 std::uint64_t Encoder::streamBytes(std::uint64_t count) const {
     if (count == 0 || count > frames()) return 0;
     tokenize(count);
-    return tokenBytes(tokens_.size());
+    return tokenBytes(tokens_.size(), wrapTokens(count));
 }
 
 std::uint64_t Encoder::framesThatFit(std::uint64_t bytes) const {
@@ -284,7 +305,7 @@ std::uint64_t Encoder::framesThatFit(std::uint64_t bytes) const {
     std::uint64_t guess = 0, high = frames();
     while (guess < high) {
         const std::uint64_t mid = (guess + high + 1) / 2;
-        if (tokenBytes(frameEnds_[mid - 1]) <= bytes) {
+        if (tokenBytes(frameEnds_[mid - 1], {}) <= bytes) {
             guess = mid;
         } else {
             high = mid - 1;
@@ -315,13 +336,14 @@ std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lig
     if (count == 0 || count > frames() || fps < 1 || fps > 255) return out;
     tokenize(count);
     const std::size_t end = tokens_.size();
-    const std::vector<Code> codes = codesFor(tokens_, end);
+    const std::vector<Token> wrap = wrapTokens(count);
+    const std::vector<Code> codes = codesFor(tokens_, end, wrap);
     out = {ORVC_MAGIC0,
            ORVC_MAGIC1,
            ORVC_MAGIC2,
            ORVC_MAGIC3,
            ORVC_VERSION,
-           static_cast<std::uint8_t>(lightSetBit ? ORVC_FLAG_LIGHT : 0),
+           static_cast<std::uint8_t>(ORVC_FLAG_WRAP | (lightSetBit ? ORVC_FLAG_LIGHT : 0)),
            static_cast<std::uint8_t>(fps),
            0};
     putLong(out, static_cast<std::uint32_t>(count));
@@ -337,12 +359,13 @@ std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lig
         }
     }
     BitWriter bits(out);
-    for (std::size_t i = 0; i < end; ++i) {
-        const Token& k = tokens_[i];
+    auto put = [&](const Token& k) {
         const Code& code = codes[k.table];
         bits.put(code.codes[k.symbol], code.lengths[k.symbol]);
         bits.put(k.extra, k.extraBits);
-    }
+    };
+    std::for_each(tokens_.begin(), tokens_.begin() + static_cast<std::ptrdiff_t>(end), put);
+    std::for_each(wrap.begin(), wrap.end(), put);
     bits.flush();
     const auto size = static_cast<std::uint32_t>(out.size());
     for (int i = 0; i < 4; ++i) out[12 + i] = static_cast<std::uint8_t>(size >> (8 * i));
@@ -369,7 +392,7 @@ Result<StreamInfo> readStreamInfo(std::string_view bytes) {
                     std::to_string(ORVC_HEADER_BYTES) + " bytes)");
     }
     // The flag bits this version defines; a stream with any other is refused.
-    constexpr std::uint8_t kFlags = ORVC_FLAG_LIGHT;
+    constexpr std::uint8_t kFlags = ORVC_FLAGS;
     char field[96] = "";
     if (at(5) & ~kFlags) {
         std::snprintf(field, sizeof field,
@@ -400,7 +423,7 @@ Result<StreamInfo> decodeStream(std::string_view bytes,
     if (!info) return info;
     orvc_decoder d;
     (void)orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size()));
-    FramePages pages;
+    FramePages pages, first;
     orvc_rewind(&d, pages.data());
     const std::string count = std::string("the ") + kName + " stream's frame count (bytes 8..11, " +
                               std::to_string(d.frames) + ")";
@@ -409,14 +432,30 @@ Result<StreamInfo> decodeStream(std::string_view bytes,
             return fail("frame " + std::to_string(i) + " of the " + kName +
                         " stream is damaged or cut short, or " + count + " is too large");
         }
+        if (i == 0) first = pages;
         if (frame) frame(pages);
     }
-    // The last frame ends in the last byte, and the bits after it are 0.
+    // The wrap frame, after the last, brings the first back.
+    if ((d.flags & ORVC_FLAG_WRAP) && d.frames > 0) {
+        const int mask = orvc_start(&d, 1);
+        for (std::uint8_t p = 0; p < 8 && mask >= 0; ++p) {
+            if ((mask >> p & 1) && orvc_page(&d, pages.data(), p, nullptr) != ORVC_OK) {
+                pages[0] = static_cast<std::uint8_t>(~first[0]);  // damaged: not the first
+            }
+        }
+        if (mask < 0 || pages != first) {
+            return fail("the wrap frame of the " + std::string(kName) +
+                        " stream is damaged or cut short, or " + count + " is wrong");
+        }
+    }
+    // The stream ends in its last byte, and the bits after its end are 0.
     if (d.pos != d.size) {
         return fail(count + " is too small: " + std::to_string(d.size - d.pos) +
                     " bytes follow the last frame");
     }
-    if (d.bits != 0) {
+    // The decoder keeps the bits not yet taken above a marker bit: padding of
+    // zeros leaves the marker alone.
+    if ((d.bits & static_cast<std::uint8_t>(d.bits - 1)) != 0) {
         return fail(std::string("the ") + kName +
                     " stream's last byte is padded with bits that are not 0");
     }

@@ -4,6 +4,7 @@
 // that same header.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,6 +27,21 @@ struct StreamInfo {
     std::uint64_t bytes = 0;
 };
 
+// The flash player (examples/arduino/orv_flash_player) on an Arduino Uno or
+// Nano: an ATmega328P at 16 MHz, the display on I2C at 400 kHz. In a frame's
+// period, from the frame's time on, the player sends the frame's changes
+// while it decodes the next frame (the wrap frame after the last, and frame
+// 0's changes are the wrap frame's).
+struct PlayerTime {
+    std::vector<double> workUs;  // for each frame, the player's work in its period
+
+    // The frame with the most work.
+    std::size_t slowest() const;
+    // The highest frame rate (1..255) at which every frame's work fits its
+    // period; 0 when not even 1 frame a second does.
+    int highestRate() const;
+};
+
 // Frames go in one at a time, as the display takes them (polarity already
 // applied); the stream of the first N of them comes out, the same as an
 // encoder given only those N makes. The encoder keeps the frames (1 KB each)
@@ -34,13 +50,14 @@ class Encoder {
   public:
     Encoder();
 
+    void add(const FramePages& frame);
     // Takes the room for `count` frames at once.
     void reserve(std::uint64_t count) { frames_.reserve(count); }
-    void add(const FramePages& frame);
     std::uint64_t frames() const { return frames_.size(); }
 
     // The stream of the first `count` frames (at least 1, at most frames()),
-    // made for `fps` (1..255) frames a second.
+    // made for `fps` (1..255) frames a second, with a wrap frame after them
+    // back to the first.
     std::vector<std::uint8_t> stream(std::uint64_t count, int fps, bool lightSetBit) const;
 
     // Its size in bytes, without writing it.
@@ -52,6 +69,10 @@ class Encoder {
     // not.
     std::uint64_t framesThatFit(std::uint64_t bytes) const;
 
+    // The flash player's time on an Uno for the stream of the first `count`
+    // frames, played in a loop.
+    PlayerTime unoTime(std::uint64_t count) const;
+
     struct Token {
         std::uint16_t symbol;
         std::uint8_t table;  // 0 page mask, 1 main, 2 move length
@@ -61,12 +82,23 @@ class Encoder {
 
   private:
     void tokenize(std::uint64_t count) const;
-    // The size of the stream of the tokens before `end`.
-    std::uint64_t tokenBytes(std::size_t end) const;
+    // The size of the stream of the tokens before `end` and the wrap frame's.
+    std::uint64_t tokenBytes(std::size_t end, const std::vector<Token>& wrap) const;
+    void parseFrame(const FramePages& before, const FramePages& frame,
+                    std::vector<Token>& out) const;
+    std::vector<Token> wrapTokens(std::uint64_t count) const;
+    // The code length of each symbol of each table in the stream of the first
+    // `count` frames, whose wrap frame is `wrap`.
+    std::array<std::vector<int>, 3> codeLengths(std::uint64_t count,
+                                                const std::vector<Token>& wrap) const;
 
     std::vector<FramePages> frames_;
     mutable std::vector<Token> tokens_;
     mutable std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
+    // The last pass's bits for each symbol of each table, and the moves
+    // cheapest first.
+    mutable std::array<std::vector<double>, 3> costs_;
+    mutable std::vector<int> byCost_;
 };
 
 // The stream as a C header with one array, `name` (a C identifier as
@@ -82,8 +114,9 @@ bool looksLikeStream(std::string_view bytes);
 // size is not the one the header gives.
 Result<StreamInfo> readStreamInfo(std::string_view bytes);
 
-// Decodes every frame of a stream, in order; a damaged stream fails with the
-// number of the frame that could not be decoded.
+// Decodes every frame of a stream, in order, and its wrap frame, which must
+// bring the first back; a damaged stream fails with the number of the frame
+// that could not be decoded.
 Result<StreamInfo> decodeStream(std::string_view bytes,
                                 const std::function<void(const FramePages&)>& frame);
 

@@ -33,8 +33,16 @@ class OrvCodec : public orv::test::OrvTest {
 };
 
 // The stream (OUT.pmh makes one) decodes, through orv export, to exactly the
-// raw export of its frame file with the same polarity; orv info reads it.
+// raw export of its frame file with the same polarity; orv info reads it. A
+// stream from an orv before the wrap frame reads too, and comes back the same
+// through a stream of this one.
 TEST_F(OrvCodec, AStreamGivesBackTheFramesItWasMadeFrom) {
+    const std::string old = ORV_SOURCE_DIR "/tests/fuzz/corpus/codec_stream/shapes";
+    ASSERT_EQ(orv({"export", old, "-o", path("old.bin")}).status, 0);
+    ASSERT_EQ(orv({"export", old, "--codec", "pmh", "-o", path("new.pmh")}).status, 0);
+    ASSERT_EQ(orv({"export", path("new.pmh"), "-o", path("new.bin")}).status, 0);
+    EXPECT_EQ(readFile(path("new.bin")), readFile(path("old.bin")));
+    EXPECT_EQ(readFile(path("old.bin")).size(), 6 * 1024u);
     const std::string in = clip("in.orv", 40);
     for (const char* setBit : {"dark", "light"}) {
         const Outcome made =
@@ -98,7 +106,7 @@ TEST_F(OrvCodec, FlashRefusesWhatDoesNotFitAndSaysWhatWould) {
          "40,960 bytes, 35,960 over --flash 5000; the first 4 fit (--frames 0:4)"},
         {{"--flash", "uno", "--frames", "10:30"},
          1,
-         "over --flash uno (28,000 bytes); the first 27 fit (--frames 10:27)"},
+         "over --flash uno (26,500 bytes); the first 25 fit (--frames 10:25)"},
         {{}, 0, "warning: the array takes 40,960 bytes, more than the 32 KB of flash of an Uno"},
         {{"--frames", "0:31"}, 0, ""},
     };
@@ -115,6 +123,45 @@ TEST_F(OrvCodec, FlashRefusesWhatDoesNotFitAndSaysWhatWould) {
         }
         std::filesystem::remove(path("out.h"));
     }
+}
+
+// Every frame turns the whole picture over, so the flash player sends all 8
+// pages a frame: 8 x (4 + 9 x 8 + 9 x 130) clocks of 2.5 us, 24.92 ms on the
+// bus alone. The summary states the slowest frame's time; --flash uno
+// refuses a rate the player cannot keep and names the highest it can, which
+// it then takes; --flash BYTES has no board, and takes any rate.
+TEST_F(OrvCodec, TheTimeOnAnUnoIsStatedAndFlashUnoRefusesARateItCannotKeep) {
+    std::string text;
+    for (int i = 0; i < 12; ++i) {
+        orv::LcdPageBufferArray b{};
+        b.fill(i % 2 ? 0xFF : 0);
+        text += orv::buildFrameRecord(b);
+    }
+    orv::test::writeFile(path("flip.orv"), text);
+    auto run = [&](const std::string& fps, const std::string& flash) {
+        return orv({"export", path("flip.orv"), "--codec", "pmh", "--fps", fps, "--flash", flash,
+                    "-o", path("flip.h"), "--force"});
+    };
+    const Outcome at31 = run("31", "uno");
+    ASSERT_EQ(at31.status, 0) << at31.err;
+    const auto stated = at31.out.find("; on an Uno the slowest frame, ");
+    ASSERT_NE(stated, std::string::npos) << at31.out;
+    const double ms = std::stod(at31.out.substr(at31.out.find(" takes ", stated) + 7));
+    EXPECT_GE(ms, 24.9) << at31.out;
+    EXPECT_NE(at31.out.find(" ms of its 32.3 ms\n", stated), std::string::npos) << at31.out;
+    const Outcome at45 = run("45", "uno");
+    EXPECT_EQ(at45.status, 1);
+    const auto keeps = at45.err.find("every frame keeps its time at --fps ");
+    ASSERT_NE(keeps, std::string::npos) << at45.err;
+    EXPECT_NE(at45.err.find(" of its 22.2 ms at 45 fps, so orv_flash_player would fall behind"),
+              std::string::npos)
+        << at45.err;
+    EXPECT_EQ(std::count(at45.err.begin(), at45.err.end(), '\n'), 1) << at45.err;
+    const int rate = std::stoi(at45.err.substr(keeps + 36));
+    EXPECT_LE(rate, 40);
+    EXPECT_EQ(run(std::to_string(rate), "uno").status, 0);
+    EXPECT_EQ(run(std::to_string(rate + 1), "uno").status, 1);
+    EXPECT_EQ(run("45", "30000").status, 0);
 }
 
 }  // namespace

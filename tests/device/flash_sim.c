@@ -2,13 +2,22 @@
 // with an SSD1306 on its I2C bus at 0x3C, run as fast as the host allows for
 // a stretch of simulated time, checked against the frames it should show.
 //
-//   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S
+//   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]
 //
 // FRAMES.bin: the clip's frames, 1,024 bytes each in the display's page
-// layout. The player changes pin 13 (PB5) as each frame is due, before it
-// writes that frame; so at every change after the first the display RAM must
-// hold the frame before (the clip loops: frame N - 1, then frame 0 again),
-// and change k must come k / N s after the first, within 1 ms.
+// layout, a set bit a lit pixel. The player changes pin 13 (PB5) as each
+// frame is due, before it writes that frame; so at every change after the
+// first the panel must show the frame before (the clip loops: frame N - 1,
+// then frame 0 again), and change k must come k / N s after the first,
+// within 1 ms. What the panel shows is its RAM as the data sheet says: dark
+// while the display is off, and every bit inverted after the inverse display
+// command (0xA7) until the normal one (0xA6).
+//
+// A player that holds pin 12 (PB4) high while it works on a frame has its
+// work timed: from the frame's change of pin 13 to the fall of pin 12. Each
+// frame's bus time is what its I2C traffic takes on the wire alone. --log
+// writes a line for each frame: its number in the clip, how far from its due
+// time it came, its work and its bus time (microseconds).
 //
 // Timing as on the board: an I2C byte takes 9 clocks of the SCL rate the
 // firmware sets in TWBR and TWSR, a start and a stop one clock each (the
@@ -27,7 +36,7 @@
 #include "sim_time.h"
 #include "sim_twi.h"
 
-enum { kFrame = 1024, kHz = 16000000 };
+enum { kFrame = 1024, kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
 
 static struct {
     avr_t* avr;
@@ -35,14 +44,20 @@ static struct {
     unsigned char* expect;
     long frames;
     long fps;
+    FILE* log;
     // The frame pin's changes: when the first came, how many, what was wrong.
     long changes;
     avr_cycle_count_t first, last;
     long wrong, firstWrong, late;
     long long worstUs;  // the furthest from its due time, in microseconds
-    avr_cycle_count_t
-        busiest;  // the longest a frame took to send: from its change to its last stop
-    avr_cycle_count_t lastStop;
+    long worstFrame;
+    long long offUs;  // the frame being timed: how far from its due time
+    // The frame being timed: when its work ended, and its I2C traffic in SCL
+    // clocks; the slowest frame's work and bus time.
+    avr_cycle_count_t workEnd;
+    unsigned long long busClocks;
+    avr_cycle_count_t slowest, slowestBus;
+    long slowestFrame;
 } sim;
 
 static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
@@ -50,7 +65,47 @@ static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
     (void)param;
     avr_twi_msg_irq_t m;
     m.u.v = value;
-    if (m.u.twi.msg & TWI_COND_STOP) sim.lastStop = sim.avr->cycle;
+    // An address byte comes with its start condition.
+    if (m.u.twi.msg & TWI_COND_START) sim.busClocks += 1 + 9;
+    if (m.u.twi.msg & TWI_COND_WRITE) sim.busClocks += 9;
+    if (m.u.twi.msg & TWI_COND_STOP) sim.busClocks += 1;
+}
+
+static void busyPin(avr_irq_t* irq, uint32_t value, void* param) {
+    (void)irq;
+    (void)param;
+    if (!value && sim.changes > 0 && !sim.workEnd) sim.workEnd = sim.avr->cycle;
+}
+
+// Whether the panel shows `frame`: lit where its bits are set.
+static int shows(const unsigned char* frame) {
+    const int on = ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON);
+    const unsigned char flip =
+        ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_INVERTED) ? 0xFF : 0;
+    const unsigned char* ram = &sim.oled.vram[0][0];
+    for (int i = 0; i < kFrame; ++i) {
+        if ((on ? ram[i] ^ flip : 0) != frame[i]) return 0;
+    }
+    return 1;
+}
+
+// The frame that began at the change before is over: its figures.
+static void frameDone(long k, avr_cycle_count_t now) {
+    const avr_cycle_count_t work = sim.workEnd ? sim.workEnd - sim.last : 0;
+    const avr_cycle_count_t bus = sim.busClocks * sclCycles(sim.avr);
+    if (work > sim.slowest) {
+        sim.slowest = work;
+        sim.slowestBus = bus;
+        sim.slowestFrame = k % sim.frames;
+    }
+    if (sim.log) {
+        fprintf(sim.log, "%ld %lld %llu %llu\n", k % sim.frames, sim.offUs,
+                (unsigned long long)(work / kCyclesPerUs),
+                (unsigned long long)(bus / kCyclesPerUs));
+    }
+    sim.workEnd = 0;
+    sim.busClocks = 0;
+    sim.last = now;
 }
 
 static void framePin(avr_irq_t* irq, uint32_t value, void* param) {
@@ -64,23 +119,25 @@ static void framePin(avr_irq_t* irq, uint32_t value, void* param) {
     const long k = sim.changes++;
     if (k == 0) {
         sim.first = sim.last = now;
+        sim.workEnd = 0;
+        sim.busClocks = 0;
         return;
     }
-    // The frame before is on the display in full.
-    const long shown = (k - 1) % sim.frames;
-    if (memcmp(sim.oled.vram, sim.expect + (size_t)shown * kFrame, kFrame) != 0) {
-        if (sim.wrong++ == 0) sim.firstWrong = k - 1;
+    // The frame before is on the panel in full.
+    if (!shows(sim.expect + (size_t)((k - 1) % sim.frames) * kFrame)) {
+        if (sim.wrong++ == 0) sim.firstWrong = (k - 1) % sim.frames;
     }
-    if (sim.lastStop > sim.last && sim.lastStop - sim.last > sim.busiest) {
-        sim.busiest = sim.lastStop - sim.last;
-    }
+    frameDone(k - 1, now);
     // Due k / fps seconds after the first.
     const long long due = (long long)k * 1000000 / sim.fps;
-    const long long at = (long long)(now - sim.first) / (kHz / 1000000);
+    const long long at = (long long)(now - sim.first) / kCyclesPerUs;
+    sim.offUs = at - due;
     const long long off = at > due ? at - due : due - at;
-    if (off > sim.worstUs) sim.worstUs = off;
+    if (off > sim.worstUs) {
+        sim.worstUs = off;
+        sim.worstFrame = k % sim.frames;
+    }
     if (off > 1000) ++sim.late;
-    sim.last = now;
 }
 
 static void fail(const char* what) {
@@ -105,12 +162,14 @@ int main(int argc, char** argv) {
             sim.fps = atol(v);
         } else if (!strcmp(a, "--seconds")) {
             seconds = atof(v);
+        } else if (!strcmp(a, "--log")) {
+            if (!(sim.log = fopen(v, "w"))) fail("cannot write the log");
         } else {
             fail("unknown option");
         }
     }
     if (!firmware || !expectPath || sim.fps < 1 || seconds <= 0) {
-        fail("usage: flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S");
+        fail("usage: flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]");
     }
     FILE* e = fopen(expectPath, "rb");
     if (!e) fail("cannot read the expected frames");
@@ -136,8 +195,9 @@ int main(int argc, char** argv) {
     avr_load_firmware(sim.avr, &f);
 
     connectDisplay(sim.avr, &sim.oled, twiOut);
-    avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 5), framePin,
-                            NULL);
+    avr_irq_t* portB = avr_io_getirq(sim.avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);
+    avr_irq_register_notify(portB + 5, framePin, NULL);
+    avr_irq_register_notify(portB + 4, busyPin, NULL);
     // Paint above the static data, to find the stack's deepest point after.
     for (unsigned a = 0x100 + f.datasize + f.bsssize; a <= 0x8FF; ++a) sim.avr->data[a] = 0xA5;
 
@@ -151,10 +211,11 @@ int main(int argc, char** argv) {
     while (low <= top && sim.avr->data[low] == 0xA5) ++low;
     const long checked = sim.changes > 0 ? sim.changes - 1 : 0;
     printf(
-        "frames=%ld checked=%ld wrong=%ld first_wrong=%ld late=%ld worst_us=%lld "
-        "longest_send_us=%llu "
-        "ram_static=%u stack=%u\n",
+        "frames=%ld checked=%ld wrong=%ld first_wrong=%ld late=%ld worst_us=%lld worst_frame=%ld "
+        "slowest_us=%llu slowest_frame=%ld slowest_bus_us=%llu ram_static=%u stack=%u\n",
         sim.frames, checked, sim.wrong, sim.wrong ? sim.firstWrong : -1, sim.late, sim.worstUs,
-        (unsigned long long)(sim.busiest / (kHz / 1000000)), f.datasize + f.bsssize, top + 1 - low);
+        sim.worstFrame, (unsigned long long)(sim.slowest / kCyclesPerUs), sim.slowestFrame,
+        (unsigned long long)(sim.slowestBus / kCyclesPerUs), f.datasize + f.bsssize, top + 1 - low);
+    if (sim.log) fclose(sim.log);
     return checked > sim.frames && sim.wrong == 0 && sim.late == 0 ? 0 : 1;
 }
