@@ -346,6 +346,7 @@ class SerialTest : public QObject {
         open();
         QTest::qWait(300);
         QVERIFY(!panel_->streamPacer().announced());
+        control<QTimer>(form_, "Timer3")->stop();  // its blink would put RXD out again
         QCOMPARE(::write(peer_, "ORV 2 2\n", 8), 8);
         QTRY_VERIFY_WITH_TIMEOUT(panel_->streamPacer().announced(), kPatienceMs);
         QCOMPARE(colour("Label10"), kLit);  // RXD

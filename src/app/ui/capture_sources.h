@@ -1,12 +1,11 @@
-// The one-off capture sources of the main window: the whole desktop, the
-// window in front (two grabs, one and two seconds on), a region chosen on
-// the capture surface; clearing the thumbnail and saving the capture. Also
-// the screen copy into the capture picture that the capture clock shares.
+// The capture sources of the main window: the clock's grab of its rectangle
+// (from the screen, or from the player's video), and the one-off modes (the
+// whole desktop, the window in front, a region; app/ui/capture_modes.h) with
+// the thumbnail's clear and save.
 #pragma once
 
 #include <QImage>
 #include <QObject>
-#include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <cstdint>
@@ -16,17 +15,12 @@
 #include "app/capture_session.h"
 #include "app/platform/foreground_window.h"
 #include "app/platform/screen_grabber.h"
-#include "app/ui/form2.h"
+#include "app/ui/capture_modes.h"
 #include "app/ui/player_panel.h"
 #include "common/ui/widgets.h"
 #include "dib/ui/picture_box.h"
 
 namespace orv::ui {
-
-// Captions of the buttons that start the sources; notices name a source by them.
-inline const QString kCapScreenCaption = QStringLiteral("整个桌面");
-inline const QString kCapRectCaption = QStringLiteral("桌面区域");
-inline const QString kCapActiveWindowCaption = QStringLiteral("活动窗口");
 
 class CaptureSources : public QObject, public app::TickSource {
     Q_OBJECT
@@ -42,20 +36,20 @@ class CaptureSources : public QObject, public app::TickSource {
     CaptureSources(const Parts& parts, platform::ScreenGrabber& grabber,
                    platform::WindowInspector& inspector);
 
-    PictureBox* Picture1;        // the capture picture, below the window's visible edge
-    QTimer* Timer1;              // active-window timer, 1000 ms
-    std::int16_t GrabCount = 0;  // active-window grabs of the current pair
-    std::int16_t BorderPad = 0;  // half of outer minus client width, twips
+    PictureBox* Picture1;  // the capture picture, below the window's visible edge
+    QTimer* Timer1;        // the active-window grab's timer, 1000 ms
 
-    void CmdCapScreen_Click();        // grab the whole desktop into the capture picture
-    void CmdCapActiveWindow_Click();  // grab the window in front, one and two seconds on
-    void Timer1_Timer();              // one active-window grab
-    void CmdCapRect_Click();          // choose a region on a frozen screenshot
-    void CmdClear_Click();            // empty the thumbnail
-    void CmdSaveBmp_Click();          // save the captured picture as a bitmap
+    void CmdCapScreen_Click() { desktop_->start(); }       // the whole desktop
+    void CmdCapActiveWindow_Click() { window_->start(); }  // the window in front, twice
+    void Timer1_Timer() { window_->tick(); }               // one active-window grab
+    void CmdCapRect_Click() { region_->start(); }          // a region on a frozen screenshot
+    void CmdClear_Click();                                 // empty the thumbnail
+    void CmdSaveBmp_Click();                               // save the captured picture as a bitmap
 
+    // Half of outer minus client width, twips, as the modes add it.
+    void setBorderPad(std::int16_t pad) { services_->BorderPad = pad; }
     // The capture surface while it exists.
-    Form2* captureSurface() const { return Form2_; }
+    Form2* captureSurface() const { return region_->surface(); }
 
     // The save dialog's answer (empty: cancelled) and the overwrite question;
     // tests put their own answers here.
@@ -63,17 +57,9 @@ class CaptureSources : public QObject, public app::TickSource {
     std::function<bool()> askOverwrite;
 
     // Minimises a window, or hides it where nothing can minimise.
-    void minimizeWindow(QWidget* window);
+    void minimizeWindow(QWidget* window) { services_->minimizeWindow(window); }
     // Back to the normal state, in front.
-    void restoreWindow(QWidget* window);
-
-    // The part of the screen rectangle at (left, top) with a signed extent
-    // that the capture picture's client area keeps.
-    QRect keptArea(std::int32_t left, std::int32_t top, std::int32_t extentX,
-                   std::int32_t extentY) const;
-    // Copies that screen area onto the capture picture at 0, 0; false (and a
-    // notice) when the desktop would not give its pixels.
-    bool grabIntoPicture1(const QRect& area);
+    void restoreWindow(QWidget* window) { services_->restoreWindow(window); }
 
     // The capture clock's grab of the rectangle at (left, top) with a signed
     // extent in twips, which is also the capture picture's outer size; the
@@ -111,27 +97,13 @@ class CaptureSources : public QObject, public app::TickSource {
                     const QString& top);
 
   private:
-    // The whole desktop as the screen shows it now.
-    QImage grabDesktop();
-    // Runs `then` once pending window events have run, so that a window just
-    // minimised or hidden is off the screen and what was under it repainted.
-    void afterWindowsSettle(std::function<void()> then);
-    void finishDesktopGrab();
-    // Gets the screen ready (asking the desktop where it must be asked) and
-    // runs `then` once the tool's window has left its picture; on failure
-    // the notice line says why, under the name of `what`.
-    void whenScreenReady(const QString& what, std::function<void()> then);
-    void showCaptureSurface();
-    void regionChosen(const Form2::Region& region);
-    void regionCancelled();
-
     Parts parts_;
     platform::ScreenGrabber& grabber_;
     platform::WindowInspector& inspector_;
-    // Says once that the screen cannot be read, and why.
-    void reportUnreadable(const QString& what);
-
-    QPointer<Form2> Form2_;
+    CaptureServices* services_;
+    DesktopGrab* desktop_;
+    WindowGrab* window_;
+    RegionGrab* region_;
     std::optional<QPoint> playerOrigin_;  // set while the rectangle is aimed at the player
     bool videoChosen_ = false;            // the user chose the video over the screen
 };

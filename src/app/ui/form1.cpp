@@ -177,7 +177,7 @@ void Form1::rectBoxesChanged() {
 
 void Form1::Form_Load() {
     BorderPad = 0;  // borderless: the outer width is the client width
-    sources_->BorderPad = BorderPad;
+    sources_->setBorderPad(BorderPad);
     serial_->Label5_Click();  // the serial panel shows the port's settings and number
     HScroll1_Change();
     keepOnScreen(this);  // the design place, or as near as the screen allows
