@@ -16,13 +16,15 @@ case "$role" in
     ;;
 esac
 
-# Building: the compiler, CMake and the libraries' development files.
+# Building: the compiler, CMake, the libraries' development files and lrelease
+# for the windows' English captions.
 BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-serialport-dev qt6-svg-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libxcb1-dev libxcb-shm0-dev
   libpipewire-0.3-dev
+  qt6-l10n-tools
 )
 # Running: the ffmpeg program for the demo clip, GStreamer's plugins to play
 # video in the window, a font for the Chinese captions.
@@ -37,8 +39,9 @@ RUN_PACKAGES=(
 # font, the session bus, PipeWire and the portal, and Qt's Wayland platform
 # for the tool started natively there), virtual serial cables, the
 # benchmarks' peak-memory readings, the comma locale, the Arduino sketches'
-# build and the simulated board they run on (simavr's library and parts), and
-# the Debian package's build and checks.
+# build and the simulated board they run on (simavr's library and parts), the
+# Debian package's build and checks, and the accessibility bus with its
+# Python client, to read the windows as a screen reader does.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
@@ -50,6 +53,7 @@ TEST_PACKAGES=(
   locales
   arduino-mk arduino-core-avr libsimavr-dev libsimavrparts1
   dpkg-dev file lintian desktop-file-utils
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0
 )
 
 PACKAGES=("${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}")

@@ -11,10 +11,6 @@ int captureIntervalMs(int framesPerSecond) {
     return static_cast<int>(num::roundHalfEven(1000.0 / static_cast<double>(framesPerSecond)));
 }
 
-std::string frameRateCaption(int framesPerSecond) {
-    return "\xE5\xB8\xA7\xE7\x8E\x87\xEF\xBC\x9A" + std::to_string(framesPerSecond);  // 帧率：
-}
-
 Result<CaptureRectTexts> aimAtPlayer(double playerLeft, double playerTop, double windowLeft,
                                      double windowTop) {
     CaptureRectTexts t;

@@ -24,9 +24,6 @@ inline constexpr int kInitialFrameRate = 31;
 // Timer2's period for a frame rate: 1000 / fps rounded half to even (16 -> 62).
 int captureIntervalMs(int framesPerSecond);
 
-// Label3's caption: "帧率：" and the rate in decimal digits (UTF-8).
-std::string frameRateCaption(int framesPerSecond);
-
 // CaptureRect as the four texts written by start capture.
 struct CaptureRectTexts {
     std::string text3;  // left edge, pixels

@@ -12,6 +12,7 @@
 #include "app/platform/screen_grabber.h"
 #include "app/start_up.h"
 #include "app/ui/form1.h"
+#include "app/ui/language.h"
 #include "common/platform/posix_file.h"
 #include "serial/platform/qt_serial_port.h"
 
@@ -95,6 +96,11 @@ int main(int argc, char** argv) {
     doneStarting();
     app.setQuitOnLastWindowClosed(false);  // the tool ends by its exit label
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/orv-tool.png")));
+    const std::string language = orv::app::chooseLanguage(
+        arguments.language, orv::ui::keptLanguage(), orv::ui::desktopLanguages());
+    if (!orv::ui::useLanguage(app, language)) {
+        std::fprintf(stderr, "orv-tool: the English captions could not be loaded\n");
+    }
     // Every platform piece of the run is made here and handed to the windows.
     orv::ImageState state;
     orv::rnd::Sequence random;  // from its fixed start, for the whole run

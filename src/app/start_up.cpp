@@ -29,6 +29,16 @@ ToolArguments readToolArguments(int argc, const char* const* argv) {
         } else if (options && arg == "--version") {
             a.action = ToolArguments::Action::Version;
             return a;
+        } else if (options && (arg == "--lang" || arg.rfind("--lang=", 0) == 0)) {
+            const bool joined = arg.size() > 6;
+            const std::string value = joined ? arg.substr(7) : i + 1 < argc ? argv[++i] : "";
+            if (value != "zh" && value != "en") {
+                a.action = ToolArguments::Action::Refuse;
+                a.problem =
+                    "--lang takes zh or en" + (value.empty() ? std::string() : ", not " + value);
+                return a;
+            }
+            a.language = value;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             a.action = ToolArguments::Action::Refuse;
             a.problem = "unknown option " + arg;
@@ -45,12 +55,26 @@ ToolArguments readToolArguments(int argc, const char* const* argv) {
 }
 
 const char* toolUsage() {
-    return "usage: orv-tool [VIDEO]\n"
+    return "usage: orv-tool [--lang zh|en] [VIDEO]\n"
            "       orv-tool --help | --version\n"
            "\n"
            "Starts the desktop tool; VIDEO, when given, plays at once as if opened.\n"
+           "The windows speak Chinese where the desktop's language is Chinese and\n"
+           "English elsewhere; --lang, or the setting ui/language in\n"
+           "~/.config/orv-tool/orv-tool.conf, chooses instead.\n"
            "The windowing platform follows QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY.\n"
            "The command-line tool without a display is orv (see orv --help).\n";
+}
+
+std::string chooseLanguage(const std::string& asked, const std::string& kept,
+                           const std::vector<std::string>& desktopLanguages) {
+    if (asked == "zh" || asked == "en") return asked;
+    if (kept == "zh" || kept == "en") return kept;
+    const bool chinese =
+        !desktopLanguages.empty() &&
+        (desktopLanguages.front() == "zh" || desktopLanguages.front().rfind("zh-", 0) == 0 ||
+         desktopLanguages.front().rfind("zh_", 0) == 0);
+    return chinese ? "zh" : "en";
 }
 
 }  // namespace orv::app

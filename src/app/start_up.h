@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace orv::app {
 
@@ -18,15 +19,23 @@ struct PlatformChoice {
 PlatformChoice choosePlatform(const char* qpaPlatform, const char* x11Display,
                               const char* waylandDisplay);
 
-// What the command line asks of orv-tool: orv-tool [--help | --version] [VIDEO].
+// What the command line asks of orv-tool:
+// orv-tool [--lang zh|en] [VIDEO] | --help | --version.
 struct ToolArguments {
     enum class Action { Run, Help, Version, Refuse } action = Action::Run;
-    std::string video;    // a video to play at start (as if opened); empty: none
-    std::string problem;  // why the line is refused, one line
+    std::string video;     // a video to play at start (as if opened); empty: none
+    std::string language;  // "zh" or "en" as --lang asks; empty: not asked
+    std::string problem;   // why the line is refused, one line
 };
 ToolArguments readToolArguments(int argc, const char* const* argv);
 
 // The usage text of orv-tool --help.
 const char* toolUsage();
+
+// The windows' language, "zh" or "en": the one --lang asks for, else the one
+// the settings keep (ui/language), else the desktop's: Chinese where its
+// first language is Chinese, English for every other language.
+std::string chooseLanguage(const std::string& asked, const std::string& kept,
+                           const std::vector<std::string>& desktopLanguages);
 
 }  // namespace orv::app

@@ -12,7 +12,8 @@ TEST(ToolArguments, SaysWhatAndExits) {
         int status;
         std::string said;  // in the output (status 0) or the one error line
     } cases[] = {
-        {"", "--help", 0, "usage: orv-tool [VIDEO]"},
+        {"", "--help", 0, "usage: orv-tool [--lang zh|en] [VIDEO]"},
+        {"", "--lang fr", 2, "--lang takes zh or en, not fr"},
         {"", "--bogus", 2, "unknown option --bogus"},
         {"", "a.avi b.avi", 2, "one video at a time"},
         {"DISPLAY=:479", "", 1, "cannot reach the display DISPLAY=:479"},

@@ -136,3 +136,21 @@ TEST(CaptureSession, ATickMakesAFrameOnlyFromAPictureItGrabbed) {
         }
     }
 }
+
+// --lang, then the setting, then the desktop's first language: Chinese where
+// that is Chinese, English for every other.
+TEST(StartUp, TheWindowsLanguage) {
+    const struct {
+        const char *asked, *kept;
+        std::vector<std::string> desktop;
+        const char* language;
+    } cases[] = {
+        {"", "", {"zh-CN", "en-US"}, "zh"}, {"", "", {"zh-Hant-TW"}, "zh"},
+        {"", "", {"de-DE", "zh-CN"}, "en"}, {"", "", {}, "en"},
+        {"", "zh", {"en-US"}, "zh"},        {"en", "zh", {"zh-CN"}, "en"},
+        {"", "fr", {"zh-CN"}, "zh"},  // a setting outside zh and en counts for nothing
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(chooseLanguage(c.asked, c.kept, c.desktop), c.language) << c.asked << c.kept;
+    }
+}

@@ -1,5 +1,7 @@
 #include "app/ui/capture_modes.h"
 
+#include <QCoreApplication>
+
 #include "app/capture_clock.h"
 #include "common/numbers.h"
 
@@ -14,6 +16,16 @@ const QString kScreenNotice = QStringLiteral("screen");
 constexpr int kSettleMs = 100;
 
 }  // namespace
+
+QString capScreenCaption() {
+    return QCoreApplication::translate("orv::ui::CaptureModes", "整个桌面");
+}
+QString capRectCaption() {
+    return QCoreApplication::translate("orv::ui::CaptureModes", "桌面区域");
+}
+QString capActiveWindowCaption() {
+    return QCoreApplication::translate("orv::ui::CaptureModes", "活动窗口");
+}
 
 CaptureServices::CaptureServices(QWidget& window, NoticeLine& notice,
                                  platform::ScreenGrabber& grabber,
@@ -47,8 +59,8 @@ void CaptureServices::reportUnreadable(const QString& what) {
     QString why = grabber.whyUnreadable();
     if (why.isEmpty()) why = QStringLiteral("the desktop would not give its pixels");
     notice.report(kScreenNotice,
-                  QStringLiteral("%1: the screen cannot be read (%2), so nothing is "
-                                 "captured; \"开始采集\" still records the player's video")
+                  tr("%1: the screen cannot be read (%2), so nothing is captured; \"开始采集\" "
+                     "still records the player's video")
                       .arg(what, why));
 }
 
@@ -98,10 +110,10 @@ QImage CaptureServices::grabDesktop() {
 }
 
 void DesktopGrab::start() {
-    if (!s_.grabber.readable()) return s_.reportUnreadable(kCapScreenCaption);
+    if (!s_.grabber.readable()) return s_.reportUnreadable(capScreenCaption());
     s_.minimizeWindow(&s_.window);
     s_.whenScreenReady(
-        kCapScreenCaption, [this] { finish(); }, nullptr);
+        capScreenCaption(), [this] { finish(); }, nullptr);
 }
 
 void DesktopGrab::finish() {
@@ -123,7 +135,7 @@ WindowGrab::WindowGrab(CaptureServices& services) : QObject(&services), s_(servi
 }
 
 void WindowGrab::start() {
-    if (!s_.grabber.readable()) return s_.reportUnreadable(kCapActiveWindowCaption);
+    if (!s_.grabber.readable()) return s_.reportUnreadable(capActiveWindowCaption());
     s_.minimizeWindow(&s_.window);
     if (!s_.grabber.picksWindows()) {
         Timer1->start();
@@ -139,7 +151,7 @@ void WindowGrab::pickedWindow(const QString& failure) {
     if (!failure.isEmpty()) {
         s_.restoreWindow(&s_.window);
         s_.notice.report(kWindowNotice,
-                         QStringLiteral("%1: %2").arg(kCapActiveWindowCaption, failure));
+                         QStringLiteral("%1: %2").arg(capActiveWindowCaption(), failure));
         return;
     }
     s_.notice.withdraw(kWindowNotice);
@@ -185,11 +197,11 @@ RegionGrab::RegionGrab(CaptureServices& services)
     : QObject(&services), s_(services), inFront_(services) {}
 
 void RegionGrab::start() {
-    if (!s_.grabber.readable()) return s_.reportUnreadable(kCapRectCaption);
+    if (!s_.grabber.readable()) return s_.reportUnreadable(capRectCaption());
     inFront_.Timer1->start();
     s_.minimizeWindow(&s_.window);
     s_.whenScreenReady(
-        kCapRectCaption, [this] { showSurface(); },
+        capRectCaption(), [this] { showSurface(); },
         [this] {
             inFront_.stop();
             inFront_.GrabCount = 0;

@@ -19,10 +19,11 @@
 
 namespace orv::ui {
 
-// Captions of the buttons that start the modes; notices name a mode by them.
-inline const QString kCapScreenCaption = QStringLiteral("整个桌面");
-inline const QString kCapRectCaption = QStringLiteral("桌面区域");
-inline const QString kCapActiveWindowCaption = QStringLiteral("活动窗口");
+// Captions of the buttons that start the modes, in the windows' language;
+// notices name a mode by them.
+QString capScreenCaption();        // "整个桌面", the whole desktop
+QString capRectCaption();          // "桌面区域", a desktop region
+QString capActiveWindowCaption();  // "活动窗口", the window in front
 
 // What the modes work with, and the steps they have in common.
 class CaptureServices : public QObject {

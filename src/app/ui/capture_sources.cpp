@@ -83,17 +83,17 @@ void CaptureSources::CmdSaveBmp_Click() {
     }
     const QString name =
         askSaveName ? askSaveName()
-                    : QFileDialog::getSaveFileName(&parts_.window, QStringLiteral("保存图片"),
-                                                   QString(), QStringLiteral("(*.bmp)"), nullptr,
+                    : QFileDialog::getSaveFileName(&parts_.window, tr("保存图片"), QString(),
+                                                   QStringLiteral("(*.bmp)"), nullptr,
                                                    QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) return;
     if (QFileInfo::exists(name)) {
-        const bool replace =
-            askOverwrite ? askOverwrite()
-                         : QMessageBox::question(&parts_.window, QStringLiteral("文件覆盖"),
-                                                 QStringLiteral("该文件已经存在，是否要覆盖？"),
-                                                 QMessageBox::Yes | QMessageBox::No,
-                                                 QMessageBox::No) == QMessageBox::Yes;
+        const bool replace = askOverwrite
+                                 ? askOverwrite()
+                                 : QMessageBox::question(&parts_.window, tr("文件覆盖"),
+                                                         tr("该文件已经存在，是否要覆盖？"),
+                                                         QMessageBox::Yes | QMessageBox::No,
+                                                         QMessageBox::No) == QMessageBox::Yes;
         if (!replace) return;
     }
     // Written beside the target and renamed, so an old file is never left half-written.

@@ -27,6 +27,7 @@ Form1::Form1(const Services& services, QWidget* parent)
     setFixedSize(kDesign.size());
     dragByBackground(this);  // the window has no title bar to move it by
     buildControls();
+    nameForScreenReaders();
     serial_ = new SerialPanel(services.port, messages_, *Notice, this);
     sources_ = new CaptureSources({*this, *Image1, *WindowsMediaPlayer1, *Notice, messages_},
                                   services.grabber, services.inspector);
@@ -57,18 +58,18 @@ void Form1::buildControls() {
     QFont small = Label1->font();
     small.setPixelSize(10);
     Label1->setFont(small);
-    Label2 = makeControl<ClickLabel>(this, "Label2", {640, 0, 41, 17}, QStringLiteral("退出"));
+    Label2 = makeControl<ClickLabel>(this, "Label2", {640, 0, 41, 17}, tr("退出"));
     Label2->setAlignment(Qt::AlignCenter);
     setBackColour(Label2, QColor(192, 192, 192));
     WindowsMediaPlayer1 = makeControl<PlayerPanel>(this, "WindowsMediaPlayer1", {8, 16, 129, 161});
     Image1 = makeControl<ImageView>(this, "Image1", {152, 16, 193, 113});
-    Image1->setToolTip(QStringLiteral("缩略图会在视觉上失真，但不影响真实保存的图形内容！"));
-    Command1 = button("Command1", QStringLiteral("播放"), {352, 16, 65, 25});
-    Command2 = button("Command2", QStringLiteral("开始采集"), {352, 40, 65, 25});
-    Command3 = button("Command3", QStringLiteral("停止"), {352, 64, 65, 25});
-    Check1 = makeControl<QCheckBox>(this, "Check1", {352, 96, 65, 17}, QStringLiteral("DIB窗口"));
+    Image1->setToolTip(tr("缩略图会在视觉上失真，但不影响真实保存的图形内容！"));
+    Command1 = button("Command1", tr("播放"), {352, 16, 65, 25});
+    Command2 = button("Command2", tr("开始采集"), {352, 40, 65, 25});
+    Command3 = button("Command3", tr("停止"), {352, 64, 65, 25});
+    Check1 = makeControl<QCheckBox>(this, "Check1", {352, 96, 65, 17}, tr("DIB窗口"));
     Check1->setChecked(true);
-    Check2 = makeControl<QCheckBox>(this, "Check2", {352, 112, 57, 17}, QStringLiteral("录制"));
+    Check2 = makeControl<QCheckBox>(this, "Check2", {352, 112, 57, 17}, tr("录制"));
     Shape2 = makeControl<Lamp>(this, "Shape2", {408, 144, 9, 9});
     Label3 = makeControl<QLabel>(this, "Label3", {152, 136, 97, 17});
     HScroll1 = makeControl<QScrollBar>(this, "HScroll1", {152, 152, 105, 17}, Qt::Horizontal);
@@ -86,8 +87,7 @@ void Form1::buildControls() {
     Picture2 = makeControl<PictureBox>(this, "Picture2", {424, 16, 137, 73});
     Picture2->setBackColor(palette().color(QPalette::Base));
     Picture2->cls();
-    Label4 =
-        makeControl<QLabel>(this, "Label4", {424, 96, 97, 17}, QStringLiteral("输出预览（点击）"));
+    Label4 = makeControl<QLabel>(this, "Label4", {424, 96, 97, 17}, tr("输出预览（点击）"));
     Image2 = makeControl<QLabel>(this, "Image2", {576, 24, 101, 58});
     Image2->setPixmap(makeLogo(QSize(101, 58)));
     const QRect lines[] = {
@@ -100,16 +100,16 @@ void Form1::buildControls() {
     }
     Notice = makeControl<NoticeLine>(this, "Notice", {152, 170, 528, 14});
 
-    CmdCapScreen = button("CmdCapScreen", kCapScreenCaption, {144, 224, 65, 25});
-    CmdCapScreen->setToolTip(QStringLiteral("直接捕获整个桌面！"));
-    CmdCapRect = button("CmdCapRect", kCapRectCaption, {144, 248, 65, 25});
-    CmdCapRect->setToolTip(QStringLiteral("请按左上到右下的方向选择屏幕区域！"));
-    CmdCapActiveWindow = button("CmdCapActiveWindow", kCapActiveWindowCaption, {144, 272, 65, 25});
-    CmdCapActiveWindow->setToolTip(QStringLiteral("请在2秒钟内选择好活动窗口！"));
-    CmdClear = button("CmdClear", QStringLiteral("清  除"), {144, 320, 65, 25});
-    CmdSaveBmp = button("CmdSaveBmp", QStringLiteral("保存图片"), {144, 344, 65, 25});
-    Command4 = button("Command4", QStringLiteral("输出至窗口"), {208, 224, 73, 25});
-    Command6 = button("Command6", QStringLiteral("输出一帧至文件"), {208, 248, 97, 25});
+    CmdCapScreen = button("CmdCapScreen", capScreenCaption(), {144, 224, 65, 25});
+    CmdCapScreen->setToolTip(tr("直接捕获整个桌面！"));
+    CmdCapRect = button("CmdCapRect", capRectCaption(), {144, 248, 65, 25});
+    CmdCapRect->setToolTip(tr("请按左上到右下的方向选择屏幕区域！"));
+    CmdCapActiveWindow = button("CmdCapActiveWindow", capActiveWindowCaption(), {144, 272, 65, 25});
+    CmdCapActiveWindow->setToolTip(tr("请在2秒钟内选择好活动窗口！"));
+    CmdClear = button("CmdClear", tr("清  除"), {144, 320, 65, 25});
+    CmdSaveBmp = button("CmdSaveBmp", tr("保存图片"), {144, 344, 65, 25});
+    Command4 = button("Command4", tr("输出至窗口"), {208, 224, 73, 25});
+    Command6 = button("Command6", tr("输出一帧至文件"), {208, 248, 97, 25});
     Command7 = button("Command7", QStringLiteral("bit-byte"), {456, 248, 73, 25});
     Command5 = button("Command5", QStringLiteral("byte2ascii"), {544, 248, 81, 25});
     Text1 = box("Text1", QStringLiteral("Text1"), {352, 256, 89, 18});
@@ -121,6 +121,19 @@ void Form1::buildControls() {
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setTimerType(Qt::PreciseTimer);
+}
+
+void Form1::nameForScreenReaders() {
+    // Buttons, check boxes and menu entries are named by their captions; the
+    // boxes, the scroll bar and the pictures have none of their own.
+    const std::pair<QWidget*, QString> names[] = {
+        {Text1, tr("采集宽度")},    {Text2, tr("采集高度")},
+        {Text3, tr("采集左边")},    {Text4, tr("采集上边")},
+        {Text8, tr("第 0 页")},     {Text9, tr("帧文件")},
+        {HScroll1, tr("帧率")},     {Image1, tr("缩略图")},
+        {Picture2, tr("输出预览")}, {WindowsMediaPlayer1, tr("播放器")},
+    };
+    for (const auto& [control, name] : names) control->setAccessibleName(name);
 }
 
 void Form1::wire() {

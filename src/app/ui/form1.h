@@ -97,6 +97,7 @@ class Form1 : public QWidget, private FrameSink {
 
   private:
     void buildControls();
+    void nameForScreenReaders();
     void wire();
     // The capture boxes, read again after a change: the session's rectangle.
     void rectBoxesChanged();

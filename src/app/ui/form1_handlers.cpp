@@ -31,7 +31,7 @@ void Form1::Check1_Click() {
 void Form1::HScroll1_Change() {
     const int rate = HScroll1->value();
     (void)session_->setFrameRate(rate);  // the scroll bar's range is the session's
-    Label3->setText(QString::fromStdString(app::frameRateCaption(rate)));
+    Label3->setText(tr("帧率：%1").arg(rate));
     Timer2->setInterval(session_->periodMs());  // a running clock takes it at once
 }
 

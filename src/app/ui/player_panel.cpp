@@ -55,6 +55,8 @@ PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
     playPause_->setAutoRaise(true);
     position_ = new QSlider(Qt::Horizontal, this);
     time_ = new QLabel(QStringLiteral("0:00"), this);
+    playPause_->setAccessibleName(tr("播放/暂停"));
+    position_->setAccessibleName(tr("位置"));
     QFont small = time_->font();
     small.setPixelSize(10);
     time_->setFont(small);

@@ -42,17 +42,17 @@ frmMain::frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent)
     };
     // In tab order.
     picSource = makeControl<PictureBox>(this, "picSource", twips(2160, 120, 1935, 975));
-    cmdCopy = button("cmdCopy", QStringLiteral("复制"), twips(1920, 3960, 1215, 495));
+    cmdCopy = button("cmdCopy", tr("复制"), twips(1920, 3960, 1215, 495));
     picPurpose = makeControl<PictureBox>(this, "picPurpose", twips(120, 120, 1935, 975));
     picPurpose->setBackColor(palette().color(QPalette::Base));
     picPurpose->cls();
-    cmdZoom = button("cmdZoom", QStringLiteral("缩放"), twips(3360, 3960, 1215, 495));
-    cmdSharp = button("cmdSharp", QStringLiteral("锐化"), twips(4800, 3960, 1215, 495));
-    cmdPencil = button("cmdPencil", QStringLiteral("雕刻"), twips(6240, 3960, 1215, 495));
-    cmdStatChart = button("cmdStatChart", QStringLiteral("直方图"), twips(7680, 3960, 1215, 495));
-    cmdBright = button("cmdBright", QStringLiteral("亮度对比度"), twips(9120, 3960, 1215, 495));
-    cmdGetData = button("cmdGetData", QStringLiteral("获取数据"), twips(480, 3960, 1215, 495));
-    cmdDrawPic = button("cmdDrawPic", QStringLiteral("绘制图像"), twips(10560, 3960, 1215, 495));
+    cmdZoom = button("cmdZoom", tr("缩放"), twips(3360, 3960, 1215, 495));
+    cmdSharp = button("cmdSharp", tr("锐化"), twips(4800, 3960, 1215, 495));
+    cmdPencil = button("cmdPencil", tr("雕刻"), twips(6240, 3960, 1215, 495));
+    cmdStatChart = button("cmdStatChart", tr("直方图"), twips(7680, 3960, 1215, 495));
+    cmdBright = button("cmdBright", tr("亮度对比度"), twips(9120, 3960, 1215, 495));
+    cmdGetData = button("cmdGetData", tr("获取数据"), twips(480, 3960, 1215, 495));
+    cmdDrawPic = button("cmdDrawPic", tr("绘制图像"), twips(10560, 3960, 1215, 495));
     txtSharp = box("txtSharp", QStringLiteral("8"), twips(4680, 3360, 1215, 270));
     txtPencil = box("txtPencil", QStringLiteral("25"), twips(6120, 3345, 1215, 270));
     txtRed = box("txtRed", QStringLiteral("255"), twips(9120, 2760, 1215, 270));
@@ -65,6 +65,13 @@ frmMain::frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent)
     Label2 = label("Label2", QStringLiteral("Label2"), twips(4560, 240, 1815, 255));
     Label3 = label("Label3", QStringLiteral("Label3"), twips(4560, 600, 1815, 255));
     Label4 = label("Label4", QStringLiteral("Label4"), twips(4560, 960, 1935, 255));
+    // What a screen reader says of the boxes and pictures, which have no caption.
+    const std::pair<QWidget*, QString> names[] = {
+        {picSource, tr("源图像")},   {picPurpose, tr("结果图像")}, {txtSharp, tr("锐化强度")},
+        {txtPencil, tr("雕刻参数")}, {txtRed, tr("红")},           {txtGreen, tr("绿")},
+        {txtBlue, tr("蓝")},         {txtZoomX, tr("横向缩放")},   {txtZoomY, tr("纵向缩放")},
+    };
+    for (const auto& [control, name] : names) control->setAccessibleName(name);
     const QList<QWidget*> order{picSource, cmdCopy,      picPurpose, cmdZoom,    cmdSharp,
                                 cmdPencil, cmdStatChart, cmdBright,  cmdGetData, cmdDrawPic,
                                 txtSharp,  txtPencil,    txtRed,     txtGreen,   txtBlue,
@@ -77,7 +84,7 @@ frmMain::frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent)
                       {{cmdGetData, cmdCopy, cmdZoom, cmdSharp, cmdPencil, cmdStatChart, cmdBright},
                        {cmdDrawPic}});
     Menu->setObjectName(QStringLiteral("WorkbenchMenu"));
-    setToolTip(QStringLiteral("右键单击背景打开菜单：窗口下方的各项图像操作"));
+    setToolTip(tr("右键单击背景打开菜单：窗口下方的各项图像操作"));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

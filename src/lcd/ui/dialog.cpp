@@ -36,7 +36,7 @@ QStringList driveRoots() {
 Dialog::Dialog(QLineEdit* target, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), target_(target) {
     setObjectName(QStringLiteral("Dialog"));
-    setWindowTitle(QStringLiteral("选择路径"));
+    setWindowTitle(tr("选择路径"));
     setFixedSize(7650 / 15, 4515 / 15);
     setModal(false);
 
@@ -50,11 +50,14 @@ Dialog::Dialog(QLineEdit* target, QWidget* parent)
     for (int column = 1; column < model_->columnCount(); ++column) Dir1->hideColumn(column);
     Dir1->header()->hide();
 
-    Label1 = makeControl<QLabel>(this, "Label1", {280, 8, 41, 25}, QStringLiteral("文件名"));
+    Label1 = makeControl<QLabel>(this, "Label1", {280, 8, 41, 25}, tr("文件名"));
     Text1 = makeControl<QLineEdit>(this, "Text1", {320, 8, 73, 18}, QStringLiteral("mov1"));
-    OKButton = makeControl<QPushButton>(this, "OKButton", {416, 8, 81, 25}, QStringLiteral("确定"));
-    CancelButton =
-        makeControl<QPushButton>(this, "CancelButton", {416, 40, 81, 25}, QStringLiteral("取消"));
+    // What a screen reader says of the boxes, which have no caption of their own.
+    Drive1->setAccessibleName(tr("驱动器"));
+    Dir1->setAccessibleName(tr("文件夹"));
+    Text1->setAccessibleName(tr("文件名"));
+    OKButton = makeControl<QPushButton>(this, "OKButton", {416, 8, 81, 25}, tr("确定"));
+    CancelButton = makeControl<QPushButton>(this, "CancelButton", {416, 40, 81, 25}, tr("取消"));
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &Dialog::Drive1_Change);
     connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);

@@ -1,5 +1,7 @@
 #include "serial/ui/serial_panel.h"
 
+#include <QCoreApplication>
+
 #include "common/numbers.h"
 #include "lcd/display_preset.h"
 #include "orv_link.h"
@@ -15,8 +17,8 @@ const QColor kIdle(128, 128, 128);     // TXD, RXD idle
 const QColor kFlash(255, 192, 192);    // STANDBY flash
 const QColor kStandby(224, 224, 224);  // STANDBY idle
 
-// Beside "实时发送" while the device may still be starting.
-const QString kAwaited = QStringLiteral("等待设备…");
+// What the notice line says while the device may still be starting.
+QString waitingText() { return QCoreApplication::translate("orv::ui::SerialPanel", "等待设备…"); }
 
 // Notice key of characters sent as '?'.
 const QString kQuestionMarks = QStringLiteral("serial: characters sent as '?'");
@@ -61,12 +63,10 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     small.setPixelSize(9);
     Label11->setFont(small);
     Label9 = indicator<QLabel>(this, "Label9", QStringLiteral("TXD"), at(632, 120, 33, 17), kIdle);
-    Label8 = indicator<ClickLabel>(this, "Label8", QStringLiteral("开/关"), at(616, 96, 57, 17),
-                                   kClosed);
-    Label7 = indicator<QLabel>(this, "Label7", QStringLiteral("端口号："), at(432, 144, 49, 17),
-                               QColor());
+    Label8 = indicator<ClickLabel>(this, "Label8", tr("开/关"), at(616, 96, 57, 17), kClosed);
+    Label7 = indicator<QLabel>(this, "Label7", tr("端口号："), at(432, 144, 49, 17), QColor());
     Text6 = makeControl<QLineEdit>(this, "Text6", at(480, 144, 41, 18));
-    Text6->setToolTip(QStringLiteral("端口号: ") + QString::fromLatin1(serial::portRuleText()));
+    Text6->setToolTip(tr("端口号: ") + QString::fromLatin1(serial::portRuleText()));
     Ports = new PortChooser(Text6);  // the devices present, offered as the box takes the focus
     Label10 =
         indicator<QLabel>(this, "Label10", QStringLiteral("RXD"), at(632, 144, 33, 17), kIdle);
@@ -77,8 +77,8 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     Label12 = makeControl<QLabel>(host, "Label12", QRect(232, 352, 57, 25), QStringLiteral("TXD"));
 
     // In the panel's free space, beside the port number.
-    CheckStream = makeControl<QCheckBox>(this, "CheckStream", at(528, 144, 100, 17),
-                                         QStringLiteral("实时发送"));
+    CheckStream =
+        makeControl<QCheckBox>(this, "CheckStream", at(528, 144, 100, 17), tr("实时发送"));
     CheckStream->setToolTip(QStringLiteral(
         "Sends every captured frame to the open port as it is captured (the framed protocol of "
         "orv send: changed pages only, all pages every 31st frame)"));
@@ -95,9 +95,15 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
                                   Qt::ToolTipRole);
     }
     ComboDisplay->setCurrentText(QStringLiteral("12864"));
-    ComboDisplay->setToolTip(QStringLiteral("实时发送的显示屏：决定置位的比特是暗点还是亮点"));
+    ComboDisplay->setToolTip(tr("实时发送的显示屏：决定置位的比特是暗点还是亮点"));
     // The device's picture is of the old polarity: everything goes afresh.
     connect(ComboDisplay, &QComboBox::currentIndexChanged, this, [this] { restartStream(); });
+
+    // What a screen reader says of the boxes, which have no caption of their own.
+    Text5->setAccessibleName(tr("端口设置"));
+    Text6->setAccessibleName(tr("端口号", "the box's name"));
+    Text7->setAccessibleName(tr("发送行"));
+    ComboDisplay->setAccessibleName(tr("显示屏"));
 
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
@@ -108,13 +114,20 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     connect(Label8, &ClickLabel::clicked, this, &SerialPanel::Label8_Click);
     connect(Text7, &QLineEdit::textChanged, this, &SerialPanel::Text7_Change);
     connect(Timer3, &QTimer::timeout, this, &SerialPanel::Timer3_Timer);
-    port_.onLost = [this](const std::string& why) { portLost(QString::fromStdString(why)); };
+    port_.onLost = [this](const std::string& why) { portLost(said(why)); };
     port_.onReceived = [this](const std::string& bytes) { received(bytes); };
 }
 
 SerialPanel::~SerialPanel() {
     port_.onLost = nullptr;
     port_.onReceived = nullptr;
+}
+
+QString SerialPanel::said(const std::string& message) const {
+    QString m = QString::fromStdString(message);
+    m.replace(QStringLiteral("端口号"), tr("端口号"));
+    m.replace(QStringLiteral("开/关"), tr("开/关"));
+    return m;
 }
 
 void SerialPanel::Label5_Click() {
@@ -126,19 +139,20 @@ void SerialPanel::Label6_Click() {
     // Settings first; a refused text leaves the number unapplied.
     if (Status s = port_.setSettings(Text5->text().toStdString()); !s) {
         if (!port_.portOpen()) showClosed();
-        return messages_.show(QString::fromStdString(s.error()));
+        return messages_.show(said(s.error()));
     }
-    Result<std::int16_t> number = num::parseInt16(Text6->text().toStdString(), "端口号");
-    if (!number) return messages_.show(QString::fromStdString(number.error()));
+    Result<std::int16_t> number =
+        num::parseInt16(Text6->text().toStdString(), tr("端口号").toStdString());
+    if (!number) return messages_.show(said(number.error()));
     if (Status s = port_.setCommPort(number.value()); !s) {
-        messages_.show(QString::fromStdString(s.error()));
+        messages_.show(said(s.error()));
     }
 }
 
 void SerialPanel::Label8_Click() {
     if (!port_.portOpen()) {
         if (Status s = port_.setPortOpen(true); !s) {
-            return messages_.show(QString::fromStdString(s.error()));
+            return messages_.show(said(s.error()));
         }
         setBackColour(Label8, kOpen);
         Timer3->start();
@@ -147,7 +161,7 @@ void SerialPanel::Label8_Click() {
         restartStream();
     } else {
         if (Status s = port_.setPortOpen(false); !s) {
-            return messages_.show(QString::fromStdString(s.error()));
+            return messages_.show(said(s.error()));
         }
         showClosed();
     }
@@ -160,7 +174,7 @@ void SerialPanel::SendSerialLine(const QString& text, int limit) {
     if (Status s = port_.output(serial::lineBytes(chars, n)); !s) {
         notices_.withdraw(kQuestionMarks);
         if (!port_.portOpen()) showClosed();
-        return messages_.show(QString::fromStdString(s.error()));
+        return messages_.show(said(s.error()));
     }
     setBackColour(Label9, kLit);
     if (const std::size_t marks = serial::lineQuestionMarks(chars, n); marks > 0) {
@@ -225,7 +239,7 @@ void SerialPanel::pump() {
         if (Status s = port_.output(p.bytes); !s) {
             waiting_.clear();
             if (!port_.portOpen()) showClosed();
-            return messages_.show(QString::fromStdString(s.error()));
+            return messages_.show(said(s.error()));
         }
         const auto now = std::chrono::steady_clock::now();
         pacer_.sent(p.frame, p.page, now);
@@ -237,12 +251,11 @@ void SerialPanel::pump() {
 
 void SerialPanel::skip(bool awaited) {
     if (awaited) {
-        notices_.report(kStreamState, QStringLiteral("实时发送：") + kAwaited);
+        notices_.report(kStreamState, tr("实时发送：") + waitingText());
         return;
     }
     ++skipped_;
-    notices_.report(kStreamState,
-                    QStringLiteral("实时发送：跳过 %1 帧（端口或设备跟不上）").arg(skipped_));
+    notices_.report(kStreamState, tr("实时发送：跳过 %1 帧（端口或设备跟不上）").arg(skipped_));
 }
 
 void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
@@ -281,7 +294,7 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (count == 0) return;  // nothing changed
     if (Status s = port_.output(packets); !s) {
         if (!port_.portOpen()) showClosed();
-        return messages_.show(QString::fromStdString(s.error()));
+        return messages_.show(said(s.error()));
     }
     setBackColour(Label9, kLit);
 }

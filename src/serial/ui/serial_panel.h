@@ -80,6 +80,9 @@ class SerialPanel : public QWidget {
     const serial::LinkPacer& streamPacer() const { return pacer_; }
 
   private:
+    // A message of the serial link in the windows' language: the captions it
+    // names (端口号, 开/关) translated.
+    QString said(const std::string& message) const;
     // The indicators of a closed port.
     void showClosed();
     // The panel after the port closed itself (device gone).
