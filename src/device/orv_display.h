@@ -5,10 +5,13 @@
 // and its columns from kFirstColumn, left to right.
 //
 // One description is chosen at build time, by the macro defined before this
-// header (the sketches' make ORV_DISPLAY=sh1106 defines ORV_DISPLAY_SH1106):
+// header (make ORV_DISPLAY=NAME defines it for the sketches: orv_display.mk):
 //   NAME            macro                         panel
-//   ssd1306         none                          SSD1306, 128 x 64 (0.96")
+//   ssd1306         ORV_DISPLAY_SSD1306, or none  SSD1306, 128 x 64 (0.96")
 //   sh1106          ORV_DISPLAY_SH1106            SH1106, 128 x 64 (1.3")
+//   ssd1306-128x32  ORV_DISPLAY_SSD1306_128X32    SSD1306, 128 x 32 (0.91")
+//   ssd1306-72x40   ORV_DISPLAY_SSD1306_72X40     SSD1306, 72 x 40 (0.42")
+//   ssd1306-64x48   ORV_DISPLAY_SSD1306_64X48     SSD1306, 64 x 48 (0.66")
 // It is orv::display::Panel, and its set-up orv::display::kSetup.
 //
 // C++11, the Arduino core's <avr/pgmspace.h>; constants only.
@@ -69,16 +72,32 @@ struct Sh1106 : OnI2c {
 
 // The panels: kWidth columns and kHeight rows (whole pages), and the COM
 // pins configuration their rows are wired for (data sheet, command 0xDA):
-// 0x12, alternative.
+// 0x12, alternative, for the modules with 40 rows or more; 0x02,
+// sequential, for the 32-row one.
 struct Ssd1306_128x64 : Ssd1306<0> {
     static const uint8_t kWidth = 128, kHeight = 64, kComPins = 0x12;
 };
 struct Sh1106_128x64 : Sh1106<2> {
     static const uint8_t kWidth = 128, kHeight = 64, kComPins = 0x12;
 };
+struct Ssd1306_128x32 : Ssd1306<0> {
+    static const uint8_t kWidth = 128, kHeight = 32, kComPins = 0x02;
+};
+struct Ssd1306_72x40 : Ssd1306<28> {  // RAM columns 28 to 99
+    static const uint8_t kWidth = 72, kHeight = 40, kComPins = 0x12;
+};
+struct Ssd1306_64x48 : Ssd1306<32> {  // RAM columns 32 to 95
+    static const uint8_t kWidth = 64, kHeight = 48, kComPins = 0x12;
+};
 
 #if defined(ORV_DISPLAY_SH1106)
 typedef Sh1106_128x64 Panel;
+#elif defined(ORV_DISPLAY_SSD1306_128X32)
+typedef Ssd1306_128x32 Panel;
+#elif defined(ORV_DISPLAY_SSD1306_72X40)
+typedef Ssd1306_72x40 Panel;
+#elif defined(ORV_DISPLAY_SSD1306_64X48)
+typedef Ssd1306_64x48 Panel;
 #else
 typedef Ssd1306_128x64 Panel;
 #endif
@@ -97,6 +116,10 @@ const uint8_t kSetup[] PROGMEM = {
 #else
     0x8D, 0x14,  // charge pump on
     0x20, 0x00,  // horizontal addressing
+#endif
+#ifdef ORV_DISPLAY_SSD1306_72X40
+    0xAD, 0x30,  // internal current reference, as the 0.42" modules' usual set-up
+                 // has it (the SSD1315's command; the SSD1306's data sheet lacks it)
 #endif
     0xA1,                   // segment remap: column 0 at the left
     0xC8,                   // COM scan from the panel's last COM down: page 0 at the top

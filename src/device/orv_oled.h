@@ -4,6 +4,9 @@
 // with ORV_OLED_QUEUE defined before this header, the TWI interrupt sends
 // queued pages while the sketch goes on (see orv_twi.h).
 //
+// The frames are 128 x 64; a smaller panel shows their top-left part: the
+// pages shows() says and the columns up to lastShown().
+//
 // C++11, the Arduino core's <avr/io.h> and <avr/pgmspace.h>; no allocation.
 #ifndef ORV_OLED_H
 #define ORV_OLED_H
@@ -25,6 +28,14 @@ namespace oled {
 struct Device : display::Panel {
     static const uint8_t kAddress = ORV_OLED_ADDRESS;
 };
+
+// Whether the panel shows page `page` of a frame.
+inline bool shows(uint8_t page) { return Device::kHeight >= 64 || page < Device::kHeight / 8; }
+
+// The last of a page's columns up to `to` that the panel shows.
+inline uint8_t lastShown(uint8_t to) {
+    return Device::kWidth >= 128 || to < Device::kWidth ? to : (uint8_t)(Device::kWidth - 1);
+}
 
 // Begins a transmission of commands or of data (the control byte).
 inline bool start(uint8_t control) { return twi::start(Device::kAddress) && twi::send(control); }
