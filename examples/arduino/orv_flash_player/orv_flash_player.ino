@@ -1,5 +1,8 @@
 // orv_flash_player: plays a clip from the board's own flash on an SSD1306
-// 128 x 64 OLED over I2C, at the frame rate the clip was made for, looping.
+// 128 x 64 OLED over I2C, at the frame rate the clip was made for, looping;
+// or on another panel orv_display.h describes, when built for it (`make
+// ORV_DISPLAY=ssd1306-72x40`, for one), which shows the frames' top-left
+// part.
 //
 // Board: Arduino Uno or Nano (ATmega328P). Needs only the Arduino core. The
 // clip is clip.h beside this file, written by
@@ -44,10 +47,11 @@ static uint8_t periodRest;      // and the rest, in 1/fps microseconds
 static uint8_t restSum;
 
 // Queues the changed columns of page p of the frame in the buffer, from
-// `columns`; returns whether it did.
+// `columns`, those the panel shows; returns whether it did.
 static bool put(uint8_t p, const uint8_t* columns, uint8_t* ticket) {
-    if (!(shown >> p & 1) || decoder.from[p] > decoder.to[p]) return false;
-    *ticket = queue::put(p, decoder.from[p], decoder.to[p], columns);
+    const uint8_t to = orv::oled::lastShown(decoder.to[p]);
+    if (!(shown >> p & 1) || !orv::oled::shows(p) || decoder.from[p] > to) return false;
+    *ticket = queue::put(p, decoder.from[p], to, columns);
     return true;
 }
 

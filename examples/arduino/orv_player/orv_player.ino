@@ -1,6 +1,7 @@
 // orv_player: shows the frames that `orv send` puts on the serial port, on an
-// SSD1306 128 x 64 OLED over I2C (an SH1106 when built with
-// ORV_DISPLAY_SH1106 defined: `make CPPFLAGS+=-DORV_DISPLAY_SH1106`).
+// SSD1306 128 x 64 OLED over I2C, or on another panel orv_display.h
+// describes when built for it (`make ORV_DISPLAY=sh1106`, for one): a panel
+// smaller than the frames shows their top-left part.
 //
 // Board: Arduino Uno or Nano (ATmega328P). Needs only the Arduino core.
 // Serial: 115200 baud, 8 data bits, no parity, 1 stop bit.
@@ -51,9 +52,11 @@ volatile uint16_t mostBytesWaiting;
 static volatile uint8_t* busyPort;
 static uint8_t busyMask;
 
-// Writes one page: the decoder's packet, or zeros when `fromDecoder` is false.
+// Writes what the panel shows of one page: the decoder's packet, or zeros
+// when `fromDecoder` is false.
 static void writePage(uint8_t page, bool fromDecoder) {
-    orv::oled::writePage(page, 0, orv::framing::kPageBytes - 1,
+    if (!orv::oled::shows(page)) return;
+    orv::oled::writePage(page, 0, orv::oled::lastShown(orv::framing::kPageBytes - 1),
                          [fromDecoder](uint8_t c) -> uint8_t { return fromDecoder ? decoder.column(c) : 0; });
 }
 
