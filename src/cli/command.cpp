@@ -125,7 +125,7 @@ Result<bool> optionSetBitLight(const Words& w) {
     if (!setBit) return fail(setBit.error());
     if (!w.has("display")) return setBit.value() == "light";
     Result<std::string> name = w.choice("display");
-    if (!name) return fail(name.error());
+    if (!name) return name.failure();
     const DisplayPreset* display = findDisplayPreset(name.value());
     if (w.has("set-bit") && (setBit.value() == "light") != display->lightSetBit) {
         return fail(joined({"--display ", display->name, " wants --set-bit ",
@@ -143,8 +143,8 @@ int runCommand(const Command& command, const std::vector<std::string>& args, std
         return kExitOk;
     }
     Result<Words> words = splitWords(args, command.options);
-    const Outcome outcome =
-        words ? command.body(words.value(), out, err) : Outcome(Failed{kExitUsage, words.error()});
+    const Outcome outcome = words ? command.body(words.value(), out, err)
+                                  : Outcome(Failed{kExitUsage, words.failure()});
     if (outcome) return kExitOk;
     err << "orv " << command.name << ": " << outcome.failure().message << "\n";
     return outcome.failure().status;

@@ -5,6 +5,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/options.h"
@@ -16,8 +17,12 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitIo = 1;     // unreadable input, unwritable output, interrupted run
 inline constexpr int kExitUsage = 2;  // usage or parameter error, refused operation
 
-// Why a command stops: its exit status and one line for the user.
+// Why a command stops: its exit status and one line for the user. A step's
+// failure passes on as it is with the status it ends the command with:
+// `if (!r) return Failed{kExitIo, r.failure()};`.
 struct Failed {
+    Failed(int status, std::string message) : status(status), message(std::move(message)) {}
+    Failed(int status, const Failure& why) : Failed(status, why.message) {}
     int status;
     std::string message;
 };

@@ -119,7 +119,7 @@ class Reducer {
 
 Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     Result<ConvertOptions> options = parseConvertOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
+    if (!options) return Failed{kExitUsage, options.failure()};
     const ConvertOptions& o = options.value();
     StopSignals stops;
     RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
@@ -128,11 +128,11 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
                                           : RecordSink::Mode::New);
     // With the records on standard output, the summary goes with the progress.
     std::ostream& say = o.toStdout ? std::cerr : out;
-    if (Status ready = sink.open(); !ready) return Failed{kExitIo, ready.error()};
+    if (Status ready = sink.open(); !ready) return Failed{kExitIo, ready.failure()};
     VideoReader video(&StopSignals::requested);
     if (Status opened = video.open(o.input); !opened) {
         sink.abandon();
-        return Failed{kExitIo, opened.error()};
+        return Failed{kExitIo, opened.failure()};
     }
     // The ticks run to the end asked for; the pictures end where the video
     // does, whatever the container says of its length (its sound may run
@@ -185,7 +185,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
                 break;
             }
             if (Status s = sink.write(reducer.record(held)); !s) {
-                run = fail(s.error());
+                run = s.failure();
                 break;
             }
             sampler.advance();
@@ -198,7 +198,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     while (run) {
         const Next<> more = video.next();
         if (!more.ok()) {
-            run = fail(more.error());
+            run = more.failure();
             break;
         }
         if (more.ended()) {
@@ -213,7 +213,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         // held stays, and only the time moves on.
         if (video.hasPicture()) {
             if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) {
-                run = fail(s.error());
+                run = s.failure();
             }
             turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         }
@@ -221,7 +221,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         if (still) break;  // one picture: one frame
     }
     if (run && still && !held.empty()) {
-        if (Status s = sink.write(reducer.record(held)); !s) run = fail(s.error());
+        if (Status s = sink.write(reducer.record(held)); !s) run = s.failure();
     } else if (run) {
         // The last frame shows for its own duration. What the container says
         // of the length (its sound may run on) is no measure of the video.
@@ -253,7 +253,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         }
         return Failed{kExitIo, run.error() + "; " + left};
     }
-    if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
+    if (Status s = sink.finish(); !s) return Failed{kExitIo, s.failure()};
     if (!o.quiet) {
         const double secs = elapsed();
         char line[256];

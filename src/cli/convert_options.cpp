@@ -63,12 +63,12 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         return fail("--duration " + w.get("duration") + " converts nothing: give more than 0");
     }
     Result<std::string> fit = w.choice("fit");
-    if (!fit) return fail(fit.error());
+    if (!fit) return fit.failure();
     o.fit = fit.value() == "stretch" ? Fit::Stretch
             : fit.value() == "crop"  ? Fit::Crop
                                      : Fit::Letterbox;
     Result<Dither> dither = parseDither(w.get("dither"));
-    if (!dither) return fail(dither.error());
+    if (!dither) return dither.failure();
     o.dither = dither.value();
     // An option the chosen method would not look at is a mistake, not a no-op.
     if (w.has("threshold") && o.dither != Dither::Threshold) {
@@ -80,7 +80,7 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     if (w.has("seed")) {
         if (Status plain = plainNumber("seed", w.get("seed")); !plain) return plain.failure();
         Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed"), "--seed");
-        if (!seed) return fail(seed.error());
+        if (!seed) return seed.failure();
         o.seed = seed.value();
     }
     o.invert = w.has("invert");
@@ -89,8 +89,7 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
     o.quiet = w.has("quiet");
     if (o.append && o.replace) return fail("--append and --force do not go together");
     // The video and the frame file must be two files, whatever their names.
-    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
-        return fail(distinct.error());
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct) return distinct.failure();
     o.toStdout = o.output == "-";
     if (o.toStdout) {
         if (o.append || o.replace) {

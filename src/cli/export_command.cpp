@@ -111,11 +111,11 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (!layout) return fail("--layout: " + layout.error());
     o.layout = layout.value();
     Result<bool> light = optionSetBitLight(w);
-    if (!light) return fail(light.error());
+    if (!light) return light.failure();
     o.light = light.value();
     o.polarityGiven = w.has("set-bit") || w.has("display");
     if (w.has("codec") || streamFile) {
-        if (Result<std::string> c = w.choice("codec"); !c) return fail(c.error());
+        if (Result<std::string> c = w.choice("codec"); !c) return c.failure();
         if (o.layout != FrameLayout::Pages) {
             return fail(std::string("a ") + codec::kName + " stream (--codec " + codec::kName +
                         ", or OUT." + codec::kName + ") takes the pages layout only");
@@ -125,7 +125,7 @@ Result<ExportOptions> parseOptions(const Words& w) {
     if (w.has("fps")) {
         if (!o.codec) return fail("--fps is the frame rate of a stream: it goes with --codec");
         Result<int> fps = w.number<int>("fps");
-        if (!fps) return fail(fps.error());
+        if (!fps) return fps.failure();
         o.fps = fps.value();
     }
     if (w.has("flash")) {
@@ -141,7 +141,7 @@ Result<ExportOptions> parseOptions(const Words& w) {
     }
     if (w.has("frames")) {
         auto frames = parseFrames(w.get("frames"));
-        if (!frames) return fail(frames.error());
+        if (!frames) return frames.failure();
         o.some = true;
         o.first = frames.value().first;
         o.count = frames.value().second;
@@ -149,8 +149,7 @@ Result<ExportOptions> parseOptions(const Words& w) {
     o.name = w.get("name", cIdentifier(o.input));
     if (!o.c && w.has("name")) return fail("--name names a C array: it goes with --format c");
     if (Status usable = usableIdentifier(o.name); !usable) return fail("--name: " + usable.error());
-    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
-        return fail(distinct.error());
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct) return distinct.failure();
     std::error_code ec;
     if (o.output != "-" && std::filesystem::exists(o.output, ec) && !w.has("force")) {
         return fail(quotedName(o.output) + " exists; add --force to replace it");
@@ -244,7 +243,7 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
         codec::Encoder e;
         e.reserve(count);
         if (Status s = frames([&](const FramePages& f) { e.add(f); }); !s) {
-            return Failed{kExitIo, s.error()};
+            return Failed{kExitIo, s.failure()};
         }
         const std::uint64_t bytes = e.streamBytes(count);
         if (StopSignals::requested()) return Failed{kExitIo, "interrupted"};  // said by the caller
@@ -261,7 +260,7 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
 
 Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     Result<ExportOptions> options = parseOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
+    if (!options) return Failed{kExitUsage, options.failure()};
     const ExportOptions& o = options.value();
     StopSignals stops;
     OutputFile file(o.output);
@@ -269,7 +268,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
-    if (!total) return Failed{kExitIo, total.error()};
+    if (!total) return Failed{kExitIo, total.failure()};
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
     const bool all = !o.some;
@@ -292,7 +291,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
             if (StopSignals::requested()) return;
             if (k >= o.first && k < o.first + count) take(toLayout(f, o.layout, light)), ++done;
         });
-        if (!read) return Status(fail(read.error()));
+        if (!read) return Status(read.failure());
         if (StopSignals::requested()) return Status(fail("interrupted" + untouched));
         if (done != count) return Status(fail(quotedName(o.input) + " changed while it was read"));
         return Status(Done{});
@@ -308,13 +307,13 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         return overFlash(o, count, 1024 * count, o.flash / 1024);
     }
     const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
-    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
+    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.failure()};
     Status written = Done{};
     const std::string source = std::filesystem::path(o.input).filename().string();
     if (o.codec) {
         Result<std::string> c = o.c ? codec::streamAsC(encoded, o.name, source)
                                     : std::string(encoded.begin(), encoded.end());
-        if (!c) return Failed{kExitUsage, c.error()};
+        if (!c) return Failed{kExitUsage, c.failure()};
         written = file.write(c.value());
     } else {
         CArrayWriter c([&](std::string_view text) { return written = file.write(text); });
@@ -337,11 +336,11 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
                     std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
             }
         });
-        if (!read) return Failed{kExitIo, read.error()};
+        if (!read) return Failed{kExitIo, read.failure()};
         if (written && o.c) (void)c.end();
     }
-    if (!written) return Failed{kExitIo, written.error()};
-    if (Status s = file.commit(); !s) return Failed{kExitIo, s.error()};
+    if (!written) return Failed{kExitIo, written.failure()};
+    if (Status s = file.commit(); !s) return Failed{kExitIo, s.failure()};
     if (o.c && !o.flash && bytes > 32768) {
         err << "orv export: warning: the array takes " << groupedDigits(bytes)
             << " bytes, more than the 32 KB of flash of an Uno (ATmega328P), and avr-gcc "

@@ -205,7 +205,7 @@ Outcome run(const Invocation& inv, std::ostream& err) {
             return refused(distinct.error());
     }
     Result<LoadedPicture> picture = readPicture(inv.input);
-    if (!picture) return Failed{kExitIo, picture.error()};
+    if (!picture) return Failed{kExitIo, picture.failure()};
 
     ImageState s;
     // The frame's pixels are a 129 x 65 picture's (as the tool captures them);
@@ -226,14 +226,14 @@ Outcome run(const Invocation& inv, std::ostream& err) {
     PictureWriter writer(inv.output);
     if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
         !prepared) {
-        return Failed{kExitIo, prepared.error()};
+        return Failed{kExitIo, prepared.failure()};
     }
     std::optional<Appended> appendedAt;
     if (orv != inv.options.end()) {
         LcdPageBufferArray pages{};
         packLcdPages(s.MonoFrame, pages);
         Result<Appended> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
-        if (!appended) return Failed{kExitIo, appended.error()};
+        if (!appended) return Failed{kExitIo, appended.failure()};
         appendedAt = appended.value();
         if (appendedAt->cutBack > 0) {
             err << "orv image: " << quotedName(orv->second) << " ended with a partial record ("
@@ -242,7 +242,7 @@ Outcome run(const Invocation& inv, std::ostream& err) {
     }
     if (Status committed = writer.commit(); !committed) {
         if (appendedAt) (void)undoAppend(orv->second, *appendedAt);
-        return Failed{kExitIo, committed.error()};
+        return Failed{kExitIo, committed.failure()};
     }
     return done();
 }

@@ -22,7 +22,7 @@ const char* const kHelp =
 Outcome info(const Words& w, std::ostream& out, std::ostream&) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
     Result<int> fps = w.number<int>("fps");
-    if (!fps) return Failed{kExitUsage, fps.error()};
+    if (!fps) return Failed{kExitUsage, fps.failure()};
     const bool stats = w.has("stats");
     double darkSum = 0, changeSum = 0;
     FramePages last{};
@@ -43,7 +43,7 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
             ++index;
         },
         &stream);
-    if (!frames) return Failed{kExitIo, frames.error()};
+    if (!frames) return Failed{kExitIo, frames.failure()};
     const std::uint64_t n = frames.value();
     const int rate = stream && !w.has("fps") ? stream->fps : fps.value();
     char line[160];

@@ -142,7 +142,7 @@ Status writeImage(const QImage& image, const QByteArray& format, OutputFile& out
 
 Status PictureWriter::prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height) {
     Result<QByteArray> format = writableFormat(path_);
-    if (!format) return fail(format.error());
+    if (!format) return format.failure();
     try {
         return write(grid, width, height, format.value());
     } catch (const std::bad_alloc&) {
@@ -169,7 +169,7 @@ Status PictureWriter::write(const PixelGrid& grid, std::int32_t width, std::int3
     }
     image.fill(Qt::black);
     Result<std::int32_t> drawn = DrawPic(viewOf(image), height, width, grid, kBitsPerPixel);
-    if (!drawn) return fail(drawn.error());
+    if (!drawn) return drawn.failure();
     // A picture's fourth byte carries no meaning; keep the image opaque.
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));

@@ -67,7 +67,7 @@ std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
 // `wanted` as a PNG.
 Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fps, int wanted,
              const std::array<std::uint32_t, 2>& colours) {
-    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
+    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.failure()};
     Status written = Done{};
     std::uint64_t index = 0;
     std::optional<FramePages> chosen;
@@ -83,7 +83,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
             if (written && !added) written = added;
         }
     });
-    if (!frames) return Failed{kExitIo, frames.error()};
+    if (!frames) return Failed{kExitIo, frames.failure()};
     if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + file.untouched()};
     if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
     if (gif) {
@@ -107,7 +107,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
         written = writeImage(image, "png", file);
     }
     if (written) written = file.commit();
-    if (!written) return Failed{kExitIo, written.error()};
+    if (!written) return Failed{kExitIo, written.failure()};
     return done();
 }
 
@@ -131,10 +131,10 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
     int scale = 0, fps = 0, wanted = 0;
     for (const Status& s : {into(w.number<int>("scale"), scale), into(w.number<int>("fps"), fps),
                             into(w.number<int>("frame"), wanted)}) {
-        if (!s) return Failed{kExitUsage, s.error()};
+        if (!s) return Failed{kExitUsage, s.failure()};
     }
     Result<std::string> colors = w.choice("colors");
-    if (!colors) return Failed{kExitUsage, colors.error()};
+    if (!colors) return Failed{kExitUsage, colors.failure()};
     // An option that would change nothing is refused rather than ignored.
     if (gif && w.has("frame")) {
         return Failed{kExitUsage, joined({"--frame picks the frame of a PNG; a GIF (-o ",
@@ -145,7 +145,7 @@ Outcome render(const Words& w, std::ostream&, std::ostream&) {
                                           escapedName(output), ") is one frame"})};
     }
     if (Status distinct = distinctFiles(w.positional[0], output); !distinct) {
-        return Failed{kExitUsage, distinct.error()};
+        return Failed{kExitUsage, distinct.failure()};
     }
     std::error_code ec;
     if (output != "-" && std::filesystem::exists(output, ec) && !w.has("force")) {

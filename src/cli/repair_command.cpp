@@ -26,7 +26,7 @@ Outcome repair(const Words& w, std::ostream& out, std::ostream&) {
     if (w.positional.size() != 1) return Failed{kExitUsage, "repair takes one FILE.orv"};
     const std::string& path = w.positional[0];
     Result<std::uint64_t> cut = repairFrameFile(path);
-    if (!cut) return Failed{kExitIo, cut.error()};
+    if (!cut) return Failed{kExitIo, cut.failure()};
     if (cut.value() == 0) {
         out << "orv repair: " << quotedName(path) << " ends with a whole record; nothing to cut\n";
     } else {

@@ -56,7 +56,7 @@ Result<SendOptions> parseOptions(const Words& w) {
     o.port = w.get("port");
     o.settings = w.get("settings");
     if (Result<serial::PortSettings> s = serial::parseSettings(o.settings); !s) {
-        return fail(s.error());
+        return s.failure();
     }
     // A port number follows the numbering rule, or names no device.
     if (!o.port.empty() && o.port.find_first_not_of("0123456789") == std::string::npos) {
@@ -70,11 +70,11 @@ Result<SendOptions> parseOptions(const Words& w) {
         if (!s) return s.failure();
     }
     Result<std::string> mode = w.choice("mode");
-    if (!mode) return fail(mode.error());
+    if (!mode) return mode.failure();
     o.framed = mode.value() == "framed";
     if (!o.framed && w.has("key")) return fail("--key goes with --mode framed, not raw");
     Result<bool> light = optionSetBitLight(w);
-    if (!light) return fail(light.error());
+    if (!light) return light.failure();
     o.light = light.value();
     o.loop = w.has("loop");
     o.quiet = w.has("quiet");
@@ -120,21 +120,21 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
 
 Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
     Result<SendOptions> options = parseOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
+    if (!options) return Failed{kExitUsage, options.failure()};
     const SendOptions& o = options.value();
     Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
-    if (!total) return Failed{kExitIo, total.error()};
+    if (!total) return Failed{kExitIo, total.failure()};
     if (total.value() == 0) return Failed{kExitIo, "\"" + o.input + "\" holds no frames"};
     serial::SerialDevice device;
     if (Status opened = device.open(o.port, o.settings); !opened) {
-        return Failed{kExitIo, opened.error()};
+        return Failed{kExitIo, opened.failure()};
     }
     StopSignals stops;
     serial::FrameSender sender(device, o.framed, o.key, &StopSignals::requested);
     {
         Result<bool> heard = sender.awaitReceiver(
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.wait)));
-        if (!heard) return Failed{kExitIo, heard.error()};
+        if (!heard) return Failed{kExitIo, heard.failure()};
         if (heard.value() && !o.framed) {
             return Failed{kExitIo, device.name() + " announced link version " +
                                        std::to_string(sender.pacer().version()) +
@@ -163,7 +163,7 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(period * frame);
             Result<bool> sent = sender.send(frame, serial::applySetBit(f, o.light), due);
             if (!sent) {
-                sending = fail(sent.error());
+                sending = sent.failure();
                 return;
             }
             const bool inTime =
@@ -189,7 +189,7 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
             }
             stopped = StopSignals::requested();
         });
-        if (!pass && sending) sending = fail(pass.error());
+        if (!pass && sending) sending = pass.failure();
     } while (o.loop && sending && !stopped);
     if (sending) sending = sender.finish();
     if (progress) std::fprintf(stderr, "\n");
