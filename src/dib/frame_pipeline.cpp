@@ -39,54 +39,52 @@ void FramePipeline::setSourceFrame(std::int32_t width, std::int32_t height,
     source_ = Picture::filled(width, height, backColour);
 }
 
-void FramePipeline::refuse(const std::string& why) {
+Failure FramePipeline::refuse(const std::string& why) {
     for (FrameSink* s : sinks_) s->refused(why);
+    return fail(why);
 }
 
-bool FramePipeline::takePicture(const Picture& captured) {
+Status FramePipeline::takePicture(const Picture& captured) {
     std::fill(source_.pixels.begin(), source_.pixels.end(), backColour_);  // no allocation a tick
     source_.drawAt(captured);
     for (FrameSink* s : sinks_) s->sourceChanged(source_);
     return engrave();
 }
 
-bool FramePipeline::getData() {
+Status FramePipeline::getData() {
     const std::int32_t width = source_.width;
     const std::int32_t height = source_.height;
     Result<std::int32_t> ms =
         GetData(source_.view(), 0, 0, width - 1, height - 1, state_.SourceGrid, kBitsPerPixel);
     // A refused read keeps the grid and its size together as they were.
-    if (!ms) {
-        refuse(ms.error());
-        return false;
-    }
+    if (!ms) return refuse(ms.error());
     state_.SourceWidth = width;
     state_.SourceHeight = height;
     for (FrameSink* s : sinks_) s->dataRead(ms.value());
-    return true;
+    return Done{};
 }
 
-bool FramePipeline::engrave() {
-    if (!getData()) return false;
+Status FramePipeline::engrave() {
+    if (Status read = getData(); !read) return read;
     ImageState& s = state_;
     Result<std::int32_t> ms = Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight,
                                      kBitsPerPixel, s.MonoFrame, s.MonoCount, random_);
-    if (!ms) {
-        refuse(ms.error());
-        return false;
-    }
+    if (!ms) return refuse(ms.error());
     s.PurposeWidth = s.SourceWidth;
     s.PurposeHeight = s.SourceHeight;
     for (FrameSink* sink : sinks_) sink->engraved(ms.value());
-    return true;
+    return Done{};
 }
 
 void FramePipeline::pack() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
 
-bool FramePipeline::record() {
+Status FramePipeline::record() {
     FrameText = buildFrameRecord(LcdPageBuffer);
-    bool kept = true;
-    for (FrameSink* s : sinks_) kept = s->recorded(FrameText) && kept;
+    Status kept = Done{};
+    for (FrameSink* s : sinks_) {
+        Status one = s->recorded(FrameText);
+        if (kept && !one) kept = one;
+    }
     return kept;
 }
 

@@ -43,9 +43,9 @@ class FrameSink {
     virtual void engraved(std::int32_t /*ms*/) {}
     // A step was refused; nothing it would have written changed.
     virtual void refused(const std::string& /*why*/) {}
-    // The frame's record, built from the packed pages; false when it could
-    // not be kept (the step then counts as not done).
-    virtual bool recorded(const std::string& /*record*/) { return true; }
+    // The frame's record, built from the packed pages; a failure when it
+    // could not be kept (the step then counts as not done).
+    virtual Status recorded(const std::string& /*record*/) { return Done{}; }
     // The packed pages, to send while the live stream runs.
     virtual void streamed(const LcdPageBufferArray& /*pages*/) {}
 };
@@ -62,17 +62,18 @@ class FramePipeline {
     void addSink(FrameSink& sink) { sinks_.push_back(&sink); }
 
     // A captured picture becomes the source (from its top-left corner), and
-    // is engraved at once. False when the engrave was refused.
-    bool takePicture(const Picture& captured);
-    // Reads the source into SourceGrid (GetData); false when refused.
-    bool getData();
+    // is engraved at once. Fails when the engrave was refused.
+    Status takePicture(const Picture& captured);
+    // Reads the source into SourceGrid (GetData). A refusal goes to the
+    // sinks' refused() and is returned.
+    Status getData();
     // Reads the source and engraves it into MonoFrame and PurposeGrid.
-    bool engrave();
+    Status engrave();
     // Packs MonoFrame into the pages (bit-byte).
     void pack();
-    // Builds the pages' record and gives it to the sinks; false when one
-    // could not keep it.
-    bool record();
+    // Builds the pages' record and gives it to every sink; the first failure
+    // of one that could not keep it.
+    Status record();
     // Hands the packed pages to the sinks that send them.
     void stream();
 
@@ -82,7 +83,7 @@ class FramePipeline {
     const std::string& lastRecord() const { return FrameText; }
 
   private:
-    void refuse(const std::string& why);
+    Failure refuse(const std::string& why);
 
     ImageState& state_;
     rnd::Sequence& random_;

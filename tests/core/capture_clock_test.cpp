@@ -80,7 +80,10 @@ struct Told : orv::FrameSink {
     orv::FramePages sent{};
     void engraved(std::int32_t) override { steps += 'e'; }
     void refused(const std::string&) override { steps += 'x'; }
-    bool recorded(const std::string&) override { return steps += 'r', keeps; }
+    orv::Status recorded(const std::string&) override {
+        steps += 'r';
+        return keeps ? orv::Status(orv::Done{}) : orv::fail("full");
+    }
     void streamed(const orv::LcdPageBufferArray& pages) override { steps += 's', sent = pages; }
 };
 
