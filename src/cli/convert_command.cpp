@@ -1,6 +1,7 @@
 // `orv convert`: a video file to a frame file, in steps: the options, the
-// sampling plan of the capture clock, decoding and scaling, the reduction of
-// each tick's picture, and the sink that takes the records.
+// sampling plan of the capture clock, decoding and scaling, and the frame
+// pipeline, which reduces each tick's picture as the tool does and hands the
+// records to the sink that files them.
 #include <unistd.h>
 
 #include <chrono>
@@ -20,8 +21,6 @@
 #include "common/numbers.h"
 #include "common/random.h"
 #include "common/text.h"
-#include "lcd/frame_record.h"
-#include "lcd/page_packing.h"
 
 namespace orv::cli {
 namespace {
@@ -87,34 +86,33 @@ class Progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-// The reduce step: the scaled video picture in the 129 x 65 source picture,
-// its tone curve (on the video only: letterbox bars stay black), reduced to the
-// one-bit frame and packed into its record.
-class Reducer {
+// Each tick's frame, as the tool makes its frames: the kept part of the
+// scaled picture in the 129 x 65 source picture, black where the video does not
+// reach (the tone curve is on the video only), reduced by the method chosen,
+// packed, and its record filed by the sink.
+class TickFrames {
   public:
-    Reducer(const ConvertOptions& o, const FitLayout& layout)
-        : options_(o), layout_(layout), tone_(o.tone), random_(o.seed) {
-        // Black where the video does not reach.
-        (void)picture_.dimension(4, 129, 65);
+    TickFrames(const ConvertOptions& o, const FitLayout& layout, RecordSink& sink)
+        : layout_(layout), random_(o.seed), pipeline_(state_, random_) {
+        pipeline_.setSourceFrame(129, 65, 0xFF000000);
+        pipeline_.setReduction({o.dither, o.threshold, o.invert, o.tone});
+        pipeline_.addSink(sink);
     }
-    std::string record(const std::vector<std::uint8_t>& scaled) {
-        placeScaled(layout_, scaled, picture_);
-        applyTone(options_.dither, tone_, picture_, layout_.placeX, layout_.placeY, layout_.width,
-                  layout_.height);
-        reduceFrame(options_.dither, picture_, options_.threshold, options_.invert, mono_, scratch_,
-                    random_);
-        packLcdPages(mono_, pages_);
-        return buildFrameRecord(pages_);
+    Status record(const std::vector<std::uint8_t>& scaled) {
+        keepPart(layout_, scaled, kept_);
+        // Frame row r is the source's row r + 1.
+        if (Status made = pipeline_.takePicture(kept_, layout_.placeX, layout_.placeY + 1); !made)
+            return made;
+        pipeline_.pack();
+        return pipeline_.record();
     }
 
   private:
-    const ConvertOptions& options_;
     FitLayout layout_;
-    ToneCurve tone_;
+    ImageState state_;
     rnd::Sequence random_;
-    PixelGrid picture_, scratch_;
-    MonoFrameArray mono_{};
-    LcdPageBufferArray pages_{};
+    FramePipeline pipeline_;
+    Picture kept_;
 };
 
 Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
@@ -163,7 +161,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     }
     if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
     if (o.start > 0) video.seekBefore(o.start);
-    Reducer reducer(o, layout);
+    TickFrames frames(o, layout, sink);
     const double expectedEnd = declared > 0 ? std::min(end, declared) : end;
     const auto estimate = static_cast<std::uint64_t>(
         std::max(0.0, std::ceil((expectedEnd - o.start) * o.fps - 1e-9)));
@@ -184,8 +182,8 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
                 run = fail("interrupted");
                 break;
             }
-            if (Status s = sink.write(reducer.record(held)); !s) {
-                run = s.failure();
+            if (Status s = frames.record(held); !s) {
+                run = s;
                 break;
             }
             sampler.advance();
@@ -212,16 +210,14 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         // A frame that no tick takes may come without its picture; the one
         // held stays, and only the time moves on.
         if (video.hasPicture()) {
-            if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) {
-                run = s.failure();
-            }
+            if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) run = s;
             turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         }
         heldEnd = t + video.frameDuration();
         if (still) break;  // one picture: one frame
     }
     if (run && still && !held.empty()) {
-        if (Status s = sink.write(reducer.record(held)); !s) run = s.failure();
+        run = frames.record(held);
     } else if (run) {
         // The last frame shows for its own duration. What the container says
         // of the length (its sound may run on) is no measure of the video.

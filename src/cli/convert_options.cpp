@@ -137,14 +137,15 @@ FitLayout fitLayout(Fit fit, double aspect) {
     return l;
 }
 
-void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scaled,
-                 PixelGrid& picture) {
+void keepPart(const FitLayout& layout, const std::vector<std::uint8_t>& scaled, Picture& kept) {
+    kept.width = layout.width;
+    kept.height = layout.height;
+    kept.pixels.resize(static_cast<std::size_t>(layout.width) * layout.height);
     for (int r = 0; r < layout.height; ++r) {
-        const int frameRow = layout.placeY + r;
         const std::uint8_t* from =
             scaled.data() +
             (static_cast<std::size_t>(layout.cropY + r) * layout.scaledWidth + layout.cropX) * 4;
-        std::memcpy(&picture(0, layout.placeX, 63 - frameRow), from,
+        std::memcpy(&kept.pixels[static_cast<std::size_t>(r) * layout.width], from,
                     static_cast<std::size_t>(layout.width) * 4);
     }
 }

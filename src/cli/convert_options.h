@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "common/pixel_grid.h"
 #include "common/result.h"
+#include "dib/frame_pipeline.h"
 #include "lcd/dither.h"
 #include "lcd/tone.h"
 
@@ -49,10 +49,9 @@ struct FitLayout {
 // The layout for a video of display aspect `aspect` (width over height).
 FitLayout fitLayout(Fit fit, double aspect);
 
-// Copies the kept part of `scaled` (BGRA, top row first) into the 129 x 65
-// source picture as the workbench holds it (frame row r is grid row 63 - r).
-void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scaled,
-                 PixelGrid& picture);
+// The kept part of `scaled` (BGRA, top row first) as a picture of the
+// layout's width x height, for the frame pipeline to place in the frame.
+void keepPart(const FitLayout& layout, const std::vector<std::uint8_t>& scaled, Picture& kept);
 
 // Turns a BGRA picture (top row first) clockwise by `quarterTurns` quarter
 // turns; `width` x `height` is its size after the turn.

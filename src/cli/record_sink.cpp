@@ -40,6 +40,7 @@ Status RecordSink::write(const std::string& record) {
                              ? appendToOpenFrameFile(replacement_.fd(), replacement_.path(), record)
                              : appender_.append(output_, record);
     if (!r) return r.failure();
+    appended_ = r.value();
     ++written_;
     return Done{};
 }

@@ -139,3 +139,46 @@ TEST(CaptureSession, ATickMakesAFrameOnlyFromAPictureItGrabbed) {
         }
     }
 }
+
+// The pipeline reduces by the method it is given, with the tone curve on the
+// picture taken alone (the back colour stays black), and swaps light and dark
+// last; a method other than the engrave needs a whole frame of source.
+TEST(FramePipeline, ReducesByItsMethodWithTheToneOnThePictureAlone) {
+    using orv::Dither;
+    const struct {
+        const char* what;
+        orv::Reduction reduction;
+        std::uint32_t grey;    // of the picture
+        bool inside, outside;  // whether the frame is dark there
+        const char* steps;
+    } cases[] = {
+        {"engrave", {}, 200, false, true, "e"},
+        {"above the threshold", {Dither::Threshold, 127, false, {}}, 128, false, true, "e"},
+        {"at it", {Dither::Threshold, 128, false, {}}, 128, true, true, "e"},
+        {"inverted", {Dither::Threshold, 127, true, {}}, 128, true, false, "e"},
+        {"toned", {Dither::Bayer, 127, false, {255, 1, 1}}, 0, false, true, "e"},
+        {"toned engrave", {Dither::Engrave, 127, false, {100, 1, 1}}, 90, false, true, "e"},
+        {"too small", {Dither::Bayer, 127, false, {}}, 0, false, false, "x"},
+    };
+    for (const auto& c : cases) {
+        orv::ImageState state;
+        orv::rnd::Sequence random;
+        orv::FramePipeline pipeline(state, random);
+        pipeline.setSourceFrame(c.steps[0] == 'x' ? 127 : 129, 65, 0xFF000000);
+        pipeline.setReduction(c.reduction);
+        Told told;
+        pipeline.addSink(told);
+        // 20 x 10 pixels at frame column 10, row 10: source row 11.
+        const auto picture = orv::Picture::filled(20, 10, 0xFF000000 | c.grey * 0x010101);
+        EXPECT_EQ(pipeline.takePicture(picture, 10, 11).ok(), c.steps[0] == 'e') << c.what;
+        EXPECT_EQ(told.steps, c.steps) << c.what;
+        pipeline.pack();
+        for (int r = 0; r < 64 && told.steps == "e"; ++r) {
+            for (int col = 0; col < 128; ++col) {
+                const bool inside = col >= 10 && col < 30 && r >= 10 && r < 20;
+                ASSERT_EQ(orv::frameDark(pipeline.pages(), col, r), inside ? c.inside : c.outside)
+                    << c.what << " at " << col << "," << r;
+            }
+        }
+    }
+}
