@@ -4,21 +4,19 @@
 #include <functional>
 #include <map>
 #include <new>
-#include <optional>
 #include <ostream>
 
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/picture_io.h"
+#include "cli/record_sink.h"
 #include "common/numbers.h"
 #include "common/random.h"
 #include "common/text.h"
+#include "dib/frame_pipeline.h"
 #include "dib/image_state.h"
 #include "dib/img_deal.h"
 #include "lcd/frame_file.h"
-#include "lcd/frame_record.h"
-#include "lcd/mono.h"
-#include "lcd/page_packing.h"
 
 namespace orv::cli {
 
@@ -51,8 +49,17 @@ const char* const kHelp =
 
 using Options = std::map<std::string, std::string>;
 
-// What an operation needs besides the grids: its parsed options.
-using Operation = std::function<Outcome(ImageState&, const Options&)>;
+// What an operation works on: the picture read from `input`, the workbench's
+// grids, and the frame pipeline that engraves as the tool does.
+struct Bench {
+    std::string input;
+    Picture picture;
+    ImageState state;
+    rnd::Sequence random;
+    FramePipeline pipeline{state, random};
+};
+
+using Operation = std::function<Outcome(Bench&, const Options&)>;
 
 Outcome refused(const std::string& message) { return Failed{kExitUsage, message}; }
 
@@ -81,15 +88,30 @@ Outcome runEqualize(ImageState& s, const Options&) {
                   s.SourceWidth, s.SourceHeight);
 }
 
-Outcome runEngrave(ImageState& s, const Options& options) {
+// The picture is the frame pipeline's source, engraved as the tool engraves
+// what it captures.
+Outcome runEngrave(Bench& b, const Options& options) {
     Result<std::uint64_t> seed =
         num::parseUnsigned64(option(options, "seed", std::to_string(rnd::kDefaultSeed)), "--seed");
     if (!seed) return refused(seed.error());
-    rnd::Sequence random(seed.value());
-    return finish(s,
-                  Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
-                         s.MonoFrame, s.MonoCount, random),
-                  s.SourceWidth, s.SourceHeight);
+    b.random = rnd::Sequence(seed.value());
+    b.pipeline.setSourceFrame(b.picture.width, b.picture.height, 0xFF000000);
+    if (Status made = b.pipeline.takePicture(b.picture); !made) return refused(made.error());
+    return done();
+}
+
+// An operation on the grids, with the picture read into SourceGrid as the
+// workbench reads its source.
+Operation onGrid(Outcome (*operation)(ImageState&, const Options&)) {
+    return [operation](Bench& b, const Options& options) -> Outcome {
+        if (Status read = readGrid(b.input, b.picture, b.state.SourceGrid); !read) {
+            return Failed{kExitIo, read.failure()};
+        }
+        b.state.SourceWidth = b.picture.width;
+        b.state.SourceHeight = b.picture.height;
+        b.picture = Picture();  // its memory is the operation's
+        return operation(b.state, options);
+    };
 }
 
 Outcome runBrightness(ImageState& s, const Options& options) {
@@ -139,9 +161,9 @@ Outcome runSharpen(ImageState& s, const Options& options) {
 
 const std::map<std::string, Operation>& operations() {
     static const std::map<std::string, Operation> table{
-        {"copy", runCopy},         {"engrave", runEngrave},
-        {"equalize", runEqualize}, {"brightness", runBrightness},
-        {"zoom", runZoom},         {"sharpen", runSharpen},
+        {"copy", onGrid(runCopy)},         {"engrave", runEngrave},
+        {"equalize", onGrid(runEqualize)}, {"brightness", onGrid(runBrightness)},
+        {"zoom", onGrid(runZoom)},         {"sharpen", onGrid(runSharpen)},
     };
     return table;
 }
@@ -204,44 +226,43 @@ Outcome run(const Invocation& inv, std::ostream& err) {
         if (Status distinct = distinctFiles(*one, *other); !distinct)
             return refused(distinct.error());
     }
-    Result<LoadedPicture> picture = readPicture(inv.input);
+    Result<Picture> picture = readPicture(inv.input);
     if (!picture) return Failed{kExitIo, picture.failure()};
 
-    ImageState s;
+    Bench b;
+    b.input = inv.input;
+    b.picture = std::move(picture.value());
     // The frame's pixels are a 129 x 65 picture's (as the tool captures them);
     // another size would give a sheared frame.
-    if (inv.options.count("orv") &&
-        (picture.value().width != 129 || picture.value().height != 65)) {
+    if (orv != inv.options.end() && (b.picture.width != 129 || b.picture.height != 65)) {
         return refused(
             "--orv records the frame of a 129 x 65 picture, the size the tool "
             "captures; this one is " +
-            std::to_string(picture.value().width) + " x " + std::to_string(picture.value().height) +
+            std::to_string(b.picture.width) + " x " + std::to_string(b.picture.height) +
             ". orv convert fits any picture: orv convert " + inv.input + " -o FILE.orv");
     }
-    s.SourceGrid = std::move(picture.value().grid);
-    s.SourceWidth = picture.value().width;
-    s.SourceHeight = picture.value().height;
-    if (Outcome ran = operations().at(inv.operation)(s, inv.options); !ran) return ran;
+    // --orv goes with the engrave only: the pipeline's record goes to FILE.
+    RecordSink frames(orv == inv.options.end() ? "" : orv->second, RecordSink::Mode::New);
+    b.pipeline.addSink(frames);
+    if (Outcome ran = operations().at(inv.operation)(b, inv.options); !ran) return ran;
 
+    const ImageState& s = b.state;
     PictureWriter writer(inv.output);
     if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
         !prepared) {
         return Failed{kExitIo, prepared.failure()};
     }
-    std::optional<Appended> appendedAt;
     if (orv != inv.options.end()) {
-        LcdPageBufferArray pages{};
-        packLcdPages(s.MonoFrame, pages);
-        Result<Appended> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
-        if (!appended) return Failed{kExitIo, appended.failure()};
-        appendedAt = appended.value();
-        if (appendedAt->cutBack > 0) {
+        b.pipeline.pack();
+        if (Status kept = b.pipeline.record(); !kept) return Failed{kExitIo, kept.failure()};
+        if (frames.appended().cutBack > 0) {
             err << "orv image: " << quotedName(orv->second) << " ended with a partial record ("
-                << appendedAt->cutBack << " bytes); it was cut back before the frame was added\n";
+                << frames.appended().cutBack
+                << " bytes); it was cut back before the frame was added\n";
         }
     }
     if (Status committed = writer.commit(); !committed) {
-        if (appendedAt) (void)undoAppend(orv->second, *appendedAt);
+        if (frames.written() > 0) (void)undoAppend(orv->second, frames.appended());
         return Failed{kExitIo, committed.failure()};
     }
     return done();
