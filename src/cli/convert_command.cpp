@@ -93,9 +93,9 @@ class Progress {
 class TickFrames {
   public:
     TickFrames(const ConvertOptions& o, const FitLayout& layout, RecordSink& sink)
-        : layout_(layout), random_(o.seed), pipeline_(state_, random_) {
+        : layout_(layout), random_(o.seed.value), pipeline_(state_, random_) {
         pipeline_.setSourceFrame(129, 65, 0xFF000000);
-        pipeline_.setReduction({o.dither, o.threshold, o.invert, o.tone});
+        pipeline_.setReduction(o.reduction());
         pipeline_.addSink(sink);
     }
     Status record(const std::vector<std::uint8_t>& scaled) {
@@ -115,10 +115,10 @@ class TickFrames {
     Picture kept_;
 };
 
-Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
-    Result<ConvertOptions> options = parseConvertOptions(w);
-    if (!options) return Failed{kExitUsage, options.failure()};
-    const ConvertOptions& o = options.value();
+Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
+    if (Status checked = checkConvertOptions(o); !checked) {
+        return Failed{kExitUsage, checked.failure()};
+    }
     StopSignals stops;
     RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
                               : o.append  ? RecordSink::Mode::Append
@@ -261,40 +261,53 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     return done();
 }
 
-const std::vector<Option> kOptions{
-    text("output", "OUTPUT", nullptr),
-    fpsOption("frames per second, {range} (default {default})"),
-    text("start", "T",
-         "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
-         "(1:30.5, 0:01:30)"),
-    text("duration", "D", "convert D, written as T (default: to the end)"),
-    text("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
-         "stretch letterbox crop"),
-    text("dither", "METHOD",
-         "engrave (default), threshold, bayer, floyd-steinberg or\n"
-         "blue-noise; see below",
-         "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
-    number("threshold", "T",
-           "with threshold only: light when the luma is above T, {range}\n"
-           "(default {default})",
-           0, 255, 127),
-    text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
-    number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
-    number("contrast", "C",
-           "stretch the luma about its middle 127.5 by C, {range}\n"
-           "(default {default}; 0 makes every pixel mid grey)",
-           0, 10, 1),
-    number("gamma", "G",
-           "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
-           "(default {default}); above 1 lightens the middle tones",
-           0.1, 10, 1),
-    flag("invert", "swap light and dark"),
-    flag("append", "add the frames to an existing OUTPUT"),
-    flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
-    flag("quiet", "no progress and no summary")};
+using O = ConvertOptions;
 
 }  // namespace
 
-const Command kConvert{"convert", kHelp, 19, convert, kOptions};
+const Command kConvert = command<O>(
+    {"convert", "turn a video file into a frame file", kHelp, 19},
+    {operand("INPUT", &O::input), field(outputOption("OUTPUT", "-o OUTPUT.orv"), &O::output),
+     field(fpsOption("frames per second, {range} (default {default})"), &O::fps),
+     field(text("start", "T",
+                "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
+                "(1:30.5, 0:01:30)"),
+           &O::start, secondsOption("start", 0, false)),
+     field(text("duration", "D", "convert D, written as T (default: to the end)"), &O::duration,
+           secondsOption("duration", 1e9, true)),
+     field(choice("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
+                  "stretch letterbox crop"),
+           &O::fit, fitOf),
+     field(text("dither", "METHOD",
+                "engrave (default), threshold, bayer, floyd-steinberg or\n"
+                "blue-noise; see below",
+                "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
+           &O::dither, parseDither),
+     field(number("threshold", "T",
+                  "with threshold only: light when the luma is above T, {range}\n"
+                  "(default {default})",
+                  0, 255, 127),
+           &O::threshold),
+     field(text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
+           &O::seed, seedOption),
+     field(
+         number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
+         &O::brightness),
+     field(number("contrast", "C",
+                  "stretch the luma about its middle 127.5 by C, {range}\n"
+                  "(default {default}; 0 makes every pixel mid grey)",
+                  0, 10, 1),
+           &O::contrast),
+     field(number("gamma", "G",
+                  "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
+                  "(default {default}); above 1 lightens the middle tones",
+                  0.1, 10, 1),
+           &O::gamma),
+     field(flag("invert", "swap light and dark"), &O::invert),
+     field(flag("append", "add the frames to an existing OUTPUT"), &O::append),
+     field(flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
+           &O::replace),
+     field(flag("quiet", "no progress and no summary"), &O::quiet)},
+    convert);
 
 }  // namespace orv::cli

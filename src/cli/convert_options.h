@@ -24,19 +24,31 @@ struct ConvertOptions {
     double duration = 1e9;  // seconds to convert
     Fit fit = Fit::Letterbox;
     Dither dither = Dither::Engrave;
-    int threshold = 127;     // for Dither::Threshold
-    std::uint64_t seed = 0;  // start of engrave's random sequence
-    ToneControls tone;       // on the luma before any method
+    Given<int> threshold;                            // for Dither::Threshold
+    Given<std::uint64_t> seed;                       // start of engrave's random sequence
+    double brightness = 0, contrast = 1, gamma = 1;  // the tone, on the luma before any method
     bool invert = false;
-    bool append = false;    // add to an existing OUTPUT
-    bool replace = false;   // replace an existing OUTPUT (--force)
-    bool toStdout = false;  // -o -: the records go to standard output
+    bool append = false;   // add to an existing OUTPUT
+    bool replace = false;  // replace an existing OUTPUT (--force)
     bool quiet = false;
+    bool toStdout = false;  // -o -: the records go to standard output
+
+    Reduction reduction() const {
+        return {dither, threshold.value, invert, {brightness, contrast, gamma}};
+    }
 };
 
-// The options from the words; a failure is a usage error. An existing OUTPUT
-// is refused unless --append or --force.
-Result<ConvertOptions> parseConvertOptions(const Words& w);
+// What the options say together; a failure is a usage error. An existing
+// OUTPUT is refused unless --append or --force.
+Status checkConvertOptions(ConvertOptions& o);
+
+// A time option --`name` (seconds, M:SS or H:MM:SS) up to 10^9 s, `fallback`
+// when not given; with `positive`, above 0.
+Parse<double> secondsOption(const char* name, double fallback, bool positive);
+// --seed N: a whole number of 64 bits.
+Result<std::uint64_t> seedOption(const std::string* given);
+// --fit MODE, one of its choices.
+Fit fitOf(const std::string& name);
 
 // Where the scaled picture goes in the 128 x 64 frame area.
 struct FitLayout {

@@ -47,7 +47,14 @@ const char* const kHelp =
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage or\n"
     "parameter error or a refused operation. Nothing is written on an error.\n";
 
-using Options = std::map<std::string, std::string>;
+// The operation, its files and its options, each as given (plain decimal
+// text but for --orv) or as the workbench's boxes start.
+struct ImageOptions {
+    std::string operation, input, output;
+    Given<std::string> orv, seed;
+    std::string red, green, blue, contrastRed, contrastGreen, contrastBlue, x, y, strength;
+};
+using Options = ImageOptions;
 
 // What an operation works on: the picture read from `input`, the workbench's
 // grids, and the frame pipeline that engraves as the tool does.
@@ -62,11 +69,6 @@ struct Bench {
 using Operation = std::function<Outcome(Bench&, const Options&)>;
 
 Outcome refused(const std::string& message) { return Failed{kExitUsage, message}; }
-
-std::string option(const Options& options, const std::string& name, const std::string& fallback) {
-    auto it = options.find(name);
-    return it == options.end() ? fallback : it->second;
-}
 
 // Sets PurposeWidth/PurposeHeight as the workbench does after a successful
 // procedure; a refused one leaves them as they were.
@@ -91,8 +93,9 @@ Outcome runEqualize(ImageState& s, const Options&) {
 // The picture is the frame pipeline's source, engraved as the tool engraves
 // what it captures.
 Outcome runEngrave(Bench& b, const Options& options) {
-    Result<std::uint64_t> seed =
-        num::parseUnsigned64(option(options, "seed", std::to_string(rnd::kDefaultSeed)), "--seed");
+    Result<std::uint64_t> seed = options.seed.given
+                                     ? num::parseUnsigned64(options.seed.value, "--seed")
+                                     : Result<std::uint64_t>(rnd::kDefaultSeed);
     if (!seed) return refused(seed.error());
     b.random = rnd::Sequence(seed.value());
     b.pipeline.setSourceFrame(b.picture.width, b.picture.height, 0xFF000000);
@@ -116,16 +119,17 @@ Operation onGrid(Outcome (*operation)(ImageState&, const Options&)) {
 
 Outcome runBrightness(ImageState& s, const Options& options) {
     const std::array<std::string, 3> channels{"red", "green", "blue"};
-    const std::array<const char*, 3> defaults{"255", "0", "255"};  // as the workbench passes them
+    using Text = const std::string Options::*;
+    const std::array<Text, 3> levels{&Options::red, &Options::green, &Options::blue};
+    const std::array<Text, 3> contrasts{&Options::contrastRed, &Options::contrastGreen,
+                                        &Options::contrastBlue};
     std::array<std::int32_t, 3> level{};
     std::array<float, 3> contrast{};
     for (std::size_t i = 0; i < 3; ++i) {
-        Result<std::int32_t> b =
-            num::parseInt32(option(options, channels[i], defaults[i]), "--" + channels[i]);
+        Result<std::int32_t> b = num::parseInt32(options.*levels[i], "--" + channels[i]);
         if (!b) return refused(b.error());
         level[i] = b.value();
-        const std::string name = "contrast-" + channels[i];
-        Result<float> c = num::parseSingle(option(options, name, "1.0"), "--" + name);
+        Result<float> c = num::parseSingle(options.*contrasts[i], "--contrast-" + channels[i]);
         if (!c) return refused(c.error());
         contrast[i] = c.value();
     }
@@ -137,11 +141,11 @@ Outcome runBrightness(ImageState& s, const Options& options) {
 
 Outcome runZoom(ImageState& s, const Options& options) {
     // The vertical factor is read first, as the zoom button does.
-    Result<double> fy = num::parseDouble(option(options, "y", "0.8"));
+    Result<double> fy = num::parseDouble(options.y);
     if (!fy) return refused("--y: " + fy.error());
     Result<std::int32_t> newH = zoomedSize(fy.value(), s.SourceHeight, "height");
     if (!newH) return refused(newH.error());
-    Result<double> fx = num::parseDouble(option(options, "x", "1.2"));
+    Result<double> fx = num::parseDouble(options.x);
     if (!fx) return refused("--x: " + fx.error());
     Result<std::int32_t> newW = zoomedSize(fx.value(), s.SourceWidth, "width");
     if (!newW) return refused(newW.error());
@@ -152,7 +156,7 @@ Outcome runZoom(ImageState& s, const Options& options) {
 }
 
 Outcome runSharpen(ImageState& s, const Options& options) {
-    Result<float> k = num::parseSingle(option(options, "strength", "8"), "--strength");
+    Result<float> k = num::parseSingle(options.strength, "--strength");
     if (!k) return refused(k.error());
     return finish(s,
                   Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32),
@@ -174,54 +178,27 @@ std::vector<std::string> operationNames() {
     return names;
 }
 
-// An option of operation `only`: it takes a value, and the help text tells of it.
-Option of(const char* only, const char* name) {
-    Option o = text(name, "", nullptr);
+// Option --`name` of operation `only` into `to`: plain decimal text, or
+// `fallback` (the workbench box's own text) when not given.
+template <class M>
+Field<Options> of(const char* only, const char* name, const char* fallback, M Options::*to) {
+    Option o = text(name, "", nullptr, fallback);
     o.only = only;
-    return o;
+    return field(o, to, Parse<std::string>([o](const std::string* given) -> Result<std::string> {
+                     if (!given) return std::string(o.fallback);
+                     if (Status plain = plainNumber(o.name, *given); !plain) return plain.failure();
+                     return *given;
+                 }));
 }
 
-struct Invocation {
-    std::string operation;
-    std::string input;
-    std::string output;
-    Options options;
-};
-
-// The operation, INPUT, OUTPUT and the options that apply to the operation.
-Outcome parse(const Words& words, Invocation& inv) {
-    const std::vector<std::string>& positional = words.positional;
-    inv.options = words.options;
-    if (positional.empty()) return refused("no operation given");
-    inv.operation = positional[0];
-    auto op = operations().find(inv.operation);
-    if (op == operations().end()) return refused("unknown operation \"" + inv.operation + "\"");
-    if (positional.size() != 3) {
-        return refused(inv.operation + " takes exactly INPUT and OUTPUT");
-    }
-    inv.input = positional[1];
-    inv.output = positional[2];
-    for (const auto& [name, value] : inv.options) {
-        if (findOption(*words.table, name)->only != inv.operation) {
-            return refused("option --" + name + " does not apply to " + inv.operation);
-        }
-        if (Status plain = plainNumber(name, value); name != "orv" && !plain) {
-            return refused(plain.error());
-        }
-    }
-    return done();
-}
-
-Outcome run(const Invocation& inv, std::ostream& err) {
+Outcome run(const Options& inv, std::ostream& err) {
     if (Result<QByteArray> format = writableFormat(inv.output); !format) {
         return refused(format.error());
     }
-    const auto orv = inv.options.find("orv");
+    const std::string* orv = inv.orv.given ? &inv.orv.value : nullptr;
     // Each file is another: none may be written over another one being used.
     for (const auto& [one, other] :
-         {std::pair{&inv.input, &inv.output},
-          {&inv.input, orv == inv.options.end() ? nullptr : &orv->second},
-          {&inv.output, orv == inv.options.end() ? nullptr : &orv->second}}) {
+         {std::pair{&inv.input, &inv.output}, {&inv.input, orv}, {&inv.output, orv}}) {
         if (!other) continue;
         if (Status distinct = distinctFiles(*one, *other); !distinct)
             return refused(distinct.error());
@@ -234,7 +211,7 @@ Outcome run(const Invocation& inv, std::ostream& err) {
     b.picture = std::move(picture.value());
     // The frame's pixels are a 129 x 65 picture's (as the tool captures them);
     // another size would give a sheared frame.
-    if (orv != inv.options.end() && (b.picture.width != 129 || b.picture.height != 65)) {
+    if (orv && (b.picture.width != 129 || b.picture.height != 65)) {
         return refused(
             "--orv records the frame of a 129 x 65 picture, the size the tool "
             "captures; this one is " +
@@ -242,9 +219,9 @@ Outcome run(const Invocation& inv, std::ostream& err) {
             ". orv convert fits any picture: orv convert " + inv.input + " -o FILE.orv");
     }
     // --orv goes with the engrave only: the pipeline's record goes to FILE.
-    RecordSink frames(orv == inv.options.end() ? "" : orv->second, RecordSink::Mode::New);
+    RecordSink frames(orv ? *orv : "", RecordSink::Mode::New);
     b.pipeline.addSink(frames);
-    if (Outcome ran = operations().at(inv.operation)(b, inv.options); !ran) return ran;
+    if (Outcome ran = operations().at(inv.operation)(b, inv); !ran) return ran;
 
     const ImageState& s = b.state;
     PictureWriter writer(inv.output);
@@ -252,25 +229,23 @@ Outcome run(const Invocation& inv, std::ostream& err) {
         !prepared) {
         return Failed{kExitIo, prepared.failure()};
     }
-    if (orv != inv.options.end()) {
+    if (orv) {
         b.pipeline.pack();
         if (Status kept = b.pipeline.record(); !kept) return Failed{kExitIo, kept.failure()};
         if (frames.appended().cutBack > 0) {
-            err << "orv image: " << quotedName(orv->second) << " ended with a partial record ("
+            err << "orv image: " << quotedName(*orv) << " ended with a partial record ("
                 << frames.appended().cutBack
                 << " bytes); it was cut back before the frame was added\n";
         }
     }
     if (Status committed = writer.commit(); !committed) {
-        if (frames.written() > 0) (void)undoAppend(orv->second, frames.appended());
+        if (frames.written() > 0) (void)undoAppend(*orv, frames.appended());
         return Failed{kExitIo, committed.failure()};
     }
     return done();
 }
 
-Outcome image(const Words& words, std::ostream&, std::ostream& err) {
-    Invocation inv;
-    if (Outcome parsed = parse(words, inv); !parsed) return parsed;
+Outcome image(Options& inv, std::ostream&, std::ostream& err) {
     // Pictures and grids refuse sizes they get no memory for where they
     // take it; this catches whatever small request fails after them.
     try {
@@ -280,20 +255,34 @@ Outcome image(const Words& words, std::ostream&, std::ostream& err) {
     }
 }
 
-const std::vector<Option> kOptions{of("engrave", "orv"),
-                                   of("engrave", "seed"),
-                                   of("brightness", "red"),
-                                   of("brightness", "green"),
-                                   of("brightness", "blue"),
-                                   of("brightness", "contrast-red"),
-                                   of("brightness", "contrast-green"),
-                                   of("brightness", "contrast-blue"),
-                                   of("zoom", "x"),
-                                   of("zoom", "y"),
-                                   of("sharpen", "strength")};
+// --orv FILE, of the engrave: any text.
+Option orvOption() {
+    Option o = text("orv", "", nullptr);
+    o.only = "engrave";
+    return o;
+}
+
+using O = Options;
 
 }  // namespace
 
-const Command kImage{"image", kHelp, 0, image, kOptions, operationNames()};
+// The brightness defaults are what the workbench passes.
+const Command kImage = command<O>(
+    {"image",
+     "run a workbench operation (copy, engrave, equalize, brightness,\nzoom, sharpen) on a "
+     "picture file",
+     kHelp,
+     0,
+     {},
+     operationNames()},
+    {operand("operation", &O::operation), operand("INPUT", &O::input),
+     operand("OUTPUT", &O::output), field(orvOption(), &O::orv),
+     of("engrave", "seed", "", &O::seed), of("brightness", "red", "255", &O::red),
+     of("brightness", "green", "0", &O::green), of("brightness", "blue", "255", &O::blue),
+     of("brightness", "contrast-red", "1.0", &O::contrastRed),
+     of("brightness", "contrast-green", "1.0", &O::contrastGreen),
+     of("brightness", "contrast-blue", "1.0", &O::contrastBlue), of("zoom", "x", "1.2", &O::x),
+     of("zoom", "y", "0.8", &O::y), of("sharpen", "strength", "8", &O::strength)},
+    image);
 
 }  // namespace orv::cli

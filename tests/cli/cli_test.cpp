@@ -130,6 +130,9 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"render", one, "-o", gif, "--fps", "1e1"}, 2, "--fps \"1e1\" is not plain decimal"},
         {{"render", one, "-x", "-o", gif}, 2, "option -x is not known here"},
         {{"render", one, "-o=" + gif}, 2, "-o takes its value as the next word"},
+        {{"info", one, "-o", gif}, 2, "option -o is not known here"},
+        {{"info", one, "--verbose=1"}, 2, "option --verbose takes no value"},
+        {{"render", one, "-o", out, "--format="}, 2, "unknown --format \"\" (png or gif)"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
         {{"render", one, "-o", out, "--fps", "10"}, 2, "--fps"},
