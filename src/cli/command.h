@@ -18,9 +18,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitIo = 1;     // unreadable input, unwritable output, interrupted run
 inline constexpr int kExitUsage = 2;  // usage or parameter error, refused operation
 
-// Why a command stops: its exit status and one line for the user. A step's
-// failure passes on as it is with the status it ends the command with:
-// `if (!r) return Failed{kExitIo, r.failure()};`.
+// Why a command stops: its exit status and one line for the user.
 struct Failed {
     Failed(int status, std::string message) : status(status), message(std::move(message)) {}
     Failed(int status, const Failure& why) : Failed(status, why.message) {}
@@ -28,8 +26,15 @@ struct Failed {
     std::string message;
 };
 
-// The command did its work, or failed.
-using Outcome = Result<Done, Failed>;
+// The command did its work, or failed. A step's failure passes on as it is,
+// `if (!r) return r.failure();`, and ends the command with exit status 1 (a
+// file that could not be read or written, a stop); a usage error says so,
+// `Failed{kExitUsage, ...}`.
+class [[nodiscard]] Outcome : public Result<Done, Failed> {
+  public:
+    using Result<Done, Failed>::Result;
+    Outcome(const Failure& failure) : Result(Failed{kExitIo, failure}) {}
+};
 inline Outcome done() { return Done{}; }
 
 // A command: its help text and table, and what it does with the words.
@@ -44,21 +49,23 @@ struct Command {
     std::function<Outcome(const Words&, std::ostream&, std::ostream&)> run = {};
 };
 
-// A command whose words go into an O by `table`, in the table's order (the
-// first failure is a usage error), and then to `body`.
+// A command whose words go into an O by `table`, in the table's order, are
+// checked together by `check`, and go to `body`; a failure of the table or of
+// `check` is a usage error.
 template <class O>
-Command command(Command about, std::vector<Field<O>> table,
+Command command(Command about, std::vector<Field<O>> table, Status (*check)(O&),
                 Outcome (*body)(O&, std::ostream&, std::ostream&)) {
     about.options.assign(table.begin(), table.end());
-    about.run = [table = std::move(table), body](const Words& w, std::ostream& out,
-                                                 std::ostream& err) -> Outcome {
+    about.run = [table = std::move(table), check, body](const Words& w, std::ostream& out,
+                                                        std::ostream& err) -> Outcome {
         O o;
         std::size_t next = 0;
-        for (const Field<O>& f : table) {
-            const std::string* given = f.operand ? &w.positional.at(next++) : w.given(f.name);
-            if (Status stored = f.store(o, given); !stored)
-                return Failed{kExitUsage, stored.failure()};
+        Status bound = Done{};
+        for (auto f = table.begin(); bound && f != table.end(); ++f) {
+            bound = f->store(o, f->operand ? &w.positional.at(next++) : w.given(f->name));
         }
+        if (bound && check) bound = check(o);
+        if (!bound) return Failed{kExitUsage, bound.failure()};
         return body(o, out, err);
     };
     return about;

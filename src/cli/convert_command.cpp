@@ -116,9 +116,6 @@ class TickFrames {
 };
 
 Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
-    if (Status checked = checkConvertOptions(o); !checked) {
-        return Failed{kExitUsage, checked.failure()};
-    }
     StopSignals stops;
     RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
                               : o.append  ? RecordSink::Mode::Append
@@ -126,11 +123,11 @@ Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
                                           : RecordSink::Mode::New);
     // With the records on standard output, the summary goes with the progress.
     std::ostream& say = o.toStdout ? std::cerr : out;
-    if (Status ready = sink.open(); !ready) return Failed{kExitIo, ready.failure()};
+    if (Status ready = sink.open(); !ready) return ready.failure();
     VideoReader video(&StopSignals::requested);
     if (Status opened = video.open(o.input); !opened) {
         sink.abandon();
-        return Failed{kExitIo, opened.failure()};
+        return opened.failure();
     }
     // The ticks run to the end asked for; the pictures end where the video
     // does, whatever the container says of its length (its sound may run
@@ -249,7 +246,7 @@ Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
         }
         return Failed{kExitIo, run.error() + "; " + left};
     }
-    if (Status s = sink.finish(); !s) return Failed{kExitIo, s.failure()};
+    if (Status s = sink.finish(); !s) return s.failure();
     if (!o.quiet) {
         const double secs = elapsed();
         char line[256];
@@ -308,6 +305,6 @@ const Command kConvert = command<O>(
      field(flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
            &O::replace),
      field(flag("quiet", "no progress and no summary"), &O::quiet)},
-    convert);
+    checkConvertOptions, convert);
 
 }  // namespace orv::cli

@@ -254,14 +254,13 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
 }
 
 Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
-    if (Status checked = check(o); !checked) return Failed{kExitUsage, checked.failure()};
     StopSignals stops;
     OutputFile file(o.output);
     const std::string untouched = file.untouched();  // what a stop leaves
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
-    if (!total) return Failed{kExitIo, total.failure()};
+    if (!total) return total.failure();
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
     const bool all = !o.some;
@@ -300,7 +299,7 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
         return overFlash(o, count, 1024 * count, o.flash / 1024);
     }
     const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
-    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.failure()};
+    if (Status opened = file.open(); !opened) return opened.failure();
     Status written = Done{};
     const std::string source = std::filesystem::path(o.input).filename().string();
     if (o.codec) {
@@ -330,11 +329,11 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
                     std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
             }
         });
-        if (!read) return Failed{kExitIo, read.failure()};
+        if (!read) return read.failure();
         if (written && o.c) (void)c.end();
     }
-    if (!written) return Failed{kExitIo, written.failure()};
-    if (Status s = file.commit(); !s) return Failed{kExitIo, s.failure()};
+    if (!written) return written.failure();
+    if (Status s = file.commit(); !s) return s.failure();
     if (o.c && !o.flash && bytes > 32768) {
         err << "orv export: warning: the array takes " << groupedDigits(bytes)
             << " bytes, more than the 32 KB of flash of an Uno (ATmega328P), and avr-gcc "
@@ -425,6 +424,6 @@ const Command kExport = command<O>(
                 "library uses"),
            &O::name),
      field(flag("force", "replace an existing OUT"), &O::force)},
-    exportFrames);
+    check, exportFrames);
 
 }  // namespace orv::cli

@@ -47,12 +47,15 @@ const char* const kHelp =
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage or\n"
     "parameter error or a refused operation. Nothing is written on an error.\n";
 
-// The operation, its files and its options, each as given (plain decimal
-// text but for --orv) or as the workbench's boxes start.
+// The operation, its files and its options, each as given or as the
+// workbench's boxes start.
 struct ImageOptions {
     std::string operation, input, output;
-    Given<std::string> orv, seed;
-    std::string red, green, blue, contrastRed, contrastGreen, contrastBlue, x, y, strength;
+    Given<std::string> orv;
+    Given<std::uint64_t> seed;
+    std::int32_t red = 0, green = 0, blue = 0;
+    float contrastRed = 1, contrastGreen = 1, contrastBlue = 1, strength = 0;
+    double x = 0, y = 0;
 };
 using Options = ImageOptions;
 
@@ -93,11 +96,7 @@ Outcome runEqualize(ImageState& s, const Options&) {
 // The picture is the frame pipeline's source, engraved as the tool engraves
 // what it captures.
 Outcome runEngrave(Bench& b, const Options& options) {
-    Result<std::uint64_t> seed = options.seed.given
-                                     ? num::parseUnsigned64(options.seed.value, "--seed")
-                                     : Result<std::uint64_t>(rnd::kDefaultSeed);
-    if (!seed) return refused(seed.error());
-    b.random = rnd::Sequence(seed.value());
+    b.random = rnd::Sequence(options.seed.given ? options.seed.value : rnd::kDefaultSeed);
     b.pipeline.setSourceFrame(b.picture.width, b.picture.height, 0xFF000000);
     if (Status made = b.pipeline.takePicture(b.picture); !made) return refused(made.error());
     return done();
@@ -108,7 +107,7 @@ Outcome runEngrave(Bench& b, const Options& options) {
 Operation onGrid(Outcome (*operation)(ImageState&, const Options&)) {
     return [operation](Bench& b, const Options& options) -> Outcome {
         if (Status read = readGrid(b.input, b.picture, b.state.SourceGrid); !read) {
-            return Failed{kExitIo, read.failure()};
+            return read.failure();
         }
         b.state.SourceWidth = b.picture.width;
         b.state.SourceHeight = b.picture.height;
@@ -117,37 +116,17 @@ Operation onGrid(Outcome (*operation)(ImageState&, const Options&)) {
     };
 }
 
-Outcome runBrightness(ImageState& s, const Options& options) {
-    const std::array<std::string, 3> channels{"red", "green", "blue"};
-    using Text = const std::string Options::*;
-    const std::array<Text, 3> levels{&Options::red, &Options::green, &Options::blue};
-    const std::array<Text, 3> contrasts{&Options::contrastRed, &Options::contrastGreen,
-                                        &Options::contrastBlue};
-    std::array<std::int32_t, 3> level{};
-    std::array<float, 3> contrast{};
-    for (std::size_t i = 0; i < 3; ++i) {
-        Result<std::int32_t> b = num::parseInt32(options.*levels[i], "--" + channels[i]);
-        if (!b) return refused(b.error());
-        level[i] = b.value();
-        Result<float> c = num::parseSingle(options.*contrasts[i], "--contrast-" + channels[i]);
-        if (!c) return refused(c.error());
-        contrast[i] = c.value();
-    }
+Outcome runBrightness(ImageState& s, const Options& o) {
     return finish(s,
-                  Bright(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, level[0],
-                         level[1], level[2], contrast[0], contrast[1], contrast[2], 32),
+                  Bright(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, o.red, o.green,
+                         o.blue, o.contrastRed, o.contrastGreen, o.contrastBlue, 32),
                   s.SourceWidth, s.SourceHeight);
 }
 
 Outcome runZoom(ImageState& s, const Options& options) {
-    // The vertical factor is read first, as the zoom button does.
-    Result<double> fy = num::parseDouble(options.y);
-    if (!fy) return refused("--y: " + fy.error());
-    Result<std::int32_t> newH = zoomedSize(fy.value(), s.SourceHeight, "height");
-    if (!newH) return refused(newH.error());
-    Result<double> fx = num::parseDouble(options.x);
-    if (!fx) return refused("--x: " + fx.error());
-    Result<std::int32_t> newW = zoomedSize(fx.value(), s.SourceWidth, "width");
+    // The vertical factor is taken first, as the zoom button does.
+    Result<std::int32_t> newH = zoomedSize(options.y, s.SourceHeight, "height");
+    Result<std::int32_t> newW = newH ? zoomedSize(options.x, s.SourceWidth, "width") : newH;
     if (!newW) return refused(newW.error());
     return finish(s,
                   Zoom(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, newW.value(),
@@ -156,11 +135,9 @@ Outcome runZoom(ImageState& s, const Options& options) {
 }
 
 Outcome runSharpen(ImageState& s, const Options& options) {
-    Result<float> k = num::parseSingle(options.strength, "--strength");
-    if (!k) return refused(k.error());
-    return finish(s,
-                  Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32),
-                  s.SourceWidth, s.SourceHeight);
+    return finish(
+        s, Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, options.strength, 32),
+        s.SourceWidth, s.SourceHeight);
 }
 
 const std::map<std::string, Operation>& operations() {
@@ -178,33 +155,56 @@ std::vector<std::string> operationNames() {
     return names;
 }
 
-// Option --`name` of operation `only` into `to`: plain decimal text, or
-// `fallback` (the workbench box's own text) when not given.
+// Option --`name` of operation `only` into `to`: a number in plain decimal
+// text, read as the workbench reads its box, whose own text `fallback` is
+// when the option is not given (none: the field knows it was not given).
 template <class M>
 Field<Options> of(const char* only, const char* name, const char* fallback, M Options::*to) {
+    using T = typename detail::Plain<M>::type;
     Option o = text(name, "", nullptr, fallback);
     o.only = only;
-    return field(o, to, Parse<std::string>([o](const std::string* given) -> Result<std::string> {
-                     if (!given) return std::string(o.fallback);
-                     if (Status plain = plainNumber(o.name, *given); !plain) return plain.failure();
-                     return *given;
-                 }));
+    return field(
+        o, to, Parse<T>([o](const std::string* given) -> Result<T> {
+            if (given) {
+                if (Status plain = plainNumber(o.name, *given); !plain) {
+                    return plain.failure();
+                }
+            } else if (!*o.fallback) {
+                return T{};
+            }
+            const std::string text = given ? *given : o.fallback, what = joined({"--", o.name});
+            if constexpr (std::is_same_v<T, std::int32_t>) {
+                return num::parseInt32(text, what);
+            } else if constexpr (std::is_same_v<T, float>) {
+                return num::parseSingle(text, what);
+            } else if constexpr (std::is_same_v<T, double>) {
+                Result<double> v = num::parseDouble(text);
+                if (!v) return fail(what + ": " + v.error());
+                return v;
+            } else {
+                return num::parseUnsigned64(text, what);
+            }
+        }));
+}
+
+// OUTPUT's format is known, and each file is another: none may be written
+// over another one being used.
+Status check(Options& o) {
+    if (Result<QByteArray> format = writableFormat(o.output); !format) return format.failure();
+    const std::string *input = &o.input, *output = &o.output;
+    const std::string* orv = o.orv.given ? &o.orv.value : nullptr;
+    for (const auto& [one, other] : {std::pair{input, output}, {input, orv}, {output, orv}}) {
+        if (Status distinct = other ? distinctFiles(*one, *other) : Done{}; !distinct) {
+            return distinct;
+        }
+    }
+    return Done{};
 }
 
 Outcome run(const Options& inv, std::ostream& err) {
-    if (Result<QByteArray> format = writableFormat(inv.output); !format) {
-        return refused(format.error());
-    }
     const std::string* orv = inv.orv.given ? &inv.orv.value : nullptr;
-    // Each file is another: none may be written over another one being used.
-    for (const auto& [one, other] :
-         {std::pair{&inv.input, &inv.output}, {&inv.input, orv}, {&inv.output, orv}}) {
-        if (!other) continue;
-        if (Status distinct = distinctFiles(*one, *other); !distinct)
-            return refused(distinct.error());
-    }
     Result<Picture> picture = readPicture(inv.input);
-    if (!picture) return Failed{kExitIo, picture.failure()};
+    if (!picture) return picture.failure();
 
     Bench b;
     b.input = inv.input;
@@ -227,11 +227,11 @@ Outcome run(const Options& inv, std::ostream& err) {
     PictureWriter writer(inv.output);
     if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
         !prepared) {
-        return Failed{kExitIo, prepared.failure()};
+        return prepared.failure();
     }
     if (orv) {
         b.pipeline.pack();
-        if (Status kept = b.pipeline.record(); !kept) return Failed{kExitIo, kept.failure()};
+        if (Status kept = b.pipeline.record(); !kept) return kept.failure();
         if (frames.appended().cutBack > 0) {
             err << "orv image: " << quotedName(*orv) << " ended with a partial record ("
                 << frames.appended().cutBack
@@ -240,7 +240,7 @@ Outcome run(const Options& inv, std::ostream& err) {
     }
     if (Status committed = writer.commit(); !committed) {
         if (frames.written() > 0) (void)undoAppend(*orv, frames.appended());
-        return Failed{kExitIo, committed.failure()};
+        return committed.failure();
     }
     return done();
 }
@@ -283,6 +283,6 @@ const Command kImage = command<O>(
      of("brightness", "contrast-green", "1.0", &O::contrastGreen),
      of("brightness", "contrast-blue", "1.0", &O::contrastBlue), of("zoom", "x", "1.2", &O::x),
      of("zoom", "y", "0.8", &O::y), of("sharpen", "strength", "8", &O::strength)},
-    image);
+    check, image);
 
 }  // namespace orv::cli

@@ -46,7 +46,7 @@ Outcome info(InfoOptions& o, std::ostream& out, std::ostream&) {
             ++index;
         },
         &stream);
-    if (!frames) return Failed{kExitIo, frames.failure()};
+    if (!frames) return frames.failure();
     const std::uint64_t n = frames.value();
     const int rate = stream && !o.fps.given ? stream->fps : o.fps.value;
     char line[160];
@@ -73,6 +73,6 @@ const Command kInfo = command<InfoOptions>(
     {operand("FILE.orv", &InfoOptions::file), field(flag("stats", nullptr), &InfoOptions::stats),
      // Any rate a stream can be made for.
      field(number("fps", "N", nullptr, 1, 255, app::kInitialFrameRate), &InfoOptions::fps)},
-    info);
+    nullptr, info);
 
 }  // namespace orv::cli

@@ -67,7 +67,7 @@ std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
 // `wanted` as a PNG.
 Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fps, int wanted,
              const std::array<std::uint32_t, 2>& colours) {
-    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.failure()};
+    if (Status opened = file.open(); !opened) return opened.failure();
     Status written = Done{};
     std::uint64_t index = 0;
     std::optional<FramePages> chosen;
@@ -83,7 +83,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
             if (written && !added) written = added;
         }
     });
-    if (!frames) return Failed{kExitIo, frames.failure()};
+    if (!frames) return frames.failure();
     if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + file.untouched()};
     if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
     if (gif) {
@@ -107,7 +107,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
         written = writeImage(image, "png", file);
     }
     if (written) written = file.commit();
-    if (!written) return Failed{kExitIo, written.failure()};
+    if (!written) return written.failure();
     return done();
 }
 
@@ -117,9 +117,11 @@ struct RenderOptions {
     int scale = 0;
     std::string colors, format;
     bool force = false;
+    bool gif = false;  // from --format or OUT's name
 };
 
-Outcome render(RenderOptions& o, std::ostream&, std::ostream&) {
+// What the options say together.
+Status check(RenderOptions& o) {
     const std::string& output = o.output;
     const std::string& format = o.format;
     auto named = [&output](const char* extension) {
@@ -128,28 +130,30 @@ Outcome render(RenderOptions& o, std::ostream&, std::ostream&) {
                        .compare(QString::fromLatin1(extension), Qt::CaseInsensitive) == 0;
     };
     if (format.empty() && output != "-" && !named(".png") && !named(".gif")) {
-        return Failed{kExitUsage, "the output must end in .png or .gif, or add --format png|gif"};
+        return fail("the output must end in .png or .gif, or add --format png|gif");
     }
-    const bool gif = format.empty() ? named(".gif") : format == "gif";
+    o.gif = format.empty() ? named(".gif") : format == "gif";
     // An option that would change nothing is refused rather than ignored.
-    if (gif && o.frame.given) {
-        return Failed{kExitUsage, joined({"--frame picks the frame of a PNG; a GIF (-o ",
-                                          escapedName(output), ") holds every frame"})};
+    if (o.gif && o.frame.given) {
+        return fail(joined({"--frame picks the frame of a PNG; a GIF (-o ", escapedName(output),
+                            ") holds every frame"}));
     }
-    if (!gif && o.fps.given) {
-        return Failed{kExitUsage, joined({"--fps sets a GIF's speed; a PNG (-o ",
-                                          escapedName(output), ") is one frame"})};
+    if (!o.gif && o.fps.given) {
+        return fail(joined(
+            {"--fps sets a GIF's speed; a PNG (-o ", escapedName(output), ") is one frame"}));
     }
-    if (Status distinct = distinctFiles(o.input, output); !distinct) {
-        return Failed{kExitUsage, distinct.failure()};
-    }
+    if (Status distinct = distinctFiles(o.input, output); !distinct) return distinct;
     std::error_code ec;
     if (output != "-" && std::filesystem::exists(output, ec) && !o.force) {
-        return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
+        return fail(quotedName(output) + " exists; add --force to replace it");
     }
+    return Done{};
+}
+
+Outcome render(RenderOptions& o, std::ostream&, std::ostream&) {
     StopSignals stops;  // held until the file is put in place or dropped
-    OutputFile file(output);
-    return draw(o.input, file, gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
+    OutputFile file(o.output);
+    return draw(o.input, file, o.gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
 }
 
 using O = RenderOptions;
@@ -165,6 +169,6 @@ const Command kRender = command<O>(
      field(choice("colors", "lcd|mono", nullptr, "lcd", "lcd mono"), &O::colors),
      field(choice("format", "png|gif", nullptr, "", "png gif"), &O::format),
      field(flag("force", nullptr), &O::force)},
-    render);
+    check, render);
 
 }  // namespace orv::cli

@@ -29,7 +29,7 @@ struct RepairOptions {
 Outcome repair(RepairOptions& o, std::ostream& out, std::ostream&) {
     const std::string& path = o.file;
     Result<std::uint64_t> cut = repairFrameFile(path);
-    if (!cut) return Failed{kExitIo, cut.failure()};
+    if (!cut) return cut.failure();
     if (cut.value() == 0) {
         out << "orv repair: " << quotedName(path) << " ends with a whole record; nothing to cut\n";
     } else {
@@ -43,6 +43,6 @@ Outcome repair(RepairOptions& o, std::ostream& out, std::ostream&) {
 
 const Command kRepair = command<RepairOptions>(
     {"repair", "cut a partial record from the end of a frame file", kHelp, 0},
-    {operand("FILE.orv", &RepairOptions::file)}, repair);
+    {operand("FILE.orv", &RepairOptions::file)}, nullptr, repair);
 
 }  // namespace orv::cli

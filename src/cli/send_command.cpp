@@ -109,20 +109,19 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
 }
 
 Outcome send(SendOptions& o, std::ostream& out, std::ostream& err) {
-    if (Status checked = check(o); !checked) return Failed{kExitUsage, checked.failure()};
     Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
-    if (!total) return Failed{kExitIo, total.failure()};
+    if (!total) return total.failure();
     if (total.value() == 0) return Failed{kExitIo, "\"" + o.input + "\" holds no frames"};
     serial::SerialDevice device;
     if (Status opened = device.open(o.port, o.settings); !opened) {
-        return Failed{kExitIo, opened.failure()};
+        return opened.failure();
     }
     StopSignals stops;
     serial::FrameSender sender(device, o.framed, o.key.value, &StopSignals::requested);
     {
         Result<bool> heard = sender.awaitReceiver(
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.wait)));
-        if (!heard) return Failed{kExitIo, heard.failure()};
+        if (!heard) return heard.failure();
         if (heard.value() && !o.framed) {
             return Failed{kExitIo, device.name() + " announced link version " +
                                        std::to_string(sender.pacer().version()) +
@@ -238,6 +237,6 @@ const Command kSend = command<O>(
            &O::wait),
      field(flag("loop", "start again at the end, until Ctrl-C"), &O::loop),
      field(flag("quiet", "no notices, no progress and no summary"), &O::quiet)},
-    send);
+    check, send);
 
 }  // namespace orv::cli
