@@ -182,3 +182,33 @@ TEST(FramePipeline, ReducesByItsMethodWithTheToneOnThePictureAlone) {
         }
     }
 }
+
+// Every method reduces a colour as the grey of its luma, by its own rule
+// (BT.601, or the engrave's), and the tone curve changes that luma.
+TEST(FramePipeline, AColourIsTheGreyOfItsLumaToned) {
+    using orv::Dither;
+    auto frame = [](orv::Reduction reduction, std::uint32_t colour) {
+        orv::ImageState state;
+        orv::rnd::Sequence random;
+        orv::FramePipeline pipeline(state, random);
+        pipeline.setSourceFrame(129, 65, 0xFF000000);
+        pipeline.setReduction(reduction);
+        EXPECT_TRUE(pipeline.takePicture(orv::Picture::filled(129, 65, colour)).ok());
+        pipeline.pack();
+        return pipeline.pages();
+    };
+    for (Dither m : {Dither::Engrave, Dither::Threshold, Dither::Bayer, Dither::FloydSteinberg,
+                     Dither::BlueNoise}) {
+        for (std::uint32_t colour : {0xFF4080C0u, 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FAu}) {
+            const std::uint8_t b = colour & 0xFF, g = colour >> 8 & 0xFF, r = colour >> 16 & 0xFF;
+            const int luma =
+                m == Dither::Engrave ? orv::engraveLuminance(b, g, r) : orv::luma601(b, g, r);
+            for (orv::ToneControls tone : {orv::ToneControls{}, orv::ToneControls{30, 1.5, 0.8}}) {
+                const std::uint32_t grey = orv::ToneCurve(tone)(luma) * 0x010101u;
+                EXPECT_EQ(frame({m, 100, false, tone}, colour),
+                          frame({m, 100, false, {}}, 0xFF000000 | grey))
+                    << int(m) << " " << std::hex << colour;
+            }
+        }
+    }
+}
