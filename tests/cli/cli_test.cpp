@@ -69,19 +69,15 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
         return light ? qRgb(230, 230, 230) : qRgb(40, 90, 10);
     };
     const std::string in = save("in.png", 129, 65, pattern);
-    const std::string orvFile = path("mov1.orv");
-    for (int i = 0; i < 2; ++i) {
-        const Outcome o = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
-        ASSERT_EQ(o.status, 0) << o.err;
-    }
     // Frame pixel (c, r) is picture column c, row r + 1 from the top.
     const std::string record =
         orv::test::recordOf([&](int c, int r) { return qRed(pattern(c, r + 1)) != 230; });
-    EXPECT_EQ(readFile(orvFile), record + record);
-    // A partial record after whole ones is cut back, and said so.
+    // After whole records, a partial one is cut back first, and said so.
+    const std::string orvFile = path("mov1.orv");
     orv::test::writeFile(orvFile, record + "12\r\n3");
-    const Outcome cut = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
-    EXPECT_NE(cut.err.find("(5 bytes); it was cut back"), std::string::npos) << cut.err;
+    const Outcome o = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("(5 bytes); it was cut back"), std::string::npos) << o.err;
     EXPECT_EQ(readFile(orvFile), record + record);
     EXPECT_EQ(load("e.png").size(), QSize(129, 65));  // its pixels are the engrave's (core)
 }
@@ -113,7 +109,6 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "sharpen", in, out, "--x", "2"}, 2, "--x"},
         {{"image", "sharpen", in, out, "--strength", "abc"}, 2, "\"abc\""},
         {{"image", "zoom", tiny, out}, 2, "2 x 2"},
-        {{"image", "brightness", in, out, "--red", "40000"}, 2, "16-bit"},
         {{"image", "copy", in, path("out.xyz")}, 2, "out.xyz"},
         {{"image", "copy", path("missing.png"), out}, 1, "missing.png"},
         {{"image", "copy", text, out}, 1, "text.png"},

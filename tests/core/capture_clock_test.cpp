@@ -183,8 +183,9 @@ TEST(FramePipeline, ReducesByItsMethodWithTheToneOnThePictureAlone) {
     }
 }
 
-// Every method reduces a colour as the grey of its luma, by its own rule
-// (BT.601, or the engrave's), and the tone curve changes that luma.
+// Every method reduces a colour as the grey of its luma, by its own rule:
+// BT.601, (299 R + 587 G + 114 B + 500) \ 1000, or the engrave's own,
+// (3 B + 6 G + R) \ 10; the tone curve changes that luma.
 TEST(FramePipeline, AColourIsTheGreyOfItsLumaToned) {
     using orv::Dither;
     auto frame = [](orv::Reduction reduction, std::uint32_t colour) {
@@ -199,10 +200,17 @@ TEST(FramePipeline, AColourIsTheGreyOfItsLumaToned) {
     };
     for (Dither m : {Dither::Engrave, Dither::Threshold, Dither::Bayer, Dither::FloydSteinberg,
                      Dither::BlueNoise}) {
-        for (std::uint32_t colour : {0xFF4080C0u, 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FAu}) {
-            const std::uint8_t b = colour & 0xFF, g = colour >> 8 & 0xFF, r = colour >> 16 & 0xFF;
-            const int luma =
-                m == Dither::Engrave ? orv::engraveLuminance(b, g, r) : orv::luma601(b, g, r);
+        const struct {
+            std::uint32_t colour;
+            int luma601, engrave;
+        } colours[] = {
+            {0xFFFF0000, 76, 25},    // red: 76.245
+            {0xFF00FF00, 150, 153},  // green: 149.685
+            {0xFF0000FA, 29, 75},    // blue 250: 28.5, halves go up
+            {0xFF4080C0, 116, 140},
+        };
+        for (const auto& [colour, luma601, engrave] : colours) {
+            const int luma = m == Dither::Engrave ? engrave : luma601;
             for (orv::ToneControls tone : {orv::ToneControls{}, orv::ToneControls{30, 1.5, 0.8}}) {
                 const std::uint32_t grey = orv::ToneCurve(tone)(luma) * 0x010101u;
                 EXPECT_EQ(frame({m, 100, false, tone}, colour),

@@ -46,28 +46,6 @@ TEST(Dither, BayerIsTheStandardRecursiveMatrix) {
     EXPECT_EQ(shifted, standard);
 }
 
-// That each method reduces a colour as the grey of its luma is the frame
-// pipeline's test; here the two rules on colours worked by hand.
-TEST(Dither, TheTwoLumaRules) {
-    // BT.601 luma (299 R + 587 G + 114 B + 500) \ 1000 for all but engrave
-    // (Pencil's), which keeps (3 B + 6 G + R) \ 10.
-    const struct {
-        Bgrx pixel;
-        int luma, engrave;
-    } cases[] = {
-        {{0, 0, 255, 0}, 76, 25},    // red: 76.245
-        {{0, 255, 0, 0}, 150, 153},  // green: 149.685
-        {{255, 0, 0, 0}, 29, 76},    // blue: 29.07
-        {{250, 0, 0, 0}, 29, 75},    // 28.5: halves go up
-        {{0, 0, 0, 0}, 0, 0},       {{255, 255, 255, 0}, 255, 255},
-    };
-    for (const auto& c : cases) {
-        const Bgrx p = c.pixel;
-        EXPECT_EQ(luma601(p.b, p.g, p.r), c.luma);
-        EXPECT_EQ(engraveLuminance(p.b, p.g, p.r), c.engrave);
-    }
-}
-
 TEST(Dither, FloydSteinbergLeavesOneLevelNoiseNearBlackOrWhiteAlone) {
     // Grey waves under a band of 12 flat rows, level 1 on the left half and
     // 253 on the right. Raising pixels of the band by one level changes no
