@@ -121,7 +121,7 @@ BENCHMARK(BM_Sharp)->Apply(sizeArgs);
 
 void BM_BuildFrameRecord(benchmark::State& state) {
     LcdPageBufferArray pages{};
-    for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i * 37);
+    for (int i = 0; i < 1024; ++i) pages[i] = std::uint8_t(i * 37);
     for (auto _ : state) benchmark::DoNotOptimize(buildFrameRecord(pages));
 }
 BENCHMARK(BM_BuildFrameRecord)->Unit(benchmark::kMicrosecond);
@@ -133,7 +133,7 @@ void BM_BuildAndAppendFrameRecord(benchmark::State& state) {
                                  .string();
     std::filesystem::remove(path);
     LcdPageBufferArray pages{};
-    for (int i = 1; i <= 1024; ++i) pages[i] = std::uint8_t(i * 37);
+    for (int i = 0; i < 1024; ++i) pages[i] = std::uint8_t(i * 37);
     std::int64_t n = 0;
     for (auto _ : state) {
         if (++n % 2000 == 0) {  // keep the file small

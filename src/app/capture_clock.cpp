@@ -32,13 +32,13 @@ Result<CaptureRectValues> readCaptureRect(const std::string& text1, const std::s
                                           const std::string& text3, const std::string& text4) {
     CaptureRectValues v;
     Result<std::int16_t> w = num::parseInt16(text1, "capture width (Text1)");
-    if (!w) return fail(w.error());
+    if (!w) return w.failure();
     Result<std::int16_t> h = num::parseInt16(text2, "capture height (Text2)");
-    if (!h) return fail(h.error());
+    if (!h) return h.failure();
     Result<std::int32_t> left = num::parseInt32(text3, "capture left (Text3)");
-    if (!left) return fail(left.error());
+    if (!left) return left.failure();
     Result<std::int32_t> top = num::parseInt32(text4, "capture top (Text4)");
-    if (!top) return fail(top.error());
+    if (!top) return top.failure();
     v.width = w.value();
     v.height = h.value();
     v.left = left.value();

@@ -18,7 +18,7 @@ TickOutcome CaptureSession::tick() {
     if (!source_.grab(*rect_, picture_)) return TickOutcome::NotGrabbed;
     if (!pipeline_.takePicture(picture_)) return TickOutcome::Refused;
     pipeline_.pack();
-    const bool kept = !recording_ || pipeline_.record();
+    const bool kept = !recording_ || pipeline_.record().ok();
     pipeline_.stream();  // the device shows the frame whether or not the file took it
     return kept ? TickOutcome::Made : TickOutcome::NotRecorded;
 }

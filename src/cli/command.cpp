@@ -1,53 +1,55 @@
 #include "cli/command.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <sstream>
 
+#include "common/numbers.h"
 #include "common/text.h"
 #include "lcd/display_preset.h"
 
 namespace orv::cli {
 
-const Option* findOption(const std::vector<Option>& table, const std::string& name) {
-    auto it =
-        std::find_if(table.begin(), table.end(), [&](const Option& o) { return name == o.name; });
-    return it == table.end() ? nullptr : &*it;
-}
-
-Status plainNumber(const std::string& name, const std::string& text) {
-    const std::size_t sign = text.starts_with('-') ? 1 : 0;
-    const auto digits =
-        std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const auto points = std::count(text.begin(), text.end(), '.');
-    if (digits > 0 && points <= 1 && sign + digits + points == text.size()) return Done{};
-    return fail(joined({"--", name, " \"", text, "\" is not plain decimal text (as 10 or 2.5)"}));
-}
-
-Result<std::string> Words::choice(const std::string& name) const {
-    const std::string value = get(name);
-    std::istringstream choices(findOption(*table, name)->choices);
-    std::vector<std::string> all{std::istream_iterator<std::string>(choices), {}};
-    if (!has(name) || std::count(all.begin(), all.end(), value)) return value;
-    std::string list;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        list += (i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + all[i];
-    }
-    return fail(joined({"unknown --", name, " \"", value, "\" (", list, ")"}));
-}
+const std::vector<Option> kProgramOptions = [] {
+    Option help = flag("help", "show this text"), verbose = flag("verbose", nullptr);
+    help.alias = 'h';
+    verbose.help = "with any command: also FFmpeg's and Qt's own messages";
+    return std::vector<Option>{help, flag("version", "show the version"), verbose};
+}();
 
 namespace {
 
-// The options of `table` take a value, once at most, flags none; "-o" is
-// taken as "--output". Every word after "--" is positional.
+// The options of orv itself that every command takes.
+bool everywhere(const Option& o) { return o.alias == 'h' || o.name == std::string("verbose"); }
+
+// The option of `table` called `name` (with `alias`: whose alias is the
+// letter `name`), or of every command's; nullptr when there is none.
+const Option* findOption(const std::vector<Option>& table, const std::string& name,
+                         bool alias = false) {
+    auto is = [&](const Option& o) {
+        return !o.operand && (alias ? name.size() == 1 && name[0] == o.alias : name == o.name);
+    };
+    auto it = std::find_if(table.begin(), table.end(), is);
+    if (it != table.end()) return &*it;
+    it = std::find_if(kProgramOptions.begin(), kProgramOptions.end(), is);
+    return it != kProgramOptions.end() && everywhere(*it) ? &*it : nullptr;
+}
+
+std::vector<std::string> choicesOf(const Option& o) {
+    std::istringstream choices(o.choices);
+    return {std::istream_iterator<std::string>(choices), {}};
+}
+
+// The options of `table` take a value, once at most, flags none; -X is taken
+// as the option whose alias X is. Every word after "--" is an operand.
 Result<Words> splitWords(const std::vector<std::string>& args, const std::vector<Option>& table) {
     Words w;
-    w.table = &table;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string word = args[i] == "-o" ? "--output" : args[i];
+        std::string word = args[i];
         if (word == "--") {
             w.positional.insert(w.positional.end(), args.begin() + i + 1, args.end());
             break;
@@ -56,12 +58,17 @@ Result<Words> splitWords(const std::vector<std::string>& args, const std::vector
             w.positional.push_back(word);
             continue;
         }
-        if (word[1] != '-') {  // "-o" was taken above, "-h" before
-            if (word.starts_with("-o=")) {
-                return fail("option " + word + ": -o takes its value as the next word (-o " +
+        if (word[1] != '-') {
+            const Option* o = findOption(table, word.substr(1, 1), true);
+            if (o && word.size() == 2) {
+                word = std::string("--") + o->name;
+            } else if (o && o->value && word[2] == '=') {
+                return fail("option " + word + ": " + word.substr(0, 2) +
+                            " takes its value as the next word (" + word.substr(0, 2) + " " +
                             word.substr(3) + ")");
+            } else {
+                return fail("option " + word + " is not known here");
             }
-            return fail("option " + word + " is not known here");
         }
         std::string name = word.substr(2);
         std::optional<std::string> value;
@@ -82,6 +89,40 @@ Result<Words> splitWords(const std::vector<std::string>& args, const std::vector
             return says(" is given twice");
     }
     return w;
+}
+
+// The words against the table: the operation (orv image), as many operands
+// as it has, the options it requires, and options of one operation only with
+// that one.
+Status checkWords(const Command& c, const Words& w) {
+    std::vector<std::string> operands;
+    for (const Option& o : c.options) {
+        if (o.operand) operands.emplace_back(o.name);
+    }
+    std::string who = c.name;
+    const std::vector<std::string>& words = w.positional;
+    if (!c.operations.empty()) {
+        if (words.empty()) return fail("no " + operands.front() + " given");
+        who = words.front();
+        if (std::count(c.operations.begin(), c.operations.end(), who) == 0) {
+            return fail("unknown " + operands.front() + " \"" + who + "\"");
+        }
+        operands.erase(operands.begin());
+    }
+    if (words.size() != operands.size() + (c.operations.empty() ? 0 : 1)) {
+        return fail(operands.size() == 1
+                        ? who + " takes one " + operands[0]
+                        : who + " takes exactly " + operands[0] + " and " + operands[1]);
+    }
+    for (const Option& o : c.options) {
+        if (o.required && !w.given(o.name)) {
+            return fail(joined({"no ", o.name, " given (", o.required, ")"}));
+        }
+        if (o.only && w.given(o.name) && who != o.only) {
+            return fail(joined({"option --", o.name, " does not apply to ", who}));
+        }
+    }
+    return Done{};
 }
 
 // `help` with a line or more in place of "{options}" for each listed option,
@@ -110,6 +151,40 @@ std::string helpText(std::string help, const std::vector<Option>& table, int col
 
 }  // namespace
 
+Status plainNumber(const std::string& name, const std::string& text) {
+    const std::size_t sign = text.starts_with('-') ? 1 : 0;
+    const auto digits =
+        std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const auto points = std::count(text.begin(), text.end(), '.');
+    if (digits > 0 && points <= 1 && sign + digits + points == text.size()) return Done{};
+    return fail(joined({"--", name, " \"", text, "\" is not plain decimal text (as 10 or 2.5)"}));
+}
+
+Result<double> numberValue(const Option& o, const std::string& text, bool whole) {
+    const std::string name = o.name;
+    if (Status plain = plainNumber(name, text); !plain) return plain.failure();
+    Result<double> v = num::parseDouble(text);
+    if (!v) return fail("--" + name + ": " + v.error());
+    if (v.value() < o.low || v.value() > o.high) {
+        return fail("--" + name + " " + text + " is outside " + num::formatDouble(o.low) + " .. " +
+                    num::formatDouble(o.high));
+    }
+    if (whole && v.value() != std::floor(v.value()))
+        return fail("--" + name + " must be a whole number");
+    return v;
+}
+
+Result<std::string> textValue(const Option& o, const std::string* given) {
+    if (!given) return std::string(o.fallback);
+    const std::vector<std::string> all = choicesOf(o);
+    if (!o.fixed || std::count(all.begin(), all.end(), *given)) return *given;
+    std::string list;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + all[i];
+    }
+    return fail(joined({"unknown --", o.name, " \"", *given, "\" (", list, ")"}));
+}
+
 const char* displayChoices() {
     static const std::string names = [] {
         std::string all;
@@ -120,18 +195,35 @@ const char* displayChoices() {
     return names.c_str();
 }
 
-Result<bool> optionSetBitLight(const Words& w) {
-    Result<std::string> setBit = w.choice("set-bit");
-    if (!setBit) return fail(setBit.error());
-    if (!w.has("display")) return setBit.value() == "light";
-    Result<std::string> name = w.choice("display");
-    if (!name) return fail(name.error());
-    const DisplayPreset* display = findDisplayPreset(name.value());
-    if (w.has("set-bit") && (setBit.value() == "light") != display->lightSetBit) {
-        return fail(joined({"--display ", display->name, " wants --set-bit ",
-                            display->lightSetBit ? "light" : "dark"}));
+Result<bool> setBitLight(const Given<std::string>& setBit, const Given<std::string>& display) {
+    if (!display.given) return setBit.value == "light";
+    const DisplayPreset* preset = findDisplayPreset(display.value);
+    if (setBit.given && (setBit.value == "light") != preset->lightSetBit) {
+        return fail(joined({"--display ", preset->name, " wants --set-bit ",
+                            preset->lightSetBit ? "light" : "dark"}));
     }
-    return display->lightSetBit;
+    return preset->lightSetBit;
+}
+
+bool takeFlag(std::vector<std::string>& args, const char* name) {
+    const auto end = std::find(args.begin(), args.end(), "--");
+    const auto kept = std::remove(args.begin(), end, std::string("--") + name);
+    const bool taken = kept != end;
+    args.erase(kept, end);
+    return taken;
+}
+
+std::string usageText(const std::vector<const Command*>& commands) {
+    std::string text = "usage: orv COMMAND [ARGS]\n\nCommands:\n";
+    for (const Command* c : commands) {
+        std::string line = joined({"  ", c->name});
+        line.resize(11, ' ');
+        for (const char* s = c->summary; *s; ++s)
+            line.append(1, *s).append(*s == '\n' ? 11 : 0, ' ');
+        text += joined({line, "; see 'orv ", c->name, " --help'\n"});
+    }
+    text += "\n  help COMMAND  the same as orv COMMAND --help\n\nOptions:\n";
+    return text + helpText("{options}", kProgramOptions, 13);
 }
 
 int runCommand(const Command& command, const std::vector<std::string>& args, std::ostream& out,
@@ -143,15 +235,23 @@ int runCommand(const Command& command, const std::vector<std::string>& args, std
         return kExitOk;
     }
     Result<Words> words = splitWords(args, command.options);
-    const Outcome outcome =
-        words ? command.body(words.value(), out, err) : Outcome(Failed{kExitUsage, words.error()});
+    Status checked = words ? checkWords(command, words.value()) : Status(words.failure());
+    const Outcome outcome = checked ? command.run(words.value(), out, err)
+                                    : Outcome(Failed{kExitUsage, checked.failure()});
     if (outcome) return kExitOk;
     err << "orv " << command.name << ": " << outcome.failure().message << "\n";
     return outcome.failure().status;
 }
 
 std::string completionTable(const std::vector<const Command*>& commands) {
-    std::string names, operations, valued = " ", lines;
+    std::string names, operations, valued = " ", lines, common, program;
+    auto spelled = [](const Option& o) {
+        return joined({o.alias ? std::string{'-', o.alias, ' '} : "", "--", o.name});
+    };
+    for (const Option& o : kProgramOptions) {
+        program.append(program.empty() ? "--" : " --").append(o.name);
+        if (everywhere(o)) common.append(common.empty() ? "--" : " --").append(o.name);
+    }
     for (const Command* c : commands) {
         names += c->name + std::string(" ");
         std::map<std::string, std::string> topics{{c->name, ""}};  // its options, or an operation's
@@ -160,8 +260,8 @@ std::string completionTable(const std::vector<const Command*>& commands) {
             operations += op + " ";
         }
         for (const Option& o : c->options) {
-            const std::string option =
-                joined({o.name == std::string("output") ? "-o " : "", "--", o.name});
+            if (o.operand) continue;
+            const std::string option = spelled(o);
             topics[o.only ? o.only : c->name] += " " + option;
             if (o.value && valued.find(" " + option + " ") == std::string::npos)
                 valued += option + " ";
@@ -173,8 +273,8 @@ std::string completionTable(const std::vector<const Command*>& commands) {
             lines += joined({"_orv_options_", topic, "=\"", list, "\"\n"});
     }
     return joined({"\n# Made by orv from its tables of commands and options.\n_orv_commands=\"",
-                   names, "help\"\n_orv_operations=\"", operations, "\"\n_orv_valued=\"", valued,
-                   "\"\n", lines});
+                   names, "help\"\n_orv_operations=\"", operations, "\"\n_orv_common=\"", common,
+                   "\"\n_orv_program=\"", program, "\"\n_orv_valued=\"", valued, "\"\n", lines});
 }
 
 }  // namespace orv::cli

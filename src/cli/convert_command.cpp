@@ -1,6 +1,7 @@
 // `orv convert`: a video file to a frame file, in steps: the options, the
-// sampling plan of the capture clock, decoding and scaling, the reduction of
-// each tick's picture, and the sink that takes the records.
+// sampling plan of the capture clock, decoding and scaling, and the frame
+// pipeline, which reduces each tick's picture as the tool does and hands the
+// records to the sink that files them.
 #include <unistd.h>
 
 #include <chrono>
@@ -20,8 +21,6 @@
 #include "common/numbers.h"
 #include "common/random.h"
 #include "common/text.h"
-#include "lcd/frame_record.h"
-#include "lcd/page_packing.h"
 
 namespace orv::cli {
 namespace {
@@ -87,40 +86,36 @@ class Progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-// The reduce step: the scaled video picture in the 129 x 65 source picture,
-// its tone curve (on the video only: letterbox bars stay black), reduced to the
-// one-bit frame and packed into its record.
-class Reducer {
+// Each tick's frame, as the tool makes its frames: the kept part of the
+// scaled picture in the 129 x 65 source picture, black where the video does not
+// reach (the tone curve is on the video only), reduced by the method chosen,
+// packed, and its record filed by the sink.
+class TickFrames {
   public:
-    Reducer(const ConvertOptions& o, const FitLayout& layout)
-        : options_(o), layout_(layout), tone_(o.tone), random_(o.seed) {
-        // Black where the video does not reach.
-        (void)picture_.dimension(4, 129, 65);
+    TickFrames(const ConvertOptions& o, const FitLayout& layout, RecordSink& sink)
+        : layout_(layout), random_(o.seed.value), pipeline_(state_, random_) {
+        pipeline_.setSourceFrame(129, 65, 0xFF000000);
+        pipeline_.setReduction(o.reduction());
+        pipeline_.addSink(sink);
     }
-    std::string record(const std::vector<std::uint8_t>& scaled) {
-        placeScaled(layout_, scaled, picture_);
-        applyTone(options_.dither, tone_, picture_, layout_.placeX, layout_.placeY, layout_.width,
-                  layout_.height);
-        reduceFrame(options_.dither, picture_, options_.threshold, options_.invert, mono_, scratch_,
-                    random_);
-        packLcdPages(mono_, pages_);
-        return buildFrameRecord(pages_);
+    Status record(const std::vector<std::uint8_t>& scaled) {
+        keepPart(layout_, scaled, kept_);
+        // Frame row r is the source's row r + 1.
+        if (Status made = pipeline_.takePicture(kept_, layout_.placeX, layout_.placeY + 1); !made)
+            return made;
+        pipeline_.pack();
+        return pipeline_.record();
     }
 
   private:
-    const ConvertOptions& options_;
     FitLayout layout_;
-    ToneCurve tone_;
+    ImageState state_;
     rnd::Sequence random_;
-    PixelGrid picture_, scratch_;
-    MonoFrameArray mono_{};
-    LcdPageBufferArray pages_{};
+    FramePipeline pipeline_;
+    Picture kept_;
 };
 
-Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
-    Result<ConvertOptions> options = parseConvertOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
-    const ConvertOptions& o = options.value();
+Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
     StopSignals stops;
     RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
                               : o.append  ? RecordSink::Mode::Append
@@ -128,11 +123,11 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
                                           : RecordSink::Mode::New);
     // With the records on standard output, the summary goes with the progress.
     std::ostream& say = o.toStdout ? std::cerr : out;
-    if (Status ready = sink.open(); !ready) return Failed{kExitIo, ready.error()};
+    if (Status ready = sink.open(); !ready) return ready.failure();
     VideoReader video(&StopSignals::requested);
     if (Status opened = video.open(o.input); !opened) {
         sink.abandon();
-        return Failed{kExitIo, opened.error()};
+        return opened.failure();
     }
     // The ticks run to the end asked for; the pictures end where the video
     // does, whatever the container says of its length (its sound may run
@@ -163,7 +158,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     }
     if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
     if (o.start > 0) video.seekBefore(o.start);
-    Reducer reducer(o, layout);
+    TickFrames frames(o, layout, sink);
     const double expectedEnd = declared > 0 ? std::min(end, declared) : end;
     const auto estimate = static_cast<std::uint64_t>(
         std::max(0.0, std::ceil((expectedEnd - o.start) * o.fps - 1e-9)));
@@ -184,8 +179,8 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
                 run = fail("interrupted");
                 break;
             }
-            if (Status s = sink.write(reducer.record(held)); !s) {
-                run = fail(s.error());
+            if (Status s = frames.record(held); !s) {
+                run = s;
                 break;
             }
             sampler.advance();
@@ -198,7 +193,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     while (run) {
         const Next<> more = video.next();
         if (!more.ok()) {
-            run = fail(more.error());
+            run = more.failure();
             break;
         }
         if (more.ended()) {
@@ -212,16 +207,14 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         // A frame that no tick takes may come without its picture; the one
         // held stays, and only the time moves on.
         if (video.hasPicture()) {
-            if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) {
-                run = fail(s.error());
-            }
+            if (Status s = video.scale(decodedWidth, decodedHeight, held); !s) run = s;
             turnPicture(held, layout.scaledWidth, layout.scaledHeight, turns);
         }
         heldEnd = t + video.frameDuration();
         if (still) break;  // one picture: one frame
     }
     if (run && still && !held.empty()) {
-        if (Status s = sink.write(reducer.record(held)); !s) run = fail(s.error());
+        run = frames.record(held);
     } else if (run) {
         // The last frame shows for its own duration. What the container says
         // of the length (its sound may run on) is no measure of the video.
@@ -253,7 +246,7 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
         }
         return Failed{kExitIo, run.error() + "; " + left};
     }
-    if (Status s = sink.finish(); !s) return Failed{kExitIo, s.error()};
+    if (Status s = sink.finish(); !s) return s.failure();
     if (!o.quiet) {
         const double secs = elapsed();
         char line[256];
@@ -265,40 +258,53 @@ Outcome convert(const Words& w, std::ostream& out, std::ostream&) {
     return done();
 }
 
-const std::vector<Option> kOptions{
-    text("output", "OUTPUT", nullptr),
-    fpsOption("frames per second, {range} (default {default})"),
-    text("start", "T",
-         "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
-         "(1:30.5, 0:01:30)"),
-    text("duration", "D", "convert D, written as T (default: to the end)"),
-    text("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
-         "stretch letterbox crop"),
-    text("dither", "METHOD",
-         "engrave (default), threshold, bayer, floyd-steinberg or\n"
-         "blue-noise; see below",
-         "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
-    number("threshold", "T",
-           "with threshold only: light when the luma is above T, {range}\n"
-           "(default {default})",
-           0, 255, 127),
-    text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
-    number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
-    number("contrast", "C",
-           "stretch the luma about its middle 127.5 by C, {range}\n"
-           "(default {default}; 0 makes every pixel mid grey)",
-           0, 10, 1),
-    number("gamma", "G",
-           "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
-           "(default {default}); above 1 lightens the middle tones",
-           0.1, 10, 1),
-    flag("invert", "swap light and dark"),
-    flag("append", "add the frames to an existing OUTPUT"),
-    flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
-    flag("quiet", "no progress and no summary")};
+using O = ConvertOptions;
 
 }  // namespace
 
-const Command kConvert{"convert", kHelp, 19, convert, kOptions};
+const Command kConvert = command<O>(
+    {"convert", "turn a video file into a frame file", kHelp, 19},
+    {operand("INPUT", &O::input), field(outputOption("OUTPUT", "-o OUTPUT.orv"), &O::output),
+     field(fpsOption("frames per second, {range} (default {default})"), &O::fps),
+     field(text("start", "T",
+                "start at T (default 0): seconds (90, 1.5), M:SS or H:MM:SS\n"
+                "(1:30.5, 0:01:30)"),
+           &O::start, secondsOption("start", 0, false)),
+     field(text("duration", "D", "convert D, written as T (default: to the end)"), &O::duration,
+           secondsOption("duration", 1e9, true)),
+     field(choice("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
+                  "stretch letterbox crop"),
+           &O::fit, fitOf),
+     field(text("dither", "METHOD",
+                "engrave (default), threshold, bayer, floyd-steinberg or\n"
+                "blue-noise; see below",
+                "engrave", "engrave threshold bayer floyd-steinberg blue-noise"),
+           &O::dither, parseDither),
+     field(number("threshold", "T",
+                  "with threshold only: light when the luma is above T, {range}\n"
+                  "(default {default})",
+                  0, 255, 127),
+           &O::threshold),
+     field(text("seed", "N", "with engrave only: start of its random sequence (default 0)"),
+           &O::seed, seedOption),
+     field(
+         number("brightness", "B", "add B to the luma, {range} (default {default})", -255, 255, 0),
+         &O::brightness),
+     field(number("contrast", "C",
+                  "stretch the luma about its middle 127.5 by C, {range}\n"
+                  "(default {default}; 0 makes every pixel mid grey)",
+                  0, 10, 1),
+           &O::contrast),
+     field(number("gamma", "G",
+                  "the luma L becomes 255 x (L / 255)^(1 / G), {range}\n"
+                  "(default {default}); above 1 lightens the middle tones",
+                  0.1, 10, 1),
+           &O::gamma),
+     field(flag("invert", "swap light and dark"), &O::invert),
+     field(flag("append", "add the frames to an existing OUTPUT"), &O::append),
+     field(flag("force", "replace an existing OUTPUT (kept as it was if the run fails)"),
+           &O::replace),
+     field(flag("quiet", "no progress and no summary"), &O::quiet)},
+    checkConvertOptions, convert);
 
 }  // namespace orv::cli

@@ -13,19 +13,6 @@
 namespace orv::cli {
 namespace {
 
-// Option --name as a time (seconds, M:SS or H:MM:SS) up to 10^9 s, or
-// `fallback` when it is not given.
-Result<double> optionSeconds(const Words& w, const char* name, double fallback) {
-    if (!w.has(name)) return fallback;
-    const std::string text = w.get(name, "");
-    const std::string option = joined({"--", name});
-    Result<double> seconds = num::parseSeconds(text, option);
-    if (seconds && seconds.value() > 1e9) {
-        return fail(joined({option, " ", text, " is more than 1000000000 s"}));
-    }
-    return seconds;
-}
-
 // Whether a file name's extension is a picture's or a video's: OUTPUT named
 // so is a slip, since a frame file is neither.
 bool mediaName(const std::string& name) {
@@ -44,60 +31,49 @@ bool mediaName(const std::string& name) {
 
 }  // namespace
 
-Result<ConvertOptions> parseConvertOptions(const Words& w) {
-    ConvertOptions o;
-    if (w.positional.size() != 1) return fail("convert takes one INPUT");
-    if (!w.has("output")) return fail("no output given (-o OUTPUT.orv)");
-    o.input = w.positional[0];
-    o.output = w.get("output");
-    for (const Status& s :
-         {into(w.number<int>("fps"), o.fps), into(optionSeconds(w, "start", 0), o.start),
-          into(optionSeconds(w, "duration", 1e9), o.duration),
-          into(w.number<int>("threshold"), o.threshold),
-          into(w.number<double>("brightness"), o.tone.brightness),
-          into(w.number<double>("contrast"), o.tone.contrast),
-          into(w.number<double>("gamma"), o.tone.gamma)}) {
-        if (!s) return s.failure();
-    }
-    if (w.has("duration") && o.duration <= 0) {
-        return fail("--duration " + w.get("duration") + " converts nothing: give more than 0");
-    }
-    Result<std::string> fit = w.choice("fit");
-    if (!fit) return fail(fit.error());
-    o.fit = fit.value() == "stretch" ? Fit::Stretch
-            : fit.value() == "crop"  ? Fit::Crop
-                                     : Fit::Letterbox;
-    Result<Dither> dither = parseDither(w.get("dither"));
-    if (!dither) return fail(dither.error());
-    o.dither = dither.value();
+Parse<double> secondsOption(const char* name, double fallback, bool positive) {
+    return [name, fallback, positive](const std::string* given) -> Result<double> {
+        if (!given) return fallback;
+        const std::string option = joined({"--", name});
+        Result<double> seconds = num::parseSeconds(*given, option);
+        if (seconds && seconds.value() > 1e9) {
+            return fail(joined({option, " ", *given, " is more than 1000000000 s"}));
+        }
+        if (seconds && positive && seconds.value() <= 0) {
+            return fail(joined({option, " ", *given, " converts nothing: give more than 0"}));
+        }
+        return seconds;
+    };
+}
+
+Result<std::uint64_t> seedOption(const std::string* given) {
+    if (!given) return std::uint64_t{0};
+    if (Status plain = plainNumber("seed", *given); !plain) return plain.failure();
+    return num::parseUnsigned64(*given, "--seed");
+}
+
+Fit fitOf(const std::string& name) {
+    return name == "stretch" ? Fit::Stretch : name == "crop" ? Fit::Crop : Fit::Letterbox;
+}
+
+Status checkConvertOptions(ConvertOptions& o) {
     // An option the chosen method would not look at is a mistake, not a no-op.
-    if (w.has("threshold") && o.dither != Dither::Threshold) {
+    if (o.threshold.given && o.dither != Dither::Threshold) {
         return fail("--threshold goes only with --dither threshold");
     }
-    if (w.has("seed") && o.dither != Dither::Engrave) {
+    if (o.seed.given && o.dither != Dither::Engrave) {
         return fail("--seed goes only with --dither engrave (the default)");
     }
-    if (w.has("seed")) {
-        if (Status plain = plainNumber("seed", w.get("seed")); !plain) return plain.failure();
-        Result<std::uint64_t> seed = num::parseUnsigned64(w.get("seed"), "--seed");
-        if (!seed) return fail(seed.error());
-        o.seed = seed.value();
-    }
-    o.invert = w.has("invert");
-    o.append = w.has("append");
-    o.replace = w.has("force");
-    o.quiet = w.has("quiet");
     if (o.append && o.replace) return fail("--append and --force do not go together");
     // The video and the frame file must be two files, whatever their names.
-    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
-        return fail(distinct.error());
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct) return distinct.failure();
     o.toStdout = o.output == "-";
     if (o.toStdout) {
         if (o.append || o.replace) {
             return fail(std::string(o.append ? "--append" : "--force") +
                         " goes with a file, not with -o - (standard output)");
         }
-        return o;
+        return Done{};
     }
     if (mediaName(o.output)) {
         return fail("-o " + quotedName(o.output) +
@@ -109,7 +85,7 @@ Result<ConvertOptions> parseConvertOptions(const Words& w) {
         return fail(quotedName(o.output) +
                     " exists; add --append to add frames or --force to replace it");
     }
-    return o;
+    return Done{};
 }
 
 FitLayout fitLayout(Fit fit, double aspect) {
@@ -138,14 +114,15 @@ FitLayout fitLayout(Fit fit, double aspect) {
     return l;
 }
 
-void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scaled,
-                 PixelGrid& picture) {
+void keepPart(const FitLayout& layout, const std::vector<std::uint8_t>& scaled, Picture& kept) {
+    kept.width = layout.width;
+    kept.height = layout.height;
+    kept.pixels.resize(static_cast<std::size_t>(layout.width) * layout.height);
     for (int r = 0; r < layout.height; ++r) {
-        const int frameRow = layout.placeY + r;
         const std::uint8_t* from =
             scaled.data() +
             (static_cast<std::size_t>(layout.cropY + r) * layout.scaledWidth + layout.cropX) * 4;
-        std::memcpy(&picture(0, layout.placeX, 63 - frameRow), from,
+        std::memcpy(&kept.pixels[static_cast<std::size_t>(r) * layout.width], from,
                     static_cast<std::size_t>(layout.width) * 4);
     }
 }

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "common/pixel_grid.h"
 #include "common/result.h"
+#include "dib/frame_pipeline.h"
 #include "lcd/dither.h"
 #include "lcd/tone.h"
 
@@ -24,19 +24,31 @@ struct ConvertOptions {
     double duration = 1e9;  // seconds to convert
     Fit fit = Fit::Letterbox;
     Dither dither = Dither::Engrave;
-    int threshold = 127;     // for Dither::Threshold
-    std::uint64_t seed = 0;  // start of engrave's random sequence
-    ToneControls tone;       // on the luma before any method
+    Given<int> threshold;                            // for Dither::Threshold
+    Given<std::uint64_t> seed;                       // start of engrave's random sequence
+    double brightness = 0, contrast = 1, gamma = 1;  // the tone, on the luma before any method
     bool invert = false;
-    bool append = false;    // add to an existing OUTPUT
-    bool replace = false;   // replace an existing OUTPUT (--force)
-    bool toStdout = false;  // -o -: the records go to standard output
+    bool append = false;   // add to an existing OUTPUT
+    bool replace = false;  // replace an existing OUTPUT (--force)
     bool quiet = false;
+    bool toStdout = false;  // -o -: the records go to standard output
+
+    Reduction reduction() const {
+        return {dither, threshold.value, invert, {brightness, contrast, gamma}};
+    }
 };
 
-// The options from the words; a failure is a usage error. An existing OUTPUT
-// is refused unless --append or --force.
-Result<ConvertOptions> parseConvertOptions(const Words& w);
+// What the options say together; a failure is a usage error. An existing
+// OUTPUT is refused unless --append or --force.
+Status checkConvertOptions(ConvertOptions& o);
+
+// A time option --`name` (seconds, M:SS or H:MM:SS) up to 10^9 s, `fallback`
+// when not given; with `positive`, above 0.
+Parse<double> secondsOption(const char* name, double fallback, bool positive);
+// --seed N: a whole number of 64 bits.
+Result<std::uint64_t> seedOption(const std::string* given);
+// --fit MODE, one of its choices.
+Fit fitOf(const std::string& name);
 
 // Where the scaled picture goes in the 128 x 64 frame area.
 struct FitLayout {
@@ -49,10 +61,9 @@ struct FitLayout {
 // The layout for a video of display aspect `aspect` (width over height).
 FitLayout fitLayout(Fit fit, double aspect);
 
-// Copies the kept part of `scaled` (BGRA, top row first) into the 129 x 65
-// source picture as the workbench holds it (frame row r is grid row 63 - r).
-void placeScaled(const FitLayout& layout, const std::vector<std::uint8_t>& scaled,
-                 PixelGrid& picture);
+// The kept part of `scaled` (BGRA, top row first) as a picture of the
+// layout's width x height, for the frame pipeline to place in the frame.
+void keepPart(const FitLayout& layout, const std::vector<std::uint8_t>& scaled, Picture& kept);
 
 // Turns a BGRA picture (top row first) clockwise by `quarterTurns` quarter
 // turns; `width` x `height` is its size after the turn.

@@ -54,15 +54,18 @@ const char* const kHelp =
 constexpr std::uint64_t kUnoFlash = 26500;
 
 struct ExportOptions {
-    std::string input, output, name;
-    bool c = true;
+    std::string input, output, format;
     FrameLayout layout = FrameLayout::Pages;
+    Given<std::string> setBit, display, codecName, flashName, framesText, name;
+    Given<int> fpsGiven;
+    bool force = false;
+    // What they say together.
+    bool c = true;
     bool light = false;
     bool polarityGiven = false;  // by --set-bit or --display
     bool codec = false;
     int fps = 0;              // 0: 31, or the input stream's
     std::uint64_t flash = 0;  // 0: no --flash
-    std::string flashName;    // as given
     bool some = false;        // --frames given: `count` frames from `first`
     std::uint64_t first = 0, count = 0;
 };
@@ -81,13 +84,9 @@ Result<std::pair<std::uint64_t, std::uint64_t>> parseFrames(const std::string& t
     return std::make_pair(first.value(), count.value());
 }
 
-Result<ExportOptions> parseOptions(const Words& w) {
-    ExportOptions o;
-    if (w.positional.size() != 1) return fail("export takes one FILE.orv");
-    if (!w.has("output")) return fail("no output given (-o OUT.h, OUT.c or OUT.bin)");
-    o.input = w.positional[0];
-    o.output = w.get("output");
-    const std::string format = w.get("format");
+// What the options say together.
+Status check(ExportOptions& o) {
+    const std::string& format = o.format;
     // OUT.pmh is a stream file: the stream's own bytes.
     const bool streamFile = o.output.ends_with(std::string(".") + codec::kName);
     if (streamFile && format == "c") {
@@ -104,58 +103,51 @@ Result<ExportOptions> parseOptions(const Words& w) {
         return fail("cannot tell the format from " +
                     (o.output == "-" ? std::string("-o -") : quotedName(o.output)) +
                     ": add --format c or --format bin");
-    } else {
-        return fail("unknown --format \"" + format + "\" (c or bin)");
     }
-    Result<FrameLayout> layout = parseFrameLayout(w.get("layout"));
-    if (!layout) return fail("--layout: " + layout.error());
-    o.layout = layout.value();
-    Result<bool> light = optionSetBitLight(w);
-    if (!light) return fail(light.error());
+    Result<bool> light = setBitLight(o.setBit, o.display);
+    if (!light) return light.failure();
     o.light = light.value();
-    o.polarityGiven = w.has("set-bit") || w.has("display");
-    if (w.has("codec") || streamFile) {
-        if (Result<std::string> c = w.choice("codec"); !c) return fail(c.error());
+    o.polarityGiven = o.setBit.given || o.display.given;
+    if (o.codecName.given || streamFile) {
         if (o.layout != FrameLayout::Pages) {
             return fail(std::string("a ") + codec::kName + " stream (--codec " + codec::kName +
                         ", or OUT." + codec::kName + ") takes the pages layout only");
         }
         o.codec = true;
     }
-    if (w.has("fps")) {
+    if (o.fpsGiven.given) {
         if (!o.codec) return fail("--fps is the frame rate of a stream: it goes with --codec");
-        Result<int> fps = w.number<int>("fps");
-        if (!fps) return fail(fps.error());
-        o.fps = fps.value();
+        o.fps = o.fpsGiven.value;
     }
-    if (w.has("flash")) {
-        o.flashName = w.get("flash");
-        Result<std::uint64_t> flash = o.flashName == "uno"
+    const std::string& flashName = o.flashName.value;
+    if (o.flashName.given) {
+        Result<std::uint64_t> flash = flashName == "uno"
                                           ? Result<std::uint64_t>(kUnoFlash)
-                                          : num::parseUnsigned64(o.flashName, "--flash");
+                                          : num::parseUnsigned64(flashName, "--flash");
         if (!flash || flash.value() == 0 ||
-            (o.flashName != "uno" && !plainNumber("flash", o.flashName))) {
-            return fail("--flash \"" + o.flashName + "\" is not a number of bytes or uno");
+            (flashName != "uno" && !plainNumber("flash", flashName))) {
+            return fail("--flash \"" + flashName + "\" is not a number of bytes or uno");
         }
         o.flash = flash.value();
     }
-    if (w.has("frames")) {
-        auto frames = parseFrames(w.get("frames"));
-        if (!frames) return fail(frames.error());
+    if (o.framesText.given) {
+        auto frames = parseFrames(o.framesText.value);
+        if (!frames) return frames.failure();
         o.some = true;
         o.first = frames.value().first;
         o.count = frames.value().second;
     }
-    o.name = w.get("name", cIdentifier(o.input));
-    if (!o.c && w.has("name")) return fail("--name names a C array: it goes with --format c");
-    if (Status usable = usableIdentifier(o.name); !usable) return fail("--name: " + usable.error());
-    if (Status distinct = distinctFiles(o.input, o.output); !distinct)
-        return fail(distinct.error());
+    if (!o.name.given) o.name.value = cIdentifier(o.input);
+    if (!o.c && o.name.given) return fail("--name names a C array: it goes with --format c");
+    if (Status usable = usableIdentifier(o.name.value); !usable) {
+        return fail("--name: " + usable.error());
+    }
+    if (Status distinct = distinctFiles(o.input, o.output); !distinct) return distinct.failure();
     std::error_code ec;
-    if (o.output != "-" && std::filesystem::exists(o.output, ec) && !w.has("force")) {
+    if (o.output != "-" && std::filesystem::exists(o.output, ec) && !o.force) {
         return fail(quotedName(o.output) + " exists; add --force to replace it");
     }
-    return o;
+    return Done{};
 }
 
 // The frames do not fit --flash: by how many bytes, and how many frames do.
@@ -163,8 +155,10 @@ Failed overFlash(const ExportOptions& o, std::uint64_t count, std::uint64_t byte
                  std::uint64_t fit) {
     std::string m = joined({"the ", counted(count, "frame"), count == 1 ? " takes " : " take ",
                             groupedDigits(bytes), " bytes, ", groupedDigits(bytes - o.flash),
-                            " over --flash ", o.flashName});
-    if (o.flashName != std::to_string(o.flash)) m += " (" + groupedDigits(o.flash) + " bytes)";
+                            " over --flash ", o.flashName.value});
+    if (o.flashName.value != std::to_string(o.flash)) {
+        m += " (" + groupedDigits(o.flash) + " bytes)";
+    }
     if (fit == 0) {
         m += "; not even the first frame fits";
     } else {
@@ -244,13 +238,13 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
         codec::Encoder e;
         e.reserve(count);
         if (Status s = frames([&](const FramePages& f) { e.add(f); }); !s) {
-            return Failed{kExitIo, s.error()};
+            return Failed{kExitIo, s.failure()};
         }
         const std::uint64_t bytes = e.streamBytes(count);
         if (StopSignals::requested()) return Failed{kExitIo, "interrupted"};  // said by the caller
         if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
         time = e.unoTime(count);
-        if (o.flashName == "uno" && time.workUs[time.slowest()] > 1e6 / fps) {
+        if (o.flashName.value == "uno" && time.workUs[time.slowest()] > 1e6 / fps) {
             return overTime(o, time, fps);
         }
         return e.stream(count, fps, light);
@@ -259,17 +253,14 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
     }
 }
 
-Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
-    Result<ExportOptions> options = parseOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
-    const ExportOptions& o = options.value();
+Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
     StopSignals stops;
     OutputFile file(o.output);
     const std::string untouched = file.untouched();  // what a stop leaves
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
-    if (!total) return Failed{kExitIo, total.error()};
+    if (!total) return total.failure();
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
     const bool all = !o.some;
@@ -292,7 +283,7 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
             if (StopSignals::requested()) return;
             if (k >= o.first && k < o.first + count) take(toLayout(f, o.layout, light)), ++done;
         });
-        if (!read) return Status(fail(read.error()));
+        if (!read) return Status(read.failure());
         if (StopSignals::requested()) return Status(fail("interrupted" + untouched));
         if (done != count) return Status(fail(quotedName(o.input) + " changed while it was read"));
         return Status(Done{});
@@ -308,20 +299,21 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         return overFlash(o, count, 1024 * count, o.flash / 1024);
     }
     const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
-    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
+    if (Status opened = file.open(); !opened) return opened.failure();
     Status written = Done{};
     const std::string source = std::filesystem::path(o.input).filename().string();
     if (o.codec) {
-        Result<std::string> c = o.c ? codec::streamAsC(encoded, o.name, source)
+        Result<std::string> c = o.c ? codec::streamAsC(encoded, o.name.value, source)
                                     : std::string(encoded.begin(), encoded.end());
-        if (!c) return Failed{kExitUsage, c.error()};
+        if (!c) return Failed{kExitUsage, c.failure()};
         written = file.write(c.value());
     } else {
         CArrayWriter c([&](std::string_view text) { return written = file.write(text); });
         const char* polarity =
             light ? "light (a set bit lights a pixel)" : "dark (a set bit is a dark pixel)";
         if (o.c) {
-            if (Status s = c.begin(o.name, count, source, frameLayoutName(o.layout), polarity);
+            if (Status s =
+                    c.begin(o.name.value, count, source, frameLayoutName(o.layout), polarity);
                 !s) {
                 return Failed{written ? kExitUsage : kExitIo,
                               written ? s.error() : written.error()};
@@ -337,11 +329,11 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
                     std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()));
             }
         });
-        if (!read) return Failed{kExitIo, read.error()};
+        if (!read) return read.failure();
         if (written && o.c) (void)c.end();
     }
-    if (!written) return Failed{kExitIo, written.error()};
-    if (Status s = file.commit(); !s) return Failed{kExitIo, s.error()};
+    if (!written) return written.failure();
+    if (Status s = file.commit(); !s) return s.failure();
     if (o.c && !o.flash && bytes > 32768) {
         err << "orv export: warning: the array takes " << groupedDigits(bytes)
             << " bytes, more than the 32 KB of flash of an Uno (ATmega328P), and avr-gcc "
@@ -360,63 +352,78 @@ Outcome exportFrames(const Words& w, std::ostream& out, std::ostream& err) {
         summary << ": " << groupedDigits(bytes) << " bytes, " << sizeAgainstRaw(count, bytes);
     }
     if (o.flash) {
-        summary << "; fits --flash " << o.flashName << " with " << groupedDigits(o.flash - bytes)
-                << " bytes to spare";
+        summary << "; fits --flash " << o.flashName.value << " with "
+                << groupedDigits(o.flash - bytes) << " bytes to spare";
     }
     if (o.codec) summary << "; on an Uno " << slowestFrame(o, time, fps);
     summary << "\n";
     return done();
 }
 
-const std::vector<Option> kOptions{
-    text("output", "OUT", nullptr),
-    text("codec", codec::kName,
-         "a frame stream: pages that changed, moves and runs\n"
-         "(pages layout only)",
-         "", codec::kName),
-    number("fps", "N",
-           "the frame rate the stream is made for ({range}, default\n"
-           "{default}, or a stream FILE's own); with --codec or\n"
-           "OUT.pmh",
-           1, 255, app::kInitialFrameRate),
-    text("flash", "BYTES|uno",
-         "refuse (exit 1) what does not fit in BYTES of flash, and\n"
-         "say how many frames do; uno: the 26,500 bytes an Uno\n"
-         "has beside orv_flash_player, and with --codec a clip\n"
-         "whose slowest frame takes the player longer than its\n"
-         "period, with the highest --fps that keeps time",
-         "", "uno"),
-    text("format", "c|bin",
-         "default from OUT's extension (.h or .c: c; .bin: bin;\n"
-         ".pmh: bin, a stream as with --codec pmh); needed with -o -",
-         "", "c bin"),
-    text("layout", "LAYOUT",
-         "pages (default): the frame file's order, 8 pages of 128\n"
-         "column bytes, bit k of page p being row 8p + k; what\n"
-         "page-organised controllers (12864 class, SSD1306, SH1106,\n"
-         "ST7565) take as is\n"
-         "rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
-         "rows-lsb: the same with the leftmost pixel in bit 0",
-         "pages", "pages rows-msb rows-lsb"),
-    text("set-bit", "dark|light",
-         "what a set bit means: dark (default, the frame file's\n"
-         "own, or a stream FILE's) or light (OLEDs light a pixel\n"
-         "for a set bit)",
-         "dark", "dark light"),
-    text("display", "NAME",
-         "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-         "st7565 or 12864 (dark); an sh1106 player is built\n"
-         "with make ORV_DISPLAY=sh1106",
-         "", displayChoices()),
-    text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
-    text("name", "IDENT",
-         "the C array's name (default: from FILE's name): letters,\n"
-         "digits and _, a letter first, not a name C or its\n"
-         "library uses"),
-    flag("force", "replace an existing OUT")};
+// --layout NAME.
+Result<FrameLayout> layoutOption(const std::string& name) {
+    Result<FrameLayout> layout = parseFrameLayout(name);
+    if (!layout) return fail("--layout: " + layout.error());
+    return layout;
+}
+
+using O = ExportOptions;
 
 }  // namespace
 
-const Command kExport{"export", kHelp, 21, exportFrames, kOptions};
+const Command kExport = command<O>(
+    {"export", "frames as a C header or raw bytes for a microcontroller", kHelp, 21},
+    {operand("FILE.orv", &O::input),
+     field(outputOption("OUT", "-o OUT.h, OUT.c or OUT.bin"), &O::output),
+     field(choice("codec", codec::kName,
+                  "a frame stream: pages that changed, moves and runs\n"
+                  "(pages layout only)",
+                  "", codec::kName),
+           &O::codecName),
+     field(number("fps", "N",
+                  "the frame rate the stream is made for ({range}, default\n"
+                  "{default}, or a stream FILE's own); with --codec or\n"
+                  "OUT.pmh",
+                  1, 255, app::kInitialFrameRate),
+           &O::fpsGiven),
+     field(text("flash", "BYTES|uno",
+                "refuse (exit 1) what does not fit in BYTES of flash, and\n"
+                "say how many frames do; uno: the 26,500 bytes an Uno\n"
+                "has beside orv_flash_player, and with --codec a clip\n"
+                "whose slowest frame takes the player longer than its\n"
+                "period, with the highest --fps that keeps time",
+                "", "uno"),
+           &O::flashName),
+     field(choice("format", "c|bin",
+                  "default from OUT's extension (.h or .c: c; .bin: bin;\n"
+                  ".pmh: bin, a stream as with --codec pmh); needed with -o -",
+                  "", "c bin"),
+           &O::format),
+     field(text("layout", "LAYOUT",
+                "pages (default): the frame file's order, 8 pages of 128\n"
+                "column bytes, bit k of page p being row 8p + k; what\n"
+                "page-organised controllers (12864 class, SSD1306, SH1106,\n"
+                "ST7565) take as is\n"
+                "rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
+                "rows-lsb: the same with the leftmost pixel in bit 0",
+                "pages", "pages rows-msb rows-lsb"),
+           &O::layout, layoutOption),
+     field(setBitOption("what a set bit means: dark (default, the frame file's\n"
+                        "own, or a stream FILE's) or light (OLEDs light a pixel\n"
+                        "for a set bit)"),
+           &O::setBit),
+     field(displayOption("the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+                         "st7565 or 12864 (dark); an sh1106 player is built\n"
+                         "with make ORV_DISPLAY=sh1106"),
+           &O::display),
+     field(text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
+           &O::framesText),
+     field(text("name", "IDENT",
+                "the C array's name (default: from FILE's name): letters,\n"
+                "digits and _, a letter first, not a name C or its\n"
+                "library uses"),
+           &O::name),
+     field(flag("force", "replace an existing OUT"), &O::force)},
+    check, exportFrames);
 
 }  // namespace orv::cli

@@ -4,21 +4,19 @@
 #include <functional>
 #include <map>
 #include <new>
-#include <optional>
 #include <ostream>
 
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/picture_io.h"
+#include "cli/record_sink.h"
 #include "common/numbers.h"
 #include "common/random.h"
 #include "common/text.h"
+#include "dib/frame_pipeline.h"
 #include "dib/image_state.h"
 #include "dib/img_deal.h"
 #include "lcd/frame_file.h"
-#include "lcd/frame_record.h"
-#include "lcd/mono.h"
-#include "lcd/page_packing.h"
 
 namespace orv::cli {
 
@@ -49,17 +47,31 @@ const char* const kHelp =
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage or\n"
     "parameter error or a refused operation. Nothing is written on an error.\n";
 
-using Options = std::map<std::string, std::string>;
+// The operation, its files and its options, each as given or as the
+// workbench's boxes start.
+struct ImageOptions {
+    std::string operation, input, output;
+    Given<std::string> orv;
+    Given<std::uint64_t> seed;
+    std::int32_t red = 0, green = 0, blue = 0;
+    float contrastRed = 1, contrastGreen = 1, contrastBlue = 1, strength = 0;
+    double x = 0, y = 0;
+};
+using Options = ImageOptions;
 
-// What an operation needs besides the grids: its parsed options.
-using Operation = std::function<Outcome(ImageState&, const Options&)>;
+// What an operation works on: the picture read from `input`, the workbench's
+// grids, and the frame pipeline that engraves as the tool does.
+struct Bench {
+    std::string input;
+    Picture picture;
+    ImageState state;
+    rnd::Sequence random;
+    FramePipeline pipeline{state, random};
+};
+
+using Operation = std::function<Outcome(Bench&, const Options&)>;
 
 Outcome refused(const std::string& message) { return Failed{kExitUsage, message}; }
-
-std::string option(const Options& options, const std::string& name, const std::string& fallback) {
-    auto it = options.find(name);
-    return it == options.end() ? fallback : it->second;
-}
 
 // Sets PurposeWidth/PurposeHeight as the workbench does after a successful
 // procedure; a refused one leaves them as they were.
@@ -81,47 +93,40 @@ Outcome runEqualize(ImageState& s, const Options&) {
                   s.SourceWidth, s.SourceHeight);
 }
 
-Outcome runEngrave(ImageState& s, const Options& options) {
-    Result<std::uint64_t> seed =
-        num::parseUnsigned64(option(options, "seed", std::to_string(rnd::kDefaultSeed)), "--seed");
-    if (!seed) return refused(seed.error());
-    rnd::Sequence random(seed.value());
-    return finish(s,
-                  Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, 32,
-                         s.MonoFrame, s.MonoCount, random),
-                  s.SourceWidth, s.SourceHeight);
+// The picture is the frame pipeline's source, engraved as the tool engraves
+// what it captures.
+Outcome runEngrave(Bench& b, const Options& options) {
+    b.random = rnd::Sequence(options.seed.given ? options.seed.value : rnd::kDefaultSeed);
+    b.pipeline.setSourceFrame(b.picture.width, b.picture.height, 0xFF000000);
+    if (Status made = b.pipeline.takePicture(b.picture); !made) return refused(made.error());
+    return done();
 }
 
-Outcome runBrightness(ImageState& s, const Options& options) {
-    const std::array<std::string, 3> channels{"red", "green", "blue"};
-    const std::array<const char*, 3> defaults{"255", "0", "255"};  // as the workbench passes them
-    std::array<std::int32_t, 3> level{};
-    std::array<float, 3> contrast{};
-    for (std::size_t i = 0; i < 3; ++i) {
-        Result<std::int32_t> b =
-            num::parseInt32(option(options, channels[i], defaults[i]), "--" + channels[i]);
-        if (!b) return refused(b.error());
-        level[i] = b.value();
-        const std::string name = "contrast-" + channels[i];
-        Result<float> c = num::parseSingle(option(options, name, "1.0"), "--" + name);
-        if (!c) return refused(c.error());
-        contrast[i] = c.value();
-    }
+// An operation on the grids, with the picture read into SourceGrid as the
+// workbench reads its source.
+Operation onGrid(Outcome (*operation)(ImageState&, const Options&)) {
+    return [operation](Bench& b, const Options& options) -> Outcome {
+        if (Status read = readGrid(b.input, b.picture, b.state.SourceGrid); !read) {
+            return read.failure();
+        }
+        b.state.SourceWidth = b.picture.width;
+        b.state.SourceHeight = b.picture.height;
+        b.picture = Picture();  // its memory is the operation's
+        return operation(b.state, options);
+    };
+}
+
+Outcome runBrightness(ImageState& s, const Options& o) {
     return finish(s,
-                  Bright(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, level[0],
-                         level[1], level[2], contrast[0], contrast[1], contrast[2], 32),
+                  Bright(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, o.red, o.green,
+                         o.blue, o.contrastRed, o.contrastGreen, o.contrastBlue, 32),
                   s.SourceWidth, s.SourceHeight);
 }
 
 Outcome runZoom(ImageState& s, const Options& options) {
-    // The vertical factor is read first, as the zoom button does.
-    Result<double> fy = num::parseDouble(option(options, "y", "0.8"));
-    if (!fy) return refused("--y: " + fy.error());
-    Result<std::int32_t> newH = zoomedSize(fy.value(), s.SourceHeight, "height");
-    if (!newH) return refused(newH.error());
-    Result<double> fx = num::parseDouble(option(options, "x", "1.2"));
-    if (!fx) return refused("--x: " + fx.error());
-    Result<std::int32_t> newW = zoomedSize(fx.value(), s.SourceWidth, "width");
+    // The vertical factor is taken first, as the zoom button does.
+    Result<std::int32_t> newH = zoomedSize(options.y, s.SourceHeight, "height");
+    Result<std::int32_t> newW = newH ? zoomedSize(options.x, s.SourceWidth, "width") : newH;
     if (!newW) return refused(newW.error());
     return finish(s,
                   Zoom(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, newW.value(),
@@ -130,18 +135,16 @@ Outcome runZoom(ImageState& s, const Options& options) {
 }
 
 Outcome runSharpen(ImageState& s, const Options& options) {
-    Result<float> k = num::parseSingle(option(options, "strength", "8"), "--strength");
-    if (!k) return refused(k.error());
-    return finish(s,
-                  Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, k.value(), 32),
-                  s.SourceWidth, s.SourceHeight);
+    return finish(
+        s, Sharp(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, options.strength, 32),
+        s.SourceWidth, s.SourceHeight);
 }
 
 const std::map<std::string, Operation>& operations() {
     static const std::map<std::string, Operation> table{
-        {"copy", runCopy},         {"engrave", runEngrave},
-        {"equalize", runEqualize}, {"brightness", runBrightness},
-        {"zoom", runZoom},         {"sharpen", runSharpen},
+        {"copy", onGrid(runCopy)},         {"engrave", runEngrave},
+        {"equalize", onGrid(runEqualize)}, {"brightness", onGrid(runBrightness)},
+        {"zoom", onGrid(runZoom)},         {"sharpen", onGrid(runSharpen)},
     };
     return table;
 }
@@ -152,104 +155,97 @@ std::vector<std::string> operationNames() {
     return names;
 }
 
-// An option of operation `only`: it takes a value, and the help text tells of it.
-Option of(const char* only, const char* name) {
-    Option o = text(name, "", nullptr);
+// Option --`name` of operation `only` into `to`: a number in plain decimal
+// text, read as the workbench reads its box, whose own text `fallback` is
+// when the option is not given (none: the field knows it was not given).
+template <class M>
+Field<Options> of(const char* only, const char* name, const char* fallback, M Options::*to) {
+    using T = typename detail::Plain<M>::type;
+    Option o = text(name, "", nullptr, fallback);
     o.only = only;
-    return o;
+    return field(
+        o, to, Parse<T>([o](const std::string* given) -> Result<T> {
+            if (given) {
+                if (Status plain = plainNumber(o.name, *given); !plain) {
+                    return plain.failure();
+                }
+            } else if (!*o.fallback) {
+                return T{};
+            }
+            const std::string text = given ? *given : o.fallback, what = joined({"--", o.name});
+            if constexpr (std::is_same_v<T, std::int32_t>) {
+                return num::parseInt32(text, what);
+            } else if constexpr (std::is_same_v<T, float>) {
+                return num::parseSingle(text, what);
+            } else if constexpr (std::is_same_v<T, double>) {
+                Result<double> v = num::parseDouble(text);
+                if (!v) return fail(what + ": " + v.error());
+                return v;
+            } else {
+                return num::parseUnsigned64(text, what);
+            }
+        }));
 }
 
-struct Invocation {
-    std::string operation;
-    std::string input;
-    std::string output;
-    Options options;
-};
-
-// The operation, INPUT, OUTPUT and the options that apply to the operation.
-Outcome parse(const Words& words, Invocation& inv) {
-    const std::vector<std::string>& positional = words.positional;
-    inv.options = words.options;
-    if (positional.empty()) return refused("no operation given");
-    inv.operation = positional[0];
-    auto op = operations().find(inv.operation);
-    if (op == operations().end()) return refused("unknown operation \"" + inv.operation + "\"");
-    if (positional.size() != 3) {
-        return refused(inv.operation + " takes exactly INPUT and OUTPUT");
-    }
-    inv.input = positional[1];
-    inv.output = positional[2];
-    for (const auto& [name, value] : inv.options) {
-        if (findOption(*words.table, name)->only != inv.operation) {
-            return refused("option --" + name + " does not apply to " + inv.operation);
-        }
-        if (Status plain = plainNumber(name, value); name != "orv" && !plain) {
-            return refused(plain.error());
+// OUTPUT's format is known, and each file is another: none may be written
+// over another one being used.
+Status check(Options& o) {
+    if (Result<QByteArray> format = writableFormat(o.output); !format) return format.failure();
+    const std::string *input = &o.input, *output = &o.output;
+    const std::string* orv = o.orv.given ? &o.orv.value : nullptr;
+    for (const auto& [one, other] : {std::pair{input, output}, {input, orv}, {output, orv}}) {
+        if (Status distinct = other ? distinctFiles(*one, *other) : Done{}; !distinct) {
+            return distinct;
         }
     }
-    return done();
+    return Done{};
 }
 
-Outcome run(const Invocation& inv, std::ostream& err) {
-    if (Result<QByteArray> format = writableFormat(inv.output); !format) {
-        return refused(format.error());
-    }
-    const auto orv = inv.options.find("orv");
-    // Each file is another: none may be written over another one being used.
-    for (const auto& [one, other] :
-         {std::pair{&inv.input, &inv.output},
-          {&inv.input, orv == inv.options.end() ? nullptr : &orv->second},
-          {&inv.output, orv == inv.options.end() ? nullptr : &orv->second}}) {
-        if (!other) continue;
-        if (Status distinct = distinctFiles(*one, *other); !distinct)
-            return refused(distinct.error());
-    }
-    Result<LoadedPicture> picture = readPicture(inv.input);
-    if (!picture) return Failed{kExitIo, picture.error()};
+Outcome run(const Options& inv, std::ostream& err) {
+    const std::string* orv = inv.orv.given ? &inv.orv.value : nullptr;
+    Result<Picture> picture = readPicture(inv.input);
+    if (!picture) return picture.failure();
 
-    ImageState s;
+    Bench b;
+    b.input = inv.input;
+    b.picture = std::move(picture.value());
     // The frame's pixels are a 129 x 65 picture's (as the tool captures them);
     // another size would give a sheared frame.
-    if (inv.options.count("orv") &&
-        (picture.value().width != 129 || picture.value().height != 65)) {
+    if (orv && (b.picture.width != 129 || b.picture.height != 65)) {
         return refused(
             "--orv records the frame of a 129 x 65 picture, the size the tool "
             "captures; this one is " +
-            std::to_string(picture.value().width) + " x " + std::to_string(picture.value().height) +
+            std::to_string(b.picture.width) + " x " + std::to_string(b.picture.height) +
             ". orv convert fits any picture: orv convert " + inv.input + " -o FILE.orv");
     }
-    s.SourceGrid = std::move(picture.value().grid);
-    s.SourceWidth = picture.value().width;
-    s.SourceHeight = picture.value().height;
-    if (Outcome ran = operations().at(inv.operation)(s, inv.options); !ran) return ran;
+    // --orv goes with the engrave only: the pipeline's record goes to FILE.
+    RecordSink frames(orv ? *orv : "", RecordSink::Mode::New);
+    b.pipeline.addSink(frames);
+    if (Outcome ran = operations().at(inv.operation)(b, inv); !ran) return ran;
 
+    const ImageState& s = b.state;
     PictureWriter writer(inv.output);
     if (Status prepared = writer.prepare(s.PurposeGrid, s.PurposeWidth, s.PurposeHeight);
         !prepared) {
-        return Failed{kExitIo, prepared.error()};
+        return prepared.failure();
     }
-    std::optional<Appended> appendedAt;
-    if (orv != inv.options.end()) {
-        LcdPageBufferArray pages{};
-        packLcdPages(s.MonoFrame, pages);
-        Result<Appended> appended = appendFrameRecord(orv->second, buildFrameRecord(pages));
-        if (!appended) return Failed{kExitIo, appended.error()};
-        appendedAt = appended.value();
-        if (appendedAt->cutBack > 0) {
-            err << "orv image: " << quotedName(orv->second) << " ended with a partial record ("
-                << appendedAt->cutBack << " bytes); it was cut back before the frame was added\n";
+    if (orv) {
+        b.pipeline.pack();
+        if (Status kept = b.pipeline.record(); !kept) return kept.failure();
+        if (frames.appended().cutBack > 0) {
+            err << "orv image: " << quotedName(*orv) << " ended with a partial record ("
+                << frames.appended().cutBack
+                << " bytes); it was cut back before the frame was added\n";
         }
     }
     if (Status committed = writer.commit(); !committed) {
-        if (appendedAt) (void)undoAppend(orv->second, *appendedAt);
-        return Failed{kExitIo, committed.error()};
+        if (frames.written() > 0) (void)undoAppend(*orv, frames.appended());
+        return committed.failure();
     }
     return done();
 }
 
-Outcome image(const Words& words, std::ostream&, std::ostream& err) {
-    Invocation inv;
-    if (Outcome parsed = parse(words, inv); !parsed) return parsed;
+Outcome image(Options& inv, std::ostream&, std::ostream& err) {
     // Pictures and grids refuse sizes they get no memory for where they
     // take it; this catches whatever small request fails after them.
     try {
@@ -259,20 +255,34 @@ Outcome image(const Words& words, std::ostream&, std::ostream& err) {
     }
 }
 
-const std::vector<Option> kOptions{of("engrave", "orv"),
-                                   of("engrave", "seed"),
-                                   of("brightness", "red"),
-                                   of("brightness", "green"),
-                                   of("brightness", "blue"),
-                                   of("brightness", "contrast-red"),
-                                   of("brightness", "contrast-green"),
-                                   of("brightness", "contrast-blue"),
-                                   of("zoom", "x"),
-                                   of("zoom", "y"),
-                                   of("sharpen", "strength")};
+// --orv FILE, of the engrave: any text.
+Option orvOption() {
+    Option o = text("orv", "", nullptr);
+    o.only = "engrave";
+    return o;
+}
+
+using O = Options;
 
 }  // namespace
 
-const Command kImage{"image", kHelp, 0, image, kOptions, operationNames()};
+// The brightness defaults are what the workbench passes.
+const Command kImage = command<O>(
+    {"image",
+     "run a workbench operation (copy, engrave, equalize, brightness,\nzoom, sharpen) on a "
+     "picture file",
+     kHelp,
+     0,
+     {},
+     operationNames()},
+    {operand("operation", &O::operation), operand("INPUT", &O::input),
+     operand("OUTPUT", &O::output), field(orvOption(), &O::orv),
+     of("engrave", "seed", "", &O::seed), of("brightness", "red", "255", &O::red),
+     of("brightness", "green", "0", &O::green), of("brightness", "blue", "255", &O::blue),
+     of("brightness", "contrast-red", "1.0", &O::contrastRed),
+     of("brightness", "contrast-green", "1.0", &O::contrastGreen),
+     of("brightness", "contrast-blue", "1.0", &O::contrastBlue), of("zoom", "x", "1.2", &O::x),
+     of("zoom", "y", "0.8", &O::y), of("sharpen", "strength", "8", &O::strength)},
+    check, image);
 
 }  // namespace orv::cli

@@ -19,17 +19,20 @@ const char* const kHelp =
     "A frame stream of orv export --codec is decoded whole; its frame rate is\n"
     "the default, and its codec, size and polarity are printed too.\n";
 
-Outcome info(const Words& w, std::ostream& out, std::ostream&) {
-    if (w.positional.size() != 1) return Failed{kExitUsage, "info takes one FILE.orv"};
-    Result<int> fps = w.number<int>("fps");
-    if (!fps) return Failed{kExitUsage, fps.error()};
-    const bool stats = w.has("stats");
+struct InfoOptions {
+    std::string file;
+    bool stats = false;
+    Given<int> fps;
+};
+
+Outcome info(InfoOptions& o, std::ostream& out, std::ostream&) {
+    const bool stats = o.stats;
     double darkSum = 0, changeSum = 0;
     FramePages last{};
     std::uint64_t index = 0;
     std::optional<codec::StreamInfo> stream;
     Result<std::uint64_t> frames = readFrames(
-        w.positional[0],
+        o.file,
         [&](const FramePages& f) {
             if (!stats) return;
             int dark = 0, changed = 0;
@@ -43,9 +46,9 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
             ++index;
         },
         &stream);
-    if (!frames) return Failed{kExitIo, frames.error()};
+    if (!frames) return frames.failure();
     const std::uint64_t n = frames.value();
-    const int rate = stream && !w.has("fps") ? stream->fps : fps.value();
+    const int rate = stream && !o.fps.given ? stream->fps : o.fps.value;
     char line[160];
     std::snprintf(line, sizeof line, "frames: %llu\nduration: %.3f s at %d fps\n",
                   static_cast<unsigned long long>(n), static_cast<double>(n) / rate, rate);
@@ -63,12 +66,13 @@ Outcome info(const Words& w, std::ostream& out, std::ostream&) {
     return done();
 }
 
-// Any rate a stream can be made for.
-const std::vector<Option> kOptions{flag("stats", nullptr),
-                                   number("fps", "N", nullptr, 1, 255, app::kInitialFrameRate)};
-
 }  // namespace
 
-const Command kInfo{"info", kHelp, 0, info, kOptions};
+const Command kInfo = command<InfoOptions>(
+    {"info", "check a frame file and count its frames", kHelp, 0},
+    {operand("FILE.orv", &InfoOptions::file), field(flag("stats", nullptr), &InfoOptions::stats),
+     // Any rate a stream can be made for.
+     field(number("fps", "N", nullptr, 1, 255, app::kInitialFrameRate), &InfoOptions::fps)},
+    nullptr, info);
 
 }  // namespace orv::cli

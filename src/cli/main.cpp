@@ -10,26 +10,6 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: orv COMMAND [ARGS]\n"
-    "\n"
-    "Commands:\n"
-    "  image    run a workbench operation (copy, engrave, equalize, brightness,\n"
-    "           zoom, sharpen) on a picture file; see 'orv image --help'\n"
-    "  convert  turn a video file into a frame file; see 'orv convert --help'\n"
-    "  info     check a frame file and count its frames; see 'orv info --help'\n"
-    "  render   draw frames of a frame file as PNG or GIF; see 'orv render --help'\n"
-    "  repair   cut a partial record from the end of a frame file; see 'orv repair --help'\n"
-    "  export   frames as a C header or raw bytes for a microcontroller; see 'orv export --help'\n"
-    "  send     frames to a device over a serial port; see 'orv send --help'\n"
-    "\n"
-    "  help COMMAND  the same as orv COMMAND --help\n"
-    "\n"
-    "Options:\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
-    "  --verbose  with any command: also FFmpeg's and Qt's own messages\n";
-
 const std::vector<const orv::cli::Command*> kCommands{
     &orv::cli::kImage,  &orv::cli::kConvert, &orv::cli::kInfo, &orv::cli::kRender,
     &orv::cli::kRepair, &orv::cli::kExport,  &orv::cli::kSend};
@@ -43,18 +23,9 @@ int main(int argc, char** argv) {
     orv::occupyStandardDescriptors();
     std::vector<std::string> args(argv + 1, argv + argc);
     orv::ignoreFileSizeSignal();
-    // The libraries' own messages only with --verbose (which the commands also
-    // take), up to the end of the options.
-    bool verbose = false;
-    for (auto it = args.begin(); it != args.end() && *it != "--";) {
-        if (*it == "--verbose") {
-            verbose = true;
-            it = args.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    setLibraryLogging(verbose);
+    // The libraries' own messages only with --verbose (which every command
+    // also takes), up to the end of the options.
+    setLibraryLogging(takeFlag(args, "verbose"));
     if (args.empty()) {
         std::cerr << "orv: no command given (try 'orv --help')\n";
         return kExitUsage;
@@ -62,7 +33,7 @@ int main(int argc, char** argv) {
     std::string command = args.front();
     args.erase(args.begin());
     // Text that did not arrive is a failure.
-    auto said = [](const char* text) {
+    auto said = [](const std::string& text) {
         std::cout << text;
         if (std::cout.flush()) return kExitOk;
         std::cerr << "orv: cannot write to standard output\n";
@@ -70,12 +41,12 @@ int main(int argc, char** argv) {
     };
     if (command == "--version") return said("orv " ORV_VERSION "\n");
     // For the build: the bash completion's part that the tables make.
-    if (command == "--completion-table") return said(completionTable(kCommands).c_str());
+    if (command == "--completion-table") return said(completionTable(kCommands));
     if (command == "help" && !args.empty()) {  // orv help COMMAND is orv COMMAND --help
         command = args.front();
         args = {"--help"};
     } else if (command == "--help" || command == "-h" || command == "help") {
-        return said(kUsage);
+        return said(usageText(kCommands));
     }
     for (const Command* c : kCommands) {
         if (command != c->name) continue;

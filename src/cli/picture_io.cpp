@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -58,7 +59,7 @@ class OutputDevice final : public QIODevice {
 
 }  // namespace
 
-Result<LoadedPicture> readPicture(const std::string& path) {
+Result<Picture> readPicture(const std::string& path) {
     // Opened here, so that the reason is the system's (and any bytes of a
     // name reach the file, which a QString would not carry).
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -80,6 +81,7 @@ Result<LoadedPicture> readPicture(const std::string& path) {
     QImageReader::setAllocationLimit(0);
     QImage image;
     QSize size;
+    Picture picture;
     bool read = false;
     try {
         // The size from the header, when the format tells it.
@@ -102,19 +104,30 @@ Result<LoadedPicture> readPicture(const std::string& path) {
         size = image.size();
         // QImage reports want of memory as a null image.
         image.convertTo(QImage::Format_RGB32);
+        if (image.isNull() || image.format() != QImage::Format_RGB32) {
+            return noMemory("read", path, size);
+        }
+        picture.width = image.width();
+        picture.height = image.height();
+        if (Status fits = PixelGrid::checkSize(4, picture.width, picture.height); !fits) {
+            return cannot("read", path, fits.error());
+        }
+        picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height);
+        for (int y = 0; y < picture.height; ++y) {
+            std::memcpy(&picture.pixels[static_cast<std::size_t>(y) * picture.width],
+                        image.constScanLine(y), static_cast<std::size_t>(picture.width) * 4);
+        }
     } catch (const std::bad_alloc&) {
         return noMemory("read", path, size);
     }
-    if (image.isNull() || image.format() != QImage::Format_RGB32) {
-        return noMemory("read", path, size);
-    }
-    LoadedPicture picture;
-    picture.width = image.width();
-    picture.height = image.height();
-    Result<std::int32_t> got = GetData(viewOf(image), 0, 0, picture.width - 1, picture.height - 1,
-                                       picture.grid, kBitsPerPixel);
-    if (!got) return cannot("read", path, got.error());
     return picture;
+}
+
+Status readGrid(const std::string& path, Picture& picture, PixelGrid& grid) {
+    Result<std::int32_t> got =
+        GetData(picture.view(), 0, 0, picture.width - 1, picture.height - 1, grid, kBitsPerPixel);
+    if (!got) return cannot("read", path, got.error());
+    return Done{};
 }
 
 Result<QByteArray> writableFormat(const std::string& path) {
@@ -142,7 +155,7 @@ Status writeImage(const QImage& image, const QByteArray& format, OutputFile& out
 
 Status PictureWriter::prepare(const PixelGrid& grid, std::int32_t width, std::int32_t height) {
     Result<QByteArray> format = writableFormat(path_);
-    if (!format) return fail(format.error());
+    if (!format) return format.failure();
     try {
         return write(grid, width, height, format.value());
     } catch (const std::bad_alloc&) {
@@ -169,7 +182,7 @@ Status PictureWriter::write(const PixelGrid& grid, std::int32_t width, std::int3
     }
     image.fill(Qt::black);
     Result<std::int32_t> drawn = DrawPic(viewOf(image), height, width, grid, kBitsPerPixel);
-    if (!drawn) return fail(drawn.error());
+    if (!drawn) return drawn.failure();
     // A picture's fourth byte carries no meaning; keep the image opaque.
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));

@@ -1,5 +1,6 @@
-// Reading and writing picture files as pixel grids, the way the workbench
-// reads and draws its pictures. Uses QtGui's image I/O; needs no display.
+// Reading picture files as the frame pipeline's pictures and writing pixel
+// grids as picture files, the way the workbench reads and draws its pictures.
+// Uses QtGui's image I/O; needs no display.
 #pragma once
 
 #include <QByteArray>
@@ -11,21 +12,20 @@
 #include "cli/output_file.h"
 #include "common/pixel_grid.h"
 #include "common/result.h"
+#include "dib/frame_pipeline.h"
 
 namespace orv::cli {
 
-// A picture read into a grid: bottom picture row is grid row 0, bytes blue,
-// green, red, fourth byte.
-struct LoadedPicture {
-    PixelGrid grid;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
+// The picture in the file at `path`. Fails, naming the reason (a folder, a
+// picture cut short, a size past the grid's limit, the decoder's own words),
+// when the picture cannot be had; also when there is no memory for it,
+// naming the size.
+Result<Picture> readPicture(const std::string& path);
 
-// Fails, naming the reason (a folder, a picture cut short, a size past the
-// grid's limit, the decoder's own words), when the picture cannot be had;
-// also when there is no memory for it, naming the size.
-Result<LoadedPicture> readPicture(const std::string& path);
+// The pixels of `picture`, read from `path`, into `grid` as the workbench
+// reads its source (bottom row first); fails as readPicture() does when there
+// is no memory for them.
+Status readGrid(const std::string& path, Picture& picture, PixelGrid& grid);
 
 // The format `path`'s extension names, if this build can write it; PNG for
 // "-" (standard output).

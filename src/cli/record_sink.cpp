@@ -39,7 +39,8 @@ Status RecordSink::write(const std::string& record) {
     Result<Appended> r = mode_ == Mode::Replace
                              ? appendToOpenFrameFile(replacement_.fd(), replacement_.path(), record)
                              : appender_.append(output_, record);
-    if (!r) return fail(r.error());
+    if (!r) return r.failure();
+    appended_ = r.value();
     ++written_;
     return Done{};
 }

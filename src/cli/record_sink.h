@@ -1,6 +1,7 @@
 // Where the records of a run go: a new OUTPUT, the end of an existing one, or
 // a temporary file beside it that replaces it when the run succeeds. Records
-// go out whole.
+// go out whole. As the frame pipeline's sink, it files every record the
+// pipeline makes.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +9,12 @@
 
 #include "cli/replacement_file.h"
 #include "common/result.h"
+#include "dib/frame_pipeline.h"
 #include "lcd/frame_file.h"
 
 namespace orv::cli {
 
-class RecordSink {
+class RecordSink : public FrameSink {
   public:
     enum class Mode { New, Append, Replace, Stdout };
     RecordSink(std::string output, Mode mode)
@@ -23,6 +25,7 @@ class RecordSink {
     // made. Nothing is created for New until the first record.
     Status open();
     Status write(const std::string& record);
+    Status recorded(const std::string& record) override { return write(record); }
     // Puts the result in place.
     Status finish();
     // After a failure: nothing of this run stays but the whole records that
@@ -30,12 +33,15 @@ class RecordSink {
     void abandon() { replacement_.abandon(); }
 
     std::uint64_t written() const { return written_; }
+    // What the last write to a new or appended OUTPUT did, to take it back.
+    const Appended& appended() const { return appended_; }
 
   private:
     std::string output_;
     Mode mode_;
     ReplacementFile replacement_;
     FrameAppender appender_;
+    Appended appended_;
     std::uint64_t written_ = 0;
 };
 

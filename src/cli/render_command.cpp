@@ -67,7 +67,7 @@ std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
 // `wanted` as a PNG.
 Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fps, int wanted,
              const std::array<std::uint32_t, 2>& colours) {
-    if (Status opened = file.open(); !opened) return Failed{kExitIo, opened.error()};
+    if (Status opened = file.open(); !opened) return opened.failure();
     Status written = Done{};
     std::uint64_t index = 0;
     std::optional<FramePages> chosen;
@@ -83,7 +83,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
             if (written && !added) written = added;
         }
     });
-    if (!frames) return Failed{kExitIo, frames.error()};
+    if (!frames) return frames.failure();
     if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + file.untouched()};
     if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
     if (gif) {
@@ -107,65 +107,68 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
         written = writeImage(image, "png", file);
     }
     if (written) written = file.commit();
-    if (!written) return Failed{kExitIo, written.error()};
+    if (!written) return written.failure();
     return done();
 }
 
-Outcome render(const Words& w, std::ostream&, std::ostream&) {
-    if (w.positional.size() != 1) return Failed{kExitUsage, "render takes one FILE.orv"};
-    if (!w.has("output")) return Failed{kExitUsage, "no output given (-o OUT.png or OUT.gif)"};
-    const std::string output = w.get("output");
-    const std::string format = w.get("format");
+struct RenderOptions {
+    std::string input, output;
+    Given<int> frame, fps;
+    int scale = 0;
+    std::string colors, format;
+    bool force = false;
+    bool gif = false;  // from --format or OUT's name
+};
+
+// What the options say together.
+Status check(RenderOptions& o) {
+    const std::string& output = o.output;
+    const std::string& format = o.format;
     auto named = [&output](const char* extension) {
         return output.size() > 4 &&
                QString::fromStdString(output.substr(output.size() - 4))
                        .compare(QString::fromLatin1(extension), Qt::CaseInsensitive) == 0;
     };
-    if (!format.empty() && format != "png" && format != "gif") {
-        return Failed{kExitUsage, "unknown --format \"" + format + "\" (png or gif)"};
-    }
     if (format.empty() && output != "-" && !named(".png") && !named(".gif")) {
-        return Failed{kExitUsage, "the output must end in .png or .gif, or add --format png|gif"};
+        return fail("the output must end in .png or .gif, or add --format png|gif");
     }
-    const bool gif = format.empty() ? named(".gif") : format == "gif";
-    int scale = 0, fps = 0, wanted = 0;
-    for (const Status& s : {into(w.number<int>("scale"), scale), into(w.number<int>("fps"), fps),
-                            into(w.number<int>("frame"), wanted)}) {
-        if (!s) return Failed{kExitUsage, s.error()};
-    }
-    Result<std::string> colors = w.choice("colors");
-    if (!colors) return Failed{kExitUsage, colors.error()};
+    o.gif = format.empty() ? named(".gif") : format == "gif";
     // An option that would change nothing is refused rather than ignored.
-    if (gif && w.has("frame")) {
-        return Failed{kExitUsage, joined({"--frame picks the frame of a PNG; a GIF (-o ",
-                                          escapedName(output), ") holds every frame"})};
+    if (o.gif && o.frame.given) {
+        return fail(joined({"--frame picks the frame of a PNG; a GIF (-o ", escapedName(output),
+                            ") holds every frame"}));
     }
-    if (!gif && w.has("fps")) {
-        return Failed{kExitUsage, joined({"--fps sets a GIF's speed; a PNG (-o ",
-                                          escapedName(output), ") is one frame"})};
+    if (!o.gif && o.fps.given) {
+        return fail(joined(
+            {"--fps sets a GIF's speed; a PNG (-o ", escapedName(output), ") is one frame"}));
     }
-    if (Status distinct = distinctFiles(w.positional[0], output); !distinct) {
-        return Failed{kExitUsage, distinct.error()};
-    }
+    if (Status distinct = distinctFiles(o.input, output); !distinct) return distinct;
     std::error_code ec;
-    if (output != "-" && std::filesystem::exists(output, ec) && !w.has("force")) {
-        return Failed{kExitUsage, quotedName(output) + " exists; add --force to replace it"};
+    if (output != "-" && std::filesystem::exists(output, ec) && !o.force) {
+        return fail(quotedName(output) + " exists; add --force to replace it");
     }
-    StopSignals stops;  // held until the file is put in place or dropped
-    OutputFile file(output);
-    return draw(w.positional[0], file, gif, scale, fps, wanted, palette(colors.value()));
+    return Done{};
 }
 
-const std::vector<Option> kOptions{text("output", "OUT", nullptr),
-                                   number("frame", "N", nullptr, 0, 2147483647, 0),
-                                   number("scale", "S", nullptr, 1, 64, 4),
-                                   fpsOption(nullptr),
-                                   text("colors", "lcd|mono", nullptr, "lcd", "lcd mono"),
-                                   text("format", "png|gif", nullptr, "", "png gif"),
-                                   flag("force", nullptr)};
+Outcome render(RenderOptions& o, std::ostream&, std::ostream&) {
+    StopSignals stops;  // held until the file is put in place or dropped
+    OutputFile file(o.output);
+    return draw(o.input, file, o.gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
+}
+
+using O = RenderOptions;
 
 }  // namespace
 
-const Command kRender{"render", kHelp, 0, render, kOptions};
+const Command kRender = command<O>(
+    {"render", "draw frames of a frame file as PNG or GIF", kHelp, 0},
+    {operand("FILE.orv", &O::input),
+     field(outputOption("OUT", "-o OUT.png or OUT.gif"), &O::output),
+     field(number("frame", "N", nullptr, 0, 2147483647, 0), &O::frame),
+     field(number("scale", "S", nullptr, 1, 64, 4), &O::scale), field(fpsOption(nullptr), &O::fps),
+     field(choice("colors", "lcd|mono", nullptr, "lcd", "lcd mono"), &O::colors),
+     field(choice("format", "png|gif", nullptr, "", "png gif"), &O::format),
+     field(flag("force", nullptr), &O::force)},
+    check, render);
 
 }  // namespace orv::cli

@@ -22,11 +22,14 @@ const char* const kHelp =
     "Exit status: 0 the file is whole (now or already), 1 it could not be\n"
     "repaired, 2 a usage error.\n";
 
-Outcome repair(const Words& w, std::ostream& out, std::ostream&) {
-    if (w.positional.size() != 1) return Failed{kExitUsage, "repair takes one FILE.orv"};
-    const std::string& path = w.positional[0];
+struct RepairOptions {
+    std::string file;
+};
+
+Outcome repair(RepairOptions& o, std::ostream& out, std::ostream&) {
+    const std::string& path = o.file;
     Result<std::uint64_t> cut = repairFrameFile(path);
-    if (!cut) return Failed{kExitIo, cut.error()};
+    if (!cut) return cut.failure();
     if (cut.value() == 0) {
         out << "orv repair: " << quotedName(path) << " ends with a whole record; nothing to cut\n";
     } else {
@@ -38,6 +41,8 @@ Outcome repair(const Words& w, std::ostream& out, std::ostream&) {
 
 }  // namespace
 
-const Command kRepair{"repair", kHelp, 0, repair, {}};
+const Command kRepair = command<RepairOptions>(
+    {"repair", "cut a partial record from the end of a frame file", kHelp, 0},
+    {operand("FILE.orv", &RepairOptions::file)}, nullptr, repair);
 
 }  // namespace orv::cli

@@ -42,21 +42,19 @@ const char* const kHelp =
     "or the run was interrupted, 2 a usage error.\n";
 
 struct SendOptions {
-    std::string input, port, settings;
-    int fps = 0, key = 0;
+    std::string input, port, settings, mode;
+    int fps = 0;
+    Given<int> key;
     double wait = 0;
-    bool framed = true, light = false, loop = false, quiet = false;
+    Given<std::string> setBit, display;
+    bool loop = false, quiet = false;
+    bool framed = true, light = false;  // from --mode, and --set-bit or --display
 };
 
-Result<SendOptions> parseOptions(const Words& w) {
-    SendOptions o;
-    if (w.positional.size() != 1) return fail("send takes one FILE.orv");
-    if (!w.has("port")) return fail("no port given (--port /dev/ttyACM0, or a port number)");
-    o.input = w.positional[0];
-    o.port = w.get("port");
-    o.settings = w.get("settings");
+// What the options say together.
+Status check(SendOptions& o) {
     if (Result<serial::PortSettings> s = serial::parseSettings(o.settings); !s) {
-        return fail(s.error());
+        return s.failure();
     }
     // A port number follows the numbering rule, or names no device.
     if (!o.port.empty() && o.port.find_first_not_of("0123456789") == std::string::npos) {
@@ -65,20 +63,12 @@ Result<SendOptions> parseOptions(const Words& w) {
             return fail("--port " + o.port + " names no device (" + serial::portRuleText() + ")");
         }
     }
-    for (const Status& s : {into(w.number<int>("fps"), o.fps), into(w.number<int>("key"), o.key),
-                            into(w.number<double>("wait"), o.wait)}) {
-        if (!s) return s.failure();
-    }
-    Result<std::string> mode = w.choice("mode");
-    if (!mode) return fail(mode.error());
-    o.framed = mode.value() == "framed";
-    if (!o.framed && w.has("key")) return fail("--key goes with --mode framed, not raw");
-    Result<bool> light = optionSetBitLight(w);
-    if (!light) return fail(light.error());
+    o.framed = o.mode == "framed";
+    if (!o.framed && o.key.given) return fail("--key goes with --mode framed, not raw");
+    Result<bool> light = setBitLight(o.setBit, o.display);
+    if (!light) return light.failure();
     o.light = light.value();
-    o.loop = w.has("loop");
-    o.quiet = w.has("quiet");
-    return o;
+    return Done{};
 }
 
 using Clock = std::chrono::steady_clock;
@@ -118,23 +108,20 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
     return line;
 }
 
-Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
-    Result<SendOptions> options = parseOptions(w);
-    if (!options) return Failed{kExitUsage, options.error()};
-    const SendOptions& o = options.value();
+Outcome send(SendOptions& o, std::ostream& out, std::ostream& err) {
     Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
-    if (!total) return Failed{kExitIo, total.error()};
+    if (!total) return total.failure();
     if (total.value() == 0) return Failed{kExitIo, "\"" + o.input + "\" holds no frames"};
     serial::SerialDevice device;
     if (Status opened = device.open(o.port, o.settings); !opened) {
-        return Failed{kExitIo, opened.error()};
+        return opened.failure();
     }
     StopSignals stops;
-    serial::FrameSender sender(device, o.framed, o.key, &StopSignals::requested);
+    serial::FrameSender sender(device, o.framed, o.key.value, &StopSignals::requested);
     {
         Result<bool> heard = sender.awaitReceiver(
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.wait)));
-        if (!heard) return Failed{kExitIo, heard.error()};
+        if (!heard) return heard.failure();
         if (heard.value() && !o.framed) {
             return Failed{kExitIo, device.name() + " announced link version " +
                                        std::to_string(sender.pacer().version()) +
@@ -163,7 +150,7 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(period * frame);
             Result<bool> sent = sender.send(frame, serial::applySetBit(f, o.light), due);
             if (!sent) {
-                sending = fail(sent.error());
+                sending = sent.failure();
                 return;
             }
             const bool inTime =
@@ -189,7 +176,7 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
             }
             stopped = StopSignals::requested();
         });
-        if (!pass && sending) sending = fail(pass.error());
+        if (!pass && sending) sending = pass.failure();
     } while (o.loop && sending && !stopped);
     if (sending) sending = sender.finish();
     if (progress) std::fprintf(stderr, "\n");
@@ -204,42 +191,52 @@ Outcome send(const Words& w, std::ostream& out, std::ostream& err) {
     return done();
 }
 
-const std::vector<Option> kOptions{
-    text("port", "PORT",
-         "a device path (/dev/ttyACM0) or a port number: 1-99\n"
-         "/dev/ttyS0-98, 100-199 /dev/ttyUSB0-99, 200-299\n"
-         "/dev/ttyACM0-99, 1000-1999 /dev/pts/0-999"),
-    text("settings", "TEXT", "baud,parity,data bits,stop bits (default {default})", "115200,n,8,1",
-         "115200,n,8,1 9600,n,8,1"),
-    fpsOption("frames per second, {range} (default {default})"),
-    text("mode", "MODE",
-         "framed (default): packets of one page each, 0xA5 0x5A,\n"
-         "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
-         "the pages that changed, all 8 every --key frames\n"
-         "raw: each frame's 1,024 bytes, back to back; the reference\n"
-         "receiver (examples/arduino) speaks framed mode only",
-         "framed", "framed raw"),
-    number("key", "N", "framed: every Nth frame sends all pages (default {default})", 1, 65536,
-           serial::kDefaultKeyInterval),
-    text("set-bit", "dark|light",
-         "dark (default): a set bit is a dark pixel, as in the\n"
-         "frame file; light: for OLEDs, which light a set bit",
-         "dark", "dark light"),
-    text("display", "NAME",
-         "the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-         "st7565 or 12864 (dark); an sh1106 receiver is built\n"
-         "with make ORV_DISPLAY=sh1106",
-         "", displayChoices()),
-    number("wait", "S",
-           "seconds to wait for the receiver to announce itself after\n"
-           "the port opens (an Uno restarts then), {range} (default {default});\n"
-           "0 sends at once",
-           0, 60, 3),
-    flag("loop", "start again at the end, until Ctrl-C"),
-    flag("quiet", "no notices, no progress and no summary")};
+using O = SendOptions;
+
+Option portOption() {
+    Option port = text("port", "PORT",
+                       "a device path (/dev/ttyACM0) or a port number: 1-99\n"
+                       "/dev/ttyS0-98, 100-199 /dev/ttyUSB0-99, 200-299\n"
+                       "/dev/ttyACM0-99, 1000-1999 /dev/pts/0-999");
+    port.required = "--port /dev/ttyACM0, or a port number";
+    return port;
+}
 
 }  // namespace
 
-const Command kSend{"send", kHelp, 21, send, kOptions};
+const Command kSend = command<O>(
+    {"send", "frames to a device over a serial port", kHelp, 21},
+    {operand("FILE.orv", &O::input), field(portOption(), &O::port),
+     field(text("settings", "TEXT", "baud,parity,data bits,stop bits (default {default})",
+                "115200,n,8,1", "115200,n,8,1 9600,n,8,1"),
+           &O::settings),
+     field(fpsOption("frames per second, {range} (default {default})"), &O::fps),
+     field(choice("mode", "MODE",
+                  "framed (default): packets of one page each, 0xA5 0x5A,\n"
+                  "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
+                  "the pages that changed, all 8 every --key frames\n"
+                  "raw: each frame's 1,024 bytes, back to back; the reference\n"
+                  "receiver (examples/arduino) speaks framed mode only",
+                  "framed", "framed raw"),
+           &O::mode),
+     field(number("key", "N", "framed: every Nth frame sends all pages (default {default})", 1,
+                  65536, serial::kDefaultKeyInterval),
+           &O::key),
+     field(setBitOption("dark (default): a set bit is a dark pixel, as in the\n"
+                        "frame file; light: for OLEDs, which light a set bit"),
+           &O::setBit),
+     field(displayOption("the polarity NAME wants: ssd1306 or sh1106 (light),\n"
+                         "st7565 or 12864 (dark); an sh1106 receiver is built\n"
+                         "with make ORV_DISPLAY=sh1106"),
+           &O::display),
+     field(number("wait", "S",
+                  "seconds to wait for the receiver to announce itself after\n"
+                  "the port opens (an Uno restarts then), {range} (default {default});\n"
+                  "0 sends at once",
+                  0, 60, 3),
+           &O::wait),
+     field(flag("loop", "start again at the end, until Ctrl-C"), &O::loop),
+     field(flag("quiet", "no notices, no progress and no summary"), &O::quiet)},
+    check, send);
 
 }  // namespace orv::cli

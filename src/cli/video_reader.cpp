@@ -332,7 +332,7 @@ Next<> VideoReader::next() {
         return again;
     }
     if (!d.decoder) {
-        if (Status started = d.startDecoding(); !started) return fail(started.error());
+        if (Status started = d.startDecoding(); !started) return started.failure();
     }
     for (;;) {
         if (d.waiting.held) {
@@ -366,7 +366,7 @@ Next<> VideoReader::next() {
             if (d.retryFullSize(got)) continue;
             return d.damaged(got);
         }
-        if (Status fed = d.feed(); !fed) return fail(fed.error());
+        if (Status fed = d.feed(); !fed) return fed.failure();
     }
 }
 

@@ -1,5 +1,14 @@
 // Result of an operation that can be refused: a value, or a failure with a
 // message for the user.
+//
+// The convention: an operation that can fail returns a Result or a Status,
+// its failure worded for the user; a Result<bool> answers a yes/no question
+// only, and "is there more" is a Next, never a `false`. A caller passes a
+// failure on as it is, `if (!r) return r.failure();`, into a Status, a Result
+// of any type or a Next alike; it words a failure anew only to add what the
+// user needs to know (`fail("cannot read " + name + ": " + r.error())`). What
+// reports to someone else besides (the frame pipeline's sinks) returns the
+// same Status, so that its caller can pass it on.
 #pragma once
 
 #include <string>
@@ -26,6 +35,7 @@ class [[nodiscard]] Result {
     explicit operator bool() const { return ok(); }
     const T& value() const { return std::get<T>(data_); }
     T& value() { return std::get<T>(data_); }
+    // The failure, to pass on as it is; only for a result that failed.
     const E& failure() const { return std::get<E>(data_); }
     const std::string& error() const { return failure().message; }
 
@@ -44,9 +54,6 @@ struct EndOfStream {};
 
 // One step through a stream: the next item (Done for a stream whose items
 // are read elsewhere), the end of the stream, or the failure that stopped it.
-// The convention of the cores: an operation that can fail returns a Result or
-// a Status, its failure worded for the user; a Result<bool> answers a yes/no
-// question only, and "is there more" is a Next, never a `false`.
 template <class T = Done>
 class [[nodiscard]] Next {
   public:
@@ -57,7 +64,8 @@ class [[nodiscard]] Next {
     bool ok() const { return !std::holds_alternative<Failure>(data_); }
     bool ended() const { return std::holds_alternative<EndOfStream>(data_); }
     const T& value() const { return std::get<T>(data_); }
-    const std::string& error() const { return std::get<Failure>(data_).message; }
+    const Failure& failure() const { return std::get<Failure>(data_); }
+    const std::string& error() const { return failure().message; }
 
   private:
     std::variant<T, EndOfStream, Failure> data_;

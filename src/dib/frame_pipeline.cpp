@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/clock.h"
 #include "lcd/frame_record.h"
 #include "lcd/mono.h"
 #include "lcd/page_packing.h"
@@ -17,14 +18,15 @@ Picture Picture::filled(std::int32_t width, std::int32_t height, std::uint32_t c
     return p;
 }
 
-void Picture::drawAt(const Picture& other) {
-    const std::int32_t cols = std::min(width, other.width);
-    const std::int32_t rows = std::min(height, other.height);
-    if (cols <= 0) return;
-    for (std::int32_t y = 0; y < rows; ++y) {
-        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width,
-                    other.pixels.data() + static_cast<std::size_t>(y) * other.width,
-                    static_cast<std::size_t>(cols) * 4);
+void Picture::drawAt(const Picture& other, std::int32_t left, std::int32_t top) {
+    const std::int64_t x0 = std::max(0, left), y0 = std::max(0, top);
+    const std::int64_t x1 = std::min<std::int64_t>(width, std::int64_t{left} + other.width);
+    const std::int64_t y1 = std::min<std::int64_t>(height, std::int64_t{top} + other.height);
+    if (x1 <= x0) return;
+    for (std::int64_t y = y0; y < y1; ++y) {
+        std::memcpy(pixels.data() + y * width + x0,
+                    other.pixels.data() + (y - top) * other.width + (x0 - left),
+                    static_cast<std::size_t>(x1 - x0) * 4);
     }
 }
 
@@ -39,54 +41,80 @@ void FramePipeline::setSourceFrame(std::int32_t width, std::int32_t height,
     source_ = Picture::filled(width, height, backColour);
 }
 
-void FramePipeline::refuse(const std::string& why) {
-    for (FrameSink* s : sinks_) s->refused(why);
+void FramePipeline::setReduction(const Reduction& reduction) {
+    reduction_ = reduction;
+    tone_ = ToneCurve(reduction.tone);
 }
 
-bool FramePipeline::takePicture(const Picture& captured) {
+Failure FramePipeline::refuse(const std::string& why) {
+    for (FrameSink* s : sinks_) s->refused(why);
+    return fail(why);
+}
+
+Status FramePipeline::takePicture(const Picture& captured, std::int32_t left, std::int32_t top) {
     std::fill(source_.pixels.begin(), source_.pixels.end(), backColour_);  // no allocation a tick
-    source_.drawAt(captured);
+    source_.drawAt(captured, left, top);
+    takenLeft_ = left;
+    takenTop_ = top;
+    takenWidth_ = captured.width;
+    takenHeight_ = captured.height;
     for (FrameSink* s : sinks_) s->sourceChanged(source_);
     return engrave();
 }
 
-bool FramePipeline::getData() {
+Status FramePipeline::getData() {
     const std::int32_t width = source_.width;
     const std::int32_t height = source_.height;
     Result<std::int32_t> ms =
         GetData(source_.view(), 0, 0, width - 1, height - 1, state_.SourceGrid, kBitsPerPixel);
     // A refused read keeps the grid and its size together as they were.
-    if (!ms) {
-        refuse(ms.error());
-        return false;
-    }
+    if (!ms) return refuse(ms.error());
     state_.SourceWidth = width;
     state_.SourceHeight = height;
     for (FrameSink* s : sinks_) s->dataRead(ms.value());
-    return true;
+    return Done{};
 }
 
-bool FramePipeline::engrave() {
-    if (!getData()) return false;
+Status FramePipeline::engrave() {
+    if (Status read = getData(); !read) return read;
     ImageState& s = state_;
-    Result<std::int32_t> ms = Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight,
-                                     kBitsPerPixel, s.MonoFrame, s.MonoCount, random_);
-    if (!ms) {
-        refuse(ms.error());
-        return false;
+    const bool engrave = reduction_.method == Dither::Engrave;
+    if (!engrave && (s.SourceWidth < 128 || s.SourceHeight < 64)) {
+        return refuse("a source of " + std::to_string(s.SourceWidth) + " x " +
+                      std::to_string(s.SourceHeight) + " pixels does not fill the 128 x 64 frame");
     }
-    s.PurposeWidth = s.SourceWidth;
-    s.PurposeHeight = s.SourceHeight;
+    applyTone(reduction_.method, tone_, s.SourceGrid, takenLeft_, takenTop_ + 64 - s.SourceHeight,
+              takenWidth_, takenHeight_);
+    Result<std::int32_t> ms =
+        engrave ? Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, kBitsPerPixel,
+                         s.MonoFrame, s.MonoCount, random_)
+                : dither();
+    if (!ms) return refuse(ms.error());
+    if (engrave) {
+        s.PurposeWidth = s.SourceWidth;
+        s.PurposeHeight = s.SourceHeight;
+    }
+    if (reduction_.invert) invertFrame(s.MonoFrame);
     for (FrameSink* sink : sinks_) sink->engraved(ms.value());
-    return true;
+    return Done{};
+}
+
+std::int32_t FramePipeline::dither() {
+    const Stopwatch watch;
+    ditherFrame(reduction_.method, state_.SourceGrid, reduction_.threshold, state_.MonoFrame);
+    state_.MonoCount = kMonoPixels;
+    return watch.elapsedMs();
 }
 
 void FramePipeline::pack() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
 
-bool FramePipeline::record() {
+Status FramePipeline::record() {
     FrameText = buildFrameRecord(LcdPageBuffer);
-    bool kept = true;
-    for (FrameSink* s : sinks_) kept = s->recorded(FrameText) && kept;
+    Status kept = Done{};
+    for (FrameSink* s : sinks_) {
+        Status one = s->recorded(FrameText);
+        if (kept && !one) kept = one;
+    }
     return kept;
 }
 

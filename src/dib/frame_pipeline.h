@@ -1,7 +1,8 @@
 // FramePipeline: the main job's data path, from a captured picture to the
-// engraved frame, its packed pages and its record, and on to whoever shows,
+// one-bit frame, its packed pages and its record, and on to whoever shows,
 // files or sends them. The windows hand it pictures and paint what it tells
-// its sinks; no picture travels through a window's surface.
+// its sinks; no picture travels through a window's surface. The command line
+// hands it the pictures of a video or of a picture file, and files the records.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "common/result.h"
 #include "dib/image_state.h"
 #include "dib/transfer.h"
+#include "lcd/dither.h"
 #include "lcd/frame.h"
 
 namespace orv {
@@ -25,8 +27,9 @@ struct Picture {
 
     // A picture of one colour (0xAARRGGBB as the fourth, red, green, blue bytes).
     static Picture filled(std::int32_t width, std::int32_t height, std::uint32_t colour);
-    // Copies `other` over this one with the top-left corners together, clipped.
-    void drawAt(const Picture& other);
+    // Copies `other` over this one with its top-left corner at (left, top),
+    // clipped.
+    void drawAt(const Picture& other, std::int32_t left = 0, std::int32_t top = 0);
     SurfaceView view();
 };
 
@@ -39,13 +42,13 @@ class FrameSink {
     virtual void sourceChanged(const Picture& /*source*/) {}
     // The source was read into SourceGrid in `ms`.
     virtual void dataRead(std::int32_t /*ms*/) {}
-    // The engrave wrote MonoFrame and PurposeGrid in `ms`.
+    // The reduction wrote MonoFrame (and the engrave PurposeGrid) in `ms`.
     virtual void engraved(std::int32_t /*ms*/) {}
     // A step was refused; nothing it would have written changed.
     virtual void refused(const std::string& /*why*/) {}
-    // The frame's record, built from the packed pages; false when it could
-    // not be kept (the step then counts as not done).
-    virtual bool recorded(const std::string& /*record*/) { return true; }
+    // The frame's record, built from the packed pages; a failure when it
+    // could not be kept (the step then counts as not done).
+    virtual Status recorded(const std::string& /*record*/) { return Done{}; }
     // The packed pages, to send while the live stream runs.
     virtual void streamed(const LcdPageBufferArray& /*pages*/) {}
 };
@@ -59,20 +62,29 @@ class FramePipeline {
     // The source picture's size and the colour shown where a captured
     // picture does not reach; the source becomes that colour.
     void setSourceFrame(std::int32_t width, std::int32_t height, std::uint32_t backColour);
+    // How the source becomes the frame; the tool's own engrave until set.
+    void setReduction(const Reduction& reduction);
     void addSink(FrameSink& sink) { sinks_.push_back(&sink); }
 
-    // A captured picture becomes the source (from its top-left corner), and
-    // is engraved at once. False when the engrave was refused.
-    bool takePicture(const Picture& captured);
-    // Reads the source into SourceGrid (GetData); false when refused.
-    bool getData();
-    // Reads the source and engraves it into MonoFrame and PurposeGrid.
-    bool engrave();
+    // A captured picture becomes the source, its top-left corner at (left,
+    // top) on the back colour, and is reduced at once. Fails when the
+    // reduction was refused.
+    Status takePicture(const Picture& captured, std::int32_t left = 0, std::int32_t top = 0);
+    // Reads the source into SourceGrid (GetData). A refusal goes to the
+    // sinks' refused() and is returned.
+    Status getData();
+    // Reads the source, puts the tone curve on the part of it that the last
+    // picture taken covers (the back colour stays as it is) and reduces it
+    // into MonoFrame: by the engrave, which also draws its picture into
+    // PurposeGrid, or by another method, which takes a source of at least
+    // 128 x 64 pixels. Frame row r is source row r + height - 64: a 129 x 65
+    // source, the tool's, leaves out its top row and its right column.
+    Status engrave();
     // Packs MonoFrame into the pages (bit-byte).
     void pack();
-    // Builds the pages' record and gives it to the sinks; false when one
-    // could not keep it.
-    bool record();
+    // Builds the pages' record and gives it to every sink; the first failure
+    // of one that could not keep it.
+    Status record();
     // Hands the packed pages to the sinks that send them.
     void stream();
 
@@ -82,13 +94,19 @@ class FramePipeline {
     const std::string& lastRecord() const { return FrameText; }
 
   private:
-    void refuse(const std::string& why);
+    Failure refuse(const std::string& why);
+    // MonoFrame by a method other than the engrave; its time.
+    std::int32_t dither();
 
     ImageState& state_;
     rnd::Sequence& random_;
     std::vector<FrameSink*> sinks_;
+    Reduction reduction_;
+    ToneCurve tone_;
     Picture source_;
     std::uint32_t backColour_ = 0xFF000000;
+    // The part of the source the last picture taken covers.
+    std::int32_t takenLeft_ = 0, takenTop_ = 0, takenWidth_ = 0, takenHeight_ = 0;
     LcdPageBufferArray LcdPageBuffer{};  // the packed frame
     std::string FrameText;               // text of the last record
 };

@@ -81,13 +81,13 @@ Result<std::int32_t> StatChart(const PixelGrid& source, PixelGrid& result, std::
                                std::int32_t height, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
     if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     if (width == 0 || height == 0) {
         return fail("histogram equalisation needs a picture of at least 1 x 1 pixel");
     }
     assert(&source != &result);
-    if (Status dim = result.dimension(4, width, height); !dim) return fail(dim.error());
+    if (Status dim = result.dimension(4, width, height); !dim) return dim.failure();
 
     std::array<std::int32_t, 256> counts{};
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -123,7 +123,7 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
                             std::int32_t BitsPerPixel) {
     const Stopwatch watch;
     if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     // Channel order in a pixel: blue (0), green (1), red (2).
     const std::array<std::int32_t, 3> brightness{blueBrightness, greenBrightness, redBrightness};
@@ -138,7 +138,7 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
             static_cast<double>(brightness[c]) - (static_cast<double>(contrast[c]) - 1.0) * 127.0;
         Result<std::int16_t> offset =
             num::toInt16(raw, std::string(names[c]) + " brightness offset");
-        if (!offset) return fail(offset.error());
+        if (!offset) return offset.failure();
         // The result depends on the byte alone, so each channel is one table.
         for (int v = 0; v < 256; ++v) {
             float value = static_cast<float>(v) * contrast[c];
@@ -149,7 +149,7 @@ Result<std::int32_t> Bright(const PixelGrid& source, PixelGrid& result, std::int
         }
     }
     assert(&source != &result);
-    if (Status dim = result.dimension(4, width, height); !dim) return fail(dim.error());
+    if (Status dim = result.dimension(4, width, height); !dim) return dim.failure();
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     const std::uint8_t* s = source.data();
     std::uint8_t* d = result.data();
@@ -166,7 +166,7 @@ Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32
                           std::int32_t BitsPerPixel) {
     const Stopwatch watch;
     if (Status ok = requireSourceExtent(source, W, H, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     if (W < 2 || H < 2) {
         return fail("zoom needs a picture of at least 2 x 2 pixels, not " + std::to_string(W) +
@@ -176,14 +176,14 @@ Result<std::int32_t> Zoom(const PixelGrid& source, PixelGrid& result, std::int32
         return fail("the zoomed size " + std::to_string(newW) + " x " + std::to_string(newH) +
                     " is less than 1 x 1 pixel");
     }
-    if (Status size = PixelGrid::checkSize(4, W, newH); !size) return fail(size.error());
-    if (Status size = PixelGrid::checkSize(4, newW, newH); !size) return fail(size.error());
+    if (Status size = PixelGrid::checkSize(4, W, newH); !size) return size.failure();
+    if (Status size = PixelGrid::checkSize(4, newW, newH); !size) return size.failure();
     assert(&source != &result);
 
     PixelGrid temp;  // TempGrid: W x newH, the vertical pass
-    if (Status dim = temp.dimension(4, W, newH); !dim) return fail(dim.error());
+    if (Status dim = temp.dimension(4, W, newH); !dim) return dim.failure();
     PixelGrid zoomed;
-    if (Status dim = zoomed.dimension(4, newW, newH); !dim) return fail(dim.error());
+    if (Status dim = zoomed.dimension(4, newW, newH); !dim) return dim.failure();
 
     const float xScale = static_cast<float>(static_cast<double>(newW) / W);
     const float yScale = static_cast<float>(static_cast<double>(newH) / H);
@@ -207,7 +207,7 @@ Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int3
                            std::int32_t H, float k, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
     if (Status ok = requireSourceExtent(source, W, H, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     if (!std::isfinite(k)) return fail("sharpen strength is not a finite number");
     const float a = k + 1.0f;
@@ -225,7 +225,7 @@ Result<std::int32_t> Sharp(const PixelGrid& source, PixelGrid& result, std::int3
                     "(-8421504 .. 8421503 do)");
     }
     assert(&source != &result);
-    if (Status dim = result.dimension(4, W, H); !dim) return fail(dim.error());
+    if (Status dim = result.dimension(4, W, H); !dim) return dim.failure();
     // Both terms depend on one whole number each, so each is one table.
     std::array<std::int32_t, 256> centre{};
     for (int P = 0; P < 256; ++P) {

@@ -13,16 +13,16 @@ Result<std::int32_t> GetData(const SurfaceView& surface, std::int32_t X1, std::i
                              std::int32_t X2, std::int32_t Y2, PixelGrid& grid,
                              std::int32_t BitsPerPixel) {
     const Stopwatch watch;
-    if (Status bpp = requireBitsPerPixel(BitsPerPixel); !bpp) return fail(bpp.error());
+    if (Status bpp = requireBitsPerPixel(BitsPerPixel); !bpp) return bpp.failure();
     const std::int64_t width = static_cast<std::int64_t>(X2) - X1 + 1;
     const std::int64_t height = static_cast<std::int64_t>(Y2) - Y1 + 1;
     // The extents may pass 32 bits; dimension() itself leaves the grid as it
     // was when it refuses, and otherwise reuses its buffer.
-    if (Status size = PixelGrid::checkSize(4, width, height); !size) return fail(size.error());
+    if (Status size = PixelGrid::checkSize(4, width, height); !size) return size.failure();
     if (Status dim =
             grid.dimension(4, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
         !dim) {
-        return fail(dim.error());
+        return dim.failure();
     }
     const std::int64_t rows = std::min<std::int64_t>(height, surface.height);
     const std::int64_t cols = std::min<std::int64_t>(width, surface.width);
@@ -40,7 +40,7 @@ Result<std::int32_t> DrawPic(const SurfaceView& surface, std::int32_t height, st
                              const PixelGrid& grid, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
     if (Status ok = requireSource(grid, width, height, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     const std::int64_t rows = std::min<std::int64_t>(height, surface.height);
     const std::int64_t cols = std::min<std::int64_t>(width, surface.width);
@@ -58,10 +58,10 @@ Result<std::int32_t> CopyData(const PixelGrid& source, PixelGrid& result, std::i
                               std::int32_t height, std::int32_t BitsPerPixel) {
     const Stopwatch watch;
     if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     assert(&source != &result);
-    if (Status dim = result.dimension(4, width, height); !dim) return fail(dim.error());
+    if (Status dim = result.dimension(4, width, height); !dim) return dim.failure();
     if (result.byteCount() > 0) std::memcpy(result.data(), source.data(), result.byteCount());
     return watch.elapsedMs();
 }

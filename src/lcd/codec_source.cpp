@@ -29,7 +29,7 @@ Result<std::string> streamAsC(const std::vector<std::uint8_t>& stream, const std
     }
     Result<StreamInfo> info =
         readStreamInfo({reinterpret_cast<const char*>(stream.data()), stream.size()});
-    if (!info) return fail(info.error());
+    if (!info) return info.failure();
     const StreamInfo& s = info.value();
     std::string upper = name;
     std::transform(upper.begin(), upper.end(), upper.begin(),

@@ -76,15 +76,10 @@ Result<Dither> parseDither(const std::string& name) {
                 "\" (engrave, threshold, bayer, floyd-steinberg or blue-noise)");
 }
 
-void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool invert,
-                 MonoFrameArray& MonoFrame, PixelGrid& scratch, rnd::Sequence& random) {
+void ditherFrame(Dither method, const PixelGrid& source, int threshold, MonoFrameArray& MonoFrame) {
     switch (method) {
-        case Dither::Engrave: {
-            std::int32_t count = 0;
-            (void)Pencil(source, scratch, source.width(), source.height(), kBitsPerPixel, MonoFrame,
-                         count, random);
+        case Dither::Engrave:  // Pencil's
             break;
-        }
         case Dither::Threshold:
         case Dither::Bayer:
         case Dither::BlueNoise:
@@ -132,9 +127,10 @@ void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool inv
             break;
         }
     }
-    if (invert) {
-        for (std::int32_t& pixel : MonoFrame) pixel = pixel == 0 ? MonoLight : 0;
-    }
+}
+
+void invertFrame(MonoFrameArray& MonoFrame) {
+    for (std::int32_t& pixel : MonoFrame) pixel = pixel == 0 ? MonoLight : 0;
 }
 
 }  // namespace orv

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "common/pixel_grid.h"
-#include "common/random.h"
 #include "common/result.h"
 #include "lcd/frame.h"
 #include "lcd/tone.h"
@@ -21,6 +20,16 @@ enum class Dither {
 };
 
 Result<Dither> parseDither(const std::string& name);
+
+// How a source picture becomes the one-bit frame: the method, its threshold,
+// the tone curve on the luma before it and whether light and dark swap. The
+// defaults are the tool's own engrave, unchanged.
+struct Reduction {
+    Dither method = Dither::Engrave;
+    int threshold = 127;  // Dither::Threshold: light when the luma is above it
+    bool invert = false;
+    ToneControls tone;
+};
 
 // The two luma rules, each 0..255; a grey R = G = B = g gives g under both.
 //
@@ -39,17 +48,19 @@ inline int luma601(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
 // Puts the tone curve on the source picture's frame pixels in columns
 // column .. column + width - 1, rows row .. row + height - 1 (clipped to the
 // frame): each becomes the grey tone(L), L its luma by `method`'s rule. A grey
-// t has luma t by either rule, so reduceFrame() then sees tone(L). With the
+// t has luma t by either rule, so the method then sees tone(L). With the
 // identity curve nothing is read or written.
 void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
                int width, int height);
 
-// Reduces a 129 x 65 source picture (as the workbench holds it: frame pixel
-// (c, r) is grid (c, 63 - r)) into MonoFrame: engrave by its own rule, the
-// others from luma601(). `scratch` receives engrave's result picture and
-// `random` its dither. `invert` swaps light and dark.
-void reduceFrame(Dither method, const PixelGrid& source, int threshold, bool invert,
-                 MonoFrameArray& MonoFrame, PixelGrid& scratch, rnd::Sequence& random);
+// Reduces a source picture of at least 128 x 64 pixels (as the workbench
+// holds it: frame pixel (c, r) is grid (c, 63 - r)) into MonoFrame by a
+// method of fixed thresholds or error diffusion, from luma601(). Engrave is
+// Pencil() (lcd/mono.h), with its random sequence; here it changes nothing.
+void ditherFrame(Dither method, const PixelGrid& source, int threshold, MonoFrameArray& MonoFrame);
+
+// Swaps light and dark in MonoFrame.
+void invertFrame(MonoFrameArray& MonoFrame);
 
 // The threshold masks, for tests: values 0..255 at frame column c, row r.
 int bayerThreshold(int c, int r);

@@ -81,7 +81,7 @@ Result<Appended> appendLocked(int fd, const std::string& path, std::string_view 
     std::uint64_t size = info.value().size;
     if (checkEnd) {
         Result<std::uint64_t> whole = wholeLength(fd, size, path);
-        if (!whole) return fail(whole.error());
+        if (!whole) return whole.failure();
         if (whole.value() < size) {
             if (Status cut = truncateFile(fd, whole.value()); !cut) {
                 return refused(path, "cannot cut back a partial record: " + cut.error());
@@ -108,10 +108,10 @@ Result<Appended> appendFrameRecord(const std::string& path, std::string_view rec
                                    bool checkEnd) {
     bool created = false;
     Result<Fd> opened = openForAppend(path, created);
-    if (!opened) return fail(opened.error());
+    if (!opened) return opened.failure();
     const Fd fd = std::move(opened.value());
     // Held for the whole append, so that writers to one file take turns.
-    if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
+    if (Status locked = lockWhole(fd.get(), path); !locked) return locked.failure();
     Result<Appended> done = appendLocked(fd.get(), path, record, checkEnd);
     if (!done && created) {
         Result<FileInfo> info = fileInfo(fd.get());
@@ -155,7 +155,7 @@ Result<std::uint64_t> repairFrameFile(const std::string& path) {
     const Fd fd = std::move(opened.value());
     Result<FileInfo> kind = fileInfo(fd.get());
     if (kind && kind.value().kind == FileKind::Regular) {
-        if (Status locked = lockWhole(fd.get(), path); !locked) return fail(locked.error());
+        if (Status locked = lockWhole(fd.get(), path); !locked) return locked.failure();
     }
     ReadEnd end;
     Result<std::uint64_t> frames = readFrameFile(path, nullptr, &end);
@@ -165,7 +165,7 @@ Result<std::uint64_t> repairFrameFile(const std::string& path) {
     if (end.wholeBytes == 0) return fail(frames.error() + "; nothing was cut");
     bool created = false;
     Result<Fd> writable = openForAppend(path, created);
-    if (!writable) return fail(writable.error());
+    if (!writable) return writable.failure();
     Result<FileInfo> info = fileInfo(writable.value().get());
     if (!info) return refused(path, info.error());
     if (Status cut = truncateFile(writable.value().get(), end.wholeBytes); !cut) {

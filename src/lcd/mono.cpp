@@ -95,7 +95,7 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
                             rnd::Sequence& random) {
     const Stopwatch watch;
     if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
-        return fail(ok.error());
+        return ok.failure();
     }
     assert(&source != &dest);
     const std::size_t columns = static_cast<std::size_t>(std::max(width - 1, 0));
@@ -118,7 +118,7 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
         return fail("not enough memory to engrave a picture of " + std::to_string(width) + " x " +
                     std::to_string(height) + " pixels");
     }
-    if (Status dim = dest.dimension(4, width, height); !dim) return fail(dim.error());
+    if (Status dim = dest.dimension(4, width, height); !dim) return dim.failure();
     MonoCount = 0;
     random.fillSteps(steps.data(), visits);
     std::int32_t* entries = overflow ? scratch.data() : MonoFrame.data();

@@ -88,7 +88,7 @@ class RecordParser {
             }
             --end;  // at the CR
             consumed_ += end + 2 - pos;
-            if (Status s = line(text.substr(pos, end - pos)); !s) return fail(s.error());
+            if (Status s = line(text.substr(pos, end - pos)); !s) return s.failure();
         }
         const std::string_view rest = text.substr(pos);
         if (rest.size() >= kLongestLine) {
@@ -165,7 +165,7 @@ Result<std::uint64_t> readFrameRecords(std::string_view text,
                                        ReadEnd* end) {
     RecordParser parser(frame);
     Result<std::size_t> used = parser.feed(text);
-    if (!used) return fail(used.error());
+    if (!used) return used.failure();
     return parser.end(text.substr(used.value()), end);
 }
 

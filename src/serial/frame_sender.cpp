@@ -25,7 +25,7 @@ Status FrameSender::listen(Clock::duration upTo) {
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(
         std::clamp<Clock::duration>(upTo, Clock::duration::zero(), kNap));
     Result<std::string> got = device_.read(static_cast<int>(ms.count()));
-    if (!got) return fail(got.error());
+    if (!got) return got.failure();
     const Clock::time_point now = Clock::now();
     pacer_.take(got.value(), now);
     const auto limit = std::chrono::duration<double>(kSilence) +
@@ -43,7 +43,7 @@ Status FrameSender::listen(Clock::duration upTo) {
 Result<bool> FrameSender::awaitReceiver(Clock::duration wait) {
     const Clock::time_point until = Clock::now() + wait;
     while (!pacer_.announced() && !stopping() && Clock::now() < until) {
-        if (Status s = listen(until - Clock::now()); !s) return fail(s.error());
+        if (Status s = listen(until - Clock::now()); !s) return s.failure();
     }
     if (!pacer_.announced()) pacer_.stopWaiting();
     return pacer_.announced();
@@ -53,7 +53,7 @@ Result<bool> FrameSender::send(std::uint64_t index, const FramePages& frame,
                                Clock::time_point due) {
     for (Clock::time_point now = Clock::now(); now < due; now = Clock::now()) {
         if (stopping()) return false;
-        if (Status s = listen(due - now); !s) return fail(s.error());
+        if (Status s = listen(due - now); !s) return s.failure();
     }
     std::string wire;
     if (framed_) {
@@ -66,12 +66,12 @@ Result<bool> FrameSender::send(std::uint64_t index, const FramePages& frame,
     for (std::size_t at = 0; at < wire.size(); at += packet) {
         while (!pacer_.hasRoom(Clock::now())) {
             if (stopping()) return false;
-            if (Status s = listen(kNap); !s) return fail(s.error());
+            if (Status s = listen(kNap); !s) return s.failure();
         }
         if (stopping()) return false;
         Result<std::size_t> sent =
             device_.write(std::string_view(wire).substr(at, packet), stopAsked_);
-        if (!sent) return fail(sent.error());
+        if (!sent) return sent.failure();
         if (sent.value() < std::min(packet, wire.size() - at)) return false;  // a stop
         bytes_ += sent.value();
         const auto page = static_cast<std::uint8_t>(framed_ ? wire[at + fr::kPageNumberOffset] : 0);

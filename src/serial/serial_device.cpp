@@ -13,16 +13,16 @@ Result<std::string> deviceOf(const std::string& port) {
     for (char c : port) digits = digits && c >= '0' && c <= '9';
     if (!digits) return port;
     Result<std::int32_t> number = num::parseInt32(port, "port number");
-    if (!number) return fail(number.error());
+    if (!number) return number.failure();
     return portDevice(number.value());
 }
 
 Status SerialDevice::open(const std::string& port, const std::string& settingsText) {
     Result<std::string> device = deviceOf(port);
-    if (!device) return fail(device.error());
+    if (!device) return device.failure();
     device_ = device.value();
     Result<PortSettings> parsed = parseSettings(settingsText);
-    if (!parsed) return fail(parsed.error());
+    if (!parsed) return parsed.failure();
     const PortSettings& s = parsed.value();
     if (!lineCanSetBaud(s.baud)) {
         return fail("port settings \"" + settingsText + "\": " + std::to_string(s.baud) +

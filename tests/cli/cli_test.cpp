@@ -69,24 +69,17 @@ TEST_F(OrvImage, EngraveAppendsTheFrameAsTheLcdShowsIt) {
         return light ? qRgb(230, 230, 230) : qRgb(40, 90, 10);
     };
     const std::string in = save("in.png", 129, 65, pattern);
-    const std::string orvFile = path("mov1.orv");
-    for (int i = 0; i < 2; ++i) {
-        const Outcome o = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
-        ASSERT_EQ(o.status, 0) << o.err;
-    }
     // Frame pixel (c, r) is picture column c, row r + 1 from the top.
     const std::string record =
         orv::test::recordOf([&](int c, int r) { return qRed(pattern(c, r + 1)) != 230; });
-    EXPECT_EQ(readFile(orvFile), record + record);
-    // A partial record after whole ones is cut back, and said so.
+    // After whole records, a partial one is cut back first, and said so.
+    const std::string orvFile = path("mov1.orv");
     orv::test::writeFile(orvFile, record + "12\r\n3");
-    const Outcome cut = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
-    EXPECT_NE(cut.err.find("(5 bytes); it was cut back"), std::string::npos) << cut.err;
+    const Outcome o = orv({"image", "engrave", in, path("e.png"), "--orv", orvFile});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("(5 bytes); it was cut back"), std::string::npos) << o.err;
     EXPECT_EQ(readFile(orvFile), record + record);
-    EXPECT_TRUE(load("e.png") == picture(129, 65, [&](int x, int y) {
-                    const bool light = x < 128 && y > 0 && qRed(pattern(x, y)) == 230;
-                    return light ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
-                }));
+    EXPECT_EQ(load("e.png").size(), QSize(129, 65));  // its pixels are the engrave's (core)
 }
 
 TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
@@ -116,7 +109,6 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "sharpen", in, out, "--x", "2"}, 2, "--x"},
         {{"image", "sharpen", in, out, "--strength", "abc"}, 2, "\"abc\""},
         {{"image", "zoom", tiny, out}, 2, "2 x 2"},
-        {{"image", "brightness", in, out, "--red", "40000"}, 2, "16-bit"},
         {{"image", "copy", in, path("out.xyz")}, 2, "out.xyz"},
         {{"image", "copy", path("missing.png"), out}, 1, "missing.png"},
         {{"image", "copy", text, out}, 1, "text.png"},
@@ -126,15 +118,16 @@ TEST_F(OrvImage, BadInputGivesOneLineAndWritesNothing) {
         {{"image", "engrave", frame, out, "--orv", notes}, 1, "notes.txt\" is not a frame file"},
         {{"bogus"}, 2, "bogus"},
         // Numbers are plain decimal text; options are written --name.
-        {{"image", "zoom", in, out, "--x", " 2"}, 2, "--x \" 2\" is not plain decimal text"},
         {{"render", one, "-o", gif, "--fps", "1e1"}, 2, "--fps \"1e1\" is not plain decimal"},
         {{"render", one, "-x", "-o", gif}, 2, "option -x is not known here"},
         {{"render", one, "-o=" + gif}, 2, "-o takes its value as the next word"},
+        {{"info", one, "-o", gif}, 2, "option -o is not known here"},
+        {{"info", one, "--verbose=1"}, 2, "option --verbose takes no value"},
+        {{"render", one, "-o", out, "--format="}, 2, "unknown --format \"\" (png or gif)"},
         // What would do nothing or go wrong.
         {{"render", one, "-o", gif, "--frame", "0"}, 2, "--frame"},
         {{"render", one, "-o", out, "--fps", "10"}, 2, "--fps"},
         {{"render", one, "-o", old}, 2, "--force"},
-        {{"render", none, "-o", out}, 1, "no frames"},
         {{"render", none, "-o", gif}, 1, "no frames"},
         {{"image", "engrave", in, out, "--orv", orvFile}, 2, "orv convert"},
         {{"image", "zoom", in, old, "--x", "-2"}, 2, "zoom factor -2"},  // an existing output stays

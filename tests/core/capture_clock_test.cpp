@@ -80,7 +80,10 @@ struct Told : orv::FrameSink {
     orv::FramePages sent{};
     void engraved(std::int32_t) override { steps += 'e'; }
     void refused(const std::string&) override { steps += 'x'; }
-    bool recorded(const std::string&) override { return steps += 'r', keeps; }
+    orv::Status recorded(const std::string&) override {
+        steps += 'r';
+        return keeps ? orv::Status(orv::Done{}) : orv::fail("full");
+    }
     void streamed(const orv::LcdPageBufferArray& pages) override { steps += 's', sent = pages; }
 };
 
@@ -152,5 +155,86 @@ TEST(StartUp, TheWindowsLanguage) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(chooseLanguage(c.asked, c.kept, c.desktop), c.language) << c.asked << c.kept;
+    }
+}
+
+// The pipeline reduces by the method it is given, with the tone curve on the
+// picture taken alone (the back colour stays black), and swaps light and dark
+// last; a method other than the engrave needs a whole frame of source.
+TEST(FramePipeline, ReducesByItsMethodWithTheToneOnThePictureAlone) {
+    using orv::Dither;
+    const struct {
+        const char* what;
+        orv::Reduction reduction;
+        std::uint32_t grey;    // of the picture
+        bool inside, outside;  // whether the frame is dark there
+        const char* steps;
+    } cases[] = {
+        {"engrave", {}, 200, false, true, "e"},
+        {"above the threshold", {Dither::Threshold, 127, false, {}}, 128, false, true, "e"},
+        {"at it", {Dither::Threshold, 128, false, {}}, 128, true, true, "e"},
+        {"inverted", {Dither::Threshold, 127, true, {}}, 128, true, false, "e"},
+        {"toned", {Dither::Bayer, 127, false, {255, 1, 1}}, 0, false, true, "e"},
+        {"toned engrave", {Dither::Engrave, 127, false, {100, 1, 1}}, 90, false, true, "e"},
+        {"too small", {Dither::Bayer, 127, false, {}}, 0, false, false, "x"},
+    };
+    for (const auto& c : cases) {
+        orv::ImageState state;
+        orv::rnd::Sequence random;
+        orv::FramePipeline pipeline(state, random);
+        pipeline.setSourceFrame(c.steps[0] == 'x' ? 127 : 129, 65, 0xFF000000);
+        pipeline.setReduction(c.reduction);
+        Told told;
+        pipeline.addSink(told);
+        // 20 x 10 pixels at frame column 10, row 10: source row 11.
+        const auto picture = orv::Picture::filled(20, 10, 0xFF000000 | c.grey * 0x010101);
+        EXPECT_EQ(pipeline.takePicture(picture, 10, 11).ok(), c.steps[0] == 'e') << c.what;
+        EXPECT_EQ(told.steps, c.steps) << c.what;
+        pipeline.pack();
+        for (int r = 0; r < 64 && told.steps == "e"; ++r) {
+            for (int col = 0; col < 128; ++col) {
+                const bool inside = col >= 10 && col < 30 && r >= 10 && r < 20;
+                ASSERT_EQ(orv::frameDark(pipeline.pages(), col, r), inside ? c.inside : c.outside)
+                    << c.what << " at " << col << "," << r;
+            }
+        }
+    }
+}
+
+// Every method reduces a colour as the grey of its luma, by its own rule:
+// BT.601, (299 R + 587 G + 114 B + 500) \ 1000, or the engrave's own,
+// (3 B + 6 G + R) \ 10; the tone curve changes that luma.
+TEST(FramePipeline, AColourIsTheGreyOfItsLumaToned) {
+    using orv::Dither;
+    auto frame = [](orv::Reduction reduction, std::uint32_t colour) {
+        orv::ImageState state;
+        orv::rnd::Sequence random;
+        orv::FramePipeline pipeline(state, random);
+        pipeline.setSourceFrame(129, 65, 0xFF000000);
+        pipeline.setReduction(reduction);
+        EXPECT_TRUE(pipeline.takePicture(orv::Picture::filled(129, 65, colour)).ok());
+        pipeline.pack();
+        return pipeline.pages();
+    };
+    for (Dither m : {Dither::Engrave, Dither::Threshold, Dither::Bayer, Dither::FloydSteinberg,
+                     Dither::BlueNoise}) {
+        const struct {
+            std::uint32_t colour;
+            int luma601, engrave;
+        } colours[] = {
+            {0xFFFF0000, 76, 25},    // red: 76.245
+            {0xFF00FF00, 150, 153},  // green: 149.685
+            {0xFF0000FA, 29, 75},    // blue 250: 28.5, halves go up
+            {0xFF4080C0, 116, 140},
+        };
+        for (const auto& [colour, luma601, engrave] : colours) {
+            const int luma = m == Dither::Engrave ? engrave : luma601;
+            for (orv::ToneControls tone : {orv::ToneControls{}, orv::ToneControls{30, 1.5, 0.8}}) {
+                const std::uint32_t grey = orv::ToneCurve(tone)(luma) * 0x010101u;
+                EXPECT_EQ(frame({m, 100, false, tone}, colour),
+                          frame({m, 100, false, {}}, 0xFF000000 | grey))
+                    << int(m) << " " << std::hex << colour;
+            }
+        }
     }
 }

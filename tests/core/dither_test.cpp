@@ -16,19 +16,8 @@ namespace {
 
 MonoFrameArray reduce(Dither method, const PixelGrid& source, int threshold = 127) {
     MonoFrameArray frame{};
-    PixelGrid scratch;
-    rnd::Sequence random(0);
-    reduceFrame(method, source, threshold, false, frame, scratch, random);
+    ditherFrame(method, source, threshold, frame);
     return frame;
-}
-
-bool lit(const MonoFrameArray& f, int c, int r) { return f[64 * c + 63 - r] != 0; }
-
-PixelGrid solid(Bgrx p) { return uniformGrid(129, 65, p); }
-
-PixelGrid grey(int v) {
-    const auto g = static_cast<std::uint8_t>(v);
-    return solid({g, g, g, 0});
 }
 
 }  // namespace
@@ -55,37 +44,6 @@ TEST(Dither, BayerIsTheStandardRecursiveMatrix) {
     }
     EXPECT_EQ(index, standard);
     EXPECT_EQ(shifted, standard);
-}
-
-TEST(Dither, EachMethodSeesAColourAsTheGreyOfItsLumaRule) {
-    // BT.601 luma (299 R + 587 G + 114 B + 500) \ 1000 for all but engrave,
-    // which keeps (3 B + 6 G + R) \ 10.
-    const struct {
-        Bgrx pixel;
-        int luma, engrave;
-    } cases[] = {
-        {{0, 0, 255, 0}, 76, 25},    // red: 76.245
-        {{0, 255, 0, 0}, 150, 153},  // green: 149.685
-        {{255, 0, 0, 0}, 29, 76},    // blue: 29.07
-        {{250, 0, 0, 0}, 29, 75},    // 28.5: halves go up
-        {{0, 0, 0, 0}, 0, 0},       {{255, 255, 255, 0}, 255, 255},
-    };
-    for (const auto& c : cases) {
-        const Bgrx p = c.pixel;
-        EXPECT_EQ(luma601(p.b, p.g, p.r), c.luma);
-        EXPECT_EQ(engraveLuminance(p.b, p.g, p.r), c.engrave);
-        for (Dither m : {Dither::Threshold, Dither::Bayer, Dither::FloydSteinberg,
-                         Dither::BlueNoise, Dither::Engrave}) {
-            const int want = m == Dither::Engrave ? c.engrave : c.luma;
-            ASSERT_EQ(reduce(m, solid(p)), reduce(m, grey(want)))
-                << int(p.b) << "," << int(p.g) << "," << int(p.r) << " method " << int(m);
-        }
-        // The threshold shows the value itself: light above it, dark at it.
-        if (c.luma > 0) {
-            EXPECT_TRUE(lit(reduce(Dither::Threshold, solid(p), c.luma - 1), 5, 5));
-        }
-        EXPECT_FALSE(lit(reduce(Dither::Threshold, solid(p), c.luma), 5, 5));
-    }
 }
 
 TEST(Dither, FloydSteinbergLeavesOneLevelNoiseNearBlackOrWhiteAlone) {

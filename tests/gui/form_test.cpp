@@ -412,7 +412,7 @@ class FormTest : public QObject {
         frmMain* w = form_->workbench();
         QImage picture(129, 65, QImage::Format_RGB32);
         picture.fill(qRgb(10, 100, 30));
-        form_->pipeline().takePicture(toPicture(picture));  // engraves
+        QVERIFY(form_->pipeline().takePicture(toPicture(picture)).ok());  // engraves
         w->picPurpose_Click();
         // Through the window's right-click menu: the button lies below its edge.
         QPushButton* pressed = control<QPushButton>(w, qPrintable(button));

@@ -31,7 +31,7 @@ expect_offers() {
 commands=$("$orv" --help | sed -n '/^Commands:/,/^$/p' | awk '/^  [a-z]/ { print $1 }')
 [ -n "$commands" ] || fail "orv --help lists no commands"
 expect_offers "$commands" orv ""
-expect_offers "--fps --dither --append" orv convert x --
+expect_offers "--fps --dither --append --verbose" orv convert x --
 # Fixed values after a space and after '='; a value given is no command or file.
 expect_offers "engrave threshold bayer floyd-steinberg blue-noise" orv convert in.mp4 --dither ""
 expect_offers "crop" orv convert in.mp4 --fit = cr

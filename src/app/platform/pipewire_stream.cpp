@@ -289,7 +289,7 @@ PipeWireStream::~PipeWireStream() {
     if (s.loop) pw_thread_loop_destroy(s.loop);
 }
 
-bool PipeWireStream::start(int fd, quint32 node, QString* error) {
+Status PipeWireStream::start(int fd, quint32 node) {
     static const pw_core_events coreEvents = [] {
         pw_core_events events{};
         events.version = PW_VERSION_CORE_EVENTS;
@@ -316,17 +316,15 @@ bool PipeWireStream::start(int fd, quint32 node, QString* error) {
     s.context = s.loop ? pw_context_new(pw_thread_loop_get_loop(s.loop), nullptr, 0) : nullptr;
     if (!s.context || pw_thread_loop_start(s.loop) < 0) {
         ::close(fd);
-        *error = QStringLiteral("PipeWire could not start a thread for the screen cast");
-        return false;
+        return fail("PipeWire could not start a thread for the screen cast");
     }
     pw_thread_loop_lock(s.loop);
     s.core = pw_context_connect_fd(s.context, fd, nullptr, 0);
     if (!s.core) {
         const int reason = errno;
         pw_thread_loop_unlock(s.loop);
-        *error = QStringLiteral("could not connect to PipeWire through the portal: %1")
-                     .arg(QString::fromUtf8(std::strerror(reason)));
-        return false;
+        return fail(std::string("could not connect to PipeWire through the portal: ") +
+                    std::strerror(reason));
     }
     pw_core_add_listener(s.core, &s.coreListener, &coreEvents, &s);
     s.node = node;
@@ -348,12 +346,10 @@ bool PipeWireStream::start(int fd, quint32 node, QString* error) {
     }
     pw_thread_loop_unlock(s.loop);
     if (result < 0) {
-        *error = QStringLiteral("could not open the screen cast's PipeWire stream (node %1): %2")
-                     .arg(node)
-                     .arg(QString::fromUtf8(std::strerror(-result)));
-        return false;
+        return fail("could not open the screen cast's PipeWire stream (node " +
+                    std::to_string(node) + "): " + std::strerror(-result));
     }
-    return true;
+    return Done{};
 }
 
 QImage PipeWireStream::latest() const {

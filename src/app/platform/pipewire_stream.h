@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "common/result.h"
+
 namespace orv::platform {
 
 // Where the red, green and blue bytes sit in one pixel of a source picture.
@@ -41,8 +43,8 @@ class PipeWireStream {
     PipeWireStream& operator=(const PipeWireStream&) = delete;
 
     // Connects through `fd` (taken over in any case) to the stream of node
-    // `node`; false with a one-line reason in `error` when that cannot start.
-    bool start(int fd, quint32 node, QString* error);
+    // `node`; a one-line failure when that cannot start.
+    Status start(int fd, quint32 node);
 
     // The newest picture (Format_RGB32); null before the first one.
     QImage latest() const;

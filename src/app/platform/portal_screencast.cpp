@@ -416,9 +416,8 @@ void PortalScreenCast::onRemote(const QDBusMessage& reply) {
     };
     step_ = Step::Streaming;
     stream_ = std::make_unique<PipeWireStream>(std::move(events));
-    QString error;
-    if (!stream_->start(fd, node_, &error)) {
-        fail(error);
+    if (Status started = stream_->start(fd, node_); !started) {
+        fail(QString::fromStdString(started.error()));
         return;
     }
     watch(kFormatSeconds, QStringLiteral("the screen cast settled on no picture format within "

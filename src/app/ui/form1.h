@@ -104,7 +104,7 @@ class Form1 : public QWidget, private FrameSink {
     // Starts or stops the capture clock.
     void runClock(bool on);
     // The pipeline's frame file and live stream.
-    bool recorded(const std::string& record) override;
+    Status recorded(const std::string& record) override;
     void streamed(const LcdPageBufferArray& pages) override;
 
     // Visible controls.

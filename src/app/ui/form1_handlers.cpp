@@ -103,11 +103,11 @@ void Form1::Command7_Click() { pipeline_.pack(); }
 void Form1::Command6_Click() { (void)pipeline_.record(); }
 
 // Every record the pipeline makes, from a tick or from "输出一帧至文件".
-bool Form1::recorded(const std::string& record) {
-    if (!recorder_->append(record)) return false;
+Status Form1::recorded(const std::string& record) {
+    if (Status appended = recorder_->append(record); !appended) return appended;
     ++FramesWritten;
     Label14->setText(QStringLiteral("F-") + QString::number(FramesWritten));
-    return true;
+    return Done{};
 }
 
 void Form1::streamed(const LcdPageBufferArray& pages) { serial_->streamFrame(pages); }

@@ -107,7 +107,7 @@ frmMain::frmMain(ImageState& state, FramePipeline& pipeline, QWidget* parent)
     pipeline_.addSink(*this);
 }
 
-bool frmMain::cmdGetData_Click() {
+Status frmMain::cmdGetData_Click() {
     picSource->setBorder(PictureBox::Border::None);
     return pipeline_.getData();
 }
@@ -208,7 +208,7 @@ void frmMain::cmdSharp_Click() {
 
 void frmMain::cmdPencil_Click() {
     picSource->setBorder(PictureBox::Border::None);
-    pipeline_.engrave();
+    (void)pipeline_.engrave();  // a refusal shows through refused()
 }
 
 void frmMain::engraved(std::int32_t ms) {

@@ -50,7 +50,7 @@ class frmMain : public QWidget, private FrameSink {
     QTimer* Timer1;             // 10 s timer without action; stopped by the stop button
     QMenu* Menu;                // right-click menu: the buttons below the visible edge
 
-    bool cmdGetData_Click();    // read picSource into SourceGrid; false when refused
+    Status cmdGetData_Click();  // read picSource into SourceGrid, unless refused
     void cmdDrawPic_Click();    // draw PurposeGrid into picPurpose
     void cmdCopy_Click();       // copy the source picture
     void cmdStatChart_Click();  // equalise the source picture's histogram

@@ -28,12 +28,12 @@ QString FrameRecorder::defaultPath() {
     return QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("mov1.orv")));
 }
 
-bool FrameRecorder::append(std::string_view record) {
+Status FrameRecorder::append(std::string_view record) {
     Result<Appended> appended = appender_.append(path_.toStdString(), record);
     if (!appended) {
         notice_->report(kFileNotice, QStringLiteral("frame not written: ") +
                                          QString::fromStdString(appended.error()));
-        return false;
+        return appended.failure();
     }
     notice_->withdraw(kFileNotice);
     if (appended.value().cutBack > 0) {
@@ -43,7 +43,7 @@ bool FrameRecorder::append(std::string_view record) {
                             .arg(path_)
                             .arg(appended.value().cutBack));
     }
-    return true;
+    return Done{};
 }
 
 }  // namespace orv::ui

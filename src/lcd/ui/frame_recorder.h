@@ -19,8 +19,9 @@ class FrameRecorder : public QObject {
     // back of a partial record show in `notice`.
     FrameRecorder(QLineEdit* box, NoticeLine* notice, QObject* parent);
 
-    // Appends one record; whether it went into the file.
-    bool append(std::string_view record);
+    // Appends one record; a failure (shown in the notice line too) when it
+    // did not go into the file.
+    Status append(std::string_view record);
     // The path records go to.
     const QString& path() const { return path_; }
 

@@ -110,9 +110,9 @@ Status QtSerialPort::setPortOpen(bool open) {
         return Done{};
     }
     Result<std::string> name = portDevice(number_);
-    if (!name) return fail(name.error());
+    if (!name) return name.failure();
     Result<PortSettings> parsed = parseSettings(settings_);
-    if (!parsed) return fail(parsed.error());
+    if (!parsed) return parsed.failure();
     port_.setPortName(QString::fromStdString(name.value()));
     if (!port_.open(QIODevice::ReadWrite)) {
         return fail("cannot open " + name.value() + ": " + port_.errorString().toStdString());
@@ -130,7 +130,7 @@ Status QtSerialPort::setPortOpen(bool open) {
 Status QtSerialPort::setCommPort(std::int16_t number) {
     if (number == number_) return Done{};
     Result<std::string> name = portDevice(number);
-    if (!name) return fail(name.error());
+    if (!name) return name.failure();
     if (port_.isOpen()) {
         return fail("close " + device() + " with 开/关 before changing the 端口号");
     }
@@ -140,7 +140,7 @@ Status QtSerialPort::setCommPort(std::int16_t number) {
 
 Status QtSerialPort::setSettings(const std::string& text) {
     Result<PortSettings> parsed = parseSettings(text);
-    if (!parsed) return fail(parsed.error());
+    if (!parsed) return parsed.failure();
     if (port_.isOpen()) {
         if (Status applied = apply(parsed.value()); !applied) {
             std::string why =
