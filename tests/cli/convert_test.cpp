@@ -64,9 +64,9 @@ class Convert : public orv::test::ClipTest {
     }
 
     // Dark columns of a frame, as a string of '#' and '.' for readable failures.
-    static std::string columns(const FramePages& f, int row) {
+    static std::string columns(const orv::Frame& f, int row) {
         std::string s;
-        for (int c = 0; c < 128; ++c) s += orv::frameDark(f, c, row) ? '#' : '.';
+        for (int c = 0; c < f.size().width; ++c) s += f.dark(c, row) ? '#' : '.';
         return s;
     }
 };
@@ -281,8 +281,7 @@ TEST_F(Convert, RenderRoundTripGivesBackTheBits) {
     ASSERT_EQ(png.size(), QSize(128, 64));
     for (int r = 0; r < 64; ++r) {
         for (int c = 0; c < 128; ++c) {
-            ASSERT_EQ(png.pixel(c, r) == qRgb(0, 0, 0), orv::frameDark(all[5], c, r))
-                << c << "," << r;
+            ASSERT_EQ(png.pixel(c, r) == qRgb(0, 0, 0), all[5].dark(c, r)) << c << "," << r;
         }
     }
     ASSERT_EQ(
@@ -358,7 +357,7 @@ TEST_F(Convert, TurnedClipsAreUpright) {
     ASSERT_EQ(
         convert("turned.mp4", path("t.orv"), {"--fit", "stretch", "--dither", "threshold"}).status,
         0);
-    const FramePages f = frames(path("t.orv")).at(0);
+    const orv::Frame f = frames(path("t.orv")).at(0);
     EXPECT_EQ(columns(f, 10) + columns(f, 53), std::string(128, '#') + std::string(128, '.'));
 }
 
@@ -366,7 +365,7 @@ TEST_F(Convert, RecordsToStandardOutputForPipelines) {
     const Outcome o = convert("white.avi", "-", {"--fps", "5"});
     ASSERT_EQ(o.status, 0) << o.err;
     std::uint64_t n = 0;
-    ASSERT_TRUE(orv::readFrameRecords(o.out, [&](const FramePages&) { ++n; }).ok());
+    ASSERT_TRUE(orv::readFrameRecords(o.out, [&](const orv::Frame&) { ++n; }).ok());
     EXPECT_EQ(n, 10u);
     // And from standard input: FFmpeg reads a pipe.
     const std::string fromStdin = orv::test::shellQuote(ORV_CLI) + " convert - -o " +

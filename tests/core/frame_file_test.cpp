@@ -44,7 +44,7 @@ struct Contents {
 Contents contents(const std::string& path) {
     Contents c;
     if (!fs::exists(path)) return {{}, true};  // nothing yet: no record at all
-    auto r = readFrameFile(path, [&](const FramePages& f) {
+    auto r = readFrameFile(path, [&](const Frame& f) {
         c.numbers.push_back((static_cast<std::uint64_t>(f[0]) + 256 - 1) % 256 * 183 % 256);
     });
     c.clean = r.ok();

@@ -47,7 +47,7 @@ TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
 // About 1.2 MiB, so that lines and records straddle the reader's chunks.
 TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     std::string file;
-    std::vector<FramePages> written;
+    std::vector<Frame> written;
     for (int n = 0; n < 300; ++n) {
         FramePages pages{};
         for (std::size_t i = 0; i < pages.size(); ++i)
@@ -58,8 +58,8 @@ TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     const test::TempDir dir;
     const std::string path = dir.file("large.orv");
     test::writeFile(path, file);
-    std::vector<FramePages> read;
-    auto r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
+    std::vector<Frame> read;
+    auto r = readFrameFile(path, [&](const Frame& f) { read.push_back(f); });
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r.value(), 300u);
     EXPECT_TRUE(read == written);

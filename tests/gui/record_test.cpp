@@ -43,10 +43,10 @@ class RecordTest : public QObject {
         QVERIFY2(notice.isEmpty(), qPrintable(notice));
 
         std::vector<double> dark;  // share of dark pixels, frame by frame
-        const Result<std::uint64_t> read = readFrameFile(
-            here.dir.filePath("mov1.orv").toStdString(), [&](const FramePages& pages) {
+        const Result<std::uint64_t> read =
+            readFrameFile(here.dir.filePath("mov1.orv").toStdString(), [&](const Frame& pages) {
                 int set = 0;
-                for (std::uint8_t b : pages) set += std::popcount(b);
+                for (std::uint8_t b : pages.bytes()) set += std::popcount(b);
                 dark.push_back(set / 8192.0);
             });
         QVERIFY2(read, read ? "" : read.error().c_str());
