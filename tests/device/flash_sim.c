@@ -3,9 +3,11 @@
 // a stretch of simulated time, checked against the frames it should show.
 //
 //   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]
+//             [--panel WxH@FIRST]
 //
-// FRAMES.bin: the clip's frames, 1,024 bytes each in the display's page
-// layout, a set bit a lit pixel. The player changes pin 13 (PB5) as each
+// FRAMES.bin: the clip's frames in the display's page layout, a set bit a lit
+// pixel: 1,024 bytes each, or those of the panel --panel gives (its size and
+// its first RAM column; sim_twi.h). The player changes pin 13 (PB5) as each
 // frame is due, before it writes that frame; so at every change after the
 // first the panel must show the frame before (the clip loops: frame N - 1,
 // then frame 0 again), and change k must come k / N s after the first,
@@ -23,7 +25,8 @@
 // firmware sets in TWBR and TWSR, a start and a stop one clock each (the
 // simulator's own TWI takes 9 us a byte and starts at once).
 //
-// Prints one line of figures; exit status 0 when every frame showed in full
+// Prints one line of figures, the set-up's multiplex ratio and COM pins
+// configuration among them; exit status 0 when every frame showed in full
 // and on time, 1 when not, 2 when the run could not be made.
 #include <stdio.h>
 #include <stdlib.h>
@@ -36,7 +39,7 @@
 #include "sim_time.h"
 #include "sim_twi.h"
 
-enum { kFrame = 1024, kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
+enum { kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
 
 static struct {
     avr_t* avr;
@@ -77,18 +80,6 @@ static void busyPin(avr_irq_t* irq, uint32_t value, void* param) {
     if (!value && sim.changes > 0 && !sim.workEnd) sim.workEnd = sim.avr->cycle;
 }
 
-// Whether the panel shows `frame`: lit where its bits are set.
-static int shows(const unsigned char* frame) {
-    const int on = ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON);
-    const unsigned char flip =
-        ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_INVERTED) ? 0xFF : 0;
-    const unsigned char* ram = &sim.oled.vram[0][0];
-    for (int i = 0; i < kFrame; ++i) {
-        if ((on ? ram[i] ^ flip : 0) != frame[i]) return 0;
-    }
-    return 1;
-}
-
 // The frame that began at the change before is over: its figures.
 static void frameDone(long k, avr_cycle_count_t now) {
     const avr_cycle_count_t work = sim.workEnd ? sim.workEnd - sim.last : 0;
@@ -124,7 +115,7 @@ static void framePin(avr_irq_t* irq, uint32_t value, void* param) {
         return;
     }
     // The frame before is on the panel in full.
-    if (!shows(sim.expect + (size_t)((k - 1) % sim.frames) * kFrame)) {
+    if (!panelShows(&sim.oled, sim.expect + (size_t)((k - 1) % sim.frames) * panelFrameBytes())) {
         if (sim.wrong++ == 0) sim.firstWrong = (k - 1) % sim.frames;
     }
     frameDone(k - 1, now);
@@ -164,6 +155,8 @@ int main(int argc, char** argv) {
             seconds = atof(v);
         } else if (!strcmp(a, "--log")) {
             if (!(sim.log = fopen(v, "w"))) fail("cannot write the log");
+        } else if (!strcmp(a, "--panel")) {
+            if (!setPanel(v)) fail("--panel takes WxH@FIRST, within the controller's 128 x 64");
         } else {
             fail("unknown option");
         }
@@ -176,9 +169,11 @@ int main(int argc, char** argv) {
     fseek(e, 0, SEEK_END);
     const long bytes = ftell(e);
     fseek(e, 0, SEEK_SET);
-    sim.frames = bytes / kFrame;
+    const size_t frameBytes = panelFrameBytes();
+    sim.frames = bytes / (long)frameBytes;
     sim.expect = malloc((size_t)bytes + 1);
-    if (sim.frames < 1 || fread(sim.expect, kFrame, (size_t)sim.frames, e) != (size_t)sim.frames) {
+    if (sim.frames < 1 ||
+        fread(sim.expect, frameBytes, (size_t)sim.frames, e) != (size_t)sim.frames) {
         fail("cannot read the expected frames");
     }
     fclose(e);
@@ -212,10 +207,12 @@ int main(int argc, char** argv) {
     const long checked = sim.changes > 0 ? sim.changes - 1 : 0;
     printf(
         "frames=%ld checked=%ld wrong=%ld first_wrong=%ld late=%ld worst_us=%lld worst_frame=%ld "
-        "slowest_us=%llu slowest_frame=%ld slowest_bus_us=%llu ram_static=%u stack=%u\n",
+        "slowest_us=%llu slowest_frame=%ld slowest_bus_us=%llu ram_static=%u stack=%u mux=%d "
+        "com_pins=%d\n",
         sim.frames, checked, sim.wrong, sim.wrong ? sim.firstWrong : -1, sim.late, sim.worstUs,
         sim.worstFrame, (unsigned long long)(sim.slowest / kCyclesPerUs), sim.slowestFrame,
-        (unsigned long long)(sim.slowestBus / kCyclesPerUs), f.datasize + f.bsssize, top + 1 - low);
+        (unsigned long long)(sim.slowestBus / kCyclesPerUs), f.datasize + f.bsssize, top + 1 - low,
+        simSetup.mux, simSetup.comPins);
     if (sim.log) fclose(sim.log);
     return checked > sim.frames && sim.wrong == 0 && sim.late == 0 ? 0 : 1;
 }
