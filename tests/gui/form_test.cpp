@@ -73,8 +73,6 @@ class FormTest : public QObject {
     }
 
     void startUpStateFrameRatesAndSwitches() {
-        QCOMPARE(control<QLabel>(form_, "Label3")->text(), QStringLiteral("帧率：31"));
-        QCOMPARE(timer2_->interval(), 32);
         QVERIFY(!timer2_->isActive());
         QVERIFY(check("Check1")->isChecked());
         frmMain* w = form_->workbench();
@@ -295,27 +293,20 @@ class FormTest : public QObject {
         QCOMPARE(grabbed.pixel(20, 24), cleared);
     }
 
-    // An unreadable screen or capture box: no grab, no frame, a notice until a tick succeeds.
-    void aTickThatCannotGrabRecordsNothingAndSaysSo() {
-        text9_->setText(file("x.orv"));
-        check("Check2")->click();
+    // An unreadable screen or capture box: a notice until a tick succeeds
+    // (that such a tick grabs or records nothing: capture_clock_test).
+    void aTickThatCannotGrabSaysSo() {
         aim();
         screen_->unreadable = true;
         form_->Timer2_Timer();
-        form_->Timer2_Timer();
-        QVERIFY(!QFile::exists(file("x.orv")));
         QVERIFY(notice_->text().contains("cannot be read"));
         screen_->unreadable = false;
         box("Text1")->setText("abc");  // the number rules: numbers_test
-        const int grabs = screen_->grabs;
         form_->Timer2_Timer();
-        QCOMPARE(screen_->grabs, grabs);
-        QCOMPARE(form_->framesWritten(), 0);
         QVERIFY(notice_->has("capture-rect") && notice_->text().contains("Text1"));
         box("Text1")->setText("2024.6667");
         form_->Timer2_Timer();
         QVERIFY(notice_->text().isEmpty());
-        QCOMPARE(form_->framesWritten(), 1);
     }
 
     // A failed append changes nothing and the next good one clears the report;
