@@ -2,7 +2,7 @@
 // an SSD1306 on its I2C bus at 0x3C and its serial port on a pseudo-terminal
 // that the sender opens. It writes a report of what the display showed.
 //
-//   orv_sim FIRMWARE.elf --pty LINK --report FILE [--expect FRAMES.bin]
+//   orv_sim FIRMWARE.elf --pty LINK --report FILE --expect FRAMES.bin
 //           [--realtime] [--fault KIND@OFFSET]...
 //
 // The board starts when the sender opens LINK (as an Uno resets when its port
@@ -23,10 +23,10 @@
 // rewrites the packet that starts at N to page 9 with a CRC that matches.
 //
 // Report lines: "shown FRAME MICROSECONDS WALL_MICROSECONDS" for every frame
-// of --expect (a file of 1,024-byte frames in the display's page layout) the
-// display RAM equalled, in order, the first time it did, in simulated time
-// and in wall clock time from the board's start; then "panel", "line", "busy" and
-// "ram" lines of counts (see report()).
+// of FRAMES.bin (1,024-byte frames in the display's page layout) the display
+// RAM equalled, in order, the first time it did, in simulated and in wall
+// clock time from the board's start; then "panel", "line", "busy" and "ram"
+// lines of counts (see report()).
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -194,7 +194,6 @@ static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
     m.u.v = value;
     if (!(m.u.twi.msg & TWI_COND_STOP)) return;
     ++sim.stops;
-    if (!sim.expect) return;
     for (long j = sim.next; j < sim.frames; ++j) {
         if (!showing(j)) continue;
         const long long us = (long long)(sim.avr->cycle / 16);
@@ -304,16 +303,14 @@ int main(int argc, char** argv) {
             fail("unknown option or value");
         }
     }
-    if (!firmware || !link || !reportPath) {
-        fail("usage: orv_sim FIRMWARE.elf --pty LINK --report FILE [options]");
+    if (!firmware || !link || !reportPath || !expectPath) {
+        fail("usage: orv_sim FIRMWARE.elf --pty LINK --report FILE --expect FRAMES.bin [options]");
     }
-    if (expectPath) {
-        FILE* e = fopen(expectPath, "rb");
-        sim.expect = malloc(kPending);
-        sim.frames = e ? (long)fread(sim.expect, kFrame, kPending / kFrame, e) : 0;
-        if (!e || !sim.frames) fail("cannot read the expected frames");
-        fclose(e);
-    }
+    FILE* e = fopen(expectPath, "rb");
+    sim.expect = malloc(kPending);
+    sim.frames = e ? (long)fread(sim.expect, kFrame, kPending / kFrame, e) : 0;
+    if (!e || !sim.frames) fail("cannot read the expected frames");
+    fclose(e);
     sim.shownAt = malloc(sizeof(long long) * (size_t)(sim.frames + 1));
     sim.shownWall = malloc(sizeof(long long) * (size_t)(sim.frames + 1));
     for (long k = 0; k < sim.frames; ++k) sim.shownAt[k] = -1;
