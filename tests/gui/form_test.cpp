@@ -1,6 +1,5 @@
 // The windows' handlers under the offscreen platform, on a fake screen.
 #include <QApplication>
-#include <QComboBox>
 #include <QMediaPlayer>
 #include <QMenu>
 #include <QMimeData>
