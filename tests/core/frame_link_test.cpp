@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <utility>
 
 #include "frame_receiver.h"
 #include "orv_link.h"

@@ -9,22 +9,10 @@ using orv::rnd::Sequence;
 // Recorded runs and the tool's frames depend on the sequence staying exactly
 // as it is.
 TEST(Random, SequencesArePinned) {
-    const struct {
-        std::uint64_t seed;
-        std::vector<std::uint32_t> steps;
-    } cases[] = {
-        {0,
-         {1300870, 4345649, 11375640, 9265870, 5351653, 8926622, 1191351, 14752429, 4431418,
-          2676207}},
-    };
-    for (const auto& c : cases) {
-        Sequence one(c.seed), bulk(c.seed);
-        std::vector<std::uint32_t> got(c.steps.size());
-        bulk.fillSteps(got.data(), got.size());
-        EXPECT_EQ(got, c.steps) << "seed " << c.seed;
-        for (std::uint32_t k : c.steps)
-            EXPECT_EQ(one.next(), static_cast<float>(k) * orv::rnd::kStep);
-    }
+    const std::vector<std::uint32_t> steps = {1300870, 4345649, 11375640, 9265870, 5351653,
+                                              8926622, 1191351, 14752429, 4431418, 2676207};
+    Sequence random(0);  // the bulk draws follow it: the test below
+    for (std::uint32_t k : steps) EXPECT_EQ(random.next(), static_cast<float>(k) * orv::rnd::kStep);
 }
 
 TEST(Random, BulkDrawsContinueTheSequence) {

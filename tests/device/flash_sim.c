@@ -1,6 +1,7 @@
 // flash_sim: the flash player's firmware on a simulated ATmega328P at 16 MHz
-// with an SSD1306 on its I2C bus at 0x3C, run as fast as the host allows for
-// a stretch of simulated time, checked against the frames it should show.
+// with an SSD1306 on its I2C bus at 0x3C (timed by its SCL clock: sim_twi.h),
+// run as fast as the host allows for a stretch of simulated time, checked
+// against the frames it should show.
 //
 //   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]
 //             [--panel WxH@FIRST]
@@ -9,21 +10,16 @@
 // pixel: 1,024 bytes each, or those of the panel --panel gives (its size and
 // its first RAM column; sim_twi.h). The player changes pin 13 (PB5) as each
 // frame is due, before it writes that frame; so at every change after the
-// first the panel must show the frame before (the clip loops: frame N - 1,
-// then frame 0 again), and change k must come k / N s after the first,
-// within 1 ms. What the panel shows is its RAM as the data sheet says: dark
-// while the display is off, and every bit inverted after the inverse display
-// command (0xA7) until the normal one (0xA6).
+// first the panel must show the frame before (the clip loops), and change k
+// must come k / N s after the first, within 1 ms. The panel shows its RAM as
+// the data sheet says: dark while the display is off, every bit inverted
+// after the inverse display command (0xA7) until the normal one (0xA6).
 //
 // A player that holds pin 12 (PB4) high while it works on a frame has its
-// work timed: from the frame's change of pin 13 to the fall of pin 12. Each
+// work timed, from the frame's change of pin 13 to the fall of pin 12; a
 // frame's bus time is what its I2C traffic takes on the wire alone. --log
-// writes a line for each frame: its number in the clip, how far from its due
-// time it came, its work and its bus time (microseconds).
-//
-// Timing as on the board: an I2C byte takes 9 clocks of the SCL rate the
-// firmware sets in TWBR and TWSR, a start and a stop one clock each (the
-// simulator's own TWI takes 9 us a byte and starts at once).
+// writes a line a frame: its number in the clip, how far from its due time it
+// came, its work and its bus time (microseconds).
 //
 // Prints one line of figures, the set-up's multiplex ratio and COM pins
 // configuration among them; exit status 0 when every frame showed in full
@@ -39,7 +35,7 @@
 #include "sim_time.h"
 #include "sim_twi.h"
 
-enum { kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
+enum { kMaxFrames = 1 << 14, kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
 
 static struct {
     avr_t* avr;
@@ -165,17 +161,9 @@ int main(int argc, char** argv) {
         fail("usage: flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]");
     }
     FILE* e = fopen(expectPath, "rb");
-    if (!e) fail("cannot read the expected frames");
-    fseek(e, 0, SEEK_END);
-    const long bytes = ftell(e);
-    fseek(e, 0, SEEK_SET);
-    const size_t frameBytes = panelFrameBytes();
-    sim.frames = bytes / (long)frameBytes;
-    sim.expect = malloc((size_t)bytes + 1);
-    if (sim.frames < 1 ||
-        fread(sim.expect, frameBytes, (size_t)sim.frames, e) != (size_t)sim.frames) {
-        fail("cannot read the expected frames");
-    }
+    sim.expect = malloc((size_t)kMaxFrames * panelFrameBytes());
+    sim.frames = e ? (long)fread(sim.expect, panelFrameBytes(), kMaxFrames, e) : 0;
+    if (!e || sim.frames < 1) fail("cannot read the expected frames");
     fclose(e);
 
     elf_firmware_t f;

@@ -2,7 +2,7 @@
 // an SSD1306 on its I2C bus at 0x3C and its serial port on a pseudo-terminal
 // that the sender opens. It writes a report of what the display showed.
 //
-//   orv_sim FIRMWARE.elf --pty LINK --report FILE [--expect FRAMES.bin]
+//   orv_sim FIRMWARE.elf --pty LINK --report FILE --expect FRAMES.bin
 //           [--realtime] [--fault KIND@OFFSET]... [--panel WxH@FIRST]
 //
 // The board starts when the sender opens LINK (as an Uno resets when its port
@@ -23,11 +23,11 @@
 // rewrites the packet that starts at N to page 9 with a CRC that matches.
 //
 // Report lines: "shown FRAME MICROSECONDS WALL_MICROSECONDS" for every frame
-// of --expect (a file of frames in the display's page layout: 1,024 bytes
-// each, or those of the panel --panel gives, as sim_twi.h says) the
-// display RAM equalled, in order, the first time it did, in simulated time
-// and in wall clock time from the board's start; then "panel", "line", "busy" and
-// "ram" lines of counts (see report()).
+// of FRAMES.bin (frames in the display's page layout: 1,024 bytes each, or
+// those of the panel --panel gives, as sim_twi.h says) the display RAM
+// equalled, in order, the first time it did, in simulated and in wall clock
+// time from the board's start; then "panel" (with the set-up's multiplex
+// ratio and COM pins configuration) and "line" lines of counts.
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -39,7 +39,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "avr_ioport.h"
 #include "avr_twi.h"
 #include "avr_uart.h"
 #include "sim_avr.h"
@@ -68,23 +67,16 @@ static struct {
     // Bytes on their way to the board, after the faults.
     unsigned char pending[kPending];
     unsigned head, tail;
-    unsigned long long lostInBoot, read, delivered, overruns, sent, acks, lostReplies;
+    unsigned long long lostInBoot, read, delivered, overruns, acks;
     unsigned char held[kPacket];  // a packet being rewritten by page@N
     int holding;
-    // I2C.
-    unsigned long long stops;
-    // The busy pin (PB5): the longest stretch with and without I2C traffic.
-    int busy;
-    avr_cycle_count_t busySince, busyPage, busyByte, busyTotal;
-    unsigned long long busyStops, pages;
-    avr_cycle_count_t lastActivity;
+    avr_cycle_count_t lastActivity;  // on the line or the display's bus
     // The frames expected on the display, and when each was first shown.
     unsigned char* expect;
     long frames, next;
     long long *shownAt, *shownWall;
     double start;         // the wall clock time the board started
     long long firstWall;  // when the first byte came, from the start
-    int waitingAt;        // the firmware's mostBytesWaiting, if it has one
 } sim;
 
 static double wallSeconds(void) {
@@ -177,9 +169,8 @@ static void uartOut(avr_irq_t* irq, uint32_t value, void* param) {
     (void)irq;
     (void)param;
     const unsigned char b = (unsigned char)value;
-    ++sim.sent;
     if (b & 0x80) ++sim.acks;
-    if (write(sim.master, &b, 1) != 1) ++sim.lostReplies;
+    if (write(sim.master, &b, 1) != 1) return;  // nobody reads: lost, as on a wire
 }
 
 static int showing(long frame) {
@@ -194,8 +185,7 @@ static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
     avr_twi_msg_irq_t m;
     m.u.v = value;
     if (!(m.u.twi.msg & TWI_COND_STOP)) return;
-    ++sim.stops;
-    if (!sim.expect) return;
+    sim.lastActivity = sim.avr->cycle;
     for (long j = sim.next; j < sim.frames; ++j) {
         if (!showing(j)) continue;
         const long long us = (long long)(sim.avr->cycle / 16);
@@ -205,29 +195,6 @@ static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
             sim.shownWall[sim.next] = wall;
         }
         return;
-    }
-}
-
-static void busyPin(avr_irq_t* irq, uint32_t value, void* param) {
-    (void)irq;
-    (void)param;
-    const avr_cycle_count_t now = sim.avr->cycle;
-    sim.lastActivity = now;
-    if (value) {
-        sim.busySince = now;
-        sim.busyStops = sim.stops;
-        sim.busy = 1;
-        return;
-    }
-    if (!sim.busy) return;
-    sim.busy = 0;
-    const avr_cycle_count_t took = now - sim.busySince;
-    sim.busyTotal += took;
-    if (sim.stops != sim.busyStops) {
-        ++sim.pages;
-        if (took > sim.busyPage) sim.busyPage = took;
-    } else if (took > sim.busyByte) {
-        sim.busyByte = took;
     }
 }
 
@@ -251,7 +218,7 @@ static void fail(const char* what) {
     exit(2);
 }
 
-static void report(FILE* out, const elf_firmware_t* f, double seconds) {
+static void report(FILE* out) {
     for (long k = 0; k < sim.frames; ++k) {
         if (sim.shownAt[k] < 0) continue;
         fprintf(out, "shown %ld %lld %lld\n", k, sim.shownAt[k], sim.shownWall[k]);
@@ -260,23 +227,8 @@ static void report(FILE* out, const elf_firmware_t* f, double seconds) {
             ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON),
             ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_INVERTED), simSetup.mux,
             simSetup.comPins);
-    fprintf(out,
-            "line boot=%llu read=%llu delivered=%llu overruns=%llu sent=%llu acks=%llu lost=%llu "
-            "first=%lld\n",
-            sim.lostInBoot, sim.read, sim.delivered, sim.overruns, sim.sent, sim.acks,
-            sim.lostReplies, sim.firstWall);
-    fprintf(out, "busy page=%llu byte=%llu total=%llu pages=%llu cycles=%llu speed=%.2f\n",
-            (unsigned long long)sim.busyPage, (unsigned long long)sim.busyByte,
-            (unsigned long long)sim.busyTotal, sim.pages, (unsigned long long)sim.avr->cycle,
-            sim.avr->cycle / 16e6 / seconds);
-    // The stack's deepest point: the lowest byte above the static data that
-    // no longer holds the paint put there before the start.
-    const unsigned top = 0x8FF, bottom = 0x100 + f->datasize + f->bsssize;
-    unsigned low = bottom;
-    while (low <= top && sim.avr->data[low] == 0xA5) ++low;
-    const uint8_t* waiting = sim.waitingAt ? sim.avr->data + sim.waitingAt : NULL;
-    fprintf(out, "ram static=%u stack=%u waiting=%d\n", f->datasize + f->bsssize, top + 1 - low,
-            waiting ? waiting[0] | waiting[1] << 8 : -1);
+    fprintf(out, "line boot=%llu read=%llu delivered=%llu overruns=%llu acks=%llu first=%lld\n",
+            sim.lostInBoot, sim.read, sim.delivered, sim.overruns, sim.acks, sim.firstWall);
 }
 
 int main(int argc, char** argv) {
@@ -309,17 +261,15 @@ int main(int argc, char** argv) {
             fail("unknown option or value");
         }
     }
-    if (!firmware || !link || !reportPath) {
-        fail("usage: orv_sim FIRMWARE.elf --pty LINK --report FILE [options]");
+    if (!firmware || !link || !reportPath || !expectPath) {
+        fail("usage: orv_sim FIRMWARE.elf --pty LINK --report FILE --expect FRAMES.bin [options]");
     }
-    if (expectPath) {
-        FILE* e = fopen(expectPath, "rb");
-        sim.expect = malloc(kPending);
-        const size_t frameBytes = panelFrameBytes();
-        sim.frames = e ? (long)fread(sim.expect, frameBytes, kPending / frameBytes, e) : 0;
-        if (!e || !sim.frames) fail("cannot read the expected frames");
-        fclose(e);
-    }
+    FILE* e = fopen(expectPath, "rb");
+    sim.expect = malloc(kPending);
+    sim.frames =
+        e ? (long)fread(sim.expect, panelFrameBytes(), kPending / panelFrameBytes(), e) : 0;
+    if (!e || !sim.frames) fail("cannot read the expected frames");
+    fclose(e);
     sim.shownAt = malloc(sizeof(long long) * (size_t)(sim.frames + 1));
     sim.shownWall = malloc(sizeof(long long) * (size_t)(sim.frames + 1));
     for (long k = 0; k < sim.frames; ++k) sim.shownAt[k] = -1;
@@ -343,10 +293,6 @@ int main(int argc, char** argv) {
     avr_init(sim.avr);
     sim.avr->log = LOG_ERROR;
     avr_load_firmware(sim.avr, &f);
-    for (uint32_t i = 0; i < f.symbolcount; ++i) {
-        if (!strcmp(f.symbol[i]->symbol, "mostBytesWaiting"))
-            sim.waitingAt = f.symbol[i]->addr & 0xFFFF;
-    }
 
     connectDisplay(sim.avr, &sim.oled, twiOut);
     for (avr_io_t* io = sim.avr->io_port; io; io = io->next) {
@@ -357,8 +303,6 @@ int main(int argc, char** argv) {
     sim.uartIn = avr_io_getirq(sim.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
     avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             uartOut, NULL);
-    avr_irq_register_notify(avr_io_getirq(sim.avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 5), busyPin, NULL);
-    for (unsigned a = 0x100 + f.datasize + f.bsssize; a <= 0x8FF; ++a) sim.avr->data[a] = 0xA5;
 
     // Power: the sender opens the port; the boot loader's time passes.
     const double waitFrom = wallSeconds();
@@ -407,7 +351,7 @@ int main(int argc, char** argv) {
     }
     FILE* out = fopen(reportPath, "w");
     if (!out) fail("cannot write the report");
-    report(out, &f, wallSeconds() - start);
+    report(out);
     fclose(out);
     close(farEnd);
     return 0;

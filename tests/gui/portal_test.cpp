@@ -1,11 +1,8 @@
 // The screen read through the desktop portal's screen cast, on a headless sway
 // of its own (tests/wayland/on-sway.sh).
-#include <signal.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
@@ -23,7 +20,6 @@ using Source = PortalScreenCast::Source;
 namespace {
 
 constexpr int kWaitMs = 20000;  // longest wait for a session to start or the screen to change
-const QRgb kRed = qRgb(200, 30, 30);
 QRgb background() { return QColor(qEnvironmentVariable("ORV_SWAY_BACKGROUND")).rgb(); }
 
 // Whether every pixel of a picture is `colour`, alpha included.
@@ -57,19 +53,6 @@ QString startAndWait(PortalScreenCast& cast) {
     waitRepainting([&] { return !started.isEmpty() || !failed.isEmpty(); });
     if (!failed.isEmpty()) return failed.first().first().toString();
     return started.isEmpty() ? QStringLiteral("neither started() nor failed() came") : QString();
-}
-
-// The portal's wlroots backend of this user; 0 when there is none.
-qint64 backendPid() {
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile command("/proc/" + pid + "/cmdline");
-        if (pid.toLongLong() > 0 && QFileInfo(command).ownerId() == ::getuid() &&
-            command.open(QIODevice::ReadOnly) &&
-            command.readAll().split('\0').value(0).endsWith("xdg-desktop-portal-wlr")) {
-            return pid.toLongLong();
-        }
-    }
-    return 0;
 }
 
 }  // namespace
@@ -144,9 +127,9 @@ class PortalTest : public QObject {
         const QString failure = startAndWait(cast);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QSignalSpy failed(&cast, &PortalScreenCast::failed);
-        const qint64 backend = backendPid();
-        QVERIFY2(backend > 0, "no xdg-desktop-portal-wlr of this user");
-        QVERIFY(::kill(pid_t(backend), SIGTERM) == 0);
+        QVERIFY2(QProcess::execute("pkill", {"-TERM", "-n", "-u", QString::number(::getuid()), "-f",
+                                             "^[^ ]*/xdg-desktop-portal-wlr( |$)"}) == 0,
+                 "no xdg-desktop-portal-wlr of this user");
         QVERIFY(failed.wait(kWaitMs));
         const QString reason = failed.first().first().toString();
         QVERIFY2(!reason.isEmpty() && !reason.contains('\n'), qPrintable(reason));

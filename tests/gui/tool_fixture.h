@@ -55,9 +55,7 @@ class FakeScreen final : public platform::ScreenGrabber {
     std::function<QRgb(int, int)> colour = [](int, int) { return qRgb(0, 0, 0); };
     QRect area{0, 0, 1280, 1024};
     bool unreadable = false;
-    int grabs = 0;
     platform::ScreenPiece grab(const QRect& rect) override {
-        ++grabs;
         const QRect on = rect.intersected(desktop());
         if (on.isEmpty()) return {};
         if (unreadable) return {QImage(), {}, true};

@@ -78,25 +78,18 @@ chmod 700 "$runtime"
 # Every process of the run carries this mark, whoever started it.
 mark="ORV_SWAY_RUN=${dir##*/}-$$"
 
-pids=() names=() program="" x="" # what the run started and their logs' names, PROGRAM, DISPLAY
-cleanup() {
+pids=() names=() x="" # what the run started and their logs' names, DISPLAY
+cleanup() { # everything that carries the mark: the desktop, PROGRAM and all they started
   trap '' INT TERM
-  [ -n "$program" ] && kill "$program" 2>/dev/null
-  local p child list=()
-  # What was started, last first, each after its children; then whatever else carries the mark.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    for child in $(descendants "${pids[i]}"); do list+=("$child"); done
-    list+=("${pids[i]}")
-  done
-  for p in $(marked); do list+=("$p"); done
-  for p in "${list[@]}"; do kill "$p" 2>/dev/null; done
+  local p alive
+  for p in $(marked); do kill "$p" 2>/dev/null; done
   for _ in $(seq 50); do
-    local alive=0
-    for p in "${list[@]}"; do living "$p" && alive=1; done
+    alive=0
+    for p in $(marked); do living "$p" && alive=1; done
     [ "$alive" = 0 ] && break
     sleep 0.1
   done
-  for p in "${list[@]}" $(marked); do kill -KILL "$p" 2>/dev/null; done
+  for p in $(marked); do kill -KILL "$p" 2>/dev/null; done
   wait 2>/dev/null
   # sway leaves XWayland's lock file behind.
   if [ -n "$x" ] && [ "$(tr -dc 0-9 2>/dev/null <"/tmp/.X${x#:}-lock")" = "${pids[0]}" ]; then
@@ -111,13 +104,6 @@ trap 'exit 143' TERM
 living() { # not a zombie
   local stat
   stat=$(cat /proc/"$1"/stat 2>/dev/null) && stat=${stat##*) } && [ "${stat%% *}" != Z ]
-}
-descendants() { # deepest first
-  local child
-  for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
-    descendants "$child"
-    echo "$child"
-  done
 }
 running() { # a process of the run by this name
   local p
@@ -219,8 +205,4 @@ run+=(env -C "$dir/work" -u DISPLAY -u XAUTHORITY -u WAYLAND_SOCKET -u XDG_CONFI
   WAYLAND_DISPLAY="$wayland" ORV_SWAY_BACKGROUND="$background"
   ORV_SWAY_OUTPUT="$output" "${display[@]}")
 "${run[@]}" "$path" "$@" &
-program=$!
-wait "$program"
-status=$?
-program=""
-exit "$status"
+wait $!

@@ -31,9 +31,10 @@ struct frame_events {
     void (*buffer_done)(void* data, struct wl_proxy* frame);
 };
 
-/* The backend's own handlers, and what the current frame announced so far.
- * The backend handles one screencopy frame at a time. */
-static const struct frame_events* backend;
+/* The backend's own handlers, the same ones with three swapped for the ones
+ * below, and what the current frame announced so far. The backend handles one
+ * screencopy frame at a time. */
+static struct frame_events backend, wrapped;
 static uint32_t shm_format, shm_width, shm_height;
 static int announced_dmabuf;
 
@@ -50,41 +51,21 @@ static void on_buffer(void* data, struct wl_proxy* frame, uint32_t format, uint3
     shm_width = width;
     shm_height = height;
     announced_dmabuf = 0;
-    backend->buffer(data, frame, format, width, height, stride);
-}
-
-static void on_flags(void* data, struct wl_proxy* frame, uint32_t flags) {
-    backend->flags(data, frame, flags);
-}
-
-static void on_ready(void* data, struct wl_proxy* frame, uint32_t sec_hi, uint32_t sec_lo,
-                     uint32_t nsec) {
-    backend->ready(data, frame, sec_hi, sec_lo, nsec);
-}
-
-static void on_failed(void* data, struct wl_proxy* frame) { backend->failed(data, frame); }
-
-static void on_damage(void* data, struct wl_proxy* frame, uint32_t x, uint32_t y, uint32_t width,
-                      uint32_t height) {
-    if (backend->damage) backend->damage(data, frame, x, y, width, height);
+    backend.buffer(data, frame, format, width, height, stride);
 }
 
 static void on_linux_dmabuf(void* data, struct wl_proxy* frame, uint32_t format, uint32_t width,
                             uint32_t height) {
     announced_dmabuf = 1;
-    backend->linux_dmabuf(data, frame, format, width, height);
+    backend.linux_dmabuf(data, frame, format, width, height);
 }
 
 static void on_buffer_done(void* data, struct wl_proxy* frame) {
-    if (!announced_dmabuf && backend->linux_dmabuf) {
-        backend->linux_dmabuf(data, frame, fourcc_of(shm_format), shm_width, shm_height);
+    if (!announced_dmabuf && backend.linux_dmabuf) {
+        backend.linux_dmabuf(data, frame, fourcc_of(shm_format), shm_width, shm_height);
     }
-    backend->buffer_done(data, frame);
+    backend.buffer_done(data, frame);
 }
-
-static const struct frame_events wrapped = {
-    on_buffer, on_flags, on_ready, on_failed, on_damage, on_linux_dmabuf, on_buffer_done,
-};
 
 /* libwayland-client's own, with screencopy frames' handlers swapped for the above. */
 int wl_proxy_add_listener(struct wl_proxy* proxy, void (**implementation)(void), void* data) {
@@ -94,7 +75,10 @@ int wl_proxy_add_listener(struct wl_proxy* proxy, void (**implementation)(void),
                                                                         "wl_proxy_add_listener");
     }
     if (strcmp(wl_proxy_get_class(proxy), "zwlr_screencopy_frame_v1") == 0) {
-        backend = (const struct frame_events*)implementation;
+        backend = wrapped = *(const struct frame_events*)implementation;
+        wrapped.buffer = on_buffer;
+        wrapped.linux_dmabuf = on_linux_dmabuf;
+        wrapped.buffer_done = on_buffer_done;
         return next(proxy, (void (**)(void)) & wrapped, data);
     }
     return next(proxy, implementation, data);

@@ -31,7 +31,7 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr int kCallMs = 20000;      // longest wait for a method's reply
 constexpr int kAnswerSeconds = 20;  // longest wait for an answer no user gives
 constexpr int kFormatSeconds = 10;  // longest wait for the stream's picture format
-constexpr int kPictureSeconds = 5;  // longest wait for the first picture once the format is agreed
+constexpr int kPictureSeconds = 8;  // longest wait for the first picture once the format is agreed
 // The bus names of the portal's backends (one per desktop: GNOME, KDE, wlroots...).
 const QString kBackendPrefix = QStringLiteral("org.freedesktop.impl.portal.desktop.");
 
