@@ -45,6 +45,17 @@ struct FramePixels {
     void store(int c, int r, bool light) const {
         entries[static_cast<std::size_t>(height * c + height - 1 - r)] = light ? MonoLight : 0;
     }
+    // Stores every pixel, light(c, r) saying which are light, a page of 8
+    // rows at a time: the grid's rows and the entries' columns are then read
+    // and written close together, however large the frame.
+    template <class Light>
+    void storeAll(int width, Light light) const {
+        for (int top = 0; top < height; top += 8) {
+            for (int c = 0; c < width; ++c) {
+                for (int r = top; r < top + 8; ++r) store(c, r, light(c, r));
+            }
+        }
+    }
 };
 
 }  // namespace
@@ -97,14 +108,12 @@ void ditherFrame(Dither method, const PixelGrid& source, int threshold, FrameSiz
         case Dither::Threshold:
         case Dither::Bayer:
         case Dither::BlueNoise:
-            for (int r = 0; r < height; ++r) {
-                for (int c = 0; c < width; ++c) {
-                    const int t = method == Dither::Threshold ? threshold
-                                  : method == Dither::Bayer   ? bayerThreshold(c, r)
-                                                              : blueNoiseThreshold(c, r);
-                    f.store(c, r, f.luma(c, r) > t);
-                }
-            }
+            f.storeAll(width, [&](int c, int r) {
+                const int t = method == Dither::Threshold ? threshold
+                              : method == Dither::Bayer   ? bayerThreshold(c, r)
+                                                          : blueNoiseThreshold(c, r);
+                return f.luma(c, r) > t;
+            });
             break;
         case Dither::FloydSteinberg: {
             // Row by row, left to right, in whole numbers: each share of a
@@ -122,9 +131,8 @@ void ditherFrame(Dither method, const PixelGrid& source, int threshold, FrameSiz
             }
             for (int r = 0; r < height; ++r) {
                 for (int c = 0; c < width; ++c) {
-                    const int v = value[r * width + c];
+                    int& v = value[r * width + c];
                     const bool light = v > 127;
-                    f.store(c, r, light);
                     const int err = v - (light ? 255 : 0);
                     auto spread = [&](int dc, int dr, int sixteenths) {
                         const int cc = c + dc, rr = r + dr;
@@ -136,8 +144,10 @@ void ditherFrame(Dither method, const PixelGrid& source, int threshold, FrameSiz
                     spread(-1, 1, 3);
                     spread(0, 1, 5);
                     spread(1, 1, 1);
+                    v = light;
                 }
             }
+            f.storeAll(width, [&](int c, int r) { return value[r * width + c] != 0; });
             break;
         }
     }
