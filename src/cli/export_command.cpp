@@ -383,7 +383,7 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
         summary << "; fits --flash " << o.flashName.value << " with "
                 << groupedDigits(o.flash - bytes) << " bytes to spare";
     }
-    if (o.codec) summary << "; on an Uno " << slowestFrame(o, time, fps);
+    if (o.codec && unoPlays(size)) summary << "; on an Uno " << slowestFrame(o, time, fps);
     summary << "\n";
     return done();
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <ostream>
 
@@ -103,6 +104,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     } else {
         const std::vector<std::uint8_t> pixels = drawFrame(*chosen, s);
         QImage image(chosen->size().width * s, chosen->size().height * s, QImage::Format_RGB32);
+        if (image.isNull()) throw std::bad_alloc();  // Qt's way of saying so
         for (int y = 0; y < image.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x) {
@@ -159,7 +161,12 @@ Status check(RenderOptions& o) {
 Outcome render(RenderOptions& o, std::ostream&, std::ostream&) {
     StopSignals stops;  // held until the file is put in place or dropped
     OutputFile file(o.output);
-    return draw(o.input, file, o.gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
+    try {
+        return draw(o.input, file, o.gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
+    } catch (const std::bad_alloc&) {
+        return Failed{kExitIo, "not enough memory to draw the frames at --scale " +
+                                   std::to_string(o.scale) + file.untouched()};
+    }
 }
 
 using O = RenderOptions;

@@ -436,8 +436,8 @@ static inline int orvc_start(orvc_decoder* d, uint8_t loop) {
 
 /* Decodes page `p` of the frame started, in place: one of its pages, after
  * those before it. `old` holds the page as it is before this frame, copied
- * there by the caller (128 bytes, left as they are until this returns), or is
- * 0 to have the page copied into d->old. */
+ * there by the caller (the page's columns, left as they are until this
+ * returns), or is 0 to have the page copied into d->old. */
 static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, const uint8_t* old) {
     uint8_t* page = frame + ORVC_W(d) * p;
     orvc_column c = 0, i, from = ORVC_W(d), to = 0;

@@ -2,6 +2,7 @@
 // frames, through the boards' decoder (orv_codec.h).
 #include <cstdio>
 
+#include "common/text.h"
 #include "lcd/codec.h"
 #include "orv_codec.h"
 
@@ -33,8 +34,8 @@ Result<StreamInfo> readStreamInfo(std::string_view bytes) {
     if (sized) {
         const std::string said =
             std::to_string(at(16) | at(17) << 8) + "x" + std::to_string(at(18));
-        Result<FrameSize> size = parseFrameSize(said, "frame size");
-        if (!size) return fail(stream + "(bytes 16..18) " + size.error());
+        Result<FrameSize> size = parseFrameSize(said, "frame size (bytes 16..18)");
+        if (!size) return fail(stream + size.error());
         if (size.value() == kLcdSize) {
             return fail(stream + "frame size (bytes 16..18) is 128 x 64, which version 1 holds");
         }
@@ -100,8 +101,8 @@ Result<StreamInfo> decodeStream(std::string_view bytes,
     }
     // The stream ends in its last byte, and the bits after its end are 0.
     if (d.pos != d.size) {
-        return fail(count + " is too small: " + std::to_string(d.size - d.pos) +
-                    " bytes follow the last frame");
+        return fail(count + " is too small: " + counted(d.size - d.pos, "byte") +
+                    " follow" + (d.size - d.pos == 1 ? "s" : "") + " the last frame");
     }
     // The decoder keeps the bits not yet taken above a marker bit: padding of
     // zeros leaves the marker alone.

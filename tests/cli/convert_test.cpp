@@ -307,6 +307,14 @@ TEST_F(Convert, RenderRoundTripGivesBackTheBits) {
         for (const auto& f : all) bytes.append(f.bytes().begin(), f.bytes().end());
         EXPECT_EQ(readFile(path("b.bin")), bytes) << size;
     }
+    // A picture larger than the memory there is: said, and nothing written.
+    ASSERT_EQ(convert("box.avi", path("big.orv"), {"--fps", "1", "--size", "256x128"}).status, 0);
+    const Outcome big = orv::test::runOrv(
+        {"render", path("big.orv"), "-o", path("big.png"), "--scale", "64"}, dir_, 400000);
+    EXPECT_EQ(big.status, 1);
+    EXPECT_NE(big.err.find("not enough memory to draw the frames at --scale 64"), std::string::npos)
+        << big.err;
+    EXPECT_FALSE(fs::exists(path("big.png")));
     // A panel of another size than the frames' is refused, naming both.
     const Outcome o =
         orv({"export", path("72x40.orv"), "-o", path("c.bin"), "--display", "ssd1306"});
