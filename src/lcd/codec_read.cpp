@@ -101,8 +101,8 @@ Result<StreamInfo> decodeStream(std::string_view bytes,
     }
     // The stream ends in its last byte, and the bits after its end are 0.
     if (d.pos != d.size) {
-        return fail(count + " is too small: " + counted(d.size - d.pos, "byte") +
-                    " follow" + (d.size - d.pos == 1 ? "s" : "") + " the last frame");
+        return fail(count + " is too small: " + counted(d.size - d.pos, "byte") + " follow" +
+                    (d.size - d.pos == 1 ? "s" : "") + " the last frame");
     }
     // The decoder keeps the bits not yet taken above a marker bit: padding of
     // zeros leaves the marker alone.
