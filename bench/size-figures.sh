@@ -34,18 +34,9 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 sizes="128x64 128x32 72x40 64x48 96x16 128x128 84x48"
 
-lavfi() {  # NAME SOURCE
-  ffmpeg -hide_banner -loglevel error -f lavfi -i "$2" -t 10 -c:v ffv1 -y "$work/$1.mkv"
-}
-# Three dark shapes moving over a light gradient, 2:1 like the picture.
-shapes="if(lt(hypot(X-128-85*sin(0.9*T),Y-64-28*sin(1.3*T)),42),35+40*Y/H,"
-shapes+="if(lt(abs(X-128-95*sin(0.5*T+1)),24)*lt(abs(Y-70-22*cos(0.7*T)),52),70,"
-shapes+="if(lt(hypot((X-128-60*cos(0.35*T))/2.2,Y-96-10*sin(2*T)),16),55,165+70*X/W)))"
-lavfi shapes "color=c=gray:size=256x128:rate=31:duration=10,format=gray,geq=lum='$shapes'"
-lavfi card "testsrc2=size=256x128:rate=31:duration=10"
-lavfi fractal "mandelbrot=size=256x128:rate=31"
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1fx", a / b }'; }
+# shellcheck source=bench/ratio-clips.sh
+. "$here/bench/ratio-clips.sh"
+makeRatioClips 10
 convert() {  # CLIP SIZE DITHER OUT: prints convert's frames/s
   "$ORV" convert "$work/$1.mkv" -o "$4" --force --fps 31 --size "$2" --fit crop --dither "$3" |
     sed -n 's/.*(\([0-9.]*\) frames\/s)$/\1/p'
