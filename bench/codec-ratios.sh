@@ -12,17 +12,9 @@
 set -euo pipefail
 shopt -s inherit_errexit
 here="$(cd "$(dirname "$0")/.." && pwd)"
-if [ -z "${ORV:-}" ]; then
-  "$here/scripts/setup.sh"
-  cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$here/build" --target orv >/dev/null
-  ORV="$here/build/bin/orv"
-fi
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-
 # shellcheck source=bench/ratio-clips.sh
 . "$here/bench/ratio-clips.sh"
+
 makeRatioClips 30
 echo "| clip | dither | pmh | gzip -9 | xz -9e |"
 echo "|---|---|---|---|---|"

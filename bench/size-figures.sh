@@ -23,19 +23,11 @@
 set -euo pipefail
 shopt -s inherit_errexit
 here="$(cd "$(dirname "$0")/.." && pwd)"
-runs="${RUNS:-3}"
-if [ -z "${ORV:-}" ]; then
-  "$here/scripts/setup.sh"
-  cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$here/build" --target orv >/dev/null
-  ORV="$here/build/bin/orv"
-fi
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-sizes="128x64 128x32 72x40 64x48 96x16 128x128 84x48"
-
 # shellcheck source=bench/ratio-clips.sh
 . "$here/bench/ratio-clips.sh"
+runs="${RUNS:-3}"
+sizes="128x64 128x32 72x40 64x48 96x16 128x128 84x48"
+
 makeRatioClips 10
 convert() {  # CLIP SIZE DITHER OUT: prints convert's frames/s
   "$ORV" convert "$work/$1.mkv" -o "$4" --force --fps 31 --size "$2" --fit crop --dither "$3" |
