@@ -1,14 +1,17 @@
-// Speed of the frame core: engrave and packing per captured frame, each image
-// procedure at the workbench size and at full HD, and the frame-file append.
+// Speed of the frame core: engrave and packing per captured frame, every
+// reduction at each frame size, each image procedure at the workbench size and
+// at full HD, and the frame-file append.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/random.h"
 #include "dib/image_state.h"
 #include "dib/img_deal.h"
+#include "lcd/dither.h"
 #include "lcd/frame_file.h"
 #include "lcd/frame_record.h"
 #include "lcd/mono.h"
@@ -50,6 +53,40 @@ void BM_EngraveAndPack(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EngraveAndPack)->Unit(benchmark::kMicrosecond);
+
+// The reduction of a source to a frame of each size and its packing, per
+// pixel of the frame (items/s): engrave from its source one column and one
+// row larger, the other methods from a source of the frame's size. Args:
+// width, height, method (the Dither enumerator).
+void BM_ReduceAtSize(benchmark::State& state) {
+    const FrameSize size{static_cast<int>(state.range(0)), static_cast<int>(state.range(1))};
+    const auto method = static_cast<Dither>(state.range(2));
+    const bool engrave = method == Dither::Engrave;
+    const PixelGrid source = picture(size.width + engrave, size.height + engrave);
+    PixelGrid dest;
+    std::vector<std::int32_t> entries(size.pixels());
+    std::vector<std::uint8_t> pages(size.bytes());
+    std::int32_t count = 0;
+    rnd::Sequence random;
+    for (auto _ : state) {
+        if (engrave) {
+            benchmark::DoNotOptimize(
+                Pencil(source, dest, size.width + 1, size.height + 1, 32, entries, count, random));
+        } else {
+            ditherFrame(method, source, 127, size, entries);
+        }
+        packPages(entries, size, pages);
+        benchmark::DoNotOptimize(pages.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * size.pixels()));
+}
+BENCHMARK(BM_ReduceAtSize)
+    ->ArgsProduct({{128}, {64}, {0, 1, 3, 4}})
+    ->ArgsProduct({{128}, {32}, {0, 1, 3, 4}})
+    ->ArgsProduct({{72}, {40}, {0, 1, 3, 4}})
+    ->ArgsProduct({{96}, {16}, {0, 1, 3, 4}})
+    ->ArgsProduct({{256}, {128}, {0, 1, 3, 4}})
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_Pack(benchmark::State& state) {
     MonoFrameArray frame{};

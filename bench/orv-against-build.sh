@@ -8,6 +8,10 @@
 # 2. Standard output, standard error, the exit status and the files left
 #    behind, for every --help and several hundred command lines: unknown,
 #    repeated, valueless and out-of-range options, = forms, --, operands.
+# 3. What each command makes of real frame files: info, render's PNG and GIF,
+#    export in every format, layout, polarity and display, with and without
+#    its codec and from a stream, repair of a cut file, and the bytes send
+#    puts on a serial line, raw and framed (through socat's virtual cable).
 # Each difference is printed; the exit status is 1 if there is any.
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -187,5 +191,53 @@ image brightness a.png out.png --red 40000
 image brightness a.png out.png --red 5 --contrast-red 1.5
 image copy a.png out.png --x 1
 EOF
+# Every command on frame files of the clips.
+"$old" convert ../clips/card.mp4 -o a.orv --fps 10 --duration 2 --dither blue-noise --quiet
+"$old" convert ../clips/wide.avi -o b.orv --fps 12 --dither threshold --quiet
+"$old" convert ../clips/box60.mp4 -o c.orv --fps 31 --quiet
+"$old" export a.orv -o a.pmh --display ssd1306 --fps 10 >/dev/null
+head -c 10000 c.orv >cut.orv
+for f in a.orv b.orv c.orv a.pmh; do
+    line "info $f"
+    line "info $f --stats --fps 20"
+    line "export $f -o o.h"
+    line "export $f -o o.bin --frames 1:3"
+    for layout in pages rows-msb rows-lsb; do
+        for bit in dark light; do line "export $f -o o.bin --layout $layout --set-bit $bit"; done
+        line "export $f -o o.c --layout $layout --set-bit light --name frames_x"
+    done
+    for display in ssd1306 sh1106 st7565 12864; do line "export $f -o o.h --display $display"; done
+    line "export $f -o o.pmh --fps 15"
+    line "export $f -o o.h --codec pmh --set-bit light --flash uno"
+    line "export $f -o o.bin --codec pmh --frames 2:4"
+    line "export $f -o - --format bin --codec pmh"
+done
+for f in a.orv b.orv c.orv; do
+    line "render $f -o o.png"
+    line "render $f -o o.png --frame 3 --scale 2 --colors mono"
+    line "render $f -o o.gif --fps 10 --scale 1"
+    line "render $f -o - --format gif --scale 3"
+done
+line "repair cut.orv"
+line "info cut.orv"
+# send: the bytes that reach the far end of a virtual cable.
+socat pty,raw,echo=0,link="$work/tty.a" pty,raw,echo=0,link="$work/tty.b" 2>/dev/null &
+cable=$!
+for i in $(seq 50); do [ -e "$work/tty.b" ] && break; sleep 0.1; done
+for words in "a.orv --mode raw" "a.orv" "c.orv --key 5" "b.orv --display ssd1306"; do
+    what="send $words"
+    for prog in old new; do
+        cat "$work/tty.b" >"$work/$prog.wire" &
+        reader=$!
+        (cd "$work/fixture" && "${!prog}" send $words --port "$work/tty.a" --wait 0 --quiet \
+            --fps 46 2>"$work/$prog.err")
+        echo $? >"$work/$prog.status"
+        sleep 0.5
+        kill $reader
+        wait $reader 2>/dev/null
+    done
+    same wire status
+done
+kill $cable
 echo "orv-against-build: $runs runs, $((runs - differ)) the same, $differ differ"
 [ "$differ" = 0 ]

@@ -245,6 +245,10 @@
         <translation>Live stream: </translation>
     </message>
     <message>
+        <source>实时发送：设备显示 %1 x %2 的帧，而本工具的帧是 128 x 64</source>
+        <translation>Live stream: the device shows %1 x %2 frames, the tool's are 128 x 64</translation>
+    </message>
+    <message>
         <source>实时发送：跳过 %1 帧（端口或设备跟不上）</source>
         <translation>Live stream: %1 frames skipped (the port or the device cannot keep up)</translation>
     </message>

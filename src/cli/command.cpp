@@ -146,6 +146,7 @@ std::string helpText(std::string help, const std::vector<Option>& table, int col
         lines += line + "\n";
     }
     replace(help, "{options}", lines);
+    replace(help, "{displays}", displayLines());
     return help;
 }
 
@@ -203,6 +204,38 @@ Result<bool> setBitLight(const Given<std::string>& setBit, const Given<std::stri
                             preset->lightSetBit ? "light" : "dark"}));
     }
     return preset->lightSetBit;
+}
+
+Result<FrameSize> sizeOption(const std::string& text) { return parseFrameSize(text, "--size"); }
+
+Result<FrameSize> frameSizeOf(const Given<FrameSize>& size, const Given<std::string>& display) {
+    if (!display.given) return size.value;
+    const DisplayPreset* preset = findDisplayPreset(display.value);
+    if (size.given && size.value != preset->size) {
+        return fail(joined({"--display ", preset->name, " is ", sizeWords(preset->size),
+                            ", --size says ", sizeWords(size.value)}));
+    }
+    return preset->size;
+}
+
+Status displayFits(const Given<std::string>& display, FrameSize frames, const std::string& file) {
+    if (!display.given) return Done{};
+    const DisplayPreset* preset = findDisplayPreset(display.value);
+    if (preset->size == frames) return Done{};
+    return fail(joined({"--display ", preset->name, " shows ", sizeWords(preset->size),
+                        " frames, and ", quotedName(file), " holds ", sizeWords(frames), " ones"}));
+}
+
+std::string displayLines() {
+    std::string lines;
+    for (const DisplayPreset& p : kDisplayPresets) {
+        std::string line = joined({"  ", p.name});
+        line.resize(18, ' ');
+        line += sizeName(p.size);
+        line.resize(27, ' ');
+        lines += line + p.describe + "\n";
+    }
+    return lines;
 }
 
 bool takeFlag(std::vector<std::string>& args, const char* name) {

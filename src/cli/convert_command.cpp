@@ -28,9 +28,13 @@ namespace {
 const char* const kHelp =
     "usage: orv convert INPUT -o OUTPUT.orv [options]\n"
     "\n"
-    "Turns a video file into LCD frames, as the tool records them from the screen.\n"
+    "Turns a video file into LCD frames, as the tool records them from the screen:\n"
+    "128 x 64 unless --size or --display says otherwise.\n"
     "\n"
     "{options}"
+    "\n"
+    "Displays (--display NAME; export and send take the same names):\n"
+    "{displays}"
     "\n"
     "Tick k falls at the start plus k / fps. Every frame counts from the tick\n"
     "nearest its start (half-way between two, from the later one), and a tick\n"
@@ -87,14 +91,16 @@ class Progress {
 };
 
 // Each tick's frame, as the tool makes its frames: the kept part of the
-// scaled picture in the 129 x 65 source picture, black where the video does not
-// reach (the tone curve is on the video only), reduced by the method chosen,
-// packed, and its record filed by the sink.
+// scaled picture in the 129 x 65 source picture (a column and a row more than
+// the frame), black where the video does not reach (the tone curve is on the
+// video only), reduced by the method chosen, packed, and its record filed by
+// the sink.
 class TickFrames {
   public:
     TickFrames(const ConvertOptions& o, const FitLayout& layout, RecordSink& sink)
         : layout_(layout), random_(o.seed.value), pipeline_(state_, random_) {
-        pipeline_.setSourceFrame(129, 65, 0xFF000000);
+        pipeline_.setSourceFrame(o.frame.width + 1, o.frame.height + 1, 0xFF000000);
+        pipeline_.setFrameSize(o.frame);
         pipeline_.setReduction(o.reduction());
         pipeline_.addSink(sink);
     }
@@ -117,10 +123,12 @@ class TickFrames {
 
 Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
     StopSignals stops;
-    RecordSink sink(o.output, o.toStdout  ? RecordSink::Mode::Stdout
-                              : o.append  ? RecordSink::Mode::Append
-                              : o.replace ? RecordSink::Mode::Replace
-                                          : RecordSink::Mode::New);
+    RecordSink sink(o.output,
+                    o.toStdout  ? RecordSink::Mode::Stdout
+                    : o.append  ? RecordSink::Mode::Append
+                    : o.replace ? RecordSink::Mode::Replace
+                                : RecordSink::Mode::New,
+                    o.frame);
     // With the records on standard output, the summary goes with the progress.
     std::ostream& say = o.toStdout ? std::cerr : out;
     if (Status ready = sink.open(); !ready) return ready.failure();
@@ -140,7 +148,7 @@ Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
     // reduced upright.
     const int turns = video.quarterTurns();
     const FitLayout layout =
-        fitLayout(o.fit, turns % 2 ? 1 / video.displayAspect() : video.displayAspect());
+        fitLayout(o.fit, turns % 2 ? 1 / video.displayAspect() : video.displayAspect(), o.frame);
     const bool still = video.stillPicture();
     // The size the stored frames are scaled to: the layout's, turned back.
     const bool sideways = turns % 2 != 0;
@@ -250,8 +258,11 @@ Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
     if (!o.quiet) {
         const double secs = elapsed();
         char line[256];
+        const std::string frames =
+            counted(sink.written(), "frame") +
+            (o.frame == kLcdSize ? std::string() : " of " + sizeWords(o.frame));
         std::snprintf(line, sizeof line, "orv convert: %s to %s in %.2f s (%.1f frames/s)\n",
-                      counted(sink.written(), "frame").c_str(), escapedName(o.output).c_str(), secs,
+                      frames.c_str(), escapedName(o.output).c_str(), secs,
                       secs > 0 ? sink.written() / secs : 0.0);
         say << line;
     }
@@ -272,6 +283,13 @@ const Command kConvert = command<O>(
            &O::start, secondsOption("start", 0, false)),
      field(text("duration", "D", "convert D, written as T (default: to the end)"), &O::duration,
            secondsOption("duration", 1e9, true)),
+     field(text("size", "WxH",
+                "the frame's size: width 8 to 256, height a multiple of 8\n"
+                "from 8 to 128 (default {default}; a file of another size\n"
+                "begins with the line \"ORV WxH\")",
+                "128x64"),
+           &O::size, sizeOption),
+     field(displayOption("the size of the panel NAME (see below)"), &O::display),
      field(choice("fit", "MODE", "stretch, letterbox (default, black bars) or crop", "letterbox",
                   "stretch letterbox crop"),
            &O::fit, fitOf),

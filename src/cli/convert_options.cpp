@@ -65,6 +65,9 @@ Status checkConvertOptions(ConvertOptions& o) {
         return fail("--seed goes only with --dither engrave (the default)");
     }
     if (o.append && o.replace) return fail("--append and --force do not go together");
+    Result<FrameSize> frame = frameSizeOf(o.size, o.display);
+    if (!frame) return frame.failure();
+    o.frame = frame.value();
     // The video and the frame file must be two files, whatever their names.
     if (Status distinct = distinctFiles(o.input, o.output); !distinct) return distinct.failure();
     o.toStdout = o.output == "-";
@@ -88,27 +91,30 @@ Status checkConvertOptions(ConvertOptions& o) {
     return Done{};
 }
 
-FitLayout fitLayout(Fit fit, double aspect) {
-    FitLayout l;
+FitLayout fitLayout(Fit fit, double aspect, FrameSize frame) {
+    const int w = frame.width, h = frame.height;
+    FitLayout l{w, h, 0, 0, w, h, 0, 0};
     if (fit == Fit::Stretch || !(aspect > 0)) return l;
-    const bool wide = aspect >= 2.0;
+    // Wider than the frame: 2.0 and on at 128 x 64 (a power of 2 apart, so
+    // the product is exact).
+    const bool wide = aspect * h >= w;
     if (fit == Fit::Letterbox) {
         if (wide) {
-            l.height = std::max(1, static_cast<int>(std::lround(128 / aspect)));
-            l.placeY = (64 - l.height) / 2;
+            l.height = std::max(1, static_cast<int>(std::lround(w / aspect)));
+            l.placeY = (h - l.height) / 2;
         } else {
-            l.width = std::max(1, static_cast<int>(std::lround(64 * aspect)));
-            l.placeX = (128 - l.width) / 2;
+            l.width = std::max(1, static_cast<int>(std::lround(h * aspect)));
+            l.placeX = (w - l.width) / 2;
         }
         l.scaledWidth = l.width;
         l.scaledHeight = l.height;
     } else {  // crop
         if (wide) {
-            l.scaledWidth = std::max(128, static_cast<int>(std::lround(64 * aspect)));
-            l.cropX = (l.scaledWidth - 128) / 2;
+            l.scaledWidth = std::max(w, static_cast<int>(std::lround(h * aspect)));
+            l.cropX = (l.scaledWidth - w) / 2;
         } else {
-            l.scaledHeight = std::max(64, static_cast<int>(std::lround(128 / aspect)));
-            l.cropY = (l.scaledHeight - 64) / 2;
+            l.scaledHeight = std::max(h, static_cast<int>(std::lround(w / aspect)));
+            l.cropY = (l.scaledHeight - h) / 2;
         }
     }
     return l;

@@ -1,5 +1,5 @@
 // The options of `orv convert`, and where the scaled video lands in the
-// 128 x 64 frame for each fit.
+// frame (128 x 64, or the size asked for) for each fit.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,9 @@ struct ConvertOptions {
     Dither dither = Dither::Engrave;
     Given<int> threshold;                            // for Dither::Threshold
     Given<std::uint64_t> seed;                       // start of engrave's random sequence
+    Given<FrameSize> size;                           // --size
+    Given<std::string> display;                      // --display, which carries a size
+    FrameSize frame = kLcdSize;                      // what the two say
     double brightness = 0, contrast = 1, gamma = 1;  // the tone, on the luma before any method
     bool invert = false;
     bool append = false;   // add to an existing OUTPUT
@@ -50,7 +53,7 @@ Result<std::uint64_t> seedOption(const std::string* given);
 // --fit MODE, one of its choices.
 Fit fitOf(const std::string& name);
 
-// Where the scaled picture goes in the 128 x 64 frame area.
+// Where the scaled picture goes in the frame area.
 struct FitLayout {
     int scaledWidth = 128, scaledHeight = 64;  // what the video is scaled to
     int cropX = 0, cropY = 0;                  // the part of it that is kept
@@ -58,8 +61,9 @@ struct FitLayout {
     int placeX = 0, placeY = 0;                // its place in the frame
 };
 
-// The layout for a video of display aspect `aspect` (width over height).
-FitLayout fitLayout(Fit fit, double aspect);
+// The layout for a video of display aspect `aspect` (width over height) in
+// a frame of `frame`'s size.
+FitLayout fitLayout(Fit fit, double aspect, FrameSize frame = kLcdSize);
 
 // The kept part of `scaled` (BGRA, top row first) as a picture of the
 // layout's width x height, for the frame pipeline to place in the frame.

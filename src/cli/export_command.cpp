@@ -28,11 +28,15 @@ const char* const kHelp =
     "usage: orv export FILE.orv|FILE.pmh -o OUT.h|OUT.c|OUT.bin|OUT.pmh|- [options]\n"
     "\n"
     "Writes the frames for a microcontroller: a C header with one array, or the\n"
-    "raw bytes, 1,024 a frame, back to back; -o - writes them to standard output.\n"
+    "raw bytes, 1,024 a frame at 128 x 64, back to back; -o - writes them to\n"
+    "standard output. Frames of another size keep it, in every layout.\n"
     "With --codec, the array or file is a compressed frame stream that a sketch\n"
     "decodes with orv_codec.h (docs/codec.md). FILE may be such a stream too.\n"
     "\n"
     "{options}"
+    "\n"
+    "Displays (--display NAME), each with its size and what a set bit means:\n"
+    "{displays}"
     "\n"
     "A C array over 32 KB without --flash gets a warning: an Uno has 32 KB of\n"
     "flash and avr-gcc refuses an array over 32,767 bytes.\n"
@@ -199,7 +203,11 @@ Failed overTime(const ExportOptions& o, const codec::PlayerTime& time, int fps) 
 }
 
 // What the encoder holds for each frame: the frame, and room for its tokens.
-constexpr std::uint64_t kEncodedFrameBytes = sizeof(FramePages) + 64;
+std::uint64_t encodedFrameBytes(FrameSize size) { return size.bytes() + 64; }
+
+// The largest frame orv_flash_player holds on an Uno beside its decoder and
+// stack: 128 x 64's 1,024 bytes, at most 128 columns.
+bool unoPlays(FrameSize size) { return size.bytes() <= 1024 && size.width <= 128; }
 
 // The bytes of memory this process can still take: what the system has
 // available, and no more than its address-space limit leaves.
@@ -219,25 +227,25 @@ std::uint64_t memoryLeft() {
 }
 
 // Reads the frames asked for, each to the function given.
-using FrameReader = std::function<Status(const std::function<void(const FramePages&)>&)>;
+using FrameReader = std::function<Status(const FrameVisitor&)>;
 
 // The stream of the `count` frames that `frames` reads, or why there is none:
 // no memory for the encoder, which holds every frame (refused before it is
 // taken, where the system tells how much there is), more bytes than --flash,
 // or a stop.
 Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, std::uint64_t count,
-                                                       int fps, bool light,
+                                                       int fps, bool light, FrameSize size,
                                                        const FrameReader& frames,
                                                        codec::PlayerTime& time) {
-    const Failed noRoom{kExitIo,
-                        joined({"not enough memory to encode ", counted(count, "frame"), " (about ",
-                                groupedDigits(count * kEncodedFrameBytes >> 20),
-                                " MB); --frames exports part of them"})};
-    if (count > memoryLeft() / kEncodedFrameBytes) return noRoom;
+    const std::uint64_t each = encodedFrameBytes(size);
+    const Failed noRoom{kExitIo, joined({"not enough memory to encode ", counted(count, "frame"),
+                                         " (about ", groupedDigits(count * each >> 20),
+                                         " MB); --frames exports part of them"})};
+    if (count > memoryLeft() / each) return noRoom;
     try {
-        codec::Encoder e;
+        codec::Encoder e(size);
         e.reserve(count);
-        if (Status s = frames([&](const FramePages& f) { e.add(f); }); !s) {
+        if (Status s = frames([&](const Frame& f) { e.add(f); }); !s) {
             return Failed{kExitIo, s.failure()};
         }
         const std::uint64_t bytes = e.streamBytes(count);
@@ -259,10 +267,21 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
     const std::string untouched = file.untouched();  // what a stop leaves
     // The whole input is checked first, and its frames counted.
     std::optional<codec::StreamInfo> stream;
-    Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream);
+    FrameSize size;
+    Result<std::uint64_t> total = readFrames(o.input, nullptr, &stream, &size);
     if (!total) return total.failure();
     // Nothing to export is the frame file's fault, as for orv render.
     if (total.value() == 0) return Failed{kExitIo, quotedName(o.input) + " holds no frames"};
+    if (Status fits = displayFits(o.display, size, o.input); !fits) {
+        return Failed{kExitUsage, fits.failure()};
+    }
+    if (o.flashName.value == "uno" && !unoPlays(size)) {
+        return Failed{kExitUsage,
+                      "--flash uno: orv_flash_player on an Uno holds frames of 1,024 "
+                      "bytes and 128 columns at most, and " +
+                          quotedName(o.input) + " holds " + sizeWords(size) + " ones"};
+    }
+    const std::uint64_t frameBytes = layoutBytes(size, o.layout);
     const bool all = !o.some;
     if (!all && (o.first >= total.value() || o.count > total.value() - o.first)) {
         return Failed{kExitUsage, "--frames " + std::to_string(o.first) + ":" +
@@ -276,9 +295,9 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
     const bool light = o.polarityGiven ? o.light : stream && stream->lightSetBit;
     const int fps = o.fps ? o.fps : stream ? stream->fps : app::kInitialFrameRate;
     // The frames asked for, in the layout and polarity asked for.
-    auto eachFrame = [&](const std::function<void(const std::array<std::uint8_t, 1024>&)>& take) {
+    auto eachFrame = [&](const std::function<void(const std::vector<std::uint8_t>&)>& take) {
         std::uint64_t index = 0, done = 0;
-        Result<std::uint64_t> read = readFrames(o.input, [&](const FramePages& f) {
+        Result<std::uint64_t> read = readFrames(o.input, [&](const Frame& f) {
             const std::uint64_t k = index++;
             if (StopSignals::requested()) return;
             if (k >= o.first && k < o.first + count) take(toLayout(f, o.layout, light)), ++done;
@@ -291,14 +310,22 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
     std::vector<std::uint8_t> encoded;
     codec::PlayerTime time;
     if (o.codec) {
-        auto made = encodeStream(o, count, fps, light, eachFrame, time);
+        // The encoder takes frames in the pages layout, which is the stream's.
+        auto pages = [&](const FrameVisitor& take) {
+            Frame frame(size);
+            return eachFrame([&](const std::vector<std::uint8_t>& bytes) {
+                std::copy(bytes.begin(), bytes.end(), frame.data());
+                take(frame);
+            });
+        };
+        auto made = encodeStream(o, count, fps, light, size, pages, time);
         if (StopSignals::requested()) return Failed{kExitIo, "interrupted" + untouched};
         if (!made) return made.failure();
         encoded = std::move(made.value());
-    } else if (o.flash && 1024 * count > o.flash) {
-        return overFlash(o, count, 1024 * count, o.flash / 1024);
+    } else if (o.flash && frameBytes * count > o.flash) {
+        return overFlash(o, count, frameBytes * count, o.flash / frameBytes);
     }
-    const std::uint64_t bytes = o.codec ? encoded.size() : 1024 * count;
+    const std::uint64_t bytes = o.codec ? encoded.size() : frameBytes * count;
     if (Status opened = file.open(); !opened) return opened.failure();
     Status written = Done{};
     const std::string source = std::filesystem::path(o.input).filename().string();
@@ -312,15 +339,15 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
         const char* polarity =
             light ? "light (a set bit lights a pixel)" : "dark (a set bit is a dark pixel)";
         if (o.c) {
-            if (Status s =
-                    c.begin(o.name.value, count, source, frameLayoutName(o.layout), polarity);
+            if (Status s = c.begin(o.name.value, count, source, frameLayoutName(o.layout), polarity,
+                                   size, frameBytes);
                 !s) {
                 return Failed{written ? kExitUsage : kExitIo,
                               written ? s.error() : written.error()};
             }
         }
         std::uint64_t index = 0;
-        Status read = eachFrame([&](const std::array<std::uint8_t, 1024>& frame) {
+        Status read = eachFrame([&](const std::vector<std::uint8_t>& frame) {
             if (!written) return;
             if (o.c) {
                 (void)c.frame(index++, frame);
@@ -342,20 +369,21 @@ Outcome exportFrames(ExportOptions& o, std::ostream& out, std::ostream& err) {
     }
     // With the frames on standard output, the summary goes to standard error.
     std::ostream& summary = file.toStdout() ? err : out;
-    summary << "orv export: " << counted(count, "frame") << " to "
+    summary << "orv export: " << counted(count, "frame")
+            << (size == kLcdSize ? std::string() : " of " + sizeWords(size)) << " to "
             << (file.toStdout() ? "standard output" : escapedName(o.output)) << " ("
             << (o.c ? "C" : "bin") << ", "
             << (o.codec ? joined({codec::kName, " stream, ", std::to_string(fps), " fps"})
                         : std::string(frameLayoutName(o.layout)))
             << ", set bit " << (light ? "light" : "dark") << ")";
     if (o.codec) {
-        summary << ": " << groupedDigits(bytes) << " bytes, " << sizeAgainstRaw(count, bytes);
+        summary << ": " << groupedDigits(bytes) << " bytes, " << sizeAgainstRaw(count, bytes, size);
     }
     if (o.flash) {
         summary << "; fits --flash " << o.flashName.value << " with "
                 << groupedDigits(o.flash - bytes) << " bytes to spare";
     }
-    if (o.codec) summary << "; on an Uno " << slowestFrame(o, time, fps);
+    if (o.codec && unoPlays(size)) summary << "; on an Uno " << slowestFrame(o, time, fps);
     summary << "\n";
     return done();
 }
@@ -389,9 +417,10 @@ const Command kExport = command<O>(
      field(text("flash", "BYTES|uno",
                 "refuse (exit 1) what does not fit in BYTES of flash, and\n"
                 "say how many frames do; uno: the 26,500 bytes an Uno\n"
-                "has beside orv_flash_player, and with --codec a clip\n"
-                "whose slowest frame takes the player longer than its\n"
-                "period, with the highest --fps that keeps time",
+                "has beside orv_flash_player, for frames of 1,024 bytes\n"
+                "and 128 columns at most, and with --codec a clip whose\n"
+                "slowest frame takes the player longer than its period,\n"
+                "with the highest --fps that keeps time",
                 "", "uno"),
            &O::flashName),
      field(choice("format", "c|bin",
@@ -401,10 +430,11 @@ const Command kExport = command<O>(
            &O::format),
      field(text("layout", "LAYOUT",
                 "pages (default): the frame file's order, 8 pages of 128\n"
-                "column bytes, bit k of page p being row 8p + k; what\n"
-                "page-organised controllers (12864 class, SSD1306, SH1106,\n"
-                "ST7565) take as is\n"
-                "rows-msb: 64 rows of 16 bytes, the leftmost pixel in bit 7\n"
+                "column bytes (at 128 x 64), bit k of page p being row\n"
+                "8p + k; what page-organised controllers (12864 class,\n"
+                "SSD1306, SH1106, SH1107, ST7565, PCD8544) take as is\n"
+                "rows-msb: 64 rows of 16 bytes (a row's bytes: the width\n"
+                "over 8, rounded up), the leftmost pixel in bit 7\n"
                 "rows-lsb: the same with the leftmost pixel in bit 0",
                 "pages", "pages rows-msb rows-lsb"),
            &O::layout, layoutOption),
@@ -412,9 +442,9 @@ const Command kExport = command<O>(
                         "own, or a stream FILE's) or light (OLEDs light a pixel\n"
                         "for a set bit)"),
            &O::setBit),
-     field(displayOption("the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-                         "st7565 or 12864 (dark); an sh1106 player is built\n"
-                         "with make ORV_DISPLAY=sh1106"),
+     field(displayOption("the polarity the panel NAME wants (see below), whose\n"
+                         "size the frames must have; a player for an I2C\n"
+                         "panel is built with make ORV_DISPLAY=NAME"),
            &O::display),
      field(text("frames", "FIRST:COUNT", "only these frames (FIRST counts from 0), all in FILE"),
            &O::framesText),

@@ -29,10 +29,14 @@ std::string firstBytes(const std::string& path, std::size_t count) {
 
 }  // namespace
 
-Result<std::uint64_t> readFrames(const std::string& path,
-                                 const std::function<void(const FramePages&)>& frame,
-                                 std::optional<codec::StreamInfo>* stream) {
-    if (!codec::looksLikeStream(firstBytes(path, 4))) return readFrameFile(path, frame);
+Result<std::uint64_t> readFrames(const std::string& path, const FrameVisitor& frame,
+                                 std::optional<codec::StreamInfo>* stream, FrameSize* size) {
+    if (!codec::looksLikeStream(firstBytes(path, 4))) {
+        ReadEnd end;
+        Result<std::uint64_t> read = readFrameFile(path, frame, &end);
+        if (size) *size = end.size;
+        return read;
+    }
     std::ifstream in(path, std::ios::binary);
     std::string bytes;
     char buffer[65536];
@@ -44,20 +48,22 @@ Result<std::uint64_t> readFrames(const std::string& path,
     Result<codec::StreamInfo> info = codec::readStreamInfo(bytes);
     if (!info) return fail(quotedName(path) + ": " + info.error());
     const bool light = info.value().lightSetBit;
-    Result<codec::StreamInfo> decoded = codec::decodeStream(bytes, [&](const FramePages& f) {
+    Frame dark(info.value().size);
+    Result<codec::StreamInfo> decoded = codec::decodeStream(bytes, [&](const Frame& f) {
         if (!frame) return;
         if (!light) return frame(f);
-        FramePages dark;
-        for (std::size_t i = 0; i < f.size(); ++i) dark[i] = static_cast<std::uint8_t>(~f[i]);
+        for (std::size_t i = 0; i < f.byteCount(); ++i) dark[i] = static_cast<std::uint8_t>(~f[i]);
         frame(dark);
     });
     if (!decoded) return fail(quotedName(path) + ": " + decoded.error());
     if (stream) *stream = info.value();
+    if (size) *size = info.value().size;
     return std::uint64_t{info.value().frames};
 }
 
-std::string sizeAgainstRaw(std::uint64_t frames, std::uint64_t bytes) {
-    const double raw = 1024.0 * static_cast<double>(frames), coded = static_cast<double>(bytes);
+std::string sizeAgainstRaw(std::uint64_t frames, std::uint64_t bytes, FrameSize size) {
+    const double raw = static_cast<double>(size.bytes()) * static_cast<double>(frames);
+    const double coded = static_cast<double>(bytes);
     char text[48];
     std::snprintf(text, sizeof text, "%.1fx %s than raw", raw >= coded ? raw / coded : coded / raw,
                   raw >= coded ? "smaller" : "larger");

@@ -14,10 +14,11 @@ const char* const kHelp =
     "usage: orv info FILE.orv|FILE.pmh [--stats] [--fps N]\n"
     "\n"
     "Checks a frame file strictly and prints its frame count and duration at N\n"
-    "frames per second (default {default fps}). --stats adds the mean share of dark pixels\n"
-    "and the flicker (mean share of pixels that change from frame to frame).\n"
-    "A frame stream of orv export --codec is decoded whole; its frame rate is\n"
-    "the default, and its codec, size and polarity are printed too.\n";
+    "frames per second (default {default fps}), and the frames' size where it is not\n"
+    "128 x 64. --stats adds the mean share of dark pixels and the flicker (mean\n"
+    "share of pixels that change from frame to frame). A frame stream of orv\n"
+    "export --codec is decoded whole; its frame rate is the default, and its\n"
+    "codec, size and polarity are printed too.\n";
 
 struct InfoOptions {
     std::string file;
@@ -28,24 +29,27 @@ struct InfoOptions {
 Outcome info(InfoOptions& o, std::ostream& out, std::ostream&) {
     const bool stats = o.stats;
     double darkSum = 0, changeSum = 0;
-    FramePages last{};
+    Frame last;
     std::uint64_t index = 0;
     std::optional<codec::StreamInfo> stream;
+    FrameSize size;
     Result<std::uint64_t> frames = readFrames(
         o.file,
-        [&](const FramePages& f) {
+        [&](const Frame& f) {
             if (!stats) return;
+            if (index == 0) last = Frame(f.size());
             int dark = 0, changed = 0;
-            for (std::size_t i = 0; i < f.size(); ++i) {
+            for (std::size_t i = 0; i < f.byteCount(); ++i) {
                 dark += __builtin_popcount(f[i]);
                 changed += __builtin_popcount(static_cast<unsigned>(f[i] ^ last[i]));
             }
-            darkSum += dark / 8192.0;
-            if (index > 0) changeSum += changed / 8192.0;
+            const auto pixels = static_cast<double>(f.size().pixels());
+            darkSum += dark / pixels;
+            if (index > 0) changeSum += changed / pixels;
             last = f;
             ++index;
         },
-        &stream);
+        &stream, &size);
     if (!frames) return frames.failure();
     const std::uint64_t n = frames.value();
     const int rate = stream && !o.fps.given ? stream->fps : o.fps.value;
@@ -53,9 +57,12 @@ Outcome info(InfoOptions& o, std::ostream& out, std::ostream&) {
     std::snprintf(line, sizeof line, "frames: %llu\nduration: %.3f s at %d fps\n",
                   static_cast<unsigned long long>(n), static_cast<double>(n) / rate, rate);
     out << line;
+    // 128 x 64, the size of every frame file and stream before there were
+    // others, goes without saying.
+    if (size != kLcdSize) out << "size: " << sizeWords(size) << "\n";
     if (stream) {
         out << "stream: " << codec::kName << ", " << groupedDigits(stream->bytes) << " bytes, "
-            << sizeAgainstRaw(n, stream->bytes)
+            << sizeAgainstRaw(n, stream->bytes, size)
             << "\nset bit: " << (stream->lightSetBit ? "light" : "dark") << "\n";
     }
     if (stats) {

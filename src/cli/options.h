@@ -13,6 +13,7 @@
 
 #include "app/capture_clock.h"
 #include "common/result.h"
+#include "lcd/frame_size.h"
 
 namespace orv::cli {
 
@@ -196,5 +197,20 @@ inline Option displayOption(const char* help) {
     return choice("display", "NAME", help, "", displayChoices());
 }
 Result<bool> setBitLight(const Given<std::string>& setBit, const Given<std::string>& display);
+
+// --size WxH: a frame size as parseFrameSize reads it.
+Result<FrameSize> sizeOption(const std::string& text);
+
+// The frames' size that --size and --display say, each carrying a size:
+// 128 x 64 when neither is given; the two must say the same.
+Result<FrameSize> frameSizeOf(const Given<FrameSize>& size, const Given<std::string>& display);
+
+// Whether the panel --display names shows frames of `frames`' size, which
+// `file` holds; the failure names both sizes.
+Status displayFits(const Given<std::string>& display, FrameSize frames, const std::string& file);
+
+// The panels --display knows, a line each: name, size and what it is; the
+// help text's "{displays}".
+std::string displayLines();
 
 }  // namespace orv::cli

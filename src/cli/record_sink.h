@@ -1,7 +1,8 @@
 // Where the records of a run go: a new OUTPUT, the end of an existing one, or
 // a temporary file beside it that replaces it when the run succeeds. Records
-// go out whole. As the frame pipeline's sink, it files every record the
-// pipeline makes.
+// go out whole, the first of a file of frames of another size than 128 x 64
+// with the file's header line. As the frame pipeline's sink, it files every
+// record the pipeline makes.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +18,13 @@ namespace orv::cli {
 class RecordSink : public FrameSink {
   public:
     enum class Mode { New, Append, Replace, Stdout };
-    RecordSink(std::string output, Mode mode)
-        : output_(output), mode_(mode), replacement_(output) {}
+    RecordSink(std::string output, Mode mode, FrameSize size = kLcdSize)
+        : output_(output), mode_(mode), replacement_(output), size_(size) {}
 
     // Gets the target ready: for Append the existing file must be a frame
-    // file that ends in a whole record; for Replace the temporary file is
-    // made. Nothing is created for New until the first record.
+    // file of frames of the sink's size that ends in a whole record; for
+    // Replace the temporary file is made. Nothing is created for New until
+    // the first record.
     Status open();
     Status write(const std::string& record);
     Status recorded(const std::string& record) override { return write(record); }
@@ -42,6 +44,7 @@ class RecordSink : public FrameSink {
     ReplacementFile replacement_;
     FrameAppender appender_;
     Appended appended_;
+    FrameSize size_;
     std::uint64_t written_ = 0;
 };
 

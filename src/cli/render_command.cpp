@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <new>
+#include <optional>
 #include <ostream>
 
 #include "cli/command.h"
@@ -23,8 +25,9 @@ const char* const kHelp =
     "\n"
     "Draws frames from the records as the LCD shows them: OUT.png one frame\n"
     "(default {default frame}), OUT.gif all frames as an animation at N frames per second\n"
-    "(default {default fps}). Each pixel becomes S x S (default {default scale}). lcd: dark pixels "
-    "on a\n"
+    "(default {default fps}). Each pixel becomes S x S (default {default scale}), at the frames' "
+    "own size\n"
+    "(128 x 64, or the one the file says). lcd: dark pixels on a\n"
     "yellow-green panel; mono: black on white. An existing OUT is replaced only\n"
     "with --force. --frame goes with PNG, --fps with GIF. --format chooses PNG or\n"
     "GIF whatever OUT's name; -o - writes to standard output, PNG unless --format\n"
@@ -42,12 +45,13 @@ std::array<std::uint32_t, 2> palette(const std::string& colors) {
 }
 
 // The frame as the device draws it: page by page, column by column, bit by bit.
-std::vector<std::uint8_t> drawFrame(const FramePages& f, int scale) {
-    const int width = 128 * scale;
-    std::vector<std::uint8_t> index(static_cast<std::size_t>(width) * 64 * scale, 0);
-    for (int page = 0; page < 8; ++page) {
-        for (int c = 0; c < 128; ++c) {
-            const std::uint8_t byte = f[static_cast<std::size_t>(128 * page + c)];
+std::vector<std::uint8_t> drawFrame(const Frame& f, int scale) {
+    const FrameSize size = f.size();
+    const int width = size.width * scale;
+    std::vector<std::uint8_t> index(static_cast<std::size_t>(width) * size.height * scale, 0);
+    for (int page = 0; page < size.pages(); ++page) {
+        for (int c = 0; c < size.width; ++c) {
+            const std::uint8_t byte = f[static_cast<std::size_t>(size.width * page + c)];
             for (int bit = 0; bit < 8; ++bit) {
                 if (!((byte >> bit) & 1)) continue;
                 const int row = 8 * page + bit;
@@ -70,16 +74,19 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     if (Status opened = file.open(); !opened) return opened.failure();
     Status written = Done{};
     std::uint64_t index = 0;
-    std::optional<FramePages> chosen;
-    // Frame by frame, straight into the file.
-    GifWriter animation([&](std::string_view b) { return written = file.write(b); }, 128 * s,
-                        64 * s, colours);
-    Result<std::uint64_t> frames = readFrameFile(input, [&](const FramePages& f) {
+    std::optional<Frame> chosen;
+    // Frame by frame, straight into the file, at the size of the first.
+    std::optional<GifWriter> animation;
+    Result<std::uint64_t> frames = readFrameFile(input, [&](const Frame& f) {
         if (StopSignals::requested()) return;
         if (!gif) {
             if (index++ == static_cast<std::uint64_t>(wanted)) chosen = f;
         } else if (written) {
-            Status added = animation.addFrame(drawFrame(f, s), gifFrameDelayCs(index++, fps));
+            if (!animation) {
+                animation.emplace([&](std::string_view b) { return written = file.write(b); },
+                                  f.size().width * s, f.size().height * s, colours);
+            }
+            Status added = animation->addFrame(drawFrame(f, s), gifFrameDelayCs(index++, fps));
             if (written && !added) written = added;
         }
     });
@@ -88,7 +95,7 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
     if (frames.value() == 0) return Failed{kExitIo, quotedName(input) + " holds no frames"};
     if (gif) {
         if (written) {
-            Status finished = animation.finish();
+            Status finished = animation->finish();
             if (written && !finished) written = finished;
         }
     } else if (!chosen) {
@@ -96,7 +103,8 @@ Outcome draw(const std::string& input, OutputFile& file, bool gif, int s, int fp
                                       counted(frames.value(), "frame") + " of the file"};
     } else {
         const std::vector<std::uint8_t> pixels = drawFrame(*chosen, s);
-        QImage image(128 * s, 64 * s, QImage::Format_RGB32);
+        QImage image(chosen->size().width * s, chosen->size().height * s, QImage::Format_RGB32);
+        if (image.isNull()) throw std::bad_alloc();  // Qt's way of saying so
         for (int y = 0; y < image.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x) {
@@ -153,7 +161,12 @@ Status check(RenderOptions& o) {
 Outcome render(RenderOptions& o, std::ostream&, std::ostream&) {
     StopSignals stops;  // held until the file is put in place or dropped
     OutputFile file(o.output);
-    return draw(o.input, file, o.gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
+    try {
+        return draw(o.input, file, o.gif, o.scale, o.fps.value, o.frame.value, palette(o.colors));
+    } catch (const std::bad_alloc&) {
+        return Failed{kExitIo, "not enough memory to draw the frames at --scale " +
+                                   std::to_string(o.scale) + file.untouched()};
+    }
 }
 
 using O = RenderOptions;

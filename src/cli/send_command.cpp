@@ -30,16 +30,21 @@ const char* const kHelp =
     "\n"
     "{options}"
     "\n"
+    "Displays (--display NAME), each with its size and what a set bit means:\n"
+    "{displays}"
+    "\n"
     "A receiver that announces itself (link version 2) acknowledges every page it\n"
     "shows: no more packets go out than it has room for, and the summary counts\n"
-    "the frames it showed. Without it, the summary can only count writes. A link\n"
+    "the frames it showed. One that shows frames of another size than FILE's is\n"
+    "refused, naming both. Without it, the summary can only count writes. A link\n"
     "or device too slow for the rate makes the run fall behind; no frame is dropped.\n"
     "Ctrl-C ends the run after the packet on its way. See docs/protocol.md.\n"
     "\n"
     "Exit status: 0 done (or ended by Ctrl-C with --loop), 1 the frame file is\n"
     "not whole, the port cannot be used or went away, the line took no data or\n"
-    "the receiver acknowledged nothing for 3 s, the receiver plays no raw frames,\n"
-    "or the run was interrupted, 2 a usage error.\n";
+    "the receiver acknowledged nothing for 3 s, the receiver plays no raw frames\n"
+    "or shows frames of another size, or the run was interrupted, 2 a usage\n"
+    "error.\n";
 
 struct SendOptions {
     std::string input, port, settings, mode;
@@ -109,9 +114,14 @@ std::string summary(const SendOptions& o, const serial::FrameSender& sender,
 }
 
 Outcome send(SendOptions& o, std::ostream& out, std::ostream& err) {
-    Result<std::uint64_t> total = readFrameFile(o.input, nullptr);
+    ReadEnd read;
+    Result<std::uint64_t> total = readFrameFile(o.input, nullptr, &read);
     if (!total) return total.failure();
     if (total.value() == 0) return Failed{kExitIo, "\"" + o.input + "\" holds no frames"};
+    const FrameSize size = read.size;
+    if (Status fits = displayFits(o.display, size, o.input); !fits) {
+        return Failed{kExitUsage, fits.failure()};
+    }
     serial::SerialDevice device;
     if (Status opened = device.open(o.port, o.settings); !opened) {
         return opened.failure();
@@ -126,6 +136,12 @@ Outcome send(SendOptions& o, std::ostream& out, std::ostream& err) {
             return Failed{kExitIo, device.name() + " announced link version " +
                                        std::to_string(sender.pacer().version()) +
                                        ", a receiver of framed mode only: use --mode framed"};
+        }
+        if (heard.value() && sender.pacer().size() != size) {
+            return Failed{kExitIo, device.name() + " shows frames of " +
+                                       sizeWords(sender.pacer().size()) + ", and " +
+                                       quotedName(o.input) + " holds frames of " + sizeWords(size) +
+                                       "; nothing was sent"};
         }
         if (!heard.value() && o.wait > 0 && !StopSignals::requested() && !o.quiet) {
             char notice[200];
@@ -144,7 +160,7 @@ Outcome send(SendOptions& o, std::ostream& out, std::ostream& err) {
     Status sending = Done{};
     bool stopped = StopSignals::requested();
     do {
-        Result<std::uint64_t> pass = readFrameFile(o.input, [&](const FramePages& f) {
+        Result<std::uint64_t> pass = readFrameFile(o.input, [&](const Frame& f) {
             if (!sending || stopped) return;
             if (frame == 0) start = Clock::now();
             const auto due = start + std::chrono::duration_cast<Clock::duration>(period * frame);
@@ -213,10 +229,12 @@ const Command kSend = command<O>(
      field(fpsOption("frames per second, {range} (default {default})"), &O::fps),
      field(choice("mode", "MODE",
                   "framed (default): packets of one page each, 0xA5 0x5A,\n"
-                  "frame number, page, 128 bytes, CRC-16; a frame sends only\n"
-                  "the pages that changed, all 8 every --key frames\n"
-                  "raw: each frame's 1,024 bytes, back to back; the reference\n"
-                  "receiver (examples/arduino) speaks framed mode only",
+                  "frame number, page, its columns (128), CRC-16; a frame\n"
+                  "sends only the pages that changed, all of them every\n"
+                  "--key frames\n"
+                  "raw: each frame's bytes (1,024 at 128 x 64), back to back;\n"
+                  "the reference receiver (examples/arduino) speaks framed\n"
+                  "mode only",
                   "framed", "framed raw"),
            &O::mode),
      field(number("key", "N", "framed: every Nth frame sends all pages (default {default})", 1,
@@ -225,9 +243,9 @@ const Command kSend = command<O>(
      field(setBitOption("dark (default): a set bit is a dark pixel, as in the\n"
                         "frame file; light: for OLEDs, which light a set bit"),
            &O::setBit),
-     field(displayOption("the polarity NAME wants: ssd1306 or sh1106 (light),\n"
-                         "st7565 or 12864 (dark); an sh1106 receiver is built\n"
-                         "with make ORV_DISPLAY=sh1106"),
+     field(displayOption("the polarity the panel NAME wants (see below), whose\n"
+                         "size the frames must have; a receiver for an I2C\n"
+                         "panel is built with make ORV_DISPLAY=NAME"),
            &O::display),
      field(number("wait", "S",
                   "seconds to wait for the receiver to announce itself after\n"

@@ -1,11 +1,18 @@
 /* orv_codec.h: the decoder of the "pmh" frame stream (docs/codec.md), one C99
  * header for the host and for an 8-bit microcontroller.
  *
- * No allocation, no floating point, no library: the caller owns the 1,024-byte
- * frame buffer (8 pages of 128 column bytes, bit k of a byte = row k of its
- * page) and an orvc_decoder (275 bytes on an AVR). Each call of
- * orvc_next turns the buffer, which holds the frame before, into the next
- * frame, in place, and says which pages changed.
+ * No allocation, no floating point, no library: the caller owns the frame
+ * buffer (d.pages pages of d.width column bytes, bit k of a byte = row k of
+ * its page: 1,024 bytes at 128 x 64) and an orvc_decoder (278 bytes on an AVR
+ * built for 128 x 64). Each call of orvc_next turns the buffer, which holds
+ * the frame before, into the next frame, in place, and says which pages
+ * changed.
+ *
+ * Frames of any size a stream can hold (width 8 to 256, height a multiple of
+ * 8 from 8 to 128) decode unless the sketch says less: ORVC_WIDTH and
+ * ORVC_PAGES, defined before this header, fix the size (orvc_open refuses a
+ * stream of another), which keeps the decoder's state and its loops those of
+ * that size; otherwise ORVC_MAX_WIDTH (256) and ORVC_MAX_PAGES (16) bound it.
  *
  * Input: the whole stream, read a byte at a time at an offset through
  * ORVC_READ(source, offset). By default the source is a pointer to the bytes
@@ -32,6 +39,7 @@
 #ifndef ORV_CODEC_H
 #define ORV_CODEC_H
 
+#include <limits.h>
 #include <stdint.h>
 
 #if !defined(ORVC_READ)
@@ -47,15 +55,48 @@
 extern "C" {
 #endif
 
+/* The frame size: fixed, or bounded. */
+#if defined(ORVC_WIDTH) && defined(ORVC_PAGES)
+#define ORVC_MAX_WIDTH ORVC_WIDTH
+#define ORVC_MAX_PAGES ORVC_PAGES
+#define ORVC_W(d) ORVC_WIDTH
+#define ORVC_P(d) ORVC_PAGES
+#else
+#ifndef ORVC_MAX_WIDTH
+#define ORVC_MAX_WIDTH 256
+#endif
+#ifndef ORVC_MAX_PAGES
+#define ORVC_MAX_PAGES 16
+#endif
+#define ORVC_W(d) ((d)->width)
+#define ORVC_P(d) ((d)->pages)
+#endif
+/* A column's number, and a set of pages (a bit each). */
+#if ORVC_MAX_WIDTH > 255
+typedef uint16_t orvc_column;
+#else
+typedef uint8_t orvc_column;
+#endif
+#if ORVC_MAX_PAGES > 8
+typedef uint16_t orvc_pages;
+#if INT_MAX < 0x10000L
+#error "frames of more than 8 pages need an int of more than 16 bits"
+#endif
+#else
+typedef uint8_t orvc_pages;
+#endif
+
 /* Stream layout (all numbers little-endian). */
-#define ORVC_MAGIC0 0x4F /* 'O' */
-#define ORVC_MAGIC1 0x52 /* 'R' */
-#define ORVC_MAGIC2 0x56 /* 'V' */
-#define ORVC_MAGIC3 0x43 /* 'C' */
-#define ORVC_VERSION 1
-#define ORVC_HEADER_BYTES 16
-#define ORVC_FLAG_LIGHT 0x01 /* a set bit lights a pixel (else: a set bit is dark) */
-#define ORVC_FLAG_WRAP 0x02  /* a wrap frame follows the last: it brings frame 0 back */
+#define ORVC_MAGIC0 0x4F           /* 'O' */
+#define ORVC_MAGIC1 0x52           /* 'R' */
+#define ORVC_MAGIC2 0x56           /* 'V' */
+#define ORVC_MAGIC3 0x43           /* 'C' */
+#define ORVC_VERSION 1             /* a stream of 128 x 64 frames */
+#define ORVC_SIZED_VERSION 2       /* a stream of frames of another size */
+#define ORVC_HEADER_BYTES 16       /* version 1's header; version 2 adds: */
+#define ORVC_SIZED_HEADER_BYTES 20 /* width (2 bytes), height, a 0 */
+#define ORVC_FLAG_LIGHT 0x01       /* a set bit lights a pixel (else: a set bit is dark) */
+#define ORVC_FLAG_WRAP 0x02        /* a wrap frame follows the last: it brings frame 0 back */
 #define ORVC_FLAGS (ORVC_FLAG_LIGHT | ORVC_FLAG_WRAP) /* every flag this version knows */
 #define ORVC_MAX_CODE_BITS 15
 
@@ -72,7 +113,7 @@ extern "C" {
 /* Results. */
 #define ORVC_OK 0
 #define ORVC_END (-1)        /* every frame was given; orvc_rewind starts again */
-#define ORVC_BAD_HEADER (-2) /* not a stream of this version, or cut short */
+#define ORVC_BAD_HEADER (-2) /* not a stream of these versions or this size, or cut short */
 #define ORVC_BAD_DATA (-3)   /* the frame data is damaged or cut short */
 
 #if defined(__GNUC__)
@@ -101,19 +142,22 @@ typedef struct {
     orvc_offset symbols[3]; /* and its symbols */
     uint32_t frames;        /* frames in the stream */
     uint32_t frame;         /* the next frame's number; frames + 1 after the wrap frame */
+    uint16_t width;         /* the frames' columns */
+    uint8_t pages;          /* and pages of 8 rows */
     uint8_t lead[3];        /* each table's shortest code length, less 1 */
     uint8_t fps;            /* the frame rate the stream was made for */
     uint8_t flags;          /* ORVC_FLAG_LIGHT, ORVC_FLAG_WRAP */
     uint8_t bits;           /* bits not yet taken, from the top, then a set bit */
     uint8_t resumeBits;     /* and those where frame 1 begins */
-    uint8_t mask;           /* the pages of the frame being decoded */
-    uint8_t edgeFor;        /* the page whose rows above are in edge (8: none) */
-    uint8_t from[8], to[8]; /* the columns of each changed page that changed */
+    orvc_pages mask;        /* the pages of the frame being decoded */
+    uint8_t edgeFor;        /* the page whose rows above are in edge (pages: none) */
+    /* The columns of each changed page that changed. */
+    orvc_column from[ORVC_MAX_PAGES], to[ORVC_MAX_PAGES];
     /* The main table, from its shortest codes on: the first code too long for
      * each length, and what added to a code of that length gives its place. */
     uint16_t limit[ORVC_MAX_CODE_BITS], base[ORVC_MAX_CODE_BITS];
-    uint8_t edge[32]; /* rows 6 and 7 of the page above, before this frame */
-    uint8_t old[128]; /* the page being decoded, before this frame */
+    uint8_t edge[(ORVC_MAX_WIDTH + 3) / 4]; /* rows 6 and 7 of the page above, before this frame */
+    uint8_t old[ORVC_MAX_WIDTH];            /* the page being decoded, before this frame */
 } orvc_decoder;
 
 /* Length classes of runs: 1, 2, 3, 4, then 5-6, 7-8, 9-12, 13-16, 17-24, 25-32,
@@ -146,8 +190,9 @@ static inline orvc_offset orvc_skip_table(const orvc_decoder* d, orvc_offset at,
 
 /* Reads the header and the tables of a stream of `size` bytes at `source`. */
 static inline int orvc_open(orvc_decoder* d, const void* source, orvc_offset size) {
-    orvc_offset at;
-    uint8_t t;
+    orvc_offset at = ORVC_HEADER_BYTES;
+    uint8_t t, version;
+    uint16_t height = 64;
     d->source = source;
     d->size = size;
     d->frame = 0;
@@ -155,15 +200,29 @@ static inline int orvc_open(orvc_decoder* d, const void* source, orvc_offset siz
     d->bits = 0x80;
     d->data = 0;
     d->frames = 0;
+    d->width = 128;
     if (size < ORVC_HEADER_BYTES || ORVC_READ(source, 0) != ORVC_MAGIC0 ||
         ORVC_READ(source, 1) != ORVC_MAGIC1 || ORVC_READ(source, 2) != ORVC_MAGIC2 ||
-        ORVC_READ(source, 3) != ORVC_MAGIC3 || ORVC_READ(source, 4) != ORVC_VERSION) {
+        ORVC_READ(source, 3) != ORVC_MAGIC3) {
+        return ORVC_BAD_HEADER;
+    }
+    version = ORVC_READ(source, 4);
+    if (version == ORVC_SIZED_VERSION) {
+        if (size < ORVC_SIZED_HEADER_BYTES) return ORVC_BAD_HEADER;
+        at = ORVC_SIZED_HEADER_BYTES;
+        d->width = orvc_word(d, 16);
+        height = ORVC_READ(source, 18);
+    } else if (version != ORVC_VERSION) {
+        return ORVC_BAD_HEADER;
+    }
+    d->pages = (uint8_t)(height >> 3);
+    if (d->width < 8 || d->width > ORVC_MAX_WIDTH || (height & 7) || d->pages < 1 ||
+        d->pages > ORVC_MAX_PAGES || ORVC_W(d) != d->width || ORVC_P(d) != d->pages) {
         return ORVC_BAD_HEADER;
     }
     d->flags = ORVC_READ(source, 5);
     d->fps = ORVC_READ(source, 6);
     if (orvc_long(d, 12) != size) return ORVC_BAD_HEADER;
-    at = ORVC_HEADER_BYTES;
     for (t = 0; t < 3; ++t) {
         const orvc_offset next = orvc_skip_table(d, at, t == 1 ? 2 : 1);
         uint8_t lead = 0;
@@ -197,7 +256,7 @@ static inline int orvc_open(orvc_decoder* d, const void* source, orvc_offset siz
  * frame before frame 0 was. */
 static inline void orvc_rewind(orvc_decoder* d, uint8_t* frame) {
     uint16_t i;
-    for (i = 0; i < 1024; ++i) frame[i] = 0;
+    for (i = 0; i < (uint16_t)(ORVC_W(d) * ORVC_P(d)); ++i) frame[i] = 0;
     d->pos = d->data;
     d->bits = 0x80;
     d->frame = 0;
@@ -290,10 +349,15 @@ static inline int16_t orvc_length(orvc_decoder* d, int16_t k) {
 
 /* Rows 6 and 7 of `page`, four columns a byte, into d->edge. */
 static inline void orvc_edge(orvc_decoder* d, const uint8_t* page) {
-    uint8_t i;
-    for (i = 0; i < 32; ++i, page += 4) {
+    orvc_column i;
+    for (i = 0; i < ORVC_W(d) / 4; ++i, page += 4) {
         d->edge[i] = (uint8_t)((page[0] >> 6) | ((page[1] >> 4) & 0x0C) | ((page[2] >> 2) & 0x30) |
                                (page[3] & 0xC0));
+    }
+    if (ORVC_W(d) & 3) { /* the last columns, without reading past them */
+        uint8_t e = 0, k;
+        for (k = 0; k < (ORVC_W(d) & 3); ++k) e = (uint8_t)(e | (page[k] >> 6) << (2 * k));
+        d->edge[i] = e;
     }
 }
 
@@ -302,10 +366,10 @@ static inline void orvc_edge(orvc_decoder* d, const uint8_t* page) {
  * `c` is the column being decoded, so the old page is in `old`, the page
  * above in d->edge and the page below still in the frame buffer. */
 static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, const uint8_t* old,
-                                 uint8_t p, uint8_t c, int8_t dx, int8_t dy) {
+                                 uint8_t p, orvc_column c, int8_t dx, int8_t dy) {
     const int16_t s = (int16_t)c - dx;
     uint8_t v;
-    if (s < 0 || s > 127) return 0;
+    if (s < 0 || s >= ORVC_W(d)) return 0;
     v = old[s];
     if (dy > 0) {
         uint8_t above = d->edge[s >> 2];
@@ -326,7 +390,7 @@ static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, co
         /* Shifts by constants: an AVR has no barrel shifter. */
         v = dy == 1 ? (uint8_t)(v << 1 | above >> 7) : (uint8_t)(v << 2 | (above & 0xC0) >> 6);
     } else if (dy < 0) {
-        const uint8_t below = p < 7 ? frame[128 * (p + 1) + s] : 0;
+        const uint8_t below = p + 1 < ORVC_P(d) ? frame[ORVC_W(d) * (p + 1) + s] : 0;
         v = dy == -1 ? (uint8_t)(v >> 1 | below << 7) : (uint8_t)(v >> 2 | below << 6);
     }
     return v;
@@ -336,9 +400,11 @@ static inline uint8_t orvc_moved(const orvc_decoder* d, const uint8_t* frame, co
  * each then decoded by orvc_page in page order; or ORVC_END after the last
  * frame, or ORVC_BAD_DATA. With `loop` set, a stream with a wrap frame goes
  * on past the last frame with it: it turns the last frame into frame 0, and
- * frame 1 follows. */
+ * frame 1 follows. A frame of more than 8 pages has a second page mask, for
+ * pages 8 and on. */
 static inline int orvc_start(orvc_decoder* d, uint8_t loop) {
     int16_t mask;
+    orvc_pages all;
     if (d->frame > d->frames) { /* the wrap frame was decoded: frame 0 is back */
         d->pos = d->resume;
         d->bits = d->resumeBits;
@@ -353,25 +419,35 @@ static inline int orvc_start(orvc_decoder* d, uint8_t loop) {
     }
     mask = orvc_symbol(d, 0);
     if (mask < 0) return ORVC_BAD_DATA;
+    all = (orvc_pages)mask;
+#if ORVC_MAX_PAGES > 8
+    if (ORVC_P(d) > 8) {
+        mask = orvc_symbol(d, 0);
+        if (mask < 0) return ORVC_BAD_DATA;
+        all = (orvc_pages)(all | (orvc_pages)mask << 8);
+    }
+#endif
+    if (ORVC_P(d) < 8 * sizeof(orvc_pages) && (all >> ORVC_P(d)) != 0) return ORVC_BAD_DATA;
     ++d->frame;
-    d->mask = (uint8_t)mask;
-    d->edgeFor = 8;
-    return mask;
+    d->mask = all;
+    d->edgeFor = ORVC_P(d);
+    return (int)all;
 }
 
 /* Decodes page `p` of the frame started, in place: one of its pages, after
  * those before it. `old` holds the page as it is before this frame, copied
- * there by the caller (128 bytes, left as they are until this returns), or is
- * 0 to have the page copied into d->old. */
+ * there by the caller (the page's columns, left as they are until this
+ * returns), or is 0 to have the page copied into d->old. */
 static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, const uint8_t* old) {
-    uint8_t* page = frame + 128 * p;
-    uint8_t c = 0, i, from = 128, to = 0, literal = 0;
-    if (p > 0 && d->edgeFor != p) orvc_edge(d, page - 128); /* the page above is as it was */
+    uint8_t* page = frame + ORVC_W(d) * p;
+    orvc_column c = 0, i, from = ORVC_W(d), to = 0;
+    uint8_t literal = 0;
+    if (p > 0 && d->edgeFor != p) orvc_edge(d, page - ORVC_W(d)); /* the page above is as it was */
     if (!old) {
-        for (i = 0; i < 128; ++i) d->old[i] = page[i];
+        for (i = 0; i < ORVC_W(d); ++i) d->old[i] = page[i];
         old = d->old;
     }
-    while (c < 128) {
+    while (c < ORVC_W(d)) {
         uint8_t bits = d->bits;
         const int16_t s = orvc_main(d, &bits);
         int16_t n;
@@ -387,14 +463,14 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, const ui
         }
         if (s < ORVC_SYM_REPEAT) {
             n = orvc_length(d, s - ORVC_SYM_SKIP);
-            if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
-            c = (uint8_t)(c + n);
+            if (n < 0 || n > ORVC_W(d) - c) return ORVC_BAD_DATA;
+            c = (orvc_column)(c + n);
             continue;
         }
         if (from > c) from = c;
         if (s < ORVC_SYM_END) {
             n = orvc_length(d, s - ORVC_SYM_REPEAT);
-            if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
+            if (n < 0 || n > ORVC_W(d) - c) return ORVC_BAD_DATA;
             while (n--) page[c++] ^= literal;
         } else {
             const uint8_t v = (uint8_t)(s - ORVC_SYM_MOVE);
@@ -402,18 +478,18 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, const ui
             const int8_t dy = (int8_t)(v / (2 * ORVC_MOVE_DX + 1)) - ORVC_MOVE_DY;
             if (s >= ORVC_MAIN_SYMBOLS || (dx == 0 && dy == 0)) return ORVC_BAD_DATA;
             n = orvc_length(d, orvc_symbol(d, 2));
-            if (n < 0 || n > 128 - c) return ORVC_BAD_DATA;
+            if (n < 0 || n > ORVC_W(d) - c) return ORVC_BAD_DATA;
             while (n--) {
                 page[c] = orvc_moved(d, frame, old, p, c, dx, dy);
                 ++c;
             }
         }
-        to = (uint8_t)(c - 1);
+        to = (orvc_column)(c - 1);
     }
     d->from[p] = from;
     d->to[p] = to;
     /* The next page's rows above are this page's as it was. */
-    if (p < 7 && (d->mask >> (p + 1) & 1)) {
+    if (p + 1 < ORVC_P(d) && (d->mask >> (p + 1) & 1)) {
         orvc_edge(d, old);
         d->edgeFor = (uint8_t)(p + 1);
     }
@@ -423,19 +499,19 @@ static inline int orvc_page(orvc_decoder* d, uint8_t* frame, uint8_t p, const ui
 /* Turns the frame before (in `frame`) into the next frame. Returns the pages
  * that changed (bit p for page p; every bit for frame 0, which follows a
  * cleared buffer), ORVC_END after the last frame, or ORVC_BAD_DATA. Columns
- * d->from[p] to d->to[p] of a changed page hold all its changes (all 128 for
- * frame 0), so a display need only be sent those. */
+ * d->from[p] to d->to[p] of a changed page hold all its changes (all of them
+ * for frame 0), so a display need only be sent those. */
 static inline int orvc_next(orvc_decoder* d, uint8_t* frame) {
     const uint8_t first = d->frame == 0;
     const int mask = orvc_start(d, 0);
     uint8_t p;
     if (mask < 0) return mask;
-    for (p = 0; p < 8; ++p) {
+    for (p = 0; p < ORVC_P(d); ++p) {
         if ((mask >> p & 1) && orvc_page(d, frame, p, 0) != ORVC_OK) return ORVC_BAD_DATA;
     }
     if (!first) return mask;
-    for (p = 0; p < 8; ++p) d->from[p] = 0, d->to[p] = 127;
-    return 0xFF;
+    for (p = 0; p < ORVC_P(d); ++p) d->from[p] = 0, d->to[p] = (orvc_column)(ORVC_W(d) - 1);
+    return (int)((1L << ORVC_P(d)) - 1);
 }
 
 #ifdef __cplusplus

@@ -90,17 +90,31 @@ struct Ssd1306_64x48 : Ssd1306<32> {  // RAM columns 32 to 95
     static const uint8_t kWidth = 64, kHeight = 48, kComPins = 0x12;
 };
 
+// The chosen panel, and its size as macros too (ORV_PANEL_WIDTH and
+// ORV_PANEL_HEIGHT), for what the preprocessor sizes: the frame decoder.
 #if defined(ORV_DISPLAY_SH1106)
 typedef Sh1106_128x64 Panel;
+#define ORV_PANEL_WIDTH 128
+#define ORV_PANEL_HEIGHT 64
 #elif defined(ORV_DISPLAY_SSD1306_128X32)
 typedef Ssd1306_128x32 Panel;
+#define ORV_PANEL_WIDTH 128
+#define ORV_PANEL_HEIGHT 32
 #elif defined(ORV_DISPLAY_SSD1306_72X40)
 typedef Ssd1306_72x40 Panel;
+#define ORV_PANEL_WIDTH 72
+#define ORV_PANEL_HEIGHT 40
 #elif defined(ORV_DISPLAY_SSD1306_64X48)
 typedef Ssd1306_64x48 Panel;
+#define ORV_PANEL_WIDTH 64
+#define ORV_PANEL_HEIGHT 48
 #else
 typedef Ssd1306_128x64 Panel;
+#define ORV_PANEL_WIDTH 128
+#define ORV_PANEL_HEIGHT 64
 #endif
+static_assert(Panel::kWidth == ORV_PANEL_WIDTH && Panel::kHeight == ORV_PANEL_HEIGHT,
+              "the panel's size macros say its size");
 
 // Power-up set-up: page 0 is the top 8 rows, column 0 the left edge (module
 // with its pins at the top). If the picture comes out mirrored, use 0xA0

@@ -4,8 +4,7 @@
 // with ORV_OLED_QUEUE defined before this header, the TWI interrupt sends
 // queued pages while the sketch goes on (see orv_twi.h).
 //
-// The frames are 128 x 64; a smaller panel shows their top-left part: the
-// pages shows() says and the columns up to lastShown().
+// The frames are the panel's size: kWidth columns of kHeight / 8 pages.
 //
 // C++11, the Arduino core's <avr/io.h> and <avr/pgmspace.h>; no allocation.
 #ifndef ORV_OLED_H
@@ -29,13 +28,8 @@ struct Device : display::Panel {
     static const uint8_t kAddress = ORV_OLED_ADDRESS;
 };
 
-// Whether the panel shows page `page` of a frame.
-inline bool shows(uint8_t page) { return Device::kHeight >= 64 || page < Device::kHeight / 8; }
-
-// The last of a page's columns up to `to` that the panel shows.
-inline uint8_t lastShown(uint8_t to) {
-    return Device::kWidth >= 128 || to < Device::kWidth ? to : (uint8_t)(Device::kWidth - 1);
-}
+// A frame's pages.
+static const uint8_t kPages = Device::kHeight / 8;
 
 // Begins a transmission of commands or of data (the control byte).
 inline bool start(uint8_t control) { return twi::start(Device::kAddress) && twi::send(control); }

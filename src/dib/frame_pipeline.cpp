@@ -46,6 +46,28 @@ void FramePipeline::setReduction(const Reduction& reduction) {
     tone_ = ToneCurve(reduction.tone);
 }
 
+void FramePipeline::setFrameSize(FrameSize size) {
+    size_ = size;
+    const bool own = size != kLcdSize;
+    sizedEntries_.assign(own ? size.pixels() : 0, 0);
+    sizedPages_.assign(own ? size.bytes() : 0, 0);
+}
+
+std::span<std::int32_t> FramePipeline::entries() {
+    if (size_ == kLcdSize) return state_.MonoFrame;
+    return sizedEntries_;
+}
+
+std::span<std::uint8_t> FramePipeline::packedBytes() {
+    if (size_ == kLcdSize) return LcdPageBuffer;
+    return sizedPages_;
+}
+
+std::span<const std::uint8_t> FramePipeline::packed() const {
+    if (size_ == kLcdSize) return LcdPageBuffer;
+    return sizedPages_;
+}
+
 Failure FramePipeline::refuse(const std::string& why) {
     for (FrameSink* s : sinks_) s->refused(why);
     return fail(why);
@@ -79,37 +101,45 @@ Status FramePipeline::engrave() {
     if (Status read = getData(); !read) return read;
     ImageState& s = state_;
     const bool engrave = reduction_.method == Dither::Engrave;
-    if (!engrave && (s.SourceWidth < 128 || s.SourceHeight < 64)) {
-        return refuse("a source of " + std::to_string(s.SourceWidth) + " x " +
-                      std::to_string(s.SourceHeight) + " pixels does not fill the 128 x 64 frame");
+    const std::string source =
+        "a source of " + std::to_string(s.SourceWidth) + " x " + std::to_string(s.SourceHeight);
+    if (!engrave && (s.SourceWidth < size_.width || s.SourceHeight < size_.height)) {
+        return refuse(source + " pixels does not fill the " + sizeWords(size_) + " frame");
     }
-    applyTone(reduction_.method, tone_, s.SourceGrid, takenLeft_, takenTop_ + 64 - s.SourceHeight,
-              takenWidth_, takenHeight_);
+    // The engrave fills the entries column by column, as many rows a column
+    // as the source has less one.
+    if (engrave && size_ != kLcdSize &&
+        (s.SourceWidth != size_.width + 1 || s.SourceHeight != size_.height + 1)) {
+        return refuse(source + " pixels is not one column and one row more than the " +
+                      sizeWords(size_) + " frame");
+    }
+    applyTone(reduction_.method, tone_, s.SourceGrid, takenLeft_,
+              takenTop_ + size_.height - s.SourceHeight, takenWidth_, takenHeight_, size_);
     Result<std::int32_t> ms =
         engrave ? Pencil(s.SourceGrid, s.PurposeGrid, s.SourceWidth, s.SourceHeight, kBitsPerPixel,
-                         s.MonoFrame, s.MonoCount, random_)
+                         entries(), s.MonoCount, random_)
                 : dither();
     if (!ms) return refuse(ms.error());
     if (engrave) {
         s.PurposeWidth = s.SourceWidth;
         s.PurposeHeight = s.SourceHeight;
     }
-    if (reduction_.invert) invertFrame(s.MonoFrame);
+    if (reduction_.invert) invertFrame(entries());
     for (FrameSink* sink : sinks_) sink->engraved(ms.value());
     return Done{};
 }
 
 std::int32_t FramePipeline::dither() {
     const Stopwatch watch;
-    ditherFrame(reduction_.method, state_.SourceGrid, reduction_.threshold, state_.MonoFrame);
-    state_.MonoCount = kMonoPixels;
+    ditherFrame(reduction_.method, state_.SourceGrid, reduction_.threshold, size_, entries());
+    state_.MonoCount = static_cast<std::int32_t>(entries().size());
     return watch.elapsedMs();
 }
 
-void FramePipeline::pack() { packLcdPages(state_.MonoFrame, LcdPageBuffer); }
+void FramePipeline::pack() { packPages(entries(), size_, packedBytes()); }
 
 Status FramePipeline::record() {
-    FrameText = buildFrameRecord(LcdPageBuffer);
+    FrameText = buildFrameRecord(packed());
     Status kept = Done{};
     for (FrameSink* s : sinks_) {
         Status one = s->recorded(FrameText);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "dib/transfer.h"
 #include "lcd/dither.h"
 #include "lcd/frame.h"
+#include "lcd/frame_size.h"
 
 namespace orv {
 
@@ -64,6 +66,11 @@ class FramePipeline {
     void setSourceFrame(std::int32_t width, std::int32_t height, std::uint32_t backColour);
     // How the source becomes the frame; the tool's own engrave until set.
     void setReduction(const Reduction& reduction);
+    // The frame's size, the LCD's 128 x 64 until set. A frame of another
+    // size has entries and pages of the pipeline's own (MonoFrame and pages()
+    // stay the LCD's), is engraved from a source one column and one row
+    // larger, and each of its pixels is reduced as at 128 x 64.
+    void setFrameSize(FrameSize size);
     void addSink(FrameSink& sink) { sinks_.push_back(&sink); }
 
     // A captured picture becomes the source, its top-left corner at (left,
@@ -77,8 +84,9 @@ class FramePipeline {
     // picture taken covers (the back colour stays as it is) and reduces it
     // into MonoFrame: by the engrave, which also draws its picture into
     // PurposeGrid, or by another method, which takes a source of at least
-    // 128 x 64 pixels. Frame row r is source row r + height - 64: a 129 x 65
-    // source, the tool's, leaves out its top row and its right column.
+    // the frame's size. Frame row r is source row r + height - 64 (64: the
+    // frame's height): a 129 x 65 source, the tool's, leaves out its top row
+    // and its right column.
     Status engrave();
     // Packs MonoFrame into the pages (bit-byte).
     void pack();
@@ -91,12 +99,17 @@ class FramePipeline {
     const Picture& source() const { return source_; }
     LcdPageBufferArray& pages() { return LcdPageBuffer; }
     const LcdPageBufferArray& pages() const { return LcdPageBuffer; }
+    // The packed frame at its size: pages() at 128 x 64.
+    std::span<const std::uint8_t> packed() const;
     const std::string& lastRecord() const { return FrameText; }
 
   private:
     Failure refuse(const std::string& why);
     // MonoFrame by a method other than the engrave; its time.
     std::int32_t dither();
+    // The frame's entries and pages: MonoFrame and LcdPageBuffer at 128 x 64.
+    std::span<std::int32_t> entries();
+    std::span<std::uint8_t> packedBytes();
 
     ImageState& state_;
     rnd::Sequence& random_;
@@ -109,6 +122,9 @@ class FramePipeline {
     std::int32_t takenLeft_ = 0, takenTop_ = 0, takenWidth_ = 0, takenHeight_ = 0;
     LcdPageBufferArray LcdPageBuffer{};  // the packed frame
     std::string FrameText;               // text of the last record
+    FrameSize size_ = kLcdSize;
+    std::vector<std::int32_t> sizedEntries_;  // at another size than 128 x 64
+    std::vector<std::uint8_t> sizedPages_;
 };
 
 }  // namespace orv

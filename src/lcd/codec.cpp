@@ -123,33 +123,44 @@ std::vector<Code> codesFor(const std::vector<Encoder::Token>& tokens, std::size_
 using Costs = std::array<std::vector<double>, kTables>;
 static_assert(kTables == 3);
 
-// The cheapest tokens for page `p` of `now` after `before` under `costs`:
-// every way to cover the changed columns (unchanged runs, literals, repeats
-// of the last literal, moves of the frame before of any vector and length)
-// is weighed, column by column, as a shortest path.
-void parsePage(const FramePages& before, const FramePages& frame, int p, const Costs& costs,
-               const std::vector<int>& byCost, std::vector<Encoder::Token>& out) {
-    const std::uint8_t* now = &frame[128 * p];
-    const std::uint8_t* old = &before[128 * p];
-    // How far each move of the old picture's columns matches from each column.
-    std::array<std::uint64_t, 128> column{};
-    for (int c = 0; c < 128; ++c) {
-        for (int q = 0; q < 8; ++q) column[c] |= std::uint64_t{before[128 * q + c]} << (8 * q);
+// The longest run a token covers: the last length class's.
+constexpr int kLongestRun = 128;
+
+// The cheapest tokens for page `p` of `now` after `before` (frames of `size`)
+// under `costs`: every way to cover the changed columns (unchanged runs,
+// literals, repeats of the last literal, moves of the frame before of any
+// vector and length, none longer than kLongestRun) is weighed, column by
+// column, as a shortest path.
+void parsePage(FrameSize size, const std::uint8_t* before, const std::uint8_t* frame, int p,
+               const Costs& costs, const std::vector<int>& byCost,
+               std::vector<Encoder::Token>& out) {
+    const int width = size.width;
+    const std::uint8_t* now = frame + width * p;
+    const std::uint8_t* old = before + width * p;
+    // How far each move of the old picture's columns matches from each
+    // column: a column's pages p - 1, p and p + 1 of the frame before, 0
+    // outside the picture, of which a move by dy rows takes 8 bits from
+    // 8 - dy on.
+    std::array<std::uint32_t, kMaxWidth> column{};
+    for (int c = 0; c < width; ++c) {
+        column[c] = std::uint32_t{old[c]} << 8;
+        if (p > 0) column[c] |= old[c - width];
+        if (p + 1 < size.pages()) column[c] |= std::uint32_t{old[c + width]} << 16;
     }
-    std::array<std::array<std::uint8_t, 129>, kVectors> match;
+    std::array<std::array<std::uint16_t, kMaxWidth + 1>, kVectors> match;
     for (int v = 0; v < kVectors; ++v) {
         const int dx = v % (2 * ORVC_MOVE_DX + 1) - ORVC_MOVE_DX;
         const int dy = v / (2 * ORVC_MOVE_DX + 1) - ORVC_MOVE_DY;
-        match[v][128] = 0;
-        for (int c = 127; c >= 0; --c) {
+        match[v][width] = 0;
+        for (int c = width - 1; c >= 0; --c) {
             const int s = c - dx;
-            std::uint64_t moved = 0;
-            if (s >= 0 && s < 128) moved = dy >= 0 ? column[s] << dy : column[s] >> -dy;
-            const bool same = static_cast<std::uint8_t>(moved >> (8 * p)) == now[c];
-            match[v][c] = same ? static_cast<std::uint8_t>(match[v][c + 1] + 1) : 0;
+            std::uint32_t moved = 0;
+            if (s >= 0 && s < width) moved = column[s] >> (8 - dy);
+            const bool same = static_cast<std::uint8_t>(moved) == now[c];
+            match[v][c] = same ? static_cast<std::uint16_t>(match[v][c + 1] + 1) : 0;
         }
     }
-    int last = 127;
+    int last = width - 1;
     while (now[last] == old[last]) --last;
     auto runCost = [&](int table, int first, int n) {
         const int k = lengthClass(n);
@@ -161,7 +172,7 @@ void parsePage(const FramePages& before, const FramePages& frame, int p, const C
         double cost = 1e300;
         std::uint8_t from = 0, kind = Skip, arg = 0, literal = 0;
     };
-    std::array<Step, 129> best;
+    std::array<Step, kMaxWidth + 1> best;
     best[0].cost = 0;
     for (int c = 0; c <= last; ++c) {
         const Step here = best[c];
@@ -172,11 +183,12 @@ void parsePage(const FramePages& before, const FramePages& frame, int p, const C
             }
         };
         const std::uint8_t x = now[c] ^ old[c];
-        for (int n = 1; c + n <= last + 1 && now[c + n - 1] == old[c + n - 1]; ++n) {
+        const int reachable = std::min(last + 1 - c, kLongestRun);
+        for (int n = 1; n <= reachable && now[c + n - 1] == old[c + n - 1]; ++n) {
             reach(c + n, runCost(1, ORVC_SYM_SKIP, n), Skip, 0, here.literal);
         }
         if (x != 0) reach(c + 1, costs[1][x], Literal, x, x);
-        for (int n = 1; x != 0 && x == here.literal && c + n <= last + 1 &&
+        for (int n = 1; x != 0 && x == here.literal && n <= reachable &&
                         (now[c + n - 1] ^ old[c + n - 1]) == x;
              ++n) {
             reach(c + n, runCost(1, ORVC_SYM_REPEAT, n), Repeat, 0, x);
@@ -184,7 +196,7 @@ void parsePage(const FramePages& before, const FramePages& frame, int p, const C
         // A length is taken by the cheapest vector that matches that far.
         int covered = 0;
         for (int v : byCost) {
-            const int n = std::min<int>(match[v][c], last + 1 - c);
+            const int n = std::min<int>(match[v][c], reachable);
             for (int m = covered + 1; m <= n; ++m) {
                 reach(c + m, costs[1][ORVC_SYM_MOVE + v] + runCost(2, 0, m), Move, v, here.literal);
             }
@@ -211,28 +223,32 @@ void parsePage(const FramePages& before, const FramePages& frame, int p, const C
             run(2, 0);
         }
     }
-    if (last < 127) out.push_back({ORVC_SYM_END, 1, 0, 0});
+    if (last < width - 1) out.push_back({ORVC_SYM_END, 1, 0, 0});
 }
 
 }  // namespace
 
-Encoder::Encoder() = default;
+Encoder::Encoder(FrameSize size) : size_(size) {}
 
-void Encoder::add(const FramePages& frame) {
-    frames_.push_back(frame);
+void Encoder::add(const Frame& frame) {
+    frames_.insert(frames_.end(), frame.bytes().begin(), frame.bytes().end());
     frameEnds_.clear();
 }
 
-// The tokens of `frame` after `before`, under the costs of a pass.
-void Encoder::parseFrame(const FramePages& before, const FramePages& frame,
+// The tokens of `frame` after `before`, under the costs of a pass: a page
+// mask for each 8 pages, then the changed pages.
+void Encoder::parseFrame(const std::uint8_t* before, const std::uint8_t* frame,
                          std::vector<Token>& out) const {
+    const std::size_t width = static_cast<std::size_t>(size_.width);
     int mask = 0;
-    for (int p = 0; p < 8; ++p) {
-        if (std::memcmp(&frame[128 * p], &before[128 * p], 128) != 0) mask |= 1 << p;
+    for (int p = 0; p < size_.pages(); ++p) {
+        if (std::memcmp(frame + width * p, before + width * p, width) != 0) mask |= 1 << p;
     }
-    out.push_back({static_cast<std::uint16_t>(mask), 0, 0, 0});
-    for (int p = 0; p < 8; ++p) {
-        if (mask >> p & 1) parsePage(before, frame, p, costs_, byCost_, out);
+    for (int p = 0; p < size_.pages(); p += 8) {
+        out.push_back({static_cast<std::uint16_t>(mask >> p & 0xFF), 0, 0, 0});
+    }
+    for (int p = 0; p < size_.pages(); ++p) {
+        if (mask >> p & 1) parsePage(size_, before, frame, p, costs_, byCost_, out);
     }
 }
 
@@ -251,9 +267,9 @@ void Encoder::tokenize(std::uint64_t count) const {
         });
         tokens_.clear();
         frameEnds_.clear();
-        const FramePages blank{};
+        const std::vector<std::uint8_t> blank(size_.bytes(), 0);
         for (std::size_t i = 0; i < count; ++i) {
-            parseFrame(i == 0 ? blank : frames_[i - 1], frames_[i], tokens_);
+            parseFrame(i == 0 ? blank.data() : frame(i - 1), frame(i), tokens_);
             frameEnds_.push_back(tokens_.size());
         }
         if (pass + 1 == kPasses) break;  // the wrap frames parse with these costs
@@ -269,7 +285,7 @@ void Encoder::tokenize(std::uint64_t count) const {
 // The wrap frame of the first `count` frames: the last of them back to the first.
 std::vector<Encoder::Token> Encoder::wrapTokens(std::uint64_t count) const {
     std::vector<Token> wrap;
-    parseFrame(frames_[count - 1], frames_[0], wrap);
+    parseFrame(frame(count - 1), frame(0), wrap);
     return wrap;
 }
 
@@ -282,7 +298,7 @@ std::array<std::vector<int>, 3> Encoder::codeLengths(std::uint64_t count,
 
 std::uint64_t Encoder::tokenBytes(std::size_t end, const std::vector<Token>& wrap) const {
     const std::vector<Code> codes = codesFor(tokens_, end, wrap);
-    std::uint64_t bits = 0, bytes = ORVC_HEADER_BYTES;
+    std::uint64_t bits = 0, bytes = size_ == kLcdSize ? ORVC_HEADER_BYTES : ORVC_SIZED_HEADER_BYTES;
     for (int t = 0; t < kTables; ++t) bytes += codes[t].tableBytes(symbolWidth(t));
     auto add = [&](const Token& k) { bits += codes[k.table].lengths[k.symbol] + k.extraBits; };
     std::for_each(tokens_.begin(), tokens_.begin() + static_cast<std::ptrdiff_t>(end), add);
@@ -338,16 +354,22 @@ std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lig
     const std::size_t end = tokens_.size();
     const std::vector<Token> wrap = wrapTokens(count);
     const std::vector<Code> codes = codesFor(tokens_, end, wrap);
+    const bool sized = size_ != kLcdSize;
     out = {ORVC_MAGIC0,
            ORVC_MAGIC1,
            ORVC_MAGIC2,
            ORVC_MAGIC3,
-           ORVC_VERSION,
+           static_cast<std::uint8_t>(sized ? ORVC_SIZED_VERSION : ORVC_VERSION),
            static_cast<std::uint8_t>(ORVC_FLAG_WRAP | (lightSetBit ? ORVC_FLAG_LIGHT : 0)),
            static_cast<std::uint8_t>(fps),
            0};
     putLong(out, static_cast<std::uint32_t>(count));
     putLong(out, 0);  // the size, once known
+    if (sized) {
+        out.insert(out.end(), {static_cast<std::uint8_t>(size_.width),
+                               static_cast<std::uint8_t>(size_.width >> 8),
+                               static_cast<std::uint8_t>(size_.height), 0});
+    }
     for (int t = 0; t < kTables; ++t) {
         for (std::uint16_t n : codes[t].counts) {
             out.push_back(static_cast<std::uint8_t>(n)),
@@ -370,96 +392,6 @@ std::vector<std::uint8_t> Encoder::stream(std::uint64_t count, int fps, bool lig
     const auto size = static_cast<std::uint32_t>(out.size());
     for (int i = 0; i < 4; ++i) out[12 + i] = static_cast<std::uint8_t>(size >> (8 * i));
     return out;
-}
-
-bool looksLikeStream(std::string_view bytes) {
-    return bytes.size() >= 4 && static_cast<std::uint8_t>(bytes[0]) == ORVC_MAGIC0 &&
-           static_cast<std::uint8_t>(bytes[1]) == ORVC_MAGIC1 &&
-           static_cast<std::uint8_t>(bytes[2]) == ORVC_MAGIC2 &&
-           static_cast<std::uint8_t>(bytes[3]) == ORVC_MAGIC3;
-}
-
-Result<StreamInfo> readStreamInfo(std::string_view bytes) {
-    const std::string stream = std::string("the ") + kName + " stream's ";
-    if (!looksLikeStream(bytes)) return fail("not a " + std::string(kName) + " stream");
-    auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-    if (bytes.size() > 4 && at(4) != ORVC_VERSION) {
-        return fail("a " + std::string(kName) + " stream of version " + std::to_string(at(4)) +
-                    " (this orv reads " + std::to_string(ORVC_VERSION) + ")");
-    }
-    if (bytes.size() < ORVC_HEADER_BYTES) {
-        return fail(stream + "header is cut short (" + std::to_string(bytes.size()) + " of " +
-                    std::to_string(ORVC_HEADER_BYTES) + " bytes)");
-    }
-    // The flag bits this version defines; a stream with any other is refused.
-    constexpr std::uint8_t kFlags = ORVC_FLAGS;
-    char field[96] = "";
-    if (at(5) & ~kFlags) {
-        std::snprintf(field, sizeof field,
-                      "flags (byte 5) are 0x%02X, of which only 0x%02X are defined", at(5), kFlags);
-    } else if (at(6) == 0) {
-        std::snprintf(field, sizeof field, "frame rate (byte 6) is 0, not 1..255");
-    } else if (at(7) != 0) {
-        std::snprintf(field, sizeof field, "byte 7 is 0x%02X, not 0", at(7));
-    }
-    if (*field) return fail(stream + field);
-    std::uint64_t size = 0;
-    for (int i = 3; i >= 0; --i) size = size << 8 | at(12 + i);
-    if (size != bytes.size()) {
-        return fail(stream + "size (bytes 12..15) is " + std::to_string(size) +
-                    " bytes, but it holds " + std::to_string(bytes.size()));
-    }
-    orvc_decoder d;
-    if (bytes.size() > UINT32_MAX ||
-        orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size())) != ORVC_OK) {
-        return fail(stream + "code tables are cut short or damaged");
-    }
-    return StreamInfo{d.frames, d.fps, (d.flags & ORVC_FLAG_LIGHT) != 0, bytes.size()};
-}
-
-Result<StreamInfo> decodeStream(std::string_view bytes,
-                                const std::function<void(const FramePages&)>& frame) {
-    Result<StreamInfo> info = readStreamInfo(bytes);
-    if (!info) return info;
-    orvc_decoder d;
-    (void)orvc_open(&d, bytes.data(), static_cast<orvc_offset>(bytes.size()));
-    FramePages pages, first;
-    orvc_rewind(&d, pages.data());
-    const std::string count = std::string("the ") + kName + " stream's frame count (bytes 8..11, " +
-                              std::to_string(d.frames) + ")";
-    for (std::uint32_t i = 0; i < d.frames; ++i) {
-        if (orvc_next(&d, pages.data()) < 0) {
-            return fail("frame " + std::to_string(i) + " of the " + kName +
-                        " stream is damaged or cut short, or " + count + " is too large");
-        }
-        if (i == 0) first = pages;
-        if (frame) frame(pages);
-    }
-    // The wrap frame, after the last, brings the first back.
-    if ((d.flags & ORVC_FLAG_WRAP) && d.frames > 0) {
-        const int mask = orvc_start(&d, 1);
-        for (std::uint8_t p = 0; p < 8 && mask >= 0; ++p) {
-            if ((mask >> p & 1) && orvc_page(&d, pages.data(), p, nullptr) != ORVC_OK) {
-                pages[0] = static_cast<std::uint8_t>(~first[0]);  // damaged: not the first
-            }
-        }
-        if (mask < 0 || pages != first) {
-            return fail("the wrap frame of the " + std::string(kName) +
-                        " stream is damaged or cut short, or " + count + " is wrong");
-        }
-    }
-    // The stream ends in its last byte, and the bits after its end are 0.
-    if (d.pos != d.size) {
-        return fail(count + " is too small: " + std::to_string(d.size - d.pos) +
-                    " bytes follow the last frame");
-    }
-    // The decoder keeps the bits not yet taken above a marker bit: padding of
-    // zeros leaves the marker alone.
-    if ((d.bits & static_cast<std::uint8_t>(d.bits - 1)) != 0) {
-        return fail(std::string("the ") + kName +
-                    " stream's last byte is padded with bits that are not 0");
-    }
-    return info;
 }
 
 }  // namespace orv::codec

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "lcd/frame.h"
+#include "lcd/frame_size.h"
 
 namespace orv::codec {
 
@@ -25,6 +25,7 @@ struct StreamInfo {
     int fps = 0;
     bool lightSetBit = false;  // a set bit lights a pixel (else: a set bit is dark)
     std::uint64_t bytes = 0;
+    FrameSize size = kLcdSize;  // version 1 is 128 x 64; version 2 says its size
 };
 
 // The flash player (examples/arduino/orv_flash_player) on an Arduino Uno or
@@ -44,16 +45,20 @@ struct PlayerTime {
 
 // Frames go in one at a time, as the display takes them (polarity already
 // applied); the stream of the first N of them comes out, the same as an
-// encoder given only those N makes. The encoder keeps the frames (1 KB each)
-// and parses the first N when a stream or its size is asked for.
+// encoder given only those N makes. The encoder keeps the frames (1 KB each
+// at 128 x 64) and parses the first N when a stream or its size is asked
+// for. A stream of 128 x 64 frames is of version 1, as every stream was
+// before frames had other sizes; one of another size is of version 2.
 class Encoder {
   public:
-    Encoder();
+    explicit Encoder(FrameSize size = kLcdSize);
 
-    void add(const FramePages& frame);
+    // A frame of the encoder's size.
+    void add(const Frame& frame);
     // Takes the room for `count` frames at once.
-    void reserve(std::uint64_t count) { frames_.reserve(count); }
-    std::uint64_t frames() const { return frames_.size(); }
+    void reserve(std::uint64_t count) { frames_.reserve(count * size_.bytes()); }
+    std::uint64_t frames() const { return frames_.size() / size_.bytes(); }
+    FrameSize size() const { return size_; }
 
     // The stream of the first `count` frames (at least 1, at most frames()),
     // made for `fps` (1..255) frames a second, with a wrap frame after them
@@ -84,15 +89,18 @@ class Encoder {
     void tokenize(std::uint64_t count) const;
     // The size of the stream of the tokens before `end` and the wrap frame's.
     std::uint64_t tokenBytes(std::size_t end, const std::vector<Token>& wrap) const;
-    void parseFrame(const FramePages& before, const FramePages& frame,
+    void parseFrame(const std::uint8_t* before, const std::uint8_t* frame,
                     std::vector<Token>& out) const;
+    // Frame i's bytes.
+    const std::uint8_t* frame(std::uint64_t i) const { return frames_.data() + i * size_.bytes(); }
     std::vector<Token> wrapTokens(std::uint64_t count) const;
     // The code length of each symbol of each table in the stream of the first
     // `count` frames, whose wrap frame is `wrap`.
     std::array<std::vector<int>, 3> codeLengths(std::uint64_t count,
                                                 const std::vector<Token>& wrap) const;
 
-    std::vector<FramePages> frames_;
+    FrameSize size_;
+    std::vector<std::uint8_t> frames_;  // one after another
     mutable std::vector<Token> tokens_;
     mutable std::vector<std::size_t> frameEnds_;  // tokens_ index after each frame
     // The last pass's bits for each symbol of each table, and the moves
@@ -118,6 +126,6 @@ Result<StreamInfo> readStreamInfo(std::string_view bytes);
 // bring the first back; a damaged stream fails with the number of the frame
 // that could not be decoded.
 Result<StreamInfo> decodeStream(std::string_view bytes,
-                                const std::function<void(const FramePages&)>& frame);
+                                const std::function<void(const Frame&)>& frame);
 
 }  // namespace orv::codec

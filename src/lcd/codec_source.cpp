@@ -38,9 +38,9 @@ Result<std::string> streamAsC(const std::vector<std::uint8_t>& stream, const std
     char line[160];
     std::snprintf(line, sizeof line, " * Frames:   %u at %d frames a second (%.3f s)\n", s.frames,
                   s.fps, static_cast<double>(s.frames) / s.fps);
-    const std::uint64_t raw = 1024ull * s.frames;
-    std::string t = "/* A " + std::string(kName) +
-                    " frame stream for a 128 x 64 one-bit display, written by orv export.\n";
+    const std::uint64_t raw = s.size.bytes() * s.frames;
+    std::string t = "/* A " + std::string(kName) + " frame stream for a " + sizeWords(s.size) +
+                    " one-bit display, written by orv export.\n";
     t += " * Source:   " + commentSafe(sourceName) + "\n";
     t += line;
     t += std::string(" * Polarity: ") + (s.lightSetBit ? "light (a set bit lights a pixel)\n"
@@ -58,7 +58,14 @@ Result<std::string> streamAsC(const std::vector<std::uint8_t>& stream, const std
     t += "#else\n#define " + m + "UNUSED\n#endif\n\n";
     t += "#define " + m + "FRAME_COUNT " + std::to_string(s.frames) + "\n";
     t += "#define " + m + "FPS " + std::to_string(s.fps) + "\n";
-    t += "#define " + m + "BYTES " + std::to_string(s.bytes) + "\n\n";
+    t += "#define " + m + "BYTES " + std::to_string(s.bytes) + "\n";
+    // A stream without the two is of 128 x 64 frames, as every stream was
+    // before frames had other sizes.
+    if (s.size != kLcdSize) {
+        t += "#define " + m + "WIDTH " + std::to_string(s.size.width) + "\n";
+        t += "#define " + m + "HEIGHT " + std::to_string(s.size.height) + "\n";
+    }
+    t += "\n";
     t += "static const uint8_t " + name + "[" + m + "BYTES] " + m + "PROGMEM " + m + "UNUSED = {\n";
     for (std::size_t i = 0; i < stream.size(); ++i) {
         std::snprintf(line, sizeof line, "%s0x%02x,", i % 16 == 0 ? "    " : " ",

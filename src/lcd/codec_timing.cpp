@@ -16,8 +16,12 @@ constexpr double kCyclesPerUs = 16;  // an ATmega328P at 16 MHz
 // five clips (moving shapes, a fractal zoom, a test card dithered two ways, a
 // picture turning from white to black and back): within 150 cycles a page.
 constexpr double kFrameStart = 192;  // a frame begun, but for its page mask's code
-constexpr double kPage = 1059;       // a page begun, the player's copy of it included
-constexpr double kEdge = 998;        // the rows above a page, kept for its moves
+constexpr double kPage = 1059;       // a page of 128 columns begun, the player's copy included
+constexpr double kEdge = 998;        // the rows above a page of 128 columns, kept for its moves
+// What a column less takes off a page's beginning (the copy's 6 cycles a
+// byte) and off its rows above (four columns a step of 31 cycles), for
+// frames narrower than 128 columns: figures of the code, not fitted.
+constexpr double kPageColumn = 6, kEdgeColumn = 998.0 / 128;
 constexpr double kLiteral = 117, kSkip = 195, kRepeat = 204, kRepeatColumn = 21, kEnd = 88;
 constexpr double kMove = 399;
 // A column moved, by the move's rows down: -2, -1, 0, 1, 2.
@@ -52,8 +56,8 @@ constexpr double kStepGap = 16 + 4, kStealColumn = 40 + 5, kStealStep = 200 + 5;
 struct FrameCost {
     int mask = 0;
     double start = 0;
-    std::array<double, 8> decode{};
-    std::array<int, 8> from{}, to{};
+    std::array<double, kMaxHeight / 8> decode{};
+    std::array<int, kMaxHeight / 8> from{}, to{};
 };
 
 // Bits of a code below its table's shortest length.
@@ -69,7 +73,7 @@ std::array<int, 3> leads(const std::array<std::vector<int>, 3>& lengths) {
     return lead;
 }
 
-FrameCost frameCost(const Encoder::Token* k, const Encoder::Token* end,
+FrameCost frameCost(FrameSize size, const Encoder::Token* k, const Encoder::Token* end,
                     const std::array<std::vector<int>, 3>& lengths,
                     const std::array<int, 3>& lead) {
     int bits = 0;
@@ -86,15 +90,19 @@ FrameCost frameCost(const Encoder::Token* k, const Encoder::Token* end,
         return orvc_class_base(static_cast<std::uint8_t>(t.symbol - first)) + t.extra;
     };
     FrameCost f;
-    f.mask = k->symbol;
-    f.start = kFrameStart + code(*k);
-    ++k;
-    for (int p = 0; p < 8; ++p) {
-        f.from[p] = 128, f.to[p] = -1;
+    f.start = kFrameStart;
+    for (int p = 0; p < size.pages(); p += 8) {  // a page mask for each 8 pages
+        f.mask |= k->symbol << p;
+        f.start += code(*k++);
+    }
+    const int narrower = 128 - size.width;
+    for (int p = 0; p < size.pages(); ++p) {
+        f.from[p] = size.width, f.to[p] = -1;
         if (!(f.mask >> p & 1)) continue;
         bits = 0;
-        double cycles = kPage + (p > 0 ? kEdge : 0);
-        for (int c = 0; c < 128 && k < end;) {
+        double cycles =
+            kPage - kPageColumn * narrower + (p > 0 ? kEdge - kEdgeColumn * narrower : 0);
+        for (int c = 0; c < size.width && k < end;) {
             const Encoder::Token& t = *k++;
             const int s = t.symbol;
             cycles += code(t);
@@ -153,10 +161,10 @@ double after(double t, double cycles, const std::vector<Busy>& busy, std::size_t
     return t + cycles;
 }
 
-// A period: `shown`'s changes go out while `next` is decoded, each page
-// copied aside into one of two buffers first, a buffer taken again once its
-// page has gone. Returns the work's cycles.
-double period(const FrameCost& shown, const FrameCost& next) {
+// A period: `shown`'s changes go out while `next` is decoded (frames of
+// `pages` pages), each page copied aside into one of two buffers first, a
+// buffer taken again once its page has gone. Returns the work's cycles.
+double period(const FrameCost& shown, const FrameCost& next, int pages) {
     double t = kBegin + next.start;
     std::vector<Busy> busy;
     std::size_t at = 0;
@@ -172,7 +180,7 @@ double period(const FrameCost& shown, const FrameCost& next) {
         return from + time;
     };
     std::array<double, 2> bufferFree{};
-    for (int p = 0, use = 0; p < 8; ++p) {
+    for (int p = 0, use = 0; p < pages; ++p) {
         if (!(next.mask >> p & 1)) {
             put(p);
             continue;
@@ -208,13 +216,15 @@ PlayerTime Encoder::unoTime(std::uint64_t count) const {
     std::vector<FrameCost> costs;
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::size_t from = i == 0 ? 0 : frameEnds_[i - 1];
-        costs.push_back(frameCost(&tokens_[from], tokens_.data() + frameEnds_[i], lengths, lead));
+        costs.push_back(
+            frameCost(size_, &tokens_[from], tokens_.data() + frameEnds_[i], lengths, lead));
     }
-    const FrameCost wrapCost = frameCost(wrap.data(), wrap.data() + wrap.size(), lengths, lead);
+    const FrameCost wrapCost =
+        frameCost(size_, wrap.data(), wrap.data() + wrap.size(), lengths, lead);
     for (std::uint64_t i = 0; i < count; ++i) {
         const FrameCost& shown = i == 0 ? wrapCost : costs[i];
         const FrameCost& next = i + 1 == count ? wrapCost : costs[i + 1];
-        time.workUs.push_back(period(shown, next) / kCyclesPerUs);
+        time.workUs.push_back(period(shown, next, size_.pages()) / kCyclesPerUs);
     }
     return time;
 }

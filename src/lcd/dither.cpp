@@ -31,15 +31,32 @@ constexpr std::array<std::array<int, 8>, 8> bayerMatrix() {
 }
 constexpr auto kBayer = bayerMatrix();
 
-// The luma of frame pixel (c, r) for the methods other than engrave.
-int frameLuma(const PixelGrid& g, int c, int r) {
-    const int y = 63 - r;
-    return luma601(g(0, c, y), g(1, c, y), g(2, c, y));
-}
+// A frame's pixels in the source grid and in its entries.
+struct FramePixels {
+    const PixelGrid& g;
+    int height;
+    std::span<std::int32_t> entries;
 
-void store(MonoFrameArray& f, int c, int r, bool light) {
-    f[64 * c + 63 - r] = light ? MonoLight : 0;
-}
+    // The luma of frame pixel (c, r) for the methods other than engrave.
+    int luma(int c, int r) const {
+        const int y = height - 1 - r;
+        return luma601(g(0, c, y), g(1, c, y), g(2, c, y));
+    }
+    void store(int c, int r, bool light) const {
+        entries[static_cast<std::size_t>(height * c + height - 1 - r)] = light ? MonoLight : 0;
+    }
+    // Stores every pixel, light(c, r) saying which are light, a page of 8
+    // rows at a time: the grid's rows and the entries' columns are then read
+    // and written close together, however large the frame.
+    template <class Light>
+    void storeAll(int width, Light light) const {
+        for (int top = 0; top < height; top += 8) {
+            for (int c = 0; c < width; ++c) {
+                for (int r = top; r < top + 8; ++r) store(c, r, light(c, r));
+            }
+        }
+    }
+};
 
 }  // namespace
 
@@ -48,17 +65,18 @@ int bayerThreshold(int c, int r) { return kBayer[r % 8][c % 8] * 4 + 2; }
 int blueNoiseThreshold(int c, int r) { return kBlueNoise[(r % 64) * 64 + (c % 64)]; }
 
 void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
-               int width, int height) {
+               int width, int height, FrameSize frame) {
     if (tone.identity() || picture.bytesPerPixel() < 3) return;
-    // Within the frame and within the picture (frame row r is grid row 63 - r).
-    const std::int64_t left = column, top = row;
+    // Within the frame and within the picture (frame row r is grid row
+    // frame.height - 1 - r).
+    const std::int64_t left = column, top = row, bottom = frame.height - 1;
     const std::int64_t c0 = std::max<std::int64_t>(left, 0);
-    const std::int64_t c1 = std::min<std::int64_t>({left + width, 128, picture.width()});
-    const std::int64_t r0 = std::max<std::int64_t>({top, 0, 64 - picture.height()});
-    const std::int64_t r1 = std::min<std::int64_t>(top + height, 64);
+    const std::int64_t c1 = std::min<std::int64_t>({left + width, frame.width, picture.width()});
+    const std::int64_t r0 = std::max<std::int64_t>({top, 0, frame.height - picture.height()});
+    const std::int64_t r1 = std::min<std::int64_t>(top + height, frame.height);
     for (auto r = static_cast<int>(r0); r < r1; ++r) {
         for (auto c = static_cast<int>(c0); c < c1; ++c) {
-            std::uint8_t* p = &picture(0, c, 63 - r);
+            std::uint8_t* p = &picture(0, c, static_cast<int>(bottom - r));
             const int L = method == Dither::Engrave ? engraveLuminance(p[0], p[1], p[2])
                                                     : luma601(p[0], p[1], p[2]);
             p[0] = p[1] = p[2] = tone(L);
@@ -77,20 +95,25 @@ Result<Dither> parseDither(const std::string& name) {
 }
 
 void ditherFrame(Dither method, const PixelGrid& source, int threshold, MonoFrameArray& MonoFrame) {
+    ditherFrame(method, source, threshold, kLcdSize, MonoFrame);
+}
+
+void ditherFrame(Dither method, const PixelGrid& source, int threshold, FrameSize size,
+                 std::span<std::int32_t> entries) {
+    const FramePixels f{source, size.height, entries};
+    const int width = size.width, height = size.height;
     switch (method) {
         case Dither::Engrave:  // Pencil's
             break;
         case Dither::Threshold:
         case Dither::Bayer:
         case Dither::BlueNoise:
-            for (int r = 0; r < 64; ++r) {
-                for (int c = 0; c < 128; ++c) {
-                    const int t = method == Dither::Threshold ? threshold
-                                  : method == Dither::Bayer   ? bayerThreshold(c, r)
-                                                              : blueNoiseThreshold(c, r);
-                    store(MonoFrame, c, r, frameLuma(source, c, r) > t);
-                }
-            }
+            f.storeAll(width, [&](int c, int r) {
+                const int t = method == Dither::Threshold ? threshold
+                              : method == Dither::Bayer   ? bayerThreshold(c, r)
+                                                          : blueNoiseThreshold(c, r);
+                return f.luma(c, r) > t;
+            });
             break;
         case Dither::FloydSteinberg: {
             // Row by row, left to right, in whole numbers: each share of a
@@ -102,35 +125,36 @@ void ditherFrame(Dither method, const PixelGrid& source, int threshold, MonoFram
             // pixel on the threshold first and moves the dots after it. This
             // is ffmpeg's paletteuse arithmetic: on a black and white palette
             // its floyd_steinberg gives the same pixels.
-            std::vector<int> value(128 * 64);
-            for (int r = 0; r < 64; ++r) {
-                for (int c = 0; c < 128; ++c) value[r * 128 + c] = frameLuma(source, c, r);
+            std::vector<int> value(size.pixels());
+            for (int r = 0; r < height; ++r) {
+                for (int c = 0; c < width; ++c) value[r * width + c] = f.luma(c, r);
             }
-            for (int r = 0; r < 64; ++r) {
-                for (int c = 0; c < 128; ++c) {
-                    const int v = value[r * 128 + c];
+            for (int r = 0; r < height; ++r) {
+                for (int c = 0; c < width; ++c) {
+                    int& v = value[r * width + c];
                     const bool light = v > 127;
-                    store(MonoFrame, c, r, light);
                     const int err = v - (light ? 255 : 0);
                     auto spread = [&](int dc, int dr, int sixteenths) {
                         const int cc = c + dc, rr = r + dr;
-                        if (cc < 0 || cc >= 128 || rr >= 64) return;
-                        int& t = value[rr * 128 + cc];
+                        if (cc < 0 || cc >= width || rr >= height) return;
+                        int& t = value[rr * width + cc];
                         t = std::clamp(t + err * sixteenths / 16, 0, 255);
                     };
                     spread(1, 0, 7);
                     spread(-1, 1, 3);
                     spread(0, 1, 5);
                     spread(1, 1, 1);
+                    v = light;
                 }
             }
+            f.storeAll(width, [&](int c, int r) { return value[r * width + c] != 0; });
             break;
         }
     }
 }
 
-void invertFrame(MonoFrameArray& MonoFrame) {
-    for (std::int32_t& pixel : MonoFrame) pixel = pixel == 0 ? MonoLight : 0;
+void invertFrame(std::span<std::int32_t> entries) {
+    for (std::int32_t& pixel : entries) pixel = pixel == 0 ? MonoLight : 0;
 }
 
 }  // namespace orv

@@ -1,12 +1,15 @@
-// Ways to reduce a picture to the 128 x 64 one-bit frame.
+// Ways to reduce a picture to the one-bit frame: the LCD's 128 x 64, or a
+// frame of another size, pixel by pixel by the same rules.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "common/pixel_grid.h"
 #include "common/result.h"
 #include "lcd/frame.h"
+#include "lcd/frame_size.h"
 #include "lcd/tone.h"
 
 namespace orv {
@@ -47,11 +50,11 @@ inline int luma601(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
 
 // Puts the tone curve on the source picture's frame pixels in columns
 // column .. column + width - 1, rows row .. row + height - 1 (clipped to the
-// frame): each becomes the grey tone(L), L its luma by `method`'s rule. A grey
-// t has luma t by either rule, so the method then sees tone(L). With the
-// identity curve nothing is read or written.
+// frame, of `frame`'s size): each becomes the grey tone(L), L its luma by
+// `method`'s rule. A grey t has luma t by either rule, so the method then
+// sees tone(L). With the identity curve nothing is read or written.
 void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int column, int row,
-               int width, int height);
+               int width, int height, FrameSize frame = kLcdSize);
 
 // Reduces a source picture of at least 128 x 64 pixels (as the workbench
 // holds it: frame pixel (c, r) is grid (c, 63 - r)) into MonoFrame by a
@@ -59,8 +62,15 @@ void applyTone(Dither method, const ToneCurve& tone, PixelGrid& picture, int col
 // Pencil() (lcd/mono.h), with its random sequence; here it changes nothing.
 void ditherFrame(Dither method, const PixelGrid& source, int threshold, MonoFrameArray& MonoFrame);
 
-// Swaps light and dark in MonoFrame.
-void invertFrame(MonoFrameArray& MonoFrame);
+// The same for a frame of `size` from a picture of at least its size (frame
+// pixel (c, r) is grid (c, height - 1 - r)), into its entries as MonoFrame
+// holds them (entry height x c + height - 1 - r). Each pixel comes out as at
+// 128 x 64: the masks are fixed on the frame from its top-left corner.
+void ditherFrame(Dither method, const PixelGrid& source, int threshold, FrameSize size,
+                 std::span<std::int32_t> entries);
+
+// Swaps light and dark in MonoFrame, or in a frame's entries.
+void invertFrame(std::span<std::int32_t> entries);
 
 // The threshold masks, for tests: values 0..255 at frame column c, row r.
 int bayerThreshold(int c, int r);

@@ -63,24 +63,30 @@ Status lockWhole(int fd, const std::string& path) {
 // whole file reads as frame records, less when whole records are followed by
 // a partial one (what a crash or a full disk leaves). Anything else is
 // refused: a file that is no frame file, or one broken before its end, is
-// never cut or added to, and neither is one with no whole record.
-Result<std::uint64_t> wholeLength(int fd, std::uint64_t size, const std::string& path) {
+// never cut or added to, and neither is one with no whole record, nor one of
+// frames of another size than `frames`.
+Result<std::uint64_t> wholeLength(int fd, std::uint64_t size, const std::string& path,
+                                  FrameSize frames) {
     if (size == 0) return std::uint64_t{0};
     ReadEnd end;
-    Result<std::uint64_t> frames = readFrameDescriptor(fd, path, nullptr, &end);
-    if (frames) return size;
+    Result<std::uint64_t> read = readFrameDescriptor(fd, path, nullptr, &end);
+    if (end.size != frames && (read || end.wholeBytes > 0)) {
+        return refused(path, "it holds frames of " + sizeWords(end.size) + ", not " +
+                                 sizeWords(frames) + "; nothing was added to it");
+    }
+    if (read) return size;
     if (end.partialTail && end.wholeBytes > 0) return end.wholeBytes;
-    return fail(frames.error() + "; nothing was added to it");
+    return fail(read.error() + "; nothing was added to it");
 }
 
 Result<Appended> appendLocked(int fd, const std::string& path, std::string_view record,
-                              bool checkEnd) {
+                              FrameSize frames, bool checkEnd) {
     Appended done;
     Result<FileInfo> info = fileInfo(fd);
     if (!info) return refused(path, info.error());
     std::uint64_t size = info.value().size;
     if (checkEnd) {
-        Result<std::uint64_t> whole = wholeLength(fd, size, path);
+        Result<std::uint64_t> whole = wholeLength(fd, size, path, frames);
         if (!whole) return whole.failure();
         if (whole.value() < size) {
             if (Status cut = truncateFile(fd, whole.value()); !cut) {
@@ -92,8 +98,10 @@ Result<Appended> appendLocked(int fd, const std::string& path, std::string_view 
     }
     done.previousLength = size;
     // One write takes a whole record on a local file; a short one means the
-    // disk or a size limit stopped it, and the next one says why.
-    const Status written = writeAll(fd, record);
+    // disk or a size limit stopped it, and the next one says why. The first
+    // record of a file takes the header of its size with it.
+    const std::string header = size == 0 ? frameFileHeader(frames) : std::string();
+    const Status written = writeAll(fd, header.empty() ? record : header + std::string(record));
     if (written) return done;
     if (Status cut = truncateFile(fd, size); !cut) {
         return refused(
@@ -104,7 +112,7 @@ Result<Appended> appendLocked(int fd, const std::string& path, std::string_view 
 
 }  // namespace
 
-Result<Appended> appendFrameRecord(const std::string& path, std::string_view record,
+Result<Appended> appendFrameRecord(const std::string& path, std::string_view record, FrameSize size,
                                    bool checkEnd) {
     bool created = false;
     Result<Fd> opened = openForAppend(path, created);
@@ -112,7 +120,7 @@ Result<Appended> appendFrameRecord(const std::string& path, std::string_view rec
     const Fd fd = std::move(opened.value());
     // Held for the whole append, so that writers to one file take turns.
     if (Status locked = lockWhole(fd.get(), path); !locked) return locked.failure();
-    Result<Appended> done = appendLocked(fd.get(), path, record, checkEnd);
+    Result<Appended> done = appendLocked(fd.get(), path, record, size, checkEnd);
     if (!done && created) {
         Result<FileInfo> info = fileInfo(fd.get());
         // The file was ours and holds nothing.
@@ -122,8 +130,9 @@ Result<Appended> appendFrameRecord(const std::string& path, std::string_view rec
     return done;
 }
 
-Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::string_view record) {
-    return appendLocked(fd, path, record, false);
+Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::string_view record,
+                                       FrameSize size) {
+    return appendLocked(fd, path, record, size, false);
 }
 
 Status undoAppend(const std::string& path, const Appended& appended) {
@@ -135,8 +144,9 @@ Status undoAppend(const std::string& path, const Appended& appended) {
     return Done{};
 }
 
-Result<Appended> FrameAppender::append(const std::string& path, std::string_view record) {
-    Result<Appended> done = appendFrameRecord(path, record, path != checked_);
+Result<Appended> FrameAppender::append(const std::string& path, std::string_view record,
+                                       FrameSize size) {
+    Result<Appended> done = appendFrameRecord(path, record, size, path != checked_);
     checked_ = done ? path : std::string();
     return done;
 }

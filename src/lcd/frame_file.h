@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "lcd/frame_size.h"
 
 namespace orv {
 
@@ -19,19 +20,22 @@ struct Appended {
     bool created = false;              // the file did not exist before
 };
 
-// Appends `record` to the frame file at `path`, creating it when missing.
-// Refuses, without waiting, anything but a regular file or a path that does
-// not exist yet (a pipe, a device, a folder, a link to nothing). With
-// `checkEnd`, the whole file is read first: a partial record after whole ones
-// is cut back (Appended::cutBack, which the caller must make known), and
-// anything else that is not a whole frame file is refused untouched. All or nothing: a failed write
-// is cut back to the length before it. The failure names the path and why.
+// Appends `record`, of a frame of `size`, to the frame file at `path`,
+// creating it when missing; an empty file gets the header of its size first
+// (frameFileHeader()), in the same write. Refuses, without waiting, anything
+// but a regular file or a path that does not exist yet (a pipe, a device, a
+// folder, a link to nothing). With `checkEnd`, the whole file is read first:
+// a partial record after whole ones is cut back (Appended::cutBack, which the
+// caller must make known), and anything else that is not a whole frame file
+// of `size` frames is refused untouched. All or nothing: a failed write is cut
+// back to the length before it. The failure names the path and why.
 Result<Appended> appendFrameRecord(const std::string& path, std::string_view record,
-                                   bool checkEnd = true);
+                                   FrameSize size = kLcdSize, bool checkEnd = true);
 
-// Appends `record` to a frame file the caller has open (and alone writes),
-// whole or not at all; `path` names it in a failure.
-Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::string_view record);
+// Appends `record` to a frame file of `size` frames the caller has open (and
+// alone writes), whole or not at all; `path` names it in a failure.
+Result<Appended> appendToOpenFrameFile(int fd, const std::string& path, std::string_view record,
+                                       FrameSize size = kLcdSize);
 
 // Takes back an append: cuts the file back to its length before it. A file the
 // append created goes away again; one that existed before is never removed.
@@ -41,7 +45,8 @@ Status undoAppend(const std::string& path, const Appended& appended);
 // `checkEnd`) before the first append to it and again after a failed one.
 class FrameAppender {
   public:
-    Result<Appended> append(const std::string& path, std::string_view record);
+    Result<Appended> append(const std::string& path, std::string_view record,
+                            FrameSize size = kLcdSize);
 
   private:
     std::string checked_;  // the file known to be whole

@@ -11,10 +11,6 @@ namespace orv {
 
 namespace {
 
-constexpr int kWidth = 128;
-constexpr int kHeight = 64;
-constexpr int kRowBytes = kWidth / 8;
-
 bool asciiAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
@@ -110,28 +106,34 @@ const char* frameLayoutName(FrameLayout layout) {
     return "pages";
 }
 
-std::array<std::uint8_t, 1024> toLayout(const FramePages& frame, FrameLayout layout,
-                                        bool lightSetBit) {
-    std::array<std::uint8_t, 1024> out{};
+std::size_t layoutBytes(FrameSize size, FrameLayout layout) {
+    if (layout == FrameLayout::Pages) return size.bytes();
+    return static_cast<std::size_t>((size.width + 7) / 8) * size.height;
+}
+
+std::vector<std::uint8_t> toLayout(const Frame& frame, FrameLayout layout, bool lightSetBit) {
+    const FrameSize size = frame.size();
     if (layout == FrameLayout::Pages) {
-        out = frame;
-    } else {
-        const bool msb = layout == FrameLayout::RowsMsb;
-        for (int row = 0; row < kHeight; ++row) {
-            const std::uint8_t* page = frame.data() + kWidth * (row / 8);
-            const int shift = row % 8;
-            for (int b = 0; b < kRowBytes; ++b) {
-                unsigned v = 0;
-                for (int i = 0; i < 8; ++i) {
-                    const unsigned dark = (page[8 * b + i] >> shift) & 1u;
-                    v |= dark << (msb ? 7 - i : i);
-                }
-                out[static_cast<std::size_t>(kRowBytes * row + b)] = static_cast<std::uint8_t>(v);
-            }
+        std::vector<std::uint8_t> out(frame.bytes().begin(), frame.bytes().end());
+        if (lightSetBit) {
+            for (auto& b : out) b = static_cast<std::uint8_t>(~b);
         }
+        return out;
     }
-    if (lightSetBit) {
-        for (auto& b : out) b = static_cast<std::uint8_t>(~b);
+    const bool msb = layout == FrameLayout::RowsMsb;
+    const int rowBytes = (size.width + 7) / 8;
+    std::vector<std::uint8_t> out(layoutBytes(size, layout));
+    for (int row = 0; row < size.height; ++row) {
+        const std::uint8_t* page = frame.data() + size.width * (row / 8);
+        const int shift = row % 8;
+        for (int b = 0; b < rowBytes; ++b) {
+            unsigned v = 0;
+            for (int i = 0; i < 8 && 8 * b + i < size.width; ++i) {
+                const unsigned dark = ((page[8 * b + i] >> shift) & 1u) ^ (lightSetBit ? 1u : 0u);
+                v |= dark << (msb ? 7 - i : i);
+            }
+            out[static_cast<std::size_t>(rowBytes * row + b)] = static_cast<std::uint8_t>(v);
+        }
     }
     return out;
 }
@@ -181,7 +183,8 @@ Status CArrayWriter::put(std::string_view text) {
 
 Status CArrayWriter::begin(const std::string& name, std::uint64_t count,
                            const std::string& sourceName, const std::string& layoutName,
-                           const std::string& polarityName) {
+                           const std::string& polarityName, FrameSize size,
+                           std::size_t frameBytes) {
     if (state_ != State::Fresh) return fail("the C output was already begun");
     if (Status usable = usableIdentifier(name); !usable) return usable;
     if (count == 0) return fail("there are no frames to write");
@@ -190,9 +193,10 @@ Status CArrayWriter::begin(const std::string& name, std::uint64_t count,
     guard_ = upper + "_H";
     count_ = count;
     written_ = 0;
+    frameBytes_ = frameBytes;
     const std::string m = upper + "_";
     std::string t;
-    t += "/* Frames for a 128 x 64 one-bit display, written by orv export.\n";
+    t += "/* Frames for a " + sizeWords(size) + " one-bit display, written by orv export.\n";
     t += " * Source:   " + commentText(sourceName) + "\n";
     t += " * Layout:   " + commentText(layoutName) + "\n";
     t += " * Polarity: " + commentText(polarityName) + "\n";
@@ -205,17 +209,21 @@ Status CArrayWriter::begin(const std::string& name, std::uint64_t count,
     t += "#if defined(__GNUC__)\n#define " + m + "UNUSED __attribute__((unused))\n";
     t += "#else\n#define " + m + "UNUSED\n#endif\n\n";
     t += "#define " + m + "FRAME_COUNT " + std::to_string(count) + "\n";
-    t += "#define " + m + "WIDTH 128\n";
-    t += "#define " + m + "HEIGHT 64\n";
-    t += "#define " + m + "FRAME_BYTES 1024\n\n";
+    t += "#define " + m + "WIDTH " + std::to_string(size.width) + "\n";
+    t += "#define " + m + "HEIGHT " + std::to_string(size.height) + "\n";
+    t += "#define " + m + "FRAME_BYTES " + std::to_string(frameBytes) + "\n\n";
     t += "static const uint8_t " + name + "[" + m + "FRAME_COUNT][" + m + "FRAME_BYTES] " + m +
          "PROGMEM " + m + "UNUSED = {\n";
     state_ = State::Open;
     return put(t);
 }
 
-Status CArrayWriter::frame(std::uint64_t index, const std::array<std::uint8_t, 1024>& bytes) {
+Status CArrayWriter::frame(std::uint64_t index, std::span<const std::uint8_t> bytes) {
     if (state_ != State::Open) return fail("a frame outside begin() .. end()");
+    if (bytes.size() != frameBytes_) {
+        return fail("a frame of " + std::to_string(bytes.size()) + " bytes where " +
+                    std::to_string(frameBytes_) + " were begun");
+    }
     if (index != written_) {
         return fail("frame " + std::to_string(index) + " where frame " + std::to_string(written_) +
                     " was due");

@@ -4,16 +4,20 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
-#include "lcd/frame.h"
+#include "lcd/frame_size.h"
 
 namespace orv {
 
-// pages: the frame's own order (8 pages of 128 column bytes, bit k = row 8p+k).
-// rows-msb: 64 rows of 16 bytes, top row first, leftmost pixel in bit 7.
+// pages: the frame's own order (8 pages of 128 column bytes at 128 x 64, bit
+// k = row 8p+k).
+// rows-msb: 64 rows of 16 bytes (height rows of width / 8 bytes, rounded up),
+// top row first, leftmost pixel in bit 7; the bits past the last column 0.
 // rows-lsb: the same with the leftmost pixel in bit 0.
 enum class FrameLayout { Pages, RowsMsb, RowsLsb };
 
@@ -23,10 +27,12 @@ Result<FrameLayout> parseFrameLayout(const std::string& text);
 // The name parseFrameLayout reads back.
 const char* frameLayoutName(FrameLayout layout);
 
-// The frame's 1,024 bytes in `layout`. A set bit is a dark pixel, or a light
-// one when `lightSetBit`.
-std::array<std::uint8_t, 1024> toLayout(const FramePages& frame, FrameLayout layout,
-                                        bool lightSetBit);
+// Bytes of a frame of `size` in `layout`: 1,024 at 128 x 64.
+std::size_t layoutBytes(FrameSize size, FrameLayout layout);
+
+// The frame's bytes in `layout`. A set bit is a dark pixel, or a light one
+// when `lightSetBit` (the bits past a row's last column stay 0).
+std::vector<std::uint8_t> toLayout(const Frame& frame, FrameLayout layout, bool lightSetBit);
 
 // Whether `name` can name the generated array: a C identifier that begins
 // with a letter and is no keyword of C or C++ and no name of the standard
@@ -51,11 +57,13 @@ class CArrayWriter {
 
     explicit CArrayWriter(Sink sink);
 
-    // `name` must be usable (see usableIdentifier); `count` at least 1.
-    // The other three texts go into the header comment.
+    // `name` must be usable (see usableIdentifier); `count` at least 1;
+    // frames of `size`, `frameBytes` each. The other three texts go into
+    // the header comment.
     Status begin(const std::string& name, std::uint64_t count, const std::string& sourceName,
-                 const std::string& layoutName, const std::string& polarityName);
-    Status frame(std::uint64_t index, const std::array<std::uint8_t, 1024>& bytes);
+                 const std::string& layoutName, const std::string& polarityName,
+                 FrameSize size = kLcdSize, std::size_t frameBytes = 1024);
+    Status frame(std::uint64_t index, std::span<const std::uint8_t> bytes);
     Status end();
 
   private:
@@ -67,6 +75,7 @@ class CArrayWriter {
     std::string guard_;
     std::uint64_t count_ = 0;
     std::uint64_t written_ = 0;
+    std::size_t frameBytes_ = 0;
 };
 
 }  // namespace orv

@@ -37,12 +37,15 @@ std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer) {
     return listing;
 }
 
-std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer) {
+std::string frameFileHeader(FrameSize size) {
+    return size == kLcdSize ? std::string() : "ORV " + sizeName(size) + "\r\n";
+}
+
+std::string buildFrameRecord(std::span<const std::uint8_t> pages) {
     std::string record;
-    record.resize(kMaxRecordBytes);
+    record.resize(5 * pages.size() + 3);
     char* out = record.data();
-    for (std::size_t i = 0; i < 1024; ++i) {
-        const std::uint8_t v = LcdPageBuffer[i];
+    for (const std::uint8_t v : pages) {
         for (int k = 0; k < 5; ++k) out[k] = kLines.text[v][k];  // fixed-size copy, then advance
         out += kLines.length[v];
     }

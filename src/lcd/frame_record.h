@@ -1,22 +1,32 @@
-// The .orv frame file: per frame 1024 decimal lines of the packed bytes and a
-// line "F", every line ended by CR LF, appended frame by frame, no header.
+// The .orv frame file: per frame a decimal line for each of its packed bytes
+// (1024 at 128 x 64) and a line "F", every line ended by CR LF, appended frame
+// by frame. A file of 128 x 64 frames has no header; one of another size
+// begins with the line "ORV WxH".
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "common/result.h"
+#include "lcd/frame_size.h"
 #include "lcd/page_packing.h"
 
 namespace orv {
 
-// Bytes of one record: 3075 (all values below 10) to 5123 (all 100 or more).
+// Bytes of the record of a 128 x 64 frame: 3075 (all values below 10) to
+// 5123 (all 100 or more).
 inline constexpr std::size_t kMinRecordBytes = 3075;
 inline constexpr std::size_t kMaxRecordBytes = 5123;
 
-// The record of LcdPageBuffer bytes 1..1024, final CR LF included.
-std::string buildFrameRecord(const LcdPageBufferArray& LcdPageBuffer);
+// The record of a frame's packed bytes (LcdPageBuffer bytes 1..1024 for the
+// LCD's), final CR LF included.
+std::string buildFrameRecord(std::span<const std::uint8_t> pages);
+
+// What a frame file of `size` frames begins with: nothing at 128 x 64, else
+// the line "ORV WxH" and its CR LF.
+std::string frameFileHeader(FrameSize size);
 
 // The frame file path the folder chooser composes: folder, separator, name and
 // ".orv", without doubling a separator the folder already ends with.

@@ -93,7 +93,16 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
                             std::int32_t height, std::int32_t BitsPerPixel,
                             MonoFrameArray& MonoFrame, std::int32_t& MonoCount,
                             rnd::Sequence& random) {
+    return Pencil(source, dest, width, height, BitsPerPixel, std::span<std::int32_t>(MonoFrame),
+                  MonoCount, random);
+}
+
+Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32_t width,
+                            std::int32_t height, std::int32_t BitsPerPixel,
+                            std::span<std::int32_t> MonoFrame, std::int32_t& MonoCount,
+                            rnd::Sequence& random) {
     const Stopwatch watch;
+    const std::size_t capacity = MonoFrame.size();
     if (Status ok = requireSource(source, width, height, BitsPerPixel); !ok) {
         return ok.failure();
     }
@@ -103,11 +112,11 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
     const std::size_t visits = columns * rows;
     // One draw per visited pixel, in visiting order.
     static thread_local std::vector<std::uint32_t> steps;
-    // Visit v goes to entry v up to 8191; past that every visit lands on
-    // entry 8191, so only the last one counts. Such pictures go through a
-    // scratch list first.
+    // Visit v goes to entry v up to the last (8191 in MonoFrame); past that
+    // every visit lands on the last entry, so only the last one counts. Such
+    // pictures go through a scratch list first.
     static thread_local std::vector<std::int32_t> scratch;
-    const bool overflow = visits > static_cast<std::size_t>(kMonoPixels);
+    const bool overflow = visits > capacity;
     // The working lists and then the picture are taken before anything is
     // written, so that a size that cannot be held leaves dest, MonoFrame,
     // MonoCount and the random sequence as they were.
@@ -140,10 +149,10 @@ Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32
         for (; y < rows; ++y, s += stride, d += stride) engravePixel(s, d, k[y], m + y);
     }
     if (overflow) {
-        std::copy_n(scratch.begin(), kMonoPixels - 1, MonoFrame.begin());
-        MonoFrame[kMonoPixels - 1] = scratch[visits - 1];
+        std::copy_n(scratch.begin(), capacity - 1, MonoFrame.begin());
+        MonoFrame[capacity - 1] = scratch[visits - 1];
     }
-    MonoCount = static_cast<std::int32_t>(std::min(visits, static_cast<std::size_t>(kMonoPixels)));
+    MonoCount = static_cast<std::int32_t>(std::min(visits, capacity));
     return watch.elapsedMs();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "common/pixel_grid.h"
 #include "common/random.h"
@@ -24,6 +25,14 @@ namespace orv {
 Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32_t width,
                             std::int32_t height, std::int32_t BitsPerPixel,
                             MonoFrameArray& MonoFrame, std::int32_t& MonoCount,
+                            rnd::Sequence& random);
+
+// The same into `entries` of any number (at least 1) in place of MonoFrame's
+// 8192: the last one takes the pixels past the end. A frame of another size
+// than 128 x 64 is engraved from a picture one column and one row larger.
+Result<std::int32_t> Pencil(const PixelGrid& source, PixelGrid& dest, std::int32_t width,
+                            std::int32_t height, std::int32_t BitsPerPixel,
+                            std::span<std::int32_t> entries, std::int32_t& MonoCount,
                             rnd::Sequence& random);
 
 }  // namespace orv

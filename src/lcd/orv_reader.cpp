@@ -3,12 +3,13 @@
 #include "common/file.h"
 #include "common/text.h"
 #include "lcd/codec.h"
+#include "lcd/frame_record.h"
 
 namespace orv {
 namespace {
 
-// The longest line, "255" and its CR LF.
-constexpr std::size_t kLongestLine = 5;
+// The longest line, "255" and its CR LF; the header's, "ORV 256x128" and its.
+constexpr std::size_t kLongestLine = 5, kLongestHeader = 13;
 
 Failure at(std::uint64_t line, const std::string& what) {
     return fail("line " + std::to_string(line) + ": " + what);
@@ -47,9 +48,11 @@ bool valueLinePrefix(std::string_view cut) {
 class RecordParser {
   public:
     // Keeps a reference to `frame`, which must outlive the parser: a temporary
-    // (as a nullptr turns into) is refused.
-    explicit RecordParser(const std::function<void(const FramePages&)>& frame) : frame_(frame) {}
-    explicit RecordParser(std::function<void(const FramePages&)>&&) = delete;
+    // (as a nullptr turns into) is refused. Frames are of `size` until a
+    // header line says otherwise.
+    explicit RecordParser(const FrameVisitor& frame, FrameSize size = kLcdSize)
+        : frame_(frame), pages_(size) {}
+    explicit RecordParser(FrameVisitor&&, FrameSize = kLcdSize) = delete;
 
     // One line without its CR LF.
     Status line(std::string_view value) {
@@ -57,9 +60,13 @@ class RecordParser {
         if (value.find('\r') != std::string_view::npos) {
             return at(line_, "a carriage return inside the line");
         }
-        if (filled_ == 1024) {
-            if (value != "F")
-                return at(line_, "expected \"F\" after 1024 values, found " + shown(value));
+        if (line_ == 1 && value.starts_with(kHeaderWord)) return header(value);
+        const std::size_t values = pages_.byteCount();
+        if (filled_ == values) {
+            if (value != "F") {
+                return at(line_, "expected \"F\" after " + std::to_string(values) +
+                                     " values, found " + shown(value));
+            }
             if (frame_) frame_(pages_);
             ++frames_;
             filled_ = 0;
@@ -67,12 +74,23 @@ class RecordParser {
             return Done{};
         }
         if (value == "F") {
-            return at(line_,
-                      "\"F\" after only " + std::to_string(filled_) + " values (1024 needed)");
+            return at(line_, "\"F\" after only " + std::to_string(filled_) + " values (" +
+                                 std::to_string(values) + " needed)");
         }
         Result<int> v = lineValue(value);
         if (!v) return at(line_, v.error());
         pages_[filled_++] = static_cast<std::uint8_t>(v.value());
+        return Done{};
+    }
+
+    // The header line "ORV WxH": the frames' size.
+    Status header(std::string_view value) {
+        Result<FrameSize> size = parseFrameSize(value.substr(kHeaderWord.size()), "the size");
+        if (!size) return at(line_, shown(value) + " is no header line: " + size.error());
+        if (size.value() == kLcdSize) {
+            return at(line_, shown(value) + ": a file of 128 x 64 frames has no header line");
+        }
+        pages_ = Frame(size.value());
         return Done{};
     }
 
@@ -91,7 +109,8 @@ class RecordParser {
             if (Status s = line(text.substr(pos, end - pos)); !s) return s.failure();
         }
         const std::string_view rest = text.substr(pos);
-        if (rest.size() >= kLongestLine) {
+        const bool header = line_ == 0 && rest.starts_with(kHeaderWord.substr(0, rest.size()));
+        if (rest.size() >= (header ? kLongestHeader : kLongestLine)) {
             return at(line_ + 1, shown(rest) + " is not a line of a frame file");
         }
         return pos;
@@ -100,10 +119,11 @@ class RecordParser {
     // The text after the last CR LF; empty for a well-formed file.
     Result<std::uint64_t> end(std::string_view rest, ReadEnd* where) {
         if (where) where->wholeBytes = recordEnd_;
+        if (where) where->size = pages_.size();
         if (rest.empty() && filled_ == 0) return frames_;
         const bool cutLine = !rest.empty();
         const bool partial = !cutLine || valueLinePrefix(rest) ||
-                             (filled_ == 1024 && (rest == "F" || rest == "F\r"));
+                             (filled_ == pages_.byteCount() && (rest == "F" || rest == "F\r"));
         if (where) where->partialTail = partial;
         if (partial) {
             const std::string values = std::to_string(filled_);
@@ -121,8 +141,10 @@ class RecordParser {
     }
 
   private:
-    const std::function<void(const FramePages&)>& frame_;
-    FramePages pages_{};
+    static constexpr std::string_view kHeaderWord = "ORV ";
+
+    const FrameVisitor& frame_;
+    Frame pages_;
     std::size_t filled_ = 0;  // values of the current record
     std::uint64_t frames_ = 0;
     std::uint64_t line_ = 0;
@@ -149,9 +171,9 @@ std::string escapedBytes(std::string_view bytes, std::size_t limit) {
     return out;
 }
 
-bool isPartialRecord(std::string_view bytes) {
-    const std::function<void(const FramePages&)> none;
-    RecordParser parser(none);
+bool isPartialRecord(std::string_view bytes, FrameSize size) {
+    const FrameVisitor none;
+    RecordParser parser(none, size);
     Result<std::size_t> used = parser.feed(bytes);
     if (!used) return false;
     ReadEnd end;
@@ -160,8 +182,7 @@ bool isPartialRecord(std::string_view bytes) {
     return !frames && end.partialTail && end.wholeBytes == 0;
 }
 
-Result<std::uint64_t> readFrameRecords(std::string_view text,
-                                       const std::function<void(const FramePages&)>& frame,
+Result<std::uint64_t> readFrameRecords(std::string_view text, const FrameVisitor& frame,
                                        ReadEnd* end) {
     RecordParser parser(frame);
     Result<std::size_t> used = parser.feed(text);
@@ -170,8 +191,7 @@ Result<std::uint64_t> readFrameRecords(std::string_view text,
 }
 
 Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
-                                          const std::function<void(const FramePages&)>& frame,
-                                          ReadEnd* end) {
+                                          const FrameVisitor& frame, ReadEnd* end) {
     // A chunk at a time, so that long recordings need not fit in memory.
     RecordParser parser(frame);
     std::string pending, start;
@@ -179,7 +199,8 @@ Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
     // A fault in a file that does not even begin as a frame file does names
     // it as what it is not, rather than the fault of its first line.
     auto broken = [&](const std::string& why) {
-        const bool frameFile = !start.empty() && start[0] >= '0' && start[0] <= '9';
+        const bool frameFile =
+            (!start.empty() && start[0] >= '0' && start[0] <= '9') || start.starts_with("ORV ");
         if (codec::looksLikeStream(start)) {
             return fail(quotedName(path) + " is a " + codec::kName +
                         " frame stream, not a frame file (orv info and orv export read streams)");
@@ -205,8 +226,7 @@ Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
     return frames;
 }
 
-Result<std::uint64_t> readFrameFile(const std::string& path,
-                                    const std::function<void(const FramePages&)>& frame,
+Result<std::uint64_t> readFrameFile(const std::string& path, const FrameVisitor& frame,
                                     ReadEnd* end) {
     auto refuse = [&](const std::string& why) {
         return fail("cannot read frame file " + quotedName(path) + ": " + why);

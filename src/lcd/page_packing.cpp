@@ -16,16 +16,25 @@ inline std::uint8_t gatherReversed(const std::uint8_t* eight) {
 
 }  // namespace
 
-void packLcdPages(const MonoFrameArray& MonoFrame, LcdPageBufferArray& LcdPageBuffer) {
-    // dark[i] = 1 when entry i is dark. Column c is dark[64c .. 64c + 63],
-    // bottom row first, so rows 8p .. 8p + 7 are the eight bytes from
-    // 64c + 56 - 8p, the top one last.
-    alignas(16) std::uint8_t dark[kMonoPixels];
-    for (int i = 0; i < kMonoPixels; ++i) dark[i] = MonoFrame[static_cast<std::size_t>(i)] == 0;
-    for (int p = 0; p < 8; ++p) {
-        std::uint8_t* out = LcdPageBuffer.data() + 128 * p;
-        for (int c = 0; c < 128; ++c) out[c] = gatherReversed(dark + 64 * c + 56 - 8 * p);
+void packPages(std::span<const std::int32_t> entries, FrameSize size,
+               std::span<std::uint8_t> pages) {
+    // dark[r] = 1 when the entry of the column's row r from the bottom is
+    // dark, so rows 8p .. 8p + 7 from the top are the eight bytes from
+    // height - 8 - 8p, the top one last.
+    const int height = size.height, width = size.width;
+    alignas(16) std::uint8_t dark[kMaxHeight];
+    for (int c = 0; c < width; ++c) {
+        const std::int32_t* column = entries.data() + static_cast<std::size_t>(height) * c;
+        for (int r = 0; r < height; ++r) dark[r] = column[r] == 0;
+        for (int p = 0; p < size.pages(); ++p) {
+            pages[static_cast<std::size_t>(width * p + c)] =
+                gatherReversed(dark + height - 8 - 8 * p);
+        }
     }
+}
+
+void packLcdPages(const MonoFrameArray& MonoFrame, LcdPageBufferArray& LcdPageBuffer) {
+    packPages(MonoFrame, kLcdSize, LcdPageBuffer);
 }
 
 }  // namespace orv

@@ -11,18 +11,24 @@ namespace fr = orv::framing;
 
 FramedEncoder::FramedEncoder(int keyInterval) : key_(std::max(1, keyInterval)) {}
 
-int FramedEncoder::encode(std::uint64_t frameIndex, const FramePages& frame, std::string& out) {
+int FramedEncoder::encode(std::uint64_t frameIndex, const Frame& frame, std::string& out) {
     const bool key = frameIndex % static_cast<std::uint64_t>(key_) == 0;
     const auto number = static_cast<std::uint16_t>(frameIndex & 0xFFFF);
+    const FrameSize size = frame.size();
+    const auto width = static_cast<std::uint16_t>(size.width);
+    if (sent_.size() != size) {  // a frame of another size: nothing of it was sent
+        sent_ = Frame(size);
+        forget();
+    }
     int sent = 0;
-    for (std::uint8_t p = 0; p < fr::kPageCount; ++p) {
-        const std::uint8_t* page = frame.data() + fr::kPageBytes * p;
-        std::uint8_t* last = sent_.data() + fr::kPageBytes * p;
-        if (!key && known_[p] && std::memcmp(page, last, fr::kPageBytes) == 0) continue;
-        std::uint8_t packet[fr::kPacketBytes];
-        fr::writePacket(packet, number, p, page);
-        out.append(reinterpret_cast<const char*>(packet), sizeof packet);
-        std::memcpy(last, page, fr::kPageBytes);
+    for (std::uint8_t p = 0; p < size.pages(); ++p) {
+        const std::uint8_t* page = frame.data() + width * p;
+        std::uint8_t* last = sent_.data() + width * p;
+        if (!key && known_[p] && std::memcmp(page, last, width) == 0) continue;
+        std::uint8_t packet[fr::kPacketFrame + kMaxWidth];
+        const std::uint16_t length = fr::writePacket(packet, number, p, page, width);
+        out.append(reinterpret_cast<const char*>(packet), length);
+        std::memcpy(last, page, width);
         known_[p] = true;
         ++sent;
     }
@@ -31,14 +37,14 @@ int FramedEncoder::encode(std::uint64_t frameIndex, const FramePages& frame, std
 
 void FramedEncoder::forget() { known_.fill(false); }
 
-std::string rawFrame(const FramePages& frame) {
-    return std::string(reinterpret_cast<const char*>(frame.data()), frame.size());
+std::string rawFrame(const Frame& frame) {
+    return std::string(reinterpret_cast<const char*>(frame.data()), frame.byteCount());
 }
 
-FramePages applySetBit(const FramePages& frame, bool light) {
-    FramePages out = frame;
+Frame applySetBit(const Frame& frame, bool light) {
+    Frame out = frame;
     if (light) {
-        for (auto& b : out) b = static_cast<std::uint8_t>(~b);
+        for (auto& b : out.bytes()) b = static_cast<std::uint8_t>(~b);
     }
     return out;
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "lcd/frame.h"
+#include "lcd/frame_size.h"
 
 namespace orv::serial {
 
@@ -14,12 +14,13 @@ namespace orv::serial {
 // sends every page.
 inline constexpr int kDefaultKeyInterval = 31;
 
-// Turns frames into packets. A key frame (index 0 or a multiple of the key
-// interval) sends all 8 pages in page order; any other frame sends only the
-// pages that differ from what was last sent of that page, and nothing when
-// none differs. Because it compares with what was SENT, a sender that skips
-// frames (does not call encode for them) still brings the receiver up to date
-// with the next frame it sends.
+// Turns frames into packets, a page each, as wide as the frame. A key frame
+// (index 0 or a multiple of the key interval) sends all its pages (8 at
+// 128 x 64) in page order; any other frame sends only the pages that differ
+// from what was last sent of that page, and nothing when none differs.
+// Because it compares with what was SENT, a sender that skips frames (does
+// not call encode for them) still brings the receiver up to date with the
+// next frame it sends.
 class FramedEncoder {
   public:
     // Intervals below 1 are taken as 1 (every frame a key frame).
@@ -27,7 +28,7 @@ class FramedEncoder {
 
     // Appends the packets of frame `frameIndex` to `out`; returns the number of
     // pages sent. The wire frame number is frameIndex mod 65536.
-    int encode(std::uint64_t frameIndex, const FramePages& frame, std::string& out);
+    int encode(std::uint64_t frameIndex, const Frame& frame, std::string& out);
 
     // The receiver's state is unknown (a new connection, a reset): the next
     // frame sends every page.
@@ -37,15 +38,15 @@ class FramedEncoder {
 
   private:
     int key_;
-    FramePages sent_{};
-    std::array<bool, 8> known_{};
+    Frame sent_;
+    std::array<bool, kMaxHeight / 8> known_{};
 };
 
-// A frame as raw mode sends it: its 1,024 bytes in page order.
-std::string rawFrame(const FramePages& frame);
+// A frame as raw mode sends it: its bytes in page order (1,024 at 128 x 64).
+std::string rawFrame(const Frame& frame);
 
 // The frame as sent with the given polarity: `light` (a set bit lights a
 // pixel) inverts every byte; otherwise the frame is unchanged (set bit = dark).
-FramePages applySetBit(const FramePages& frame, bool light);
+Frame applySetBit(const Frame& frame, bool light);
 
 }  // namespace orv::serial

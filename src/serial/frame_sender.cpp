@@ -28,9 +28,10 @@ Status FrameSender::listen(Clock::duration upTo) {
     if (!got) return got.failure();
     const Clock::time_point now = Clock::now();
     pacer_.take(got.value(), now);
-    const auto limit = std::chrono::duration<double>(kSilence) +
-                       std::chrono::duration<double>(pacer_.window() * fr::kPacketBytes /
-                                                     std::max(device_.bytesPerSecond(), 1.0));
+    const auto limit =
+        std::chrono::duration<double>(kSilence) +
+        std::chrono::duration<double>(static_cast<double>(pacer_.window() * packetBytes_) /
+                                      std::max(device_.bytesPerSecond(), 1.0));
     if (pacer_.unanswered(now) > limit) {
         char said[160];
         std::snprintf(said, sizeof said, "the receiver has acknowledged nothing for %.1f s",
@@ -49,8 +50,8 @@ Result<bool> FrameSender::awaitReceiver(Clock::duration wait) {
     return pacer_.announced();
 }
 
-Result<bool> FrameSender::send(std::uint64_t index, const FramePages& frame,
-                               Clock::time_point due) {
+Result<bool> FrameSender::send(std::uint64_t index, const Frame& frame, Clock::time_point due) {
+    packetBytes_ = fr::packetBytes(static_cast<std::uint16_t>(frame.size().width));
     for (Clock::time_point now = Clock::now(); now < due; now = Clock::now()) {
         if (stopping()) return false;
         if (Status s = listen(due - now); !s) return s.failure();
@@ -62,7 +63,7 @@ Result<bool> FrameSender::send(std::uint64_t index, const FramePages& frame,
         wire = rawFrame(frame);
     }
     // A packet at a time: a stop ends the run between packets.
-    const std::size_t packet = framed_ ? fr::kPacketBytes : wire.size();
+    const std::size_t packet = framed_ ? packetBytes_ : wire.size();
     for (std::size_t at = 0; at < wire.size(); at += packet) {
         while (!pacer_.hasRoom(Clock::now())) {
             if (stopping()) return false;

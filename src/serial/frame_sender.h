@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "common/result.h"
-#include "lcd/frame.h"
+#include "lcd/frame_size.h"
 #include "serial/frame_link.h"
 #include "serial/link_pacer.h"
 #include "serial/serial_device.h"
@@ -37,7 +37,7 @@ class FrameSender {
     // Sends frame `index` (its number in the run, which makes key frames and
     // the wire's frame number) no earlier than `due`, packet by packet as the
     // receiver has room. False when a stop came before all of it went out.
-    Result<bool> send(std::uint64_t index, const FramePages& frame, Clock::time_point due);
+    Result<bool> send(std::uint64_t index, const Frame& frame, Clock::time_point due);
 
     // Waits until every byte has left and every packet on its way has been
     // acknowledged or given up.
@@ -58,6 +58,7 @@ class FrameSender {
     LinkPacer pacer_;
     bool (*stopAsked_)();
     std::uint64_t bytes_ = 0;
+    std::size_t packetBytes_ = 135;  // of the frames sent last
 };
 
 }  // namespace orv::serial

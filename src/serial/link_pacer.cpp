@@ -46,18 +46,26 @@ void LinkPacer::takeByte(std::uint8_t b, Clock::time_point now) {
 }
 
 void LinkPacer::announce(const std::string& line) {
-    // "ORV <version> <window>": the first one counts; later ones come from
-    // a receiver that was idle, or that started again, which the next key
-    // frame repairs.
+    // "ORV <version> <window>", or "ORV <version> <window> <W>x<H>": the
+    // first one counts; later ones come from a receiver that was idle, or
+    // that started again, which the next key frame repairs.
     int version = 0, window = 0;
-    char end = 0;
-    if (announced() || !waiting_ ||
-        std::sscanf(line.c_str(), "ORV %d %d%c", &version, &window, &end) != 2) {
+    char end = 0, sizeText[16] = "";
+    if (announced() || !waiting_) return;
+    FrameSize size = kLcdSize;
+    const int read =
+        std::sscanf(line.c_str(), "ORV %d %d %15[0-9x]%c", &version, &window, sizeText, &end);
+    if (read == 3) {
+        Result<FrameSize> said = parseFrameSize(sizeText);
+        if (!said) return;
+        size = said.value();
+    } else if (std::sscanf(line.c_str(), "ORV %d %d%c", &version, &window, &end) != 2) {
         return;
     }
     if (version < fr::kLinkVersion || window < 1) return;
     version_ = version;
     window_ = std::min(window, kLargestWindow);
+    size_ = size;
 }
 
 bool LinkPacer::hasRoom(Clock::time_point now) {
@@ -80,8 +88,10 @@ void LinkPacer::sent(std::uint64_t frame, std::uint8_t page, Clock::time_point n
     if (!unanswered_) unansweredSince_ = now;
     unanswered_ = true;
     ++frameOf(frame).outstanding;
+    const auto pages = static_cast<std::uint8_t>(size_.pages());
     inFlight_.push_back(
-        {frame, static_cast<std::uint8_t>(fr::ackByte(frame & 0xFFFF, page) & ~fr::kAckFlag), now});
+        {frame, static_cast<std::uint8_t>(fr::ackByte(frame & 0xFFFF, page, pages) & ~fr::kAckFlag),
+         now});
 }
 
 void LinkPacer::frameDone(std::uint64_t frame, Clock::time_point now) {

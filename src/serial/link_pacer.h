@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "lcd/frame_size.h"
+
 namespace orv::serial {
 
 class LinkPacer {
@@ -23,8 +25,9 @@ class LinkPacer {
     // as lost (its page is wrong on the display until it is sent again).
     explicit LinkPacer(Clock::duration ackTimeout = std::chrono::milliseconds(500));
 
-    // Bytes from the receiver: its announcement "ORV 2 W\n", acknowledgements
-    // (0x80 and above), and anything else, which is ignored.
+    // Bytes from the receiver: its announcement "ORV 2 W\n" (a receiver of
+    // 128 x 64 frames) or "ORV 2 W WxH\n" (of frames of that size),
+    // acknowledgements (0x80 and above), and anything else, which is ignored.
     void take(std::string_view bytes, Clock::time_point now);
 
     // No announcement came in time: the receiver is taken as one that sends
@@ -37,6 +40,8 @@ class LinkPacer {
     bool announced() const { return window_ > 0; }
     int version() const { return version_; }
     int window() const { return window_; }
+    // The size of the frames the receiver shows: 128 x 64 unless it said.
+    FrameSize size() const { return size_; }
 
     // Whether another packet may go out now: fewer than the window are on
     // their way. Packets overdue are given up first. Always true before an
@@ -91,6 +96,7 @@ class LinkPacer {
     Clock::duration ackTimeout_;
     std::string line_;  // an announcement being read
     int version_ = 0, window_ = 0;
+    FrameSize size_ = kLcdSize;
     bool waiting_ = true;  // an announcement may still come
     std::deque<Packet> inFlight_;
     std::deque<Frame> frames_;

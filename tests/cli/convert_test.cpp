@@ -64,9 +64,9 @@ class Convert : public orv::test::ClipTest {
     }
 
     // Dark columns of a frame, as a string of '#' and '.' for readable failures.
-    static std::string columns(const FramePages& f, int row) {
+    static std::string columns(const orv::Frame& f, int row) {
         std::string s;
-        for (int c = 0; c < 128; ++c) s += orv::frameDark(f, c, row) ? '#' : '.';
+        for (int c = 0; c < f.size().width; ++c) s += f.dark(c, row) ? '#' : '.';
         return s;
     }
 };
@@ -231,6 +231,9 @@ TEST_F(Convert, RefusalsSayWhyInOneLineAndWriteNothing) {
         {{"--start", "1:75"}, 2, "--start: \"1:75\" is not a time"},
         {{"--duration", "0"}, 2, "--duration 0"},
         {{"convert", clip("white.avi"), "-o", path("x.gif")}, 2, "orv render"},
+        {{"--size", "72x41"}, 2, "the height is 41, not a multiple of 8 from 8 to 128"},
+        {{"--size", "300x64"}, 2, "the width is 300, not 8 to 256"},
+        {{"--size", "72x40", "--display", "ssd1306-128x32"}, 2, "128 x 32, --size says 72 x 40"},
         {{"--fps", "5", "--fps=6"}, 2, "--fps is given twice"},
         {{"-o", path("y.orv")}, 2, "--output is given twice"},
         // Options that would do nothing with the method chosen.
@@ -268,30 +271,56 @@ TEST_F(Convert, RefusalsSayWhyInOneLineAndWriteNothing) {
         0);
 }
 
+// At 128 x 64 and at other sizes: info names a size of its own, render
+// draws the frames at their size and export writes their bytes.
 TEST_F(Convert, RenderRoundTripGivesBackTheBits) {
-    ASSERT_EQ(
-        convert("box.avi", path("b.orv"), {"--fps", "3", "--dither", "floyd-steinberg"}).status, 0);
-    const auto all = frames(path("b.orv"));
-    ASSERT_EQ(all.size(), 12u);
-    ASSERT_EQ(orv({"render", path("b.orv"), "-o", path("f.png"), "--frame", "5", "--scale", "1",
-                   "--colors", "mono"})
-                  .status,
-              0);
-    QImage png(QString::fromStdString(path("f.png")));
-    ASSERT_EQ(png.size(), QSize(128, 64));
-    for (int r = 0; r < 64; ++r) {
-        for (int c = 0; c < 128; ++c) {
-            ASSERT_EQ(png.pixel(c, r) == qRgb(0, 0, 0), orv::frameDark(all[5], c, r))
-                << c << "," << r;
+    for (const auto& [w, h] : {std::pair(128, 64), {72, 40}, {96, 16}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h),
+                          b = path(size + ".orv");
+        ASSERT_EQ(
+            convert("box.avi", b, {"--fps", "3", "--dither", "floyd-steinberg", "--size", size})
+                .status,
+            0);
+        const auto all = frames(b);
+        ASSERT_EQ(all.size(), 12u);
+        const std::string sizeLine = "size: " + std::to_string(w) + " x " + std::to_string(h);
+        EXPECT_EQ(orv({"info", b}).out.find(sizeLine) != std::string::npos, w != 128 || h != 64);
+        ASSERT_EQ(orv({"render", b, "-o", path(size + ".png"), "--frame", "5", "--scale", "1",
+                       "--colors", "mono"})
+                      .status,
+                  0);
+        QImage png(QString::fromStdString(path(size + ".png")));
+        ASSERT_EQ(png.size(), QSize(w, h));
+        for (int r = 0; r < h; ++r) {
+            for (int c = 0; c < w; ++c) {
+                ASSERT_EQ(png.pixel(c, r) == qRgb(0, 0, 0), all[5].dark(c, r)) << c << "," << r;
+            }
         }
+        ASSERT_EQ(
+            orv({"render", b, "-o", path(size + ".gif"), "--scale", "2", "--fps", "3"}).status, 0);
+        QImageReader gif(QString::fromStdString(path(size + ".gif")));
+        EXPECT_EQ(gif.imageCount(), 12);
+        EXPECT_EQ(gif.size(), QSize(2 * w, 2 * h));
+        EXPECT_EQ(orv({"render", b, "-o", path("z.png"), "--frame", "12"}).status, 2);
+        ASSERT_EQ(orv({"export", b, "-o", path("b.bin"), "--force"}).status, 0);
+        std::string bytes;
+        for (const auto& f : all) bytes.append(f.bytes().begin(), f.bytes().end());
+        EXPECT_EQ(readFile(path("b.bin")), bytes) << size;
     }
-    ASSERT_EQ(
-        orv({"render", path("b.orv"), "-o", path("a.gif"), "--scale", "2", "--fps", "3"}).status,
-        0);
-    QImageReader gif(QString::fromStdString(path("a.gif")));
-    EXPECT_EQ(gif.imageCount(), 12);
-    EXPECT_EQ(gif.size(), QSize(256, 128));
-    EXPECT_EQ(orv({"render", path("b.orv"), "-o", path("z.png"), "--frame", "12"}).status, 2);
+    // A picture larger than the memory there is: said, and nothing written.
+    ASSERT_EQ(convert("box.avi", path("big.orv"), {"--fps", "1", "--size", "256x128"}).status, 0);
+    const Outcome big = orv::test::runOrv(
+        {"render", path("big.orv"), "-o", path("big.png"), "--scale", "64"}, dir_, 400000);
+    EXPECT_EQ(big.status, 1);
+    EXPECT_NE(big.err.find("not enough memory to draw the frames at --scale 64"), std::string::npos)
+        << big.err;
+    EXPECT_FALSE(fs::exists(path("big.png")));
+    // A panel of another size than the frames' is refused, naming both.
+    const Outcome o =
+        orv({"export", path("72x40.orv"), "-o", path("c.bin"), "--display", "ssd1306"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("72 x 40"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("128 x 64"), std::string::npos) << o.err;
 }
 
 TEST_F(Convert, OutputMustBeAnotherRegularFileAndAppendAWholeFrameFile) {
@@ -358,7 +387,7 @@ TEST_F(Convert, TurnedClipsAreUpright) {
     ASSERT_EQ(
         convert("turned.mp4", path("t.orv"), {"--fit", "stretch", "--dither", "threshold"}).status,
         0);
-    const FramePages f = frames(path("t.orv")).at(0);
+    const orv::Frame f = frames(path("t.orv")).at(0);
     EXPECT_EQ(columns(f, 10) + columns(f, 53), std::string(128, '#') + std::string(128, '.'));
 }
 
@@ -366,7 +395,7 @@ TEST_F(Convert, RecordsToStandardOutputForPipelines) {
     const Outcome o = convert("white.avi", "-", {"--fps", "5"});
     ASSERT_EQ(o.status, 0) << o.err;
     std::uint64_t n = 0;
-    ASSERT_TRUE(orv::readFrameRecords(o.out, [&](const FramePages&) { ++n; }).ok());
+    ASSERT_TRUE(orv::readFrameRecords(o.out, [&](const orv::Frame&) { ++n; }).ok());
     EXPECT_EQ(n, 10u);
     // And from standard input: FFmpeg reads a pipe.
     const std::string fromStdin = orv::test::shellQuote(ORV_CLI) + " convert - -o " +

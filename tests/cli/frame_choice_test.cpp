@@ -58,8 +58,8 @@ class FrameChoice : public orv::test::ClipTest {
     static std::vector<int> shown(const std::string& file) {
         std::vector<int> numbers;
         for (const auto& f : orv::test::readFrames(file)) {
-            numbers.push_back(number(
-                [&](int j) { return !orv::frameDark(f, 16 * (j % 8) + 8, 32 * (j / 8) + 16); }));
+            numbers.push_back(
+                number([&](int j) { return !f.dark(16 * (j % 8) + 8, 32 * (j / 8) + 16); }));
         }
         return numbers;
     }

@@ -13,35 +13,37 @@
 
 using namespace orv;
 
-// The decoder's state stays small beside a board's frame buffer: 275 bytes
-// on an AVR (a host's pointers and offsets are the larger).
-static_assert(sizeof(orvc_decoder) <= 320);
+// The decoder's state stays small beside a board's frame buffer: 278 bytes
+// on an AVR built for 128 x 64 (a host's, for frames up to 256 x 128 and with
+// larger pointers and offsets, 520).
+static_assert(sizeof(orvc_decoder) <= 520);
 
 namespace {
 
-using Frames = std::vector<FramePages>;
+using Frames = std::vector<Frame>;
 
-void setPixel(FramePages& f, int column, int row) {
-    if (column < 0 || column > 127 || row < 0 || row > 63) return;
-    f[static_cast<std::size_t>(128 * (row / 8) + column)] |=
+void setPixel(Frame& f, int column, int row) {
+    const FrameSize z = f.size();
+    if (column < 0 || column >= z.width || row < 0 || row >= z.height) return;
+    f[static_cast<std::size_t>(z.width * (row / 8) + column)] |=
         static_cast<std::uint8_t>(1 << (row % 8));
 }
 
-Frames noise() {
+Frames noise(FrameSize size = kLcdSize) {
     std::mt19937 random(7);
-    Frames frames(20);
+    Frames frames(20, Frame(size));
     for (auto& f : frames) {
-        for (auto& b : f) b = static_cast<std::uint8_t>(random());
+        for (auto& b : f.bytes()) b = static_cast<std::uint8_t>(random());
     }
     return frames;
 }
 
 // A checkerboard whose squares move one pixel right and down a frame.
-Frames pattern() {
-    Frames frames(40);
+Frames pattern(FrameSize size = kLcdSize) {
+    Frames frames(40, Frame(size));
     for (int i = 0; i < 40; ++i) {
-        for (int r = 0; r < 64; ++r) {
-            for (int c = 0; c < 128; ++c) {
+        for (int r = 0; r < size.height; ++r) {
+            for (int c = 0; c < size.width; ++c) {
                 if (((c + i) / 5 + (r + i) / 3) % 2) setPixel(frames[i], c, r);
             }
         }
@@ -50,18 +52,21 @@ Frames pattern() {
 }
 
 // Filled shapes moving every way across every page and off the edges, over a
-// still picture, with a frame that repeats the one before.
-Frames clip() {
-    Frames frames(90);
+// still picture, with a frame that repeats the one before; drawn at 128 x 64
+// and scaled to the frames' size.
+Frames clip(FrameSize size = kLcdSize) {
+    Frames frames(90, Frame(size));
+    const double sx = size.width / 128.0, sy = size.height / 64.0;
     for (int i = 0; i < 90; ++i) {
         const double t = i / 10.0;
         const double cx = 64 + 70 * std::sin(t), cy = 32 + 36 * std::cos(1.3 * t);
         const double rx = 64 + 50 * std::sin(0.7 * t + 1);
-        for (int r = 0; r < 64; ++r) {
-            for (int c = 0; c < 128; ++c) {
-                const bool disc = std::hypot(c - cx, r - cy) < 20;
-                const bool box = std::abs(c - rx) < 12 && r > 10 + i % 30 && r < 40 + i % 30;
-                if (disc != box || (c < 8 && r % 2)) setPixel(frames[i], c, r);
+        for (int r = 0; r < size.height; ++r) {
+            for (int c = 0; c < size.width; ++c) {
+                const double x = c / sx, y = r / sy;
+                const bool disc = std::hypot(x - cx, y - cy) < 20;
+                const bool box = std::abs(x - rx) < 12 && y > 10 + i % 30 && y < 40 + i % 30;
+                if (disc != box || (x < 8 && r % 2)) setPixel(frames[i], c, r);
             }
         }
         if (i == 45) frames[i] = frames[i - 1];
@@ -70,7 +75,7 @@ Frames clip() {
 }
 
 codec::Encoder encoded(const Frames& frames) {
-    codec::Encoder e;
+    codec::Encoder e(frames.front().size());
     for (const auto& f : frames) e.add(f);
     return e;
 }
@@ -82,43 +87,55 @@ std::string_view text(const std::vector<std::uint8_t>& bytes) {
 // The next frame page by page, as the flash player decodes it: each page
 // first copied aside, into one of two buffers in turn, and decoded from the
 // copy. Every change lies in a page of the mask, between its from and to.
-int nextByPages(orvc_decoder& d, FramePages& f) {
-    std::array<std::array<std::uint8_t, 128>, 2> copies;
-    const FramePages before = f;
+int nextByPages(orvc_decoder& d, Frame& f) {
+    const int width = f.size().width, pages = f.size().pages();
+    std::array<std::array<std::uint8_t, 256>, 2> copies;
+    const Frame before = f;
     const int mask = orvc_start(&d, 1);
-    for (int p = 0, use = 0; p < 8 && mask >= 0; ++p) {
+    for (int p = 0, use = 0; p < pages && mask >= 0; ++p) {
         if (!(mask >> p & 1)) continue;
-        std::copy_n(&f[128 * p], 128, copies[use].begin());
+        std::copy_n(f.data() + width * p, width, copies[use].begin());
         if (orvc_page(&d, f.data(), p, copies[use].data()) != ORVC_OK) return ORVC_BAD_DATA;
         use ^= 1;
     }
-    for (int i = 0; i < 1024 && mask >= 0; ++i) {
-        const int p = i / 128, c = i % 128;
+    for (std::size_t i = 0; i < f.byteCount() && mask >= 0; ++i) {
+        const int p = static_cast<int>(i) / width, c = static_cast<int>(i) % width;
         if (f[i] != before[i] && !((mask >> p & 1) && d.from[p] <= c && c <= d.to[p])) return -9;
     }
     return mask;
 }
 
+// At every size, from 8 x 8 to 256 x 128 (two page masks, columns past 255):
+// a stream of 128 x 64 frames is of version 1, as every stream was before
+// frames had other sizes, one of another size of version 2.
 TEST(Codec, EveryFrameDecodesExactlyAndTheWrapFrameBringsTheFirstBack) {
-    for (const Frames& frames : {noise(), pattern(), clip(), Frames(1, clip()[9])}) {
-        const codec::Encoder e = encoded(frames);
-        const auto stream = e.stream(frames.size(), 30, true);
-        EXPECT_EQ(stream.size(), e.streamBytes(frames.size()));
-        orvc_decoder d;
-        ASSERT_EQ(orvc_open(&d, stream.data(), static_cast<orvc_offset>(stream.size())), ORVC_OK);
-        EXPECT_EQ(d.frames, frames.size());
-        EXPECT_EQ(d.fps, 30);
-        EXPECT_EQ(d.flags, ORVC_FLAG_LIGHT | ORVC_FLAG_WRAP);
-        FramePages f;
-        // From a rewind, round again through the wrap frame, and from a
-        // rewind again.
-        for (int loop = 0; loop < 3; ++loop) {
-            if (loop != 1) orvc_rewind(&d, f.data());
-            for (std::size_t n = 0; n < frames.size(); ++n) {
-                ASSERT_GE(loop == 1 ? nextByPages(d, f) : orvc_next(&d, f.data()), 0) << n;
-                ASSERT_EQ(f, frames[n]) << "frame " << n << " of " << frames.size();
+    for (const FrameSize size : {kLcdSize, FrameSize{72, 40}, FrameSize{8, 8}, FrameSize{256, 128},
+                                 FrameSize{96, 16}, FrameSize{84, 48}}) {
+        const std::string at = sizeWords(size);
+        for (const Frames& frames :
+             {noise(size), pattern(size), clip(size), Frames(1, clip(size)[9])}) {
+            const codec::Encoder e = encoded(frames);
+            const auto stream = e.stream(frames.size(), 30, true);
+            EXPECT_EQ(stream.size(), e.streamBytes(frames.size()));
+            EXPECT_EQ(stream[4], size == kLcdSize ? ORVC_VERSION : ORVC_SIZED_VERSION) << at;
+            orvc_decoder d;
+            ASSERT_EQ(orvc_open(&d, stream.data(), static_cast<orvc_offset>(stream.size())),
+                      ORVC_OK);
+            EXPECT_EQ(d.frames, frames.size());
+            EXPECT_EQ(d.fps, 30);
+            EXPECT_EQ(d.flags, ORVC_FLAG_LIGHT | ORVC_FLAG_WRAP);
+            EXPECT_EQ((FrameSize{d.width, d.pages * 8}), size);
+            Frame f(size);
+            // From a rewind, round again through the wrap frame, and from a
+            // rewind again.
+            for (int loop = 0; loop < 3; ++loop) {
+                if (loop != 1) orvc_rewind(&d, f.data());
+                for (std::size_t n = 0; n < frames.size(); ++n) {
+                    ASSERT_GE(loop == 1 ? nextByPages(d, f) : orvc_next(&d, f.data()), 0) << n;
+                    ASSERT_EQ(f, frames[n]) << at << ": frame " << n << " of " << frames.size();
+                }
+                EXPECT_EQ(orvc_next(&d, f.data()), ORVC_END);
             }
-            EXPECT_EQ(orvc_next(&d, f.data()), ORVC_END);
         }
     }
 }
@@ -133,7 +150,7 @@ TEST(Codec, AStreamOutsideTheFormatIsRefusedNamingWhatIsWrong) {
         const char* says;
         void (*change)(Bytes&);
     } cases[] = {
-        {"of version 2", [](Bytes& s) { s[4] = ORVC_VERSION + 1; }},
+        {"of version 3", [](Bytes& s) { s[4] = ORVC_SIZED_VERSION + 1; }},
         {"header is cut short (10 of 16 bytes)", [](Bytes& s) { s.resize(10); }},
         {"flags (byte 5) are 0x07", [](Bytes& s) { s[5] = 7; }},
         {"frame rate (byte 6) is 0", [](Bytes& s) { s[6] = 0; }},
@@ -173,22 +190,30 @@ TEST(Codec, TheFramesThatFitABudgetFitItAsAStreamOfTheirOwn) {
     }
 }
 
+// A stream of another size than 128 x 64 says its size too, for a sketch
+// to check against its panel's.
 TEST(Codec, TheCHeaderHoldsTheStreamAndSaysWhatItIs) {
-    const Frames frames = pattern();
-    const auto stream = encoded(frames).stream(frames.size(), 25, false);
-    Result<std::string> c = codec::streamAsC(stream, "walk", "walk.orv");
-    ASSERT_TRUE(c) << c.error();
-    const std::string& t = c.value();
-    EXPECT_NE(t.find("#define WALK_FRAME_COUNT 40\n"), std::string::npos);
-    EXPECT_NE(t.find("#define WALK_FPS 25\n"), std::string::npos);
-    EXPECT_NE(t.find("#define WALK_BYTES " + std::to_string(stream.size()) + "\n"),
-              std::string::npos);
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t at = t.find("0x"); at != std::string::npos; at = t.find("0x", at + 1)) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(t.substr(at, 4), nullptr, 16)));
+    for (const FrameSize size : {kLcdSize, FrameSize{72, 40}}) {
+        const Frames frames = pattern(size);
+        const auto stream = encoded(frames).stream(frames.size(), 25, false);
+        Result<std::string> c = codec::streamAsC(stream, "walk", "walk.orv");
+        ASSERT_TRUE(c) << c.error();
+        const std::string& t = c.value();
+        EXPECT_NE(t.find("#define WALK_FRAME_COUNT 40\n"), std::string::npos);
+        EXPECT_NE(t.find("#define WALK_FPS 25\n"), std::string::npos);
+        EXPECT_NE(t.find("#define WALK_BYTES " + std::to_string(stream.size()) + "\n"),
+                  std::string::npos);
+        const bool sized = size != kLcdSize;
+        EXPECT_EQ(t.find("#define WALK_WIDTH 72\n#define WALK_HEIGHT 40\n") != std::string::npos,
+                  sized);
+        EXPECT_EQ(t.find("_WIDTH") != std::string::npos, sized);
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t at = t.find("0x"); at != std::string::npos; at = t.find("0x", at + 1)) {
+            bytes.push_back(static_cast<std::uint8_t>(std::stoul(t.substr(at, 4), nullptr, 16)));
+        }
+        EXPECT_EQ(bytes, stream);
+        EXPECT_FALSE(codec::streamAsC(stream, "2walk", "walk.orv"));
     }
-    EXPECT_EQ(bytes, stream);
-    EXPECT_FALSE(codec::streamAsC(stream, "2walk", "walk.orv"));
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ struct Contents {
 Contents contents(const std::string& path) {
     Contents c;
     if (!fs::exists(path)) return {{}, true};  // nothing yet: no record at all
-    auto r = readFrameFile(path, [&](const FramePages& f) {
+    auto r = readFrameFile(path, [&](const Frame& f) {
         c.numbers.push_back((static_cast<std::uint64_t>(f[0]) + 256 - 1) % 256 * 183 % 256);
     });
     c.clean = r.ok();
@@ -134,6 +134,38 @@ TEST_F(FrameFile, APartialRecordAtTheEndIsCutBackAndNothingElseTouched) {
         EXPECT_EQ(test::readFile(repaired), cut(c.repair)) << n;
         EXPECT_TRUE(fs::exists(repaired));
     }
+}
+
+// A file of another size than 128 x 64 begins with its header line, written
+// with its first record and kept by every later append and by a repair; a
+// record of another size is never added to it, nor one of its size to a
+// 128 x 64 file.
+TEST_F(FrameFile, FramesOfAnotherSizeKeepTheirHeader) {
+    const FrameSize small{72, 40};
+    Frame frame(small);
+    for (std::size_t i = 0; i < frame.byteCount(); ++i) frame[i] = std::uint8_t(i * 5);
+    const std::string record = buildFrameRecord(frame.bytes()), file = path("small.orv");
+    EXPECT_EQ(frameFileHeader(small), "ORV 72x40\r\n");
+    ASSERT_TRUE(appendFrameRecord(file, record, small).ok());
+    ASSERT_TRUE(appendFrameRecord(file, record, small).ok());
+    const std::string whole = "ORV 72x40\r\n" + record + record;
+    EXPECT_EQ(test::readFile(file), whole);
+    std::vector<Frame> read;
+    ASSERT_TRUE(readFrameFile(file, [&](const Frame& f) { read.push_back(f); }));
+    EXPECT_EQ(read, std::vector<Frame>(2, frame));
+
+    const std::string lcd = path("lcd.orv");
+    test::writeFile(lcd, numbered(0));
+    EXPECT_FALSE(appendFrameRecord(file, numbered(1)).ok());
+    EXPECT_FALSE(appendFrameRecord(lcd, record, small).ok());
+    EXPECT_EQ(test::readFile(file), whole);
+    EXPECT_EQ(test::readFile(lcd), numbered(0));
+
+    test::writeFile(file, whole + "12\r\n3");
+    auto repaired = repairFrameFile(file);
+    ASSERT_TRUE(repaired.ok()) << repaired.error();
+    EXPECT_EQ(repaired.value(), 5u);
+    EXPECT_EQ(test::readFile(file), whole);
 }
 
 // A file that cannot be written (here by a user other than its owner) is

@@ -51,7 +51,7 @@ TEST(FramedLink, WorkedExamplePacket) {
     EXPECT_EQ(p.substr(5, 128), data);
     EXPECT_EQ(p.substr(133), bytes({0xD9, 0x4E}));  // CRC 0x4ED9, low byte first
     std::uint8_t out[fr::kPacketBytes] = {};
-    EXPECT_EQ(fr::writePacket(out, 1, 8, out), 0);
+    EXPECT_EQ(fr::writePacket(out, 1, fr::kMostPages, out), 0);
 }
 
 TEST(FramedLink, RoundTripSendsOnlyChangedPages) {

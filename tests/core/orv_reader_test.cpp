@@ -22,6 +22,11 @@ TEST(OrvReader, RefusesEveryDeparture) {
         {"F\r\n", "line 1: \"F\" after only 0 values"},
         {record + "2\r\n", "line 1025: expected \"F\""},
         {record, "line 1025: the file ends inside a record"},
+        // A header names a size of its own, on the first line alone.
+        {"ORV 72x41\r\n", "line 1: \"ORV 72x41\" is no header line"},
+        {"ORV 128x64\r\n", "line 1: \"ORV 128x64\": a file of 128 x 64 frames has no header"},
+        {"ORV 8x8\r\n" + record.substr(0, 24) + "F\r\nORV 8x8\r\n", "line 11: \"ORV 8x8\""},
+        {"ORV 8x8\r\n" + record.substr(0, 27), "line 10: expected \"F\""},
     };
     for (const auto& c : cases) {
         auto r = readFrameRecords(c.text, nullptr);
@@ -47,7 +52,7 @@ TEST(OrvReader, PartialRecordCheckLooksAtWholeRecordsSafely) {
 // About 1.2 MiB, so that lines and records straddle the reader's chunks.
 TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     std::string file;
-    std::vector<FramePages> written;
+    std::vector<Frame> written;
     for (int n = 0; n < 300; ++n) {
         FramePages pages{};
         for (std::size_t i = 0; i < pages.size(); ++i)
@@ -58,8 +63,8 @@ TEST(OrvReader, ReadsWhatTheWriterWritesWhateverItsSize) {
     const test::TempDir dir;
     const std::string path = dir.file("large.orv");
     test::writeFile(path, file);
-    std::vector<FramePages> read;
-    auto r = readFrameFile(path, [&](const FramePages& f) { read.push_back(f); });
+    std::vector<Frame> read;
+    auto r = readFrameFile(path, [&](const Frame& f) { read.push_back(f); });
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r.value(), 300u);
     EXPECT_TRUE(read == written);

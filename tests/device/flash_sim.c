@@ -4,9 +4,11 @@
 // against the frames it should show.
 //
 //   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]
+//             [--panel WxH@FIRST]
 //
-// FRAMES.bin: the clip's frames, 1,024 bytes each in the display's page
-// layout, a set bit a lit pixel. The player changes pin 13 (PB5) as each
+// FRAMES.bin: the clip's frames in the display's page layout, a set bit a lit
+// pixel: 1,024 bytes each, or those of the panel --panel gives (its size and
+// its first RAM column; sim_twi.h). The player changes pin 13 (PB5) as each
 // frame is due, before it writes that frame; so at every change after the
 // first the panel must show the frame before (the clip loops), and change k
 // must come k / N s after the first, within 1 ms. The panel shows its RAM as
@@ -19,7 +21,8 @@
 // writes a line a frame: its number in the clip, how far from its due time it
 // came, its work and its bus time (microseconds).
 //
-// Prints one line of figures; exit status 0 when every frame showed in full
+// Prints one line of figures, the set-up's multiplex ratio and COM pins
+// configuration among them; exit status 0 when every frame showed in full
 // and on time, 1 when not, 2 when the run could not be made.
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,7 +35,7 @@
 #include "sim_time.h"
 #include "sim_twi.h"
 
-enum { kFrame = 1024, kMaxFrames = 1 << 14, kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
+enum { kMaxFrames = 1 << 14, kHz = 16000000, kCyclesPerUs = kHz / 1000000 };
 
 static struct {
     avr_t* avr;
@@ -73,18 +76,6 @@ static void busyPin(avr_irq_t* irq, uint32_t value, void* param) {
     if (!value && sim.changes > 0 && !sim.workEnd) sim.workEnd = sim.avr->cycle;
 }
 
-// Whether the panel shows `frame`: lit where its bits are set.
-static int shows(const unsigned char* frame) {
-    const int on = ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON);
-    const unsigned char flip =
-        ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_INVERTED) ? 0xFF : 0;
-    const unsigned char* ram = &sim.oled.vram[0][0];
-    for (int i = 0; i < kFrame; ++i) {
-        if ((on ? ram[i] ^ flip : 0) != frame[i]) return 0;
-    }
-    return 1;
-}
-
 // The frame that began at the change before is over: its figures.
 static void frameDone(long k, avr_cycle_count_t now) {
     const avr_cycle_count_t work = sim.workEnd ? sim.workEnd - sim.last : 0;
@@ -120,7 +111,7 @@ static void framePin(avr_irq_t* irq, uint32_t value, void* param) {
         return;
     }
     // The frame before is on the panel in full.
-    if (!shows(sim.expect + (size_t)((k - 1) % sim.frames) * kFrame)) {
+    if (!panelShows(&sim.oled, sim.expect + (size_t)((k - 1) % sim.frames) * panelFrameBytes())) {
         if (sim.wrong++ == 0) sim.firstWrong = (k - 1) % sim.frames;
     }
     frameDone(k - 1, now);
@@ -160,6 +151,8 @@ int main(int argc, char** argv) {
             seconds = atof(v);
         } else if (!strcmp(a, "--log")) {
             if (!(sim.log = fopen(v, "w"))) fail("cannot write the log");
+        } else if (!strcmp(a, "--panel")) {
+            if (!setPanel(v)) fail("--panel takes WxH@FIRST, within the controller's 128 x 64");
         } else {
             fail("unknown option");
         }
@@ -168,8 +161,8 @@ int main(int argc, char** argv) {
         fail("usage: flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]");
     }
     FILE* e = fopen(expectPath, "rb");
-    sim.expect = malloc((size_t)kMaxFrames * kFrame);
-    sim.frames = e ? (long)fread(sim.expect, kFrame, kMaxFrames, e) : 0;
+    sim.expect = malloc((size_t)kMaxFrames * panelFrameBytes());
+    sim.frames = e ? (long)fread(sim.expect, panelFrameBytes(), kMaxFrames, e) : 0;
     if (!e || sim.frames < 1) fail("cannot read the expected frames");
     fclose(e);
 
@@ -202,10 +195,12 @@ int main(int argc, char** argv) {
     const long checked = sim.changes > 0 ? sim.changes - 1 : 0;
     printf(
         "frames=%ld checked=%ld wrong=%ld first_wrong=%ld late=%ld worst_us=%lld worst_frame=%ld "
-        "slowest_us=%llu slowest_frame=%ld slowest_bus_us=%llu ram_static=%u stack=%u\n",
+        "slowest_us=%llu slowest_frame=%ld slowest_bus_us=%llu ram_static=%u stack=%u mux=%d "
+        "com_pins=%d\n",
         sim.frames, checked, sim.wrong, sim.wrong ? sim.firstWrong : -1, sim.late, sim.worstUs,
         sim.worstFrame, (unsigned long long)(sim.slowest / kCyclesPerUs), sim.slowestFrame,
-        (unsigned long long)(sim.slowestBus / kCyclesPerUs), f.datasize + f.bsssize, top + 1 - low);
+        (unsigned long long)(sim.slowestBus / kCyclesPerUs), f.datasize + f.bsssize, top + 1 - low,
+        simSetup.mux, simSetup.comPins);
     if (sim.log) fclose(sim.log);
     return checked > sim.frames && sim.wrong == 0 && sim.late == 0 ? 0 : 1;
 }

@@ -3,7 +3,7 @@
 // that the sender opens. It writes a report of what the display showed.
 //
 //   orv_sim FIRMWARE.elf --pty LINK --report FILE --expect FRAMES.bin
-//           [--realtime] [--fault KIND@OFFSET]...
+//           [--realtime] [--fault KIND@OFFSET]... [--panel WxH@FIRST]
 //
 // The board starts when the sender opens LINK (as an Uno resets when its port
 // opens); what arrives in the first second (the boot loader's) is lost. The
@@ -23,9 +23,11 @@
 // rewrites the packet that starts at N to page 9 with a CRC that matches.
 //
 // Report lines: "shown FRAME MICROSECONDS WALL_MICROSECONDS" for every frame
-// of FRAMES.bin (1,024-byte frames in the display's page layout) the display
-// RAM equalled, in order, the first time it did, in simulated and in wall
-// clock time from the board's start; then "panel" and "line" lines of counts.
+// of FRAMES.bin (frames in the display's page layout: 1,024 bytes each, or
+// those of the panel --panel gives, as sim_twi.h says) the display RAM
+// equalled, in order, the first time it did, in simulated and in wall clock
+// time from the board's start; then "panel" (with the set-up's multiplex
+// ratio and COM pins configuration) and "line" lines of counts.
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -45,7 +47,7 @@
 #include "sim_twi.h"
 
 enum { kUcsr0a = 0xC0, kUbrr0l = 0xC4, kUbrr0h = 0xC5 };
-enum { kPending = 1 << 22, kMaxFaults = 16, kPacket = 135, kFrame = 1024 };
+enum { kPending = 1 << 22, kMaxFaults = 16, kPacket = 135 };
 enum { kBootMs = 1000, kTimeout = 300 };
 
 struct fault {
@@ -172,7 +174,7 @@ static void uartOut(avr_irq_t* irq, uint32_t value, void* param) {
 }
 
 static int showing(long frame) {
-    return memcmp(sim.oled.vram, sim.expect + (size_t)frame * kFrame, kFrame) == 0;
+    return panelShows(&sim.oled, sim.expect + (size_t)frame * panelFrameBytes());
 }
 
 // After every I2C transaction: the next frames the display RAM equals. A
@@ -221,8 +223,10 @@ static void report(FILE* out) {
         if (sim.shownAt[k] < 0) continue;
         fprintf(out, "shown %ld %lld %lld\n", k, sim.shownAt[k], sim.shownWall[k]);
     }
-    fprintf(out, "panel on=%d inverted=%d\n", ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON),
-            ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_INVERTED));
+    fprintf(out, "panel on=%d inverted=%d mux=%d com_pins=%d\n",
+            ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON),
+            ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_INVERTED), simSetup.mux,
+            simSetup.comPins);
     fprintf(out, "line boot=%llu read=%llu delivered=%llu overruns=%llu acks=%llu first=%lld\n",
             sim.lostInBoot, sim.read, sim.delivered, sim.overruns, sim.acks, sim.firstWall);
 }
@@ -248,6 +252,8 @@ int main(int argc, char** argv) {
             reportPath = v;
         } else if (!strcmp(a, "--expect")) {
             expectPath = v;
+        } else if (!strcmp(a, "--panel") && setPanel(v)) {
+            continue;
         } else if (!strcmp(a, "--fault") && sim.faultCount < kMaxFaults && strchr(v, '@')) {
             sim.faults[sim.faultCount].kind = v[0];
             sim.faults[sim.faultCount++].at = strtoull(strchr(v, '@') + 1, NULL, 10);
@@ -260,7 +266,8 @@ int main(int argc, char** argv) {
     }
     FILE* e = fopen(expectPath, "rb");
     sim.expect = malloc(kPending);
-    sim.frames = e ? (long)fread(sim.expect, kFrame, kPending / kFrame, e) : 0;
+    sim.frames =
+        e ? (long)fread(sim.expect, panelFrameBytes(), kPending / panelFrameBytes(), e) : 0;
     if (!e || !sim.frames) fail("cannot read the expected frames");
     fclose(e);
     sim.shownAt = malloc(sizeof(long long) * (size_t)(sim.frames + 1));

@@ -6,6 +6,8 @@
 #ifndef SIM_TWI_H
 #define SIM_TWI_H
 
+#include <stdio.h>
+
 #include "avr_twi.h"
 #include "sim_avr.h"
 #include "sim_time.h"
@@ -51,16 +53,90 @@ static void twcrWritten(avr_t* avr, avr_io_addr_t addr, uint8_t v, void* param) 
     }
 }
 
-/* Puts a 128 x 64 SSD1306 (reset on PB3) on the TWI, times the bus by its SCL
- * clock and calls `afterEach` after every transaction. */
+/* The panel on the controller: `width` columns of `height` rows, shown from
+ * RAM column `first` and page 0 (--panel WxH@FIRST; 128x64@0 unless said).
+ * The controller's RAM is 128 x 64 whatever the panel. */
+static struct { int width, height, first; } simPanel = {128, 64, 0};
+
+static int setPanel(const char* text) {
+    return sscanf(text, "%dx%d@%d", &simPanel.width, &simPanel.height, &simPanel.first) == 3 &&
+           simPanel.width > 0 && simPanel.height > 0 && simPanel.height % 8 == 0 &&
+           simPanel.first >= 0 && simPanel.first + simPanel.width <= 128 && simPanel.height <= 64;
+}
+
+/* Bytes of a frame of the panel's size. */
+static size_t panelFrameBytes(void) { return (size_t)simPanel.width * (simPanel.height / 8); }
+
+/* Whether the panel shows `frame` (its page layout): lit where its bits are
+ * set, dark while the display is off, every bit inverted after the inverse
+ * display command (0xA7) until the normal one (0xA6). */
+static int panelShows(ssd1306_t* oled, const unsigned char* frame) {
+    const int on = ssd1306_get_flag(oled, SSD1306_FLAG_DISPLAY_ON);
+    const unsigned char flip = ssd1306_get_flag(oled, SSD1306_FLAG_DISPLAY_INVERTED) ? 0xFF : 0;
+    for (int p = 0; p < simPanel.height / 8; ++p) {
+        for (int c = 0; c < simPanel.width; ++c) {
+            const unsigned char ram = oled->vram[p][simPanel.first + c];
+            if ((on ? ram ^ flip : 0) != *frame++) return 0;
+        }
+    }
+    return 1;
+}
+
+/* The set-up the firmware gave the controller, read from its command bytes:
+ * the multiplex ratio (0xA8) and the COM pins configuration (0xDA), -1 until
+ * given. */
+static struct {
+    int index, control, command, argsLeft;
+    int mux, comPins;
+} simSetup = {0, 0, 0, 0, -1, -1};
+
+/* The argument bytes that follow a command byte (the data sheet's command
+ * table, for the commands the sketches send). */
+static int commandArgs(int command) {
+    if (command == 0x21 || command == 0x22) return 2; /* column and page ranges */
+    static const unsigned char oneArg[] = {0x20, 0x81, 0x8D, 0xA8, 0xAD,
+                                           0xD3, 0xD5, 0xD9, 0xDA, 0xDB};
+    for (size_t i = 0; i < sizeof oneArg; ++i) {
+        if (oneArg[i] == command) return 1;
+    }
+    return 0;
+}
+
+static void watchCommands(avr_irq_t* irq, uint32_t value, void* param) {
+    (void)irq;
+    (void)param;
+    avr_twi_msg_irq_t m;
+    m.u.v = value;
+    if (m.u.twi.msg & TWI_COND_START) simSetup.index = 0;
+    if (!(m.u.twi.msg & TWI_COND_WRITE)) return;
+    const int b = m.u.twi.data;
+    if (simSetup.index++ == 0) {
+        simSetup.control = b;
+        simSetup.argsLeft = 0;
+        return;
+    }
+    if (simSetup.control != 0x00) return; /* data, not commands */
+    if (simSetup.argsLeft > 0) {
+        if (simSetup.command == 0xA8) simSetup.mux = b;
+        if (simSetup.command == 0xDA) simSetup.comPins = b;
+        --simSetup.argsLeft;
+        return;
+    }
+    simSetup.command = b;
+    simSetup.argsLeft = commandArgs(b);
+}
+
+/* Puts an SSD1306 (reset on PB3) on the TWI, times the bus by its SCL clock,
+ * watches its set-up and calls `afterEach` after every transaction. */
 static void connectDisplay(avr_t* avr, ssd1306_t* oled, avr_irq_notify_t afterEach) {
     ssd1306_init(avr, oled, 128, 64);
     ssd1306_wiring_t wiring = {.reset = {'B', 3}};
     ssd1306_connect_twi(oled, &wiring);
     simTwi.twi = avr->io[AVR_DATA_TO_IO(kTwcr)].w.param;
     avr_register_io_write(avr, kTwcr, twcrWritten, NULL);
-    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), afterEach,
-                            NULL);
+    avr_irq_t* out = avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT);
+    avr_irq_register_notify(out, watchCommands, NULL);
+    avr_irq_register_notify(out, afterEach, NULL);
 }
 
 #endif

@@ -14,10 +14,11 @@
 
 namespace {
 
-// The records of `frames` as the writer writes them.
-std::string rebuilt(const std::vector<orv::FramePages>& frames) {
-    std::string text;
-    for (const orv::FramePages& f : frames) text += orv::buildFrameRecord(f);
+// The records of `frames` as the writer writes them, after the header of
+// their size.
+std::string rebuilt(const std::vector<orv::Frame>& frames) {
+    std::string text = frames.empty() ? "" : orv::frameFileHeader(frames[0].size());
+    for (const orv::Frame& f : frames) text += orv::buildFrameRecord(f.bytes());
     return text;
 }
 
@@ -26,10 +27,11 @@ std::string rebuilt(const std::vector<orv::FramePages>& frames) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
-    std::vector<orv::FramePages> frames;
+    std::vector<orv::Frame> frames;
     orv::ReadEnd end;
     const orv::Result<std::uint64_t> read = orv::readFrameRecords(
-        text, [&](const orv::FramePages& f) { frames.push_back(f); }, &end);
+        text, [&](const orv::Frame& f) { frames.push_back(f); }, &end);
+    const orv::FrameSize frameSize = frames.empty() ? orv::kLcdSize : frames[0].size();
 
     FUZZ_CHECK(end.wholeBytes <= size);
 
@@ -39,7 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (read.ok()) {
         FUZZ_CHECK(read.value() == frames.size());
-        FUZZ_CHECK(records == text && end.wholeBytes == size && !end.partialTail);
+        // A header and no record is a file of no frames of that size.
+        FUZZ_CHECK(records == text || (frames.empty() && text == orv::frameFileHeader(end.size)));
+        FUZZ_CHECK(end.wholeBytes == (frames.empty() ? 0 : text.size()) && !end.partialTail);
         FUZZ_CHECK(!orv::isPartialRecord(text));
         return 0;
     }
@@ -56,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view whole = text.substr(0, end.wholeBytes);
         const orv::Result<std::uint64_t> cut = orv::readFrameRecords(whole, nullptr);
         FUZZ_CHECK(cut.ok() && cut.value() == frames.size());
-        FUZZ_CHECK(orv::isPartialRecord(text.substr(end.wholeBytes)));
+        FUZZ_CHECK(orv::isPartialRecord(text.substr(end.wholeBytes), frameSize));
     }
 
     FUZZ_CHECK(!orv::isPartialRecord(text) ||

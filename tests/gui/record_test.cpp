@@ -16,10 +16,10 @@ using orv::test::control;
 namespace {
 
 // The share of dark pixels in columns [from, to) of a frame, rows 8 to 55.
-double darkShare(const FramePages& f, int from, int to) {
+double darkShare(const Frame& f, int from, int to) {
     int dark = 0;
     for (int c = from; c < to; ++c) {
-        for (int r = 8; r < 56; ++r) dark += frameDark(f, c, r);
+        for (int r = 8; r < 56; ++r) dark += f.dark(c, r);
     }
     return dark / (48.0 * (to - from));
 }
@@ -64,7 +64,7 @@ class RecordTest : public QObject {
         // other way round, . anything else (all dark for an unreadable screen).
         std::string sides;
         const Result<std::uint64_t> read =
-            readFrameFile(here.dir.filePath("mov1.orv").toStdString(), [&](const FramePages& f) {
+            readFrameFile(here.dir.filePath("mov1.orv").toStdString(), [&](const Frame& f) {
                 const double left = darkShare(f, 4, 56), right = darkShare(f, 72, 124);
                 sides += left < 0.1 && right > 0.9 ? 'l' : left > 0.9 && right < 0.1 ? 'r' : '.';
             });

@@ -92,9 +92,9 @@ class OrvTest : public ::testing::Test {
 };
 
 // Every record of a frame file, read by the core's strict reader.
-inline std::vector<FramePages> readFrames(const std::string& file) {
-    std::vector<FramePages> all;
-    auto r = readFrameFile(file, [&](const FramePages& f) { all.push_back(f); });
+inline std::vector<Frame> readFrames(const std::string& file) {
+    std::vector<Frame> all;
+    auto r = readFrameFile(file, [&](const Frame& f) { all.push_back(f); });
     EXPECT_TRUE(r.ok()) << r.error();
     return all;
 }

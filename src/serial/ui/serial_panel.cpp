@@ -90,6 +90,7 @@ SerialPanel::SerialPanel(serial::SerialPort& port, MessageBoxes& messages, Notic
     // chosen otherwise; an OLED gets inverted bytes.
     ComboDisplay = makeControl<QComboBox>(this, "ComboDisplay", at(528, 95, 80, 17));
     for (const DisplayPreset& d : kDisplayPresets) {
+        if (d.size != kLcdSize) continue;  // the tool's frames are 128 x 64
         ComboDisplay->addItem(QString::fromLatin1(d.name));
         ComboDisplay->setItemData(ComboDisplay->count() - 1, QString::fromUtf8(d.describe),
                                   Qt::ToolTipRole);
@@ -262,6 +263,12 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (!CheckStream->isChecked() || !port_.portOpen()) return;
     const std::uint64_t index = streamIndex_++;
     const bool paced = pacer_.announced();
+    if (paced && pacer_.size() != kLcdSize) {  // nothing of a 128 x 64 frame would show
+        notices_.report(kStreamState, tr("实时发送：设备显示 %1 x %2 的帧，而本工具的帧是 128 x 64")
+                                          .arg(pacer_.size().width)
+                                          .arg(pacer_.size().height));
+        return;
+    }
     if (!paced) {
         if (std::chrono::steady_clock::now() - openedAt_ < serial::LinkPacer::kDefaultWait) {
             return skip(true);  // the device may be starting: it would lose the frame
@@ -274,11 +281,9 @@ void SerialPanel::streamFrame(const LcdPageBufferArray& pages) {
     if (paced ? !waiting_.empty() : port_.pendingBytes() > 8 * framing::kPacketBytes) {
         return skip(false);
     }
-    FramePages frame = pages;
-    // The list holds the presets in their order.
-    if (kDisplayPresets[ComboDisplay->currentIndex()].lightSetBit) {
-        frame = serial::applySetBit(frame, true);
-    }
+    Frame frame = pages;
+    const DisplayPreset* display = findDisplayPreset(ComboDisplay->currentText().toStdString());
+    if (display && display->lightSetBit) frame = serial::applySetBit(frame, true);
     std::string packets;
     const int count = encoder_.encode(index, frame, packets);
     if (paced) {
