@@ -94,10 +94,9 @@ class SimBoard {
             std::istringstream words(line);
             std::string word;
             words >> word;
-            if (word == "shown") {  // shown FRAME SIMULATED_US WALL_US
+            if (word == "shown") {  // shown FRAME WALL_US
                 std::size_t frame = 0;
-                long long simulated = 0;
-                words >> frame >> simulated;
+                words >> frame;
                 if (frame < frames_) words >> r.shownAt[frame];
             }
             while (words >> word) {
