@@ -56,21 +56,12 @@ class SimBoard {
         : port_((folder / "board").string()),
           report_((folder / "board.txt").string()),
           frames_(std::filesystem::file_size(expect) / 1024) {
-        std::vector<std::string> words{ORV_SIM,    ORV_SKETCH_ELF, "--pty",    port_,
-                                       "--report", report_,        "--expect", expect};
+        std::vector<std::string> words{ORV_SKETCH_ELF, "--pty",    port_, "--report",
+                                       report_,        "--expect", expect};
         if (realtime) words.push_back("--realtime");
         if (!fault.empty()) words.insert(words.end(), {"--fault", fault});
-        const std::string log = (folder / "board.log").string();
         std::filesystem::remove(port_);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (!std::freopen(log.c_str(), "w", stdout)) ::_exit(127);
-            std::vector<char*> argv;
-            for (auto& w : words) argv.push_back(w.data());
-            argv.push_back(nullptr);
-            ::execv(ORV_SIM, argv.data());
-            ::_exit(127);
-        }
+        pid_ = orv::test::start(ORV_SIM, words, (folder / "board.log").string());
         for (int i = 0; i < 500 && !ready(); ++i) ::usleep(10000);
     }
     ~SimBoard() {

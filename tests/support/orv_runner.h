@@ -45,10 +45,10 @@ inline Outcome runOrv(const std::vector<std::string>& args, const std::filesyste
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errFile), readFile(outFile)};
 }
 
-// Starts orv with `words`; its output to the files `out` and `err` where given.
-inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "",
-                      const std::string& err = "") {
-    words.insert(words.begin(), ORV_CLI);
+// Starts `program` with `words`; its output to the files `out` and `err` where given.
+inline pid_t start(const char* program, std::vector<std::string> words, const std::string& out = "",
+                   const std::string& err = "") {
+    words.insert(words.begin(), program);
     const pid_t child = ::fork();
     if (child == 0) {
         if (!out.empty() && !std::freopen(out.c_str(), "w", stdout)) ::_exit(127);
@@ -56,10 +56,15 @@ inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "
         std::vector<char*> argv;
         for (auto& w : words) argv.push_back(w.data());
         argv.push_back(nullptr);
-        ::execv(ORV_CLI, argv.data());
+        ::execv(program, argv.data());
         ::_exit(127);
     }
     return child;
+}
+
+inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "",
+                      const std::string& err = "") {
+    return start(ORV_CLI, std::move(words), out, err);
 }
 
 // The exit status of a child that has ended (-1 for a signal), or -2.
