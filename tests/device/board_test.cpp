@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "frame_receiver.h"
 #include "lcd/frame_record.h"
 #include "orv_link.h"
 #include "orv_runner.h"
@@ -118,16 +119,6 @@ FramePages syncPattern(int n) {
     return f;
 }
 
-// Frame n: frame n - 1 with page n % 8 changed, so that one packet a frame goes.
-FramePages onePageMoves(int n) {
-    FramePages f;
-    for (std::size_t i = 0; i < f.size(); ++i) f[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    for (int m = std::max(0, n - 7); m <= n; ++m) {
-        for (int c = 0; c < 128; ++c) f[128 * (m % 8) + c] = static_cast<std::uint8_t>(m * 13 + c);
-    }
-    return f;
-}
-
 class Board : public orv::test::ClipTest {
   protected:
     static void SetUpTestSuite() {
@@ -200,7 +191,7 @@ class Board : public orv::test::ClipTest {
 TEST_F(Board, ShowsARealClipAtItsOwnPaceAndSendStatesThatPace) {
     const std::size_t frames = prepare("clip");
     std::vector<FramePages> moving;
-    for (int n = 0; n < 92; ++n) moving.push_back(onePageMoves(n));
+    for (int n = 0; n < 92; ++n) moving.push_back(orv::test::onePageMoves(n));
     prepare("moving", moving);
     // The name, its frames, and the least rate the display must reach.
     for (const auto& [name, count, lowest] :
