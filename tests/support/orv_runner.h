@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +31,13 @@ struct Outcome {
     std::string err;
     std::string out;
 };
+
+// A refusal: exit status `status`, and one line on standard error that says `says`.
+inline void expectRefusal(const Outcome& o, int status, const std::string& says) {
+    EXPECT_EQ(o.status, status) << says << ": " << o.err;
+    EXPECT_NE(o.err.find(says), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+}
 
 // orv with `args`, under ulimit -v `addressSpaceKib` if not 0; output via `scratch`.
 inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch,
