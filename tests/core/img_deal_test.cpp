@@ -76,17 +76,6 @@ TEST(Zoom, HandWorkedRows) {
     }
 }
 
-TEST(Zoom, DesignSizeAndStrongShrinks) {
-    PixelGrid source = uniformGrid(129, 65, {10, 20, 30, 0});
-    for (auto [w, h] : {std::pair{155, 52}, {1, 1}}) {
-        PixelGrid result;
-        ASSERT_TRUE(Zoom(source, result, 129, 65, w, h, 32).ok()) << w << "x" << h;
-        EXPECT_EQ(result.width(), w);
-        EXPECT_EQ(result.height(), h);
-        EXPECT_EQ(result(2, w - 1, h - 1), 30);
-    }
-}
-
 TEST(Zoom, RefusalsKeepTheResult) {
     PixelGrid result = uniformGrid(3, 3, {1, 2, 3, 4});
     const PixelGrid kept = result;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,12 +17,9 @@ TEST(Numbers, ParsesDecimalTextAndNothingElse) {
         ASSERT_TRUE(r.ok()) << text << ": " << r.error();
         EXPECT_EQ(r.value(), value) << text;
     }
-    for (const char* text : {"", "1.2.3", "inf", "0x10", "1,5", "1e", ".", "1e999", "12 34"}) {
-        auto r = parseDouble(text);
-        ASSERT_FALSE(r.ok()) << "accepted \"" << text << "\"";
-        EXPECT_NE(r.error().find(std::string("\"") + text + "\""), std::string::npos)
-            << "message does not name the text: " << r.error();
-    }
+    // That a refusal names the text is the numbers fuzz target's check.
+    for (const char* text : {"", "1.2.3", "inf", "0x10", "1,5", "1e", ".", "1e999", "12 34"})
+        EXPECT_FALSE(parseDouble(text).ok()) << "accepted \"" << text << "\"";
 }
 
 TEST(Numbers, RoundsHalfToEven) {
@@ -36,36 +32,9 @@ TEST(Numbers, RoundsHalfToEven) {
     EXPECT_EQ(roundHalfEven(4503599627370497.0), 4503599627370497.0);  // above 2^52 all whole
 }
 
-TEST(Numbers, IntegerRangesFailAndNeverWrap) {
-    const struct {
-        double in;
-        bool ok16;
-        int expected16;
-        bool ok32;
-        long long expected32;
-    } cases[] = {
-        {32767.0, true, 32767, true, 32767},
-        {32767.5, false, 0, true, 32768},  // rounds to 32768
-        {-32768.5, true, -32768, true, -32768},
-        {-32769.0, false, 0, true, -32769},
-        {2147483647.0, false, 0, true, 2147483647},
-        {2147483647.5, false, 0, false, 0},
-        {-2147483648.5, false, 0, true, -2147483648LL},
-        {-2147483649.0, false, 0, false, 0},
-        {std::numeric_limits<double>::quiet_NaN(), false, 0, false, 0},
-    };
-    for (const auto& c : cases) {
-        auto r16 = toInt16(c.in, "width");
-        auto r32 = toInt32(c.in);
-        EXPECT_EQ(r16 ? r16.value() : 0, c.expected16) << c.in;
-        EXPECT_EQ(r32 ? r32.value() : 0, c.expected32) << c.in;
-        ASSERT_EQ(std::pair(r16.ok(), r32.ok()), std::pair(c.ok16, c.ok32)) << c.in;
-    }
-}
-
-TEST(Numbers, ParsesIntoTypedValues) {
-    EXPECT_EQ(parseSingle("1.2").value(), 1.2f);
-    EXPECT_FALSE(parseSingle("1e39").ok());
+// The 16- and 32-bit ranges and the Single's are the numbers fuzz target's,
+// against the C library's rounding and limits; it takes no 64-bit seeds.
+TEST(Numbers, ParsesSeeds) {
     EXPECT_EQ(parseUnsigned64("18446744073709551615").value(), 18446744073709551615ull);
     for (const char* bad : {"-1", "1.5", "", "18446744073709551616", "x"}) {
         EXPECT_FALSE(parseUnsigned64(bad).ok()) << bad;

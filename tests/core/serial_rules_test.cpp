@@ -28,9 +28,7 @@ TEST(SerialRules, SettingsText) {
                     std::tie(c.baud, c.parity, c.dataBits, c.stop))
             << c.text;
     }
-    for (std::string bad : {"9600,x,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8", "0,n,8,1", ""}) {
-        auto r = parseSettings(bad);
-        ASSERT_FALSE(r.ok()) << bad;
-        EXPECT_NE(r.error().find("port settings \"" + bad + "\""), std::string::npos) << r.error();
-    }
+    // How a refusal begins is the serial_settings fuzz target's check.
+    for (const char* bad : {"9600,x,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8", "0,n,8,1", ""})
+        EXPECT_FALSE(parseSettings(bad).ok()) << bad;
 }

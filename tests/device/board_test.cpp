@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "frame_receiver.h"
 #include "lcd/frame_record.h"
 #include "orv_link.h"
 #include "orv_runner.h"
@@ -56,21 +57,12 @@ class SimBoard {
         : port_((folder / "board").string()),
           report_((folder / "board.txt").string()),
           frames_(std::filesystem::file_size(expect) / 1024) {
-        std::vector<std::string> words{ORV_SIM,    ORV_SKETCH_ELF, "--pty",    port_,
-                                       "--report", report_,        "--expect", expect};
+        std::vector<std::string> words{ORV_SKETCH_ELF, "--pty",    port_, "--report",
+                                       report_,        "--expect", expect};
         if (realtime) words.push_back("--realtime");
         if (!fault.empty()) words.insert(words.end(), {"--fault", fault});
-        const std::string log = (folder / "board.log").string();
         std::filesystem::remove(port_);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (!std::freopen(log.c_str(), "w", stdout)) ::_exit(127);
-            std::vector<char*> argv;
-            for (auto& w : words) argv.push_back(w.data());
-            argv.push_back(nullptr);
-            ::execv(ORV_SIM, argv.data());
-            ::_exit(127);
-        }
+        pid_ = orv::test::start(ORV_SIM, words, (folder / "board.log").string());
         for (int i = 0; i < 500 && !ready(); ++i) ::usleep(10000);
     }
     ~SimBoard() {
@@ -94,10 +86,9 @@ class SimBoard {
             std::istringstream words(line);
             std::string word;
             words >> word;
-            if (word == "shown") {  // shown FRAME SIMULATED_US WALL_US
+            if (word == "shown") {  // shown FRAME WALL_US
                 std::size_t frame = 0;
-                long long simulated = 0;
-                words >> frame >> simulated;
+                words >> frame;
                 if (frame < frames_) words >> r.shownAt[frame];
             }
             while (words >> word) {
@@ -124,16 +115,6 @@ FramePages syncPattern(int n) {
     for (std::size_t i = 0; i < f.size(); ++i) {
         const std::uint8_t b = i % 5 == 2 ? static_cast<std::uint8_t>(n + i / 128) : header[i % 5];
         f[i] = static_cast<std::uint8_t>(~b);
-    }
-    return f;
-}
-
-// Frame n: frame n - 1 with page n % 8 changed, so that one packet a frame goes.
-FramePages onePageMoves(int n) {
-    FramePages f;
-    for (std::size_t i = 0; i < f.size(); ++i) f[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    for (int m = std::max(0, n - 7); m <= n; ++m) {
-        for (int c = 0; c < 128; ++c) f[128 * (m % 8) + c] = static_cast<std::uint8_t>(m * 13 + c);
     }
     return f;
 }
@@ -210,7 +191,7 @@ class Board : public orv::test::ClipTest {
 TEST_F(Board, ShowsARealClipAtItsOwnPaceAndSendStatesThatPace) {
     const std::size_t frames = prepare("clip");
     std::vector<FramePages> moving;
-    for (int n = 0; n < 92; ++n) moving.push_back(onePageMoves(n));
+    for (int n = 0; n < 92; ++n) moving.push_back(orv::test::onePageMoves(n));
     prepare("moving", moving);
     // The name, its frames, and the least rate the display must reach.
     for (const auto& [name, count, lowest] :

@@ -3,8 +3,7 @@
 // run as fast as the host allows for a stretch of simulated time, checked
 // against the frames it should show.
 //
-//   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]
-//             [--panel WxH@FIRST]
+//   flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--panel WxH@FIRST]
 //
 // FRAMES.bin: the clip's frames in the display's page layout, a set bit a lit
 // pixel: 1,024 bytes each, or those of the panel --panel gives (its size and
@@ -17,9 +16,7 @@
 //
 // A player that holds pin 12 (PB4) high while it works on a frame has its
 // work timed, from the frame's change of pin 13 to the fall of pin 12; a
-// frame's bus time is what its I2C traffic takes on the wire alone. --log
-// writes a line a frame: its number in the clip, how far from its due time it
-// came, its work and its bus time (microseconds).
+// frame's bus time is what its I2C traffic takes on the wire alone.
 //
 // Prints one line of figures, the set-up's multiplex ratio and COM pins
 // configuration among them; exit status 0 when every frame showed in full
@@ -43,14 +40,12 @@ static struct {
     unsigned char* expect;
     long frames;
     long fps;
-    FILE* log;
     // The frame pin's changes: when the first came, how many, what was wrong.
     long changes;
     avr_cycle_count_t first, last;
     long wrong, firstWrong, late;
     long long worstUs;  // the furthest from its due time, in microseconds
     long worstFrame;
-    long long offUs;  // the frame being timed: how far from its due time
     // The frame being timed: when its work ended, and its I2C traffic in SCL
     // clocks; the slowest frame's work and bus time.
     avr_cycle_count_t workEnd;
@@ -85,11 +80,6 @@ static void frameDone(long k, avr_cycle_count_t now) {
         sim.slowestBus = bus;
         sim.slowestFrame = k % sim.frames;
     }
-    if (sim.log) {
-        fprintf(sim.log, "%ld %lld %llu %llu\n", k % sim.frames, sim.offUs,
-                (unsigned long long)(work / kCyclesPerUs),
-                (unsigned long long)(bus / kCyclesPerUs));
-    }
     sim.workEnd = 0;
     sim.busClocks = 0;
     sim.last = now;
@@ -118,7 +108,6 @@ static void framePin(avr_irq_t* irq, uint32_t value, void* param) {
     // Due k / fps seconds after the first.
     const long long due = (long long)k * 1000000 / sim.fps;
     const long long at = (long long)(now - sim.first) / kCyclesPerUs;
-    sim.offUs = at - due;
     const long long off = at > due ? at - due : due - at;
     if (off > sim.worstUs) {
         sim.worstUs = off;
@@ -149,8 +138,6 @@ int main(int argc, char** argv) {
             sim.fps = atol(v);
         } else if (!strcmp(a, "--seconds")) {
             seconds = atof(v);
-        } else if (!strcmp(a, "--log")) {
-            if (!(sim.log = fopen(v, "w"))) fail("cannot write the log");
         } else if (!strcmp(a, "--panel")) {
             if (!setPanel(v)) fail("--panel takes WxH@FIRST, within the controller's 128 x 64");
         } else {
@@ -158,7 +145,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!firmware || !expectPath || sim.fps < 1 || seconds <= 0) {
-        fail("usage: flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--log FILE]");
+        fail("usage: flash_sim FIRMWARE.elf --expect FRAMES.bin --fps N --seconds S [--panel P]");
     }
     FILE* e = fopen(expectPath, "rb");
     sim.expect = malloc((size_t)kMaxFrames * panelFrameBytes());
@@ -201,6 +188,5 @@ int main(int argc, char** argv) {
         sim.worstFrame, (unsigned long long)(sim.slowest / kCyclesPerUs), sim.slowestFrame,
         (unsigned long long)(sim.slowestBus / kCyclesPerUs), f.datasize + f.bsssize, top + 1 - low,
         simSetup.mux, simSetup.comPins);
-    if (sim.log) fclose(sim.log);
     return checked > sim.frames && sim.wrong == 0 && sim.late == 0 ? 0 : 1;
 }

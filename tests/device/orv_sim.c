@@ -22,12 +22,12 @@
 // drop@N loses it, insert@N puts a fake packet header before it, page@N
 // rewrites the packet that starts at N to page 9 with a CRC that matches.
 //
-// Report lines: "shown FRAME MICROSECONDS WALL_MICROSECONDS" for every frame
-// of FRAMES.bin (frames in the display's page layout: 1,024 bytes each, or
-// those of the panel --panel gives, as sim_twi.h says) the display RAM
-// equalled, in order, the first time it did, in simulated and in wall clock
-// time from the board's start; then "panel" (with the set-up's multiplex
-// ratio and COM pins configuration) and "line" lines of counts.
+// Report lines: "shown FRAME WALL_MICROSECONDS" for every frame of FRAMES.bin
+// (frames in the display's page layout: 1,024 bytes each, or those of the
+// panel --panel gives, as sim_twi.h says) the display RAM equalled, in order,
+// the first time it did, in wall clock time from the board's start; then
+// "panel" (with the set-up's multiplex ratio and COM pins configuration) and
+// "line" lines of counts.
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -74,7 +74,7 @@ static struct {
     // The frames expected on the display, and when each was first shown.
     unsigned char* expect;
     long frames, next;
-    long long *shownAt, *shownWall;
+    long long* shownAt;
     double start;         // the wall clock time the board started
     long long firstWall;  // when the first byte came, from the start
 } sim;
@@ -188,12 +188,9 @@ static void twiOut(avr_irq_t* irq, uint32_t value, void* param) {
     sim.lastActivity = sim.avr->cycle;
     for (long j = sim.next; j < sim.frames; ++j) {
         if (!showing(j)) continue;
-        const long long us = (long long)(sim.avr->cycle / 16);
         const long long wall = (long long)((wallSeconds() - sim.start) * 1e6);
-        for (sim.next = j; sim.next < sim.frames && showing(sim.next); ++sim.next) {
-            sim.shownAt[sim.next] = us;
-            sim.shownWall[sim.next] = wall;
-        }
+        for (sim.next = j; sim.next < sim.frames && showing(sim.next); ++sim.next)
+            sim.shownAt[sim.next] = wall;
         return;
     }
 }
@@ -221,7 +218,7 @@ static void fail(const char* what) {
 static void report(FILE* out) {
     for (long k = 0; k < sim.frames; ++k) {
         if (sim.shownAt[k] < 0) continue;
-        fprintf(out, "shown %ld %lld %lld\n", k, sim.shownAt[k], sim.shownWall[k]);
+        fprintf(out, "shown %ld %lld\n", k, sim.shownAt[k]);
     }
     fprintf(out, "panel on=%d inverted=%d mux=%d com_pins=%d\n",
             ssd1306_get_flag(&sim.oled, SSD1306_FLAG_DISPLAY_ON),
@@ -271,7 +268,6 @@ int main(int argc, char** argv) {
     if (!e || !sim.frames) fail("cannot read the expected frames");
     fclose(e);
     sim.shownAt = malloc(sizeof(long long) * (size_t)(sim.frames + 1));
-    sim.shownWall = malloc(sizeof(long long) * (size_t)(sim.frames + 1));
     for (long k = 0; k < sim.frames; ++k) sim.shownAt[k] = -1;
 
     // The port: a pseudo-terminal whose far end is LINK. Opening and closing

@@ -20,6 +20,7 @@
 using namespace orv;
 using namespace orv::ui;
 using orv::test::control;
+using orv::test::onePageMoves;
 
 namespace {
 
@@ -96,14 +97,6 @@ class SerialTest : public QObject {
         panel_->Label6_Click();
         panel_->Label8_Click();
         QVERIFY2(panel_->MSComm1().portOpen(), qPrintable(form_->lastMessage()));
-    }
-
-    // Frame n differs from frame n - 1 in two pages: n % 8 and (n - 1) % 8.
-    static LcdPageBufferArray frameOf(int n) {
-        LcdPageBufferArray pages{};
-        for (std::size_t i = 0; i < pages.size(); ++i) pages[i] = std::uint8_t((i + 1) * 7);
-        for (int c = 0; c < 128; ++c) pages[std::size_t(128 * (n % 8) + c)] = std::uint8_t(n + c);
-        return pages;
     }
 
   private slots:
@@ -295,7 +288,7 @@ class SerialTest : public QObject {
     void liveStreamShowsTheCaptureOnTheDevice() {
         open();
         panel_->CheckStream->setChecked(true);
-        panel_->streamFrame(frameOf(0));  // the device may be starting
+        panel_->streamFrame(onePageMoves(0));  // the device may be starting
         QVERIFY(notice()->text().contains(QStringLiteral("等待设备…")));
         QCOMPARE(tool_->port.pendingBytes(), 0);  // nothing was written
         panel_->CheckStream->setChecked(false);
@@ -307,18 +300,18 @@ class SerialTest : public QObject {
             device.take(orv::test::PtyPair::readAvailable(peer_));
             return std::equal(device.picture.begin(), device.picture.end(), pages.begin());
         };
-        panel_->streamFrame(frameOf(1));  // off at start: nothing goes out
+        panel_->streamFrame(onePageMoves(1));  // off at start: nothing goes out
         QCOMPARE(tool_->port.pendingBytes(), 0);
         QCOMPARE(available().size(), 0);
         panel_->CheckStream->setChecked(true);
         QVERIFY(!panel_->streamPacer().announced());
         for (int n = 0; n < 3; ++n) {  // which pages go: frame_link_test
-            panel_->streamFrame(frameOf(n));
-            QTRY_VERIFY_WITH_TIMEOUT(deviceShows(frameOf(n)), kPatienceMs);
+            panel_->streamFrame(onePageMoves(n));
+            QTRY_VERIFY_WITH_TIMEOUT(deviceShows(onePageMoves(n)), kPatienceMs);
         }
         // Nobody reads now: the link fills up and frames are skipped whole.
         int n = 3;
-        while (panel_->streamSkipped() < 3 && n < 5000) panel_->streamFrame(frameOf(n++));
+        while (panel_->streamSkipped() < 3 && n < 5000) panel_->streamFrame(onePageMoves(n++));
         QVERIFY(panel_->streamSkipped() >= 3);
         QVERIFY(notice()->text().contains(QString::number(panel_->streamSkipped())));
         // Once the link drains, the next frame brings the device up to date: the
@@ -361,22 +354,23 @@ class SerialTest : public QObject {
             return true;
         };
         // Frame 0 (8 pages): two packets, then one for each acknowledgement.
-        panel_->streamFrame(frameOf(0));
+        panel_->streamFrame(onePageMoves(0));
         QTRY_COMPARE_WITH_TIMEOUT((device.take(available().toStdString()), device.packets.size()),
                                   2u, kPatienceMs);
         QCOMPARE(tool_->port.pendingBytes(), 0);  // the window is full
         QVERIFY(acknowledge());
         // Still sending frame 0: skipped at once, not waited for.
-        for (int n = 1; n < 3; ++n) panel_->streamFrame(frameOf(n));
+        for (int n = 1; n < 3; ++n) panel_->streamFrame(onePageMoves(n));
         QCOMPARE(panel_->streamSkipped(), 2u);
         QTRY_VERIFY_WITH_TIMEOUT((acknowledge(), device.packets.size() == 8u), kPatienceMs);
         QTRY_COMPARE_WITH_TIMEOUT(panel_->streamPacer().framesShown(), 1u, kPatienceMs);
-        QVERIFY(std::equal(device.picture.begin(), device.picture.end(), frameOf(0).begin()));
+        QVERIFY(std::equal(device.picture.begin(), device.picture.end(), onePageMoves(0).begin()));
         // An OLED lights a set bit: the stream starts afresh, every byte inverted.
         panel_->ComboDisplay->setCurrentText(QStringLiteral("ssd1306"));
-        panel_->streamFrame(frameOf(4));
+        panel_->streamFrame(onePageMoves(4));
         QTRY_VERIFY_WITH_TIMEOUT((acknowledge(), device.packets.size() == 16u), kPatienceMs);
-        for (int i = 0; i < 1024; ++i) QCOMPARE(device.picture[i], std::uint8_t(~frameOf(4)[i]));
+        for (int i = 0; i < 1024; ++i)
+            QCOMPARE(device.picture[i], std::uint8_t(~onePageMoves(4)[i]));
     }
 };
 

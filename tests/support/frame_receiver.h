@@ -2,6 +2,7 @@
 // every good packet's page goes straight into the picture.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -12,6 +13,17 @@
 #include "orv_link.h"
 
 namespace orv::test {
+
+// Frame n of a clip in which one page changes a frame: frame n - 1 with page
+// n % 8 made m * 13 + column, m the frame that last changed the page.
+inline FramePages onePageMoves(int n) {
+    FramePages f;
+    for (std::size_t i = 0; i < f.size(); ++i) f[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (int m = std::max(0, n - 7); m <= n; ++m) {
+        for (int c = 0; c < 128; ++c) f[128 * (m % 8) + c] = static_cast<std::uint8_t>(m * 13 + c);
+    }
+    return f;
+}
 
 struct FrameReceiver {
     struct Packet {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +32,13 @@ struct Outcome {
     std::string out;
 };
 
+// A refusal: exit status `status`, and one line on standard error that says `says`.
+inline void expectRefusal(const Outcome& o, int status, const std::string& says) {
+    EXPECT_EQ(o.status, status) << says << ": " << o.err;
+    EXPECT_NE(o.err.find(says), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+}
+
 // orv with `args`, under ulimit -v `addressSpaceKib` if not 0; output via `scratch`.
 inline Outcome runOrv(const std::vector<std::string>& args, const std::filesystem::path& scratch,
                       long addressSpaceKib = 0) {
@@ -45,10 +53,10 @@ inline Outcome runOrv(const std::vector<std::string>& args, const std::filesyste
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(errFile), readFile(outFile)};
 }
 
-// Starts orv with `words`; its output to the files `out` and `err` where given.
-inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "",
-                      const std::string& err = "") {
-    words.insert(words.begin(), ORV_CLI);
+// Starts `program` with `words`; its output to the files `out` and `err` where given.
+inline pid_t start(const char* program, std::vector<std::string> words, const std::string& out = "",
+                   const std::string& err = "") {
+    words.insert(words.begin(), program);
     const pid_t child = ::fork();
     if (child == 0) {
         if (!out.empty() && !std::freopen(out.c_str(), "w", stdout)) ::_exit(127);
@@ -56,10 +64,15 @@ inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "
         std::vector<char*> argv;
         for (auto& w : words) argv.push_back(w.data());
         argv.push_back(nullptr);
-        ::execv(ORV_CLI, argv.data());
+        ::execv(program, argv.data());
         ::_exit(127);
     }
     return child;
+}
+
+inline pid_t startOrv(std::vector<std::string> words, const std::string& out = "",
+                      const std::string& err = "") {
+    return start(ORV_CLI, std::move(words), out, err);
 }
 
 // The exit status of a child that has ended (-1 for a signal), or -2.
