@@ -136,9 +136,9 @@ for cmd in convert info render repair export send image; do
     done
     line "$b"
     line "$b extra"
-    for spec in ${values[$cmd]:-}; do
-        name=${spec%%:*}
-        IFS='|' read -ra given <<<"${spec#*:}"
+    for option in ${values[$cmd]:-}; do
+        name=${option%%:*}
+        IFS='|' read -ra given <<<"${option#*:}"
         line "$b --$name"
         line "$b --$name="
         line "$b --$name=${given[0]}"
