@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # orv convert --size against the ffmpeg program at every kind of size: grey
-# clips of the frame's own size, made here at 30 fps, converted at another
-# rate with --fit stretch, give the very frames ffmpeg's fps filter picks and
-# the very pixels of its two-colour paletteuse: floyd-steinberg its
-# floyd_steinberg, threshold its nearest colour (dither=none).
+# clips of the frame's own size, in YUV 4:2:0 as most video is (converted to
+# the frame without scaling, where swscale spills past a row's end), made here
+# at 30 fps and converted at another rate with --fit stretch, give the very
+# frames ffmpeg's fps filter picks and the very pixels of its two-colour
+# paletteuse: floyd-steinberg its floyd_steinberg, threshold its nearest
+# colour (dither=none).
 #   sizes-vs-ffmpeg.sh ORV
 set -euo pipefail
 orv=$1
@@ -16,7 +18,8 @@ ff -f lavfi -i color=black:size=16x8 -f lavfi -i color=white:size=16x8 \
 status=0
 # SIZE SOURCE RATE
 while read -r size source rate; do
-  ff -f lavfi -i "$source=size=256x128:rate=30" -vf "scale=${size/x/:}:flags=area,format=gray" \
+  ff -f lavfi -i "$source=size=256x128:rate=30" \
+    -vf "scale=${size/x/:}:flags=area,format=gray,format=yuv420p" \
     -frames:v 30 -c:v ffv1 "$work/clip.mkv"
   for pair in floyd-steinberg:floyd_steinberg threshold:none; do
     "$orv" convert "$work/clip.mkv" -o "$work/o.orv" --size "$size" --fps "$rate" \

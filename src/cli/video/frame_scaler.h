@@ -17,7 +17,8 @@ class FrameScaler {
     bool scale(const AVFrame& frame, int width, int height, std::vector<std::uint8_t>& bgra);
 
   private:
-    ScalerPtr context_;  // the context of the last scaling, or none yet
+    ScalerPtr context_;                 // the context of the last scaling, or none yet
+    std::vector<std::uint8_t> padded_;  // the scaled rows, each with room to spill
 };
 
 }  // namespace orv::cli::video
