@@ -15,13 +15,8 @@
 
 namespace orv {
 
-// Bytes of the record of a 128 x 64 frame: 3075 (all values below 10) to
-// 5123 (all 100 or more).
-inline constexpr std::size_t kMinRecordBytes = 3075;
-inline constexpr std::size_t kMaxRecordBytes = 5123;
-
-// The record of a frame's packed bytes (LcdPageBuffer bytes 1..1024 for the
-// LCD's), final CR LF included.
+// The record of a frame's packed bytes (LcdPageBuffer's 1,024 for the LCD's),
+// final CR LF included.
 std::string buildFrameRecord(std::span<const std::uint8_t> pages);
 
 // What a frame file of `size` frames begins with: nothing at 128 x 64, else
@@ -32,7 +27,7 @@ std::string frameFileHeader(FrameSize size);
 // ".orv", without doubling a separator the folder already ends with.
 std::string composeFramePath(const std::string& folder, const std::string& name, char separator);
 
-// Page 0 of the buffer (bytes 1..128) as decimal lines, each ended by CR LF:
+// Page 0 of the buffer (bytes 0..127) as decimal lines, each ended by CR LF:
 // the first 128 lines of the frame's record.
 std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer);
 

@@ -16,9 +16,8 @@ namespace orv {
 void packPages(std::span<const std::int32_t> entries, FrameSize size,
                std::span<std::uint8_t> pages);
 
-// Rewrites bytes 1..1024 of `LcdPageBuffer` from MonoFrame: frame pixel
-// (column c, row r from the top) is entry 64c + 64 - r; byte 1 + 128p + c holds
-// rows 8p .. 8p + 7 of column c.
+// The same for the LCD's frame: frame pixel (column c, row r from the top) is
+// entry 64c + 63 - r; byte 128p + c holds rows 8p .. 8p + 7 of column c.
 void packLcdPages(const MonoFrameArray& MonoFrame, LcdPageBufferArray& LcdPageBuffer);
 
 }  // namespace orv
