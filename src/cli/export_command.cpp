@@ -251,9 +251,11 @@ Result<std::vector<std::uint8_t>, Failed> encodeStream(const ExportOptions& o, s
         const std::uint64_t bytes = e.streamBytes(count);
         if (StopSignals::requested()) return Failed{kExitIo, "interrupted"};  // said by the caller
         if (o.flash && bytes > o.flash) return overFlash(o, count, bytes, e.framesThatFit(o.flash));
-        time = e.unoTime(count);
-        if (o.flashName.value == "uno" && time.workUs[time.slowest()] > 1e6 / fps) {
-            return overTime(o, time, fps);
+        if (unoPlays(size)) {  // else nothing says an Uno's time
+            time = e.unoTime(count);
+            if (o.flashName.value == "uno" && time.workUs[time.slowest()] > 1e6 / fps) {
+                return overTime(o, time, fps);
+            }
         }
         return e.stream(count, fps, light);
     } catch (const std::bad_alloc&) {
