@@ -216,6 +216,12 @@ class FormTest : public QObject {
         form_->Command1_Click();  // the same name again: loaded afresh, and it plays
         QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
         QTRY_VERIFY(notice_->text().isEmpty());
+        // A failure as it starts is tried once more; a second one is said.
+        for (const bool said : {false, true}) {
+            emit player->errorOccurred(QMediaPlayer::ResourceError, "Internal data stream error.");
+            QTRY_COMPARE_WITH_TIMEOUT(player->playbackState(), QMediaPlayer::PlayingState, 15000);
+            QCOMPARE(notice_->text().contains("Internal data stream error."), said);
+        }
     }
 
     void regionPositionsAgreeWithTheGrabOnAnyDesktop() {

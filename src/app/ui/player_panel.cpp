@@ -80,6 +80,16 @@ PlayerPanel::PlayerPanel(QWidget* parent) : QWidget(parent) {
     setAcceptDrops(true);
     // The player raises no dialog of its own; the panel stays empty and says why.
     connect(player_, &QMediaPlayer::errorOccurred, this, [this](auto, const QString& why) {
+        // The player's pipeline can stop in its first moments on a race of its
+        // own ("streaming stopped, reason not-linked") with a file it has just
+        // loaded; such a file is loaded afresh once before the panel gives up.
+        if (loaded_ && !retried_ && player_->position() < kStartMs) {
+            retried_ = true;
+            const QUrl url = player_->source();
+            player_->setSource(QUrl());
+            player_->setSource(url);
+            return;
+        }
         cannotPlay(player_->source().toLocalFile(),
                    why.isEmpty() ? QStringLiteral("not a video this player knows") : why);
     });
@@ -94,6 +104,7 @@ void PlayerPanel::setUrl(const QString& name) {
                                                  : QStringLiteral("there is no such file"));
         return;
     }
+    retried_ = false;
     const bool failedBefore = player_->mediaStatus() == QMediaPlayer::InvalidMedia ||
                               player_->mediaStatus() == QMediaPlayer::NoMedia;
     if (player_->source() == url && !failedBefore) {
@@ -101,6 +112,7 @@ void PlayerPanel::setUrl(const QString& name) {
         player_->play();
         return;
     }
+    loaded_ = false;
     setToolTip(QDir::toNativeSeparators(path));  // the file last opened
     // The same address that failed before is loaded afresh: the file may be
     // there now.
@@ -219,6 +231,7 @@ void PlayerPanel::onStatus() {
     // some pipelines.
     if (player_->mediaStatus() == QMediaPlayer::LoadedMedia &&
         player_->playbackState() != QMediaPlayer::PlayingState) {
+        loaded_ = true;
         player_->play();
         emit loaded();
     }

@@ -79,6 +79,11 @@ class PlayerPanel : public QWidget {
     QVideoFrame drawnFrame_;  // the frame videoArea_ shows
     QImage videoArea_;        // the video area as last drawn
 
+    // How long after the start of playback a failure counts as the player's
+    // own start-up race, in ms of the video.
+    static constexpr qint64 kStartMs = 1000;
+    bool loaded_ = false;   // the source set last has loaded
+    bool retried_ = false;  // and has been loaded afresh once after a failure
     QString lastOpened_ = QStringLiteral("demo.avi");  // what "播放" plays
     QMediaPlayer* player_;
     QAudioOutput* audio_ = nullptr;
