@@ -332,7 +332,7 @@ class SerialTest : public QObject {
         QCOMPARE(::write(peer_, "ORV 2 2\n", 8), 8);
         const int early = orv::test::PtyPair::openEnd(near_.toStdString());
         int held = 0;
-        QTRY_VERIFY((::ioctl(early, FIONREAD, &held), held == 8));
+        QTRY_VERIFY_WITH_TIMEOUT((::ioctl(early, FIONREAD, &held), held == 8), kPatienceMs);
         ::close(early);
         open();
         QTest::qWait(300);

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -41,7 +42,9 @@ class PtyPair {
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    bool ready() const { return std::filesystem::exists(near_) && std::filesystem::exists(far_); }
+    // Both ends there and raw: socat makes the links before it sets the lines
+    // raw, and a byte written before then would go through as a terminal's.
+    bool ready() const { return raw(near_) && raw(far_); }
     const std::string& near() const { return near_; }
     const std::string& far() const { return far_; }
     // Opens one end for this process (non-blocking), or -1.
@@ -64,6 +67,15 @@ class PtyPair {
     }
 
   private:
+    static bool raw(const std::string& end) {
+        const int fd = openEnd(end);
+        termios t{};
+        const bool raw = fd >= 0 && ::tcgetattr(fd, &t) == 0 && !(t.c_oflag & OPOST) &&
+                         !(t.c_lflag & (ICANON | ECHO));
+        if (fd >= 0) ::close(fd);
+        return raw;
+    }
+
     std::string near_, far_;
     pid_t pid_ = -1;
 };
