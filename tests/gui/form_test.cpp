@@ -230,7 +230,7 @@ class FormTest : public QObject {
         screen_->colour = [](int x, int y) { return qRgb((x + 1280) % 251, y % 241, 7); };
         QSignalSpy shown(form_->sources(), &CaptureSources::surfaceShown);
         form_->CmdCapRect_Click();
-        QVERIFY(shown.wait(5000));
+        QVERIFY(shown.wait(30000));
         Form2* surface = form_->sources()->captureSurface();
         surface->Form_MouseDown(QPoint(100, 50));
         surface->Form_MouseMove(QPoint(300, 150));

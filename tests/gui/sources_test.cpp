@@ -12,6 +12,10 @@ using orv::test::control;
 
 namespace {
 
+// The longest wait for the X server and the window manager: far beyond what a
+// loaded machine takes, so that only a fault reaches it.
+constexpr int kPatienceMs = 30000;
+
 QRgb pattern(int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, (x + y) % 256); }
 QRgb otherPattern(int x, int y) { return qRgb(255 - (x % 256), 40, y % 256); }
 
@@ -64,11 +68,11 @@ class SourcesTest : public QObject {
         form_ = tool_->form.get();
         cover_ = std::make_unique<PatternWindow>(QRect(0, 0, 1280, 1024), pattern);
         cover_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(cover_.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(40, 300, 600, 400), pattern), 5000);
+        QVERIFY(QTest::qWaitForWindowExposed(cover_.get(), kPatienceMs));
+        QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(40, 300, 600, 400), pattern), kPatienceMs);
         form_->show();
         form_->raise();
-        QVERIFY(QTest::qWaitForWindowExposed(form_));
+        QVERIFY(QTest::qWaitForWindowExposed(form_, kPatienceMs));
     }
     void cleanup() {
         tool_.reset();
@@ -84,13 +88,13 @@ class SourcesTest : public QObject {
         QFETCH(bool, fromMainWindow);
         QSignalSpy shown(form_->sources(), &CaptureSources::surfaceShown);
         form_->CmdCapRect_Click();
-        QVERIFY(shown.wait(5000));
+        QVERIFY(shown.wait(kPatienceMs));
         Form2* surface = form_->sources()->captureSurface();
-        QVERIFY(surface && QTest::qWaitForWindowExposed(surface));
+        QVERIFY(surface && QTest::qWaitForWindowActive(surface, kPatienceMs));
         QWidget* target = surface;
         if (fromMainWindow) {
             form_->sources()->restoreWindow(form_);  // as the timer's second tick does
-            QVERIFY(QTest::qWaitForWindowActive(form_));
+            QVERIFY(QTest::qWaitForWindowActive(form_, kPatienceMs));
             target = form_;
         } else {  // a plain drag: press, move with the button held
             QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(20, 30));
@@ -109,7 +113,7 @@ class SourcesTest : public QObject {
     void wholeDesktop() {
         QSignalSpy grabbed(form_->sources(), &CaptureSources::desktopGrabbed);
         form_->CmdCapScreen_Click();
-        QVERIFY(grabbed.wait(5000));
+        QVERIFY(grabbed.wait(kPatienceMs));
         QVERIFY(!offScreen());
         const QImage& picture = picture1()->image();
         QCOMPARE(picture.size(), QSize(1276, 1020));
@@ -129,12 +133,12 @@ class SourcesTest : public QObject {
         form_->sources()->Timer1->stop();
         front.show();
         front.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&front));
-        QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(600, 500, 200, 150), otherPattern), 5000);
+        QVERIFY(QTest::qWaitForWindowActive(&front, kPatienceMs));
+        QTRY_VERIFY_WITH_TIMEOUT(showing(QRect(600, 500, 200, 150), otherPattern), kPatienceMs);
         QSignalSpy ticks(form_->sources()->Timer1, &QTimer::timeout);
         form_->sources()->Timer1->start();
-        QVERIFY(ticks.wait(5000));  // the second grab is the one shown
-        QVERIFY(ticks.wait(5000));
+        QVERIFY(ticks.wait(kPatienceMs));  // the second grab is the one shown
+        QVERIFY(ticks.wait(kPatienceMs));
         QVERIFY(!form_->sources()->Timer1->isActive());
         QVERIFY(!offScreen());
         const QImage& picture = picture1()->image();
@@ -144,7 +148,8 @@ class SourcesTest : public QObject {
         // The thumbnail, given its picture off the screen, paints it once back.
         const QImage drawn = image1()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QRect onScreen(image1()->mapToGlobal(QPoint(0, 0)), image1()->size());
-        QTRY_VERIFY_WITH_TIMEOUT(platform::QtScreenGrabber().grab(onScreen).pixels == drawn, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(platform::QtScreenGrabber().grab(onScreen).pixels == drawn,
+                                 kPatienceMs);
     }
 };
 
