@@ -38,7 +38,8 @@ std::string buildPageListing(const LcdPageBufferArray& LcdPageBuffer) {
 }
 
 std::string frameFileHeader(FrameSize size) {
-    return size == kLcdSize ? std::string() : "ORV " + sizeName(size) + "\r\n";
+    return size == kLcdSize ? std::string()
+                            : std::string(kFrameHeaderWord) + sizeName(size) + "\r\n";
 }
 
 std::string buildFrameRecord(std::span<const std::uint8_t> pages) {

@@ -19,6 +19,9 @@ namespace orv {
 // final CR LF included.
 std::string buildFrameRecord(std::span<const std::uint8_t> pages);
 
+// What the header line of a frame file begins with.
+inline constexpr std::string_view kFrameHeaderWord = "ORV ";
+
 // What a frame file of `size` frames begins with: nothing at 128 x 64, else
 // the line "ORV WxH" and its CR LF.
 std::string frameFileHeader(FrameSize size);

@@ -60,7 +60,7 @@ class RecordParser {
         if (value.find('\r') != std::string_view::npos) {
             return at(line_, "a carriage return inside the line");
         }
-        if (line_ == 1 && value.starts_with(kHeaderWord)) return header(value);
+        if (line_ == 1 && value.starts_with(kFrameHeaderWord)) return header(value);
         const std::size_t values = pages_.byteCount();
         if (filled_ == values) {
             if (value != "F") {
@@ -85,7 +85,7 @@ class RecordParser {
 
     // The header line "ORV WxH": the frames' size.
     Status header(std::string_view value) {
-        Result<FrameSize> size = parseFrameSize(value.substr(kHeaderWord.size()), "the size");
+        Result<FrameSize> size = parseFrameSize(value.substr(kFrameHeaderWord.size()), "the size");
         if (!size) return at(line_, shown(value) + " is no header line: " + size.error());
         if (size.value() == kLcdSize) {
             return at(line_, shown(value) + ": a file of 128 x 64 frames has no header line");
@@ -109,7 +109,7 @@ class RecordParser {
             if (Status s = line(text.substr(pos, end - pos)); !s) return s.failure();
         }
         const std::string_view rest = text.substr(pos);
-        const bool header = line_ == 0 && rest.starts_with(kHeaderWord.substr(0, rest.size()));
+        const bool header = line_ == 0 && rest.starts_with(kFrameHeaderWord.substr(0, rest.size()));
         if (rest.size() >= (header ? kLongestHeader : kLongestLine)) {
             return at(line_ + 1, shown(rest) + " is not a line of a frame file");
         }
@@ -141,8 +141,6 @@ class RecordParser {
     }
 
   private:
-    static constexpr std::string_view kHeaderWord = "ORV ";
-
     const FrameVisitor& frame_;
     Frame pages_;
     std::size_t filled_ = 0;  // values of the current record
@@ -199,8 +197,8 @@ Result<std::uint64_t> readFrameDescriptor(int fd, const std::string& path,
     // A fault in a file that does not even begin as a frame file does names
     // it as what it is not, rather than the fault of its first line.
     auto broken = [&](const std::string& why) {
-        const bool frameFile =
-            (!start.empty() && start[0] >= '0' && start[0] <= '9') || start.starts_with("ORV ");
+        const bool frameFile = (!start.empty() && start[0] >= '0' && start[0] <= '9') ||
+                               start.starts_with(kFrameHeaderWord);
         if (codec::looksLikeStream(start)) {
             return fail(quotedName(path) + " is a " + codec::kName +
                         " frame stream, not a frame file (orv info and orv export read streams)");
