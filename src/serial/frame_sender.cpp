@@ -28,10 +28,12 @@ Status FrameSender::listen(Clock::duration upTo) {
     if (!got) return got.failure();
     const Clock::time_point now = Clock::now();
     pacer_.take(got.value(), now);
-    const auto limit =
-        std::chrono::duration<double>(kSilence) +
-        std::chrono::duration<double>(static_cast<double>(pacer_.window() * packetBytes_) /
-                                      std::max(device_.bytesPerSecond(), 1.0));
+    // The window's packets, as wide as the frames the receiver said it shows.
+    const std::size_t packets =
+        pacer_.window() * fr::packetBytes(static_cast<std::uint16_t>(pacer_.size().width));
+    const auto limit = std::chrono::duration<double>(kSilence) +
+                       std::chrono::duration<double>(static_cast<double>(packets) /
+                                                     std::max(device_.bytesPerSecond(), 1.0));
     if (pacer_.unanswered(now) > limit) {
         char said[160];
         std::snprintf(said, sizeof said, "the receiver has acknowledged nothing for %.1f s",
@@ -51,7 +53,6 @@ Result<bool> FrameSender::awaitReceiver(Clock::duration wait) {
 }
 
 Result<bool> FrameSender::send(std::uint64_t index, const Frame& frame, Clock::time_point due) {
-    packetBytes_ = fr::packetBytes(static_cast<std::uint16_t>(frame.size().width));
     for (Clock::time_point now = Clock::now(); now < due; now = Clock::now()) {
         if (stopping()) return false;
         if (Status s = listen(due - now); !s) return s.failure();
@@ -63,7 +64,8 @@ Result<bool> FrameSender::send(std::uint64_t index, const Frame& frame, Clock::t
         wire = rawFrame(frame);
     }
     // A packet at a time: a stop ends the run between packets.
-    const std::size_t packet = framed_ ? packetBytes_ : wire.size();
+    const std::size_t packet =
+        framed_ ? fr::packetBytes(static_cast<std::uint16_t>(frame.size().width)) : wire.size();
     for (std::size_t at = 0; at < wire.size(); at += packet) {
         while (!pacer_.hasRoom(Clock::now())) {
             if (stopping()) return false;

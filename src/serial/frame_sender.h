@@ -58,7 +58,6 @@ class FrameSender {
     LinkPacer pacer_;
     bool (*stopAsked_)();
     std::uint64_t bytes_ = 0;
-    std::size_t packetBytes_ = 135;  // of the frames sent last
 };
 
 }  // namespace orv::serial
