@@ -32,15 +32,13 @@ Result<StreamInfo> readStreamInfo(std::string_view bytes) {
     }
     FrameSize frames = kLcdSize;
     if (sized) {
-        const std::string said =
-            std::to_string(at(16) | at(17) << 8) + "x" + std::to_string(at(18));
-        Result<FrameSize> size = parseFrameSize(said, "frame size (bytes 16..18)");
-        if (!size) return fail(stream + size.error());
-        if (size.value() == kLcdSize) {
-            return fail(stream + "frame size (bytes 16..18) is 128 x 64, which version 1 holds");
+        frames = FrameSize{at(16) | at(17) << 8, at(18)};
+        const std::string said = "frame size (bytes 16..18)";
+        if (Status ok = checkFrameSize(frames, said + " \"" + sizeName(frames) + "\""); !ok) {
+            return fail(stream + ok.error());
         }
+        if (frames == kLcdSize) return fail(stream + said + " is 128 x 64, which version 1 holds");
         if (at(19) != 0) return fail(stream + "byte 19 is not 0");
-        frames = size.value();
     }
     // The flag bits this version defines; a stream with any other is refused.
     constexpr std::uint8_t kFlags = ORVC_FLAGS;

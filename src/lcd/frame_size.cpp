@@ -22,16 +22,22 @@ Result<FrameSize> parseFrameSize(std::string_view text, const std::string& what)
     const int width = x == std::string_view::npos ? -1 : smallNumber(text.substr(0, x));
     const int height = x == std::string_view::npos ? -1 : smallNumber(text.substr(x + 1));
     if (width < 0 || height < 0) return fail(said + " is not WIDTHxHEIGHT (as 128x32)");
-    if (width < kMinWidth || width > kMaxWidth) {
-        return fail(said + ": the width is " + std::to_string(width) + ", not " +
+    const FrameSize size{width, height};
+    if (Status ok = checkFrameSize(size, said); !ok) return ok.failure();
+    return size;
+}
+
+Status checkFrameSize(FrameSize size, const std::string& said) {
+    if (size.width < kMinWidth || size.width > kMaxWidth) {
+        return fail(said + ": the width is " + std::to_string(size.width) + ", not " +
                     std::to_string(kMinWidth) + " to " + std::to_string(kMaxWidth));
     }
-    if (height < kMinHeight || height > kMaxHeight || height % 8 != 0) {
-        return fail(said + ": the height is " + std::to_string(height) +
+    if (size.height < kMinHeight || size.height > kMaxHeight || size.height % 8 != 0) {
+        return fail(said + ": the height is " + std::to_string(size.height) +
                     ", not a multiple of 8 from " + std::to_string(kMinHeight) + " to " +
                     std::to_string(kMaxHeight));
     }
-    return FrameSize{width, height};
+    return Done{};
 }
 
 std::string sizeName(FrameSize size) {

@@ -39,6 +39,10 @@ inline constexpr int kMinWidth = 8, kMaxWidth = 256, kMinHeight = 8, kMaxHeight 
 // failure says what is wrong in words that name `what` ("--size").
 Result<FrameSize> parseFrameSize(std::string_view text, const std::string& what = "a size");
 
+// Whether a frame may have `size`; the failure says which side is out of
+// range, after `said` (what gave the size, and how).
+Status checkFrameSize(FrameSize size, const std::string& said);
+
 // "128x32", as parseFrameSize reads it back.
 std::string sizeName(FrameSize size);
 // "128 x 32", for messages.
