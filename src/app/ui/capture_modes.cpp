@@ -186,8 +186,7 @@ void WindowGrab::tick() {
     }
     if (++GrabCount == 2) {
         emit s_.captured(s_.picture.image());
-        GrabCount = 0;
-        Timer1->stop();
+        cancel();
         s_.restoreWindow(&s_.window);
         s_.window.setFocus();
     }
@@ -201,11 +200,7 @@ void RegionGrab::start() {
     inFront_.Timer1->start();
     s_.minimizeWindow(&s_.window);
     s_.whenScreenReady(
-        capRectCaption(), [this] { showSurface(); },
-        [this] {
-            inFront_.stop();
-            inFront_.GrabCount = 0;
-        });
+        capRectCaption(), [this] { showSurface(); }, [this] { inFront_.cancel(); });
 }
 
 void RegionGrab::showSurface() {
@@ -250,8 +245,7 @@ void RegionGrab::regionChosen(const Form2::Region& r) {
 void RegionGrab::stop() {
     // The grabs of the window in front end with the selection: they would
     // catch the tool's own window.
-    inFront_.stop();
-    inFront_.GrabCount = 0;
+    inFront_.cancel();
     if (Form2_) Form2_->close();
     s_.restoreWindow(&s_.window);
 }

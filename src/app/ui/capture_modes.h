@@ -93,8 +93,11 @@ class WindowGrab : public QObject {
     void start();
     // One grab of the pair.
     void tick();
-    // Ends the pair where it is; the next start counts on from there.
-    void stop() { Timer1->stop(); }
+    // Ends the pair and forgets its grabs: the next start begins a new pair.
+    void cancel() {
+        Timer1->stop();
+        GrabCount = 0;
+    }
 
     QTimer* Timer1;              // the pair's timer, 1000 ms
     std::int16_t GrabCount = 0;  // grabs of the current pair
