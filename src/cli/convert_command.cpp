@@ -39,8 +39,10 @@ const char* const kHelp =
     "Tick k falls at the start plus k / fps. Every frame counts from the tick\n"
     "nearest its start (half-way between two, from the later one), and a tick\n"
     "takes the last frame counted from it or before, as ffmpeg's fps filter does:\n"
-    "at a clip's own rate every frame comes out once. Times count from the\n"
-    "video's first frame. A numbered sequence (clip/%03d.png) plays at 25 fps.\n"
+    "at a clip's own rate every frame comes out once. The ticks stand on the\n"
+    "file's own clock from its start as ffmpeg reads it (sound may begin it\n"
+    "before the video), tick 0 the one nearest the video's first frame, from\n"
+    "which --start counts. A numbered sequence (clip/%03d.png) plays at 25 fps.\n"
     "\n"
     "Methods, and the luma L (0..255) each one reduces:\n"
     "  engrave          L = (3 B + 6 G + R) \\ 10, the tool's own rule exactly as it\n"
@@ -164,6 +166,7 @@ Outcome convert(ConvertOptions& o, std::ostream& out, std::ostream&) {
     if (!switchedOff("ORV_FULL_DECODE")) {
         video.preferSize(decodedWidth, decodedHeight);
     }
+    video.alignTicks(o.fps);
     if (!switchedOff("ORV_DECODE_ALL")) video.planTicks(o.start, end, o.fps);
     if (o.start > 0) video.seekBefore(o.start);
     TickFrames frames(o, layout, sink);

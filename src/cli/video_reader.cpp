@@ -113,12 +113,16 @@ struct VideoReader::Impl {
     video::FrameScaler scaler;                // scales the frames told with a picture
     // The first frame's time, from which every time counts, once known.
     std::int64_t origin = AV_NOPTS_VALUE;
+    // The capture clock's rate, and where the first frame stands from its
+    // nearest tick on the container's timeline (see StreamClock).
+    int tickRate = 0;
+    double phase = 0;
     // What next() told of the first frame, to tell again where a seek to
     // find that frame's time could not go back.
     std::optional<Next<>> tellAgain;
 
     // The video stream's times in seconds from its first frame.
-    video::StreamClock clock() const { return video::StreamClock(input.stream(), origin); }
+    video::StreamClock clock() const { return video::StreamClock(input.stream(), origin, phase); }
     // Decoding starts afresh from wherever the input was put.
     void resetAfterSeek() {
         if (decoder) decoder->flush();
@@ -244,7 +248,17 @@ bool VideoReader::Impl::tellUntakenBefore(std::int64_t pts) {
 Next<> VideoReader::Impl::show() {
     const std::int64_t pts = frame->best_effort_timestamp;
     const bool first = counts.decoded + counts.leftOut == 0;
-    if (first) origin = pts;
+    if (first) {
+        origin = pts;
+        // The ticks fall on the container's timeline, as ffmpeg's fps filter
+        // sees it: from the container's start, which its sound may set.
+        const std::int64_t start = input.containerStart();
+        if (tickRate > 0 && pts != AV_NOPTS_VALUE && start != AV_NOPTS_VALUE) {
+            const double seconds =
+                static_cast<double>(pts - start) * av_q2d(input.stream()->time_base);
+            phase = video::tickPhase(seconds, tickRate);
+        }
+    }
     const video::DecodedFrame decoded = skipper.decoded(frame->pts, pts);
     told.time = pts != AV_NOPTS_VALUE ? clock().seconds(pts)
                 : first               ? 0.0
@@ -295,6 +309,8 @@ Status VideoReader::open(const std::string& path) {
 
 void VideoReader::preferSize(int width, int height) { impl_->want = WantedSize{width, height}; }
 
+void VideoReader::alignTicks(int fps) { impl_->tickRate = fps; }
+
 void VideoReader::planTicks(double start, double end, int fps) {
     impl_->skipper.planTicks(start, end, fps);
 }
@@ -318,7 +334,7 @@ void VideoReader::seekBefore(double seconds) {
         }
         d.tellAgain = Next<>(Done{});
     }
-    if (d.input.seekBefore(seconds, d.origin)) {
+    if (d.input.seekBefore(seconds, d.clock())) {
         d.tellAgain.reset();
         d.resetAfterSeek();
     }

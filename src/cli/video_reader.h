@@ -35,6 +35,12 @@ class VideoReader {
     // of frame stays exactly as with every frame decoded. Before the first
     // next().
     void planTicks(double start, double end, int fps);
+    // Times are told so that a capture clock of `fps` ticks a second from 0
+    // falls where ffmpeg's fps filter puts its ticks: on the container's
+    // timeline, from its start. The first frame is then told up to half a
+    // tick from 0, and the ticks take the frames that filter takes. Before
+    // the first next().
+    void alignTicks(int fps);
 
     // Seconds from the stream's start that the container declares, or -1.
     double declaredDuration() const;

@@ -117,8 +117,18 @@ int InputFile::quarterTurns() const {
     return static_cast<int>(((quarters % 4) + 4) % 4);
 }
 
-bool InputFile::seekBefore(double seconds, std::int64_t origin) {
-    const StreamClock clock(stream(), origin);
+std::int64_t InputFile::containerStart() const {
+    // A format whose times may jump (a transport stream) starts, as ffmpeg
+    // reads it, where the streams read from it start: here the video alone.
+    const AVStream* s = stream();
+    if ((format_->iformat->flags & AVFMT_TS_DISCONT) && s->start_time != AV_NOPTS_VALUE) {
+        return s->start_time;
+    }
+    if (format_->start_time == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+    return av_rescale_q(format_->start_time, AV_TIME_BASE_Q, s->time_base);
+}
+
+bool InputFile::seekBefore(double seconds, const StreamClock& clock) {
     const auto at = [&](double t) { return clock.at(std::max(t, 0.0)); };
     const std::int64_t wanted = at(seconds);
     // A seek by timestamps alone (a transport stream) lands wherever a packet

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/video/av_handles.h"
+#include "cli/video/stream_clock.h"
 #include "common/result.h"
 
 namespace orv::cli::video {
@@ -47,6 +48,11 @@ class InputFile {
 
     // Seconds from the stream's start that the container declares, or -1.
     double declaredDuration() const;
+    // The container's start in the stream's time base, as the ffmpeg program
+    // reads it: the earliest of its streams', sound included, but for a
+    // format whose times may jump (a transport stream), where only the
+    // streams read count; or AV_NOPTS_VALUE.
+    std::int64_t containerStart() const;
     // Whether the file is a transport stream that ends inside one of its
     // fixed-size packets: cut short, whatever its last picture shows.
     bool endsInsideAPacket() const;
@@ -54,10 +60,10 @@ class InputFile {
     double displayAspect() const;
     // Clockwise quarter turns (0 to 3) that show the picture upright.
     int quarterTurns() const;
-    // Puts reading at a key frame at or before `seconds` after `origin` (the
-    // first frame's time, see StreamClock), else at the start; false where
-    // the input cannot seek at all and reading goes on from where it is.
-    bool seekBefore(double seconds, std::int64_t origin);
+    // Puts reading at a key frame at or before `seconds` on `clock` (the
+    // stream's, see StreamClock), else at the start; false where the input
+    // cannot seek at all and reading goes on from where it is.
+    bool seekBefore(double seconds, const StreamClock& clock);
 
   private:
     // Whether the next picture read is a key frame shown at or before `pts`.
